@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Builds zjx and opens it against the local tracking service zjx-service.
+set -euo pipefail
+cd "$(dirname "$0")"
+./scripts/deps.sh
+BUILD_DIR="${BUILD_DIR:-build}"
+cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$BUILD_DIR"
+exec "$BUILD_DIR/bin/zjx" "$@"

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace zjx {
+
+// The fixed list of courier companies. An entry's index is its position in both company selectors,
+// and the service code is always looked up by that position, never derived from the name.
+class CourierCatalogue {
+public:
+    static constexpr int count = 127;
+
+    static QString displayName(int index); // empty for an index outside 0..126
+    static QString serviceCode(int index); // empty for an index outside 0..126
+    static int indexOfName(const QString& name); // exact, case-sensitive; -1 when absent
+    static int indexOfCode(const QString& code);
+    static QStringList displayNames(); // in index order
+};
+
+} // namespace zjx

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace zjx::codec {
+
+// The store file, the export file and the tracking answers use GBK (code page 936) with CR LF.
+QByteArray toGbk(const QString& text); // a character GBK cannot hold becomes "?"
+QString fromGbk(const QByteArray& bytes); // invalid bytes become U+FFFD; nothing is held back
+int gbkWidth(const QString& text); // bytes of the GBK form: a Chinese character counts 2
+
+// Every line followed by CR LF, the last one included; no lines give no bytes.
+QByteArray gbkLines(const QStringList& lines);
+
+// Lines end at CR LF, at a CR alone or at a LF alone; a final line without an ending counts.
+QStringList splitLines(const QString& text);
+
+} // namespace zjx::codec

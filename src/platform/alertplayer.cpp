@@ -1,0 +1,40 @@
+#include "platform/alertplayer.h"
+
+#include <QAudioOutput>
+#include <QMediaPlayer>
+#include <QUrl>
+
+namespace zjx {
+namespace {
+bool silentPlayers = false;
+}
+
+AlertPlayer::AlertPlayer(QObject* parent) : QObject(parent) {}
+
+void AlertPlayer::setSilent(bool silent) { silentPlayers = silent; }
+
+void AlertPlayer::setSource(const QString& path) {
+    m_lastSource = path;
+    ++m_timesStarted;
+    if (silentPlayers)
+        return;
+    if (!m_player) {
+        m_player = new QMediaPlayer(this);
+        m_output = new QAudioOutput(this);
+        m_output->setVolume(0.5f);
+        m_player->setAudioOutput(m_output);
+        // After an error the player keeps repeating it while it believes it plays: stop it once.
+        connect(m_player, &QMediaPlayer::errorOccurred, this, [this] {
+            if (m_failed)
+                return;
+            m_failed = true;
+            m_player->stop();
+        });
+    }
+    m_failed = false;
+    m_player->stop();
+    m_player->setSource(QUrl::fromLocalFile(path));
+    m_player->play();
+}
+
+} // namespace zjx

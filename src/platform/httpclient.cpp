@@ -1,0 +1,155 @@
+#include "platform/httpclient.h"
+
+#include "core/textcodec.h"
+
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QStringDecoder>
+#include <QTimer>
+#include <memory>
+
+namespace zjx {
+
+HttpClient& HttpClient::instance() {
+    static HttpClient* client = new HttpClient;
+    return *client;
+}
+
+HttpClient::HttpClient(QObject* parent) : QObject(parent), m_manager(new QNetworkAccessManager(this)) {}
+
+QNetworkReply* HttpClient::start(const QUrl& url, bool responsive) {
+    QNetworkRequest request(url);
+    if (responsive)
+        request.setRawHeader("If-Modified-Since", "0");
+    return m_manager->get(request);
+}
+
+// Arms the time limit and the size limit of one transfer; both abort the reply.
+void HttpClient::watch(QNetworkReply* reply, bool* timedOut, bool* tooLarge) {
+    auto* timer = new QTimer(reply);
+    timer->setSingleShot(true);
+    connect(timer, &QTimer::timeout, reply, [reply, timedOut] {
+        *timedOut = true;
+        reply->abort();
+    });
+    timer->start(m_timeoutMs);
+    const qint64 limit = m_maxBodyBytes;
+    connect(reply, &QNetworkReply::downloadProgress, reply, [reply, tooLarge, limit](qint64 received, qint64 total) {
+        if (received > limit || total > limit) {
+            *tooLarge = true;
+            reply->abort();
+        }
+    });
+}
+
+HttpResult HttpClient::getBlocking(const QUrl& url) {
+    bool timedOut = false;
+    bool tooLarge = false;
+    QNetworkReply* reply = start(url, false);
+    watch(reply, &timedOut, &tooLarge);
+    ++m_blockingWaits;
+    if (!reply->isFinished()) {
+        QEventLoop loop;
+        connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    --m_blockingWaits;
+    HttpResult result = finish(reply, timedOut, tooLarge, "GBK");
+    reply->deleteLater();
+    return result;
+}
+
+void HttpClient::getResponsive(const QUrl& url, QObject* context, std::function<void(const HttpResult&)> done) {
+    QNetworkReply* reply = start(url, true);
+    auto flags = std::make_shared<std::pair<bool, bool>>(false, false);
+    watch(reply, &flags->first, &flags->second);
+    QPointer<QObject> guard(context);
+    connect(reply, &QNetworkReply::finished, this, [this, reply, flags, guard, done = std::move(done)] {
+        reply->deleteLater();
+        // The window that asked may have been closed meanwhile: its answer is dropped.
+        if (!guard)
+            return;
+        done(finish(reply, flags->first, flags->second, "UTF-8"));
+    });
+}
+
+HttpResult HttpClient::finish(QNetworkReply* reply, bool timedOut, bool tooLarge, const char* fallbackCharset) {
+    HttpResult result;
+    result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const QNetworkReply::NetworkError error = reply->error();
+    // Errors from 201 up are answers of the server (an error page is still a page).
+    const bool transportError = error != QNetworkReply::NoError && (int(error) < 201 || result.status == 0);
+    if (tooLarge)
+        result.failure = HttpResult::Failure::TooLarge;
+    else if (timedOut)
+        result.failure = HttpResult::Failure::Timeout;
+    else if (transportError) {
+        switch (error) {
+        case QNetworkReply::ConnectionRefusedError:
+            result.failure = HttpResult::Failure::Refused;
+            break;
+        case QNetworkReply::HostNotFoundError:
+            result.failure = HttpResult::Failure::HostNotFound;
+            break;
+        case QNetworkReply::TimeoutError:
+            result.failure = HttpResult::Failure::Timeout;
+            break;
+        case QNetworkReply::RemoteHostClosedError:
+            result.failure = HttpResult::Failure::Reset;
+            break;
+        default:
+            result.failure = HttpResult::Failure::Other;
+            break;
+        }
+    }
+    if (result.failure != HttpResult::Failure::None) {
+        result.errorText = failureText(result.failure);
+        return result;
+    }
+    result.bytes = reply->readAll();
+    result.body = decodeBody(result.bytes, reply->header(QNetworkRequest::ContentTypeHeader).toByteArray(),
+                             fallbackCharset);
+    return result;
+}
+
+QString HttpClient::decodeBody(const QByteArray& bytes, const QByteArray& contentType, const char* fallbackCharset) {
+    QByteArray charset;
+    for (const QByteArray& part : contentType.split(';')) {
+        const QByteArray p = part.trimmed();
+        if (p.toLower().startsWith("charset="))
+            charset = p.mid(8).trimmed().replace('"', "").replace('\'', "");
+    }
+    if (!charset.isEmpty()) {
+        QStringDecoder decoder(charset.constData(), QStringConverter::Flag::Stateless);
+        if (decoder.isValid())
+            return decoder.decode(bytes);
+    }
+    if (qstricmp(fallbackCharset, "GBK") == 0)
+        return codec::fromGbk(bytes);
+    QStringDecoder decoder(fallbackCharset, QStringConverter::Flag::Stateless);
+    return decoder.isValid() ? QString(decoder.decode(bytes)) : QString::fromUtf8(bytes);
+}
+
+QString HttpClient::failureText(HttpResult::Failure failure) {
+    switch (failure) {
+    case HttpResult::Failure::None:
+        return {};
+    case HttpResult::Failure::Refused:
+    case HttpResult::Failure::HostNotFound:
+        return QStringLiteral("网络连接失败,请检查网络后重试!");
+    case HttpResult::Failure::Timeout:
+        return QStringLiteral("网络连接超时,请稍后重试!");
+    case HttpResult::Failure::Reset:
+        return QStringLiteral("网络连接中断,请稍后重试!");
+    case HttpResult::Failure::TooLarge:
+        return QStringLiteral("返回的数据过大,已停止接收,请稍后重试!");
+    case HttpResult::Failure::Other:
+        return QStringLiteral("网络请求失败,请检查网络后重试!");
+    }
+    return {};
+}
+
+} // namespace zjx

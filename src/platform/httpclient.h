@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+#include <functional>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+namespace zjx {
+
+struct HttpResult {
+    enum class Failure { None, Refused, HostNotFound, Timeout, Reset, TooLarge, Other };
+
+    Failure failure = Failure::None; // a failure of the transport itself; HTTP error pages are answers
+    int status = 0;                  // HTTP status, 0 when none arrived
+    QByteArray bytes;                // the raw body (empty on a transport failure)
+    QString body;                    // the body decoded to text
+    QString errorText;               // plain Chinese, for the hint line; empty on success
+
+    bool ok() const { return failure == Failure::None; }
+};
+
+// One network manager for the whole program.
+//  - getBlocking stands in for the blocking transfer control of the tracking query and the version
+//    check: the window repaints but takes no input until the answer is in or the limit has passed.
+//  - getResponsive stands in for the asynchronous page request of the branch lookup: the window
+//    keeps handling every event, and the answer is handed to `done` unless `context` is gone.
+class HttpClient : public QObject {
+    Q_OBJECT
+public:
+    static HttpClient& instance();
+
+    HttpResult getBlocking(const QUrl& url);
+    void getResponsive(const QUrl& url, QObject* context, std::function<void(const HttpResult&)> done);
+
+    bool isWaiting() const { return m_blockingWaits > 0; }
+
+    int timeoutMs() const { return m_timeoutMs; }
+    void setTimeoutMs(int ms) { m_timeoutMs = ms; } // tests shorten the 60-second limit
+    qint64 maxBodyBytes() const { return m_maxBodyBytes; }
+    void setMaxBodyBytes(qint64 bytes) { m_maxBodyBytes = bytes; }
+
+    // Decodes with the charset that the Content-Type names, else with `fallbackCharset`.
+    static QString decodeBody(const QByteArray& bytes, const QByteArray& contentType, const char* fallbackCharset);
+    static QString failureText(HttpResult::Failure failure);
+
+private:
+    explicit HttpClient(QObject* parent = nullptr);
+    QNetworkReply* start(const QUrl& url, bool responsive);
+    HttpResult finish(QNetworkReply* reply, bool timedOut, bool tooLarge, const char* fallbackCharset);
+    void watch(QNetworkReply* reply, bool* timedOut, bool* tooLarge);
+
+    QNetworkAccessManager* m_manager;
+    int m_timeoutMs = 60000;
+    qint64 m_maxBodyBytes = 8 * 1024 * 1024;
+    int m_blockingWaits = 0;
+};
+
+} // namespace zjx

@@ -1,0 +1,104 @@
+#include "platform/messagebox.h"
+
+#include <QMessageBox>
+#include <QQueue>
+
+namespace zjx {
+namespace {
+
+struct TestState {
+    bool testMode = false;
+    QQueue<MessageBox::Answer> answers;
+    QList<MessageBox::Shown> shown;
+};
+
+TestState& state() {
+    static TestState s;
+    return s;
+}
+
+MessageBox::Answer defaultAnswer(MessageBox::Buttons buttons) {
+    switch (buttons) {
+    case MessageBox::Buttons::Ok:
+        return MessageBox::Answer::Ok;
+    case MessageBox::Buttons::YesNo:
+        return MessageBox::Answer::Yes;
+    case MessageBox::Buttons::YesNoCancel:
+        return MessageBox::Answer::Cancel;
+    }
+    return MessageBox::Answer::Ok;
+}
+
+} // namespace
+
+QString MessageBox::title() { return QStringLiteral("青檀坊系列软件"); }
+
+void MessageBox::information(QWidget* parent, const QString& text) {
+    show(parent, text, Icon::Information, Buttons::Ok);
+}
+
+void MessageBox::warning(QWidget* parent, const QString& text) { show(parent, text, Icon::Warning, Buttons::Ok); }
+
+MessageBox::Answer MessageBox::question(QWidget* parent, const QString& text) {
+    return show(parent, text, Icon::Information, Buttons::YesNo);
+}
+
+MessageBox::Answer MessageBox::questionWithCancel(QWidget* parent, const QString& text) {
+    return show(parent, text, Icon::Information, Buttons::YesNoCancel);
+}
+
+MessageBox::Answer MessageBox::show(QWidget* parent, const QString& text, Icon icon, Buttons buttons) {
+    TestState& s = state();
+    if (s.testMode) {
+        const Answer answer = s.answers.isEmpty() ? defaultAnswer(buttons) : s.answers.dequeue();
+        s.shown.append({text, icon, buttons, answer});
+        return answer;
+    }
+
+    QMessageBox box(icon == Icon::Warning ? QMessageBox::Warning : QMessageBox::Information, title(), text,
+                    QMessageBox::NoButton, parent);
+    switch (buttons) {
+    case Buttons::Ok:
+        box.setStandardButtons(QMessageBox::Ok);
+        box.setDefaultButton(QMessageBox::Ok);
+        break;
+    case Buttons::YesNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        break;
+    case Buttons::YesNoCancel:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        box.setDefaultButton(QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::Cancel);
+        break;
+    }
+    switch (box.exec()) {
+    case QMessageBox::Yes:
+        return Answer::Yes;
+    case QMessageBox::No:
+        return Answer::No;
+    case QMessageBox::Ok:
+        return Answer::Ok;
+    default:
+        // A box closed without a choice counts as Cancel (or No for a Yes/No question).
+        return buttons == Buttons::YesNo ? Answer::No : (buttons == Buttons::Ok ? Answer::Ok : Answer::Cancel);
+    }
+}
+
+void MessageBox::setTestMode(bool on) { state().testMode = on; }
+void MessageBox::setNextAnswer(Answer answer) { state().answers.enqueue(answer); }
+QList<MessageBox::Shown> MessageBox::shown() { return state().shown; }
+
+QStringList MessageBox::shownTexts() {
+    QStringList texts;
+    for (const Shown& s : state().shown)
+        texts << s.text;
+    return texts;
+}
+
+void MessageBox::clearShown() {
+    state().shown.clear();
+    state().answers.clear();
+}
+
+} // namespace zjx

@@ -1,0 +1,219 @@
+#pragma once
+
+#include "platform/environment.h"
+
+#include <QColor>
+#include <QPointer>
+#include <QStringList>
+#include <QWidget>
+#include <array>
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTimer;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace zjx {
+
+class AlertPlayer;
+class Class1;
+
+// The main window: it owns every control, the parcel book, the timers and the window state, and
+// its handlers carry the names the program has always used. Its member definitions are split by
+// subsystem:
+//   shell/mainwindow.cpp           layout, start-up (Form_Load), close request, menu, F8, clock
+//   shell/mainwindow_version.cpp   version check (Timer3)
+//   shell/mainwindow_chrome.cpp    drawn frame, title buttons, panel dragging, column lock
+//   core/mainwindow_query.cpp      kdgs, cx, answer screening, hx2, the parse (Timer1), csh,
+//                                  Command1_Click, Command3_Click
+//   book/mainwindow_store.cpp      xr, dq, xr2
+//   book/mainwindow_book.cpp       choose flow and the editing commands, progress-list gestures
+//   book/mainwindow_export.cpp     Command6_Click
+//   schedule/mainwindow_update.cpp gxtj
+//   schedule/mainwindow_schedule.cpp timed and loop queries
+class MainWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // The program's version shown in the hint strip.
+    static constexpr int versionMajor = 4;
+    static constexpr int versionMinor = 0;
+    static constexpr int versionRevision = 181;
+    static QString ownVersionText() { return QStringLiteral("V4.0"); }
+
+    // Progress list columns: keys and positions.
+    enum Column { ColumnXh = 0, ColumnSj = 1, ColumnWl = 2 };
+
+    // ---- controls (named as the program has always named them) ----
+    // command row and progress list
+    QComboBox* Text1 = nullptr; // saved-parcel selector: one note per record
+    QPushButton* Command14 = nullptr; // 操作
+    QPushButton* Command7 = nullptr;  // 清空
+    QPushButton* Command3 = nullptr;  // 添加
+    QPushButton* Command6 = nullptr;  // 导出
+    QPushButton* Command4 = nullptr;  // 设置
+    QTreeWidget* ListView1 = nullptr;
+    // strips
+    std::array<QLabel*, 6> Label11{}; // 0 caption, 2 hint line, 3 version, 4 maker, 5 clock
+    std::array<QLabel*, 4> Label12{}; // 0/1 headings, 2 parcel state, 3 update state
+    QComboBox* Combo5 = nullptr;      // menu
+    // add panel
+    QFrame* Picture3 = nullptr;
+    QComboBox* Text3 = nullptr; // tracking number, editable
+    QComboBox* Combo1 = nullptr;
+    QLineEdit* Text2 = nullptr; // note
+    QCheckBox* Check1 = nullptr;
+    QPushButton* Command1 = nullptr; // 开始查询
+    QPushButton* Command2 = nullptr; // 快捷搜索
+    QLabel* aicAlphaImage5 = nullptr;
+    // edit panel
+    QFrame* Picture5 = nullptr;
+    QLineEdit* Text4 = nullptr;
+    QComboBox* Text5 = nullptr;
+    QLineEdit* Text6 = nullptr;
+    QPushButton* Command13 = nullptr; // 修改
+    QPushButton* Command9 = nullptr;  // 删除
+    QPushButton* Command12 = nullptr; // 复制
+    QPushButton* Command15 = nullptr; // 快捷搜索
+    QLabel* aicAlphaImage2 = nullptr;
+    // settings panel
+    QFrame* Picture4 = nullptr;
+    QGroupBox* Frame4 = nullptr; // 定时查询功能
+    QComboBox* Combo2 = nullptr; // hour
+    QComboBox* Combo3 = nullptr; // minute
+    QPushButton* Command8 = nullptr;  // 开始定时 / 关闭定时
+    QPushButton* Command10 = nullptr; // 循环查询
+    QGroupBox* Frame6 = nullptr;      // 循环查询功能
+    QComboBox* Combo4 = nullptr;      // interval in minutes
+    QPushButton* Command5 = nullptr;  // 开始循环 / 停止循环
+    QPushButton* Command11 = nullptr; // 定时查询
+    QLabel* aicAlphaImage1 = nullptr;
+    // timers
+    QTimer* Timer1 = nullptr; // 100 ms, the deferred parse
+    QTimer* Timer3 = nullptr; // 1000 ms, version check, once
+    QTimer* Timer4 = nullptr; // 1000 ms, timed query
+    QTimer* Timer5 = nullptr; // 1000 ms, clock
+    QTimer* Timer6 = nullptr; // 60000 ms, loop query
+    AlertPlayer* W1 = nullptr;
+    Class1* tooltipBalloon = nullptr; // made on the first click of the progress list
+
+    // ---- the parcel book ----
+    QStringList Combo6;       // the record lines, never shown; same index as Text1
+    QString chosenRecordText; // the record of the parcel chosen last
+    QString storePath() const { return m_storePath; }
+
+    // ---- window state ----
+    QString companyCode;
+    QString answerText;
+    QString queryNumber;
+    QString companyName;
+    QString parcelNote;
+    QString parcelIndexText;
+    qint16 progressCount = 0;
+    qint16 lastProgressCount = 0;
+    qint16 rowCount = 0;
+    qint16 cellIndex = 0;
+    qint16 loopMinutes = 0;
+
+    const Settings& settings() const { return m_settings; }
+    void setHint(const QString& text); // Label11 index 2
+
+    // ---- start-up and shutdown (shell/mainwindow.cpp) ----
+    void Form_Load();
+    void Form_QueryUnload(qint16& cancel);
+    void Combo5_Click();
+    void Form_KeyDown(int keyCode);
+    void Timer5_Timer();
+    void SkinH_AttachEx(const QString& path, const QString& password);
+    void centrePanel(QFrame* panel);
+
+    // ---- catalogue (shell/mainwindow.cpp) ----
+    void kdlb();
+    void Combo1_Click();
+
+    // ---- store (book/mainwindow_store.cpp) ----
+    void xr();
+    void dq();
+    void xr2();
+    bool writeStore(); // rewrites the store file from Combo6; a failure is said in the hint line
+
+    // ---- update verdict (schedule/mainwindow_update.cpp) ----
+    void gxtj();
+
+    // ---- version check (shell/mainwindow_version.cpp) ----
+    void Timer3_Timer();
+
+    // ---- tracking query (core/mainwindow_query.cpp) ----
+    void kdgs(const QString& number, const QString& shownCompany);
+    void cx();
+    void hx2();
+    void Timer1_Timer();
+    void csh();
+    void Command1_Click();
+    void Command3_Click();
+
+    // ---- parcel list and editing (book/mainwindow_book.cpp) ----
+    void Text1_Click();
+    void Command14_Click();
+    void Command4_Click();
+    void Command7_Click();
+    void Command13_Click();
+    void Command9_Click();
+    void Command12_Click();
+    void ListView1_Click();
+    void ListView1_DblClick();
+
+    // ---- export (book/mainwindow_export.cpp) ----
+    void Command6_Click();
+
+    // ---- timed and loop queries (schedule/mainwindow_schedule.cpp) ----
+    void Command8_Click();
+    void Command5_Click();
+    void Command10_Click();
+    void Command11_Click();
+    void Timer4_Timer();
+    void Timer6_Timer();
+
+    // ---- company finder, opened modally (finder/mainwindow_finder.cpp) ----
+    void Command2_Click();
+    void Command15_Click();
+
+    // ---- branch lookup, opened modally from the menu (branch/mainwindow_branch.cpp) ----
+    void openBranchLookup();
+
+    // Sets a label's text colour (the strips' labels are white on purple, the verdict turns red).
+    static void setLabelColour(QLabel* label, const QColor& colour);
+    static QColor labelColour(const QLabel* label);
+    // Adds entries to a chooser without selecting one, as filling a list never selects.
+    static void appendKeepingSelection(QComboBox* box, const QStringList& texts);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildWindow();
+    void buildAddPanel();
+    void buildEditPanel();
+    void buildSettingsPanel();
+    void connectHandlers();
+    QFrame* makePanel(const QString& objectName, const QString& title, QLabel*& closeImage);
+
+    Settings m_settings;
+    QString m_storePath;
+
+    // ---- query section (core/mainwindow_query.cpp) ----
+    // ---- book section (book/*.cpp) ----
+    // ---- schedule section (schedule/*.cpp) ----
+    // ---- chrome section (shell/mainwindow_chrome.cpp) ----
+};
+
+} // namespace zjx

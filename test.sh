@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Builds zjx and runs every test headless.
+set -euo pipefail
+cd "$(dirname "$0")"
+./scripts/deps.sh
+BUILD_DIR="${BUILD_DIR:-build}"
+cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release
+cmake --build "$BUILD_DIR"
+cd "$BUILD_DIR"
+QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 "$@"

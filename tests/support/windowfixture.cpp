@@ -1,0 +1,69 @@
+#include "support/windowfixture.h"
+
+#include "platform/alertplayer.h"
+#include "platform/environment.h"
+#include "platform/filedialog.h"
+#include "platform/messagebox.h"
+
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QFile>
+#include <QPushButton>
+#include <QTimer>
+
+namespace zjx::test {
+
+WindowFixture::WindowFixture(const QString& hostPort) : m_urls(std::make_unique<UrlRecorder>()) {
+    qputenv("ZJX_TRACKING_HOST", hostPort.toUtf8());
+    qputenv("ZJX_BRANCH_HOST", hostPort.toUtf8());
+    const QByteArray site = "http://" + hostPort.toUtf8();
+    qputenv("ZJX_SOFTWARE_SITE", site);
+    qputenv("ZJX_FORUM_SITE", site + "/forum");
+    qputenv("ZJX_FEEDBACK_SITE", site + "/feedback");
+    qputenv("ZJX_HOME_SITE", site + "/home");
+    ProgramFolder::setOverride(m_dir.path());
+    MessageBox::setTestMode(true);
+    MessageBox::clearShown();
+    FileDialog::clearNextFileName();
+    AlertPlayer::setSilent(true);
+    QDesktopServices::setUrlHandler(QStringLiteral("http"), m_urls.get(), "openUrl");
+}
+
+WindowFixture::~WindowFixture() {
+    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+    ProgramFolder::setOverride(QString());
+    Clock::setOverride({});
+    ProgramEnd::setHandler({});
+    MessageBox::clearShown();
+}
+
+QString WindowFixture::storePath() const { return m_dir.filePath(QStringLiteral("wlnum.ini")); }
+
+void WindowFixture::writeStore(const QByteArray& bytes) const {
+    QFile f(storePath());
+    if (f.open(QIODevice::WriteOnly))
+        f.write(bytes);
+}
+
+QByteArray WindowFixture::storeBytes() const {
+    QFile f(storePath());
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool WindowFixture::storeExists() const { return QFile::exists(storePath()); }
+
+std::unique_ptr<MainWindow> WindowFixture::makeWindow(bool released) const {
+    auto window = std::make_unique<MainWindow>();
+    if (released)
+        release(*window);
+    return window;
+}
+
+void WindowFixture::release(MainWindow& window) {
+    window.Timer3->stop();
+    window.Command1->setEnabled(true);
+    window.Text1->setEnabled(true);
+    window.setHint(QStringLiteral("程序已加载完毕..."));
+}
+
+} // namespace zjx::test
