@@ -1,12 +1,12 @@
 #include "book/store.h"
 
 #include "book/parcelrecord.h"
+#include "core/atomicfile.h"
 #include "core/textcodec.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
@@ -59,18 +59,7 @@ StoreContents Store::read(const QString& path) {
 }
 
 QString Store::write(const QString& path, const QStringList& records) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return file.errorString();
-    const QByteArray bytes = codec::gbkLines(records);
-    if (file.write(bytes) != bytes.size()) {
-        const QString error = file.errorString();
-        file.cancelWriting();
-        return error.isEmpty() ? QStringLiteral("write failed") : error;
-    }
-    if (!file.commit())
-        return file.errorString().isEmpty() ? QStringLiteral("commit failed") : file.errorString();
-    return {};
+    return writeFileAtomically(path, codec::gbkLines(records));
 }
 
 bool Store::remove(const QString& path) { return !QFile::exists(path) || QFile::remove(path); }
