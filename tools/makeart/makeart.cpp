@@ -58,7 +58,7 @@ QImage blank(int w, int h, int scale) {
 bool save(const QImage& img, const QString& dir, const QString& name, int scale) {
     const QString file = dir + u'/' + name + (scale == 2 ? QStringLiteral("@2x.png") : QStringLiteral(".png"));
     QImage out = img;
-    out.setDevicePixelRatio(1); // the file name carries the density, not a PNG chunk
+    out.setDevicePixelRatio(1);      // the file name carries the density, not a PNG chunk
     if (!out.save(file, "PNG", 9)) { // 9: smallest file
         std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
         return false;
@@ -265,18 +265,18 @@ QImage banner(int s) {
     // Emblem: a white parcel on a soft round badge, with its track.
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(255, 255, 255, 34));
-    p.drawEllipse(QPointF(32, 36), 27, 27);
-    drawParcel(p, QPointF(30, 14), 22,
+    p.drawEllipse(QPointF(32, 36), 29, 29);
+    drawParcel(p, QPointF(30, 13), 23,
                {QColor(255, 255, 255), QColor(240, 224, 241), QColor(212, 182, 214), QColor(190, 70, 193),
                 QColor(0, 0, 0, 0)});
     drawPin(p, QPointF(50, 34), 19, QColor(255, 200, 64), art::purple);
 
     QFont title(fontFamily);
-    title.setPixelSize(34);
+    title.setPixelSize(38);
     title.setLetterSpacing(QFont::AbsoluteSpacing, 3);
     title.setStyleStrategy(QFont::PreferAntialias);
     const QString name = QStringLiteral("踪迹匣");
-    const QPointF base(70, 44);
+    const QPointF base(72, 44);
     QPainterPath text;
     text.addText(base, title, name);
     p.setPen(Qt::NoPen);
@@ -290,21 +290,21 @@ QImage banner(int s) {
     p.drawPath(text);
 
     QFont sub(fontFamily);
-    sub.setPixelSize(13);
+    sub.setPixelSize(14);
     sub.setLetterSpacing(QFont::AbsoluteSpacing, 1.5);
     p.setFont(sub);
     p.setPen(art::lavender);
     const QString subtitle = QStringLiteral("快递跟踪 V4.0");
-    const QPointF subBase(72, 63);
+    const QPointF subBase(74, 64);
     p.drawText(subBase, subtitle);
     const double subEnd = subBase.x() + QFontMetricsF(sub).horizontalAdvance(subtitle) + 8;
     // The track leads from the subtitle towards the right, ending in a small dot.
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(255, 255, 255, 110));
     for (double x = subEnd; x < subEnd + 60; x += 6)
-        p.drawEllipse(QPointF(x, 58.5), 1.1, 1.1);
+        p.drawEllipse(QPointF(x, 59), 1.1, 1.1);
     p.setBrush(QColor(255, 200, 64));
-    p.drawEllipse(QPointF(subEnd + 64, 58.5), 2.6, 2.6);
+    p.drawEllipse(QPointF(subEnd + 64, 59), 2.6, 2.6);
     return img;
 }
 

@@ -1,1 +1,0 @@
-// Placeholder so the asset library has one source; pictures are added as resources.
