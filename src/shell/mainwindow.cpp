@@ -87,6 +87,7 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), m_settings(Settings::
     setObjectName(QStringLiteral("MainWindow"));
     setWindowTitle(QStringLiteral("踪迹匣 V4.0 - Talvo全新版"));
     buildWindow();
+    setupChrome();
     connectHandlers();
     m_storePath = Store::locate(ProgramFolder::path());
     Form_Load();
@@ -154,8 +155,9 @@ void MainWindow::buildWindow() {
     ListView1->setColumnWidth(ColumnWl, 500);
 
     // Hint strip.
-    QFrame* hintArea = purpleArea(this, QRect(0, 432, windowWidth, windowHeight - 432));
-    const int y = 10;
+    // Inside the drawn frame's side edges (3 pixels) and bottom band (5 pixels).
+    QFrame* hintArea = purpleArea(this, QRect(3, 432, windowWidth - 6, windowHeight - 432 - 5));
+    const int y = 8;
     Label11[0] = whiteLabel(hintArea, QStringLiteral("查询提示："), QRect(12, y, 72, 20), QStringLiteral("Label11_0"));
     Label11[1] = whiteLabel(hintArea, QString(), QRect(0, 0, 0, 0), QStringLiteral("Label11_1"));
     Label11[1]->hide();
@@ -307,10 +309,9 @@ void MainWindow::Form_Load() {
     kdlb();
     dq();
     SkinH_AttachEx(ProgramFolder::path() + QStringLiteral("/skinh.she"), QString());
+    LockListViewColumns(ListView1);
     // The progress list's entries are never edited in place.
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView1->header()->setSectionResizeMode(QHeaderView::Fixed);
-    ListView1->header()->setStretchLastSection(false);
 
     Combo2->addItem(QStringLiteral("0"));
     for (int h = 1; h <= 23; ++h)
@@ -426,15 +427,6 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QWidget::eventFilter(watched, event);
-}
-
-void MainWindow::Timer5_Timer() {
-    const QLocale locale;
-    QString timeFormat = locale.timeFormat(QLocale::LongFormat);
-    // The long time format carries the time zone; the clock shows only date and time.
-    timeFormat.remove(QLatin1String(" t")).remove(QLatin1String("t "));
-    timeFormat.remove(u't');
-    Label11[5]->setText(Clock::now().toString(locale.dateFormat(QLocale::ShortFormat) + u' ' + timeFormat.trimmed()));
 }
 
 } // namespace zjx
