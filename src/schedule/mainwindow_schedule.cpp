@@ -1,11 +1,155 @@
 #include "shell/mainwindow.h"
 
-// Placeholder until the timed and loop queries land.
+#include "platform/environment.h"
+#include "platform/httpclient.h"
+#include "platform/messagebox.h"
+#include "schedule/schedule.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+#include <QScopedValueRollback>
+#include <QTimer>
+
 namespace zjx {
-void MainWindow::Command8_Click() {}
-void MainWindow::Command5_Click() {}
-void MainWindow::Command10_Click() {}
-void MainWindow::Command11_Click() {}
-void MainWindow::Timer4_Timer() {}
-void MainWindow::Timer6_Timer() {}
+
+namespace {
+// How often a re-query that fell due during another request looks whether that one is over.
+constexpr int requeryPollMs = 50;
+} // namespace
+
+void MainWindow::Command8_Click() {
+    if (Command8->text() == schedule::timedIdleCaption) {
+        if (Text1->currentText().isEmpty()) {
+            MessageBox::information(this, QStringLiteral("请先查询单号后在使用定时功能!"));
+            return;
+        }
+        if (Combo2->currentText().isEmpty() || Combo3->currentText().isEmpty()) {
+            MessageBox::information(this, QStringLiteral("请设定查询时间!"));
+            return;
+        }
+        setScheduleLock(true, Combo2, Combo3);
+        Command8->setText(schedule::timedArmedCaption);
+        Timer4->start();
+    } else if (Command8->text() == schedule::timedArmedCaption) {
+        Command8->setText(schedule::timedIdleCaption);
+        Timer4->stop();
+        setScheduleLock(false, Combo2, Combo3);
+    }
+}
+
+void MainWindow::Command5_Click() {
+    if (Command5->text() == schedule::loopIdleCaption) {
+        if (Text1->currentText().isEmpty()) {
+            MessageBox::information(this, QStringLiteral("请先查询单号后在使用本功能!"));
+            return;
+        }
+        if (Combo4->currentText().isEmpty()) {
+            MessageBox::information(this, QStringLiteral("请先设定时间!"));
+            return;
+        }
+        setScheduleLock(true, Combo4);
+        Command5->setText(schedule::loopRunningCaption);
+        Timer6->start();
+        loopMinutes = 0;
+    } else if (Command5->text() == schedule::loopRunningCaption) {
+        Command5->setText(schedule::loopIdleCaption);
+        Timer6->stop();
+        setScheduleLock(false, Combo4);
+        loopMinutes = 0;
+    }
+}
+
+void MainWindow::Command10_Click() {
+    if (Command8->text() == schedule::timedArmedCaption &&
+        MessageBox::question(this, QStringLiteral("当前正在定时查询,是否终止?")) != MessageBox::Answer::Yes)
+        return;
+    Frame6->show();
+    Frame6->move(Frame4->pos());
+    Frame4->hide();
+    Command8->setText(schedule::timedIdleCaption);
+    Timer4->stop();
+    setScheduleLock(false, Combo2, Combo3);
+}
+
+void MainWindow::Command11_Click() {
+    if (Command5->text() == schedule::loopRunningCaption &&
+        MessageBox::question(this, QStringLiteral("当前正在循环查询,是否终止?")) != MessageBox::Answer::Yes)
+        return;
+    Frame4->show();
+    Frame4->move(Frame6->pos());
+    Frame6->hide();
+    Command5->setText(schedule::loopIdleCaption);
+    Timer6->stop();
+    setScheduleLock(false, Combo4);
+    loopMinutes = 0;
+}
+
+void MainWindow::Timer4_Timer() {
+    if (!schedule::timedQueryDue(Clock::now().time(), Combo2->currentText(), Combo3->currentText()))
+        return;
+    // Stopped before the request: a tick that comes while it waits must not fire a second time.
+    Timer4->stop();
+    requery();
+    if (Command8->text() == schedule::timedArmedCaption)
+        Command8_Click();
+    Timer4->stop();
+}
+
+void MainWindow::Timer6_Timer() {
+    // The count restarts before the request, so the minutes that pass while it waits still count.
+    if (schedule::countLoopMinute(loopMinutes, Combo4->currentText()))
+        requery();
+}
+
+void MainWindow::Timer5_Timer() {
+    Label11[5]->setText(schedule::clockText(Clock::now(), QLocale::system()));
+}
+
+void MainWindow::setScheduleLock(bool locked, QWidget* chooser, QWidget* otherChooser) {
+    for (QWidget* control : {static_cast<QWidget*>(Text1), static_cast<QWidget*>(Combo1),
+                             static_cast<QWidget*>(Command9), static_cast<QWidget*>(Command7),
+                             static_cast<QWidget*>(Command3), static_cast<QWidget*>(Command2), chooser, otherChooser})
+        if (control)
+            control->setEnabled(!locked);
+}
+
+bool MainWindow::requeryMustWait() const {
+    // A tick can fall into the wait of a blocking request (its event loop runs timers), into our own
+    // re-query, or between an answer and its parse; a query started then would overwrite the one in
+    // flight.
+    return HttpClient::instance().isWaiting() || m_requeryRunning || Timer1->isActive();
+}
+
+void MainWindow::requery() {
+    if (!requeryMustWait()) {
+        runRequery();
+        return;
+    }
+    // Due re-queries of the same parcel that meet while one waits are one and the same.
+    if (m_requeryPending)
+        return;
+    m_requeryPending = true;
+    QTimer::singleShot(requeryPollMs, this, [this] { runPendingRequery(); });
+}
+
+void MainWindow::runPendingRequery() {
+    if (requeryMustWait()) {
+        QTimer::singleShot(requeryPollMs, this, [this] { runPendingRequery(); });
+        return;
+    }
+    m_requeryPending = false;
+    // The book may have been cleared in the meantime (the timed query unlocks it when it fires).
+    if (Text1->currentText().isEmpty())
+        return;
+    runRequery();
+}
+
+void MainWindow::runRequery() {
+    const QScopedValueRollback running(m_requeryRunning, true);
+    Text1_Click();
+}
+
 } // namespace zjx

@@ -213,6 +213,15 @@ private:
     // ---- query section (core/mainwindow_query.cpp) ----
     // ---- book section (book/*.cpp) ----
     // ---- schedule section (schedule/*.cpp) ----
+    void setScheduleLock(bool locked, QWidget* chooser, QWidget* otherChooser = nullptr);
+    // A timed or loop re-query of the chosen parcel; one that falls due while another query is in
+    // flight runs right after that one has ended.
+    void requery();
+    bool requeryMustWait() const;
+    void runPendingRequery();
+    void runRequery();
+    bool m_requeryPending = false;
+    bool m_requeryRunning = false;
     // ---- chrome section (shell/mainwindow_chrome.cpp) ----
 };
 
