@@ -1,6 +1,13 @@
 #include "shell/mainwindow.h"
 
-// Placeholder until the branch lookup lands.
+#include "branch/form5.h"
+
 namespace zjx {
-void MainWindow::openBranchLookup() {}
+
+void MainWindow::openBranchLookup() {
+    // A fresh window each time: empty name box, every row "未查询".
+    Form5 lookup(m_settings.branchHost, this);
+    lookup.exec();
+}
+
 } // namespace zjx

@@ -1,7 +1,18 @@
 #include "shell/mainwindow.h"
 
-// Placeholder until the company finder lands.
+#include "finder/form2.h"
+
 namespace zjx {
-void MainWindow::Command2_Click() {}
-void MainWindow::Command15_Click() {}
+
+// A fresh finder for every opening, so the keyword box is always empty.
+void MainWindow::Command2_Click() {
+    Form2 finder(Combo1, Text5, Label11[2], this);
+    finder.exec();
+}
+
+void MainWindow::Command15_Click() {
+    Form2 finder(Combo1, Text5, Label11[2], this);
+    finder.exec();
+}
+
 } // namespace zjx

@@ -1,0 +1,183 @@
+#include "core/catalogue.h"
+#include "finder/companyfinder.h"
+#include "finder/form2.h"
+#include "platform/messagebox.h"
+#include "support/windowfixture.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+using namespace zjx;
+
+namespace {
+
+constexpr int startIndex = 3; // the company selected before the finder opens
+const QString startHint = QStringLiteral("程序已加载完毕...");
+
+QString foundHint(int index) {
+    return QStringLiteral("找到【") + CourierCatalogue::displayName(index) + QStringLiteral("】，是否为您要找的公司?");
+}
+
+} // namespace
+
+class TestFinder : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void keyword_data();
+    void keyword();
+    void emptyKeywordKeepsFinderOpen();
+    void enterInKeywordBoxDoesNothing();
+    void commonButton_data();
+    void commonButton();
+    void bothOpenersShowFreshFinder_data();
+    void bothOpenersShowFreshFinder();
+
+private:
+    std::unique_ptr<test::WindowFixture> m_fx;
+    std::unique_ptr<MainWindow> m_window;
+    std::unique_ptr<Form2> m_finder;
+
+    void expectSelected(int index, const QString& hint);
+};
+
+void TestFinder::init() {
+    m_fx = std::make_unique<test::WindowFixture>();
+    m_window = m_fx->makeWindow();
+    m_window->Combo1->setCurrentIndex(startIndex);
+    m_window->Text5->setCurrentIndex(startIndex);
+    m_window->setHint(startHint);
+    m_finder = std::make_unique<Form2>(m_window->Combo1, m_window->Text5, m_window->Label11[2], m_window.get());
+    m_finder->show();
+}
+
+void TestFinder::cleanup() {
+    m_finder.reset();
+    m_window.reset();
+    m_fx.reset();
+}
+
+void TestFinder::expectSelected(int index, const QString& hint) {
+    QCOMPARE(m_window->Combo1->currentIndex(), index);
+    QCOMPARE(m_window->Text5->currentIndex(), index);
+    QCOMPARE(m_window->companyCode, CourierCatalogue::serviceCode(index));
+    QCOMPARE(m_window->Label11[2]->text(), hint);
+}
+
+void TestFinder::keyword_data() {
+    QTest::addColumn<QString>("keyword");
+    QTest::addColumn<int>("expected"); // -1: nothing matches, the main window stays as it was
+    QTest::newRow("申通") << QStringLiteral("申通") << 90;
+    QTest::newRow("申通 with a space on each side") << QStringLiteral(" 申通 ") << 90;
+    QTest::newRow("快递: the last match wins") << QStringLiteral("快递") << 125;
+    QTest::newRow("ems: case counts") << QStringLiteral("ems") << -1;
+    QTest::newRow("spaces only: every entry matches") << QStringLiteral("   ") << 126;
+    QTest::newRow("tab is not trimmed") << QStringLiteral("\t申通") << -1;
+    QTest::newRow("ideographic space is not trimmed") << QStringLiteral("申通\u3000") << -1;
+}
+
+void TestFinder::keyword() {
+    QFETCH(QString, keyword);
+    QFETCH(int, expected);
+    m_finder->Text1->setText(keyword);
+    QTest::mouseClick(m_finder->Command1, Qt::LeftButton);
+    if (expected < 0)
+        expectSelected(startIndex, startHint);
+    else
+        expectSelected(expected, foundHint(expected));
+    QVERIFY(!m_finder->isVisible());
+    QVERIFY(MessageBox::shown().isEmpty());
+    QCOMPARE(lastMatchingCompany(CourierCatalogue::displayNames(), finderSearchWord(keyword)), expected);
+}
+
+void TestFinder::emptyKeywordKeepsFinderOpen() {
+    QTest::mouseClick(m_finder->Command1, Qt::LeftButton);
+    QCOMPARE(MessageBox::shownTexts(), QStringList{QStringLiteral("请输入物流公司关键字")});
+    QCOMPARE(MessageBox::shown().first().icon, MessageBox::Icon::Information);
+    QVERIFY(m_finder->isVisible());
+    expectSelected(startIndex, startHint);
+}
+
+void TestFinder::enterInKeywordBoxDoesNothing() {
+    m_finder->Text1->setText(QStringLiteral("申通"));
+    m_finder->activateWindow();
+    m_finder->Text1->setFocus();
+    QTest::keyClick(m_finder->Text1, Qt::Key_Return);
+    QVERIFY(m_finder->isVisible());
+    expectSelected(startIndex, startHint);
+}
+
+void TestFinder::commonButton_data() {
+    QTest::addColumn<int>("button");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<int>("expected");
+    const std::array<std::pair<const char*, int>, 10> table{{{"申通", 90},
+                                                             {"EMS", 26},
+                                                             {"顺丰", 91},
+                                                             {"圆通", 114},
+                                                             {"中通", 124},
+                                                             {"汇通", 51},
+                                                             {"韵达", 117},
+                                                             {"程光", 7},
+                                                             {"全峰", 78},
+                                                             {"宅急送", 120}}};
+    for (int i = 0; i < int(table.size()); ++i)
+        QTest::addRow("Command%d %s", i + 2, table[i].first)
+            << i << QString::fromUtf8(table[i].first) << table[i].second;
+}
+
+void TestFinder::commonButton() {
+    QFETCH(int, button);
+    QFETCH(QString, caption);
+    QFETCH(int, expected);
+    QPushButton* b = m_finder->commonButtons[button];
+    QCOMPARE(b->objectName(), QStringLiteral("Command%1").arg(button + 2));
+    QCOMPARE(b->text(), caption);
+    QTest::mouseClick(b, Qt::LeftButton);
+    expectSelected(expected, startHint); // a button leaves the hint line alone
+    QVERIFY(!m_finder->isVisible());
+}
+
+void TestFinder::bothOpenersShowFreshFinder_data() {
+    QTest::addColumn<bool>("editPanel");
+    QTest::newRow("Command2, add panel") << false;
+    QTest::newRow("Command15, edit panel") << true;
+}
+
+void TestFinder::bothOpenersShowFreshFinder() {
+    QFETCH(bool, editPanel);
+    m_finder.reset();
+    QStringList seenKeywords;
+    QStringList seenTitles;
+    const auto searchInModal = [&](const QString& keyword) {
+        QTimer::singleShot(0, [&, keyword] {
+            auto* finder = qobject_cast<Form2*>(QApplication::activeModalWidget());
+            if (!finder)
+                return;
+            seenTitles << finder->windowTitle();
+            seenKeywords << finder->Text1->text();
+            finder->Text1->setText(keyword);
+            finder->Command1_Click();
+        });
+        if (editPanel)
+            m_window->Command15_Click();
+        else
+            m_window->Command2_Click();
+    };
+    searchInModal(QStringLiteral("EMS"));
+    expectSelected(26, foundHint(26));
+    searchInModal(QStringLiteral("韵达"));
+    expectSelected(117, foundHint(117));
+    QCOMPARE(seenKeywords, (QStringList{QString(), QString()}));
+    QCOMPARE(seenTitles, (QStringList(2, QStringLiteral("搜索物流公司"))));
+    QVERIFY(!QApplication::activeModalWidget());
+}
+
+QTEST_MAIN(TestFinder)
+#include "tst_finder.moc"
