@@ -223,6 +223,33 @@ private:
     bool m_requeryPending = false;
     bool m_requeryRunning = false;
     // ---- chrome section (shell/mainwindow_chrome.cpp) ----
+public:
+    // The window's own surface (not the panels or other controls); x, y in its pixels.
+    void Form_MouseMove(Qt::MouseButtons button, Qt::KeyboardModifiers shift, int x, int y);
+    void Form_MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+    void Form_MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+    // A press on a panel's background starts dragging it with the mouse.
+    void Picture3_MouseDown(const QPointF& globalPosition);
+    void Picture4_MouseDown(const QPointF& globalPosition);
+    void Picture5_MouseDown(const QPointF& globalPosition);
+    void aicAlphaImage1_Click(); // hides Picture4
+    void aicAlphaImage2_Click(); // hides Picture5
+    void aicAlphaImage5_Click(); // hides Picture3
+    // Keeps the list's column widths: divider drags and double-clicks are refused.
+    void LockListViewColumns(QTreeWidget* listView);
+
+protected:
+    void Form_Paint();
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    class Chrome; // pictures, button images, drag state and the event hooks; a child QObject
+    void setupChrome();
+    Chrome* m_chrome = nullptr;
 };
 
 } // namespace zjx

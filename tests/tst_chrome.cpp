@@ -1,0 +1,285 @@
+#include "platform/messagebox.h"
+#include "shell/chrome.h"
+#include "support/windowfixture.h"
+
+#include <QFrame>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+using namespace zjx;
+using namespace zjx::chrome;
+using zjx::test::WindowFixture;
+
+Q_DECLARE_METATYPE(zjx::chrome::TitleButton)
+Q_DECLARE_METATYPE(zjx::chrome::ButtonImage)
+Q_DECLARE_METATYPE(zjx::chrome::PressAction)
+Q_DECLARE_METATYPE(zjx::chrome::ReleaseAction)
+
+namespace {
+
+const QString farewell = QStringLiteral("感谢您对阿檀、对青檀坊系列的软件的支持!\r \r"
+                                        "是否退出并到论坛可以下载更多青檀坊系列原创免费软件?");
+
+std::unique_ptr<MainWindow> shownWindow(const WindowFixture& fx) {
+    auto w = fx.makeWindow();
+    w->move(100, 100);
+    w->show();
+    if (!QTest::qWaitForWindowExposed(w.get()))
+        return nullptr;
+    return w;
+}
+
+} // namespace
+
+class TestChrome : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void hitTesting_data() {
+        QTest::addColumn<int>("x");
+        QTest::addColumn<int>("y");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<TitleButton>("button");
+        QTest::addColumn<ReleaseAction>("release");
+        const auto none = TitleButton::None;
+        const auto min = TitleButton::Minimise;
+        const auto close = TitleButton::Close;
+        QTest::newRow("left of minimise") << 672 << 10 << 753 << none << ReleaseAction::Nothing;
+        QTest::newRow("minimise left end") << 673 << 10 << 753 << min << ReleaseAction::Minimise;
+        QTest::newRow("shared column W-51") << 702 << 10 << 753 << min << ReleaseAction::Minimise;
+        QTest::newRow("close left end") << 703 << 10 << 753 << close << ReleaseAction::Close;
+        QTest::newRow("close right end") << 743 << 10 << 753 << close << ReleaseAction::Close;
+        QTest::newRow("right of close") << 744 << 10 << 753 << none << ReleaseAction::Nothing;
+        QTest::newRow("y 1") << 690 << 1 << 753 << none << ReleaseAction::Nothing;
+        QTest::newRow("y 2") << 690 << 2 << 753 << min << ReleaseAction::Minimise;
+        QTest::newRow("y 22") << 720 << 22 << 753 << close << ReleaseAction::Close;
+        QTest::newRow("y 23") << 720 << 23 << 753 << none << ReleaseAction::Nothing;
+        QTest::newRow("band elsewhere") << 200 << 10 << 753 << none << ReleaseAction::Nothing;
+        QTest::newRow("narrow, shared column") << 349 << 22 << 400 << min << ReleaseAction::Minimise;
+        QTest::newRow("narrow, close") << 350 << 2 << 400 << close << ReleaseAction::Close;
+        QTest::newRow("narrow, right end") << 391 << 2 << 400 << none << ReleaseAction::Nothing;
+    }
+    void hitTesting() {
+        QFETCH(int, x);
+        QFETCH(int, y);
+        QFETCH(int, width);
+        QFETCH(TitleButton, button);
+        QFETCH(ReleaseAction, release);
+        QCOMPARE(buttonAt(x, y, width), button);
+        QCOMPARE(releaseAction(x, y, width), release);
+        const ButtonImages hover = hoverImages(x, y, width);
+        QCOMPARE(hover.minimise, button == TitleButton::Minimise ? ButtonImage::Hover : ButtonImage::Normal);
+        QCOMPARE(hover.close, button == TitleButton::Close ? ButtonImage::Hover : ButtonImage::Normal);
+    }
+
+    void pressActions_data() {
+        QTest::addColumn<int>("button");
+        QTest::addColumn<int>("x");
+        QTest::addColumn<int>("y");
+        QTest::addColumn<PressAction>("action");
+        const int left = Qt::LeftButton;
+        QTest::newRow("minimise") << left << 690 << 10 << PressAction::PressMinimise;
+        QTest::newRow("shared column") << left << 702 << 22 << PressAction::PressMinimise;
+        QTest::newRow("close") << left << 703 << 2 << PressAction::PressClose;
+        QTest::newRow("band elsewhere") << left << 200 << 40 << PressAction::MoveWindow;
+        QTest::newRow("under a button") << left << 702 << 23 << PressAction::MoveWindow;
+        QTest::newRow("top row") << left << 720 << 0 << PressAction::MoveWindow;
+        QTest::newRow("y 68") << left << 200 << 68 << PressAction::MoveWindow;
+        QTest::newRow("y 69") << left << 200 << 69 << PressAction::Nothing;
+        QTest::newRow("right button on close") << int(Qt::RightButton) << 720 << 10 << PressAction::Nothing;
+        QTest::newRow("middle button in band") << int(Qt::MiddleButton) << 200 << 40 << PressAction::Nothing;
+    }
+    void pressActions() {
+        QFETCH(int, button);
+        QFETCH(int, x);
+        QFETCH(int, y);
+        QFETCH(PressAction, action);
+        QCOMPARE(pressAction(Qt::MouseButton(button), x, y, 753), action);
+    }
+
+    void spriteRows_data() {
+        QTest::addColumn<TitleButton>("button");
+        QTest::addColumn<ButtonImage>("image");
+        QTest::addColumn<QRect>("source");
+        QTest::newRow("minimise normal") << TitleButton::Minimise << ButtonImage::Normal << QRect(0, 0, 29, 20);
+        QTest::newRow("minimise hover") << TitleButton::Minimise << ButtonImage::Hover << QRect(0, 21, 29, 20);
+        QTest::newRow("minimise pressed") << TitleButton::Minimise << ButtonImage::Pressed << QRect(0, 41, 29, 20);
+        QTest::newRow("close normal") << TitleButton::Close << ButtonImage::Normal << QRect(29, 0, 41, 20);
+        QTest::newRow("close hover") << TitleButton::Close << ButtonImage::Hover << QRect(29, 21, 41, 20);
+        QTest::newRow("close pressed") << TitleButton::Close << ButtonImage::Pressed << QRect(29, 42, 41, 20);
+    }
+    void spriteRows() {
+        QFETCH(TitleButton, button);
+        QFETCH(ButtonImage, image);
+        QFETCH(QRect, source);
+        QCOMPARE(spriteSource(button, image), source);
+    }
+
+    void paintOrder_data() {
+        QTest::addColumn<int>("w");
+        QTest::addColumn<int>("h");
+        QTest::newRow("window at start") << 753 << 473;
+        QTest::newRow("other size") << 400 << 300;
+    }
+    void paintOrder() {
+        QFETCH(int, w);
+        QFETCH(int, h);
+        const auto frame = Picture::FrameSkin;
+        const QList<PaintStep> expected = {
+            {frame, {0, 0, 6, 88}, {0, 0, 6, 88}},
+            {frame, {6, 0, w - 12, 88}, {6, 0, 1, 88}},
+            {frame, {w - 6, 0, 6, 88}, {7, 0, 6, 88}},
+            {frame, {0, 68, 3, h - 73}, {0, 68, 3, 28}},
+            {frame, {w - 3, 68, 3, h - 73}, {10, 68, 3, 28}},
+            {frame, {0, h - 5, 6, 5}, {0, 96, 6, 5}},
+            {frame, {6, h - 5, w - 12, 5}, {6, 96, 1, 5}},
+            {frame, {w - 6, h - 5, 6, 5}, {7, 96, 6, 5}},
+            {Picture::ButtonSprite, {w - 80, 2, 29, 20}, {0, 0, 29, 20}},
+            {Picture::ButtonSprite, {w - 51, 2, 41, 20}, {29, 0, 41, 20}},
+            {Picture::Banner, {10, 12, 347, 70}, {0, 0, 347, 70}},
+        };
+        const QList<PaintStep> steps = paintSteps(w, h);
+        QCOMPARE(steps.size(), expected.size());
+        for (int i = 0; i < steps.size(); ++i) {
+            QCOMPARE(int(steps[i].picture), int(expected[i].picture));
+            QCOMPARE(steps[i].destination, expected[i].destination);
+            QCOMPARE(steps[i].source, expected[i].source);
+        }
+    }
+
+    // Press and release on the window's own surface: the release alone decides.
+    void titleButtons_data() {
+        QTest::addColumn<QPoint>("press");
+        QTest::addColumn<QPoint>("release");
+        QTest::addColumn<bool>("minimised");
+        QTest::addColumn<bool>("prompted");
+        QTest::newRow("minimise") << QPoint(690, 10) << QPoint(690, 10) << true << false;
+        QTest::newRow("close") << QPoint(720, 10) << QPoint(720, 10) << false << true;
+        QTest::newRow("shared column") << QPoint(702, 10) << QPoint(702, 10) << true << false;
+        QTest::newRow("close, released away") << QPoint(720, 10) << QPoint(720, 30) << false << false;
+        QTest::newRow("pressed below, released on close") << QPoint(400, 90) << QPoint(720, 22) << false << true;
+    }
+    void titleButtons() {
+        QFETCH(QPoint, press);
+        QFETCH(QPoint, release);
+        QFETCH(bool, minimised);
+        QFETCH(bool, prompted);
+        WindowFixture fx;
+        auto w = shownWindow(fx);
+        QVERIFY(w);
+        MessageBox::setNextAnswer(MessageBox::Answer::Cancel);
+        QTest::mousePress(w.get(), Qt::LeftButton, {}, press);
+        QTest::mouseMove(w.get(), release);
+        QTest::mouseRelease(w.get(), Qt::LeftButton, {}, release);
+        QCOMPARE(w->isMinimized(), minimised);
+        QCOMPARE(MessageBox::shownTexts(), prompted ? QStringList{farewell} : QStringList{});
+        QVERIFY(w->isVisible()); // the close request was cancelled
+    }
+
+    // Without a window manager the window and the panels are moved by hand.
+    void dragging_data() {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QPoint>("from");
+        QTest::addColumn<QPoint>("moved");
+        const QPoint followed(50, 30);
+        QTest::newRow("window by the top band") << QStringLiteral("MainWindow") << QPoint(200, 40) << followed;
+        QTest::newRow("window below the band") << QStringLiteral("MainWindow") << QPoint(400, 90) << QPoint();
+        QTest::newRow("add panel by its background") << QStringLiteral("Picture3") << QPoint(300, 12) << followed;
+        QTest::newRow("add panel by its title") << QStringLiteral("Picture3") << QPoint(20, 12) << followed;
+        QTest::newRow("add panel by a control") << QStringLiteral("Picture3") << QPoint(150, 120) << QPoint();
+    }
+    void dragging() {
+        QFETCH(QString, target);
+        QFETCH(QPoint, from);
+        QFETCH(QPoint, moved);
+        WindowFixture fx;
+        auto w = shownWindow(fx);
+        QVERIFY(w);
+        w->centrePanel(w->Picture3);
+        w->Picture3->show();
+        QWidget* widget = target == w->objectName() ? static_cast<QWidget*>(w.get()) : w->findChild<QWidget*>(target);
+        QVERIFY(widget);
+        const QPoint before = widget->pos();
+        // The events go where the platform would send them: to the widget under the press point,
+        // which keeps the mouse until the release.
+        const QPoint at = widget == w.get() ? from : widget->mapTo(w.get(), from);
+        QWidget* receiver = w->childAt(at) ? w->childAt(at) : w.get();
+        const QPoint local = receiver->mapFrom(w.get(), at);
+        QTest::mousePress(receiver, Qt::LeftButton, {}, local);
+        QTest::mouseMove(receiver, local + QPoint(50, 30));
+        QTest::mouseRelease(receiver, Qt::LeftButton, {}, local + QPoint(50, 30));
+        QTRY_COMPARE(widget->pos(), before + moved);
+    }
+
+    void panelClosedByItsImage_data() {
+        QTest::addColumn<QString>("image");
+        QTest::addColumn<QString>("panel");
+        QTest::newRow("settings") << QStringLiteral("aicAlphaImage1") << QStringLiteral("Picture4");
+        QTest::newRow("edit") << QStringLiteral("aicAlphaImage2") << QStringLiteral("Picture5");
+        QTest::newRow("add") << QStringLiteral("aicAlphaImage5") << QStringLiteral("Picture3");
+    }
+    void panelClosedByItsImage() {
+        QFETCH(QString, image);
+        QFETCH(QString, panel);
+        WindowFixture fx;
+        auto w = shownWindow(fx);
+        QVERIFY(w);
+        const QList<QFrame*> panels{w->Picture3, w->Picture4, w->Picture5};
+        for (QFrame* p : panels)
+            p->show();
+        // An armed timed query and a running loop query go on.
+        w->Timer4->start();
+        w->Timer6->start();
+        auto* label = w->findChild<QLabel*>(image);
+        QVERIFY(label);
+        QVERIFY(!label->pixmap().isNull());
+        const QPoint panelPos = label->parentWidget()->pos();
+        QTest::mouseClick(label, Qt::LeftButton);
+        for (QFrame* p : panels)
+            QCOMPARE(p->isVisible(), p->objectName() != panel);
+        QCOMPARE(label->parentWidget()->pos(), panelPos);
+        QVERIFY(w->Timer4->isActive());
+        QVERIFY(w->Timer6->isActive());
+    }
+
+    // The second pair also switches the header back to interactive: the lock alone must hold.
+    void columnLock_data() {
+        QTest::addColumn<bool>("doubleClick");
+        QTest::addColumn<bool>("interactive");
+        QTest::newRow("divider drag") << false << false;
+        QTest::newRow("divider double click") << true << false;
+        QTest::newRow("divider drag, interactive header") << false << true;
+        QTest::newRow("divider double click, interactive header") << true << true;
+    }
+    void columnLock() {
+        QFETCH(bool, doubleClick);
+        QFETCH(bool, interactive);
+        WindowFixture fx;
+        auto w = shownWindow(fx);
+        QVERIFY(w);
+        QHeaderView* header = w->ListView1->header();
+        if (interactive)
+            header->setSectionResizeMode(QHeaderView::Interactive);
+        const QList<int> widths{header->sectionSize(0), header->sectionSize(1), header->sectionSize(2)};
+        QWidget* viewport = header->viewport();
+        for (int section : {0, 1}) {
+            const QPoint divider(header->sectionViewportPosition(section) + header->sectionSize(section) - 1,
+                                 header->height() / 2);
+            if (doubleClick) {
+                QTest::mouseDClick(viewport, Qt::LeftButton, {}, divider);
+            } else {
+                QTest::mousePress(viewport, Qt::LeftButton, {}, divider);
+                QTest::mouseMove(viewport, divider + QPoint(40, 0));
+                QTest::mouseRelease(viewport, Qt::LeftButton, {}, divider + QPoint(40, 0));
+            }
+        }
+        QCOMPARE((QList<int>{header->sectionSize(0), header->sectionSize(1), header->sectionSize(2)}), widths);
+        QCOMPARE(widths, (QList<int>{60, 130, 500}));
+    }
+};
+
+QTEST_MAIN(TestChrome)
+#include "tst_chrome.moc"
