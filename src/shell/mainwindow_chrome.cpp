@@ -295,8 +295,8 @@ void MainWindow::Form_MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shif
     Q_UNUSED(shift);
     switch (chrome::releaseAction(x, y, width())) {
     case chrome::ReleaseAction::Minimise:
-        // The window paints its buttons normal when it comes back.
-        m_chrome->m_buttons = {};
+        // The window shows its buttons normal when it comes back.
+        m_chrome->showButtons({});
         showMinimized();
         break;
     case chrome::ReleaseAction::Close:
