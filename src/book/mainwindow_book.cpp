@@ -1,14 +1,189 @@
 #include "shell/mainwindow.h"
 
-// Placeholder until the parcel list commands land.
+#include "book/parcelrecord.h"
+#include "book/store.h"
+#include "platform/messagebox.h"
+#include "widgets/class1.h"
+
+#include <QClipboard>
+#include <QComboBox>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+
 namespace zjx {
-void MainWindow::Text1_Click() {}
-void MainWindow::Command14_Click() {}
-void MainWindow::Command4_Click() {}
-void MainWindow::Command7_Click() {}
-void MainWindow::Command13_Click() {}
-void MainWindow::Command9_Click() {}
-void MainWindow::Command12_Click() {}
-void MainWindow::ListView1_Click() {}
-void MainWindow::ListView1_DblClick() {}
+namespace {
+
+const QString chooseFirstHint = QStringLiteral("请先选择快递..");
+const QString noProgressHint = QStringLiteral("当前没有物流信息");
+const QString noClipboardHint = QStringLiteral("剪贴板暂不可用,未能复制..");
+
+// The book's index as parcelIndexText holds it, or -1 when it names no record of the book.
+int recordIndex(const QString& indexText, qsizetype recordCount) {
+    bool ok = false;
+    const int i = indexText.toInt(&ok);
+    return ok && i >= 0 && i < recordCount ? i : -1;
+}
+
+} // namespace
+
+QTreeWidgetItem* MainWindow::selectedProgressRow() const {
+    const QList<QTreeWidgetItem*> selected = ListView1->selectedItems();
+    QTreeWidgetItem* row = selected.isEmpty() ? nullptr : selected.first();
+    return row && !row->text(ColumnXh).isEmpty() ? row : nullptr;
+}
+
+bool MainWindow::putOnClipboard(const QString& text) {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!clipboard)
+        return false;
+    clipboard->clear();
+    clipboard->setText(text);
+    return true;
+}
+
+void MainWindow::Text1_Click() {
+    const int i = Text1->currentIndex();
+    // Nothing chosen (an empty book): there is no parcel to ask about, and asking again about the
+    // parcel chosen before would show a parcel that is no longer listed.
+    if (i < 0 || i >= Combo6.size())
+        return;
+    chosenRecordText = Combo6.at(i);
+    const ParcelFields fields = ParcelRecord::split(chosenRecordText);
+    queryNumber = fields.number;
+
+    const int company = Combo1->findText(fields.company);
+    if (company >= 0) {
+        if (Combo1->currentIndex() == company)
+            Combo1_Click(); // no change signal for the same entry; the service code must still follow it
+        else
+            Combo1->setCurrentIndex(company);
+    }
+    companyName = fields.company;
+    parcelNote = fields.note;
+    progressCount = 0;
+    lastProgressCount = 0;
+
+    cx();
+
+    if (Command3->isEnabled())
+        Command3->setFocus();
+    parcelIndexText = QString::number(Text1->currentIndex());
+}
+
+void MainWindow::Command14_Click() {
+    if (Text1->currentText().isEmpty()) {
+        setHint(chooseFirstHint);
+        return;
+    }
+    Text4->setText(queryNumber);
+    // A company the catalogue does not know is left unselected: the user picks one before "修改".
+    Text5->setCurrentIndex(Text5->findText(companyName));
+    Text6->setText(parcelNote);
+    Picture3->hide();
+    Picture4->hide();
+    centrePanel(Picture5);
+    Picture5->show();
+    Picture5->raise();
+}
+
+void MainWindow::Command4_Click() {
+    Picture5->hide();
+    Picture3->hide();
+    centrePanel(Picture4);
+    Picture4->show();
+    Picture4->raise();
+}
+
+void MainWindow::Command7_Click() {
+    if (MessageBox::question(this, QStringLiteral("确定要清空查询列表吗?")) != MessageBox::Answer::Yes)
+        return;
+    Text3->clearEditText();
+    const bool removed = Store::remove(m_storePath);
+    Text1->clear();
+    Combo6.clear();
+    chosenRecordText.clear();
+    ListView1->clear();
+    setHint(QStringLiteral("查询列表已清空..."));
+    // A store file that cannot be deleted is emptied instead, or the parcels would come back.
+    if (!removed)
+        writeStore();
+}
+
+void MainWindow::Command13_Click() {
+    if (Text4->text().isEmpty()) {
+        MessageBox::information(this, QStringLiteral("请输入单号!"));
+        return;
+    }
+    if (Text5->currentText().isEmpty()) {
+        MessageBox::information(this, QStringLiteral("请输入快递公司!"));
+        return;
+    }
+    if (Text6->text().isEmpty()) {
+        MessageBox::information(this, QStringLiteral("请输入备注信息!"));
+        return;
+    }
+    const QString question = QStringLiteral("确定要修改[") + Text1->currentText() + QStringLiteral("]此单号码?");
+    if (MessageBox::question(this, question) == MessageBox::Answer::Yes) {
+        const int i = recordIndex(parcelIndexText, Combo6.size());
+        if (i >= 0 && i < Text1->count()) {
+            Combo6[i] = ParcelRecord::withFields(Combo6.at(i), Text4->text(), Text5->currentText(), Text6->text());
+            Text1->setItemText(i, Text6->text());
+        }
+    }
+    // The rewrite replaces the store file in one step, so the book is never absent from disk.
+    xr2();
+    Picture5->hide();
+}
+
+void MainWindow::Command9_Click() {
+    const QString question = QStringLiteral("确定要删除[") + Text1->currentText() + QStringLiteral("]此单号码?");
+    if (MessageBox::question(this, question) == MessageBox::Answer::Yes) {
+        const int i = recordIndex(parcelIndexText, Combo6.size());
+        if (i >= 0 && i < Text1->count()) {
+            Text1->removeItem(i);
+            Combo6.removeAt(i);
+        }
+        Picture5->hide();
+    }
+    xr2();
+}
+
+void MainWindow::Command12_Click() {
+    if (Text1->currentText().isEmpty()) {
+        setHint(chooseFirstHint);
+        return;
+    }
+    const QString text = QStringLiteral("快递物品：") + parcelNote + QStringLiteral("\r\n快递公司：") + companyName +
+                         QStringLiteral("\r\n快递单号：") + queryNumber;
+    setHint(putOnClipboard(text) ? QStringLiteral("当前快递信息已复制..") : noClipboardHint);
+}
+
+void MainWindow::ListView1_Click() {
+    QTreeWidgetItem* row = selectedProgressRow();
+    if (!row) {
+        setHint(noProgressHint);
+        return;
+    }
+    if (!tooltipBalloon)
+        tooltipBalloon = new Class1(this);
+    tooltipBalloon->ParentControl(ListView1);
+    tooltipBalloon->ToolTipTitle(QStringLiteral("物流跟踪信息"));
+    tooltipBalloon->ToolTipText(QStringLiteral("时间:") + row->text(ColumnSj) + QStringLiteral("\r\n物流进度:") +
+                                row->text(ColumnWl));
+    tooltipBalloon->Create();
+}
+
+void MainWindow::ListView1_DblClick() {
+    QTreeWidgetItem* row = selectedProgressRow();
+    if (!row) {
+        setHint(noProgressHint);
+        return;
+    }
+    const QString text = row->text(ColumnSj) + u' ' + row->text(ColumnWl);
+    setHint(putOnClipboard(text) ? QStringLiteral("单条物流进度已复制..") : noClipboardHint);
+}
+
 } // namespace zjx

@@ -212,6 +212,10 @@ private:
 
     // ---- query section (core/mainwindow_query.cpp) ----
     // ---- book section (book/*.cpp) ----
+    QTreeWidgetItem* selectedProgressRow() const; // null when no row with a number is selected
+    bool putOnClipboard(const QString& text);     // false when there is no clipboard to use
+    bool ExportListViewContent(QTreeWidget* objListView, const QString& strFilePath, QString* error = nullptr);
+    QString m_lastExportName; // offered again by the save dialog
     // ---- schedule section (schedule/*.cpp) ----
     void setScheduleLock(bool locked, QWidget* chooser, QWidget* otherChooser = nullptr);
     // A timed or loop re-query of the chosen parcel; one that falls due while another query is in

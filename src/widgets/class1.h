@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QPoint>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+namespace zjx {
+
+// A balloon tooltip over one control: a bold title line above a text, shown while the pointer
+// rests over the control. Title and text may be set at any time; `Create` (re)attaches the
+// balloon to the control set last, so that only one balloon ever belongs to this object.
+class Class1 : public QObject {
+    Q_OBJECT
+public:
+    explicit Class1(QObject* owner = nullptr);
+    ~Class1() override;
+
+    void ParentControl(QWidget* control); // takes effect at the next Create
+    void ToolTipTitle(const QString& vData);
+    void ToolTipText(const QString& vData); // a balloon on screen changes at once
+    void Create();
+
+    // Read-only views for tests.
+    QString title() const { return m_title; }
+    QString text() const { return m_text; }
+    bool isCreated() const { return !m_attached.isNull(); }
+    int createCount() const { return m_createCount; }
+    QWidget* attachedControl() const { return m_attached; }
+    QString balloonText() const { return richText(m_title, m_text); }
+    bool isShowing() const; // this object's balloon is on screen
+
+    // The balloon as rich text: the title in bold, then the text; both escaped, line breaks kept.
+    static QString richText(const QString& title, const QString& text);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void attach(QWidget* control);
+    void detach();
+    void showAt(QWidget* widget, const QPoint& globalPos);
+
+    QPointer<QWidget> m_parent;         // as last set
+    QPointer<QWidget> m_attached;       // what the balloon covers since the last Create
+    QList<QPointer<QWidget>> m_watched; // the control and its inner widgets (viewport, header)
+    QPointer<QWidget> m_shownOn;
+    QPoint m_shownAt;
+    QString m_shownText;
+    QString m_title;
+    QString m_text;
+    int m_createCount = 0;
+};
+
+} // namespace zjx

@@ -1,0 +1,181 @@
+#include "widgets/class1.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QHeaderView>
+#include <QHelpEvent>
+#include <QTest>
+#include <QToolTip>
+#include <QTreeWidget>
+#include <memory>
+
+using namespace zjx;
+
+namespace {
+
+const QString title = QStringLiteral("物流跟踪信息");
+const QString text = QStringLiteral("时间:2013-05-20 08:00:00\r\n物流进度:已签收");
+const QString shown = QStringLiteral(
+    "<qt><p style=\"white-space:pre\"><b>物流跟踪信息</b><br>时间:2013-05-20 08:00:00<br>物流进度:已签收</p></qt>");
+
+// What the application does when the pointer has rested over `widget`.
+void restPointerOver(QWidget* widget) {
+    const QPoint local = widget->rect().center();
+    QHelpEvent event(QEvent::ToolTip, local, widget->mapToGlobal(local));
+    QApplication::sendEvent(widget, &event);
+}
+
+int visibleBalloons() {
+    int n = 0;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == QLatin1String("qtooltip_label") && w->isVisible())
+            ++n;
+    return n;
+}
+
+} // namespace
+
+class TestBalloon : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init() {
+        QCursor::setPos(0, 0);
+        m_window = std::make_unique<QWidget>();
+        m_window->setGeometry(200, 200, 400, 300);
+        m_list = new QTreeWidget(m_window.get());
+        m_list->setGeometry(10, 10, 180, 200);
+        m_other = new QWidget(m_window.get());
+        m_other->setGeometry(210, 10, 180, 200);
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    }
+
+    void cleanup() {
+        QToolTip::hideText();
+        QTRY_VERIFY(!QToolTip::isVisible());
+        m_window.reset();
+    }
+
+    void richText_data() {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("two lines") << title << text << shown;
+        QTest::newRow("markup is shown as typed")
+            << QStringLiteral("<i>&") << QStringLiteral("a<b>c")
+            << QStringLiteral("<qt><p style=\"white-space:pre\"><b>&lt;i&gt;&amp;</b><br>a&lt;b&gt;c</p></qt>");
+        QTest::newRow("no title") << QString() << QStringLiteral("x\ny")
+                                  << QStringLiteral("<qt><p style=\"white-space:pre\">x<br>y</p></qt>");
+        QTest::newRow("spaces kept") << QStringLiteral("t") << QStringLiteral("a   b")
+                                     << QStringLiteral("<qt><p style=\"white-space:pre\"><b>t</b><br>a   b</p></qt>");
+    }
+    void richText() {
+        QFETCH(QString, title);
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        QCOMPARE(Class1::richText(title, text), expected);
+    }
+
+    void nothingBeforeCreate() {
+        Class1 balloon;
+        balloon.ParentControl(m_list);
+        balloon.ToolTipTitle(title);
+        balloon.ToolTipText(text);
+        restPointerOver(m_list->viewport());
+        QVERIFY(!QToolTip::isVisible());
+        QVERIFY(!balloon.isCreated());
+
+        // The values written before are what the first Create shows.
+        balloon.Create();
+        QCOMPARE(balloon.text(), text); // kept as given, CR LF included
+        restPointerOver(m_list->viewport());
+        QVERIFY(balloon.isShowing());
+        QCOMPARE(QToolTip::text(), shown);
+    }
+
+    void coversTheWholeControl() {
+        Class1 balloon;
+        balloon.ParentControl(m_list);
+        balloon.ToolTipText(text);
+        balloon.Create();
+        const QList<QWidget*> parts{m_list, m_list->viewport(), m_list->header()};
+        for (QWidget* part : parts) {
+            QToolTip::hideText();
+            QTRY_VERIFY(!QToolTip::isVisible());
+            restPointerOver(part);
+            QVERIFY2(balloon.isShowing(), qPrintable(part->metaObject()->className()));
+        }
+        QToolTip::hideText();
+        QTRY_VERIFY(!QToolTip::isVisible());
+        restPointerOver(m_other);
+        QVERIFY(!QToolTip::isVisible());
+    }
+
+    void twoCreatesLeaveOneBalloon() {
+        Class1 balloon;
+        balloon.ParentControl(m_list);
+        balloon.ToolTipTitle(title);
+        balloon.ToolTipText(text);
+        balloon.Create();
+        balloon.Create();
+        QCOMPARE(balloon.createCount(), 2);
+        restPointerOver(m_list->viewport());
+        QCOMPARE(visibleBalloons(), 1);
+        QCOMPARE(QToolTip::text(), shown);
+    }
+
+    void textAfterCreateChangesTheShownBalloon() {
+        Class1 balloon;
+        balloon.ParentControl(m_list);
+        balloon.ToolTipTitle(title);
+        balloon.ToolTipText(QStringLiteral("old"));
+        balloon.Create();
+        restPointerOver(m_list->viewport());
+        QCOMPARE(QToolTip::text(),
+                 QStringLiteral("<qt><p style=\"white-space:pre\"><b>物流跟踪信息</b><br>old</p></qt>"));
+
+        balloon.ToolTipText(text);
+        QCOMPARE(QToolTip::text(), shown);
+        QCOMPARE(visibleBalloons(), 1);
+        QCOMPARE(balloon.createCount(), 1);
+    }
+
+    void parentFollowsAtNextCreate() {
+        Class1 balloon;
+        balloon.ParentControl(m_list);
+        balloon.ToolTipText(text);
+        balloon.Create();
+        balloon.ParentControl(m_other);
+        restPointerOver(m_other);
+        QVERIFY(!QToolTip::isVisible());
+        restPointerOver(m_list->viewport());
+        QVERIFY(balloon.isShowing());
+
+        balloon.Create();
+        QTRY_VERIFY(!QToolTip::isVisible());
+        QCOMPARE(balloon.attachedControl(), m_other.data());
+        restPointerOver(m_list->viewport());
+        QVERIFY(!QToolTip::isVisible());
+        restPointerOver(m_other);
+        QVERIFY(balloon.isShowing());
+    }
+
+    void createShowsAtOnceUnderThePointer() {
+        Class1 balloon;
+        balloon.ParentControl(m_list);
+        balloon.ToolTipTitle(title);
+        balloon.ToolTipText(text);
+        QCursor::setPos(m_list->viewport()->mapToGlobal(QPoint(20, 20)));
+        balloon.Create();
+        QVERIFY(balloon.isShowing());
+        QCOMPARE(QToolTip::text(), shown);
+    }
+
+private:
+    std::unique_ptr<QWidget> m_window;
+    QPointer<QTreeWidget> m_list;
+    QPointer<QWidget> m_other;
+};
+
+QTEST_MAIN(TestBalloon)
+#include "tst_balloon.moc"

@@ -1,0 +1,162 @@
+#include "book/export.h"
+#include "core/textcodec.h"
+#include "platform/filedialog.h"
+#include "platform/messagebox.h"
+#include "support/windowfixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+using namespace zjx;
+using zjx::test::WindowFixture;
+
+namespace {
+
+QByteArray readFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+void addRow(QTreeWidget* list, const QString& number, const QString& time, const QString& progress) {
+    new QTreeWidgetItem(list, {number, time, progress});
+}
+
+} // namespace
+
+class TestExport : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void fixedLength_data() {
+        QTest::addColumn<QString>("in");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<QString>("out");
+        QTest::newRow("two digits") << QStringLiteral("12") << 8 << QStringLiteral("12      ");
+        QTest::newRow("trimmed first") << QStringLiteral(" 3 ") << 8 << QStringLiteral("3       ");
+        QTest::newRow("Chinese counts two") << QStringLiteral("申通") << 8 << QStringLiteral("申通    ");
+        QTest::newRow("wider is not cut") << QStringLiteral("123456789") << 8 << QStringLiteral("123456789");
+        QTest::newRow("exactly wide") << QStringLiteral("申通快递") << 8 << QStringLiteral("申通快递");
+        QTest::newRow("empty stays empty") << QString() << 8 << QString();
+        QTest::newRow("spaces only") << QStringLiteral("   ") << 8 << QString();
+        QTest::newRow("no width") << QStringLiteral("7") << 0 << QStringLiteral("7");
+        QTest::newRow("negative width") << QStringLiteral("7") << -3 << QStringLiteral("7");
+        QTest::newRow("tab is not trimmed") << QStringLiteral("\t1") << 4 << QStringLiteral("\t1  ");
+    }
+    void fixedLength() {
+        QFETCH(QString, in);
+        QFETCH(int, width);
+        QFETCH(QString, out);
+        QCOMPARE(SetStringFixedLength(in, width), out);
+    }
+
+    void cellLimit_data() {
+        QTest::addColumn<QString>("cell");
+        QTest::addColumn<int>("bytes");
+        const QString han = QStringLiteral("签");
+        QTest::newRow("1023 ASCII kept") << QString(1023, u'a') << 1023;
+        QTest::newRow("1024 ASCII cut") << QString(1024, u'a') << 1023;
+        QTest::newRow("ends on a whole character") << QStringLiteral("a") + han.repeated(511) << 1023;
+        QTest::newRow("half a character left out") << QStringLiteral("ab") + han.repeated(511) << 1022;
+    }
+    void cellLimit() {
+        QFETCH(QString, cell);
+        QFETCH(int, bytes);
+        const QString taken = ListExport::cellText(cell);
+        QCOMPARE(codec::gbkWidth(taken), bytes);
+        QVERIFY(cell.startsWith(taken));
+    }
+
+    void twelveRows() {
+        WindowFixture fx;
+        auto w = fx.makeWindow();
+        const QString time = QStringLiteral("2013-05-20 08:00:00");
+        for (int i = 1; i <= 12; ++i)
+            addRow(w->ListView1, QString::number(i), time,
+                   i == 1 ? QStringLiteral("已签收") : QStringLiteral("到达 上海"));
+        const QString path = fx.folder() + QStringLiteral("/进度.txt");
+        FileDialog::setNextFileName(path);
+        w->Command6_Click();
+
+        const QByteArray bytes = readFile(path);
+        const QList<QByteArray> lines = bytes.split('\n');
+        QCOMPARE(lines.size(), 13); // twelve lines, each ended by CR LF, nothing after the last
+        QVERIFY(lines.last().isEmpty());
+        QCOMPARE(lines.at(0),
+                 QByteArray("1          2013-05-20 08:00:00   ") + codec::toGbk(QStringLiteral("已签收")) + '\r');
+        QCOMPARE(lines.at(8),
+                 QByteArray("9          2013-05-20 08:00:00   ") + codec::toGbk(QStringLiteral("到达 上海")) + '\r');
+        for (int i = 10; i <= 12; ++i)
+            QCOMPARE(lines.at(i - 1), QByteArray::number(i) + QByteArray("         2013-05-20 08:00:00   ") +
+                                          codec::toGbk(QStringLiteral("到达 上海")) + '\r');
+        QCOMPARE(MessageBox::shownTexts(), QStringList{QStringLiteral("成功导出全部数据!")});
+        QCOMPARE(w->Label11[2]->text(), QStringLiteral("成功导出全部数据.."));
+        QCOMPARE(w->ListView1->topLevelItemCount(), 12);
+
+        // The dialog offers the last name again.
+        FileDialog::setNextFileName(QString());
+        w->Command6_Click();
+        QCOMPARE(FileDialog::lastSuggestedPath(), path);
+    }
+
+    void emptyListAsksNothing() {
+        WindowFixture fx;
+        auto w = fx.makeWindow();
+        const int dialogs = FileDialog::timesShown();
+        w->Command6_Click();
+        QCOMPARE(FileDialog::timesShown(), dialogs);
+        QCOMPARE(MessageBox::shownTexts(), QStringList{QStringLiteral("没有可导出的数据!")});
+    }
+
+    void cancelLeavesEarlierFile() {
+        WindowFixture fx;
+        auto w = fx.makeWindow();
+        addRow(w->ListView1, QStringLiteral("1"), QStringLiteral("t"), QStringLiteral("p"));
+        const QString path = fx.folder() + QStringLiteral("/old.txt");
+        writeFile(path, "earlier\r\n");
+        const QString hint = w->Label11[2]->text();
+        FileDialog::setNextFileName(QString());
+        w->Command6_Click();
+        QCOMPARE(MessageBox::shownTexts(), QStringList{QStringLiteral("已取消保存")});
+        QCOMPARE(readFile(path), QByteArray("earlier\r\n"));
+        QCOMPARE(w->Label11[2]->text(), hint);
+    }
+
+    void failedWriteIsReported_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("existing");
+        // A name too long for the file beside it that an atomic write needs.
+        QTest::newRow("earlier file kept") << QString(250, u'x') << true;
+        QTest::newRow("missing folder") << QStringLiteral("no/such/folder/a.txt") << false;
+    }
+    void failedWriteIsReported() {
+        QFETCH(QString, name);
+        QFETCH(bool, existing);
+        WindowFixture fx;
+        auto w = fx.makeWindow();
+        addRow(w->ListView1, QStringLiteral("1"), QStringLiteral("t"), QStringLiteral("p"));
+        const QString path = fx.folder() + u'/' + name;
+        if (existing)
+            writeFile(path, "earlier\r\n");
+        const QStringList before = QDir(fx.folder()).entryList(QDir::Files | QDir::Hidden);
+        FileDialog::setNextFileName(path);
+        w->Command6_Click();
+        QCOMPARE(MessageBox::shownTexts(), QStringList{QStringLiteral("导出失败!请检查保存位置后重试")});
+        QCOMPARE(w->Label11[2]->text(), QStringLiteral("导出失败,请检查保存位置后重试.."));
+        QCOMPARE(QFile::exists(path), existing);
+        if (existing)
+            QCOMPARE(readFile(path), QByteArray("earlier\r\n"));
+        QCOMPARE(QDir(fx.folder()).entryList(QDir::Files | QDir::Hidden), before);
+    }
+};
+
+QTEST_MAIN(TestExport)
+#include "tst_export.moc"

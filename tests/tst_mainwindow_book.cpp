@@ -1,0 +1,348 @@
+#include "core/catalogue.h"
+#include "core/textcodec.h"
+#include "platform/messagebox.h"
+#include "support/testserver.h"
+#include "support/windowfixture.h"
+#include "widgets/class1.h"
+
+#include <QClipboard>
+#include <QComboBox>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+#include <QTreeWidget>
+#include <memory>
+
+using namespace zjx;
+using zjx::test::TestServer;
+using zjx::test::WindowFixture;
+
+namespace {
+
+const QString book = QStringLiteral("111|申通快递|书\r\n222|顺丰快递|鞋\r\n");
+const QString answer = QStringLiteral("<table><tr><th>时间</th><th>地点和跟踪进度</th></tr>"
+                                      "<tr><td>2013-05-19 20:00:00</td><td>到达 上海</td></tr>"
+                                      "<tr><td>2013-05-20 08:00:00</td><td>已签收</td></tr></table>");
+
+QByteArray gbk(const QString& s) {
+    return codec::toGbk(s);
+}
+
+QStringList selectorEntries(const QComboBox* box) {
+    QStringList out;
+    for (int i = 0; i < box->count(); ++i)
+        out << box->itemText(i);
+    return out;
+}
+
+} // namespace
+
+class TestMainWindowBook : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() {
+        m_server = std::make_unique<TestServer>();
+        m_server->setResponse("/", {200, gbk(answer)});
+    }
+    void cleanupTestCase() { m_server.reset(); }
+
+    void init() {
+        m_server->clearRequests();
+        m_fx = std::make_unique<WindowFixture>(m_server->hostPort());
+        m_fx->writeStore(gbk(book));
+        m_w = m_fx->makeWindow();
+        QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+    }
+    void cleanup() {
+        m_w.reset();
+        m_fx.reset();
+    }
+
+    void chooseFlow_data() {
+        QTest::addColumn<QByteArray>("store");
+        QTest::addColumn<int>("entry");
+        QTest::addColumn<QString>("number");
+        QTest::addColumn<QString>("company");
+        QTest::addColumn<QString>("note");
+        QTest::addColumn<QString>("combo1");
+        QTest::newRow("second entry") << gbk(book) << 1 << "222"
+                                      << "顺丰快递"
+                                      << "鞋"
+                                      << "顺丰快递";
+        QTest::newRow("first entry") << gbk(book) << 0 << "111"
+                                     << "申通快递"
+                                     << "书"
+                                     << "申通快递";
+        // An unknown company leaves the add panel's company (the first one after start-up) selected.
+        QTest::newRow("company not in the catalogue") << gbk(QStringLiteral("9 9|火星快递|帽|旧\r\n")) << 0 << "9 9"
+                                                      << "火星快递"
+                                                      << "帽"
+                                                      << "AAE快递";
+        QTest::newRow("company with a bar") << gbk(QStringLiteral("5|共速达物流|快递|箱\r\n")) << 0 << "5"
+                                            << "共速达物流|快递"
+                                            << "箱"
+                                            << "共速达物流|快递";
+    }
+    void chooseFlow() {
+        QFETCH(QByteArray, store);
+        QFETCH(int, entry);
+        QFETCH(QString, number);
+        QFETCH(QString, company);
+        QFETCH(QString, note);
+        QFETCH(QString, combo1);
+        m_fx->writeStore(store);
+        m_w = m_fx->makeWindow();
+        m_w->progressCount = 5;
+        m_w->lastProgressCount = 4;
+
+        m_w->Text1->setCurrentIndex(entry);
+        Q_EMIT m_w->Text1->activated(entry);
+
+        QCOMPARE(m_w->queryNumber, number);
+        QCOMPARE(m_w->companyName, company);
+        QCOMPARE(m_w->parcelNote, note);
+        QCOMPARE(m_w->parcelIndexText, QString::number(entry));
+        QCOMPARE(m_w->chosenRecordText, codec::fromGbk(store).split(QStringLiteral("\r\n")).at(entry));
+        QCOMPARE(m_w->Combo1->currentText(), combo1);
+        QCOMPARE(m_w->progressCount, qint16(0));
+        QCOMPARE(m_w->lastProgressCount, qint16(0));
+
+        const QList<test::RecordedRequest> requests = m_server->requests();
+        QCOMPARE(requests.size(), 1);
+        QCOMPARE(QString::fromStdString(requests.first().param("nu")), number);
+        const QString code = CourierCatalogue::serviceCode(CourierCatalogue::indexOfName(combo1));
+        QCOMPARE(QString::fromStdString(requests.first().param("com")), code);
+        // A re-query never adds a record.
+        QCOMPARE(m_fx->storeBytes(), store);
+
+        // Choosing the same entry again asks again.
+        Q_EMIT m_w->Text1->activated(entry);
+        QCOMPARE(m_server->requests().size(), 2);
+    }
+
+    void copyChosenParcel() {
+        m_w->Text1->setCurrentIndex(1);
+        m_w->Text1_Click();
+        m_w->Text6->setText(QStringLiteral("not this"));
+        m_w->Command12_Click();
+        QCOMPARE(QGuiApplication::clipboard()->text(),
+                 QStringLiteral("快递物品：鞋\r\n快递公司：顺丰快递\r\n快递单号：222"));
+        QCOMPARE(m_w->Label11[2]->text(), QStringLiteral("当前快递信息已复制.."));
+    }
+
+    void nothingChosen() {
+        m_w->Command14_Click();
+        QCOMPARE(m_w->Label11[2]->text(), QStringLiteral("请先选择快递.."));
+        QVERIFY(m_w->Picture5->isHidden());
+        m_w->setHint(QString());
+        m_w->Command12_Click();
+        QCOMPARE(m_w->Label11[2]->text(), QStringLiteral("请先选择快递.."));
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
+    }
+
+    void panels() {
+        m_w->Text1->setCurrentIndex(1);
+        m_w->Text1_Click();
+        m_w->Command4_Click();
+        QVERIFY(!m_w->Picture4->isHidden());
+        m_w->Command14_Click();
+        QVERIFY(m_w->Picture4->isHidden());
+        QVERIFY(!m_w->Picture5->isHidden());
+        QCOMPARE(m_w->Picture5->pos(),
+                 QPoint(753 / 2 - m_w->Picture5->width() / 2, 473 / 2 - m_w->Picture5->height() / 2));
+        QCOMPARE(m_w->Text4->text(), QStringLiteral("222"));
+        QCOMPARE(m_w->Text5->currentText(), QStringLiteral("顺丰快递"));
+        QCOMPARE(m_w->Text6->text(), QStringLiteral("鞋"));
+        m_w->Command4_Click();
+        QVERIFY(m_w->Picture5->isHidden());
+        QVERIFY(!m_w->Picture4->isHidden());
+        QCOMPARE(m_w->Picture4->pos(),
+                 QPoint(753 / 2 - m_w->Picture4->width() / 2, 473 / 2 - m_w->Picture4->height() / 2));
+    }
+
+    void modifyChecks_data() {
+        QTest::addColumn<QString>("number");
+        QTest::addColumn<int>("company");
+        QTest::addColumn<QString>("note");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no number") << QString() << 3 << "n"
+                                   << "请输入单号!";
+        QTest::newRow("no company") << "1" << -1 << "n"
+                                    << "请输入快递公司!";
+        QTest::newRow("no note") << "1" << 3 << QString() << "请输入备注信息!";
+    }
+    void modifyChecks() {
+        QFETCH(QString, number);
+        QFETCH(int, company);
+        QFETCH(QString, note);
+        QFETCH(QString, message);
+        m_w->Text1->setCurrentIndex(1);
+        m_w->Text1_Click();
+        m_w->Command14_Click();
+        m_w->Text4->setText(number);
+        m_w->Text5->setCurrentIndex(company);
+        m_w->Text6->setText(note);
+        m_w->Command13_Click();
+        QCOMPARE(MessageBox::shownTexts(), QStringList{message});
+        QCOMPARE(m_fx->storeBytes(), gbk(book));
+        QCOMPARE(m_server->requests().size(), 1);
+        QVERIFY(!m_w->Picture5->isHidden());
+    }
+
+    void modify_data() {
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<QString>("after");
+        QTest::addColumn<QStringList>("entries");
+        QTest::newRow("yes") << true << "111|申通快递|书\r\n222|顺丰快递|靴\r\n" << QStringList{"书", "靴"};
+        QTest::newRow("no") << false << book << QStringList{"书", "鞋"};
+    }
+    void modify() {
+        QFETCH(bool, yes);
+        QFETCH(QString, after);
+        QFETCH(QStringList, entries);
+        m_w->Text1->setCurrentIndex(1);
+        m_w->Text1_Click();
+        m_w->Command14_Click();
+        m_w->Text6->setText(QStringLiteral("靴"));
+        MessageBox::setNextAnswer(yes ? MessageBox::Answer::Yes : MessageBox::Answer::No);
+        m_w->Command13_Click();
+
+        QCOMPARE(MessageBox::shownTexts(), QStringList{QStringLiteral("确定要修改[鞋]此单号码?")});
+        QCOMPARE(m_fx->storeBytes(), gbk(after));
+        QCOMPARE(m_w->Combo6.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"), after);
+        QCOMPARE(selectorEntries(m_w->Text1), entries);
+        // The first parcel is chosen and asked about afterwards; the panel closes either way.
+        QCOMPARE(m_w->Text1->currentIndex(), 0);
+        QCOMPARE(m_w->queryNumber, QStringLiteral("111"));
+        QCOMPARE(m_w->parcelIndexText, QStringLiteral("0"));
+        QCOMPARE(m_server->requests().size(), 2);
+        QCOMPARE(m_server->requests().last().param("nu"), std::string("111"));
+        QVERIFY(m_w->Picture5->isHidden());
+    }
+
+    void remove_data() {
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<QString>("after");
+        QTest::addColumn<QStringList>("entries");
+        QTest::newRow("yes") << true << "111|申通快递|书\r\n" << QStringList{"书"};
+        QTest::newRow("no") << false << book << QStringList{"书", "鞋"};
+    }
+    void remove() {
+        QFETCH(bool, yes);
+        QFETCH(QString, after);
+        QFETCH(QStringList, entries);
+        m_w->Text1->setCurrentIndex(1);
+        m_w->Text1_Click();
+        m_w->Command14_Click();
+        MessageBox::setNextAnswer(yes ? MessageBox::Answer::Yes : MessageBox::Answer::No);
+        m_w->Command9_Click();
+
+        QCOMPARE(MessageBox::shownTexts(), QStringList{QStringLiteral("确定要删除[鞋]此单号码?")});
+        QCOMPARE(m_fx->storeBytes(), gbk(after));
+        QCOMPARE(m_w->Combo6.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"), after);
+        QCOMPARE(selectorEntries(m_w->Text1), entries);
+        QCOMPARE(m_w->Text1->currentIndex(), 0);
+        QCOMPARE(m_w->queryNumber, QStringLiteral("111"));
+        QCOMPARE(m_server->requests().last().param("nu"), std::string("111"));
+        QCOMPARE(m_w->Picture5->isHidden(), yes);
+    }
+
+    void removeOnlyParcel() {
+        m_fx->writeStore(gbk(QStringLiteral("7|申通快递|书\r\n")));
+        m_w = m_fx->makeWindow();
+        m_w->Text1->setCurrentIndex(0);
+        m_w->Text1_Click();
+        m_w->Command9_Click();
+        QVERIFY(m_fx->storeExists());
+        QCOMPARE(m_fx->storeBytes(), QByteArray());
+        QCOMPARE(m_w->Text1->count(), 0);
+        QCOMPARE(m_w->Text1->currentIndex(), -1);
+        QVERIFY(m_w->Combo6.isEmpty());
+        QCOMPARE(m_server->requests().size(), 1); // nothing left to ask about
+        QCOMPARE(m_w->queryNumber, QStringLiteral("7"));
+    }
+
+    void clear_data() {
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("yes") << true;
+        QTest::newRow("no") << false;
+    }
+    void clear() {
+        QFETCH(bool, yes);
+        m_w->Text1->setCurrentIndex(1);
+        m_w->Text1_Click();
+        QTRY_COMPARE(m_w->ListView1->topLevelItemCount(), 2);
+        m_w->Text3->setEditText(QStringLiteral("333"));
+        m_w->setHint(QStringLiteral("x"));
+        MessageBox::setNextAnswer(yes ? MessageBox::Answer::Yes : MessageBox::Answer::No);
+        m_w->Command7_Click();
+
+        QCOMPARE(MessageBox::shownTexts(), QStringList{QStringLiteral("确定要清空查询列表吗?")});
+        QCOMPARE(m_fx->storeExists(), !yes);
+        QCOMPARE(m_w->Text1->count(), yes ? 0 : 2);
+        QCOMPARE(m_w->Combo6.size(), yes ? 0 : 2);
+        QCOMPARE(m_w->chosenRecordText, yes ? QString() : QStringLiteral("222|顺丰快递|鞋"));
+        QCOMPARE(m_w->ListView1->topLevelItemCount(), yes ? 0 : 2);
+        QCOMPARE(m_w->Text3->currentText(), yes ? QString() : QStringLiteral("333"));
+        QCOMPARE(m_w->Label11[2]->text(), yes ? QStringLiteral("查询列表已清空...") : QStringLiteral("x"));
+        QCOMPARE(m_w->queryNumber, QStringLiteral("222"));
+        if (!yes)
+            QCOMPARE(m_fx->storeBytes(), gbk(book));
+    }
+
+    void progressRowGestures() {
+        m_w->Text1->setCurrentIndex(1);
+        m_w->Text1_Click();
+        QTRY_COMPARE(m_w->ListView1->topLevelItemCount(), 2);
+        m_w->ListView1->setCurrentItem(m_w->ListView1->topLevelItem(0));
+        m_w->ListView1_Click();
+        Class1* balloon = m_w->tooltipBalloon;
+        QVERIFY(balloon);
+        QCOMPARE(balloon->title(), QStringLiteral("物流跟踪信息"));
+        QCOMPARE(balloon->text(), QStringLiteral("时间:2013-05-20 08:00:00\r\n物流进度:已签收"));
+        QCOMPARE(balloon->attachedControl(), m_w->ListView1);
+
+        m_w->ListView1->setCurrentItem(m_w->ListView1->topLevelItem(1));
+        m_w->ListView1_Click();
+        QCOMPARE(m_w->tooltipBalloon, balloon); // one balloon for the window's life
+        QCOMPARE(balloon->createCount(), 2);
+        QCOMPARE(balloon->text(), QStringLiteral("时间:2013-05-19 20:00:00\r\n物流进度:到达 上海"));
+
+        m_w->ListView1->setCurrentItem(m_w->ListView1->topLevelItem(0));
+        m_w->ListView1_DblClick();
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("2013-05-20 08:00:00 已签收"));
+        QCOMPARE(m_w->Label11[2]->text(), QStringLiteral("单条物流进度已复制.."));
+    }
+
+    void noProgressRow_data() {
+        QTest::addColumn<bool>("rows");
+        QTest::addColumn<bool>("doubleClick");
+        QTest::newRow("empty list, click") << false << false;
+        QTest::newRow("empty list, double click") << false << true;
+        QTest::newRow("nothing selected, click") << true << false;
+        QTest::newRow("nothing selected, double click") << true << true;
+    }
+    void noProgressRow() {
+        QFETCH(bool, rows);
+        QFETCH(bool, doubleClick);
+        if (rows)
+            new QTreeWidgetItem(m_w->ListView1, {QStringLiteral("1"), QStringLiteral("t"), QStringLiteral("p")});
+        if (doubleClick)
+            m_w->ListView1_DblClick();
+        else
+            m_w->ListView1_Click();
+        QCOMPARE(m_w->Label11[2]->text(), QStringLiteral("当前没有物流信息"));
+        QVERIFY(!m_w->tooltipBalloon);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
+    }
+
+private:
+    std::unique_ptr<TestServer> m_server;
+    std::unique_ptr<WindowFixture> m_fx;
+    std::unique_ptr<MainWindow> m_w;
+};
+
+QTEST_MAIN(TestMainWindowBook)
+#include "tst_mainwindow_book.moc"
