@@ -234,6 +234,23 @@ private Q_SLOTS:
             QCOMPARE(w->W1->lastSource(), fx.folder() + QStringLiteral("/ts.mp3"));
     }
 
+    void clicksOnTheProgressList() {
+        WindowFixture fx;
+        auto w = fx.makeWindow();
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        QWidget* viewport = w->ListView1->viewport();
+        QTest::mouseClick(viewport, Qt::LeftButton, {}, QPoint(300, 200));
+        QTRY_COMPARE(w->Label11[2]->text(), QStringLiteral("当前没有物流信息"));
+
+        auto* row = new QTreeWidgetItem(w->ListView1, {QStringLiteral("1"), QStringLiteral("2013-05-20 08:00:00"),
+                                                       QStringLiteral("已签收")});
+        const QPoint onRow = w->ListView1->visualItemRect(row).center();
+        QTest::mouseDClick(viewport, Qt::LeftButton, {}, onRow);
+        QTRY_COMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("2013-05-20 08:00:00 已签收"));
+        QCOMPARE(w->Label11[2]->text(), QStringLiteral("单条物流进度已复制.."));
+    }
+
     void failedRewriteIsSaidAndKeptInMemory() {
         WindowFixture fx;
         auto w = fx.makeWindow();

@@ -18,9 +18,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
+#include <utility>
 
 namespace zjx {
 namespace {
@@ -300,8 +302,8 @@ void MainWindow::connectHandlers() {
     connect(Command13, &QPushButton::clicked, this, [this] { Command13_Click(); });
     connect(Command14, &QPushButton::clicked, this, [this] { Command14_Click(); });
     connect(Command15, &QPushButton::clicked, this, [this] { Command15_Click(); });
-    connect(ListView1, &QTreeWidget::itemClicked, this, [this] { ListView1_Click(); });
-    connect(ListView1, &QTreeWidget::itemDoubleClicked, this, [this] { ListView1_DblClick(); });
+    // Every click on the list counts, also on its empty part (that one says there is nothing).
+    ListView1->viewport()->installEventFilter(this);
     qApp->installEventFilter(this);
 }
 
@@ -417,6 +419,18 @@ void MainWindow::Form_KeyDown(int keyCode) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ListView1->viewport()) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (event->type() == QEvent::MouseButtonDblClick && mouse->button() == Qt::LeftButton) {
+            m_releaseEndsDoubleClick = true;
+            QTimer::singleShot(0, this, [this] { ListView1_DblClick(); });
+        } else if (event->type() == QEvent::MouseButtonRelease && mouse->button() == Qt::LeftButton) {
+            // The release that ends a double click is not a click of its own.
+            if (!std::exchange(m_releaseEndsDoubleClick, false))
+                QTimer::singleShot(0, this, [this] { ListView1_Click(); });
+        }
+        return QWidget::eventFilter(watched, event);
+    }
     // Key presses reach the window before the focused control, wherever the focus is in it.
     if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
         auto* widget = static_cast<QWidget*>(watched);

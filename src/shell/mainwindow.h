@@ -209,6 +209,7 @@ private:
 
     Settings m_settings;
     QString m_storePath;
+    bool m_releaseEndsDoubleClick = false;
 
     // ---- query section (core/mainwindow_query.cpp) ----
     // ---- book section (book/*.cpp) ----
