@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <map>
+#include <mutex>
+#include <string>
+#include <utility>
+
+namespace zjx::service {
+
+inline constexpr char kAccessKey[] = "4F1C0D7A2B9E83C5A6D0E1F27B3C9D48";
+inline constexpr char kGbkHtml[] = "text/html; charset=GBK";
+
+struct Reply {
+    int status = 200;
+    QByteArray body;
+    std::string contentType;
+};
+
+struct TrackingEvent {
+    QDateTime time;
+    QString text;
+};
+
+// Numbers with a fixed outcome, so every path of the program can be tried by hand.
+struct SampleNumber {
+    const char* number;
+    const char* outcome; // UTF-8
+};
+const QList<SampleNumber>& sampleNumbers();
+
+// FNV-1a: unlike std::hash it gives the same histories on every build and run.
+quint64 stableHash(const QByteArray& bytes);
+bool isPlausibleNumber(const QString& number);
+
+// The events of a parcel that have happened by `now`, oldest first. The story and its spacing
+// depend only on code and number; the clock starts at the first time the parcel was asked for,
+// and one more event appears every `intervalMinutes` until the parcel is signed for.
+QList<TrackingEvent> parcelHistory(const QString& code, const QString& number, const QDateTime& firstAsked,
+                                   const QDateTime& now, int intervalMinutes);
+
+// GBK pages: the event table in the exact shape the program cuts, and a one-line notice.
+QByteArray trackingPage(const QString& companyName, const QList<TrackingEvent>& events);
+QByteArray messagePage(const QString& message);
+
+// Answers tracking requests and remembers when each parcel was first asked for.
+class TrackingDesk {
+public:
+    explicit TrackingDesk(int intervalMinutes) : m_intervalMinutes(intervalMinutes) {}
+    Reply answer(const QString& code, const QString& number, const QString& key, const QDateTime& now);
+
+private:
+    const int m_intervalMinutes;
+    std::mutex m_mutex;
+    std::map<std::pair<QString, QString>, QDateTime> m_firstAsked;
+};
+
+} // namespace zjx::service

@@ -1,0 +1,264 @@
+// The pages of zjx-service, read back with the same cuts the program makes.
+
+#include "branchpages.h"
+#include "trackingpages.h"
+
+#include <QRegularExpression>
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <QTest>
+
+using namespace zjx::service;
+
+namespace {
+
+const QString kKey = QString::fromLatin1(kAccessKey);
+const QStringList kMarkers = {QStringLiteral("单号格式错误"), QStringLiteral("不存在"), QStringLiteral("NULL"),
+                              QStringLiteral("不支持的快递公司"), QStringLiteral("请输入")};
+
+QString fromGbk(const QByteArray& bytes) {
+    QStringDecoder decoder("GBK", QStringConverter::Flag::Stateless);
+    return decoder.decode(bytes);
+}
+
+struct Row {
+    QString time;
+    QString progress;
+};
+
+// The program's parser: row i's time from the cut at "<tr><td>", its progress from piece 2i of the cut at "<td>".
+QList<Row> parseLikeTheProgram(const QString& page) {
+    const QStringList rows = page.split(QStringLiteral("<tr><td>"));
+    const QStringList cells = page.split(QStringLiteral("<td>"));
+    QList<Row> result;
+    for (int i = 1; i < rows.size(); ++i) {
+        const int cut = rows[i].indexOf(QStringLiteral("</td><td>"));
+        QString time = cut < 0 ? QString() : rows[i].left(cut + 1);
+        time.remove(u'<').remove(QStringLiteral("</td></tr><tr>")).remove(QStringLiteral("</td></tr></table>"));
+        QString progress = 2 * i < cells.size() ? cells[2 * i] : QString();
+        progress.remove(QStringLiteral("</td></tr><tr>")).remove(QStringLiteral("</td></tr></table>"));
+        result.append({time, progress});
+    }
+    return result;
+}
+
+// The branch window's cut: pieces at every "td", six fields from fixed pieces.
+QStringList cutLikeTheBranchWindow(const QString& page) {
+    const QStringList pieces = page.split(QStringLiteral("td"));
+    QStringList fields;
+    for (int f = 0; f < 6; ++f) {
+        const int piece = 6 + 4 * f;
+        const int drop = f == 5 ? 20 : 19;
+        QString value = piece < pieces.size() && pieces[piece].size() > drop ? pieces[piece].mid(drop) : QString();
+        fields << value.remove(QStringLiteral("</"));
+    }
+    return fields;
+}
+
+} // namespace
+
+class TestService : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void historyReadsBackExactly_data();
+    void historyReadsBackExactly();
+    void historyGrowsOneEventPerInterval();
+    void deskRemembersFirstRequestPerCompany();
+    void screeningSamples_data();
+    void screeningSamples();
+    void branchPageCutsIntoTheSixValues_data();
+    void branchPageCutsIntoTheSixValues();
+    void unknownBranchGivesEmptyName_data();
+    void unknownBranchGivesEmptyName();
+};
+
+void TestService::historyReadsBackExactly_data() {
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<int>("minutesLater");
+    QTest::addColumn<bool>("complete"); // signed for by then
+    QTest::newRow("first request") << "shentong"
+                                   << "ZJX12345678" << 0 << false;
+    QTest::newRow("fully grown") << "yunda"
+                                 << "773012345678901" << 60 << true;
+    QTest::newRow("company with 派 in its name") << "weitepai"
+                                                 << "abcDEF123456" << 60 << true;
+    QTest::newRow("signed sample") << "shunfeng"
+                                   << "ZJXSIGNED1" << 0 << true;
+    QTest::newRow("long sample") << "ems"
+                                 << "ZJXMANY001" << 0 << true;
+}
+
+void TestService::historyReadsBackExactly() {
+    QFETCH(QString, code);
+    QFETCH(QString, number);
+    QFETCH(int, minutesLater);
+    QFETCH(bool, complete);
+    const QDateTime first(QDate(2026, 3, 1), QTime(9, 30, 15, 500));
+    const QDateTime now = first.addSecs(minutesLater * 60);
+    const QList<TrackingEvent> events = parcelHistory(code, number, first, now, 3);
+    const QByteArray bytes = trackingPage(QStringLiteral("申通快递"), events);
+    const QString page = fromGbk(bytes);
+
+    QStringEncoder encoder("GBK");
+    QCOMPARE(QByteArray(encoder.encode(page)), bytes);
+    QVERIFY(!page.contains(u'?')); // a character GBK cannot hold would have become '?'
+    QVERIFY(page.endsWith(QStringLiteral("</td></tr></table>")));
+    QVERIFY(page.indexOf(QStringLiteral("<td>")) == page.indexOf(QStringLiteral("<tr><td>")) + 4);
+    for (const QString& marker : kMarkers)
+        QVERIFY2(!page.contains(marker), qPrintable(marker));
+
+    const QList<Row> rows = parseLikeTheProgram(page);
+    QCOMPARE(rows.size(), events.size());
+    static const QRegularExpression timeShape(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$"));
+    QDateTime previous;
+    for (int i = 0; i < rows.size(); ++i) {
+        QCOMPARE(rows[i].progress, events[i].text);
+        QVERIFY2(timeShape.match(rows[i].time).hasMatch(), qPrintable(rows[i].time));
+        const QDateTime t = QDateTime::fromString(rows[i].time, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        QVERIFY(t <= now);
+        QVERIFY(!previous.isValid() || t > previous);
+        previous = t;
+    }
+
+    QCOMPARE(events.size() >= 5, complete);
+    const int quiet = complete ? events.size() - 2 : events.size();
+    for (int i = 0; i < quiet; ++i)
+        QVERIFY2(!events[i].text.contains(QRegularExpression(QStringLiteral("[签妥派]"))), qPrintable(events[i].text));
+    if (complete) {
+        QVERIFY(events[quiet].text.contains(u'派'));
+        QVERIFY(!events[quiet].text.contains(u'签') && !events[quiet].text.contains(u'妥'));
+        QVERIFY(events.last().text.contains(QStringLiteral("签收")));
+    }
+    if (number == QStringLiteral("ZJXMANY001"))
+        QCOMPARE(events.size(), 40);
+}
+
+void TestService::historyGrowsOneEventPerInterval() {
+    const QDateTime first(QDate(2026, 5, 2), QTime(14, 0, 0));
+    const int interval = 7;
+    const QList<TrackingEvent> full =
+        parcelHistory(QStringLiteral("zhongtong"), QStringLiteral("ZT0000123456"), first, first.addDays(1), interval);
+    QVERIFY(full.size() >= 5 && full.size() <= 9);
+    const int atFirst =
+        int(parcelHistory(QStringLiteral("zhongtong"), QStringLiteral("ZT0000123456"), first, first, interval).size());
+    QVERIFY(atFirst == 2 || atFirst == 3);
+    for (int steps = 0; steps <= 8; ++steps) {
+        // One second short of the next step must not show its event yet.
+        const QDateTime now = first.addSecs(qint64(steps) * interval * 60 + interval * 60 - 1);
+        const QList<TrackingEvent> shown =
+            parcelHistory(QStringLiteral("zhongtong"), QStringLiteral("ZT0000123456"), first, now, interval);
+        QCOMPARE(shown.size(), std::min<qsizetype>(full.size(), atFirst + steps));
+        for (int i = 0; i < shown.size(); ++i) {
+            QCOMPARE(shown[i].time, full[i].time);
+            QCOMPARE(shown[i].text, full[i].text);
+            QVERIFY(shown[i].time <= now);
+        }
+    }
+}
+
+void TestService::deskRemembersFirstRequestPerCompany() {
+    TrackingDesk desk(3);
+    const QDateTime t0(QDate(2026, 1, 10), QTime(8, 0, 0));
+    const auto rows = [&](const char* code, const QDateTime& now) -> int {
+        return int(fromGbk(desk.answer(QString::fromLatin1(code), QStringLiteral("ZJX99887766"), kKey, now).body)
+                       .count(QStringLiteral("<tr><td>")));
+    };
+    const int start = rows("shentong", t0);
+    QCOMPARE(rows("shentong", t0.addSecs(3 * 60)), start + 1);
+    // The same number with another company is a parcel of its own, starting afresh.
+    QCOMPARE(rows("yuantong", t0.addSecs(3 * 60)),
+             int(parcelHistory(QStringLiteral("yuantong"), QStringLiteral("ZJX99887766"), t0, t0, 3).size()));
+    QCOMPARE(rows("shentong", t0.addSecs(6 * 60)), start + 2);
+}
+
+void TestService::screeningSamples_data() {
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("marker"); // empty: no marker at all
+    QTest::addColumn<bool>("emptyBody");
+    const QString k = kKey;
+    QTest::newRow("format sample") << "shentong"
+                                   << "ZJXFORMAT1" << k << 200 << "单号格式错误" << false;
+    QTest::newRow("too short") << "shentong"
+                               << "AB12345" << k << 200 << "单号格式错误" << false;
+    QTest::newRow("too long") << "shentong"
+                              << "A12345678901234567890" << k << 200 << "单号格式错误" << false;
+    QTest::newRow("space inside") << "shentong"
+                                  << "ZJX 1234567" << k << 200 << "单号格式错误" << false;
+    QTest::newRow("not existing") << "yunda"
+                                  << "ZJXNOTEXIST" << k << 200 << "不存在" << false;
+    QTest::newRow("expired") << "yunda"
+                             << "ZJXEXPIRED" << k << 200 << "NULL" << false;
+    QTest::newRow("bad input") << "yunda"
+                               << "ZJXBADINPUT" << k << 200 << "请输入" << false;
+    QTest::newRow("empty") << "yunda"
+                           << "ZJXEMPTY01" << k << 200 << "" << true;
+    QTest::newRow("unknown company") << "nosuch"
+                                     << "ZJX12345678" << k << 200 << "不支持的快递公司" << false;
+    QTest::newRow("number spelling a marker") << "aae"
+                                              << "NULL12345678" << k << 200 << "" << false;
+    QTest::newRow("wrong key") << "shentong"
+                               << "ZJX12345678" << k.toLower() << 403 << "" << false;
+    QTest::newRow("no key") << "shentong"
+                            << "ZJXSIGNED1" << QString() << 403 << "" << false;
+}
+
+void TestService::screeningSamples() {
+    QFETCH(QString, code);
+    QFETCH(QString, number);
+    QFETCH(QString, key);
+    QFETCH(int, status);
+    QFETCH(QString, marker);
+    QFETCH(bool, emptyBody);
+    TrackingDesk desk(3);
+    const Reply reply = desk.answer(code, number, key, QDateTime::currentDateTime());
+    QCOMPARE(reply.status, status);
+    QCOMPARE(reply.contentType, std::string("text/html; charset=GBK"));
+    QCOMPARE(reply.body.isEmpty(), emptyBody);
+    const QString page = fromGbk(reply.body);
+    for (const QString& m : kMarkers)
+        QVERIFY2(page.contains(m) == (m == marker), qPrintable(m));
+    const bool eventTable = status == 200 && marker.isEmpty() && !emptyBody;
+    QCOMPARE(page.contains(QStringLiteral("<tr><td>")), eventTable);
+}
+
+void TestService::branchPageCutsIntoTheSixValues_data() {
+    QTest::addColumn<QString>("asked");
+    QTest::addColumn<int>("branch");
+    for (int i = 0; i < sampleBranches().size(); ++i)
+        QTest::newRow(qPrintable(sampleBranches()[i].name)) << sampleBranches()[i].name << i;
+    QTest::newRow("spaces around the name") << QStringLiteral("  北京朝阳 ") << 1;
+}
+
+void TestService::branchPageCutsIntoTheSixValues() {
+    QFETCH(QString, asked);
+    QFETCH(int, branch);
+    const Branch& b = sampleBranches()[branch];
+    const QString page = QString::fromUtf8(branchPage(asked));
+    const QStringList expected = {b.name, b.person, b.fullName, b.telephone, b.deliveryArea, b.nonDeliveryArea};
+    QCOMPARE(cutLikeTheBranchWindow(page), expected);
+    // Any further "td" would move the later values; 27 belong to the layout.
+    QCOMPARE(page.count(QStringLiteral("td")), 27);
+}
+
+void TestService::unknownBranchGivesEmptyName_data() {
+    QTest::addColumn<QString>("asked");
+    QTest::newRow("unknown") << QStringLiteral("上海");
+    QTest::newRow("empty") << QString();
+    QTest::newRow("many td") << QStringLiteral("td td td td td td td td td td td td td td td td td td td td td td");
+    QTest::newRow("markup") << QStringLiteral("<td class=\"x\">上海浦东</td>");
+}
+
+void TestService::unknownBranchGivesEmptyName() {
+    QFETCH(QString, asked);
+    const QString page = QString::fromUtf8(branchPage(asked));
+    QVERIFY(page.contains(QStringLiteral("没有找到")));
+    QCOMPARE(cutLikeTheBranchWindow(page).first(), QString());
+}
+
+QTEST_GUILESS_MAIN(TestService)
+#include "tst_service.moc"
