@@ -1,12 +1,195 @@
 #include "shell/mainwindow.h"
 
-// Placeholder until the tracking query lands.
+#include "core/parser.h"
+#include "core/trackingrequest.h"
+#include "platform/httpclient.h"
+#include "platform/messagebox.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+#include <algorithm>
+
 namespace zjx {
-void MainWindow::kdgs(const QString&, const QString&) {}
-void MainWindow::cx() {}
-void MainWindow::hx2() {}
-void MainWindow::Timer1_Timer() {}
-void MainWindow::csh() {}
-void MainWindow::Command1_Click() {}
-void MainWindow::Command3_Click() {}
+
+bool MainWindow::queryInFlight() const {
+    return HttpClient::instance().isWaiting() || Timer1->isActive();
+}
+
+bool MainWindow::beginQuery() {
+    // A timer tick that falls into the wait of a request must not send a second one.
+    if (HttpClient::instance().isWaiting())
+        return false;
+    // A parse still pending belongs to an answer this query replaces; left armed it would cut the
+    // new answer with the old row count.
+    Timer1->stop();
+    rowCount = 0;
+    cellIndex = 0;
+    return true;
+}
+
+void MainWindow::kdgs(const QString& number, const QString& shownCompany) {
+    setHint(shownCompany + QStringLiteral("快递查询中..."));
+    const QUrl url(TrackingRequest::url(m_settings.trackingHost, companyCode, number));
+    const HttpResult result = HttpClient::instance().getBlocking(url);
+    if (result.ok()) {
+        m_transferError.clear();
+        answerText = result.body;
+    } else {
+        m_transferError =
+            result.errorText.isEmpty() ? HttpClient::failureText(HttpResult::Failure::Other) : result.errorText;
+        answerText.clear();
+    }
+}
+
+bool MainWindow::applyScreening() {
+    // No answer because the transfer failed: end like an empty answer, but say why.
+    if (!m_transferError.isEmpty()) {
+        setHint(m_transferError);
+        Command1->setEnabled(true);
+        return false;
+    }
+    const Screening verdict = screenAnswer(answerText);
+    switch (verdict) {
+    case Screening::Good:
+        return true;
+    case Screening::Empty:
+        break;
+    case Screening::NotFound:
+        if (MessageBox::question(this, QStringLiteral("您好,您当前输入的单号不存在有效信息,是否先进行保存?")) ==
+            MessageBox::Answer::Yes) {
+            xr();
+            Text1->clear();
+            Combo6.clear();
+            dq();
+            MessageBox::information(this, QStringLiteral("单号已成功保存"));
+        }
+        break;
+    case Screening::FormatError:
+    case Screening::Expired:
+    case Screening::Unsupported:
+    case Screening::EnterNumber:
+        setHint(screeningHint(verdict));
+        break;
+    }
+    Command1->setEnabled(true);
+    return false;
+}
+
+void MainWindow::cx() {
+    if (!beginQuery())
+        return;
+    Command1->setEnabled(false);
+    ListView1->clear();
+    kdgs(queryNumber, companyName);
+    if (!applyScreening())
+        return;
+    xr();
+    hx2();
+}
+
+void MainWindow::hx2() {
+    const int found = TrackingParser::countRows(answerText);
+    rowCount = qint16(std::min(int(rowCount) + found, TrackingParser::maxRows));
+    if (found > 0)
+        Timer1->start();
+    else
+        Command1->setEnabled(true);
+}
+
+void MainWindow::Timer1_Timer() {
+    const QList<ProgressEntry> entries = TrackingParser::parse(answerText, rowCount);
+    rowCount = 0;
+    // Every row goes in at the top, so the list reads latest first: one insertion of the whole
+    // block gives the same order as one insertion per row.
+    QList<QTreeWidgetItem*> items;
+    items.reserve(entries.size());
+    for (const ProgressEntry& entry : entries) {
+        auto* item = new QTreeWidgetItem;
+        item->setText(ColumnXh, entry.number);
+        item->setText(ColumnSj, entry.time);
+        item->setText(ColumnWl, entry.progress);
+        items.append(item);
+    }
+    ListView1->insertTopLevelItems(0, items);
+    Timer1->stop();
+
+    QTreeWidgetItem* latest = ListView1->topLevelItem(0);
+    if (latest) {
+        const QBrush red(QColor(255, 0, 0));
+        latest->setForeground(ColumnSj, red);
+        latest->setForeground(ColumnWl, red);
+    }
+    csh();
+    lastProgressCount = progressCount;
+    progressCount = qint16(std::min(ListView1->topLevelItemCount(), TrackingParser::maxRows));
+    setHint(QStringLiteral("查询完毕..."));
+    Command1->setEnabled(true);
+    if (latest)
+        Label12[2]->setText(TrackingParser::parcelState(latest->text(ColumnWl)));
+    gxtj();
+}
+
+void MainWindow::csh() {
+    answerText.clear();
+    rowCount = 0;
+    cellIndex = 0;
+}
+
+void MainWindow::Command1_Click() {
+    if (HttpClient::instance().isWaiting())
+        return;
+    const QString number = Text3->currentText();
+    if (number.isEmpty()) {
+        Text3->setFocus();
+        setHint(QStringLiteral("请输入快递单号!"));
+        return;
+    }
+    if (number.contains(u'|')) {
+        setHint(QStringLiteral("单号不正确,请您检查!"));
+        return;
+    }
+    const QString company = Combo1->currentText();
+    if (company.isEmpty()) {
+        Combo1->setFocus();
+        setHint(QStringLiteral("请选择快递公司!"));
+        return;
+    }
+    if (Text2->text().isEmpty()) {
+        setHint(QStringLiteral("请输入快递备注信息,例如：爸爸衣服"));
+        return;
+    }
+    beginQuery();
+    Command1->setEnabled(false);
+    ListView1->clear();
+    kdgs(number, company);
+    if (!applyScreening())
+        return;
+    rowCount = 0;
+    xr();
+    hx2();
+    if (Check1->isChecked())
+        Picture3->hide();
+}
+
+void MainWindow::Command3_Click() {
+    Text3->clearEditText();
+    Text2->clear();
+    // The company handler runs even when the first company was selected already.
+    if (Combo1->currentIndex() == 0)
+        Combo1_Click();
+    else
+        Combo1->setCurrentIndex(0);
+    Picture5->hide();
+    Picture4->hide();
+    centrePanel(Picture3);
+    Picture3->show();
+    Picture3->raise();
+}
+
 } // namespace zjx

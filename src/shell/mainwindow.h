@@ -212,6 +212,12 @@ private:
     bool m_releaseEndsDoubleClick = false;
 
     // ---- query section (core/mainwindow_query.cpp) ----
+    // A tracking request is waiting for its answer, or its parse is pending: a timed or loop tick
+    // that finds one running must wait for it instead of starting another.
+    bool queryInFlight() const;
+    bool beginQuery();   // false while a request waits: nothing may re-enter a query then
+    bool applyScreening(); // ends the query for rules 0 to 5; true for a good answer
+    QString m_transferError; // why the last request got no answer; empty when it got one
     // ---- book section (book/*.cpp) ----
     QTreeWidgetItem* selectedProgressRow() const; // null when no row with a number is selected
     bool putOnClipboard(const QString& text);     // false when there is no clipboard to use

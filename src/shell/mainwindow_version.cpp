@@ -1,8 +1,40 @@
 #include "shell/mainwindow.h"
 
+#include "core/versioncheck.h"
+#include "platform/httpclient.h"
+#include "platform/messagebox.h"
+
+#include <QComboBox>
+#include <QPushButton>
 #include <QTimer>
 
-// Placeholder until the version check lands.
 namespace zjx {
-void MainWindow::Timer3_Timer() { Timer3->stop(); }
+
+void MainWindow::Timer3_Timer() {
+    // The check runs once per start.
+    Timer3->stop();
+    const HttpResult result =
+        HttpClient::instance().getBlocking(QUrl(m_settings.softwareSiteUrl + VersionCheck::filePath()));
+    const QString body = result.ok() ? result.body : QString();
+    switch (VersionCheck::decide(body, ownVersionText())) {
+    case VersionCheck::Outcome::Unreadable:
+        MessageBox::warning(this, VersionCheck::failureText());
+        setHint(QStringLiteral("程序已加载完毕..."));
+        Command1->setEnabled(true);
+        Text1->setEnabled(true);
+        break;
+    case VersionCheck::Outcome::Current:
+        setHint(QStringLiteral("程序已加载完毕..."));
+        Command1->setEnabled(true);
+        Text1->setEnabled(true);
+        break;
+    case VersionCheck::Outcome::Other:
+        setHint(QStringLiteral("程序已加载完毕..."));
+        MessageBox::information(this, VersionCheck::noticeText(body));
+        SiteOpener::open(m_settings.forumSiteUrl);
+        ProgramEnd::now();
+        break;
+    }
+}
+
 } // namespace zjx

@@ -1,0 +1,361 @@
+// The query command and the re-query of a saved parcel against an in-process tracking service.
+
+#include "core/textcodec.h"
+#include "core/trackingrequest.h"
+#include "platform/httpclient.h"
+#include "platform/messagebox.h"
+#include "support/testserver.h"
+#include "support/windowfixture.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+using namespace zjx;
+using zjx::test::CannedResponse;
+using zjx::test::TestServer;
+using zjx::test::WindowFixture;
+
+Q_DECLARE_METATYPE(zjx::HttpResult::Failure)
+
+namespace {
+
+const QString number = QStringLiteral("668031148649");
+const QString note = QStringLiteral("爸爸衣服");
+const QString record = number + QStringLiteral("|申通快递|") + note;
+
+QByteArray page(int rows) {
+    static const QStringList progress{QStringLiteral("已收件"), QStringLiteral("到达上海转运中心"),
+                                      QStringLiteral("正在派件")};
+    QString html = QStringLiteral("<html><body><table><tr><th>时间</th><th>地点和跟踪进度</th></tr>");
+    for (int i = 0; i < rows; ++i)
+        html += QStringLiteral("<tr><td>2014-05-0%1 10:00:00</td><td>%2</td></tr>").arg(i + 1).arg(progress.at(i % 3));
+    return TestServer::gbk(html + QStringLiteral("</table>"));
+}
+
+CannedResponse answer(const QByteArray& body) {
+    return {200, body, "text/html; charset=GBK"};
+}
+
+std::unique_ptr<MainWindow> openAddPanel(const WindowFixture& fx, const QString& num = number,
+                                         const QString& company = QStringLiteral("申通快递"),
+                                         const QString& text = note) {
+    auto w = fx.makeWindow();
+    w->show();
+    if (!QTest::qWaitForWindowActive(w.get()))
+        qWarning("window not active");
+    w->Command3_Click();
+    w->Text3->setEditText(num);
+    w->Combo1->setCurrentIndex(w->Combo1->findText(company));
+    w->Text2->setText(text);
+    return w;
+}
+
+} // namespace
+
+class TestMainWindowQuery : public QObject {
+    Q_OBJECT
+    // One server for all: each one started costs a second at its end (a kept-alive connection).
+    std::unique_ptr<TestServer> m_server;
+
+private Q_SLOTS:
+    void initTestCase() { m_server = std::make_unique<TestServer>(); }
+    void init() { m_server->clearRequests(); }
+    void cleanup() {
+        HttpClient::instance().setTimeoutMs(60000);
+        HttpClient::instance().setMaxBodyBytes(8 * 1024 * 1024);
+    }
+
+    void addPanelOpens_data() {
+        QTest::addColumn<int>("companyBefore");
+        QTest::newRow("other company") << 5;
+        QTest::newRow("first company already") << 0;
+    }
+    void addPanelOpens() {
+        QFETCH(int, companyBefore);
+        WindowFixture fx;
+        auto w = fx.makeWindow();
+        w->Text3->setEditText(QStringLiteral("123"));
+        w->Text2->setText(QStringLiteral("书"));
+        w->Combo1->setCurrentIndex(companyBefore);
+        w->companyCode = QStringLiteral("stale");
+        w->Picture4->show();
+        w->Picture5->show();
+        w->Command3_Click();
+        QCOMPARE(w->Text3->currentText(), QString());
+        QCOMPARE(w->Text2->text(), QString());
+        QCOMPARE(w->Combo1->currentIndex(), 0);
+        QCOMPARE(w->companyCode, QStringLiteral("aae"));
+        QVERIFY(w->Picture3->isVisibleTo(w.get()));
+        QVERIFY(!w->Picture4->isVisibleTo(w.get()));
+        QVERIFY(!w->Picture5->isVisibleTo(w.get()));
+        QCOMPARE(w->Picture3->pos(), QPoint(186, 125));
+    }
+
+    void inputChecks_data() {
+        QTest::addColumn<QString>("num");
+        QTest::addColumn<QString>("company");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("hint");
+        QTest::addColumn<QString>("focus");
+        const auto row = [](const char* name, const char* num, const char* company, const char* text, const char* hint,
+                            const char* focus) {
+            QTest::newRow(name) << QString::fromUtf8(num) << QString::fromUtf8(company) << QString::fromUtf8(text)
+                                << QString::fromUtf8(hint) << QString::fromUtf8(focus);
+        };
+        row("no number", "", "申通快递", "书", "请输入快递单号!", "Text3");
+        row("bar in number", "12|34", "申通快递", "书", "单号不正确,请您检查!", "Text2");
+        row("no company", "123", "", "书", "请选择快递公司!", "Combo1");
+        row("no note", "123", "申通快递", "", "请输入快递备注信息,例如：爸爸衣服", "Text2");
+    }
+    void inputChecks() {
+        QFETCH(QString, num);
+        QFETCH(QString, company);
+        QFETCH(QString, text);
+        QFETCH(QString, hint);
+        QFETCH(QString, focus);
+        TestServer& server = *m_server;
+        WindowFixture fx(server.hostPort());
+        auto w = openAddPanel(fx, num, company, text);
+        w->ListView1->addTopLevelItem(
+            new QTreeWidgetItem({QStringLiteral("1"), QStringLiteral("T"), QStringLiteral("P")}));
+        w->Text2->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), w->Text2);
+        w->Command1->click();
+        QCOMPARE(w->Label11[2]->text(), hint);
+        QTRY_COMPARE(QApplication::focusWidget()->objectName(), focus);
+        QVERIFY(w->Command1->isEnabled());
+        QCOMPARE(w->ListView1->topLevelItemCount(), 1);
+        QVERIFY(server.requests().isEmpty());
+    }
+
+    void goodAnswer_data() {
+        QTest::addColumn<bool>("closes");
+        QTest::newRow("close after adding") << true;
+        QTest::newRow("keep the panel open") << false;
+    }
+    void goodAnswer() {
+        QFETCH(bool, closes);
+        TestServer& server = *m_server;
+        server.setResponse("/", answer(page(3)));
+        WindowFixture fx(server.hostPort());
+        auto w = openAddPanel(fx);
+        w->Check1->setChecked(closes);
+        w->Command1->click();
+
+        QCOMPARE(server.requests().size(), 1);
+        const auto request = server.requests().first();
+        QCOMPARE(request.param("com"), std::string("shentong"));
+        QCOMPARE(request.param("nu"), number.toStdString());
+        QCOMPARE(request.param("id"), TrackingRequest::accessKey().toStdString());
+        QCOMPARE(request.param("type"), std::string("html"));
+        QCOMPARE(w->Label11[2]->text(), QStringLiteral("快递单号已记录!"));
+        QCOMPARE(fx.storeBytes(), codec::gbkLines({record}));
+        QCOMPARE(w->Combo6, QStringList{record});
+        QCOMPARE(w->Text1->itemText(0), note);
+        QCOMPARE(w->Picture3->isVisible(), !closes);
+        QCOMPARE(w->Text3->currentText(), number);
+        QVERIFY(!w->Command1->isEnabled());
+
+        QTRY_VERIFY(w->Command1->isEnabled());
+        QCOMPARE(w->ListView1->topLevelItemCount(), 3);
+        const QStringList progress{QStringLiteral("正在派件"), QStringLiteral("到达上海转运中心"),
+                                   QStringLiteral("已收件")};
+        for (int row = 0; row < 3; ++row) {
+            const QTreeWidgetItem* item = w->ListView1->topLevelItem(row);
+            QCOMPARE(item->text(0), QString::number(row + 1));
+            QCOMPARE(item->text(1), QStringLiteral("2014-05-0%1 10:00:00").arg(3 - row));
+            QCOMPARE(item->text(2), progress.at(row));
+            QCOMPARE(item->foreground(1).color() == QColor(255, 0, 0), row == 0);
+            QCOMPARE(item->foreground(2).color() == QColor(255, 0, 0), row == 0);
+            QVERIFY(item->foreground(0).color() != QColor(255, 0, 0));
+        }
+        QCOMPARE(w->Label11[2]->text(), QStringLiteral("查询完毕..."));
+        QCOMPARE(w->Label12[2]->text(), QStringLiteral("派件中"));
+        QCOMPARE(w->Label12[3]->text(), QStringLiteral("有更新"));
+        QCOMPARE(w->progressCount, qint16(3));
+        QCOMPARE(w->lastProgressCount, qint16(0));
+        QVERIFY(w->answerText.isEmpty());
+        QCOMPARE(w->rowCount, qint16(0));
+        QVERIFY(!w->Timer1->isActive());
+    }
+
+    void requeryOfSavedParcel() {
+        TestServer& server = *m_server;
+        server.setResponse("/", answer(page(3)));
+        WindowFixture fx(server.hostPort());
+        fx.writeStore(codec::gbkLines({record}));
+        auto w = fx.makeWindow();
+        w->Text1->setCurrentIndex(0);
+        w->chosenRecordText = record;
+        w->queryNumber = number;
+        w->companyName = QStringLiteral("申通快递");
+        w->Combo1->setCurrentIndex(w->Combo1->findText(w->companyName));
+        w->progressCount = 2;
+        w->cx();
+        QCOMPARE(server.requests().last().param("nu"), number.toStdString());
+        QTRY_VERIFY(w->Command1->isEnabled());
+        QCOMPARE(w->lastProgressCount, qint16(2));
+        QCOMPARE(w->progressCount, qint16(3));
+        QCOMPARE(fx.storeBytes(), codec::gbkLines({record}));
+        QCOMPARE(w->Text1->count(), 1);
+
+        // A re-query before the parse of the one before replaces it: one row, not four.
+        w->cx();
+        QVERIFY(w->Timer1->isActive());
+        server.setResponse("/", answer(page(1)));
+        w->cx();
+        QTRY_VERIFY(w->Command1->isEnabled());
+        QCOMPARE(w->ListView1->topLevelItemCount(), 1);
+        QCOMPARE(w->Label12[2]->text(), QStringLiteral("运送中"));
+    }
+
+    void numberTravelsExactly_data() {
+        QTest::addColumn<QString>("num");
+        QTest::newRow("fragment") << "12#34";
+        QTest::newRow("key injection") << "1&id=x";
+        QTest::newRow("plus, space, percent") << "a b+c%41";
+        QTest::newRow("three spaces") << "   ";
+        QTest::newRow("chinese") << "单号1";
+    }
+    void numberTravelsExactly() {
+        QFETCH(QString, num);
+        TestServer& server = *m_server;
+        server.setResponse("/", answer(page(1)));
+        WindowFixture fx(server.hostPort());
+        auto w = openAddPanel(fx, num);
+        w->Command1->click();
+        QCOMPARE(server.requests().size(), 1);
+        const auto request = server.requests().first();
+        QCOMPARE(QString::fromStdString(request.param("nu")), num);
+        QCOMPARE(request.param("id"), TrackingRequest::accessKey().toStdString());
+        QCOMPARE(request.params.size(), std::size_t(4));
+    }
+
+    void screenedAnswers_data() {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("hint");
+        QTest::addColumn<bool>("saved");
+        QTest::newRow("format") << TestServer::gbk("单号格式错误") << "单号格式错误!请检查!" << false;
+        QTest::newRow("NULL") << TestServer::gbk("NULL") << "此快递单号已失效.." << false;
+        QTest::newRow("unsupported") << TestServer::gbk("不支持的快递公司") << "系统问题,暂不支持当前快递公司!"
+                                     << false;
+        QTest::newRow("enter") << TestServer::gbk("请输入单号") << "请输入正确的单号!" << false;
+        QTest::newRow("marker in a table")
+            << page(3).replace(TestServer::gbk("已收件"), TestServer::gbk("NULL")) << "此快递单号已失效.." << false;
+        QTest::newRow("empty") << QByteArray() << "申通快递快递查询中..." << false;
+        QTest::newRow("no rows, lower-case null") << QByteArray("<table>null</table>") << "快递单号已记录!" << true;
+    }
+    void screenedAnswers() {
+        QFETCH(QByteArray, body);
+        QFETCH(QString, hint);
+        QFETCH(bool, saved);
+        TestServer& server = *m_server;
+        server.setResponse("/", answer(body));
+        WindowFixture fx(server.hostPort());
+        auto w = openAddPanel(fx);
+        w->Command1->click();
+        QCOMPARE(w->Label11[2]->text(), hint);
+        QVERIFY(w->Command1->isEnabled());
+        QVERIFY(!w->Timer1->isActive());
+        QCOMPARE(fx.storeBytes(), saved ? codec::gbkLines({record}) : QByteArray());
+        QCOMPARE(w->ListView1->topLevelItemCount(), 0);
+        QCOMPARE(w->Label12[2]->text(), QStringLiteral("未查询"));
+        QVERIFY(MessageBox::shown().isEmpty());
+    }
+
+    void unknownNumber_data() {
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("save it") << true;
+        QTest::newRow("do not save") << false;
+    }
+    void unknownNumber() {
+        QFETCH(bool, yes);
+        TestServer& server = *m_server;
+        server.setResponse("/", answer(TestServer::gbk("该单号不存在 NULL")));
+        WindowFixture fx(server.hostPort());
+        auto w = openAddPanel(fx);
+        w->ListView1->addTopLevelItem(
+            new QTreeWidgetItem({QStringLiteral("1"), QStringLiteral("T"), QStringLiteral("P")}));
+        MessageBox::setNextAnswer(yes ? MessageBox::Answer::Yes : MessageBox::Answer::No);
+        w->Command1->click();
+        QStringList shown{QStringLiteral("您好,您当前输入的单号不存在有效信息,是否先进行保存?")};
+        if (yes)
+            shown << QStringLiteral("单号已成功保存");
+        QCOMPARE(MessageBox::shownTexts(), shown);
+        QCOMPARE(MessageBox::shown().first().buttons, MessageBox::Buttons::YesNo);
+        QCOMPARE(fx.storeBytes(), yes ? codec::gbkLines({record}) : QByteArray());
+        QCOMPARE(w->Combo6, yes ? QStringList{record} : QStringList());
+        QCOMPARE(w->Text1->count(), yes ? 1 : 0);
+        QCOMPARE(w->Text1->currentIndex(), -1);
+        QCOMPARE(w->ListView1->topLevelItemCount(), 0);
+        QVERIFY(w->Command1->isEnabled());
+        QVERIFY(!w->Timer1->isActive());
+    }
+
+    void transportFailures_data() {
+        QTest::addColumn<HttpResult::Failure>("failure");
+        QTest::newRow("refused") << HttpResult::Failure::Refused;
+        QTest::newRow("timeout") << HttpResult::Failure::Timeout;
+        QTest::newRow("reset") << HttpResult::Failure::Reset;
+        QTest::newRow("too large") << HttpResult::Failure::TooLarge;
+    }
+    void transportFailures() {
+        QFETCH(HttpResult::Failure, failure);
+        TestServer& server = *m_server;
+        CannedResponse canned = answer(page(3));
+        if (failure == HttpResult::Failure::Timeout) {
+            HttpClient::instance().setTimeoutMs(300);
+            canned.delayMs = 3000;
+        } else if (failure == HttpResult::Failure::Reset) {
+            canned.fault = CannedResponse::Fault::ResetMidBody;
+        } else if (failure == HttpResult::Failure::TooLarge) {
+            HttpClient::instance().setMaxBodyBytes(canned.body.size() - 1);
+        }
+        server.setResponse("/", canned);
+        const QString host = failure == HttpResult::Failure::Refused
+                                 ? QStringLiteral("127.0.0.1:%1").arg(TestServer::unusedPort())
+                                 : server.hostPort();
+        WindowFixture fx(host);
+        auto w = openAddPanel(fx);
+        w->Command1->click();
+        QVERIFY(!HttpClient::failureText(failure).isEmpty());
+        QCOMPARE(w->Label11[2]->text(), HttpClient::failureText(failure));
+        QVERIFY(w->Command1->isEnabled());
+        QVERIFY(!fx.storeExists());
+        QCOMPARE(w->ListView1->topLevelItemCount(), 0);
+        QVERIFY(!w->Timer1->isActive());
+        QVERIFY(w->answerText.isEmpty());
+    }
+
+    void noSecondQueryDuringTheWait() {
+        TestServer& server = *m_server;
+        CannedResponse canned = answer(page(3));
+        canned.delayMs = 600;
+        server.setResponse("/", canned);
+        WindowFixture fx(server.hostPort());
+        auto w = openAddPanel(fx);
+        w->queryNumber = QStringLiteral("999");
+        w->companyName = QStringLiteral("申通快递");
+        // A timer tick that falls into the wait, as a timed or loop query would.
+        QTimer::singleShot(100, w.get(), [&w] {
+            w->cx();
+            w->Command1_Click();
+        });
+        w->Command1->click();
+        QCOMPARE(server.requests().size(), 1);
+        QTRY_VERIFY(w->Command1->isEnabled());
+        QCOMPARE(w->ListView1->topLevelItemCount(), 3);
+        QCOMPARE(server.requests().size(), 1);
+    }
+};
+
+QTEST_MAIN(TestMainWindowQuery)
+#include "tst_mainwindow_query.moc"
