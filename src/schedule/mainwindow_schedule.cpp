@@ -1,7 +1,6 @@
 #include "shell/mainwindow.h"
 
 #include "platform/environment.h"
-#include "platform/httpclient.h"
 #include "platform/messagebox.h"
 #include "schedule/schedule.h"
 
@@ -117,10 +116,10 @@ void MainWindow::setScheduleLock(bool locked, QWidget* chooser, QWidget* otherCh
 }
 
 bool MainWindow::requeryMustWait() const {
-    // A tick can fall into the wait of a blocking request (its event loop runs timers), into our own
-    // re-query, or between an answer and its parse; a query started then would overwrite the one in
-    // flight.
-    return HttpClient::instance().isWaiting() || m_requeryRunning || Timer1->isActive();
+    // A tick can fall into the wait of a blocking request (its event loop runs timers), between an
+    // answer and its parse, or into a box our own re-query shows; a query started then would
+    // overwrite the one in flight.
+    return queryInFlight() || m_requeryRunning;
 }
 
 void MainWindow::requery() {

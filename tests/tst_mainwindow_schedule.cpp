@@ -1,0 +1,473 @@
+#include "core/textcodec.h"
+#include "platform/alertplayer.h"
+#include "platform/environment.h"
+#include "platform/messagebox.h"
+#include "support/testserver.h"
+#include "support/windowfixture.h"
+
+#include <QComboBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <atomic>
+
+using namespace zjx;
+using zjx::test::CannedResponse;
+using zjx::test::RecordedRequest;
+using zjx::test::TestServer;
+using zjx::test::WindowFixture;
+
+namespace {
+
+using Answer = MessageBox::Answer;
+
+enum class State { TimedIdle, TimedArmed, LoopIdle, LoopRunning };
+enum class Event { Command8, Command5, Command10, Command11 };
+
+const QByteArray book = codec::toGbk(QStringLiteral("111|申通快递|书\r\n222|顺丰快递|鞋\r\n"));
+
+// A page of the tracking service with one event row per progress text, oldest first.
+QByteArray trackingPage(const QStringList& progress) {
+    QString page = QStringLiteral("<table><tr><th>时间</th><th>地点和跟踪进度</th></tr>");
+    for (int i = 0; i < progress.size(); ++i)
+        page += QStringLiteral("<tr><td>2013-05-2%1 08:00:00</td><td>%2</td></tr>").arg(i).arg(progress.at(i));
+    page += QStringLiteral("</table>");
+    return TestServer::gbk(page);
+}
+
+const QStringList inTransit{QStringLiteral("已收件"), QStringLiteral("运送中"), QStringLiteral("到达上海")};
+
+std::unique_ptr<MainWindow> windowWithBook(const WindowFixture& fx, bool chooseParcel = true) {
+    fx.writeStore(book);
+    auto w = fx.makeWindow();
+    // Chosen as after an earlier pick of "鞋", without starting a query now.
+    if (chooseParcel)
+        w->Text1->setCurrentIndex(1);
+    return w;
+}
+
+void bringTo(MainWindow& w, State state) {
+    switch (state) {
+    case State::TimedIdle:
+        break;
+    case State::TimedArmed:
+        w.Command8_Click();
+        break;
+    case State::LoopIdle:
+        w.Command10_Click();
+        break;
+    case State::LoopRunning:
+        w.Command10_Click();
+        w.Combo4->setCurrentIndex(4);
+        w.Command5_Click();
+        break;
+    }
+    MessageBox::clearShown();
+}
+
+void fire(MainWindow& w, Event event) {
+    switch (event) {
+    case Event::Command8:
+        w.Command8_Click();
+        break;
+    case Event::Command5:
+        w.Command5_Click();
+        break;
+    case Event::Command10:
+        w.Command10_Click();
+        break;
+    case Event::Command11:
+        w.Command11_Click();
+        break;
+    }
+}
+
+// The visible group, both captions, both timers and every lock tell the state together.
+bool isIn(const MainWindow& w, State state) {
+    const bool timedGroup = state == State::TimedIdle || state == State::TimedArmed;
+    const bool armed = state == State::TimedArmed;
+    const bool running = state == State::LoopRunning;
+    bool ok = true;
+    auto check = [&ok](bool condition, const char* what) {
+        if (!condition) {
+            qWarning("state differs in: %s", what);
+            ok = false;
+        }
+    };
+    check(w.Frame4->isVisibleTo(w.Picture4) == timedGroup, "Frame4 visible");
+    check(w.Frame6->isVisibleTo(w.Picture4) == !timedGroup, "Frame6 visible");
+    check(w.Command8->text() == (armed ? QStringLiteral("关闭定时") : QStringLiteral("开始定时")), "Command8");
+    check(w.Command5->text() == (running ? QStringLiteral("停止循环") : QStringLiteral("开始循环")), "Command5");
+    check(w.Timer4->isActive() == armed, "Timer4");
+    check(w.Timer6->isActive() == running, "Timer6");
+    const bool locked = armed || running;
+    for (const QWidget* c :
+         {static_cast<QWidget*>(w.Text1), static_cast<QWidget*>(w.Combo1), static_cast<QWidget*>(w.Command9),
+          static_cast<QWidget*>(w.Command7), static_cast<QWidget*>(w.Command3), static_cast<QWidget*>(w.Command2)})
+        check(c->isEnabled() == !locked, qPrintable(c->objectName()));
+    check(w.Combo2->isEnabled() == !armed && w.Combo3->isEnabled() == !armed, "Combo2/Combo3");
+    check(w.Combo4->isEnabled() == !running, "Combo4");
+    // Commands that stay usable in every state (the query button is off only while a query runs).
+    for (const QWidget* c :
+         {static_cast<QWidget*>(w.Command13), static_cast<QWidget*>(w.Command12), static_cast<QWidget*>(w.Command14),
+          static_cast<QWidget*>(w.Command6), static_cast<QWidget*>(w.Command4)})
+        check(c->isEnabled(), qPrintable(c->objectName()));
+    return ok;
+}
+
+QStringList requestedNumbers(const TestServer& server) {
+    QStringList numbers;
+    for (const RecordedRequest& r : server.requests())
+        if (r.path == "/")
+            numbers << QString::fromStdString(r.param("nu"));
+    return numbers;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(State)
+Q_DECLARE_METATYPE(Event)
+Q_DECLARE_METATYPE(Answer)
+
+class TestMainWindowSchedule : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void stateTable_data();
+    void stateTable();
+    void framesTakeEachOthersPlace();
+    void timedQueryFiresOnceAtTheSetMinute();
+    void timedQueryArmedForNowFiresWithinASecond();
+    void loopQueryFiresOnTheNthTick();
+    void lockedControlsRefuseTheUser();
+    void automaticRequeryVerdictAndAlert_data();
+    void automaticRequeryVerdictAndAlert();
+    void requeryDueDuringAWaitRunsAfterIt();
+    void minutesPassingDuringARequeryStillCount();
+    void clockShowsTheTime();
+};
+
+void TestMainWindowSchedule::stateTable_data() {
+    QTest::addColumn<State>("from");
+    QTest::addColumn<Event>("event");
+    QTest::addColumn<bool>("parcelChosen");
+    QTest::addColumn<bool>("timeChosen");
+    QTest::addColumn<QList<Answer>>("answers");
+    QTest::addColumn<State>("to");
+    QTest::addColumn<QStringList>("messages");
+
+    const QList<Answer> none;
+    const QString noParcelTimed = QStringLiteral("请先查询单号后在使用定时功能!");
+    const QString noParcelLoop = QStringLiteral("请先查询单号后在使用本功能!");
+    const QString stopTimed = QStringLiteral("当前正在定时查询,是否终止?");
+    const QString stopLoop = QStringLiteral("当前正在循环查询,是否终止?");
+
+    QTest::newRow("timed idle: arm") << State::TimedIdle << Event::Command8 << true << true << none << State::TimedArmed
+                                     << QStringList();
+    QTest::newRow("timed idle: arm without parcel") << State::TimedIdle << Event::Command8 << false << true << none
+                                                    << State::TimedIdle << QStringList{noParcelTimed};
+    QTest::newRow("timed idle: arm without minute")
+        << State::TimedIdle << Event::Command8 << true << false << none << State::TimedIdle
+        << QStringList{QStringLiteral("请设定查询时间!")};
+    QTest::newRow("loop idle: start without interval")
+        << State::LoopIdle << Event::Command5 << true << false << none << State::LoopIdle
+        << QStringList{QStringLiteral("请先设定时间!")};
+    QTest::newRow("timed armed: disarm") << State::TimedArmed << Event::Command8 << true << true << none
+                                         << State::TimedIdle << QStringList();
+    QTest::newRow("timed idle: to loop") << State::TimedIdle << Event::Command10 << true << true << none
+                                         << State::LoopIdle << QStringList();
+    QTest::newRow("timed armed: to loop, Yes")
+        << State::TimedArmed << Event::Command10 << true << true << QList<Answer>{Answer::Yes} << State::LoopIdle
+        << QStringList{stopTimed};
+    QTest::newRow("timed armed: to loop, No")
+        << State::TimedArmed << Event::Command10 << true << true << QList<Answer>{Answer::No} << State::TimedArmed
+        << QStringList{stopTimed};
+    QTest::newRow("loop idle: start") << State::LoopIdle << Event::Command5 << true << true << none
+                                      << State::LoopRunning << QStringList();
+    QTest::newRow("loop idle: start without parcel")
+        << State::LoopIdle << Event::Command5 << false << true << none << State::LoopIdle << QStringList{noParcelLoop};
+    QTest::newRow("loop running: stop") << State::LoopRunning << Event::Command5 << true << true << none
+                                        << State::LoopIdle << QStringList();
+    QTest::newRow("loop idle: to timed") << State::LoopIdle << Event::Command11 << true << true << none
+                                         << State::TimedIdle << QStringList();
+    QTest::newRow("loop running: to timed, Yes")
+        << State::LoopRunning << Event::Command11 << true << true << QList<Answer>{Answer::Yes} << State::TimedIdle
+        << QStringList{stopLoop};
+    QTest::newRow("loop running: to timed, No")
+        << State::LoopRunning << Event::Command11 << true << true << QList<Answer>{Answer::No} << State::LoopRunning
+        << QStringList{stopLoop};
+}
+
+void TestMainWindowSchedule::stateTable() {
+    QFETCH(State, from);
+    QFETCH(Event, event);
+    QFETCH(bool, parcelChosen);
+    QFETCH(bool, timeChosen);
+    QFETCH(QList<Answer>, answers);
+    QFETCH(State, to);
+    QFETCH(QStringList, messages);
+
+    WindowFixture fx;
+    auto w = windowWithBook(fx);
+    bringTo(*w, from);
+    QVERIFY(isIn(*w, from));
+    if (!parcelChosen)
+        w->Text1->setCurrentIndex(-1);
+    if (from == State::LoopIdle)
+        w->Combo4->setCurrentIndex(timeChosen ? 4 : -1);
+    else if (!timeChosen)
+        w->Combo3->setCurrentIndex(-1);
+    w->loopMinutes = 3;
+    for (Answer a : answers)
+        MessageBox::setNextAnswer(a);
+
+    fire(*w, event);
+
+    QVERIFY(isIn(*w, to));
+    QCOMPARE(MessageBox::shownTexts(), messages);
+    for (const MessageBox::Shown& box : MessageBox::shown()) {
+        QCOMPARE(box.icon, MessageBox::Icon::Information);
+        QCOMPARE(box.buttons, answers.isEmpty() ? MessageBox::Buttons::Ok : MessageBox::Buttons::YesNo);
+    }
+    // Starting, stopping or leaving the loop restarts its count; nothing else touches it.
+    const bool loopChanged = (from == State::LoopRunning) != (to == State::LoopRunning) ||
+                             (from == State::LoopIdle && to == State::TimedIdle);
+    QCOMPARE(w->loopMinutes, qint16(loopChanged ? 0 : 3));
+    QCOMPARE(w->Text1->currentIndex(), parcelChosen ? 1 : -1);
+}
+
+void TestMainWindowSchedule::framesTakeEachOthersPlace() {
+    WindowFixture fx;
+    auto w = windowWithBook(fx);
+    w->Frame4->move(20, 44);
+    w->Command10_Click();
+    QCOMPARE(w->Frame6->pos(), QPoint(20, 44));
+    w->Frame6->move(8, 40);
+    w->Command11_Click();
+    QCOMPARE(w->Frame4->pos(), QPoint(8, 40));
+}
+
+void TestMainWindowSchedule::timedQueryFiresOnceAtTheSetMinute() {
+    QDateTime now(QDate(2013, 5, 20), QTime(10, 29, 59));
+    TestServer server;
+    server.setResponse("/", {200, trackingPage(inTransit)});
+    WindowFixture fx(server.hostPort());
+    auto w = windowWithBook(fx);
+    Clock::setOverride([&now] { return now; });
+    w->Combo2->setCurrentText(QStringLiteral("10"));
+    w->Combo3->setCurrentText(QStringLiteral("30"));
+    w->Command8_Click();
+    QVERIFY(isIn(*w, State::TimedArmed));
+    // Ticks come faster than the answer, so any tick left running during the wait would fire again.
+    w->Timer4->setInterval(10);
+    server.setResponse("/", {200, trackingPage(inTransit), "text/html; charset=GBK", 300});
+
+    w->Timer4_Timer();
+    QVERIFY(requestedNumbers(server).isEmpty());
+    QVERIFY(isIn(*w, State::TimedArmed));
+
+    now = now.addSecs(1);
+    w->Timer4_Timer();
+    QCOMPARE(requestedNumbers(server), QStringList{QStringLiteral("222")});
+    QVERIFY(isIn(*w, State::TimedIdle));
+    QTRY_COMPARE(w->Label12[3]->text(), QStringLiteral("有更新"));
+    QTest::qWait(200); // nothing is left that could ask again
+    QCOMPARE(requestedNumbers(server), QStringList{QStringLiteral("222")});
+    QCOMPARE(w->ListView1->topLevelItemCount(), 3);
+}
+
+void TestMainWindowSchedule::timedQueryArmedForNowFiresWithinASecond() {
+    TestServer server;
+    server.setResponse("/", {200, trackingPage(inTransit)});
+    WindowFixture fx(server.hostPort());
+    auto w = windowWithBook(fx);
+    Clock::setOverride([] { return QDateTime(QDate(2013, 5, 20), QTime(0, 0, 42)); });
+    w->Command8_Click(); // preset to 0 and 0: midnight
+    QVERIFY(w->Timer4->isActive());
+    QTRY_COMPARE_WITH_TIMEOUT(requestedNumbers(server), QStringList{QStringLiteral("222")}, 2000);
+    QVERIFY(isIn(*w, State::TimedIdle));
+}
+
+void TestMainWindowSchedule::loopQueryFiresOnTheNthTick() {
+    TestServer server;
+    server.setResponse("/", {200, trackingPage(inTransit)});
+    WindowFixture fx(server.hostPort());
+    auto w = windowWithBook(fx);
+    w->Command10_Click();
+    w->Combo4->setCurrentText(QStringLiteral("3"));
+    w->Command5_Click();
+    QCOMPARE(w->Timer6->interval(), 60000);
+
+    w->Timer6_Timer();
+    w->Timer6_Timer();
+    QCOMPARE(w->loopMinutes, qint16(2));
+    QVERIFY(requestedNumbers(server).isEmpty());
+    w->Timer6_Timer();
+    QCOMPARE(requestedNumbers(server).size(), 1);
+    QCOMPARE(w->loopMinutes, qint16(0));
+    QVERIFY(isIn(*w, State::LoopRunning));
+    QTRY_COMPARE(w->ListView1->topLevelItemCount(), 3);
+
+    // Stopping and starting again counts from 0: two minutes before the stop do not carry over.
+    w->Timer6_Timer();
+    w->Timer6_Timer();
+    w->Command5_Click();
+    w->Command5_Click();
+    QCOMPARE(w->loopMinutes, qint16(0));
+    w->Timer6_Timer();
+    w->Timer6_Timer();
+    QCOMPARE(requestedNumbers(server).size(), 1);
+    w->Timer6_Timer();
+    QCOMPARE(requestedNumbers(server).size(), 2);
+    QCOMPARE(requestedNumbers(server).last(), QStringLiteral("222"));
+}
+
+void TestMainWindowSchedule::lockedControlsRefuseTheUser() {
+    TestServer server;
+    server.setResponse("/", {200, trackingPage(inTransit)});
+    WindowFixture fx(server.hostPort());
+    auto w = windowWithBook(fx);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    w->Command3_Click(); // the add panel is open before the mode starts
+    w->Text3->setEditText(QStringLiteral("333"));
+    w->Text2->setText(QStringLiteral("伞"));
+    w->Command8_Click();
+    QVERIFY(isIn(*w, State::TimedArmed));
+
+    QTest::mouseClick(w->Command7, Qt::LeftButton); // 清空 would ask first
+    QVERIFY(MessageBox::shown().isEmpty());
+    QCOMPARE(w->Text1->count(), 2);
+    QTest::mouseClick(w->Command3, Qt::LeftButton); // 添加 would empty the number box
+    QCOMPARE(w->Text3->currentText(), QStringLiteral("333"));
+
+    // The query button of the add panel opened before still works.
+    QTest::mouseClick(w->Command1, Qt::LeftButton);
+    QCOMPARE(requestedNumbers(server), QStringList{QStringLiteral("333")});
+    QTRY_COMPARE(w->ListView1->topLevelItemCount(), 3);
+    QVERIFY(isIn(*w, State::TimedArmed));
+}
+
+void TestMainWindowSchedule::automaticRequeryVerdictAndAlert_data() {
+    QTest::addColumn<QStringList>("progress");
+    QTest::addColumn<QString>("verdict");
+    QTest::addColumn<QColor>("colour");
+    QTest::addColumn<int>("alerts");
+    QTest::newRow("same count, in transit: counted from 0")
+        << inTransit << QStringLiteral("有更新") << QColor(255, 0, 0) << 1;
+    QTest::newRow("one entry") << QStringList{QStringLiteral("派件中")} << QStringLiteral("有更新") << QColor(255, 0, 0)
+                               << 1;
+    QTest::newRow("signed for") << QStringList{QStringLiteral("已收件"), QStringLiteral("已签收,签收人:本人")}
+                                << QStringLiteral("无更新") << QColor(255, 255, 255) << 0;
+}
+
+void TestMainWindowSchedule::automaticRequeryVerdictAndAlert() {
+    QFETCH(QStringList, progress);
+    QFETCH(QString, verdict);
+    QFETCH(QColor, colour);
+    QFETCH(int, alerts);
+
+    TestServer server;
+    server.setResponse("/", {200, trackingPage(progress)});
+    WindowFixture fx(server.hostPort());
+    auto w = windowWithBook(fx);
+    // Counters of an earlier answer with more entries: without the reset nothing would be new.
+    w->progressCount = 9;
+    w->lastProgressCount = 9;
+    w->Label12[3]->setText(QStringLiteral("未查询"));
+    w->Command10_Click();
+    w->Combo4->setCurrentText(QStringLiteral("1"));
+    w->Command5_Click();
+
+    for (int round = 1; round <= 2; ++round) {
+        w->Label12[3]->clear();
+        w->Timer6_Timer();
+        QTRY_COMPARE(w->Label12[3]->text(), verdict);
+        QCOMPARE(MainWindow::labelColour(w->Label12[3]), colour);
+        QCOMPARE(w->W1->timesStarted(), alerts * round);
+        QCOMPARE(w->progressCount, qint16(progress.size()));
+        QCOMPARE(w->lastProgressCount, qint16(0));
+    }
+    if (alerts > 0)
+        QCOMPARE(w->W1->lastSource(), fx.folder() + QStringLiteral("/ts.mp3"));
+    QCOMPARE(requestedNumbers(server), (QStringList{QStringLiteral("222"), QStringLiteral("222")}));
+    QCOMPARE(server.requests().first().param("com"), std::string("shunfeng"));
+}
+
+void TestMainWindowSchedule::requeryDueDuringAWaitRunsAfterIt() {
+    TestServer server;
+    std::atomic<int> inFlight{0};
+    std::atomic<int> mostInFlight{0};
+    server.setHandler("/", [&](const RecordedRequest& r) {
+        mostInFlight = std::max(mostInFlight.load(), ++inFlight);
+        // The manual query is slow; the loop's re-query answers at once.
+        CannedResponse answer{200,
+                              trackingPage(r.param("nu") == "333" ? QStringList{QStringLiteral("已收件")} : inTransit)};
+        if (r.param("nu") == "333")
+            QThread::msleep(400);
+        --inFlight;
+        return answer;
+    });
+    WindowFixture fx(server.hostPort());
+    auto w = windowWithBook(fx);
+    w->Command3_Click();
+    w->Text3->setEditText(QStringLiteral("333"));
+    w->Text2->setText(QStringLiteral("伞"));
+    w->Combo1->setCurrentText(QStringLiteral("申通快递"));
+    w->Command10_Click();
+    w->Combo4->setCurrentText(QStringLiteral("1"));
+    w->Command5_Click();
+
+    // Two loop minutes end while the manual query waits for its answer.
+    QTimer::singleShot(100, w.get(), [&w] { w->Timer6_Timer(); });
+    QTimer::singleShot(200, w.get(), [&w] { w->Timer6_Timer(); });
+    w->Command1_Click();
+    QCOMPARE(requestedNumbers(server), QStringList{QStringLiteral("333")});
+
+    // The re-query follows once the manual answer is parsed: its list and verdict are the last.
+    QTRY_COMPARE(requestedNumbers(server), (QStringList{QStringLiteral("333"), QStringLiteral("222")}));
+    QTRY_COMPARE(w->ListView1->topLevelItemCount(), 3);
+    QTRY_COMPARE(w->Label12[3]->text(), QStringLiteral("有更新"));
+    QCOMPARE(w->W1->timesStarted(), 2);
+    QCOMPARE(mostInFlight.load(), 1);
+    QTest::qWait(200); // both minutes asked for the same parcel at once: one re-query
+    QCOMPARE(requestedNumbers(server).size(), 2);
+    QVERIFY(isIn(*w, State::LoopRunning));
+}
+
+void TestMainWindowSchedule::minutesPassingDuringARequeryStillCount() {
+    TestServer server;
+    server.setResponse("/", {200, trackingPage(inTransit), "text/html; charset=GBK", 400});
+    WindowFixture fx(server.hostPort());
+    auto w = windowWithBook(fx);
+    w->Command10_Click();
+    w->Combo4->setCurrentText(QStringLiteral("2"));
+    w->Command5_Click();
+    w->Timer6_Timer();
+    // The re-query of the second minute waits long enough for two more minutes to end.
+    QTimer::singleShot(100, w.get(), [&w] { w->Timer6_Timer(); });
+    QTimer::singleShot(200, w.get(), [&w] { w->Timer6_Timer(); });
+    w->Timer6_Timer();
+    QCOMPARE(requestedNumbers(server).size(), 1);
+    QTRY_COMPARE(requestedNumbers(server).size(), 2);
+    QCOMPARE(w->loopMinutes, qint16(0));
+}
+
+void TestMainWindowSchedule::clockShowsTheTime() {
+    WindowFixture fx;
+    auto w = fx.makeWindow();
+    Clock::setOverride([] { return QDateTime(QDate(2013, 5, 20), QTime(20, 7, 9)); });
+    w->Timer5_Timer();
+    const QString shown = w->Label11[5]->text();
+    QVERIFY2(shown.contains(QStringLiteral("20")) && shown.contains(QStringLiteral(":07:09")), qPrintable(shown));
+    QVERIFY2(!shown.contains(QStringLiteral("UTC")) && !shown.contains(QStringLiteral("GMT")), qPrintable(shown));
+}
+
+QTEST_MAIN(TestMainWindowSchedule)
+#include "tst_mainwindow_schedule.moc"
