@@ -277,7 +277,7 @@ private Q_SLOTS:
             }
         }
         QCOMPARE((QList<int>{header->sectionSize(0), header->sectionSize(1), header->sectionSize(2)}), widths);
-        QCOMPARE(widths, (QList<int>{60, 130, 500}));
+        QCOMPARE(widths, (QList<int>{60, 145, 495}));
     }
 };
 

@@ -70,8 +70,8 @@ private Q_SLOTS:
         QCOMPARE(w->ListView1->headerItem()->text(0), QStringLiteral("Num"));
         QCOMPARE(w->ListView1->headerItem()->text(2), QStringLiteral("物流进度 ( 双击列表可复制单条物流进度 )"));
         QCOMPARE(w->ListView1->columnWidth(0), 60);
-        QCOMPARE(w->ListView1->columnWidth(1), 130);
-        QCOMPARE(w->ListView1->columnWidth(2), 500);
+        QCOMPARE(w->ListView1->columnWidth(1), 145);
+        QCOMPARE(w->ListView1->columnWidth(2), 495);
         QCOMPARE(w->Command14->geometry(), QRect(312, 104, 73, 33));
         QCOMPARE(w->Command4->geometry(), QRect(664, 104, 73, 33));
     }

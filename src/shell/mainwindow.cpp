@@ -97,7 +97,11 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), m_settings(Settings::
     Timer3->start();
 }
 
-MainWindow::~MainWindow() { qApp->removeEventFilter(this); }
+MainWindow::~MainWindow() {
+    qApp->removeEventFilter(this);
+    ListView1->viewport()->removeEventFilter(this);
+    teardownChrome();
+}
 
 void MainWindow::setHint(const QString& text) { Label11[2]->setText(text); }
 
@@ -153,8 +157,8 @@ void MainWindow::buildWindow() {
     ListView1->setUniformRowHeights(true);
     ListView1->setAllColumnsShowFocus(true);
     ListView1->setColumnWidth(ColumnXh, 60);
-    ListView1->setColumnWidth(ColumnSj, 130);
-    ListView1->setColumnWidth(ColumnWl, 500);
+    ListView1->setColumnWidth(ColumnSj, 145);
+    ListView1->setColumnWidth(ColumnWl, 495);
 
     // Hint strip.
     // Inside the drawn frame's side edges (3 pixels) and bottom band (5 pixels).
@@ -420,11 +424,13 @@ void MainWindow::Form_KeyDown(int keyCode) {
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ListView1->viewport()) {
-        const auto* mouse = static_cast<QMouseEvent*>(event);
-        if (event->type() == QEvent::MouseButtonDblClick && mouse->button() == Qt::LeftButton) {
+        const QEvent::Type type = event->type();
+        const bool left = (type == QEvent::MouseButtonDblClick || type == QEvent::MouseButtonRelease) &&
+                          static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
+        if (left && type == QEvent::MouseButtonDblClick) {
             m_releaseEndsDoubleClick = true;
             QTimer::singleShot(0, this, [this] { ListView1_DblClick(); });
-        } else if (event->type() == QEvent::MouseButtonRelease && mouse->button() == Qt::LeftButton) {
+        } else if (left) {
             // The release that ends a double click is not a click of its own.
             if (!std::exchange(m_releaseEndsDoubleClick, false))
                 QTimer::singleShot(0, this, [this] { ListView1_Click(); });

@@ -260,6 +260,7 @@ protected:
 private:
     class Chrome; // pictures, button images, drag state and the event hooks; a child QObject
     void setupChrome();
+    void teardownChrome(); // before the controls go, so its hooks never see a half-destroyed window
     Chrome* m_chrome = nullptr;
 };
 

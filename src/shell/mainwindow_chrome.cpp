@@ -123,6 +123,11 @@ void MainWindow::Chrome::beginPanelDrag(QFrame* panel, const QPointF& globalPosi
     panel->raise();
 }
 
+void MainWindow::teardownChrome() {
+    delete m_chrome;
+    m_chrome = nullptr;
+}
+
 bool MainWindow::Chrome::eventFilter(QObject* watched, QEvent* event) {
     MainWindow* w = m_window;
     if (watched == w->Picture3 || watched == w->Picture4 || watched == w->Picture5)
