@@ -190,6 +190,8 @@ void MainWindow::Command3_Click() {
     centrePanel(Picture3);
     Picture3->show();
     Picture3->raise();
+    // Ready for typing the number at once.
+    Text3->setFocus();
 }
 
 } // namespace zjx

@@ -136,6 +136,10 @@ void MainWindow::buildWindow() {
     Label12[3] = whiteLabel(statusArea, QStringLiteral("未查询"), QRect(218, 30, 64, 20), QStringLiteral("Label12_3"));
     for (QLabel* l : Label12)
         l->setAlignment(Qt::AlignCenter);
+    // The verdict turns red on purple: bold keeps it readable.
+    QFont verdictFont = Label12[3]->font();
+    verdictFont.setBold(true);
+    Label12[3]->setFont(verdictFont);
 
     // Command row.
     Text1 = chooser(this, QStringLiteral("Text1"), QStringLiteral("已保存快递"), QRect(16, 108, 281, 26));
