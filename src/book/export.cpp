@@ -1,24 +1,13 @@
 #include "book/export.h"
 
+#include "core/atomicfile.h"
 #include "core/textcodec.h"
-
-#include <QSaveFile>
+#include "core/textutil.h"
 
 namespace zjx {
 namespace {
 
 const QString cellGap = QStringLiteral("   ");
-
-// Only spaces are trimmed; tabs and other blanks belong to the text.
-QString trimSpaces(const QString& text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin) == u' ')
-        ++begin;
-    while (end > begin && text.at(end - 1) == u' ')
-        --end;
-    return text.mid(begin, end - begin);
-}
 
 } // namespace
 
@@ -67,17 +56,7 @@ QByteArray ListExport::bytes(const QList<QStringList>& rows) {
 }
 
 QString ListExport::write(const QString& path, const QByteArray& bytes) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return file.errorString().isEmpty() ? QStringLiteral("open failed") : file.errorString();
-    if (file.write(bytes) != bytes.size()) {
-        const QString error = file.errorString();
-        file.cancelWriting();
-        return error.isEmpty() ? QStringLiteral("write failed") : error;
-    }
-    if (!file.commit())
-        return file.errorString().isEmpty() ? QStringLiteral("commit failed") : file.errorString();
-    return {};
+    return writeFileAtomically(path, bytes);
 }
 
 } // namespace zjx

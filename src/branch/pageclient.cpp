@@ -1,5 +1,7 @@
 #include "branch/pageclient.h"
 
+#include "core/textutil.h"
+
 namespace zjx {
 namespace {
 
@@ -35,14 +37,7 @@ QString UTF8_URLEncoding(const QString& szInput) {
 }
 
 QString branchNameValue(const QString& typedName) {
-    const QString encoded = UTF8_URLEncoding(typedName);
-    qsizetype first = 0;
-    qsizetype last = encoded.size();
-    while (first < last && encoded.at(first) == u' ')
-        ++first;
-    while (last > first && encoded.at(last - 1) == u' ')
-        --last;
-    return encoded.mid(first, last - first);
+    return trimSpaces(UTF8_URLEncoding(typedName));
 }
 
 QString branchQueryAddress(const QString& host, const QString& nameValue) {

@@ -1,15 +1,11 @@
 #include "finder/companyfinder.h"
 
+#include "core/textutil.h"
+
 namespace zjx {
 
 QString finderSearchWord(const QString& keyword) {
-    qsizetype first = 0;
-    qsizetype last = keyword.size();
-    while (first < last && keyword.at(first) == u' ')
-        ++first;
-    while (last > first && keyword.at(last - 1) == u' ')
-        --last;
-    return keyword.mid(first, last - first);
+    return trimSpaces(keyword);
 }
 
 int lastMatchingCompany(const QStringList& names, const QString& word) {
