@@ -1,0 +1,94 @@
+// Start-up cost of the main window against a bare Qt window with a tree widget: construction,
+// first show and first paint, with the program's own folder holding a 50-parcel book.
+#include "platform/environment.h"
+#include "platform/messagebox.h"
+#include "shell/mainwindow.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <benchmark/benchmark.h>
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+void paintOnce(QWidget& w) {
+    w.show();
+    QCoreApplication::processEvents();
+    benchmark::DoNotOptimize(w.grab());
+}
+
+void BM_BareWindowWithTree(benchmark::State& state) {
+    for (auto _ : state) {
+        QWidget w;
+        w.resize(753, 473);
+        auto* tree = new QTreeWidget(&w);
+        tree->setGeometry(16, 152, 721, 265);
+        tree->setHeaderLabels({QStringLiteral("Num"), QStringLiteral("时间"), QStringLiteral("物流进度")});
+        paintOnce(w);
+    }
+}
+BENCHMARK(BM_BareWindowWithTree)->Unit(benchmark::kMillisecond);
+
+void BM_MainWindow(benchmark::State& state) {
+    QTemporaryDir dir;
+    QFile book(dir.filePath(QStringLiteral("wlnum.ini")));
+    if (book.open(QIODevice::WriteOnly))
+        for (int i = 0; i < 50; ++i)
+            book.write(QByteArray::number(1000000 + i) + "|UPS|parcel" + QByteArray::number(i) + "\r\n");
+    book.close();
+    zjx::ProgramFolder::setOverride(dir.path());
+    zjx::MessageBox::setTestMode(true);
+    for (auto _ : state) {
+        zjx::MainWindow w;
+        paintOnce(w);
+    }
+}
+BENCHMARK(BM_MainWindow)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+long residentKiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    return -1;
+}
+
+// One cold start in a fresh process: "--cold bare" or "--cold main" prints milliseconds from the
+// start of main() to the first paint, and the resident memory then.
+int coldStart(const QByteArray& which, int argc, char** argv) {
+    QElapsedTimer clock;
+    clock.start();
+    QApplication app(argc, argv);
+    std::unique_ptr<QWidget> w;
+    if (which == "main") {
+        zjx::MessageBox::setTestMode(true);
+        w = std::make_unique<zjx::MainWindow>();
+    } else {
+        w = std::make_unique<QWidget>();
+        w->resize(753, 473);
+        auto* tree = new QTreeWidget(w.get());
+        tree->setGeometry(16, 152, 721, 265);
+        tree->setHeaderLabels({QStringLiteral("Num"), QStringLiteral("时间"), QStringLiteral("物流进度")});
+    }
+    paintOnce(*w);
+    std::printf("%s: first paint after %lld ms, resident %ld KiB\n", which.constData(), clock.elapsed(), residentKiB());
+    return 0;
+}
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (argc == 3 && QByteArray(argv[1]) == "--cold")
+        return coldStart(argv[2], 1, argv);
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    return 0;
+}
