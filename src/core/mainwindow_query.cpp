@@ -37,9 +37,14 @@ void MainWindow::kdgs(const QString& number, const QString& shownCompany) {
     setHint(shownCompany + QStringLiteral("快递查询中..."));
     const QUrl url(TrackingRequest::url(m_settings.trackingHost, companyCode, number));
     const HttpResult result = HttpClient::instance().getBlocking(url);
-    if (result.ok()) {
+    if (result.ok() && result.status < 400) {
         m_transferError.clear();
         answerText = result.body;
+    } else if (result.ok()) {
+        // An error page is no answer about the parcel: screened, it would pass as a good one and
+        // record the parcel with an empty progress list.
+        m_transferError = QStringLiteral("服务器返回错误(HTTP %1),请稍后重试!").arg(result.status);
+        answerText.clear();
     } else {
         m_transferError =
             result.errorText.isEmpty() ? HttpClient::failureText(HttpResult::Failure::Other) : result.errorText;

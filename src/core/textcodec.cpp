@@ -9,14 +9,39 @@ QByteArray toGbk(const QString& text) {
     QStringEncoder encoder("GBK", QStringConverter::Flag::Stateless);
     if (!encoder.isValid())
         return text.toLocal8Bit();
-    return encoder.encode(text);
+    QByteArray bytes = encoder.encode(text);
+    // The encoder holds a high surrogate at the very end back for a partner that never comes, even
+    // when stateless: it is a character GBK cannot hold like any other.
+    if (!text.isEmpty() && text.back().isHighSurrogate())
+        bytes += '?';
+    return bytes;
 }
 
 QString fromGbk(const QByteArray& bytes) {
-    QStringDecoder decoder("GBK", QStringConverter::Flag::Stateless);
+    if (std::optional<QString> text = decodeWhole("GBK", bytes))
+        return *text;
+    return QString::fromLocal8Bit(bytes);
+}
+
+std::optional<QString> decodeWhole(const char* charset, const QByteArray& bytes) {
+    QStringDecoder decoder(charset, QStringConverter::Flag::Stateless);
     if (!decoder.isValid())
-        return QString::fromLocal8Bit(bytes);
-    return decoder.decode(bytes);
+        return std::nullopt;
+    QString text = decoder.decode(bytes);
+    if (!decoder.hasError())
+        return text;
+    // ICU holds the lead byte of a double-byte character cut off at the very end back, even when
+    // stateless, and the character vanishes. Where a line feed stands for itself (it is never a
+    // trail byte there), one after the bytes brings it out as U+FFFD.
+    QStringDecoder probe(charset, QStringConverter::Flag::Stateless);
+    if (QString(probe.decode(QByteArray("\n"))) != QLatin1String("\n"))
+        return text;
+    QStringDecoder flushing(charset, QStringConverter::Flag::Stateless);
+    QString flushed = flushing.decode(bytes + '\n');
+    if (!flushed.endsWith(u'\n'))
+        return text;
+    flushed.chop(1);
+    return flushed;
 }
 
 int gbkWidth(const QString& text) { return int(toGbk(text).size()); }

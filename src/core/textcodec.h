@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 namespace zjx::codec {
 
@@ -10,6 +11,10 @@ namespace zjx::codec {
 QByteArray toGbk(const QString& text); // a character GBK cannot hold becomes "?"
 QString fromGbk(const QByteArray& bytes); // invalid bytes become U+FFFD; nothing is held back
 int gbkWidth(const QString& text); // bytes of the GBK form: a Chinese character counts 2
+
+// Decodes a whole buffer in the named charset: invalid bytes become U+FFFD, a character cut off at
+// the end included. Empty when Qt does not know the charset.
+std::optional<QString> decodeWhole(const char* charset, const QByteArray& bytes);
 
 // Every line followed by CR LF, the last one included; no lines give no bytes.
 QByteArray gbkLines(const QStringList& lines);

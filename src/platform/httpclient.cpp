@@ -80,8 +80,12 @@ HttpResult HttpClient::finish(QNetworkReply* reply, bool timedOut, bool tooLarge
     HttpResult result;
     result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QNetworkReply::NetworkError error = reply->error();
-    // Errors from 201 up are answers of the server (an error page is still a page).
-    const bool transportError = error != QNetworkReply::NoError && (int(error) < 201 || result.status == 0);
+    // Errors from 201 up are answers of the server (an error page is still a page), unless the
+    // status says success: Qt refuses a compressed body that unpacks beyond its safety ratio
+    // (UnknownContentError under status 200, before any progress) and leaves no body at all.
+    const bool successStatus = result.status >= 200 && result.status < 300;
+    const bool transportError =
+        error != QNetworkReply::NoError && (int(error) < 201 || result.status == 0 || successStatus);
     if (tooLarge)
         result.failure = HttpResult::Failure::TooLarge;
     else if (timedOut)
@@ -123,14 +127,14 @@ QString HttpClient::decodeBody(const QByteArray& bytes, const QByteArray& conten
             charset = p.mid(8).trimmed().replace('"', "").replace('\'', "");
     }
     if (!charset.isEmpty()) {
-        QStringDecoder decoder(charset.constData(), QStringConverter::Flag::Stateless);
-        if (decoder.isValid())
-            return decoder.decode(bytes);
+        if (std::optional<QString> text = codec::decodeWhole(charset.constData(), bytes))
+            return *text;
     }
     if (qstricmp(fallbackCharset, "GBK") == 0)
         return codec::fromGbk(bytes);
-    QStringDecoder decoder(fallbackCharset, QStringConverter::Flag::Stateless);
-    return decoder.isValid() ? QString(decoder.decode(bytes)) : QString::fromUtf8(bytes);
+    if (std::optional<QString> text = codec::decodeWhole(fallbackCharset, bytes))
+        return *text;
+    return QString::fromUtf8(bytes);
 }
 
 QString HttpClient::failureText(HttpResult::Failure failure) {

@@ -15,7 +15,9 @@ void MainWindow::Timer3_Timer() {
     Timer3->stop();
     const HttpResult result =
         HttpClient::instance().getBlocking(QUrl(m_settings.softwareSiteUrl + VersionCheck::filePath()));
-    const QString body = result.ok() ? result.body : QString();
+    // A server error (5xx) is a failed check, not a version: the program must not end because the
+    // maker's site is down. Other error pages count as another version, like any other body.
+    const QString body = result.ok() && result.status < 500 ? result.body : QString();
     switch (VersionCheck::decide(body, ownVersionText())) {
     case VersionCheck::Outcome::Unreadable:
         MessageBox::warning(this, VersionCheck::failureText());

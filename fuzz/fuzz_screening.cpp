@@ -1,0 +1,80 @@
+// The answer screening, from the bytes on the wire: the body is decoded as the client decodes it
+// (the charset of the Content-Type, else GBK), the verdict follows the markers in their fixed
+// order, and an answer that passes goes through the parser like in the window.
+#include "fuzzcheck.h"
+
+#include "core/parser.h"
+#include "core/trackingrequest.h"
+#include "platform/httpclient.h"
+
+#include <array>
+
+using namespace zjx;
+
+namespace {
+
+// The first byte picks the answer's Content-Type, odd ones included.
+const std::array<QByteArray, 8> contentTypes{
+    QByteArray("text/html; charset=GBK"),
+    QByteArray("text/html"),
+    QByteArray("text/html; charset=utf-8"),
+    QByteArray("text/html;charset=\"gb2312\""),
+    QByteArray("text/html; charset=no-such-charset"),
+    QByteArray("text/html; charset="),
+    QByteArray("text/html; charset=GB18030; charset=ISO-8859-1"),
+    QByteArray("text/html; charset='Big5'"),
+};
+
+Screening expectedVerdict(const QString& answer) {
+    if (answer.isEmpty())
+        return Screening::Empty;
+    const std::array<std::pair<QString, Screening>, 5> markers{{
+        {QStringLiteral("单号格式错误"), Screening::FormatError},
+        {QStringLiteral("不存在"), Screening::NotFound},
+        {QStringLiteral("NULL"), Screening::Expired},
+        {QStringLiteral("不支持的快递公司"), Screening::Unsupported},
+        {QStringLiteral("请输入"), Screening::EnterNumber},
+    }};
+    for (const auto& [marker, verdict] : markers)
+        if (answer.indexOf(marker) >= 0)
+            return verdict;
+    return Screening::Good;
+}
+
+QString expectedHint(Screening verdict) {
+    switch (verdict) {
+    case Screening::FormatError:
+        return QStringLiteral("单号格式错误!请检查!");
+    case Screening::Expired:
+        return QStringLiteral("此快递单号已失效..");
+    case Screening::Unsupported:
+        return QStringLiteral("系统问题,暂不支持当前快递公司!");
+    case Screening::EnterNumber:
+        return QStringLiteral("请输入正确的单号!");
+    default:
+        return {};
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0)
+        return 0;
+    const QByteArray& contentType = contentTypes[data[0] % contentTypes.size()];
+    const QByteArray body = fuzz::bytesOf(data + 1, size - 1);
+    const QString answer = HttpClient::decodeBody(body, contentType, "GBK");
+    // Bytes in never vanish: an answer that came is never taken for no answer.
+    FUZZ_CHECK(body.isEmpty() == answer.isEmpty());
+
+    const Screening verdict = screenAnswer(answer);
+    FUZZ_CHECK(verdict == expectedVerdict(answer));
+    FUZZ_CHECK(screeningHint(verdict) == expectedHint(verdict));
+
+    if (verdict == Screening::Good) {
+        const int rows = TrackingParser::countRows(answer);
+        const QList<ProgressEntry> entries = TrackingParser::parse(answer, rows);
+        FUZZ_CHECK(entries.size() == rows);
+    }
+    return 0;
+}

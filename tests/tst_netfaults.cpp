@@ -1,0 +1,342 @@
+// What the user sees when the network fails under each of the three clients (the tracking query,
+// the version check, the branch lookup): every fault ends with the window usable, a hint that says
+// what happened, and the book untouched.
+
+#include "branch/form5.h"
+#include "core/textcodec.h"
+#include "platform/environment.h"
+#include "platform/httpclient.h"
+#include "platform/messagebox.h"
+#include "support/testserver.h"
+#include "support/windowfixture.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+using namespace zjx;
+using test::CannedResponse;
+using test::TestServer;
+using test::WindowFixture;
+
+namespace {
+
+enum class Fault {
+    Refused,          // nobody listens on the port
+    ClosedUnanswered, // the connection is closed before a byte of the answer
+    ResetMidBody,
+    NeverAnswers, // the time limit is shortened
+    HugeBody,     // 50 MB against the client's 8 MiB limit
+    PackedBody,   // 50 MB that the server compresses to a few kB (Qt refuses to unpack it)
+    InvalidGbk,
+    ServerError, // HTTP 500 with a body
+    Drip,        // one byte every 50 ms
+};
+
+const std::string trackingPath = "/";
+const std::string versionPath = "/tansoftjc/zjx/jc.txt";
+const std::string branchPath = "/query_list.asp";
+constexpr int shortLimitMs = 800;
+
+const QString refusedText = QStringLiteral("网络连接失败,请检查网络后重试!");
+const QString brokenText = QStringLiteral("网络连接中断,请稍后重试!");
+const QString timeoutText = QStringLiteral("网络连接超时,请稍后重试!");
+const QString hugeText = QStringLiteral("返回的数据过大,已停止接收,请稍后重试!");
+const QString failedText = QStringLiteral("网络请求失败,请检查网络后重试!");
+
+const QString number = QStringLiteral("668031148649");
+const QString note = QStringLiteral("爸爸衣服");
+const QString savedRecord = number + QStringLiteral("|申通快递|") + note;
+const QString otherRecord = QStringLiteral("111|顺丰快递|书");
+
+// A server error page that even holds a table row: it must not be taken for an answer.
+const QByteArray errorPage = "<html><body><h1>500 Internal Server Error</h1>"
+                             "<table><tr><td>now</td><td>failed</td></tr></table></body></html>";
+
+const QByteArray& hugeBody() {
+    static const QByteArray body(50 * 1024 * 1024, 'x');
+    return body;
+}
+
+// The answer for `fault`, built on the body a healthy server would send.
+CannedResponse faulty(Fault fault, const QByteArray& healthy, const QByteArray& invalid) {
+    CannedResponse r;
+    r.body = healthy;
+    switch (fault) {
+    case Fault::Refused:
+        break;
+    case Fault::ClosedUnanswered:
+        r.fault = CannedResponse::Fault::Refuse;
+        break;
+    case Fault::ResetMidBody:
+        r.fault = CannedResponse::Fault::ResetMidBody;
+        break;
+    case Fault::NeverAnswers:
+        r.fault = CannedResponse::Fault::NeverAnswer;
+        break;
+    case Fault::HugeBody:
+        r.body = hugeBody();
+        r.contentType = "application/octet-stream"; // a type the server sends uncompressed
+        break;
+    case Fault::PackedBody:
+        r.body = hugeBody();
+        break;
+    case Fault::InvalidGbk:
+        r.body = invalid;
+        break;
+    case Fault::ServerError:
+        r.status = 500;
+        r.body = errorPage;
+        break;
+    case Fault::Drip:
+        r.fault = CannedResponse::Fault::DripOneByte;
+        break;
+    }
+    return r;
+}
+
+QStringList valuesOf(const Form5& form) {
+    return {form.Label2->text(), form.Label4->text(),  form.Label6->text(),
+            form.Label8->text(), form.Label10->text(), form.Label12->text()};
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Fault)
+
+class TestNetFaults : public QObject {
+    Q_OBJECT
+    // One server for the answering faults and one that hangs: a hanging request holds one of the
+    // server's threads until the server goes.
+    std::unique_ptr<TestServer> m_server;
+    std::unique_ptr<TestServer> m_hanging;
+
+    QString hostFor(Fault fault) const {
+        if (fault == Fault::Refused)
+            return QStringLiteral("127.0.0.1:%1").arg(TestServer::unusedPort());
+        return fault == Fault::NeverAnswers ? m_hanging->hostPort() : m_server->hostPort();
+    }
+    void serve(Fault fault, const std::string& path, const CannedResponse& response) {
+        m_server->setResponse(path, response);
+        m_hanging->setResponse(path, response);
+        HttpClient::instance().setTimeoutMs(fault == Fault::NeverAnswers ? shortLimitMs : 60000);
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        m_server = std::make_unique<TestServer>();
+        m_hanging = std::make_unique<TestServer>();
+    }
+    void cleanupTestCase() {
+        m_hanging.reset();
+        m_server.reset();
+    }
+    void cleanup() { HttpClient::instance().setTimeoutMs(60000); }
+
+    void trackingQuery_data();
+    void trackingQuery();
+    void versionCheck_data();
+    void versionCheck();
+    void branchLookup_data();
+    void branchLookup();
+};
+
+// A healthy answer has one row; the invalid one cuts a double-byte character in the middle of the
+// progress and at the very end, where no closing tags follow.
+void TestNetFaults::trackingQuery_data() {
+    QTest::addColumn<Fault>("fault");
+    QTest::addColumn<bool>("fromAddPanel"); // else the re-query of the saved parcel
+    QTest::addColumn<QString>("hint");
+    QTest::addColumn<QString>("progress"); // the one row listed; empty: the list stays empty
+
+    const QString parsed = QStringLiteral("查询完毕...");
+    const QString serverError = QStringLiteral("服务器返回错误(HTTP 500),请稍后重试!");
+    const QString signedFor = QStringLiteral("已签收");
+    const QString replaced = QStringLiteral("到达\uFFFD 上海\uFFFD");
+    for (const bool fromAddPanel : {true, false}) {
+        const char* way = fromAddPanel ? "add panel" : "re-query";
+        const auto row = [&](const char* name, Fault fault, const QString& hint, const QString& progress) {
+            QTest::addRow("%s, %s", name, way) << fault << fromAddPanel << hint << progress;
+        };
+        row("connection refused", Fault::Refused, refusedText, {});
+        row("closed unanswered", Fault::ClosedUnanswered, brokenText, {});
+        row("reset mid-body", Fault::ResetMidBody, brokenText, {});
+        row("never answers", Fault::NeverAnswers, timeoutText, {});
+        row("50 MB body", Fault::HugeBody, hugeText, {});
+        row("50 MB packed", Fault::PackedBody, failedText, {});
+        row("invalid GBK", Fault::InvalidGbk, parsed, replaced);
+        row("HTTP 500", Fault::ServerError, serverError, {});
+        row("one byte at a time", Fault::Drip, parsed, signedFor);
+    }
+}
+
+void TestNetFaults::trackingQuery() {
+    QFETCH(Fault, fault);
+    QFETCH(bool, fromAddPanel);
+    QFETCH(QString, hint);
+    QFETCH(QString, progress);
+    const QByteArray healthy = TestServer::gbk(QStringLiteral("<tr><td>10:00</td><td>已签收"));
+    const QByteArray invalid = TestServer::gbk(QStringLiteral("<tr><td>10:00</td><td>到达")) + "\x81 " +
+                               TestServer::gbk(QStringLiteral("上海")) + "\xd6";
+    serve(fault, trackingPath, faulty(fault, healthy, invalid));
+    WindowFixture fx(hostFor(fault));
+    const QByteArray book = codec::gbkLines({otherRecord, savedRecord});
+    fx.writeStore(book);
+    auto w = fx.makeWindow();
+
+    if (fromAddPanel) {
+        w->Command3_Click();
+        w->Text3->setEditText(number + QStringLiteral("0"));
+        w->Combo1->setCurrentIndex(w->Combo1->findText(QStringLiteral("申通快递")));
+        w->Text2->setText(QStringLiteral("新的"));
+        w->Command1_Click();
+    } else {
+        w->Text1->setCurrentIndex(1);
+        w->Text1_Click();
+    }
+    QTRY_VERIFY(!w->Timer1->isActive());
+    QCOMPARE(w->Label11[2]->text(), hint);
+
+    // Usable: nothing waits, both ways into a query are open, no box was left behind.
+    QVERIFY(!HttpClient::instance().isWaiting());
+    QVERIFY(w->Command1->isEnabled());
+    QVERIFY(w->Text1->isEnabled());
+    QVERIFY(MessageBox::shown().isEmpty());
+    QVERIFY(w->answerText.isEmpty());
+
+    const bool answered = !progress.isEmpty();
+    QCOMPARE(w->ListView1->topLevelItemCount(), answered ? 1 : 0);
+    if (answered) {
+        QCOMPARE(w->ListView1->topLevelItem(0)->text(1), QStringLiteral("10:00"));
+        QCOMPARE(w->ListView1->topLevelItem(0)->text(2), progress);
+    }
+    // Only an answer that came whole records a new parcel; a re-query never does.
+    const QString added = number + QStringLiteral("0|申通快递|新的");
+    const QByteArray expectedBook = answered && fromAddPanel ? book + codec::gbkLines({added}) : book;
+    QCOMPARE(fx.storeBytes(), expectedBook);
+    QCOMPARE(w->Text1->count(), answered && fromAddPanel ? 3 : 2);
+
+    // The next query runs normally once the service is healthy again.
+    if (fault != Fault::Refused && fault != Fault::NeverAnswers) {
+        m_server->setResponse(trackingPath, CannedResponse{200, healthy});
+        w->Text1->setCurrentIndex(1);
+        w->Text1_Click();
+        QTRY_COMPARE(w->Label11[2]->text(), QStringLiteral("查询完毕..."));
+        QCOMPARE(w->ListView1->topLevelItemCount(), 1);
+        QCOMPARE(w->Label12[2]->text(), QStringLiteral("已签收"));
+        QCOMPARE(fx.storeBytes(), expectedBook);
+    }
+}
+
+void TestNetFaults::versionCheck_data() {
+    QTest::addColumn<Fault>("fault");
+    QTest::addColumn<QString>("box"); // empty: none
+    QTest::addColumn<bool>("ends");
+    const QString failed = QStringLiteral("检测更新失败!请您稍后再试,暂时使用原版");
+    QTest::newRow("connection refused") << Fault::Refused << failed << false;
+    QTest::newRow("closed unanswered") << Fault::ClosedUnanswered << failed << false;
+    QTest::newRow("reset mid-body") << Fault::ResetMidBody << failed << false;
+    QTest::newRow("never answers") << Fault::NeverAnswers << failed << false;
+    QTest::newRow("50 MB body") << Fault::HugeBody << failed << false;
+    QTest::newRow("50 MB packed") << Fault::PackedBody << failed << false;
+    QTest::newRow("HTTP 500") << Fault::ServerError << failed << false;
+    QTest::newRow("one byte at a time") << Fault::Drip << QString() << false;
+    // A version file that is not exactly "V4.0" names another version, whatever its bytes: the
+    // cut-off last byte shows as U+FFFD in the notice and the program ends, as for "V4.1".
+    QTest::newRow("invalid GBK") << Fault::InvalidGbk
+                                 << QStringLiteral("发现最新版本![V4.0\uFFFD]\r\n \r\n确定后自动打开官方论坛!") << true;
+}
+
+void TestNetFaults::versionCheck() {
+    QFETCH(Fault, fault);
+    QFETCH(QString, box);
+    QFETCH(bool, ends);
+    serve(fault, versionPath, faulty(fault, "V4.0", "V4.0\x81"));
+    WindowFixture fx(hostFor(fault));
+    const QByteArray book = codec::gbkLines({otherRecord, savedRecord});
+    fx.writeStore(book);
+    int endings = 0;
+    ProgramEnd::setHandler([&endings] { ++endings; });
+    auto w = fx.makeWindow(false);
+    QVERIFY(!w->Command1->isEnabled());
+
+    w->Timer3_Timer();
+    QVERIFY(!w->Timer3->isActive());
+    QVERIFY(!HttpClient::instance().isWaiting());
+    QCOMPARE(MessageBox::shownTexts(), box.isEmpty() ? QStringList() : QStringList{box});
+    if (!box.isEmpty())
+        QCOMPARE(MessageBox::shown().first().icon, ends ? MessageBox::Icon::Information : MessageBox::Icon::Warning);
+    QCOMPARE(w->Label11[2]->text(), QStringLiteral("程序已加载完毕..."));
+    QCOMPARE(endings, ends ? 1 : 0);
+    QCOMPARE(w->Command1->isEnabled(), !ends);
+    QCOMPARE(w->Text1->isEnabled(), !ends);
+    QCOMPARE(w->Text1->count(), 2);
+    QCOMPARE(fx.storeBytes(), book);
+}
+
+void TestNetFaults::branchLookup_data() {
+    QTest::addColumn<Fault>("fault");
+    QTest::addColumn<QString>("status"); // second status panel; empty: unchanged
+    QTest::addColumn<QString>("name");   // the branch name shown; empty: every row "未查询"
+    const QString notFound = QStringLiteral("您查询的网点不存在!");
+    QTest::newRow("connection refused") << Fault::Refused << refusedText << QString();
+    QTest::newRow("closed unanswered") << Fault::ClosedUnanswered << brokenText << QString();
+    QTest::newRow("reset mid-body") << Fault::ResetMidBody << brokenText << QString();
+    QTest::newRow("never answers") << Fault::NeverAnswers << timeoutText << QString();
+    QTest::newRow("50 MB body") << Fault::HugeBody << hugeText << QString();
+    QTest::newRow("50 MB packed") << Fault::PackedBody << failedText << QString();
+    // The lookup takes an error page like any page: without a branch name in it, no such branch.
+    QTest::newRow("HTTP 500") << Fault::ServerError << notFound << QString();
+    QTest::newRow("invalid GBK") << Fault::InvalidGbk << QString() << QStringLiteral("浦东\uFFFD");
+    QTest::newRow("one byte at a time") << Fault::Drip << QString() << QStringLiteral("浦东");
+}
+
+// The smallest page with a branch name: six "td" before it, then its cell's 19-character tag.
+void TestNetFaults::branchLookup() {
+    QFETCH(Fault, fault);
+    QFETCH(QString, status);
+    QFETCH(QString, name);
+    const QByteArray head = "tdtdtdtdtdtd class='site-name'>";
+    QVERIFY(head.size() == 12 + 19);
+    const QByteArray healthy = head + TestServer::gbk(QStringLiteral("浦东")) + "</td>";
+    const QByteArray invalid = head + TestServer::gbk(QStringLiteral("浦东")) + "\x81</td>";
+    serve(fault, branchPath, faulty(fault, healthy, invalid));
+    WindowFixture fx(m_server->hostPort());
+    const QByteArray book = codec::gbkLines({otherRecord, savedRecord});
+    fx.writeStore(book);
+    auto w = fx.makeWindow();
+    Form5 form(hostFor(fault), w.get());
+    form.show();
+    const QString startStatus = form.S1Panel2->text();
+
+    form.Text1->setText(QStringLiteral("浦东"));
+    QTest::mouseClick(form.Command1, Qt::LeftButton);
+    if (name.isEmpty()) {
+        QTRY_COMPARE_WITH_TIMEOUT(MessageBox::shownTexts(), QStringList{status}, 10000);
+        QCOMPARE(valuesOf(form), QStringList(6, Form5::notQueriedText()));
+    } else {
+        QTRY_COMPARE_WITH_TIMEOUT(form.Label2->text(), name, 10000);
+        QVERIFY(MessageBox::shown().isEmpty());
+        QCOMPARE(valuesOf(form).mid(1), QStringList(5, QString()));
+    }
+    QCOMPARE(form.S1Panel2->text(), status.isEmpty() ? startStatus : status);
+
+    // The window stays open and answers the next lookup; the book never moved.
+    QVERIFY(form.isVisible());
+    QVERIFY(form.Command1->isEnabled());
+    QCOMPARE(fx.storeBytes(), book);
+    QCOMPARE(w->Text1->count(), 2);
+    if (fault != Fault::Refused && fault != Fault::NeverAnswers) {
+        MessageBox::clearShown();
+        m_server->setResponse(branchPath, CannedResponse{200, healthy});
+        QTest::mouseClick(form.Command1, Qt::LeftButton);
+        QTRY_COMPARE(form.Label2->text(), QStringLiteral("浦东"));
+    }
+}
+
+QTEST_MAIN(TestNetFaults)
+#include "tst_netfaults.moc"
