@@ -57,7 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (cell.size() < text.size()) {
         // Cut only where the next whole character would pass the limit, never inside a pair.
         const qsizetype at = cell.size();
-        const qsizetype step = (text.at(at).isHighSurrogate() && at + 1 < text.size()) ? 2 : 1;
+        const qsizetype step =
+            (text.at(at).isHighSurrogate() && at + 1 < text.size() && text.at(at + 1).isLowSurrogate()) ? 2 : 1;
         FUZZ_CHECK(codec::gbkWidth(text.left(at + step)) > ListExport::cellByteLimit);
         FUZZ_CHECK(!(at > 0 && text.at(at - 1).isHighSurrogate() && text.at(at).isLowSurrogate()));
     } else {

@@ -64,8 +64,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QByteArray& contentType = contentTypes[data[0] % contentTypes.size()];
     const QByteArray body = fuzz::bytesOf(data + 1, size - 1);
     const QString answer = HttpClient::decodeBody(body, contentType, "GBK");
-    // Bytes in never vanish: an answer that came is never taken for no answer.
-    FUZZ_CHECK(body.isEmpty() == answer.isEmpty());
+    // Bytes in never vanish: an answer that came is never taken for no answer. Only a UTF-8
+    // byte-order mark alone, a header without text, decodes to nothing.
+    FUZZ_CHECK(answer.isEmpty() == (body.isEmpty() || (body == "\xEF\xBB\xBF" && contentType.contains("utf-8"))));
 
     const Screening verdict = screenAnswer(answer);
     FUZZ_CHECK(verdict == expectedVerdict(answer));

@@ -27,6 +27,7 @@ private Q_SLOTS:
     void lastHighSurrogateIsWrittenAsQuestionMark_data();
     void lastHighSurrogateIsWrittenAsQuestionMark();
     void fixedLengthCountsALastLoneSurrogate();
+    void cellLimitCountsALoneSurrogateOnce();
     void cutOffLastCharacterIsNotLost_data();
     void cutOffLastCharacterIsNotLost();
 };
@@ -58,6 +59,17 @@ void TestRegressions::fixedLengthCountsALastLoneSurrogate() {
                                  0x2484, 0x2424, 0x0024, 0x9100, 0x0100, 0x6000, 0x0030, 0xDB05});
     QCOMPARE(codec::gbkWidth(SetStringFixedLength(found, 69286)), 69286);
     QCOMPARE(SetStringFixedLength(units({u'7', 0xD800}), 8), units({u'7', 0xD800}) + QString(6, u' '));
+}
+
+// fuzz_fixedlength: the export's 1023-byte cell limit took a lone high surrogate and the first half
+// of the pair after it for one character, counted a byte too many and cut a character too early.
+void TestRegressions::cellLimitCountsALoneSurrogateOnce() {
+    // 509 double-byte characters and a letter: 1019 bytes; the lone surrogate and the pair after
+    // it are one "?" each (1021), so one more double-byte character just fits (1023).
+    const QString fits = QString(509, u'运') + u'a' + units({0xD800, 0xD83D, 0xDE00}) + u'运';
+    QCOMPARE(codec::gbkWidth(fits), ListExport::cellByteLimit);
+    QCOMPARE(ListExport::cellText(fits + u'运'), fits);
+    QCOMPARE(ListExport::cellText(fits), fits);
 }
 
 // fuzz_screening: ICU drops the lead byte of a double-byte character cut off at the very end, even

@@ -26,7 +26,9 @@ QString ListExport::cellText(const QString& cell) {
     int bytes = 0;
     qsizetype i = 0;
     while (i < cell.size()) {
-        const qsizetype step = (cell.at(i).isHighSurrogate() && i + 1 < cell.size()) ? 2 : 1;
+        // Only a high surrogate followed by a low one is a pair; a lone one is a "?" of its own.
+        const qsizetype step =
+            (cell.at(i).isHighSurrogate() && i + 1 < cell.size() && cell.at(i + 1).isLowSurrogate()) ? 2 : 1;
         const int width = codec::gbkWidth(cell.mid(i, step));
         if (bytes + width > cellByteLimit)
             break;
