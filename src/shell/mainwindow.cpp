@@ -65,7 +65,6 @@ QComboBox* chooser(QWidget* parent, const QString& name, const QString& accessib
     c->setAccessibleName(accessibleName);
     c->setGeometry(geometry);
     c->setEditable(editable);
-    c->setMaxVisibleItems(20);
     return c;
 }
 

@@ -221,9 +221,11 @@ void MainWindow::setupChrome() {
     // Hover images follow the mouse also while no button is held.
     setMouseTracking(true);
 
+    // QIcon decodes every file it is given at once: the 256-pixel picture, most of the start-up's
+    // picture decoding, is left to the launcher, which takes it from the icon theme.
     QIcon icon;
-    for (const char* name : {"zjx-48", "zjx-64", "zjx"})
-        icon.addFile(QStringLiteral(":/art/%1.png").arg(QLatin1String(name)));
+    icon.addFile(QStringLiteral(":/art/zjx-48.png"), QSize(48, 48));
+    icon.addFile(QStringLiteral(":/art/zjx-64.png"), QSize(64, 64));
     setWindowIcon(icon);
 
     const QPixmap closePicture = art::pixmap(QStringLiteral("panelclose"), devicePixelRatioF());
