@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (clang, ASan + UBSan) if needed and runs each for SECONDS.
 #   fuzz/run.sh SECONDS [target ...]     e.g. fuzz/run.sh 600 parser store
-# Environment: FUZZ_BUILD_DIR (default build-fuzz beside the sources), FUZZ_JOBS (targets run at
-# the same time, default 1), FUZZ_ARGS (more libFuzzer flags).
+# Environment: FUZZ_BUILD_DIR (default build-fuzz in the repository, ignored by git), FUZZ_JOBS
+# (targets run at the same time, default 1), FUZZ_ARGS (more libFuzzer flags).
 # New corpus entries go to $FUZZ_BUILD_DIR/corpus/<target>, findings to
 # $FUZZ_BUILD_DIR/findings/<target>/, the log of each run to $FUZZ_BUILD_DIR/logs/<target>.log.
 set -euo pipefail
@@ -34,13 +34,15 @@ run_one() {
   local dict=()
   [ -f "$here/$target.dict" ] && dict=(-dict="$here/$target.dict")
   # The first folder takes the new entries; the seeds in the repository are only read.
+  local status=0 started=$SECONDS
   # shellcheck disable=SC2086
-  local status=0
   "$build/bin/fuzz_$target" "$corpus" "$here/corpus/$target" "${dict[@]}" -max_total_time="$seconds" \
     -artifact_prefix="$findings" -print_final_stats=1 -rss_limit_mb=2048 ${FUZZ_ARGS:-} >"$log" 2>&1 || status=$?
   local runs
   runs="$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo '?')"
-  echo "$target: ${seconds}s, $runs executions, exit $status, findings: $(ls "$findings" | wc -l) (log: $log)"
+  local found
+  found="$(find "$findings" -type f | wc -l)"
+  echo "$target: $((SECONDS - started))s, $runs executions, exit $status, findings: $found (log: $log)"
 }
 
 running=0
