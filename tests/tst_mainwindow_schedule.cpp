@@ -150,6 +150,7 @@ private Q_SLOTS:
     void automaticRequeryVerdictAndAlert();
     void requeryDueDuringAWaitRunsAfterIt();
     void minutesPassingDuringARequeryStillCount();
+    void requeryDueWhileABoxIsOpenRunsAfterIt();
     void clockShowsTheTime();
 };
 
@@ -439,6 +440,35 @@ void TestMainWindowSchedule::requeryDueDuringAWaitRunsAfterIt() {
     QTest::qWait(200); // both minutes asked for the same parcel at once: one re-query
     QCOMPARE(requestedNumbers(server).size(), 2);
     QVERIFY(isIn(*w, State::LoopRunning));
+}
+
+void TestMainWindowSchedule::requeryDueWhileABoxIsOpenRunsAfterIt() {
+    TestServer server;
+    server.setHandler("/", [&](const RecordedRequest& r) {
+        return r.param("nu") == "444" ? CannedResponse{200, TestServer::gbk(QStringLiteral("<p>单号不存在</p>"))}
+                                      : CannedResponse{200, trackingPage(inTransit)};
+    });
+    WindowFixture fx(server.hostPort());
+    auto w = windowWithBook(fx);
+    server.clearRequests();
+    w->Command3_Click();
+    w->Text3->setEditText(QStringLiteral("444"));
+    w->Text2->setText(QStringLiteral("书包"));
+    w->Command10_Click();
+    w->Combo4->setCurrentText(QStringLiteral("1"));
+    w->Command5_Click();
+
+    // The loop's minute ends while the manual query asks whether to save the unknown number.
+    QStringList requestedWhileOpen;
+    MessageBox::setWhileShown([&] {
+        w->Timer6_Timer();
+        requestedWhileOpen = requestedNumbers(server);
+    });
+    MessageBox::setNextAnswer(MessageBox::Answer::No);
+    w->Command1_Click();
+    QCOMPARE(requestedWhileOpen, QStringList{QStringLiteral("444")});
+    QTRY_COMPARE(requestedNumbers(server), (QStringList{QStringLiteral("444"), QStringLiteral("222")}));
+    QTRY_COMPARE(w->ListView1->topLevelItemCount(), 3);
 }
 
 void TestMainWindowSchedule::minutesPassingDuringARequeryStillCount() {

@@ -2,12 +2,16 @@
 
 #include <QMessageBox>
 #include <QQueue>
+#include <QScopeGuard>
+#include <utility>
 
 namespace zjx {
 namespace {
 
 struct TestState {
     bool testMode = false;
+    int showing = 0;
+    std::function<void()> whileShown;
     QQueue<MessageBox::Answer> answers;
     QList<MessageBox::Shown> shown;
 };
@@ -31,13 +35,17 @@ MessageBox::Answer defaultAnswer(MessageBox::Buttons buttons) {
 
 } // namespace
 
-QString MessageBox::title() { return QStringLiteral("青檀坊系列软件"); }
+QString MessageBox::title() {
+    return QStringLiteral("青檀坊系列软件");
+}
 
 void MessageBox::information(QWidget* parent, const QString& text) {
     show(parent, text, Icon::Information, Buttons::Ok);
 }
 
-void MessageBox::warning(QWidget* parent, const QString& text) { show(parent, text, Icon::Warning, Buttons::Ok); }
+void MessageBox::warning(QWidget* parent, const QString& text) {
+    show(parent, text, Icon::Warning, Buttons::Ok);
+}
 
 MessageBox::Answer MessageBox::question(QWidget* parent, const QString& text) {
     return show(parent, text, Icon::Information, Buttons::YesNo);
@@ -47,9 +55,21 @@ MessageBox::Answer MessageBox::questionWithCancel(QWidget* parent, const QString
     return show(parent, text, Icon::Information, Buttons::YesNoCancel);
 }
 
+bool MessageBox::isShowing() {
+    return state().showing > 0;
+}
+
+void MessageBox::setWhileShown(std::function<void()> action) {
+    state().whileShown = std::move(action);
+}
+
 MessageBox::Answer MessageBox::show(QWidget* parent, const QString& text, Icon icon, Buttons buttons) {
     TestState& s = state();
+    ++s.showing;
+    const auto shownNoMore = qScopeGuard([&s] { --s.showing; });
     if (s.testMode) {
+        if (s.whileShown)
+            std::exchange(s.whileShown, {})();
         const Answer answer = s.answers.isEmpty() ? defaultAnswer(buttons) : s.answers.dequeue();
         s.shown.append({text, icon, buttons, answer});
         return answer;
@@ -85,9 +105,15 @@ MessageBox::Answer MessageBox::show(QWidget* parent, const QString& text, Icon i
     }
 }
 
-void MessageBox::setTestMode(bool on) { state().testMode = on; }
-void MessageBox::setNextAnswer(Answer answer) { state().answers.enqueue(answer); }
-QList<MessageBox::Shown> MessageBox::shown() { return state().shown; }
+void MessageBox::setTestMode(bool on) {
+    state().testMode = on;
+}
+void MessageBox::setNextAnswer(Answer answer) {
+    state().answers.enqueue(answer);
+}
+QList<MessageBox::Shown> MessageBox::shown() {
+    return state().shown;
+}
 
 QStringList MessageBox::shownTexts() {
     QStringList texts;

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <functional>
 
 class QWidget;
 
@@ -24,9 +25,12 @@ public:
 
     static QString title();
 
+    // True while a box waits for its answer: work that would change what the box is about waits.
+    static bool isShowing();
+
     static void information(QWidget* parent, const QString& text);
     static void warning(QWidget* parent, const QString& text);
-    static Answer question(QWidget* parent, const QString& text); // Yes default
+    static Answer question(QWidget* parent, const QString& text);           // Yes default
     static Answer questionWithCancel(QWidget* parent, const QString& text); // Yes, No, Cancel
 
     // Test hooks. In test mode no box is shown: the next scripted answer is taken, or, when none
@@ -36,6 +40,8 @@ public:
     static QList<Shown> shown();
     static QStringList shownTexts();
     static void clearShown();
+    // In test mode, runs `action` once while the next box is open, as a timer tick would.
+    static void setWhileShown(std::function<void()> action);
 
 private:
     static Answer show(QWidget* parent, const QString& text, Icon icon, Buttons buttons);

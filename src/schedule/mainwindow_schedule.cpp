@@ -117,9 +117,9 @@ void MainWindow::setScheduleLock(bool locked, QWidget* chooser, QWidget* otherCh
 
 bool MainWindow::requeryMustWait() const {
     // A tick can fall into the wait of a blocking request (its event loop runs timers), between an
-    // answer and its parse, or into a box our own re-query shows; a query started then would
-    // overwrite the one in flight.
-    return queryInFlight() || m_requeryRunning;
+    // answer and its parse, or into a box a query shows (its event loop runs timers too); a query
+    // started then would overwrite the one in flight.
+    return queryInFlight() || m_requeryRunning || MessageBox::isShowing();
 }
 
 void MainWindow::requery() {
