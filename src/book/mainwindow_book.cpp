@@ -82,19 +82,11 @@ void MainWindow::Command14_Click() {
     // A company the catalogue does not know is left unselected: the user picks one before "修改".
     Text5->setCurrentIndex(Text5->findText(companyName));
     Text6->setText(parcelNote);
-    Picture3->hide();
-    Picture4->hide();
-    centrePanel(Picture5);
-    Picture5->show();
-    Picture5->raise();
+    showOnlyPanel(Picture5);
 }
 
 void MainWindow::Command4_Click() {
-    Picture5->hide();
-    Picture3->hide();
-    centrePanel(Picture4);
-    Picture4->show();
-    Picture4->raise();
+    showOnlyPanel(Picture4);
 }
 
 void MainWindow::Command7_Click() {

@@ -190,11 +190,7 @@ void MainWindow::Command3_Click() {
         Combo1_Click();
     else
         Combo1->setCurrentIndex(0);
-    Picture5->hide();
-    Picture4->hide();
-    centrePanel(Picture3);
-    Picture3->show();
-    Picture3->raise();
+    showOnlyPanel(Picture3);
     // Ready for typing the number at once.
     Text3->setFocus();
 }

@@ -371,6 +371,15 @@ void MainWindow::centrePanel(QFrame* panel) {
     panel->move(width() / 2 - panel->width() / 2, height() / 2 - panel->height() / 2);
 }
 
+void MainWindow::showOnlyPanel(QFrame* panel) {
+    for (QFrame* other : {Picture3, Picture4, Picture5})
+        if (other != panel)
+            other->hide();
+    centrePanel(panel);
+    panel->show();
+    panel->raise();
+}
+
 void MainWindow::Form_QueryUnload(qint16& cancel) {
     const QString text = QStringLiteral("感谢您对阿檀、对青檀坊系列的软件的支持!") + u'\r' + u' ' + u'\r' +
                          QStringLiteral("是否退出并到论坛可以下载更多青檀坊系列原创免费软件?");

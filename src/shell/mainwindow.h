@@ -134,6 +134,7 @@ public:
     void Timer5_Timer();
     void SkinH_AttachEx(const QString& path, const QString& password);
     void centrePanel(QFrame* panel);
+    void showOnlyPanel(QFrame* panel); // hides the other two panels, centres this one and shows it
 
     // ---- catalogue (shell/mainwindow.cpp) ----
     void kdlb();
