@@ -18,7 +18,7 @@ struct ProgressEntry {
 // Reads the tracking service's event table by cutting the answer at its fixed tag strings
 // ("<tr><td>", "<td>", "</td><td>"), not as HTML, so odd shapes give the same cells the cut gives:
 // text between rows stays in the cells, a row without "</td><td>" has an empty time, text after
-// "</table>" joins the last progress. The answer is scanned once, whatever the number of rows.
+// "</table>" joins the last progress. The time spent grows with the answer's length, not with rows times length.
 class TrackingParser {
 public:
     // The row counter is 16-bit: at most this many rows are counted and listed.
