@@ -1,16 +1,16 @@
 // zjx-service: answers the tracking requests, the version file and the branch pages locally.
 
-#include "branchpages.h"
+#include "httpserver.h"
 #include "servicehelp.h"
+#include "serviceroutes.h"
 #include "trackingpages.h"
 
-#include <QDateTime>
-
-#include <httplib.h>
+#include <QCoreApplication>
+#include <QHostAddress>
+#include <QHostInfo>
 
 #include <charconv>
 #include <cstdio>
-#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -69,14 +69,6 @@ std::string parseOptions(int argc, char** argv, Options& o) {
     return {};
 }
 
-QString param(const httplib::Request& req, const char* key) {
-    return QString::fromStdString(req.get_param_value(key));
-}
-
-void setBody(httplib::Response& res, const QByteArray& body, const std::string& contentType) {
-    res.set_content(body.constData(), size_t(body.size()), contentType);
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -90,55 +82,29 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    QCoreApplication app(argc, argv);
     zjx::service::TrackingDesk desk(options.intervalMinutes);
-    const std::string help = zjx::service::helpText().toStdString();
-    std::mutex logMutex;
-
-    httplib::Server server;
-    // httplib's default adds SO_REUSEPORT, which would let a second service share the port unnoticed.
-    server.set_socket_options([](socket_t sock) {
-        const int yes = 1;
-        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    });
-    server.Get("/", [&](const httplib::Request& req, httplib::Response& res) {
-        if (!req.has_param("com")) {
-            res.set_content(help, "text/plain; charset=utf-8");
-            return;
-        }
-        const zjx::service::Reply reply =
-            desk.answer(param(req, "com"), param(req, "nu"), param(req, "id"), QDateTime::currentDateTime());
-        res.status = reply.status;
-        setBody(res, reply.body, reply.contentType);
-    });
-    server.Get("/tansoftjc/zjx/jc.txt", [&](const httplib::Request&, httplib::Response& res) {
-        res.set_content(options.version, "text/plain");
-    });
-    server.Get("/query_list.asp", [](const httplib::Request& req, httplib::Response& res) {
-        setBody(res, zjx::service::branchPage(param(req, "name")), "text/html; charset=utf-8");
-    });
-    server.set_error_handler([](const httplib::Request&, httplib::Response& res) {
-        if (res.status == 404 && res.body.empty())
-            res.set_content("Not Found\n", "text/plain");
-    });
-    server.set_logger([&](const httplib::Request& req, const httplib::Response& res) {
-        const std::string when = QDateTime::currentDateTime().toString(u"yyyy-MM-dd HH:mm:ss").toStdString();
-        const std::lock_guard lock(logMutex);
-        std::printf("%s %s %s %d %zu\n", when.c_str(), req.method.c_str(), req.target.c_str(), res.status,
-                    res.body.size());
+    zjx::service::HttpServer server;
+    zjx::service::addServiceRoutes(server, desk, QByteArray::fromStdString(options.version));
+    server.setLogSink([](const QByteArray& line) {
+        std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+        std::fputc('\n', stdout);
         std::fflush(stdout);
     });
 
-    int port = options.port;
-    if (port == 0)
-        port = server.bind_to_any_port(options.host);
-    else if (!server.bind_to_port(options.host, port))
-        port = -1;
-    if (port <= 0) {
+    // --host takes an address or a name ("localhost").
+    QHostAddress address(QString::fromStdString(options.host));
+    if (address.isNull()) {
+        const QList<QHostAddress> found = QHostInfo::fromName(QString::fromStdString(options.host)).addresses();
+        if (!found.isEmpty())
+            address = found.first();
+    }
+    if (address.isNull() || !server.listen(address, quint16(options.port))) {
         std::fprintf(stderr, "zjx-service: cannot listen on %s:%d\n", options.host.c_str(), options.port);
         return 1;
     }
-    std::printf("zjx-service listening on http://%s:%d (interval %d min, version \"%s\")\n", options.host.c_str(), port,
-                options.intervalMinutes, options.version.c_str());
+    std::printf("zjx-service listening on http://%s:%d (interval %d min, version \"%s\")\n", options.host.c_str(),
+                int(server.port()), options.intervalMinutes, options.version.c_str());
     std::fflush(stdout);
-    return server.listen_after_bind() ? 0 : 1;
+    return app.exec();
 }

@@ -1,0 +1,112 @@
+#pragma once
+
+// A small HTTP/1.1 server on the Qt event loop: one thread, any number of slow clients.
+// Every request is read under firm limits (time, head size, header count; no bodies), so a
+// hostile client costs a socket and a few kilobytes at most, and never holds up the others.
+
+#include "trackingpages.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <utility>
+
+class QTcpServer;
+
+namespace zjx::service {
+
+struct HttpLimits {
+    int headTimeoutMs = 10000;    // the whole request head, from its first byte (or from accept)
+    int idleTimeoutMs = 5000;     // a kept-alive connection waiting for its next request
+    int sendTimeoutMs = 10000;    // a client that does not take its answer
+    int lingerMs = 1000;          // reading and dropping what a refused client still sends
+    qint64 lingerBytes = 1 << 20; // ... and at most this much of it
+    int maxRequestLine = 8192;    // longer: 414
+    int maxHead = 16384;          // request line and headers together; longer: 431
+    int maxHeaders = 100;         // more: 431
+    int maxConnections = 1024;    // at the cap the oldest idle or still-reading connection makes room
+};
+
+struct HttpRequest {
+    QByteArray method;                        // "GET", "HEAD", ...
+    QByteArray target;                        // the request target as received, e.g. "/?com=a&nu=1?2"
+    QByteArray path;                          // decoded path part
+    QList<std::pair<QString, QString>> query; // decoded query pairs in order (UTF-8, %XX and '+' handled)
+    QList<std::pair<QByteArray, QByteArray>> headers;
+    QHostAddress peer;
+
+    QString param(const char* key) const; // first value, or empty
+    bool hasParam(const char* key) const;
+    QByteArray header(const QByteArray& name) const; // first value, name compared without case
+};
+
+// Splits a request target the way the server does: the path ends at the first "?", the query
+// is cut at "&" and each piece at its first "="; "+" is a space, %XX a byte, %uXXXX a UTF-16
+// unit, and the bytes are read as UTF-8. Absolute targets ("http://host/path") give their path.
+void splitTarget(const QByteArray& target, QByteArray& path, QList<std::pair<QString, QString>>& query);
+
+// Control characters, "\" and bytes above 127 as \xHH, so a log line stays one plain line.
+QByteArray escapeForLog(const QByteArray& bytes);
+
+class HttpConnection;
+
+// Answers one request. Copies share the request: the first send() wins, later ones are ignored,
+// and send() after the client went away does nothing. When the last copy is dropped without an
+// answer the client gets a 500, so a forgotten answer cannot hang a connection.
+class HttpResponder {
+public:
+    HttpResponder() = default;
+    void send(const Reply& reply) const;
+    bool isOpen() const;
+
+private:
+    friend class HttpConnection;
+    struct State;
+    explicit HttpResponder(std::shared_ptr<State> state) : m_state(std::move(state)) {}
+    std::shared_ptr<State> m_state;
+};
+
+using HttpHandler = std::function<void(const HttpRequest&, const HttpResponder&)>;
+
+class HttpServer : public QObject {
+    Q_OBJECT
+
+public:
+    explicit HttpServer(QObject* parent = nullptr);
+    explicit HttpServer(const HttpLimits& limits, QObject* parent = nullptr);
+    ~HttpServer() override;
+
+    // Exact path match on the decoded path; a GET route answers HEAD too (without the body).
+    void route(const QByteArray& method, const QByteArray& path, HttpHandler handler);
+    bool listen(const QHostAddress& host, quint16 port); // port 0 takes a free one
+    quint16 port() const;
+    QString errorString() const;
+    // One line per answered or refused request: "DATE TIME METHOD TARGET STATUS BYTES", no line break.
+    void setLogSink(std::function<void(const QByteArray& line)> sink);
+
+    int connectionCount() const;
+    const HttpLimits& limits() const { return m_limits; }
+
+private:
+    friend class HttpConnection;
+    void acceptPending();
+    bool makeRoom();
+    void dispatch(const HttpRequest& request, const HttpResponder& responder);
+    void log(const QByteArray& method, const QByteArray& target, int status, qint64 bytes);
+    void forget(HttpConnection* connection);
+
+    HttpLimits m_limits;
+    QTcpServer* m_listener;
+    QHash<QByteArray, HttpHandler> m_routes; // key: method + ' ' + path
+    std::function<void(const QByteArray&)> m_logSink;
+    QList<QPointer<HttpConnection>> m_connections; // oldest first
+};
+
+} // namespace zjx::service

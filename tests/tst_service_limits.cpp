@@ -1,0 +1,450 @@
+// zjx-service's HTTP server under hostile clients: every limit is shown by sending the request
+// that used to hurt, to a server running in this process.
+
+#include "branchpages.h"
+#include "httpserver.h"
+#include "servicehelp.h"
+#include "serviceroutes.h"
+#include "trackingpages.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTcpSocket>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+#include <vector>
+
+using namespace zjx::service;
+
+namespace {
+
+const QByteArray kKey = kAccessKey;
+
+struct Answer {
+    bool complete = false;
+    int status = 0;
+    QByteArray head;
+    QByteArray body;
+};
+
+// The first answer in `bytes`; `headOnly` for an answer to HEAD.
+Answer firstAnswer(const QByteArray& bytes, bool headOnly = false) {
+    Answer a;
+    const qsizetype end = bytes.indexOf("\r\n\r\n");
+    if (end < 0)
+        return a;
+    a.head = bytes.left(end);
+    a.status = a.head.mid(9, 3).toInt();
+    qsizetype length = 0;
+    for (const QByteArray& line : a.head.split('\n'))
+        if (line.startsWith("Content-Length: "))
+            length = line.mid(16).trimmed().toLongLong();
+    if (headOnly)
+        length = 0;
+    a.body = bytes.mid(end + 4, length);
+    a.complete = a.body.size() == length;
+    return a;
+}
+
+class Client {
+public:
+    explicit Client(quint16 port) {
+        const auto take = [this] {
+            if (m_socket.isOpen())
+                m_received += m_socket.readAll();
+        };
+        QObject::connect(&m_socket, &QTcpSocket::readyRead, take);
+        QObject::connect(&m_socket, &QTcpSocket::disconnected, [this, take] {
+            take();
+            m_closed = true;
+        });
+        QObject::connect(&m_socket, &QTcpSocket::errorOccurred, [this, take] {
+            take();
+            m_closed = true;
+        });
+        m_socket.connectToHost(QHostAddress::LocalHost, port);
+    }
+    void send(const QByteArray& bytes) { m_socket.write(bytes); }
+    QTcpSocket& socket() { return m_socket; }
+    const QByteArray& received() const { return m_received; }
+    bool closed() const { return m_closed; }
+    Answer answer(bool headOnly = false) const { return firstAnswer(m_received, headOnly); }
+
+private:
+    QTcpSocket m_socket;
+    QByteArray m_received;
+    bool m_closed = false;
+};
+
+qint64 residentBytes() {
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return -1;
+    return statm.readAll().split(' ').value(1).toLongLong() * 4096;
+}
+
+HttpLimits testLimits() {
+    HttpLimits limits;
+    limits.headTimeoutMs = 3000;
+    limits.idleTimeoutMs = 2000;
+    limits.lingerMs = 300;
+    return limits;
+}
+
+} // namespace
+
+class TestServiceLimits : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void splitsTargets_data();
+    void splitsTargets();
+    void hostileRequests_data();
+    void hostileRequests();
+    void rawQuestionMarkAnswersLikeEncoded_data();
+    void rawQuestionMarkAnswersLikeEncoded();
+    void floodIsRefusedEarly_data();
+    void floodIsRefusedEarly();
+    void logEscapesControlCharacters_data();
+    void logEscapesControlCharacters();
+    void pipelinedRequestsAnsweredInOrder();
+    void slowClientsDoNotHoldUpOthers();
+    void concurrentClientsAllAnswered();
+    void fullServerMakesRoomOrRefuses();
+
+private:
+    void startServer(const HttpLimits& limits);
+
+    std::unique_ptr<TrackingDesk> m_desk;
+    std::unique_ptr<HttpServer> m_server;
+    QList<QByteArray> m_log;
+    QList<HttpResponder> m_held;
+};
+
+void TestServiceLimits::startServer(const HttpLimits& limits) {
+    m_desk = std::make_unique<TrackingDesk>(3);
+    m_server = std::make_unique<HttpServer>(limits);
+    addServiceRoutes(*m_server, *m_desk, "V4.0");
+    m_server->route("GET", "/held", [this](const HttpRequest&, const HttpResponder& out) { m_held.append(out); });
+    m_server->setLogSink([this](const QByteArray& line) { m_log.append(line); });
+    QVERIFY(m_server->listen(QHostAddress::LocalHost, 0));
+}
+
+void TestServiceLimits::init() {
+    m_log.clear();
+    m_held.clear();
+    startServer(testLimits());
+}
+
+void TestServiceLimits::cleanup() {
+    m_held.clear();
+    m_server.reset();
+    m_desk.reset();
+}
+
+void TestServiceLimits::splitsTargets_data() {
+    QTest::addColumn<QByteArray>("target");
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<bool>("present");
+    QTest::addColumn<QString>("value");
+    QTest::newRow("raw ? in a value") << QByteArray("/?com=a&nu=1?2") << QByteArray("/") << "nu" << true << "1?2";
+    QTest::newRow("raw reserved characters")
+        << QByteArray("/?nu=a/b:c@d?e") << QByteArray("/") << "nu" << true << "a/b:c@d?e";
+    QTest::newRow("encoded ?") << QByteArray("/?nu=1%3F2") << QByteArray("/") << "nu" << true << "1?2";
+    QTest::newRow("plus is a space") << QByteArray("/?name=a+b%2B") << QByteArray("/") << "name" << true << "a b+";
+    QTest::newRow("UTF-8") << QByteArray("/?name=%E5%8C%97%E4%BA%AC") << QByteArray("/") << "name" << true
+                           << QStringLiteral("北京");
+    QTest::newRow("%u spelling") << QByteArray("/?name=%u5317x") << QByteArray("/") << "name" << true
+                                 << QStringLiteral("北x");
+    QTest::newRow("stray %") << QByteArray("/?nu=100%&x") << QByteArray("/") << "nu" << true << "100%";
+    QTest::newRow("= inside a value") << QByteArray("/?id=a=b") << QByteArray("/") << "id" << true << "a=b";
+    QTest::newRow("first value wins") << QByteArray("/?nu=1&nu=2") << QByteArray("/") << "nu" << true << "1";
+    QTest::newRow("name without value") << QByteArray("/?x&&com") << QByteArray("/") << "com" << true << "";
+    QTest::newRow("missing") << QByteArray("/?comx=1") << QByteArray("/") << "com" << false << "";
+    QTest::newRow("encoded path") << QByteArray("/query%5Flist.asp?name=a") << QByteArray("/query_list.asp") << "name"
+                                  << true << "a";
+    QTest::newRow("absolute form") << QByteArray("http://h:1/a/b?nu=1?2") << QByteArray("/a/b") << "nu" << true
+                                   << "1?2";
+    QTest::newRow("absolute form without path")
+        << QByteArray("http://h?nu=1") << QByteArray("/") << "nu" << true << "1";
+}
+
+void TestServiceLimits::splitsTargets() {
+    QFETCH(QByteArray, target);
+    QFETCH(QByteArray, path);
+    QFETCH(QString, key);
+    QFETCH(bool, present);
+    QFETCH(QString, value);
+    HttpRequest request;
+    splitTarget(target, request.path, request.query);
+    QCOMPARE(request.path, path);
+    QCOMPARE(request.hasParam(key.toUtf8().constData()), present);
+    QCOMPARE(request.param(key.toUtf8().constData()), value);
+}
+
+void TestServiceLimits::hostileRequests_data() {
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<bool>("closes");
+    QTest::addColumn<int>("bodyBytes");
+    const int help = int(helpText().toUtf8().size());
+    QByteArray headers;
+    for (int i = 0; i < 101; ++i)
+        headers += "X-Many-" + QByteArray::number(i) + ": 1\r\n";
+    QTest::newRow("plain") << QByteArray("GET / HTTP/1.1\r\nHost: a\r\n\r\n") << 200 << false << help;
+    QTest::newRow("HEAD") << QByteArray("HEAD / HTTP/1.1\r\n\r\n") << 200 << false << 0;
+    QTest::newRow("HTTP/1.0 closes") << QByteArray("GET /tansoftjc/zjx/jc.txt HTTP/1.0\r\n\r\n") << 200 << true << 4;
+    QTest::newRow("bare line feeds") << QByteArray("GET /tansoftjc/zjx/jc.txt HTTP/1.1\nA: b\n\n") << 200 << false << 4;
+    QTest::newRow("absolute form") << QByteArray("GET http://a/tansoftjc/zjx/jc.txt HTTP/1.1\r\n\r\n") << 200 << false
+                                   << 4;
+    QTest::newRow("Range ignored") << "GET / HTTP/1.1\r\nRange: bytes=" + QByteArray("-,").repeated(4000) +
+                                          "0-1\r\n\r\n"
+                                   << 200 << false << help;
+    QTest::newRow("unknown path") << QByteArray("GET /../etc/passwd HTTP/1.1\r\n\r\n") << 404 << false << 10;
+    QTest::newRow("POST without body") << QByteArray("POST / HTTP/1.1\r\nContent-Length: 0\r\n\r\n") << 404 << false
+                                       << 10;
+    QTest::newRow("101 headers") << "GET / HTTP/1.1\r\n" + headers + "\r\n" << 431 << true << 0;
+    QTest::newRow("20 KiB header") << "GET / HTTP/1.1\r\nX: " + QByteArray(20000, 'a') + "\r\n\r\n" << 431 << true << 0;
+    QTest::newRow("9 KiB target") << "GET /" + QByteArray(9000, 'a') + " HTTP/1.1\r\n\r\n" << 414 << true << 0;
+    QTest::newRow("GET with a 400 MB body")
+        << QByteArray("GET / HTTP/1.1\r\nContent-Length: 400000000\r\n\r\nxxxx") << 413 << true << 0;
+    QTest::newRow("POST with a body") << QByteArray("POST / HTTP/1.1\r\nContent-Length: 3\r\n\r\nabc") << 413 << true
+                                      << 0;
+    QTest::newRow("chunked body") << QByteArray("GET / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n") << 413
+                                  << true << 0;
+    QTest::newRow("bad length") << QByteArray("GET / HTTP/1.1\r\nContent-Length: 1x\r\n\r\n") << 400 << true << 0;
+    QTest::newRow("folded header") << QByteArray("GET / HTTP/1.1\r\nA: b\r\n c\r\n\r\n") << 400 << true << 0;
+    QTest::newRow("HTTP/2.0") << QByteArray("GET / HTTP/2.0\r\n\r\n") << 400 << true << 0;
+    QTest::newRow("ESC in target") << QByteArray("GET /\x1b[2J HTTP/1.1\r\n\r\n") << 400 << true << 0;
+}
+
+void TestServiceLimits::hostileRequests() {
+    QFETCH(QByteArray, request);
+    QFETCH(int, status);
+    QFETCH(bool, closes);
+    QFETCH(int, bodyBytes);
+    Client client(m_server->port());
+    client.send(request);
+    const bool headOnly = request.startsWith("HEAD");
+    QTRY_VERIFY_WITH_TIMEOUT(client.answer(headOnly).complete, 2000);
+    const Answer answer = client.answer(headOnly);
+    QCOMPARE(answer.status, status);
+    QCOMPARE(answer.body.size(), bodyBytes);
+    QCOMPARE(answer.head.contains("Connection: close"), closes);
+    if (closes)
+        QTRY_VERIFY_WITH_TIMEOUT(client.closed(), 2000);
+    else
+        QVERIFY(!QTest::qWaitFor([&] { return client.closed(); }, 200));
+    QCOMPARE(client.received().size(), answer.head.size() + 4 + bodyBytes); // nothing more came
+}
+
+void TestServiceLimits::rawQuestionMarkAnswersLikeEncoded_data() {
+    QTest::addColumn<QByteArray>("raw");
+    QTest::addColumn<QByteArray>("encoded");
+    QTest::newRow("tracking number") << "/?com=shentong&nu=ZJX?12345678&id=" + kKey
+                                     << "/?com=shentong&nu=ZJX%3F12345678&id=" + kKey;
+    QTest::newRow("branch name") << QByteArray("/query_list.asp?name=a?b") << QByteArray("/query_list.asp?name=a%3Fb");
+    QTest::newRow("key after the number") << "/?com=shentong&nu=?&id=" + kKey + "&type=html"
+                                          << "/?com=shentong&nu=%3F&id=" + kKey + "&type=html";
+}
+
+void TestServiceLimits::rawQuestionMarkAnswersLikeEncoded() {
+    QFETCH(QByteArray, raw);
+    QFETCH(QByteArray, encoded);
+    QList<Answer> answers;
+    for (const QByteArray& target : {raw, encoded}) {
+        Client client(m_server->port());
+        client.send("GET " + target + " HTTP/1.1\r\n\r\n");
+        QTRY_VERIFY_WITH_TIMEOUT(client.answer().complete, 2000);
+        answers.append(client.answer());
+    }
+    QCOMPARE(answers[0].status, 200);
+    QCOMPARE(answers[0].head, answers[1].head);
+    QCOMPARE(answers[0].body, answers[1].body);
+}
+
+void TestServiceLimits::floodIsRefusedEarly_data() {
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<QByteArray>("unit");
+    QTest::addColumn<qint64>("units");
+    QTest::addColumn<int>("status");
+    QTest::newRow("3,000,000 header lines")
+        << QByteArray("GET / HTTP/1.1\r\n") << QByteArray("X-Flood: 1\r\n") << qint64(3000000) << 431;
+    QTest::newRow("one endless header line")
+        << QByteArray("GET / HTTP/1.1\r\nX: ") << QByteArray(4096, 'a') << qint64(100000) << 431;
+    QTest::newRow("400 MB POST body") << QByteArray("POST / HTTP/1.1\r\nContent-Length: 400000000\r\n\r\n")
+                                      << QByteArray(4096, 'x') << qint64(400000000 / 4096) << 413;
+    QTest::newRow("400 MB GET body") << QByteArray("GET / HTTP/1.1\r\nContent-Length: 400000000\r\n\r\n")
+                                     << QByteArray(4096, 'x') << qint64(400000000 / 4096) << 413;
+}
+
+// The client sends as fast as the server takes it, until the server closes.
+void TestServiceLimits::floodIsRefusedEarly() {
+    QFETCH(QByteArray, head);
+    QFETCH(QByteArray, unit);
+    QFETCH(qint64, units);
+    QFETCH(int, status);
+    const qint64 total = head.size() + units * unit.size();
+    const QByteArray chunk = unit.repeated(qMax<qsizetype>(1, 65536 / unit.size()));
+    const qint64 residentBefore = residentBytes();
+    Client client(m_server->port());
+    qint64 queued = 0;
+    const auto feed = [&] {
+        while (!client.closed() && queued < total && client.socket().bytesToWrite() < 256 * 1024) {
+            const QByteArray& piece = queued == 0 ? head : chunk;
+            client.send(piece);
+            queued += piece.size();
+        }
+    };
+    QObject::connect(&client.socket(), &QTcpSocket::bytesWritten, feed);
+    QTRY_VERIFY_WITH_TIMEOUT(client.socket().state() == QAbstractSocket::ConnectedState, 2000);
+    feed();
+    QTRY_VERIFY_WITH_TIMEOUT(client.closed(), 10000);
+    QCOMPARE(client.answer().status, status);
+    QVERIFY(client.answer().head.contains("Connection: close"));
+    // Refused after the head: far less than the flood was taken, and nothing of it was kept.
+    QVERIFY2(queued < total / 8, qPrintable(QString::number(queued)));
+    QTRY_COMPARE(m_server->connectionCount(), 0);
+    if (residentBefore > 0)
+        QVERIFY2(residentBytes() - residentBefore < 16 * 1024 * 1024, qPrintable(QString::number(residentBytes())));
+    QVERIFY(!m_log.isEmpty() && m_log.last().endsWith(QByteArray(' ' + QByteArray::number(status) + " 0")));
+}
+
+void TestServiceLimits::logEscapesControlCharacters_data() {
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("logged"); // method, target and status as the log line shows them
+    QTest::newRow("ESC") << QByteArray("GET /\x1b]0;owned\x07 HTTP/1.1\r\n\r\n")
+                         << QByteArray("GET /\\x1b]0;owned\\x07 400 0");
+    QTest::newRow("CR") << QByteArray("GET /a\rFAKE 200 HTTP/1.1\r\n\r\n") << QByteArray("GET /a\\x0dFAKE 400 0");
+    QTest::newRow("CR at the end of the target")
+        << QByteArray("GET /a\r HTTP/1.1\r\n\r\n") << QByteArray("GET /a\\x0d 400 0");
+    QTest::newRow("control in method") << QByteArray("G\x1bT / HTTP/1.1\r\n\r\n") << QByteArray("G\\x1bT / 400 0");
+    QTest::newRow("backslash and high bytes")
+        << QByteArray("GET /\\x1b\xe5\x8c\x97 HTTP/1.1\r\n\r\n") << QByteArray("GET /\\x5cx1b\\xe5\\x8c\\x97 404 10");
+    QTest::newRow("answered request") << QByteArray("GET /tansoftjc/zjx/jc.txt?a=%1B HTTP/1.1\r\n\r\n")
+                                      << QByteArray("GET /tansoftjc/zjx/jc.txt?a=%1B 200 4");
+}
+
+void TestServiceLimits::logEscapesControlCharacters() {
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, logged);
+    Client client(m_server->port());
+    client.send(request);
+    QTRY_COMPARE_WITH_TIMEOUT(m_log.size(), 1, 2000);
+    const QByteArray line = m_log.first();
+    QVERIFY2(line.endsWith(QByteArray(' ' + logged)), line.constData());
+    QVERIFY(std::none_of(line.begin(), line.end(), [](char c) { return uchar(c) < 0x20 || uchar(c) >= 0x7f; }));
+    QVERIFY(QDateTime::fromString(QString::fromLatin1(line.left(19)), QStringLiteral("yyyy-MM-dd HH:mm:ss")).isValid());
+}
+
+void TestServiceLimits::pipelinedRequestsAnsweredInOrder() {
+    Client client(m_server->port());
+    client.send("GET /tansoftjc/zjx/jc.txt HTTP/1.1\r\n\r\nHEAD / HTTP/1.1\r\n\r\nGET /nosuch HTTP/1.1\r\n\r\n");
+    QTRY_VERIFY_WITH_TIMEOUT(client.received().endsWith("Not Found\n"), 2000);
+    const QByteArray& all = client.received();
+    QCOMPARE(all.count("HTTP/1.1 "), 3);
+    QVERIFY(all.indexOf("\r\n\r\nV4.0HTTP/1.1 200 OK") > 0);
+    QVERIFY(all.indexOf("HTTP/1.1 404") > all.lastIndexOf("HTTP/1.1 200"));
+    QVERIFY(!client.closed());
+}
+
+void TestServiceLimits::slowClientsDoNotHoldUpOthers() {
+    std::vector<std::unique_ptr<Client>> slow;
+    for (int i = 0; i < 12; ++i)
+        slow.push_back(std::make_unique<Client>(m_server->port()));
+    const QByteArray drip = "GET / HTTP/1.1\r\nX-Slow: " + QByteArray(100, 'a');
+    QTimer ticker;
+    int sent = 0;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        for (auto& c : slow)
+            c->send(drip.mid(sent, 1));
+        ++sent;
+    });
+    ticker.start(1000);
+    QTest::qWait(1500);
+    QElapsedTimer clock;
+    clock.start();
+    Client quick(m_server->port());
+    quick.send("GET /tansoftjc/zjx/jc.txt HTTP/1.1\r\n\r\n");
+    QTRY_VERIFY_WITH_TIMEOUT(quick.answer().complete, 2000);
+    QVERIFY2(clock.elapsed() < 500, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(quick.answer().body, QByteArray("V4.0"));
+    // The slow heads run out of time: 408, and their sockets are given back.
+    for (auto& c : slow) {
+        QTRY_VERIFY_WITH_TIMEOUT(c->closed(), 4000);
+        QCOMPARE(c->answer().status, 408);
+    }
+    QVERIFY(sent < int(drip.size()));
+}
+
+void TestServiceLimits::concurrentClientsAllAnswered() {
+    std::vector<std::unique_ptr<Client>> clients;
+    const QByteArray request = "GET /query_list.asp?name=%E5%8C%97%E4%BA%AC%E6%9C%9D%E9%98%B3 HTTP/1.1\r\n\r\n";
+    for (int i = 0; i < 300; ++i) {
+        clients.push_back(std::make_unique<Client>(m_server->port()));
+        clients.back()->send(request);
+    }
+    const QByteArray page = branchPage(QStringLiteral("北京朝阳"));
+    const auto answered = [&] {
+        return std::count_if(clients.begin(), clients.end(), [&](const auto& c) { return c->answer().complete; });
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(answered(), 300, 30000);
+    for (const auto& c : clients)
+        QCOMPARE(c->answer().body, page);
+}
+
+void TestServiceLimits::fullServerMakesRoomOrRefuses() {
+    HttpLimits limits = testLimits();
+    limits.maxConnections = 4;
+    startServer(limits);
+    // Four slow heads fill the server; a new client takes the place of the one waiting longest.
+    std::vector<std::unique_ptr<Client>> slow;
+    for (int i = 0; i < 4; ++i) {
+        slow.push_back(std::make_unique<Client>(m_server->port()));
+        slow.back()->send("GET / HTTP/1.1\r\n");
+        QTRY_COMPARE(m_server->connectionCount(), i + 1);
+        QTest::qWait(20);
+    }
+    Client next(m_server->port());
+    next.send("GET /tansoftjc/zjx/jc.txt HTTP/1.1\r\n\r\n");
+    QTRY_VERIFY_WITH_TIMEOUT(next.answer().complete, 2000);
+    QCOMPARE(next.answer().status, 200);
+    QTRY_VERIFY(slow[0]->closed());
+    for (int i = 1; i < 4; ++i)
+        QVERIFY(!slow[i]->closed());
+    slow.clear();
+    QTRY_COMPARE(m_server->connectionCount(), 1);
+
+    // Four requests whose answers are still being made cannot be dropped: a fifth client gets 503.
+    std::vector<std::unique_ptr<Client>> waiting;
+    for (int i = 0; i < 3; ++i) {
+        waiting.push_back(std::make_unique<Client>(m_server->port()));
+        waiting.back()->send("GET /held HTTP/1.1\r\n\r\n");
+    }
+    next.send("GET /held HTTP/1.1\r\n\r\n");
+    QTRY_COMPARE_WITH_TIMEOUT(m_held.size(), 4, 2000);
+    Client refused(m_server->port());
+    refused.send("GET /tansoftjc/zjx/jc.txt HTTP/1.1\r\n\r\n");
+    QTRY_VERIFY_WITH_TIMEOUT(refused.closed(), 2000);
+    QCOMPARE(refused.answer().status, 503);
+    // The held answers go out later; the first send wins.
+    for (const HttpResponder& r : std::as_const(m_held)) {
+        QVERIFY(r.isOpen());
+        r.send(Reply{200, "later", "text/plain"});
+        r.send(Reply{500, "again", "text/plain"});
+        QVERIFY(!r.isOpen());
+    }
+    for (const auto& c : waiting) {
+        QTRY_VERIFY(c->answer().complete);
+        QCOMPARE(c->answer().body, QByteArray("later"));
+    }
+    QTRY_VERIFY(next.received().endsWith("later"));
+}
+
+QTEST_GUILESS_MAIN(TestServiceLimits)
+#include "tst_service_limits.moc"
