@@ -6,7 +6,7 @@ namespace zjx {
 
 void MainWindow::openBranchLookup() {
     // A fresh window each time: empty name box, every row "未查询".
-    Form5 lookup(m_settings.branchHost, this);
+    Form5 lookup(networkSettings().branchHost, this);
     lookup.exec();
 }
 

@@ -35,7 +35,7 @@ bool MainWindow::beginQuery() {
 
 void MainWindow::kdgs(const QString& number, const QString& shownCompany) {
     setHint(shownCompany + QStringLiteral("快递查询中..."));
-    const QUrl url(TrackingRequest::url(m_settings.trackingHost, companyCode, number));
+    const QUrl url(TrackingRequest::url(networkSettings().trackingHost, companyCode, number));
     const HttpResult result = HttpClient::instance().getBlocking(url);
     if (result.ok() && result.status < 400) {
         m_transferError.clear();

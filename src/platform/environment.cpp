@@ -18,16 +18,20 @@ std::function<void()> endHandler;
 
 } // namespace
 
-Settings Settings::fromEnvironment() {
+Settings Settings::fromEnvironment(const QString& localService) {
     const QString local = QStringLiteral("http://127.0.0.1:18735");
     Settings s;
-    s.trackingHost = fromEnv("ZJX_TRACKING_HOST", QStringLiteral("127.0.0.1:18735"));
-    s.softwareSiteUrl = fromEnv("ZJX_SOFTWARE_SITE", local);
-    s.branchHost = fromEnv("ZJX_BRANCH_HOST", QStringLiteral("127.0.0.1:18735"));
+    s.trackingHost = fromEnv("ZJX_TRACKING_HOST", localService);
+    s.softwareSiteUrl = fromEnv("ZJX_SOFTWARE_SITE", QStringLiteral("http://") + localService);
+    s.branchHost = fromEnv("ZJX_BRANCH_HOST", localService);
     s.forumSiteUrl = fromEnv("ZJX_FORUM_SITE", local + QStringLiteral("/forum"));
     s.feedbackSiteUrl = fromEnv("ZJX_FEEDBACK_SITE", local + QStringLiteral("/feedback"));
     s.homeSiteUrl = fromEnv("ZJX_HOME_SITE", local + QStringLiteral("/home"));
     return s;
+}
+
+bool Settings::trackingHostConfigured() {
+    return !qEnvironmentVariable("ZJX_TRACKING_HOST").isEmpty();
 }
 
 QString ProgramFolder::path() {
@@ -37,12 +41,20 @@ QString ProgramFolder::path() {
     return folder;
 }
 
-void ProgramFolder::setOverride(const QString& folder) { folderOverride = folder; }
+void ProgramFolder::setOverride(const QString& folder) {
+    folderOverride = folder;
+}
 
-QDateTime Clock::now() { return clockOverride ? clockOverride() : QDateTime::currentDateTime(); }
-void Clock::setOverride(std::function<QDateTime()> source) { clockOverride = std::move(source); }
+QDateTime Clock::now() {
+    return clockOverride ? clockOverride() : QDateTime::currentDateTime();
+}
+void Clock::setOverride(std::function<QDateTime()> source) {
+    clockOverride = std::move(source);
+}
 
-void SiteOpener::open(const QString& address) { QDesktopServices::openUrl(QUrl(address)); }
+void SiteOpener::open(const QString& address) {
+    QDesktopServices::openUrl(QUrl(address));
+}
 
 void ProgramEnd::now() {
     if (endHandler) {
@@ -52,6 +64,8 @@ void ProgramEnd::now() {
     QCoreApplication::exit(0);
 }
 
-void ProgramEnd::setHandler(std::function<void()> handler) { endHandler = std::move(handler); }
+void ProgramEnd::setHandler(std::function<void()> handler) {
+    endHandler = std::move(handler);
+}
 
 } // namespace zjx

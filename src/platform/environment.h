@@ -7,8 +7,8 @@
 
 namespace zjx {
 
-// Host names and site addresses: compiled-in defaults that point at the local service,
-// each overridable by an environment variable.
+// Host names and site addresses: defaults that point at the local service, each overridable by an
+// environment variable.
 struct Settings {
     QString trackingHost;    // host[:port] of the tracking service, ZJX_TRACKING_HOST
     QString softwareSiteUrl; // root of the maker's software site (version file), ZJX_SOFTWARE_SITE
@@ -17,13 +17,19 @@ struct Settings {
     QString feedbackSiteUrl; // ZJX_FEEDBACK_SITE
     QString homeSiteUrl;     // ZJX_HOME_SITE
 
-    static Settings fromEnvironment();
+    // The local service answers on `localService` (host:port): the fixed port that ./run.sh uses,
+    // or the port the program's own service child took. It is the default of the tracking,
+    // branch and software-site settings; a variable that is set still wins for each one.
+    static QString defaultLocalService() { return QStringLiteral("127.0.0.1:18735"); }
+    static Settings fromEnvironment(const QString& localService = defaultLocalService());
+    // True when the tracking host is given, so the program needs no service of its own.
+    static bool trackingHostConfigured();
 };
 
 // The folder that holds the executable (tests point it at a temporary folder).
 class ProgramFolder {
 public:
-    static QString path(); // without a trailing separator
+    static QString path();                          // without a trailing separator
     static void setOverride(const QString& folder); // empty restores the real one
 };
 

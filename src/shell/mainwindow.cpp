@@ -3,6 +3,7 @@
 #include "book/store.h"
 #include "core/catalogue.h"
 #include "platform/alertplayer.h"
+#include "platform/gatewaychild.h"
 #include "platform/messagebox.h"
 
 #include <QApplication>
@@ -102,7 +103,37 @@ MainWindow::~MainWindow() {
     teardownChrome();
 }
 
-void MainWindow::setHint(const QString& text) { Label11[2]->setText(text); }
+void MainWindow::setHint(const QString& text) {
+    Label11[2]->setText(text);
+}
+
+void MainWindow::useGateway(GatewayChild* gateway) {
+    m_gateway = gateway;
+    connect(gateway, &GatewayChild::ready, this, &MainWindow::gatewayReady);
+    connect(gateway, &GatewayChild::failed, this, &MainWindow::gatewayFailed);
+    // A child that could not even be started has said so before the window was there.
+    if (gateway->state() == GatewayChild::State::Ready)
+        gatewayReady(gateway->address());
+    else if (gateway->state() == GatewayChild::State::Failed)
+        gatewayFailed(gateway->failure());
+}
+
+const Settings& MainWindow::networkSettings() {
+    if (m_gateway && m_gateway->state() == GatewayChild::State::Starting)
+        m_gateway->waitForAddress(gatewayWaitMs); // hands the outcome to gatewayReady or gatewayFailed
+    return m_settings;
+}
+
+void MainWindow::gatewayReady(const QString& address) {
+    m_gatewayWasReady = true;
+    m_settings = Settings::fromEnvironment(address);
+}
+
+void MainWindow::gatewayFailed(const QString& reason) {
+    m_gatewayTrouble =
+        (m_gatewayWasReady ? QStringLiteral("本地查询服务已停止:") : QStringLiteral("本地查询服务未能启动:")) + reason;
+    setHint(m_gatewayTrouble);
+}
 
 void MainWindow::setLabelColour(QLabel* label, const QColor& colour) {
     QPalette pal = label->palette();
@@ -110,7 +141,9 @@ void MainWindow::setLabelColour(QLabel* label, const QColor& colour) {
     label->setPalette(pal);
 }
 
-QColor MainWindow::labelColour(const QLabel* label) { return label->palette().color(QPalette::WindowText); }
+QColor MainWindow::labelColour(const QLabel* label) {
+    return label->palette().color(QPalette::WindowText);
+}
 
 void MainWindow::appendKeepingSelection(QComboBox* box, const QStringList& texts) {
     const int before = box->currentIndex();
@@ -420,7 +453,7 @@ void MainWindow::Combo5_Click() {
         SiteOpener::open(m_settings.homeSiteUrl);
         break;
     case 4:
-        SiteOpener::open(m_settings.softwareSiteUrl);
+        SiteOpener::open(networkSettings().softwareSiteUrl);
         break;
     default:
         break;

@@ -23,6 +23,7 @@ namespace zjx {
 
 class AlertPlayer;
 class Class1;
+class GatewayChild;
 
 // The main window: it owns every control, the parcel book, the timers and the window state, and
 // its handlers carry the names the program has always used. Its member definitions are split by
@@ -54,7 +55,7 @@ public:
 
     // ---- controls (named as the program has always named them) ----
     // command row and progress list
-    QComboBox* Text1 = nullptr; // saved-parcel selector: one note per record
+    QComboBox* Text1 = nullptr;       // saved-parcel selector: one note per record
     QPushButton* Command14 = nullptr; // 操作
     QPushButton* Command7 = nullptr;  // 清空
     QPushButton* Command3 = nullptr;  // 添加
@@ -86,9 +87,9 @@ public:
     QLabel* aicAlphaImage2 = nullptr;
     // settings panel
     QFrame* Picture4 = nullptr;
-    QGroupBox* Frame4 = nullptr; // 定时查询功能
-    QComboBox* Combo2 = nullptr; // hour
-    QComboBox* Combo3 = nullptr; // minute
+    QGroupBox* Frame4 = nullptr;      // 定时查询功能
+    QComboBox* Combo2 = nullptr;      // hour
+    QComboBox* Combo3 = nullptr;      // minute
     QPushButton* Command8 = nullptr;  // 开始定时 / 关闭定时
     QPushButton* Command10 = nullptr; // 循环查询
     QGroupBox* Frame6 = nullptr;      // 循环查询功能
@@ -124,7 +125,11 @@ public:
     qint16 loopMinutes = 0;
 
     const Settings& settings() const { return m_settings; }
-    void setHint(const QString& text); // Label11 index 2
+    // The program's own tracking service: its address replaces the local-service defaults once it
+    // is known, and a service that cannot start is said in the hint line.
+    void useGateway(GatewayChild* gateway);
+    static constexpr int gatewayWaitMs = 5000; // the longest a network user waits for its port
+    void setHint(const QString& text);         // Label11 index 2
 
     // ---- start-up and shutdown (shell/mainwindow.cpp) ----
     void Form_Load();
@@ -209,6 +214,13 @@ private:
     QFrame* makePanel(const QString& objectName, const QString& title, QLabel*& closeImage);
 
     Settings m_settings;
+    // The settings for a request: waits (bounded) for the service child's port if it is not in yet.
+    const Settings& networkSettings();
+    void gatewayReady(const QString& address);
+    void gatewayFailed(const QString& reason);
+    QPointer<GatewayChild> m_gateway;
+    bool m_gatewayWasReady = false;
+    QString m_gatewayTrouble; // the hint about a service child that did not start or stopped
     QString m_storePath;
     bool m_releaseEndsDoubleClick = false;
 
@@ -216,8 +228,8 @@ private:
     // A tracking request is waiting for its answer, or its parse is pending: a timed or loop tick
     // that finds one running must wait for it instead of starting another.
     bool queryInFlight() const;
-    bool beginQuery();   // false while a request waits: nothing may re-enter a query then
-    bool applyScreening(); // ends the query for rules 0 to 5; true for a good answer
+    bool beginQuery();       // false while a request waits: nothing may re-enter a query then
+    bool applyScreening();   // ends the query for rules 0 to 5; true for a good answer
     QString m_transferError; // why the last request got no answer; empty when it got one
     // ---- book section (book/*.cpp) ----
     QTreeWidgetItem* selectedProgressRow() const; // null when no row with a number is selected

@@ -14,7 +14,7 @@ void MainWindow::Timer3_Timer() {
     // The check runs once per start.
     Timer3->stop();
     const HttpResult result =
-        HttpClient::instance().getBlocking(QUrl(m_settings.softwareSiteUrl + VersionCheck::filePath()));
+        HttpClient::instance().getBlocking(QUrl(networkSettings().softwareSiteUrl + VersionCheck::filePath()));
     // A server error (5xx) is a failed check, not a version: the program must not end because the
     // maker's site is down. Other error pages count as another version, like any other body.
     const QString body = result.ok() && result.status < 500 ? result.body : QString();
@@ -35,8 +35,11 @@ void MainWindow::Timer3_Timer() {
         MessageBox::information(this, VersionCheck::noticeText(body));
         SiteOpener::open(m_settings.forumSiteUrl);
         ProgramEnd::now();
-        break;
+        return;
     }
+    // The check's own line must not hide why every query is going to fail.
+    if (!m_gatewayTrouble.isEmpty())
+        setHint(m_gatewayTrouble);
 }
 
 } // namespace zjx

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QObject>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+namespace zjx {
+
+// The program's own tracking service: zjx-service started as a child process on a free loopback
+// port. Each running program has a private one, so users on one machine never share parcels or
+// keys. The child is started without waiting; the first user of the network waits for its port
+// only if it has not arrived yet. The child ends with the program, also when the program is
+// killed (the kernel sends it SIGTERM when its parent dies).
+class GatewayChild : public QObject {
+    Q_OBJECT
+public:
+    enum class State { NotStarted, Starting, Ready, Failed };
+
+    explicit GatewayChild(QObject* parent = nullptr);
+    ~GatewayChild() override; // ends the child
+
+    // Starts `program` (by default with "--host 127.0.0.1 --port 0") and returns at once.
+    void start(const QString& program, const QStringList& arguments = defaultArguments());
+    static QStringList defaultArguments();
+
+    // Waits up to `msecs` for the start-up line unless it is already in; true when the service
+    // is ready. After the limit the child counts as failed and is ended.
+    bool waitForAddress(int msecs);
+
+    State state() const { return m_state; }
+    QString address() const { return m_address; } // "HOST:PORT" once ready
+    QString failure() const { return m_failure; } // why it could not start, short plain Chinese
+    qint64 processId() const;
+
+    // Ends the child: SIGTERM, then SIGKILL if it does not go within a moment.
+    void stop();
+
+    // The "HOST:PORT" of a start-up line "zjx-service listening on http://HOST:PORT (...)";
+    // empty when the line is not one.
+    static QString addressFromLine(const QByteArray& line);
+
+Q_SIGNALS:
+    void ready(const QString& address);
+    void failed(const QString& reason);
+
+private:
+    void readOutput();
+    void onError(QProcess::ProcessError error);
+    void onFinished(int exitCode, QProcess::ExitStatus status);
+    void fail(const QString& reason);
+
+    QProcess* m_process;
+    State m_state = State::NotStarted;
+    QString m_address;
+    QString m_failure;
+    QByteArray m_pending; // output before the start-up line is complete
+};
+
+} // namespace zjx
