@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 #include <csignal>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace zjx {
@@ -26,12 +27,17 @@ QStringList GatewayChild::defaultArguments() {
     return {QStringLiteral("--host"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"), QStringLiteral("0")};
 }
 
-void GatewayChild::start(const QString& program, const QStringList& arguments) {
+void GatewayChild::setProgram(const QString& program, const QStringList& arguments) {
     if (m_state != State::NotStarted)
         return;
-    m_state = State::Starting;
     m_process->setProgram(program);
     m_process->setArguments(arguments);
+}
+
+void GatewayChild::start() {
+    if (m_state != State::NotStarted || !hasProgram())
+        return;
+    m_state = State::Starting;
     // stdout carries the start-up line and then one line per request (read and dropped, so the
     // pipe never fills); the service's complaints go where the program's own go.
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -44,6 +50,8 @@ void GatewayChild::start(const QString& program, const QStringList& arguments) {
         ::prctl(PR_SET_PDEATHSIG, SIGTERM);
         if (::getppid() != parentPid)
             ::_exit(1);
+        // The service starts while the window is built; on a busy machine the window goes first.
+        ::setpriority(PRIO_PROCESS, 0, 5);
     });
     connect(m_process, &QProcess::readyReadStandardOutput, this, &GatewayChild::readOutput);
     connect(m_process, &QProcess::errorOccurred, this, &GatewayChild::onError);
@@ -52,6 +60,7 @@ void GatewayChild::start(const QString& program, const QStringList& arguments) {
 }
 
 bool GatewayChild::waitForAddress(int msecs) {
+    start();
     const QDeadlineTimer deadline(msecs);
     while (m_state == State::Starting && !deadline.hasExpired()) {
         // Output arrives through readyReadStandardOutput, an early end through finished.

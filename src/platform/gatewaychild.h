@@ -20,15 +20,23 @@ public:
     explicit GatewayChild(QObject* parent = nullptr);
     ~GatewayChild() override; // ends the child
 
-    // Starts `program` (by default with "--host 127.0.0.1 --port 0") and returns at once.
-    void start(const QString& program, const QStringList& arguments = defaultArguments());
+    // Names the child (by default with "--host 127.0.0.1 --port 0"); start() runs it.
+    void setProgram(const QString& program, const QStringList& arguments = defaultArguments());
+    bool hasProgram() const { return !m_process->program().isEmpty(); }
     static QStringList defaultArguments();
+    // Starts the named child and returns at once; does nothing once started.
+    void start();
+    void start(const QString& program, const QStringList& arguments = defaultArguments()) {
+        setProgram(program, arguments);
+        start();
+    }
 
-    // Waits up to `msecs` for the start-up line unless it is already in; true when the service
-    // is ready. After the limit the child counts as failed and is ended.
+    // Waits up to `msecs` for the start-up line unless it is already in, starting the child first
+    // if that has not happened yet; true when the service is ready. After the limit the child
+    // counts as failed and is ended.
     bool waitForAddress(int msecs);
 
-    State state() const { return m_state; }
+    State state() const { return m_state; }       // NotStarted also while a named child waits for start()
     QString address() const { return m_address; } // "HOST:PORT" once ready
     QString failure() const { return m_failure; } // why it could not start, short plain Chinese
     qint64 processId() const;

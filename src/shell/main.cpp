@@ -4,10 +4,47 @@
 #include "shell/mainwindow.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QLibraryInfo>
 #include <QScreen>
+#include <QTimer>
 #include <QTranslator>
 #include <cstdio>
+#include <functional>
+#include <utility>
+
+namespace {
+
+// Runs an action once from the event loop, right after a widget has painted for the first time,
+// or after `latestMs` if no paint comes (a window that starts hidden).
+class AfterFirstPaint : public QObject {
+public:
+    AfterFirstPaint(QWidget* widget, int latestMs, std::function<void()> action)
+        : QObject(widget), m_widget(widget), m_action(std::move(action)) {
+        widget->installEventFilter(this);
+        QTimer::singleShot(latestMs, this, &AfterFirstPaint::fire);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == m_widget && event->type() == QEvent::Paint)
+            QTimer::singleShot(0, this, &AfterFirstPaint::fire); // once this paint is done
+        return false;
+    }
+
+private:
+    void fire() {
+        if (!m_action)
+            return;
+        m_widget->removeEventFilter(this);
+        std::exchange(m_action, nullptr)();
+    }
+
+    QWidget* m_widget;
+    std::function<void()> m_action;
+};
+
+} // namespace
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -25,11 +62,12 @@ int main(int argc, char* argv[]) {
         return 0;
     }
 
-    // Without a configured tracking host the program brings its own service, started now so that
-    // it comes up while the window is built.
+    // Without a configured tracking host the program brings its own service. It starts once the
+    // window has painted (on a busy machine its start-up would otherwise slow the window's); its
+    // port is in long before the version check, and a request before that starts it and waits.
     zjx::GatewayChild gateway;
     if (!zjx::Settings::trackingHostConfigured())
-        gateway.start(QCoreApplication::applicationDirPath() + QStringLiteral("/zjx-service"));
+        gateway.setProgram(QCoreApplication::applicationDirPath() + QStringLiteral("/zjx-service"));
 
     // Qt's own buttons and dialogs speak Chinese like the rest of the window, whatever the locale.
     QTranslator qtTranslator;
@@ -37,8 +75,10 @@ int main(int argc, char* argv[]) {
         QApplication::installTranslator(&qtTranslator);
 
     zjx::MainWindow window;
-    if (gateway.state() != zjx::GatewayChild::State::NotStarted)
+    if (gateway.hasProgram()) {
         window.useGateway(&gateway);
+        new AfterFirstPaint(&window, 300, [&gateway] { gateway.start(); });
+    }
     QObject::connect(&instance, &zjx::SingleInstance::raiseRequested, &window, [&window] {
         window.showNormal();
         window.raise();

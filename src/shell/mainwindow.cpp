@@ -119,8 +119,10 @@ void MainWindow::useGateway(GatewayChild* gateway) {
 }
 
 const Settings& MainWindow::networkSettings() {
-    if (m_gateway && m_gateway->state() == GatewayChild::State::Starting)
-        m_gateway->waitForAddress(gatewayWaitMs); // hands the outcome to gatewayReady or gatewayFailed
+    // A child not started yet is started now; the outcome goes to gatewayReady or gatewayFailed.
+    if (m_gateway &&
+        (m_gateway->state() == GatewayChild::State::NotStarted || m_gateway->state() == GatewayChild::State::Starting))
+        m_gateway->waitForAddress(gatewayWaitMs);
     return m_settings;
 }
 
