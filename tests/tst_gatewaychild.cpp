@@ -174,4 +174,4 @@ private Q_SLOTS:
 };
 
 QTEST_MAIN(TestGateway)
-#include "tst_gateway.moc"
+#include "tst_gatewaychild.moc"
