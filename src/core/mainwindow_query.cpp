@@ -35,6 +35,8 @@ bool MainWindow::beginQuery() {
 
 void MainWindow::kdgs(const QString& number, const QString& shownCompany) {
     setHint(shownCompany + QStringLiteral("快递查询中..."));
+    m_askedNumber = number;
+    m_askedCompany = shownCompany;
     const QUrl url(TrackingRequest::url(networkSettings().trackingHost, companyCode, number));
     const HttpResult result = HttpClient::instance().getBlocking(url);
     if (result.ok() && result.status < 400) {

@@ -1,9 +1,13 @@
 #include "shell/mainwindow.h"
 
+#include "book/parcelrecord.h"
 #include "platform/alertplayer.h"
+#include "platform/desktopnotifier.h"
+#include "schedule/newsnotice.h"
 #include "schedule/updateverdict.h"
 
 #include <QLabel>
+#include <QTreeWidget>
 
 namespace zjx {
 
@@ -13,9 +17,42 @@ void MainWindow::gxtj() {
     if (verdict.updated) {
         setLabelColour(Label12[3], QColor(255, 0, 0));
         W1->setSource(ProgramFolder::path() + QStringLiteral("/ts.mp3"));
+        // The user who is looking at the window sees the verdict; only news found while the
+        // window is buried, minimised or hidden goes to the desktop.
+        if (!isVisible() || isMinimized() || !isActiveWindow())
+            notifyNews();
     } else {
         setLabelColour(Label12[3], QColor(255, 255, 255));
     }
+}
+
+void MainWindow::notifyNews() {
+    // The parcel is named by its note in the book; a manual query and a re-query ask in the same way.
+    QString note;
+    for (const QString& record : std::as_const(Combo6)) {
+        const ParcelFields fields = ParcelRecord::split(record);
+        if (fields.number == m_askedNumber && fields.company == m_askedCompany) {
+            note = fields.note;
+            break;
+        }
+    }
+    const QTreeWidgetItem* latest = ListView1->topLevelItem(0);
+    const NewsNotice notice =
+        NewsNotice::make(m_askedNumber, m_askedCompany, note, Label12[2]->text(),
+                         latest ? latest->text(ColumnSj) : QString(), latest ? latest->text(ColumnWl) : QString());
+    if (!m_notifier) {
+        m_notifier = new DesktopNotifier(this);
+        connect(m_notifier, &DesktopNotifier::activated, this, &MainWindow::bringToFront);
+    }
+    m_notifier->notify(notice.key, notice.summary, notice.body);
+}
+
+void MainWindow::bringToFront() {
+    // Restoring through the state keeps a maximised window maximised.
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
 }
 
 } // namespace zjx

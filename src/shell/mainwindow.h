@@ -23,6 +23,7 @@ namespace zjx {
 
 class AlertPlayer;
 class Class1;
+class DesktopNotifier;
 class GatewayChild;
 
 // The main window: it owns every control, the parcel book, the timers and the window state, and
@@ -246,6 +247,13 @@ private:
     void runRequery();
     bool m_requeryPending = false;
     bool m_requeryRunning = false;
+    // ---- update section (schedule/mainwindow_update.cpp) ----
+    // News found while the user looks elsewhere goes to the desktop as a notification too.
+    void notifyNews();
+    void bringToFront(); // the notification's default action
+    DesktopNotifier* m_notifier = nullptr; // made with the first notice
+    QString m_askedNumber;  // the parcel whose answer is being read, as kdgs asked for it
+    QString m_askedCompany;
     // ---- chrome section (shell/mainwindow_chrome.cpp) ----
 public:
     // The window's own surface (not the panels or other controls); x, y in its pixels.

@@ -1,6 +1,7 @@
 #include "support/windowfixture.h"
 
 #include "platform/alertplayer.h"
+#include "platform/desktopnotifier.h"
 #include "platform/environment.h"
 #include "platform/filedialog.h"
 #include "platform/messagebox.h"
@@ -26,6 +27,7 @@ WindowFixture::WindowFixture(const QString& hostPort) : m_urls(std::make_unique<
     MessageBox::clearShown();
     FileDialog::clearNextFileName();
     AlertPlayer::setSilent(true);
+    DesktopNotifier::setSilent(true); // never on the desktop of whoever runs the tests
     QDesktopServices::setUrlHandler(QStringLiteral("http"), m_urls.get(), "openUrl");
 }
 

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+namespace zjx {
+
+// What the desktop is told when a parcel has news: one notice per parcel (its number and company),
+// named by the parcel's note and state, with the latest event as the body. All plain text.
+struct NewsNotice {
+    QString key;
+    QString summary;
+    QString body;
+
+    static NewsNotice make(const QString& number, const QString& company, const QString& note, const QString& state,
+                           const QString& latestTime, const QString& latestProgress);
+};
+
+} // namespace zjx

@@ -1,0 +1,380 @@
+#include "platform/alertplayer.h"
+#include "platform/desktopnotifier.h"
+#include "platform/messagebox.h"
+#include "support/testserver.h"
+#include "support/windowfixture.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace zjx;
+using zjx::test::TestServer;
+using zjx::test::WindowFixture;
+
+namespace {
+
+const QString notificationsPath = QStringLiteral("/org/freedesktop/Notifications");
+const QString notificationsName = QStringLiteral("org.freedesktop.Notifications");
+
+// A session bus of the test's own, so nothing reaches the desktop and no installed notification
+// daemon is started by activation: its configuration names no service folders.
+class PrivateBus {
+public:
+    bool start() {
+        const QString config = m_dir.filePath(QStringLiteral("bus.conf"));
+        QFile f(config);
+        if (!f.open(QIODevice::WriteOnly))
+            return false;
+        f.write("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+                " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                "<busconfig><type>session</type><listen>unix:dir=" +
+                m_dir.path().toUtf8() +
+                "</listen><auth>EXTERNAL</auth>"
+                "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
+        f.close();
+        m_daemon.start(QStringLiteral("dbus-daemon"),
+                       {QStringLiteral("--config-file=") + config, QStringLiteral("--print-address=1"),
+                        QStringLiteral("--nofork")});
+        if (!m_daemon.waitForReadyRead(5000))
+            return false;
+        address = QString::fromUtf8(m_daemon.readLine().trimmed());
+        return !address.isEmpty();
+    }
+    ~PrivateBus() {
+        m_daemon.terminate();
+        m_daemon.waitForFinished(2000);
+    }
+    QString address;
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_daemon;
+};
+
+PrivateBus* privateBus = nullptr;
+
+// A notification server as the desktop has one, on its own connection to the private bus.
+class FakeNotificationServer : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    struct Call {
+        QString appName;
+        uint replacesId;
+        QString appIcon;
+        QString summary;
+        QString body;
+        QStringList actions;
+        QVariantMap hints;
+        int expireTimeout;
+    };
+    QList<Call> calls;
+    QStringList capabilities{QStringLiteral("actions"), QStringLiteral("body"), QStringLiteral("body-markup")};
+
+    FakeNotificationServer()
+        : m_bus(QDBusConnection::connectToBus(privateBus->address, QStringLiteral("fake-notification-server"))) {
+        m_bus.registerObject(notificationsPath, this, QDBusConnection::ExportAllSlots);
+        m_bus.registerService(notificationsName);
+    }
+    ~FakeNotificationServer() override {
+        m_bus.unregisterService(notificationsName);
+        m_bus.unregisterObject(notificationsPath);
+    }
+
+    void emitSignal(const QString& name, const QVariantList& arguments) {
+        QDBusMessage signal = QDBusMessage::createSignal(notificationsPath, notificationsName, name);
+        signal.setArguments(arguments);
+        m_bus.send(signal);
+    }
+
+public Q_SLOTS:
+    uint Notify(const QString& appName, uint replacesId, const QString& appIcon, const QString& summary,
+                const QString& body, const QStringList& actions, const QVariantMap& hints, int expireTimeout) {
+        calls.append({appName, replacesId, appIcon, summary, body, actions, hints, expireTimeout});
+        return replacesId != 0 ? replacesId : m_nextId++;
+    }
+    QStringList GetCapabilities() { return capabilities; }
+
+private:
+    QDBusConnection m_bus;
+    uint m_nextId = 41;
+};
+
+enum class Window { Active, BehindAnother, Minimised, Hidden };
+
+const QByteArray book = TestServer::gbk(QStringLiteral("111|申通快递|书\r\n222|顺丰快递|鞋\r\n"));
+
+QByteArray trackingPage(const QStringList& progress) {
+    QString page = QStringLiteral("<table><tr><th>时间</th><th>地点和跟踪进度</th></tr>");
+    for (int i = 0; i < progress.size(); ++i)
+        page += QStringLiteral("<tr><td>2013-05-2%1 08:00:00</td><td>%2</td></tr>").arg(i).arg(progress.at(i));
+    return TestServer::gbk(page + QStringLiteral("</table>"));
+}
+
+const QStringList outForDelivery{QStringLiteral("已收件"), QStringLiteral("到达上海"),
+                                 QStringLiteral("派件中 <快递员> 张三 & \"李四\"")};
+
+// A window test with the parcel "鞋" chosen, its answers from `server`, its notices on the private bus.
+struct Scene {
+    explicit Scene(TestServer& server) : fx(server.hostPort()) {
+        DesktopNotifier::setSilent(false);
+        fx.writeStore(book);
+        w = fx.makeWindow();
+        w->Text1->setCurrentIndex(1);
+    }
+    void put(Window state) {
+        switch (state) {
+        case Window::Active:
+        case Window::BehindAnother:
+            w->show();
+            w->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(w.get()));
+            if (state == Window::BehindAnother) {
+                other.show();
+                other.activateWindow();
+                QVERIFY(QTest::qWaitForWindowActive(&other));
+            }
+            break;
+        case Window::Minimised:
+            w->showMinimized();
+            QVERIFY(QTest::qWaitForWindowExposed(w.get()) || w->isMinimized());
+            break;
+        case Window::Hidden:
+            break;
+        }
+    }
+    // A re-query of the chosen parcel, as the loop query makes it, up to its verdict.
+    void requery() {
+        w->Label12[3]->clear();
+        w->Text1_Click();
+        QTRY_VERIFY(!w->Label12[3]->text().isEmpty());
+    }
+    WindowFixture fx;
+    std::unique_ptr<MainWindow> w;
+    QWidget other;
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Window)
+
+class TestNotifications : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init() { MessageBox::clearShown(); }
+    void onlyNewsWhileAwayIsSent_data();
+    void onlyNewsWhileAwayIsSent();
+    void bodyIsEscapedOnlyForMarkupServers_data();
+    void bodyIsEscapedOnlyForMarkupServers();
+    void nextNewsReplacesTheNotification();
+    void defaultActionBringsTheWindowBack_data();
+    void defaultActionBringsTheWindowBack();
+    void withoutServerNothingChanges();
+    void withoutBusNothingIsSent();
+};
+
+void TestNotifications::onlyNewsWhileAwayIsSent_data() {
+    QTest::addColumn<Window>("window");
+    QTest::addColumn<bool>("manual");
+    QTest::addColumn<QStringList>("progress");
+    QTest::addColumn<QString>("summary"); // empty: no notification
+
+    const QString shoes = QStringLiteral("鞋 · 派件中");
+    const QStringList signedFor{QStringLiteral("已收件"), QStringLiteral("已签收,签收人:本人")};
+    QTest::newRow("minimised, re-query with news") << Window::Minimised << false << outForDelivery << shoes;
+    QTest::newRow("behind another window") << Window::BehindAnother << false << outForDelivery << shoes;
+    QTest::newRow("hidden") << Window::Hidden << false << outForDelivery << shoes;
+    QTest::newRow("minimised, manual query of a new parcel")
+        << Window::Minimised << true << QStringList{QStringLiteral("已收件")} << QStringLiteral("伞 · 运送中");
+    QTest::newRow("active, re-query") << Window::Active << false << outForDelivery << QString();
+    QTest::newRow("active, manual query") << Window::Active << true << outForDelivery << QString();
+    QTest::newRow("minimised, no news: signed for") << Window::Minimised << false << signedFor << QString();
+}
+
+void TestNotifications::onlyNewsWhileAwayIsSent() {
+    QFETCH(Window, window);
+    QFETCH(bool, manual);
+    QFETCH(QStringList, progress);
+    QFETCH(QString, summary);
+
+    TestServer server;
+    server.setResponse("/", {200, trackingPage(progress)});
+    FakeNotificationServer desktop;
+    Scene s(server);
+    s.put(window);
+    if (manual) {
+        s.w->Command3_Click();
+        s.w->Text3->setEditText(QStringLiteral("333"));
+        s.w->Text2->setText(QStringLiteral("伞"));
+        s.w->Combo1->setCurrentText(QStringLiteral("申通快递"));
+        s.w->Command1_Click();
+        QTRY_VERIFY(!s.w->Label12[3]->text().isEmpty() && s.w->Label12[3]->text() != QStringLiteral("未查询"));
+    } else {
+        s.requery();
+    }
+    const bool news = s.w->Label12[3]->text() == QStringLiteral("有更新");
+    QCOMPARE(s.w->W1->timesStarted(), news ? 1 : 0); // the chime does not depend on the window
+
+    if (summary.isEmpty()) {
+        QTest::qWait(300); // long enough for two round trips on a local bus
+        QCOMPARE(desktop.calls.size(), 0);
+        return;
+    }
+    QTRY_COMPARE(desktop.calls.size(), 1);
+    const FakeNotificationServer::Call& c = desktop.calls.first();
+    QCOMPARE(c.summary, summary);
+    QCOMPARE(c.appName, QStringLiteral("踪迹匣"));
+    QCOMPARE(c.appIcon, QStringLiteral("cn.tansoft.zjx"));
+    QCOMPARE(c.replacesId, 0u);
+    QCOMPARE(c.actions, (QStringList{QStringLiteral("default"), QStringLiteral("查看")}));
+    QCOMPARE(c.hints.value(QStringLiteral("desktop-entry")).toString(), QStringLiteral("cn.tansoft.zjx"));
+    QCOMPARE(c.hints.value(QStringLiteral("urgency")).metaType(), QMetaType::fromType<uchar>());
+    QCOMPARE(c.hints.value(QStringLiteral("urgency")).toInt(), 1);
+    QCOMPARE(c.expireTimeout, -1);
+    QVERIFY(MessageBox::shown().isEmpty());
+}
+
+void TestNotifications::bodyIsEscapedOnlyForMarkupServers_data() {
+    QTest::addColumn<bool>("markup");
+    QTest::addColumn<QString>("body");
+    QTest::newRow("server reads markup")
+        << true << QStringLiteral("2013-05-22 08:00:00\n派件中 &lt;快递员&gt; 张三 &amp; &quot;李四&quot;");
+    QTest::newRow("plain-text server") << false << QStringLiteral("2013-05-22 08:00:00\n") + outForDelivery.last();
+}
+
+void TestNotifications::bodyIsEscapedOnlyForMarkupServers() {
+    QFETCH(bool, markup);
+    QFETCH(QString, body);
+    TestServer server;
+    server.setResponse("/", {200, trackingPage(outForDelivery)});
+    FakeNotificationServer desktop;
+    if (!markup)
+        desktop.capabilities.removeAll(QStringLiteral("body-markup"));
+    Scene s(server);
+    s.requery();
+    QTRY_COMPARE(desktop.calls.size(), 1);
+    QCOMPARE(desktop.calls.first().body, body);
+    // The summary is never read as markup: it goes as it is.
+    QCOMPARE(desktop.calls.first().summary, QStringLiteral("鞋 · 派件中"));
+}
+
+void TestNotifications::nextNewsReplacesTheNotification() {
+    TestServer server;
+    server.setResponse("/", {200, trackingPage(outForDelivery)});
+    FakeNotificationServer desktop;
+    Scene s(server);
+    s.requery();
+    QTRY_COMPARE(desktop.calls.size(), 1);
+    s.requery();
+    QTRY_COMPARE(desktop.calls.size(), 2);
+    QCOMPARE(desktop.calls.at(1).replacesId, 41u);
+
+    // Another parcel has a notification of its own.
+    s.w->Text1->setCurrentIndex(0);
+    s.requery();
+    QTRY_COMPARE(desktop.calls.size(), 3);
+    QCOMPARE(desktop.calls.at(2).replacesId, 0u);
+    QCOMPARE(desktop.calls.at(2).summary, QStringLiteral("书 · 派件中"));
+
+    // Once the user has closed it, the next news is a new notification.
+    desktop.emitSignal(QStringLiteral("NotificationClosed"), {41u, 2u});
+    QTest::qWait(100);
+    s.w->Text1->setCurrentIndex(1);
+    s.requery();
+    QTRY_COMPARE(desktop.calls.size(), 4);
+    QCOMPARE(desktop.calls.at(3).replacesId, 0u);
+}
+
+void TestNotifications::defaultActionBringsTheWindowBack_data() {
+    QTest::addColumn<bool>("ourId");
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<bool>("raised");
+    QTest::newRow("default action") << true << QStringLiteral("default") << true;
+    QTest::newRow("another application's notification") << false << QStringLiteral("default") << false;
+    QTest::newRow("another action") << true << QStringLiteral("dismiss") << false;
+}
+
+void TestNotifications::defaultActionBringsTheWindowBack() {
+    QFETCH(bool, ourId);
+    QFETCH(QString, action);
+    QFETCH(bool, raised);
+    TestServer server;
+    server.setResponse("/", {200, trackingPage(outForDelivery)});
+    FakeNotificationServer desktop;
+    Scene s(server);
+    s.put(Window::Minimised);
+    s.requery();
+    QTRY_COMPARE(desktop.calls.size(), 1);
+
+    desktop.emitSignal(QStringLiteral("ActionInvoked"), {ourId ? 41u : 7u, action});
+    if (raised) {
+        QTRY_VERIFY(!s.w->isMinimized() && s.w->isVisible());
+        QTRY_VERIFY(s.w->isActiveWindow());
+    } else {
+        QTest::qWait(200);
+        QVERIFY(s.w->isMinimized());
+    }
+}
+
+void TestNotifications::withoutServerNothingChanges() {
+    TestServer server;
+    server.setResponse("/", {200, trackingPage(outForDelivery)});
+    Scene s(server);
+    s.put(Window::Minimised);
+    // Straight to the verdict, as the parser calls it: the chime and the label as always, at once.
+    s.w->lastProgressCount = 0;
+    s.w->progressCount = 3;
+    s.w->Label12[2]->setText(QStringLiteral("派件中"));
+    for (int round = 1; round <= 2; ++round) {
+        QElapsedTimer clock;
+        clock.start();
+        s.w->gxtj();
+        QVERIFY2(clock.elapsed() < 100, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(s.w->Label12[3]->text(), QStringLiteral("有更新"));
+        QCOMPARE(s.w->W1->timesStarted(), round);
+        QTest::qWait(100); // the error answer arrives and is dropped
+    }
+    QVERIFY(MessageBox::shown().isEmpty());
+    // A server that starts later is used with the next news.
+    FakeNotificationServer desktop;
+    s.w->gxtj();
+    QTRY_COMPARE(desktop.calls.size(), 1);
+}
+
+void TestNotifications::withoutBusNothingIsSent() {
+    FakeNotificationServer desktop;
+    DesktopNotifier::setSilent(false);
+    DesktopNotifier notifier(
+        QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("no-bus")));
+    QElapsedTimer clock;
+    clock.start();
+    notifier.notify(QStringLiteral("1|申通快递"), QStringLiteral("书 · 运送中"), QStringLiteral("到达"));
+    QVERIFY(clock.elapsed() < 100);
+    QTest::qWait(100);
+    QCOMPARE(desktop.calls.size(), 0);
+}
+
+int main(int argc, char** argv) {
+    // The bus must be known before anything in Qt connects to the session bus.
+    PrivateBus bus;
+    if (!bus.start()) {
+        qCritical("dbus-daemon could not be started (package dbus-daemon)");
+        return 1;
+    }
+    privateBus = &bus;
+    qputenv("DBUS_SESSION_BUS_ADDRESS", bus.address.toUtf8());
+    QApplication app(argc, argv);
+    TestNotifications test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_notifications.moc"
