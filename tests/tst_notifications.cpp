@@ -269,14 +269,23 @@ void TestNotifications::bodyIsEscapedOnlyForMarkupServers() {
 
 void TestNotifications::nextNewsReplacesTheNotification() {
     TestServer server;
-    server.setResponse("/", {200, trackingPage(outForDelivery)});
+    QStringList events = outForDelivery;
+    server.setResponse("/", {200, trackingPage(events)});
     FakeNotificationServer desktop;
     Scene s(server);
     s.requery();
     QTRY_COMPARE(desktop.calls.size(), 1);
+    events.append(QStringLiteral("已签收人: 本人"));
+    events.swapItemsAt(events.size() - 1, events.size() - 2); // still out for delivery, one event more
+    server.setResponse("/", {200, trackingPage(events)});
     s.requery();
     QTRY_COMPARE(desktop.calls.size(), 2);
     QCOMPARE(desktop.calls.at(1).replacesId, 41u);
+
+    // The loop's next re-query finds the same latest event: nothing new reaches the desktop.
+    s.requery();
+    QTest::qWait(100);
+    QCOMPARE(desktop.calls.size(), 2);
 
     // Another parcel has a notification of its own.
     s.w->Text1->setCurrentIndex(0);
@@ -288,6 +297,8 @@ void TestNotifications::nextNewsReplacesTheNotification() {
     // Once the user has closed it, the next news is a new notification.
     desktop.emitSignal(QStringLiteral("NotificationClosed"), {41u, 2u});
     QTest::qWait(100);
+    events.append(outForDelivery.last() + QStringLiteral(" 再次派送"));
+    server.setResponse("/", {200, trackingPage(events)});
     s.w->Text1->setCurrentIndex(1);
     s.requery();
     QTRY_COMPARE(desktop.calls.size(), 4);

@@ -86,6 +86,11 @@ bool DesktopNotifier::ensureBus() {
 void DesktopNotifier::notify(const QString& key, const QString& summary, const QString& body) {
     if (silentNotifiers || !ensureBus())
         return;
+    // Every loop or timed re-query is judged "有更新"; the desktop hears only of what it was not told.
+    const QString told = summary + u'\n' + body;
+    if (m_told.value(key) == told)
+        return;
+    m_told.insert(key, told);
     m_waiting.insert(key, Notice{summary, body});
     if (m_markup == Markup::Unknown)
         askCapabilities();
@@ -106,6 +111,8 @@ void DesktopNotifier::askCapabilities() {
         if (reply.isError()) {
             // No server: drop what waits and ask again with the next notice.
             m_markup = Markup::Unknown;
+            for (auto it = m_waiting.cbegin(); it != m_waiting.cend(); ++it)
+                m_told.remove(it.key());
             m_waiting.clear();
             return;
         }
@@ -141,6 +148,7 @@ void DesktopNotifier::send(const QString& key, const Notice& notice) {
             // The server went away or failed: forget it, and ask afresh with the next notice.
             m_markup = Markup::Unknown;
             m_waiting.remove(key);
+            m_told.remove(key);
             return;
         }
         const uint id = reply.value();

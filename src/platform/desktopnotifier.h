@@ -58,6 +58,7 @@ private:
     QHash<uint, QString> m_keys;      // the same, the other way
     QSet<QString> m_sending;          // keys whose Notify awaits its id
     QHash<QString, Notice> m_waiting; // the latest notice per key that could not be sent yet
+    QHash<QString, QString> m_told;   // key -> summary and body last handed to the server
     QString m_activationToken;
 };
 
