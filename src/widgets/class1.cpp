@@ -1,5 +1,7 @@
 #include "widgets/class1.h"
 
+#include "core/textutil.h"
+
 #include <QApplication>
 #include <QCursor>
 #include <QHelpEvent>
@@ -10,7 +12,8 @@ namespace zjx {
 namespace {
 
 QString htmlLines(const QString& plain) {
-    QString html = plain.toHtmlEscaped();
+    // A progress cell may be megabytes long: laying that out froze every click on its row.
+    QString html = readableText(plain).toHtmlEscaped();
     html.replace(QStringLiteral("\r\n"), QStringLiteral("<br>"));
     html.replace(u'\r', QStringLiteral("<br>"));
     html.replace(u'\n', QStringLiteral("<br>"));
