@@ -15,8 +15,8 @@ namespace {
 
 const QString title = QStringLiteral("物流跟踪信息");
 const QString text = QStringLiteral("时间:2013-05-20 08:00:00\r\n物流进度:已签收");
-const QString shown = QStringLiteral(
-    "<qt><p style=\"white-space:pre-wrap\"><b>物流跟踪信息</b><br>时间:2013-05-20 08:00:00<br>物流进度:已签收</p></qt>");
+const QString shown = QStringLiteral("<qt><p style=\"white-space:pre-wrap\"><b>物流跟踪信息</b><br>时间:2013-05-20 "
+                                     "08:00:00<br>物流进度:已签收</p></qt>");
 
 // What the application does when the pointer has rested over `widget`.
 void restPointerOver(QWidget* widget) {
@@ -67,7 +67,8 @@ private Q_SLOTS:
         QTest::newRow("no title") << QString() << QStringLiteral("x\ny")
                                   << QStringLiteral("<qt><p style=\"white-space:pre-wrap\">x<br>y</p></qt>");
         QTest::newRow("spaces kept") << QStringLiteral("t") << QStringLiteral("a   b")
-                                     << QStringLiteral("<qt><p style=\"white-space:pre-wrap\"><b>t</b><br>a   b</p></qt>");
+                                     << QStringLiteral(
+                                            "<qt><p style=\"white-space:pre-wrap\"><b>t</b><br>a   b</p></qt>");
     }
     void richText() {
         QFETCH(QString, title);

@@ -7,6 +7,7 @@
 #include "platform/environment.h"
 #include "platform/httpclient.h"
 #include "platform/messagebox.h"
+#include "schedule/newsnotice.h"
 #include "shell/identity.h"
 #include "support/testserver.h"
 #include "support/windowfixture.h"
@@ -223,6 +224,15 @@ private Q_SLOTS:
         QVERIFY(w->tooltipBalloon->balloonText().size() < readableChars + 200);
         QVERIFY(fillMs < bearableMs);
         QVERIFY(clickMs < bearableMs);
+    }
+
+    // A desktop notice of that cell carries its readable start, not megabytes over the bus.
+    void hugeNotice() {
+        const QString cell(7 * 1000 * 1000, u'x');
+        const NewsNotice notice = NewsNotice::make(QStringLiteral("1"), QStringLiteral("申通快递"), cell,
+                                                   QStringLiteral("派件中"), QStringLiteral("2014-05-02"), cell);
+        QVERIFY(notice.summary.size() < 300);
+        QVERIFY(isCutFrom(notice.body, QStringLiteral("2014-05-02\n") + cell));
     }
 
     // Servers label GBK pages with every name of the GB family; all of them decode as GB18030.
