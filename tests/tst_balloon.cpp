@@ -15,8 +15,8 @@ namespace {
 
 const QString title = QStringLiteral("物流跟踪信息");
 const QString text = QStringLiteral("时间:2013-05-20 08:00:00\r\n物流进度:已签收");
-const QString shown = QStringLiteral(
-    "<qt><p style=\"white-space:pre\"><b>物流跟踪信息</b><br>时间:2013-05-20 08:00:00<br>物流进度:已签收</p></qt>");
+const QString shown = QStringLiteral("<qt><p style=\"white-space:pre-wrap\"><b>物流跟踪信息</b><br>时间:2013-05-20 "
+                                     "08:00:00<br>物流进度:已签收</p></qt>");
 
 // What the application does when the pointer has rested over `widget`.
 void restPointerOver(QWidget* widget) {
@@ -63,11 +63,12 @@ private Q_SLOTS:
         QTest::newRow("two lines") << title << text << shown;
         QTest::newRow("markup is shown as typed")
             << QStringLiteral("<i>&") << QStringLiteral("a<b>c")
-            << QStringLiteral("<qt><p style=\"white-space:pre\"><b>&lt;i&gt;&amp;</b><br>a&lt;b&gt;c</p></qt>");
+            << QStringLiteral("<qt><p style=\"white-space:pre-wrap\"><b>&lt;i&gt;&amp;</b><br>a&lt;b&gt;c</p></qt>");
         QTest::newRow("no title") << QString() << QStringLiteral("x\ny")
-                                  << QStringLiteral("<qt><p style=\"white-space:pre\">x<br>y</p></qt>");
+                                  << QStringLiteral("<qt><p style=\"white-space:pre-wrap\">x<br>y</p></qt>");
         QTest::newRow("spaces kept") << QStringLiteral("t") << QStringLiteral("a   b")
-                                     << QStringLiteral("<qt><p style=\"white-space:pre\"><b>t</b><br>a   b</p></qt>");
+                                     << QStringLiteral(
+                                            "<qt><p style=\"white-space:pre-wrap\"><b>t</b><br>a   b</p></qt>");
     }
     void richText() {
         QFETCH(QString, title);
@@ -132,7 +133,7 @@ private Q_SLOTS:
         balloon.Create();
         restPointerOver(m_list->viewport());
         QCOMPARE(QToolTip::text(),
-                 QStringLiteral("<qt><p style=\"white-space:pre\"><b>物流跟踪信息</b><br>old</p></qt>"));
+                 QStringLiteral("<qt><p style=\"white-space:pre-wrap\"><b>物流跟踪信息</b><br>old</p></qt>"));
 
         balloon.ToolTipText(text);
         QCOMPARE(QToolTip::text(), shown);

@@ -1,5 +1,7 @@
 #include "schedule/schedule.h"
 
+#include <QRegularExpression>
+#include <QSet>
 #include <QTest>
 
 using namespace zjx::schedule;
@@ -17,6 +19,8 @@ private Q_SLOTS:
     void clockFormat_data();
     void clockFormat();
     void clockTextUsesTheLocale();
+    void clockHasNoStrayLetters_data();
+    void clockHasNoStrayLetters();
 };
 
 void TestSchedule::chooserValue_data() {
@@ -119,6 +123,8 @@ void TestSchedule::clockFormat_data() {
         << "sq_AL" << QLocale("sq_AL").dateFormat(QLocale::ShortFormat) + " h:mm:ss AP";
     QTest::newRow("bg_BG quoted literal kept")
         << "bg_BG" << QLocale("bg_BG").dateFormat(QLocale::ShortFormat) + " H:mm:ss 'ч'.";
+    QTest::newRow("zh_TW day period as AM/PM") << "zh_TW"
+                                               << "yyyy/M/d APh:mm:ss";
 }
 
 void TestSchedule::clockFormat() {
@@ -131,6 +137,36 @@ void TestSchedule::clockTextUsesTheLocale() {
     const QDateTime at(QDate(2013, 5, 20), QTime(20, 7, 9));
     QCOMPARE(clockText(at, QLocale(QStringLiteral("zh_CN"))), QStringLiteral("2013/5/20 20:07:09"));
     QCOMPARE(clockText(at, QLocale(QStringLiteral("en_US"))), QStringLiteral("5/20/13 8:07:09 PM"));
+}
+
+// Every locale Qt knows: outside quoted text the clock's format holds only fields Qt reads as the
+// date, the hour, the minute, the second or the AM/PM marker, so nothing shows as a stray letter.
+void TestSchedule::clockHasNoStrayLetters_data() {
+    QTest::addColumn<QLocale>("locale");
+    QSet<QString> formats;
+    for (const QLocale& locale :
+         QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory)) {
+        const QString both = locale.dateFormat(QLocale::ShortFormat) + u'|' + locale.timeFormat(QLocale::LongFormat);
+        if (!formats.contains(both)) {
+            formats.insert(both);
+            QTest::newRow(qPrintable(locale.name())) << locale;
+        }
+    }
+}
+
+void TestSchedule::clockHasNoStrayLetters() {
+    QFETCH(QLocale, locale);
+    const QString format = zjx::schedule::clockFormat(locale);
+    QString fields;
+    bool quoted = false;
+    for (const QChar c : format) {
+        if (c == u'\'')
+            quoted = !quoted;
+        else if (!quoted && c.unicode() < 0x80 && c.isLetter())
+            fields += c;
+    }
+    static const QRegularExpression known(QStringLiteral("^(d+|M+|y+|h+|H+|m+|s+|AP|ap|A|a)*$"));
+    QVERIFY2(known.match(fields).hasMatch(), qPrintable(format));
 }
 
 QTEST_GUILESS_MAIN(TestSchedule)

@@ -23,7 +23,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("number");
         QTest::addColumn<QString>("sent");
         QTest::newRow("letters and digits") << QStringLiteral("AbZz09") << QStringLiteral("AbZz09");
-        QTest::newRow("safe punctuation") << QStringLiteral("-._~!$'()*,;:@/?") << QStringLiteral("-._~!$'()*,;:@/?");
+        QTest::newRow("safe punctuation") << QStringLiteral("-._~!$'()*,;:@/") << QStringLiteral("-._~!$'()*,;:@/");
+        QTest::newRow("question mark") << QStringLiteral("SF1?2??") << QStringLiteral("SF1%3F2%3F%3F");
         QTest::newRow("fragment") << QStringLiteral("12#34") << QStringLiteral("12%2334");
         QTest::newRow("key injection") << QStringLiteral("1&id=x") << QStringLiteral("1%26id%3Dx");
         QTest::newRow("plus and space") << QStringLiteral("a b+c") << QStringLiteral("a%20b%2Bc");

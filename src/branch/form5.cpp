@@ -1,6 +1,7 @@
 #include "branch/form5.h"
 
 #include "branch/pageclient.h"
+#include "core/textutil.h"
 #include "platform/messagebox.h"
 
 #include <QGridLayout>
@@ -20,14 +21,14 @@ namespace {
 QLabel* namedLabel(QWidget* parent, const QString& name, const QString& text) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(name);
+    // Page text and messages are shown as they stand, never interpreted as markup.
+    label->setTextFormat(Qt::PlainText);
     return label;
 }
 
 QLabel* valueLabel(QWidget* parent, const QString& name) {
     QLabel* label = namedLabel(parent, name, Form5::notQueriedText());
-    // Page text is shown as it stands, never interpreted as markup.
-    label->setTextFormat(Qt::PlainText);
-    // A long value is cut at the window's edge instead of widening it; Label10 shows it in full.
+    // A long value is cut at the window's edge instead of widening it; a click on Label10 shows more.
     label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     label->setMinimumHeight(24);
     return label;
@@ -171,8 +172,9 @@ void Form5::showPage(const HttpResult& result) {
     m_pageText = result.body;
     m_fields = cutBranchPage(m_pageText);
     const QList<QLabel*> labels = valueLabels();
+    // A value may be megabytes long: the row shows its start, the stored field keeps it whole.
     for (int i = 0; i < labels.size(); ++i)
-        labels[i]->setText(m_fields[i]);
+        labels[i]->setText(readableText(m_fields[i]));
     if (m_fields[0].isEmpty()) {
         const QString notFound = QStringLiteral("您查询的网点不存在!");
         csh();

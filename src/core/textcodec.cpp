@@ -44,7 +44,27 @@ std::optional<QString> decodeWhole(const char* charset, const QByteArray& bytes)
     return flushed;
 }
 
-int gbkWidth(const QString& text) { return int(toGbk(text).size()); }
+QByteArray decoderCharset(const QByteArray& label) {
+    static const char* const gbFamily[] = {"gb2312",          "gb_2312",     "gb_2312-80", "csgb2312", "iso-ir-58",
+                                           "csiso58gb231280", "chinese",     "x-gb2312",   "euc-cn",   "x-euc-cn",
+                                           "cn-gb",           "gbk",         "x-gbk",      "csgbk",    "cp936",
+                                           "ms936",           "windows-936", "gb18030"};
+    const QByteArray name = label.trimmed().toLower();
+    for (const char* member : gbFamily)
+        if (name == member)
+            return QByteArrayLiteral("GB18030");
+    return label;
+}
+
+QString fromChineseWeb(const QByteArray& bytes) {
+    if (std::optional<QString> text = decodeWhole("GB18030", bytes))
+        return *text;
+    return fromGbk(bytes);
+}
+
+int gbkWidth(const QString& text) {
+    return int(toGbk(text).size());
+}
 
 QByteArray gbkLines(const QStringList& lines) {
     QByteArray out;

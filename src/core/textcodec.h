@@ -8,13 +8,22 @@
 namespace zjx::codec {
 
 // The store file, the export file and the tracking answers use GBK (code page 936) with CR LF.
-QByteArray toGbk(const QString& text); // a character GBK cannot hold becomes "?"
+QByteArray toGbk(const QString& text);    // a character GBK cannot hold becomes "?"
 QString fromGbk(const QByteArray& bytes); // invalid bytes become U+FFFD; nothing is held back
-int gbkWidth(const QString& text); // bytes of the GBK form: a Chinese character counts 2
+int gbkWidth(const QString& text);        // bytes of the GBK form: a Chinese character counts 2
 
 // Decodes a whole buffer in the named charset: invalid bytes become U+FFFD, a character cut off at
 // the end included. Empty when Qt does not know the charset.
 std::optional<QString> decodeWhole(const char* charset, const QByteArray& bytes);
+
+// The charset to decode with for a charset label of a fetched text. Servers label GBK pages
+// "gb2312" (and the like) although they hold characters outside GB2312; a strict GB2312 decoder
+// turns those into control characters. Every label of the GB family therefore names GB18030, the
+// superset of them all; other labels are returned as they are.
+QByteArray decoderCharset(const QByteArray& label);
+
+// Decodes a fetched text that names no charset of its own and comes from a Chinese server.
+QString fromChineseWeb(const QByteArray& bytes);
 
 // Every line followed by CR LF, the last one included; no lines give no bytes.
 QByteArray gbkLines(const QStringList& lines);

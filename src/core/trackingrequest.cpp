@@ -3,8 +3,10 @@
 namespace zjx {
 namespace {
 
-// Characters that keep their meaning inside a query value. "&", "=", "#", "+", "%" and space are not
-// among them, nor those that may not stand in a URL at all (quotes, angle brackets, "|", "\" ...).
+// Characters that keep their meaning inside a query value. "&", "=", "#", "+", "%", "?" and space are
+// not among them, nor those that may not stand in a URL at all (quotes, angle brackets, "|", "\" ...).
+// A "?" is allowed raw in a query by the URL syntax, but servers differ in what they make of a second
+// one, so it goes encoded like the other delimiters.
 bool travelsAsTyped(char16_t c) {
     if ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9'))
         return true;
@@ -24,7 +26,6 @@ bool travelsAsTyped(char16_t c) {
     case u':':
     case u'@':
     case u'/':
-    case u'?':
         return true;
     default:
         return false;

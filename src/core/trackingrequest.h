@@ -15,7 +15,7 @@ public:
     static QString url(const QString& host, const QString& companyCode, const QString& number);
 
     // The number as it travels in the query: letters, digits and characters that cannot change the
-    // request go as typed; the rest ("&", "#", "%", "+", "=", space, controls, non-ASCII ...) is
+    // request go as typed; the rest ("&", "#", "%", "+", "=", "?", space, controls, non-ASCII ...) is
     // percent-encoded from UTF-8, so the service receives exactly the number typed.
     static QString encodeNumber(QStringView number);
 };

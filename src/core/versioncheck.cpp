@@ -1,5 +1,7 @@
 #include "core/versioncheck.h"
 
+#include "core/textutil.h"
+
 namespace zjx {
 
 VersionCheck::Outcome VersionCheck::decide(const QString& body, const QString& ownVersion) {
@@ -9,7 +11,9 @@ VersionCheck::Outcome VersionCheck::decide(const QString& body, const QString& o
 }
 
 QString VersionCheck::noticeText(const QString& body) {
-    return QStringLiteral("发现最新版本![") + body + QStringLiteral("]\r\n \r\n确定后自动打开官方论坛!");
+    // However long the body, the notice keeps its closing bracket and its last line.
+    return QStringLiteral("发现最新版本![") + readableText(body, readableChars - 64, readableLines - 4) +
+           QStringLiteral("]\r\n \r\n确定后自动打开官方论坛!");
 }
 
 } // namespace zjx

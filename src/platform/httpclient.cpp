@@ -114,8 +114,8 @@ HttpResult HttpClient::finish(QNetworkReply* reply, bool timedOut, bool tooLarge
         return result;
     }
     result.bytes = reply->readAll();
-    result.body = decodeBody(result.bytes, reply->header(QNetworkRequest::ContentTypeHeader).toByteArray(),
-                             fallbackCharset);
+    result.body =
+        decodeBody(result.bytes, reply->header(QNetworkRequest::ContentTypeHeader).toByteArray(), fallbackCharset);
     return result;
 }
 
@@ -127,12 +127,13 @@ QString HttpClient::decodeBody(const QByteArray& bytes, const QByteArray& conten
             charset = p.mid(8).trimmed().replace('"', "").replace('\'', "");
     }
     if (!charset.isEmpty()) {
-        if (std::optional<QString> text = codec::decodeWhole(charset.constData(), bytes))
+        if (std::optional<QString> text = codec::decodeWhole(codec::decoderCharset(charset).constData(), bytes))
             return *text;
     }
-    if (qstricmp(fallbackCharset, "GBK") == 0)
-        return codec::fromGbk(bytes);
-    if (std::optional<QString> text = codec::decodeWhole(fallbackCharset, bytes))
+    const QByteArray fallback = codec::decoderCharset(fallbackCharset);
+    if (fallback == "GB18030")
+        return codec::fromChineseWeb(bytes);
+    if (std::optional<QString> text = codec::decodeWhole(fallback.constData(), bytes))
         return *text;
     return QString::fromUtf8(bytes);
 }

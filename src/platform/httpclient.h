@@ -43,7 +43,8 @@ public:
     qint64 maxBodyBytes() const { return m_maxBodyBytes; }
     void setMaxBodyBytes(qint64 bytes) { m_maxBodyBytes = bytes; }
 
-    // Decodes with the charset that the Content-Type names, else with `fallbackCharset`.
+    // Decodes with the charset that the Content-Type names, else with `fallbackCharset`; a charset
+    // of the GB family decodes as GB18030, which holds them all.
     static QString decodeBody(const QByteArray& bytes, const QByteArray& contentType, const char* fallbackCharset);
     static QString failureText(HttpResult::Failure failure);
 

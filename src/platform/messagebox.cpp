@@ -1,5 +1,7 @@
 #include "platform/messagebox.h"
 
+#include "core/textutil.h"
+
 #include <QMessageBox>
 #include <QQueue>
 #include <QScopeGuard>
@@ -63,7 +65,10 @@ void MessageBox::setWhileShown(std::function<void()> action) {
     state().whileShown = std::move(action);
 }
 
-MessageBox::Answer MessageBox::show(QWidget* parent, const QString& text, Icon icon, Buttons buttons) {
+MessageBox::Answer MessageBox::show(QWidget* parent, const QString& fullText, Icon icon, Buttons buttons) {
+    // Boxes show page values, version files, notes and names as the program got them: never as
+    // markup (a link would open a browser, an image would load a file), never megabytes long.
+    const QString text = readableText(fullText);
     TestState& s = state();
     ++s.showing;
     const auto shownNoMore = qScopeGuard([&s] { --s.showing; });
@@ -77,6 +82,7 @@ MessageBox::Answer MessageBox::show(QWidget* parent, const QString& text, Icon i
 
     QMessageBox box(icon == Icon::Warning ? QMessageBox::Warning : QMessageBox::Information, title(), text,
                     QMessageBox::NoButton, parent);
+    box.setTextFormat(Qt::PlainText);
     switch (buttons) {
     case Buttons::Ok:
         box.setStandardButtons(QMessageBox::Ok);

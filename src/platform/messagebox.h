@@ -8,8 +8,9 @@ class QWidget;
 
 namespace zjx {
 
-// Every box of the program: titled "青檀坊系列软件", modal. Tests script the answers instead of
-// showing the box, and read back what would have been shown.
+// Every box of the program: titled "青檀坊系列软件", modal. The text is shown as plain text, cut to
+// a readable length. Tests script the answers instead of showing the box, and read back what would
+// have been shown.
 class MessageBox {
 public:
     enum class Icon { Information, Warning };

@@ -26,7 +26,7 @@ bool timedQueryDue(const QTime& now, const QString& hourText, const QString& min
 bool countLoopMinute(qint16& loopMinutes, const QString& intervalText);
 
 // The clock's format: the locale's short date and long time, without the time zone (the clock
-// shows the local time and nothing else).
+// shows the local time and nothing else) and without fields Qt would print as stray letters.
 QString clockFormat(const QLocale& locale);
 QString clockText(const QDateTime& now, const QLocale& locale);
 

@@ -1,6 +1,7 @@
 #include "platform/environment.h"
 #include "platform/gatewaychild.h"
 #include "platform/singleinstance.h"
+#include "shell/identity.h"
 #include "shell/mainwindow.h"
 
 #include <QApplication>
@@ -48,11 +49,7 @@ private:
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("zjx"));
-    QApplication::setApplicationDisplayName(QStringLiteral("踪迹匣"));
-    QApplication::setOrganizationName(QStringLiteral("zjx"));
-    // The launcher's name: desktop shells match the window to cn.tansoft.zjx.desktop by it.
-    QGuiApplication::setDesktopFileName(QStringLiteral("cn.tansoft.zjx"));
+    zjx::applyProgramIdentity();
 
     // A second program of the same user only brings the first one's window forward.
     zjx::SingleInstance instance(QStringLiteral("cn.tansoft.zjx"));

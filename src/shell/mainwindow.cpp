@@ -2,9 +2,11 @@
 
 #include "book/store.h"
 #include "core/catalogue.h"
+#include "core/textutil.h"
 #include "platform/alertplayer.h"
 #include "platform/gatewaychild.h"
 #include "platform/messagebox.h"
+#include "widgets/readabledelegate.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -89,6 +91,9 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), m_settings(Settings::
     setObjectName(QStringLiteral("MainWindow"));
     setWindowTitle(QStringLiteral("踪迹匣 V4.0 - Talvo全新版"));
     buildWindow();
+    // Labels show hints, names and notes the program did not write itself: never as markup.
+    for (QLabel* label : findChildren<QLabel*>())
+        label->setTextFormat(Qt::PlainText);
     setupChrome();
     connectHandlers();
     m_storePath = Store::locate(ProgramFolder::path());
@@ -104,7 +109,7 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::setHint(const QString& text) {
-    Label11[2]->setText(text);
+    Label11[2]->setText(readableText(text));
 }
 
 void MainWindow::useGateway(GatewayChild* gateway) {
@@ -194,6 +199,7 @@ void MainWindow::buildWindow() {
     ListView1->setRootIsDecorated(false);
     ListView1->setUniformRowHeights(true);
     ListView1->setAllColumnsShowFocus(true);
+    ListView1->setItemDelegate(new ReadableDelegate(ListView1));
     ListView1->setColumnWidth(ColumnXh, 60);
     ListView1->setColumnWidth(ColumnSj, 145);
     ListView1->setColumnWidth(ColumnWl, 495);

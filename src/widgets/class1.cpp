@@ -1,5 +1,7 @@
 #include "widgets/class1.h"
 
+#include "core/textutil.h"
+
 #include <QApplication>
 #include <QCursor>
 #include <QHelpEvent>
@@ -10,7 +12,8 @@ namespace zjx {
 namespace {
 
 QString htmlLines(const QString& plain) {
-    QString html = plain.toHtmlEscaped();
+    // A progress cell may be megabytes long: laying that out froze every click on its row.
+    QString html = readableText(plain).toHtmlEscaped();
     html.replace(QStringLiteral("\r\n"), QStringLiteral("<br>"));
     html.replace(u'\r', QStringLiteral("<br>"));
     html.replace(u'\n', QStringLiteral("<br>"));
@@ -29,8 +32,9 @@ Class1::~Class1() {
 
 QString Class1::richText(const QString& title, const QString& text) {
     // <qt> marks the whole balloon as rich text even when neither part holds a tag. Lines break
-    // only where the text breaks them, and spaces stay as typed, as in a plain balloon.
-    QString html = QStringLiteral("<qt><p style=\"white-space:pre\">");
+    // where the text breaks them and spaces stay as typed, as in a plain balloon; a line wider than
+    // the balloon wraps instead of running off the screen.
+    QString html = QStringLiteral("<qt><p style=\"white-space:pre-wrap\">");
     if (!title.isEmpty())
         html += QStringLiteral("<b>") + htmlLines(title) + QStringLiteral("</b><br>");
     html += htmlLines(text) + QStringLiteral("</p></qt>");
