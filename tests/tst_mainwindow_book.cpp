@@ -76,9 +76,10 @@ private Q_SLOTS:
                                      << "书"
                                      << "申通快递";
         // An unknown company leaves the add panel's company (the first one after start-up) selected.
+        // A note holding "|" is the whole rest of the line.
         QTest::newRow("company not in the catalogue") << gbk(QStringLiteral("9 9|火星快递|帽|旧\r\n")) << 0 << "9 9"
                                                       << "火星快递"
-                                                      << "帽"
+                                                      << "帽|旧"
                                                       << "AAE快递";
         QTest::newRow("company with a bar") << gbk(QStringLiteral("5|共速达物流|快递|箱\r\n")) << 0 << "5"
                                             << "共速达物流|快递"

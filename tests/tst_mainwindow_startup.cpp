@@ -80,9 +80,10 @@ private Q_SLOTS:
         WindowFixture fx;
         auto w = fx.makeWindow();
         const QList<std::pair<QWidget*, const char16_t*>> names = {
-            {w->Text3, u"快递单号"}, {w->Combo1, u"快递公司"}, {w->Text2, u"快递备注"}, {w->Text4, u"快递单号"},
-            {w->Text5, u"快递公司"}, {w->Text6, u"快递备注"}, {w->Text1, u"已保存快递"}, {w->Combo5, u"菜单"},
-            {w->Combo2, u"时"},       {w->Combo3, u"分"},       {w->Combo4, u"间隔分钟"}, {w->Picture3, u"添加新快递"},
+            {w->Text3, u"快递单号"},    {w->Combo1, u"快递公司"},   {w->Text2, u"快递备注"},
+            {w->Text4, u"快递单号"},    {w->Text5, u"快递公司"},    {w->Text6, u"快递备注"},
+            {w->Text1, u"已保存快递"},  {w->Combo5, u"菜单"},       {w->Combo2, u"时"},
+            {w->Combo3, u"分"},         {w->Combo4, u"间隔分钟"},   {w->Picture3, u"添加新快递"},
             {w->Picture5, u"单号操作"}, {w->Picture4, u"相关设置"},
         };
         for (const auto& [widget, name] : names)
@@ -107,20 +108,20 @@ private Q_SLOTS:
         w->Text3->setEditText(QStringLiteral("123"));
         w->Combo1->setCurrentIndex(90);
         w->Text2->setText(QStringLiteral("爸爸衣服"));
-        w->xr();
-        w->xr(); // no parcel chosen: the same number twice gives two records
+        QCOMPARE(w->xr(), MainWindow::Recorded::Saved);
         QCOMPARE(w->Label11[2]->text(), QStringLiteral("快递单号已记录!"));
-        QCOMPARE(fx.storeBytes(), codec::toGbk(QStringLiteral("123|申通快递|爸爸衣服\r\n123|申通快递|爸爸衣服\r\n")));
-        QCOMPARE(w->Text1->count(), 2);
+        // The same number with the same company is listed once, and the hint says so.
+        QCOMPARE(w->xr(), MainWindow::Recorded::AlreadyListed);
+        QCOMPARE(w->Label11[2]->text(), QStringLiteral("该单号已在快递列表中,未重复保存"));
+        QCOMPARE(fx.storeBytes(), codec::toGbk(QStringLiteral("123|申通快递|爸爸衣服\r\n")));
+        QCOMPARE(w->Text1->count(), 1);
         QCOMPARE(w->Text1->currentIndex(), -1);
 
-        // While the chosen parcel's record is in the book nothing is recorded.
+        // A chosen parcel does not keep another one entered on the add panel out of the book.
         w->chosenRecordText = w->Combo6.first();
-        w->setHint(QStringLiteral("x"));
         w->Text3->setEditText(QStringLiteral("999"));
-        w->xr();
+        QCOMPARE(w->xr(), MainWindow::Recorded::Saved);
         QCOMPARE(w->Combo6.size(), 2);
-        QCOMPARE(w->Label11[2]->text(), QStringLiteral("x"));
     }
 
     void recordKeepsTheBarCompany() {
@@ -179,8 +180,7 @@ private Q_SLOTS:
         QCOMPARE(shown.first().buttons, MessageBox::Buttons::YesNoCancel);
         QCOMPARE(shown.first().text, QStringLiteral("感谢您对阿檀、对青檀坊系列的软件的支持!\r \r"
                                                     "是否退出并到论坛可以下载更多青檀坊系列原创免费软件?"));
-        QCOMPARE(fx.openedUrls(),
-                 opensForum ? QStringList{QStringLiteral("http://127.0.0.1:9/forum")} : QStringList{});
+        QCOMPARE(fx.openedUrls(), opensForum ? QStringList{QStringLiteral("http://127.0.0.1:9/forum")} : QStringList{});
     }
 
     void menuOpensSites_data() {
@@ -213,7 +213,8 @@ private Q_SLOTS:
         QTest::newRow("same count") << 3 << 3 << QStringLiteral("运送中") << QStringLiteral("无更新") << false;
         QTest::newRow("fewer") << 3 << 2 << QStringLiteral("派件中") << QStringLiteral("无更新") << false;
         QTest::newRow("more") << 3 << 4 << QStringLiteral("派件中") << QStringLiteral("有更新") << true;
-        QTest::newRow("signed never updates") << 3 << 9 << QStringLiteral("已签收") << QStringLiteral("无更新") << false;
+        QTest::newRow("signed never updates")
+            << 3 << 9 << QStringLiteral("已签收") << QStringLiteral("无更新") << false;
     }
     void updateVerdict() {
         QFETCH(int, last);
@@ -243,8 +244,8 @@ private Q_SLOTS:
         QTest::mouseClick(viewport, Qt::LeftButton, {}, QPoint(300, 200));
         QTRY_COMPARE(w->Label11[2]->text(), QStringLiteral("当前没有物流信息"));
 
-        auto* row = new QTreeWidgetItem(w->ListView1, {QStringLiteral("1"), QStringLiteral("2013-05-20 08:00:00"),
-                                                       QStringLiteral("已签收")});
+        auto* row = new QTreeWidgetItem(
+            w->ListView1, {QStringLiteral("1"), QStringLiteral("2013-05-20 08:00:00"), QStringLiteral("已签收")});
         const QPoint onRow = w->ListView1->visualItemRect(row).center();
         QTest::mouseDClick(viewport, Qt::LeftButton, {}, onRow);
         QTRY_COMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("2013-05-20 08:00:00 已签收"));

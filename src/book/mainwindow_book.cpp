@@ -93,11 +93,20 @@ void MainWindow::Command7_Click() {
     if (MessageBox::question(this, QStringLiteral("确定要清空查询列表吗?")) != MessageBox::Answer::Yes)
         return;
     Text3->clearEditText();
+    // The user gives up the book, also one that could not be read: its file may go now.
+    m_storeUnreadable = false;
+    m_keepOriginal = false;
     const bool removed = Store::remove(m_storePath);
     Text1->clear();
     Combo6.clear();
     chosenRecordText.clear();
     ListView1->clear();
+    if (removed) {
+        // Nothing is left that the file lacks.
+        m_storeProblem.clear();
+        m_storeProblemTold = false;
+        m_bookNotice.clear();
+    }
     setHint(QStringLiteral("查询列表已清空..."));
     // A store file that cannot be deleted is emptied instead, or the parcels would come back.
     if (!removed)
@@ -105,15 +114,23 @@ void MainWindow::Command7_Click() {
 }
 
 void MainWindow::Command13_Click() {
-    if (Text4->text().isEmpty()) {
+    // The same rules as on the add panel: a record is one line, and "|" in the number would move
+    // the company into the note when the book is read again.
+    const QString number = ParcelRecord::singleLine(Text4->text());
+    const QString note = ParcelRecord::singleLine(Text6->text());
+    if (number.isEmpty()) {
         MessageBox::information(this, QStringLiteral("请输入单号!"));
+        return;
+    }
+    if (number.contains(u'|')) {
+        MessageBox::information(this, QStringLiteral("单号不正确,请您检查!"));
         return;
     }
     if (Text5->currentText().isEmpty()) {
         MessageBox::information(this, QStringLiteral("请输入快递公司!"));
         return;
     }
-    if (Text6->text().isEmpty()) {
+    if (note.isEmpty()) {
         MessageBox::information(this, QStringLiteral("请输入备注信息!"));
         return;
     }
@@ -121,8 +138,8 @@ void MainWindow::Command13_Click() {
     if (MessageBox::question(this, question) == MessageBox::Answer::Yes) {
         const int i = recordIndex(parcelIndexText, Combo6.size());
         if (i >= 0 && i < Text1->count()) {
-            Combo6[i] = ParcelRecord::withFields(Combo6.at(i), Text4->text(), Text5->currentText(), Text6->text());
-            Text1->setItemText(i, Text6->text());
+            Combo6[i] = ParcelRecord::build(number, Text5->currentText(), note);
+            Text1->setItemText(i, note);
         }
     }
     // The rewrite replaces the store file in one step, so the book is never absent from disk.

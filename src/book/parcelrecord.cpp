@@ -25,17 +25,15 @@ ParcelFields ParcelRecord::split(const QString& line) {
     if (f.company == splitCompanyHead && parts.size() >= 2 && parts.first() == splitCompanyTail) {
         f.company += u'|' + parts.takeFirst();
     }
-    f.note = parts.takeFirst();
-    f.rest = parts;
+    // The add panel accepts "|" in the note: the note reads back as it was typed.
+    f.note = parts.join(u'|');
     return f;
 }
 
-QString ParcelRecord::withFields(const QString& line, const QString& number, const QString& company,
-                                 const QString& note) {
-    const ParcelFields old = split(line);
-    QString result = build(number, company, note);
-    for (const QString& extra : old.rest)
-        result += u'|' + extra;
+QString ParcelRecord::singleLine(const QString& text) {
+    QString result = text;
+    result.remove(u'\r');
+    result.remove(u'\n');
     return result;
 }
 

@@ -8,9 +8,45 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QStringDecoder>
 #include <QTemporaryFile>
 
 namespace zjx {
+namespace {
+
+const QByteArray utf8Bom("\xEF\xBB\xBF");
+
+// The rewrite puts a temporary file beside the book and renames it over the book: the folder must
+// take a new file, and an existing book must be writable (the rename would replace it otherwise
+// against its owner's wish, and QSaveFile refuses that).
+bool allowsAtomicRewrite(const QString& folder, const QString& book) {
+    const QFileInfo file(book);
+    if (file.exists() && !file.isDir() && !file.isWritable())
+        return false;
+    // The folder's permission bits can lie (read-only mounts): try to create a file there.
+    QTemporaryFile probe(folder + QStringLiteral("/.zjx-probe-XXXXXX"));
+    return probe.open();
+}
+
+// A book saved by a Linux editor is UTF-8. Text that is valid UTF-8 and holds more than ASCII is
+// taken as UTF-8: GBK text of any length almost never is valid UTF-8.
+std::optional<QString> asUtf8(const QByteArray& bytes) {
+    bool ascii = true;
+    for (char c : bytes)
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            ascii = false;
+            break;
+        }
+    if (ascii)
+        return std::nullopt;
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    return text;
+}
+
+} // namespace
 
 QString Store::pathIn(const QString& folder) {
     if (folder.endsWith(u'/'))
@@ -18,30 +54,51 @@ QString Store::pathIn(const QString& folder) {
     return folder + u'/' + fileName();
 }
 
+QString Store::dataFolder() {
+    // Not AppDataLocation: with the organisation and the application both named zjx it doubles the
+    // folder (~/.local/share/zjx/zjx).
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/zjx");
+}
+
 QString Store::locate(const QString& programFolder) {
     const QString beside = pathIn(programFolder);
-    QFileInfo file(beside);
-    if (file.exists() ? file.isWritable() : QFileInfo(programFolder).isWritable()) {
-        // The folder's permission bits can lie (read-only mounts): try to create a file there.
-        QTemporaryFile probe(programFolder + QStringLiteral("/.zjx-probe-XXXXXX"));
-        if (file.exists() || probe.open())
-            return beside;
-    }
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    if (allowsAtomicRewrite(programFolder, beside))
+        return beside;
+    const QString data = dataFolder();
     QDir().mkpath(data);
     const QString moved = pathIn(data);
-    // Bring a book that could be read beside the program along, so no parcel is left behind.
-    if (!QFileInfo::exists(moved) && QFileInfo::exists(beside))
-        QFile::copy(beside, moved);
+    // Earlier versions kept the book in the doubled folder: bring it to where it is looked for.
+    const QString doubled = pathIn(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    if (doubled != moved && !QFileInfo::exists(moved) && QFileInfo(doubled).isFile())
+        QFile::rename(doubled, moved);
+    // Bring the book beside the program along, once, so no parcel is left behind.
+    if (!QFileInfo::exists(moved) && QFileInfo::exists(beside)) {
+        // A book that cannot be copied (it cannot be read) stays the book: reading it then says
+        // so, and it is never replaced by an empty one.
+        if (!QFile::copy(beside, moved))
+            return beside;
+        // The copy keeps a read-only mode, and every later save would fail.
+        QFile::setPermissions(moved, QFile::permissions(moved) | QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
     return moved;
 }
 
 StoreContents Store::parse(const QByteArray& bytes) {
     StoreContents contents;
-    for (const QString& line : codec::splitLines(codec::fromGbk(bytes))) {
+    const QByteArray body = bytes.startsWith(utf8Bom) ? bytes.mid(utf8Bom.size()) : bytes;
+    QString text;
+    if (std::optional<QString> utf8 = asUtf8(body)) {
+        text = *utf8;
+        contents.fromUtf8 = true;
+    } else {
+        text = codec::fromGbk(body);
+    }
+    for (const QString& line : codec::splitLines(text)) {
+        if (line.isEmpty())
+            continue;
         const ParcelFields fields = ParcelRecord::split(line);
-        if (!fields.valid) {
-            // A short line is skipped; the parcels after it still load, so a rewrite keeps them.
+        // A short line, or one with bytes no text holds, is skipped; the parcels after it still load.
+        if (!fields.valid || line.contains(QChar::ReplacementCharacter)) {
             ++contents.skippedLines;
             continue;
         }
@@ -53,15 +110,34 @@ StoreContents Store::parse(const QByteArray& bytes) {
 
 StoreContents Store::read(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.exists())
         return {};
-    return parse(file.readAll());
+    StoreContents contents;
+    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly)) {
+        contents.unreadable = true;
+        return contents;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        contents.unreadable = true;
+        return contents;
+    }
+    return parse(bytes);
 }
 
 QString Store::write(const QString& path, const QStringList& records) {
     return writeFileAtomically(path, codec::gbkLines(records));
 }
 
-bool Store::remove(const QString& path) { return !QFile::exists(path) || QFile::remove(path); }
+bool Store::remove(const QString& path) {
+    return !QFile::exists(path) || QFile::remove(path);
+}
+
+QString Store::keepOriginal(const QString& path) {
+    QString copy = path + QStringLiteral(".bak");
+    for (int n = 2; QFileInfo::exists(copy); ++n)
+        copy = path + QStringLiteral(".bak.%1").arg(n);
+    return QFile::copy(path, copy) ? copy : QString();
+}
 
 } // namespace zjx

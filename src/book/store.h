@@ -7,27 +7,36 @@ namespace zjx {
 
 // The store file wlnum.ini: one record per line, GBK, CR LF after every line, rewritten whole.
 struct StoreContents {
-    QStringList records; // the lines, unchanged, in file order
-    QStringList notes;   // the note of each record, same index
-    int skippedLines = 0; // lines with fewer than three fields (empty ones included)
+    QStringList records;     // the lines, unchanged, in file order
+    QStringList notes;       // the note of each record, same index
+    int skippedLines = 0;    // non-empty lines that could not be read: too few fields or bytes no text holds
+    bool fromUtf8 = false;   // the file was UTF-8 (an editor's choice); a rewrite stores it as GBK
+    bool unreadable = false; // the file exists but could not be read (permissions, a folder of that name)
+    // A rewrite would lose what the file holds beyond the records: keep the file before it.
+    bool rewriteLoses() const { return skippedLines > 0 || fromUtf8; }
 };
 
 class Store {
 public:
     static QString fileName() { return QStringLiteral("wlnum.ini"); }
 
-    // Where the book lives: beside the program, or in the user's data folder when the program's
-    // folder cannot be written.
+    // Where the book lives: beside the program when its folder allows the atomic rewrite (a
+    // temporary file beside the book), else in the user's data folder, where a book found beside
+    // the program is copied once.
     static QString pathIn(const QString& folder);
     static QString locate(const QString& programFolder);
+    static QString dataFolder(); // ~/.local/share/zjx
 
-    // A missing or unreadable file gives an empty book.
+    // A missing file gives an empty book; one that exists but cannot be read says so.
     static StoreContents read(const QString& path);
     static StoreContents parse(const QByteArray& bytes);
 
     // Atomic: on failure the previous file stays whole. Returns an error text, empty on success.
     static QString write(const QString& path, const QStringList& records);
     static bool remove(const QString& path); // a missing file is not an error
+    // Copies the file beside itself as wlnum.ini.bak (wlnum.ini.bak.2, ... when that is taken), so
+    // a rewrite cannot destroy what could not be read. Returns the copy's path, empty on failure.
+    static QString keepOriginal(const QString& path);
 };
 
 } // namespace zjx

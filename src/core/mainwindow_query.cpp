@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <algorithm>
+#include <utility>
 
 namespace zjx {
 
@@ -30,6 +31,7 @@ bool MainWindow::beginQuery() {
     Timer1->stop();
     rowCount = 0;
     cellIndex = 0;
+    m_doneHint.clear();
     return true;
 }
 
@@ -54,7 +56,7 @@ void MainWindow::kdgs(const QString& number, const QString& shownCompany) {
     }
 }
 
-bool MainWindow::applyScreening() {
+bool MainWindow::applyScreening(bool fromAddPanel) {
     // No answer because the transfer failed: end like an empty answer, but say why.
     if (!m_transferError.isEmpty()) {
         setHint(m_transferError);
@@ -68,12 +70,18 @@ bool MainWindow::applyScreening() {
     case Screening::Empty:
         break;
     case Screening::NotFound:
-        if (MessageBox::question(this, QStringLiteral("您好,您当前输入的单号不存在有效信息,是否先进行保存?")) ==
-            MessageBox::Answer::Yes) {
-            xr();
-            Text1->clear();
-            Combo6.clear();
-            dq();
+        if (MessageBox::question(this, QStringLiteral("您好,您当前输入的单号不存在有效信息,是否先进行保存?")) !=
+            MessageBox::Answer::Yes)
+            break;
+        // A re-query asks about a parcel of the book: it is listed already.
+        if (!fromAddPanel) {
+            setHint(QStringLiteral("该单号已在快递列表中,无需保存"));
+            break;
+        }
+        // Only what reached the file is confirmed; after a failed write the book in memory, which
+        // holds the parcel, must not be replaced by the file's older contents.
+        if (xr() == Recorded::Saved) {
+            reloadBook();
             MessageBox::information(this, QStringLiteral("单号已成功保存"));
         }
         break;
@@ -94,9 +102,9 @@ void MainWindow::cx() {
     Command1->setEnabled(false);
     ListView1->clear();
     kdgs(queryNumber, companyName);
-    if (!applyScreening())
+    if (!applyScreening(false))
         return;
-    xr();
+    // A re-query of a listed parcel never adds a record.
     hx2();
 }
 
@@ -135,7 +143,7 @@ void MainWindow::Timer1_Timer() {
     csh();
     lastProgressCount = progressCount;
     progressCount = qint16(std::min(ListView1->topLevelItemCount(), TrackingParser::maxRows));
-    setHint(QStringLiteral("查询完毕..."));
+    setHint(m_doneHint.isEmpty() ? QStringLiteral("查询完毕...") : std::exchange(m_doneHint, QString()));
     Command1->setEnabled(true);
     if (latest)
         Label12[2]->setText(TrackingParser::parcelState(latest->text(ColumnWl)));
@@ -151,7 +159,8 @@ void MainWindow::csh() {
 void MainWindow::Command1_Click() {
     if (HttpClient::instance().isWaiting())
         return;
-    const QString number = Text3->currentText();
+    // A line break pasted with the number or the note is not part of it.
+    const QString number = addPanelNumber();
     if (number.isEmpty()) {
         Text3->setFocus();
         setHint(QStringLiteral("请输入快递单号!"));
@@ -167,7 +176,7 @@ void MainWindow::Command1_Click() {
         setHint(QStringLiteral("请选择快递公司!"));
         return;
     }
-    if (Text2->text().isEmpty()) {
+    if (addPanelNote().isEmpty()) {
         setHint(QStringLiteral("请输入快递备注信息,例如：爸爸衣服"));
         return;
     }
@@ -175,10 +184,12 @@ void MainWindow::Command1_Click() {
     Command1->setEnabled(false);
     ListView1->clear();
     kdgs(number, company);
-    if (!applyScreening())
+    if (!applyScreening(true))
         return;
     rowCount = 0;
-    xr();
+    // The parse ends with its own hint: one about a parcel listed already must outlast it.
+    if (xr() == Recorded::AlreadyListed)
+        m_doneHint = QStringLiteral("查询完毕...该单号已在快递列表中,未重复保存");
     hx2();
     if (Check1->isChecked())
         Picture3->hide();

@@ -32,10 +32,12 @@ void MainWindow::Command8_Click() {
         setScheduleLock(true, Combo2, Combo3);
         Command8->setText(schedule::timedArmedCaption);
         Timer4->start();
+        ++m_modeRuns[int(RequeryMode::Timed)];
     } else if (Command8->text() == schedule::timedArmedCaption) {
         Command8->setText(schedule::timedIdleCaption);
         Timer4->stop();
         setScheduleLock(false, Combo2, Combo3);
+        ++m_modeRuns[int(RequeryMode::Timed)];
     }
 }
 
@@ -53,11 +55,13 @@ void MainWindow::Command5_Click() {
         Command5->setText(schedule::loopRunningCaption);
         Timer6->start();
         loopMinutes = 0;
+        ++m_modeRuns[int(RequeryMode::Loop)];
     } else if (Command5->text() == schedule::loopRunningCaption) {
         Command5->setText(schedule::loopIdleCaption);
         Timer6->stop();
         setScheduleLock(false, Combo4);
         loopMinutes = 0;
+        ++m_modeRuns[int(RequeryMode::Loop)];
     }
 }
 
@@ -71,6 +75,7 @@ void MainWindow::Command10_Click() {
     Command8->setText(schedule::timedIdleCaption);
     Timer4->stop();
     setScheduleLock(false, Combo2, Combo3);
+    ++m_modeRuns[int(RequeryMode::Timed)];
 }
 
 void MainWindow::Command11_Click() {
@@ -84,6 +89,7 @@ void MainWindow::Command11_Click() {
     Timer6->stop();
     setScheduleLock(false, Combo4);
     loopMinutes = 0;
+    ++m_modeRuns[int(RequeryMode::Loop)];
 }
 
 void MainWindow::Timer4_Timer() {
@@ -91,7 +97,13 @@ void MainWindow::Timer4_Timer() {
         return;
     // Stopped before the request: a tick that comes while it waits must not fire a second time.
     Timer4->stop();
-    requery();
+    requery(RequeryMode::Timed);
+    // A re-query that has to wait keeps the timed query armed (and stoppable) until it runs.
+    if (!m_requeryPending || m_pendingMode != RequeryMode::Timed)
+        endTimedQuery();
+}
+
+void MainWindow::endTimedQuery() {
     if (Command8->text() == schedule::timedArmedCaption)
         Command8_Click();
     Timer4->stop();
@@ -100,7 +112,7 @@ void MainWindow::Timer4_Timer() {
 void MainWindow::Timer6_Timer() {
     // The count restarts before the request, so the minutes that pass while it waits still count.
     if (schedule::countLoopMinute(loopMinutes, Combo4->currentText()))
-        requery();
+        requery(RequeryMode::Loop);
 }
 
 void MainWindow::Timer5_Timer() {
@@ -122,28 +134,40 @@ bool MainWindow::requeryMustWait() const {
     return queryInFlight() || m_requeryRunning || MessageBox::isShowing();
 }
 
-void MainWindow::requery() {
+void MainWindow::requery(RequeryMode mode) {
     if (!requeryMustWait()) {
         runRequery();
         return;
     }
     // Due re-queries of the same parcel that meet while one waits are one and the same.
-    if (m_requeryPending)
+    if (m_requeryPending && m_pendingRun == m_modeRuns[int(m_pendingMode)])
         return;
+    const bool polling = m_requeryPending;
     m_requeryPending = true;
-    QTimer::singleShot(requeryPollMs, this, [this] { runPendingRequery(); });
+    m_pendingMode = mode;
+    m_pendingRun = m_modeRuns[int(mode)];
+    if (!polling)
+        QTimer::singleShot(requeryPollMs, this, [this] { runPendingRequery(); });
 }
 
 void MainWindow::runPendingRequery() {
+    if (!m_requeryPending)
+        return;
+    // Stopped (or stopped and started again) while it waited: the user no longer asks for it.
+    if (m_pendingRun != m_modeRuns[int(m_pendingMode)]) {
+        m_requeryPending = false;
+        return;
+    }
     if (requeryMustWait()) {
         QTimer::singleShot(requeryPollMs, this, [this] { runPendingRequery(); });
         return;
     }
     m_requeryPending = false;
-    // The book may have been cleared in the meantime (the timed query unlocks it when it fires).
-    if (Text1->currentText().isEmpty())
-        return;
-    runRequery();
+    // The book may have been cleared in the meantime.
+    if (!Text1->currentText().isEmpty())
+        runRequery();
+    if (m_pendingMode == RequeryMode::Timed)
+        endTimedQuery();
 }
 
 void MainWindow::runRequery() {

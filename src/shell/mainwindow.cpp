@@ -1,5 +1,6 @@
 #include "shell/mainwindow.h"
 
+#include "book/parcelrecord.h"
 #include "book/store.h"
 #include "core/catalogue.h"
 #include "core/textutil.h"
@@ -109,7 +110,7 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::setHint(const QString& text) {
-    Label11[2]->setText(readableText(text));
+    Label11[2]->setText(readableText(withBookState(text)));
 }
 
 void MainWindow::useGateway(GatewayChild* gateway) {
@@ -472,7 +473,8 @@ void MainWindow::Form_KeyDown(int keyCode) {
     if (keyCode != f8KeyCode)
         return;
     const QClipboard* clipboard = QGuiApplication::clipboard();
-    Text3->setEditText(clipboard ? clipboard->text() : QString());
+    // A number copied from a page or a chat often ends with a line break, which is not part of it.
+    Text3->setEditText(clipboard ? ParcelRecord::singleLine(clipboard->text()) : QString());
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {

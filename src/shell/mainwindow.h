@@ -147,10 +147,19 @@ public:
     void Combo1_Click();
 
     // ---- store (book/mainwindow_store.cpp) ----
-    void xr();
+    // What xr did with the add panel's parcel.
+    enum class Recorded { Saved, AlreadyListed, NotSaved };
+    Recorded xr();
     void dq();
     void xr2();
-    bool writeStore(); // rewrites the store file from Combo6; a failure is said in the hint line
+    // Rewrites the store file from Combo6. A failure is said in a box once and then stays in the
+    // hint line until a rewrite succeeds; the book in memory keeps every change.
+    bool writeStore();
+    // Empties both lists and loads the file again, keeping the chosen parcel selected.
+    void reloadBook();
+    // Text of the add and edit panels' boxes as a record holds it (no line breaks).
+    QString addPanelNumber() const;
+    QString addPanelNote() const;
 
     // ---- update verdict (schedule/mainwindow_update.cpp) ----
     void gxtj();
@@ -229,30 +238,50 @@ private:
     // A tracking request is waiting for its answer, or its parse is pending: a timed or loop tick
     // that finds one running must wait for it instead of starting another.
     bool queryInFlight() const;
-    bool beginQuery();       // false while a request waits: nothing may re-enter a query then
-    bool applyScreening();   // ends the query for rules 0 to 5; true for a good answer
+    bool beginQuery(); // false while a request waits: nothing may re-enter a query then
+    // Ends the query for rules 0 to 5; true for a good answer. `fromAddPanel`: the parcel is the
+    // add panel's, which the no-record path may save; a re-query's parcel is listed already.
+    bool applyScreening(bool fromAddPanel);
+    QString m_doneHint;      // the hint the pending parse ends with, when not the usual one
     QString m_transferError; // why the last request got no answer; empty when it got one
     // ---- book section (book/*.cpp) ----
     QTreeWidgetItem* selectedProgressRow() const; // null when no row with a number is selected
     bool putOnClipboard(const QString& text);     // false when there is no clipboard to use
     bool ExportListViewContent(QTreeWidget* objListView, const QString& strFilePath, QString* error = nullptr);
     QString m_lastExportName; // offered again by the save dialog
+    // Why the file is behind the book in memory (a failed rewrite, a book that cannot be read);
+    // empty when both agree. Every hint carries a short mark of it until the next good rewrite.
+    QString m_storeProblem;
+    bool m_storeProblemTold = false; // its box was shown
+    bool m_storeUnreadable = false;  // the file exists but cannot be read: it is never overwritten
+    bool m_keepOriginal = false;     // the file holds more than was read: copy it before the next rewrite
+    int m_unreadableLines = 0;
+    QString m_bookNotice;     // lines of the file that could not be read, said in every hint
+    bool adoptReadableBook(); // the unreadable file became readable: load it in front of the book
+    QString withBookState(const QString& hint) const;
     // ---- schedule section (schedule/*.cpp) ----
     void setScheduleLock(bool locked, QWidget* chooser, QWidget* otherChooser = nullptr);
     // A timed or loop re-query of the chosen parcel; one that falls due while another query is in
     // flight runs right after that one has ended.
-    void requery();
+    enum class RequeryMode { Timed, Loop };
+    void requery(RequeryMode mode);
     bool requeryMustWait() const;
     void runPendingRequery();
     void runRequery();
+    void endTimedQuery(); // the timed query has fired: disarm it
     bool m_requeryPending = false;
+    RequeryMode m_pendingMode = RequeryMode::Loop;
+    // Counts each start and stop of the timed and the loop query: a re-query that waited is dropped
+    // when the count of its mode moved meanwhile.
+    std::array<quint32, 2> m_modeRuns{};
+    quint32 m_pendingRun = 0;
     bool m_requeryRunning = false;
     // ---- update section (schedule/mainwindow_update.cpp) ----
     // News found while the user looks elsewhere goes to the desktop as a notification too.
     void notifyNews();
-    void bringToFront(); // the notification's default action
+    void bringToFront();                   // the notification's default action
     DesktopNotifier* m_notifier = nullptr; // made with the first notice
-    QString m_askedNumber;  // the parcel whose answer is being read, as kdgs asked for it
+    QString m_askedNumber;                 // the parcel whose answer is being read, as kdgs asked for it
     QString m_askedCompany;
     // ---- chrome section (shell/mainwindow_chrome.cpp) ----
 public:
