@@ -7,6 +7,8 @@
 
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
@@ -173,6 +175,10 @@ private Q_SLOTS:
         QTest::newRow("no company") << "1" << -1 << "n"
                                     << "请输入快递公司!";
         QTest::newRow("no note") << "1" << 3 << QString() << "请输入备注信息!";
+        QTest::newRow("bar in the number") << "SF1234567890|X" << 3 << "n"
+                                           << "单号不正确,请您检查!";
+        QTest::newRow("only a line break") << "\r\n" << 3 << "n"
+                                           << "请输入单号!";
     }
     void modifyChecks() {
         QFETCH(QString, number);
@@ -221,6 +227,74 @@ private Q_SLOTS:
         QCOMPARE(m_server->requests().size(), 2);
         QCOMPARE(m_server->requests().last().param("nu"), std::string("111"));
         QVERIFY(m_w->Picture5->isHidden());
+    }
+
+    // The edit panel's texts go into the record on one line, and a note holding "|" reads back whole.
+    void modifiedRecordReadsBackWhole() {
+        m_w->Text1->setCurrentIndex(1);
+        m_w->Text1_Click();
+        m_w->Command14_Click();
+        m_w->Text4->setText(QStringLiteral("SF1234567890\r\n"));
+        m_w->Text6->setText(QStringLiteral("爸爸衣服|冬\n"));
+        MessageBox::setNextAnswer(MessageBox::Answer::Yes);
+        m_w->Command13_Click();
+        const QString changed = QStringLiteral("SF1234567890|顺丰快递|爸爸衣服|冬");
+        QCOMPARE(m_fx->storeBytes(), gbk(QStringLiteral("111|申通快递|书\r\n") + changed + QStringLiteral("\r\n")));
+        auto again = m_fx->makeWindow();
+        QCOMPARE(selectorEntries(again->Text1), (QStringList{QStringLiteral("书"), QStringLiteral("爸爸衣服|冬")}));
+        again->Text1->setCurrentIndex(1);
+        again->Text1_Click();
+        QCOMPARE(again->queryNumber, QStringLiteral("SF1234567890"));
+        QCOMPARE(again->companyName, QStringLiteral("顺丰快递"));
+    }
+
+    // A book that exists but cannot be read is never overwritten: the window says so, and changes
+    // live in memory until the user clears the book.
+    void unreadableBookIsNeverOverwritten() {
+        m_w.reset();
+        QFile::remove(m_fx->storePath());
+        QVERIFY(QDir().mkpath(m_fx->storePath() + QStringLiteral("/inside")));
+        m_w = m_fx->makeWindow();
+        QVERIFY(m_w->Label11[2]->text().contains(QStringLiteral("无法读取")));
+        m_w->Text3->setEditText(QStringLiteral("9"));
+        m_w->Text2->setText(QStringLiteral("伞"));
+        QCOMPARE(m_w->xr(), MainWindow::Recorded::NotSaved);
+        QCOMPARE(m_w->Combo6.size(), 1);
+        QVERIFY(QFileInfo(m_fx->storePath() + QStringLiteral("/inside")).isDir());
+        QCOMPARE(MessageBox::shown().size(), 1);
+        QVERIFY(MessageBox::shownTexts().first().contains(m_fx->storePath()));
+        m_w->Text3->setEditText(QStringLiteral("10"));
+        m_w->xr();
+        QCOMPARE(MessageBox::shown().size(), 1);
+        QVERIFY(m_w->Label11[2]->text().contains(QStringLiteral("无法读取")));
+    }
+
+    // A UTF-8 book, or one with lines that cannot be read: everything readable loads, the hint
+    // counts the rest, and the first rewrite keeps the file as it was in wlnum.ini.bak.
+    void foreignBookIsKeptBeforeTheFirstRewrite_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("unreadable");
+        QTest::newRow("UTF-8") << (QStringLiteral("\xFEFF") + book).toUtf8() << 0;
+        QTest::newRow("damaged lines") << QByteArray("\x81\xff|\r\n") + gbk(book) + "x|y\r\n" << 2;
+    }
+    void foreignBookIsKeptBeforeTheFirstRewrite() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, unreadable);
+        m_w.reset();
+        m_fx->writeStore(bytes);
+        m_w = m_fx->makeWindow();
+        QCOMPARE(selectorEntries(m_w->Text1), (QStringList{QStringLiteral("书"), QStringLiteral("鞋")}));
+        QCOMPARE(m_w->Label11[2]->text().contains(QStringLiteral("%1行无法读取").arg(unreadable)), unreadable > 0);
+        m_w->Text3->setEditText(QStringLiteral("333"));
+        m_w->Text2->setText(QStringLiteral("伞"));
+        QCOMPARE(m_w->xr(), MainWindow::Recorded::Saved);
+        QFile kept(m_fx->storePath() + QStringLiteral(".bak"));
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), bytes);
+        // The book itself is GBK again.
+        QCOMPARE(m_fx->storeBytes(), gbk(book + QStringLiteral("333|AAE快递|伞\r\n")));
+        m_w->xr2();
+        QCOMPARE(QDir(m_fx->folder()).entryList({QStringLiteral("wlnum.ini.bak*")}).size(), 1);
     }
 
     void remove_data() {

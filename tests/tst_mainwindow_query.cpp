@@ -8,6 +8,7 @@
 #include "support/windowfixture.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
@@ -18,12 +19,35 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <csignal>
+#include <sys/resource.h>
+
 using namespace zjx;
 using zjx::test::CannedResponse;
 using zjx::test::TestServer;
 using zjx::test::WindowFixture;
 
 Q_DECLARE_METATYPE(zjx::HttpResult::Failure)
+
+namespace {
+enum class Entry { Typed, F8, CtrlV };
+// Every write past one byte fails, as on a full disk (root included).
+class FullDisk {
+public:
+    FullDisk() {
+        signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        rlimit small = m_old;
+        small.rlim_cur = 1;
+        setrlimit(RLIMIT_FSIZE, &small);
+    }
+    ~FullDisk() { setrlimit(RLIMIT_FSIZE, &m_old); }
+
+private:
+    rlimit m_old{};
+};
+} // namespace
+Q_DECLARE_METATYPE(Entry)
 
 namespace {
 
@@ -298,6 +322,113 @@ private Q_SLOTS:
         QCOMPARE(w->ListView1->topLevelItemCount(), 0);
         QVERIFY(w->Command1->isEnabled());
         QVERIFY(!w->Timer1->isActive());
+    }
+
+    // A number copied from a page ends with a line break; however it enters, the query and the
+    // record use the number alone, on the good-answer and the "不存在" save path alike.
+    void lineBreaksNeverEnterARecord_data() {
+        QTest::addColumn<Entry>("entry");
+        QTest::addColumn<QString>("typedNumber");
+        QTest::addColumn<QString>("typedNote");
+        QTest::addColumn<bool>("found");
+        QTest::newRow("F8, LF") << Entry::F8 << number + "\n" << note << true;
+        QTest::newRow("Ctrl+V, CR LF") << Entry::CtrlV << number + "\r\n" << note << true;
+        QTest::newRow("set text, not found") << Entry::Typed << number + "\r\n" << note << false;
+        QTest::newRow("note with line breaks") << Entry::Typed << number << "爸爸\r\n衣服\n" << true;
+    }
+    void lineBreaksNeverEnterARecord() {
+        QFETCH(Entry, entry);
+        QFETCH(QString, typedNumber);
+        QFETCH(QString, typedNote);
+        QFETCH(bool, found);
+        m_server->setResponse("/", answer(found ? page(1) : TestServer::gbk("该单号不存在")));
+        WindowFixture fx(m_server->hostPort());
+        auto w = openAddPanel(fx, QString(), QStringLiteral("申通快递"), typedNote);
+        QGuiApplication::clipboard()->setText(typedNumber);
+        if (entry == Entry::F8) {
+            QTest::keyClick(w->Text2, Qt::Key_F8);
+        } else if (entry == Entry::CtrlV) {
+            w->Text3->setFocus();
+            QTest::keyClick(w->Text3->lineEdit(), Qt::Key_V, Qt::ControlModifier);
+        } else {
+            w->Text3->setEditText(typedNumber);
+        }
+        w->Command1->click();
+        QCOMPARE(QString::fromStdString(m_server->requests().last().param("nu")), number);
+        QCOMPARE(fx.storeBytes(), codec::gbkLines({record}));
+        QCOMPARE(w->Combo6, QStringList{record});
+    }
+
+    // A parcel entered on the add panel is recorded unless the same number with the same company
+    // is listed; the box "单号已成功保存" comes only with a save.
+    void addPanelRecordsUnlessListed_data() {
+        QTest::addColumn<QString>("listed");
+        QTest::addColumn<bool>("found");
+        QTest::addColumn<bool>("saved");
+        const QString other = QStringLiteral("111|顺丰快递|书");
+        QTest::newRow("another chosen, good answer") << other << true << true;
+        QTest::newRow("another chosen, not found") << other << false << true;
+        QTest::newRow("same number, other company") << number + "|顺丰快递|书" << true << true;
+        QTest::newRow("listed, good answer") << number + "|申通快递|旧" << true << false;
+        QTest::newRow("listed, not found") << number + "|申通快递|旧" << false << false;
+    }
+    void addPanelRecordsUnlessListed() {
+        QFETCH(QString, listed);
+        QFETCH(bool, found);
+        QFETCH(bool, saved);
+        m_server->setResponse("/", answer(found ? page(1) : TestServer::gbk("该单号不存在")));
+        WindowFixture fx(m_server->hostPort());
+        fx.writeStore(codec::gbkLines({listed}));
+        auto w = openAddPanel(fx);
+        w->Text1->setCurrentIndex(0);
+        w->chosenRecordText = listed; // chosen earlier
+        w->parcelIndexText = QStringLiteral("0");
+        w->Command1->click();
+        const QStringList book = saved ? QStringList{listed, record} : QStringList{listed};
+        QCOMPARE(fx.storeBytes(), codec::gbkLines(book));
+        QCOMPARE(w->Combo6, book);
+        QStringList shown;
+        if (!found)
+            shown << QStringLiteral("您好,您当前输入的单号不存在有效信息,是否先进行保存?");
+        if (!found && saved)
+            shown << QStringLiteral("单号已成功保存");
+        QCOMPARE(MessageBox::shownTexts(), shown);
+        if (found)
+            QTRY_VERIFY(w->Command1->isEnabled() && !w->Timer1->isActive());
+        QCOMPARE(w->Label11[2]->text().contains(QStringLiteral("已在快递列表中")), !saved);
+        // The chosen parcel stays chosen through the reload of the save path.
+        QCOMPARE(w->Text1->currentIndex(), 0);
+    }
+
+    // A failed write keeps the parcel in memory and says so: a box once, then in every hint (the
+    // parse's "查询完毕..." included) until a write succeeds.
+    void failedSaveStaysVisible() {
+        WindowFixture fx(m_server->hostPort());
+        auto w = openAddPanel(fx);
+        {
+            const FullDisk full;
+            m_server->setResponse("/", answer(TestServer::gbk("该单号不存在")));
+            MessageBox::setNextAnswer(MessageBox::Answer::Yes);
+            w->Command1->click();
+            QCOMPARE(w->Combo6, QStringList{record});
+            QCOMPARE(w->Text1->count(), 1);
+            QVERIFY(w->Label11[2]->text().startsWith(QStringLiteral("保存失败")));
+            QCOMPARE(MessageBox::shown().size(), 2);
+            QCOMPARE(MessageBox::shown().last().icon, MessageBox::Icon::Warning);
+            QVERIFY(!MessageBox::shownTexts().contains(QStringLiteral("单号已成功保存")));
+
+            m_server->setResponse("/", answer(page(2)));
+            w->Text3->setEditText(QStringLiteral("777"));
+            w->Command1->click();
+            QTRY_VERIFY(w->Label11[2]->text().contains(QStringLiteral("查询完毕...")));
+            QVERIFY(w->Label11[2]->text().contains(QStringLiteral("未保存")));
+            QCOMPARE(MessageBox::shown().size(), 2); // the box came once
+        }
+        QVERIFY(!fx.storeExists());
+        w->Text3->setEditText(QStringLiteral("888"));
+        w->Command1->click();
+        QTRY_COMPARE(w->Label11[2]->text(), QStringLiteral("查询完毕..."));
+        QCOMPARE(codec::fromGbk(fx.storeBytes()).count(QStringLiteral("\r\n")), 3);
     }
 
     void transportFailures_data() {

@@ -151,6 +151,10 @@ private Q_SLOTS:
     void requeryDueDuringAWaitRunsAfterIt();
     void minutesPassingDuringARequeryStillCount();
     void requeryDueWhileABoxIsOpenRunsAfterIt();
+    void requeryOutlivesAReloadOfTheBook_data();
+    void requeryOutlivesAReloadOfTheBook();
+    void deferredRequeryEndsWithItsMode_data();
+    void deferredRequeryEndsWithItsMode();
     void clockShowsTheTime();
 };
 
@@ -469,6 +473,82 @@ void TestMainWindowSchedule::requeryDueWhileABoxIsOpenRunsAfterIt() {
     QCOMPARE(requestedWhileOpen, QStringList{QStringLiteral("444")});
     QTRY_COMPARE(requestedNumbers(server), (QStringList{QStringLiteral("444"), QStringLiteral("222")}));
     QTRY_COMPARE(w->ListView1->topLevelItemCount(), 3);
+}
+
+// Saving an unknown number from the add panel reloads the book; the running mode keeps asking
+// about the chosen parcel afterwards.
+void TestMainWindowSchedule::requeryOutlivesAReloadOfTheBook_data() {
+    QTest::addColumn<State>("mode");
+    QTest::newRow("loop") << State::LoopRunning;
+    QTest::newRow("timed") << State::TimedArmed;
+}
+
+void TestMainWindowSchedule::requeryOutlivesAReloadOfTheBook() {
+    QFETCH(State, mode);
+    TestServer server;
+    server.setHandler("/", [&](const RecordedRequest& r) {
+        return r.param("nu") == "444" ? CannedResponse{200, TestServer::gbk(QStringLiteral("<p>单号不存在</p>"))}
+                                      : CannedResponse{200, trackingPage(inTransit)};
+    });
+    WindowFixture fx(server.hostPort());
+    auto w = windowWithBook(fx, false);
+    w->Text1->setCurrentIndex(1);
+    w->Text1_Click();
+    QTRY_VERIFY(w->Command1->isEnabled());
+    Clock::setOverride([] { return QDateTime(QDate(2013, 5, 20), QTime(0, 0, 42)); }); // the timed query's minute
+    bringTo(*w, mode);
+    w->Combo4->setCurrentText(QStringLiteral("1")); // every loop minute asks
+    w->Command3_Click();
+    w->Text3->setEditText(QStringLiteral("444"));
+    w->Text2->setText(QStringLiteral("书包"));
+    MessageBox::setNextAnswer(MessageBox::Answer::Yes);
+    w->Command1_Click();
+    QCOMPARE(w->Combo6.size(), 3);
+    server.clearRequests();
+    if (mode == State::LoopRunning)
+        w->Timer6_Timer();
+    else
+        w->Timer4_Timer();
+    QCOMPARE(requestedNumbers(server), QStringList{QStringLiteral("222")});
+}
+
+// A re-query that falls due while another query runs is dropped when its mode is stopped before
+// it could run.
+void TestMainWindowSchedule::deferredRequeryEndsWithItsMode_data() {
+    QTest::addColumn<State>("mode");
+    QTest::newRow("loop") << State::LoopRunning;
+    QTest::newRow("timed") << State::TimedArmed;
+}
+
+void TestMainWindowSchedule::deferredRequeryEndsWithItsMode() {
+    QFETCH(State, mode);
+    TestServer server;
+    server.setHandler("/", [&](const RecordedRequest& r) {
+        if (r.param("nu") == "333")
+            QThread::msleep(400);
+        return CannedResponse{200, trackingPage(inTransit)};
+    });
+    WindowFixture fx(server.hostPort());
+    auto w = windowWithBook(fx);
+    Clock::setOverride([] { return QDateTime(QDate(2013, 5, 20), QTime(0, 0, 42)); });
+    bringTo(*w, mode);
+    w->Combo4->setCurrentText(QStringLiteral("1")); // every loop minute asks
+    w->Command3_Click();
+    w->Text3->setEditText(QStringLiteral("333"));
+    w->Text2->setText(QStringLiteral("伞"));
+    // The mode's minute ends during the manual query, and the user stops the mode right after.
+    QTimer::singleShot(100, w.get(), [&w, mode] {
+        if (mode == State::LoopRunning)
+            w->Timer6_Timer();
+        else
+            w->Timer4_Timer();
+    });
+    QTimer::singleShot(200, w.get(), [&w, mode] { fire(*w, mode == State::LoopRunning ? Event::Command5 : Event::Command8); });
+    w->Command1_Click();
+    QTRY_COMPARE(w->ListView1->topLevelItemCount(), 3);
+    QTest::qWait(300);
+    QCOMPARE(requestedNumbers(server), QStringList{QStringLiteral("333")});
+    QVERIFY(isIn(*w, mode == State::LoopRunning ? State::LoopIdle : State::TimedIdle));
 }
 
 void TestMainWindowSchedule::minutesPassingDuringARequeryStillCount() {
