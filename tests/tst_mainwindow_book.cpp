@@ -177,7 +177,8 @@ private Q_SLOTS:
         QTest::newRow("no note") << "1" << 3 << QString() << "请输入备注信息!";
         QTest::newRow("bar in the number") << "SF1234567890|X" << 3 << "n"
                                            << "单号不正确,请您检查!";
-        QTest::newRow("only a line break") << "\r\n" << 3 << "n"
+        QTest::newRow("only a line break") << "\r\n"
+                                           << 3 << "n"
                                            << "请输入单号!";
     }
     void modifyChecks() {

@@ -8,8 +8,8 @@
 #include "support/windowfixture.h"
 
 #include <QApplication>
-#include <QClipboard>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>

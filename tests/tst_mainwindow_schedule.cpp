@@ -543,7 +543,8 @@ void TestMainWindowSchedule::deferredRequeryEndsWithItsMode() {
         else
             w->Timer4_Timer();
     });
-    QTimer::singleShot(200, w.get(), [&w, mode] { fire(*w, mode == State::LoopRunning ? Event::Command5 : Event::Command8); });
+    QTimer::singleShot(200, w.get(),
+                       [&w, mode] { fire(*w, mode == State::LoopRunning ? Event::Command5 : Event::Command8); });
     w->Command1_Click();
     QTRY_COMPARE(w->ListView1->topLevelItemCount(), 3);
     QTest::qWait(300);

@@ -143,7 +143,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("bookMode"); // 0: no book
         QTest::addColumn<bool>("beside");
         QTest::newRow("writable folder, no book") << true << 0 << true;
-        QTest::newRow("writable folder, writable book") << true << 0600 << true;
+        QTest::newRow("writable folder, writable book") << true << 0666 << true;
+        QTest::newRow("writable folder, unreadable book") << true << 0222 << true;
         QTest::newRow("writable folder, read-only book") << true << 0444 << false;
         QTest::newRow("closed folder, writable book") << false << 0666 << false;
         QTest::newRow("closed folder, read-only book") << false << 0444 << false;
