@@ -479,31 +479,39 @@ void TestMainWindowSchedule::requeryDueWhileABoxIsOpenRunsAfterIt() {
 // about the chosen parcel afterwards.
 void TestMainWindowSchedule::requeryOutlivesAReloadOfTheBook_data() {
     QTest::addColumn<State>("mode");
-    QTest::newRow("loop") << State::LoopRunning;
-    QTest::newRow("timed") << State::TimedArmed;
+    QTest::addColumn<bool>("viaAddPanel"); // else the chosen parcel itself is unknown to the service
+    QTest::newRow("loop, add panel") << State::LoopRunning << true;
+    QTest::newRow("timed, add panel") << State::TimedArmed << true;
+    QTest::newRow("loop, chosen parcel unknown") << State::LoopRunning << false;
 }
 
 void TestMainWindowSchedule::requeryOutlivesAReloadOfTheBook() {
     QFETCH(State, mode);
+    QFETCH(bool, viaAddPanel);
+    const std::string unknown = viaAddPanel ? "444" : "222";
     TestServer server;
     server.setHandler("/", [&](const RecordedRequest& r) {
-        return r.param("nu") == "444" ? CannedResponse{200, TestServer::gbk(QStringLiteral("<p>单号不存在</p>"))}
-                                      : CannedResponse{200, trackingPage(inTransit)};
+        return r.param("nu") == unknown ? CannedResponse{200, TestServer::gbk(QStringLiteral("<p>单号不存在</p>"))}
+                                        : CannedResponse{200, trackingPage(inTransit)};
     });
     WindowFixture fx(server.hostPort());
     auto w = windowWithBook(fx, false);
+    MessageBox::setNextAnswer(MessageBox::Answer::Yes); // save the unknown chosen parcel
     w->Text1->setCurrentIndex(1);
     w->Text1_Click();
     QTRY_VERIFY(w->Command1->isEnabled());
     Clock::setOverride([] { return QDateTime(QDate(2013, 5, 20), QTime(0, 0, 42)); }); // the timed query's minute
     bringTo(*w, mode);
+    QVERIFY(isIn(*w, mode));
     w->Combo4->setCurrentText(QStringLiteral("1")); // every loop minute asks
-    w->Command3_Click();
-    w->Text3->setEditText(QStringLiteral("444"));
-    w->Text2->setText(QStringLiteral("书包"));
-    MessageBox::setNextAnswer(MessageBox::Answer::Yes);
-    w->Command1_Click();
-    QCOMPARE(w->Combo6.size(), 3);
+    if (viaAddPanel) {
+        w->Command3_Click();
+        w->Text3->setEditText(QStringLiteral("444"));
+        w->Text2->setText(QStringLiteral("书包"));
+        MessageBox::setNextAnswer(MessageBox::Answer::Yes);
+        w->Command1_Click();
+        QCOMPARE(w->Combo6.size(), 3);
+    }
     server.clearRequests();
     if (mode == State::LoopRunning)
         w->Timer6_Timer();
