@@ -99,7 +99,10 @@ private Q_SLOTS:
         QTest::newRow("GBK with a byte-order mark") << "\xEF\xBB\xBF" + gbk(a + "\r\n" + b) << both << 0 << false;
         QTest::newRow("GBK, blank lines") << gbk(a + "\r\n\r\n" + b + "\r\n\r\n") << both << 0 << false;
         QTest::newRow("binary lines between")
-            << gbk(a + "\r\n") + QByteArray("\x81\xff|\x80\x80|x\r\nzz\r\n") + gbk(b) << both << 2 << true;
+            << gbk(a + "\r\n") + QByteArray("\x81\xff|\x80\x80\r\nzz\r\n") + gbk(b) << both << 2 << true;
+        const QByteArray damaged("333|x|\x81\r\n");
+        QTest::newRow("a bad byte in a parcel loads marked")
+            << damaged << QStringList{codec::fromGbk(damaged).trimmed()} << 0 << true;
         QTest::newRow("ASCII") << QByteArray("1|UPS|box\r\n") << QStringList{QStringLiteral("1|UPS|box")} << 0 << false;
     }
     void foreignBooks() {

@@ -19,8 +19,8 @@ const QString unreadableHint = QStringLiteral("快递列表文件无法读取,�
 const QString unreadableSaveHint = QStringLiteral("保存失败!快递列表文件无法读取,更改只在内存中");
 
 QString unreadableText(const QString& path) {
-    return QStringLiteral("快递列表文件无法读取: %1\n为免覆盖其中的快递,新的更改只保存在内存中。"
-                          "请检查该文件的权限后重新启动本程序。")
+    return QStringLiteral("快递列表文件无法读取: %1\n为免覆盖其中的快递,新的更改暂只保存在内存中。"
+                          "请检查该文件的权限:文件能读取后,下次保存会保留其中的快递并加上新的更改。")
         .arg(path);
 }
 
@@ -74,7 +74,7 @@ bool MainWindow::writeStore() {
         problem = saveFailedText;
     } else {
         if (std::exchange(m_keepOriginal, false) && m_unreadableLines > 0)
-            m_bookNotice = QStringLiteral("[%1行无法读取,原文件已备份] ").arg(m_unreadableLines);
+            m_bookNotice = QStringLiteral("[%1行无法完整读取,原文件已备份] ").arg(m_unreadableLines);
         if (!Store::write(m_storePath, Combo6).isEmpty())
             problem = saveFailedText;
     }
@@ -118,8 +118,9 @@ void MainWindow::dq() {
     appendKeepingSelection(Text1, contents.notes);
     m_storeUnreadable = contents.unreadable;
     m_keepOriginal = contents.rewriteLoses();
-    m_unreadableLines = contents.skippedLines;
-    m_bookNotice = m_unreadableLines > 0 ? QStringLiteral("[列表有%1行无法读取] ").arg(m_unreadableLines) : QString();
+    m_unreadableLines = contents.skippedLines + contents.damagedLines;
+    m_bookNotice =
+        m_unreadableLines > 0 ? QStringLiteral("[列表有%1行无法完整读取] ").arg(m_unreadableLines) : QString();
     if (m_storeUnreadable)
         setHint(unreadableHint);
     else if (m_unreadableLines > 0)

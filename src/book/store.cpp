@@ -97,11 +97,14 @@ StoreContents Store::parse(const QByteArray& bytes) {
         if (line.isEmpty())
             continue;
         const ParcelFields fields = ParcelRecord::split(line);
-        // A short line, or one with bytes no text holds, is skipped; the parcels after it still load.
-        if (!fields.valid || line.contains(QChar::ReplacementCharacter)) {
+        // A short line is skipped; the parcels after it still load.
+        if (!fields.valid) {
             ++contents.skippedLines;
             continue;
         }
+        // A parcel with a few bad bytes is still the user's parcel: it loads, marked where they were.
+        if (line.contains(QChar::ReplacementCharacter))
+            ++contents.damagedLines;
         contents.records << line;
         contents.notes << fields.note;
     }

@@ -9,11 +9,12 @@ namespace zjx {
 struct StoreContents {
     QStringList records;     // the lines, unchanged, in file order
     QStringList notes;       // the note of each record, same index
-    int skippedLines = 0;    // non-empty lines that could not be read: too few fields or bytes no text holds
+    int skippedLines = 0;    // non-empty lines that could not be read (fewer than three fields)
+    int damagedLines = 0;    // lines loaded with bytes no text holds (shown as U+FFFD)
     bool fromUtf8 = false;   // the file was UTF-8 (an editor's choice); a rewrite stores it as GBK
     bool unreadable = false; // the file exists but could not be read (permissions, a folder of that name)
     // A rewrite would lose what the file holds beyond the records: keep the file before it.
-    bool rewriteLoses() const { return skippedLines > 0 || fromUtf8; }
+    bool rewriteLoses() const { return skippedLines > 0 || damagedLines > 0 || fromUtf8; }
 };
 
 class Store {
