@@ -178,6 +178,19 @@ private Q_SLOTS:
         QVERIFY(held);
     }
 
+    // An installed program's folder is never the book's place, even for root who could write there.
+    void installedProgramKeepsTheBookInTheDataFolder() {
+        QVERIFY(Store::isSystemFolder(QStringLiteral("/usr/lib/zjx")));
+        QVERIFY(Store::isSystemFolder(QStringLiteral("/usr/lib/../lib/zjx/")));
+        QVERIFY(!Store::isSystemFolder(QStringLiteral("/usrlocal/zjx")));
+        QVERIFY(!Store::isSystemFolder(QStringLiteral("/home/me/zjx")));
+        QTemporaryDir installed(QStringLiteral("/usr/lib/zjx-test-XXXXXX")), home;
+        if (!installed.isValid())
+            QSKIP("/usr/lib is not writable here");
+        qputenv("XDG_DATA_HOME", home.path().toUtf8());
+        QCOMPARE(Store::locate(installed.path()), home.path() + QStringLiteral("/zjx/wlnum.ini"));
+    }
+
     void bookInTheDoubledDataFolderIsMoved() {
         if (!QFileInfo(QStringLiteral("/proc/self")).isDir())
             QSKIP("no /proc");

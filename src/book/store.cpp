@@ -60,9 +60,16 @@ QString Store::dataFolder() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/zjx");
 }
 
+bool Store::isSystemFolder(const QString& folder) {
+    const QString clean = QDir::cleanPath(folder);
+    return clean == QStringLiteral("/usr") || clean.startsWith(QStringLiteral("/usr/"));
+}
+
 QString Store::locate(const QString& programFolder) {
     const QString beside = pathIn(programFolder);
-    if (allowsAtomicRewrite(programFolder, beside))
+    // An installed program's folder belongs to the package manager, which would leave a book there
+    // behind on removal; even root, who may write there, keeps the book in the data folder.
+    if (!isSystemFolder(programFolder) && allowsAtomicRewrite(programFolder, beside))
         return beside;
     const QString data = dataFolder();
     QDir().mkpath(data);

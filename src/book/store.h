@@ -26,7 +26,8 @@ public:
     // the program is copied once.
     static QString pathIn(const QString& folder);
     static QString locate(const QString& programFolder);
-    static QString dataFolder(); // ~/.local/share/zjx
+    static QString dataFolder();                       // ~/.local/share/zjx
+    static bool isSystemFolder(const QString& folder); // under /usr: an installed program's
 
     // A missing file gives an empty book; one that exists but cannot be read says so.
     static StoreContents read(const QString& path);
