@@ -1,0 +1,139 @@
+#include "gateway.h"
+
+#include "couriers.h"
+#include "providers.h"
+
+#include <QDateTime>
+#include <QDeadlineTimer>
+#include <QStringEncoder>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace zjx::gateway {
+
+namespace {
+
+QString u(const char* s) {
+    return QString::fromUtf8(s);
+}
+
+// Numbers of every provider are letters, digits and dashes; anything else would only spend quota.
+bool plausibleNumber(const QString& number) {
+    if (number.size() < 4 || number.size() > 40)
+        return false;
+    return std::all_of(number.begin(), number.end(), [](QChar c) {
+        return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || c == u'-';
+    });
+}
+
+zjx::service::Reply wrongKey() {
+    QStringEncoder gbk("GBK");
+    return {403, gbk.encode(u("<html><body>访问密钥无效</body></html>")), zjx::service::kGbkHtml};
+}
+
+} // namespace
+
+void DemoBackend::answer(const TrackingAsk& ask, Done done) {
+    done(GatewayAnswer{m_desk.answer(ask.code, ask.number, ask.key, QDateTime::currentDateTime()), {}, false});
+}
+
+ProviderBackend::ProviderBackend(std::unique_ptr<ProviderClient> client, CachePolicy policy, QString phoneTail,
+                                 LogSink log, QObject* parent)
+    : QObject(parent), m_client(std::move(client)),
+      m_policy{std::max(policy.minutes, m_client->minimumCacheMinutes()),
+               std::max({policy.signedForMinutes, policy.minutes, m_client->minimumCacheMinutes()}), policy.capacity},
+      m_phoneTail(std::move(phoneTail)), m_log(std::move(log)), m_cache(policy.capacity),
+      m_clock([] { return QDeadlineTimer::current().deadline(); }) {
+    m_client->setParent(this);
+}
+
+void ProviderBackend::answer(const TrackingAsk& ask, Done done) {
+    if (ask.key != QLatin1String(zjx::service::kAccessKey))
+        return done(GatewayAnswer{wrongKey(), {}, false});
+    // Nothing the caller sent is echoed in a page: a number such as "NULL1234" would trip the markers.
+    const zjx::service::Courier* courier = zjx::service::findCourier(ask.code);
+    const CarrierCodes* codes = findCarrierCodes(ask.code);
+    if (!courier || !codes || !m_client->serves(*codes))
+        return done(GatewayAnswer{pageFor(Outcome::of(OutcomeKind::Unsupported), {}), {}, false});
+    if (!plausibleNumber(ask.number))
+        return done(GatewayAnswer{pageFor(Outcome::of(OutcomeKind::BadNumber), {}), {}, false});
+
+    const QString key = ask.code + u'|' + ask.number;
+    if (const auto hit = m_cache.find(key, m_clock()); hit && hit->fresh)
+        return done(GatewayAnswer{hit->reply, {}, true});
+    auto waiting = m_waiting.find(key);
+    if (waiting != m_waiting.end()) {
+        waiting->append(std::move(done));
+        return;
+    }
+    m_waiting.insert(key, {std::move(done)});
+    ++m_upstreamQueries;
+    const QString companyName = QString::fromUtf8(courier->name);
+    const QString label = name() + u' ' + ask.code + u'/' + ask.number;
+    m_client->fetch(ProviderQuery{*codes, ask.number, m_phoneTail},
+                    [this, key, label, companyName](const Outcome& outcome) { finish(key, label, companyName, outcome); });
+}
+
+void ProviderBackend::finish(const QString& cacheKey, const QString& label, const QString& companyName,
+                             const Outcome& outcome) {
+    GatewayAnswer answer;
+    if (outcome.kind == OutcomeKind::Fault) {
+        answer.problem = faultWords(outcome.fault) + u(": ") + outcome.reason;
+        const auto stale = m_cache.find(cacheKey, m_clock());
+        if (stale) {
+            answer.reply = stale->reply;
+            answer.cached = true;
+        } else {
+            answer.reply = faultReply(outcome);
+        }
+        if (m_log)
+            m_log(label + u(": ") + answer.problem +
+                  (stale ? u(" (served the last good answer)") : u(" (HTTP ") + QString::number(answer.reply.status) + u')'));
+    } else {
+        answer.reply = pageFor(outcome, companyName);
+        const int minutes = outcome.signedFor ? m_policy.signedForMinutes : m_policy.minutes;
+        m_cache.store(cacheKey, answer.reply, m_clock() + qint64(minutes) * 60 * 1000);
+    }
+    const QList<Done> waiting = m_waiting.take(cacheKey);
+    for (const Done& d : waiting)
+        d(answer);
+}
+
+std::unique_ptr<TrackingBackend> makeBackend(const GatewayConfig& config, int demoIntervalMinutes, LogSink log,
+                                             QString* error, const QList<QSslCertificate>& extraCa) {
+    if (config.backend == u"demo")
+        return std::make_unique<DemoBackend>(demoIntervalMinutes);
+    if (const QString missing = config.missingSecret(); !missing.isEmpty()) {
+        if (error)
+            *error = missing + (config.path.isEmpty() ? QString() : u(" in ") + config.path);
+        return nullptr;
+    }
+    const auto options = [&](const QUrl& url) { return ClientOptions{url, config.timeoutSeconds * 1000, extraCa}; };
+    std::unique_ptr<ProviderClient> client;
+    if (config.backend == u"kuaidi100")
+        client = std::make_unique<Kuaidi100Client>(options(config.kuaidi100Url), config.kuaidi100Customer,
+                                                   config.kuaidi100Key);
+    else if (config.backend == u"17track")
+        client = std::make_unique<Track17Client>(options(config.track17Url), config.track17Key);
+    else
+        client = std::make_unique<KdniaoClient>(options(config.kdniaoUrl), config.kdniaoBusinessId, config.kdniaoAppKey);
+    CachePolicy policy;
+    policy.minutes = config.cacheMinutes;
+    return std::make_unique<ProviderBackend>(std::move(client), policy, config.phoneTail, std::move(log));
+}
+
+LogSink stderrLog(const QStringList& secrets) {
+    return [secrets](const QString& line) {
+        QString safe = line;
+        for (const QString& s : secrets)
+            if (s.size() >= 4) // a shorter "secret" would blot out ordinary words
+                safe.replace(s, u("***"));
+        const QByteArray out = QDateTime::currentDateTime().toString(u"yyyy-MM-dd HH:mm:ss").toUtf8() + " gateway: " +
+                               safe.toUtf8() + '\n';
+        std::fwrite(out.constData(), 1, size_t(out.size()), stderr);
+        std::fflush(stderr);
+    };
+}
+
+} // namespace zjx::gateway

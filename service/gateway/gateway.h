@@ -1,0 +1,93 @@
+#pragma once
+
+#include "gatewayconfig.h"
+#include "parcelcache.h"
+#include "providerclient.h"
+#include "trackingpages.h"
+
+#include <QHash>
+#include <QObject>
+
+#include <functional>
+#include <memory>
+
+namespace zjx::gateway {
+
+// One tracking request of the program: "com" (the program's service code), "nu", "id".
+struct TrackingAsk {
+    QString code;
+    QString number;
+    QString key;
+};
+
+struct GatewayAnswer {
+    zjx::service::Reply reply;
+    QString problem;    // why a provider could not answer (faults only); for --check
+    bool cached = false; // served from the cache, fresh or stale
+};
+
+// Answers a tracking request with the page the program reads, now or later (always on the event
+// loop's thread, exactly once).
+class TrackingBackend {
+public:
+    using Done = std::function<void(const GatewayAnswer&)>;
+    virtual ~TrackingBackend() = default;
+    virtual QString name() const = 0;
+    virtual void answer(const TrackingAsk& ask, Done done) = 0;
+};
+
+using LogSink = std::function<void(const QString& line)>;
+
+// The made-up parcels of the local service (no provider, no network).
+class DemoBackend : public TrackingBackend {
+public:
+    explicit DemoBackend(int intervalMinutes) : m_desk(intervalMinutes) {}
+    QString name() const override { return QStringLiteral("demo"); }
+    void answer(const TrackingAsk& ask, Done done) override;
+
+private:
+    zjx::service::TrackingDesk m_desk;
+};
+
+struct CachePolicy {
+    int minutes = 30;               // raised to the provider's minimum
+    int signedForMinutes = 24 * 60; // a signed-for parcel hardly changes any more
+    int capacity = 10000;           // parcels kept; the least recently asked go first
+};
+
+// A real provider behind the program's protocol: maps the company, keeps one upstream query per
+// parcel per cache lifetime (requests for a parcel already being asked wait for that answer), and
+// serves the last good answer when the provider fails.
+class ProviderBackend : public QObject, public TrackingBackend {
+public:
+    ProviderBackend(std::unique_ptr<ProviderClient> client, CachePolicy policy, QString phoneTail, LogSink log,
+                    QObject* parent = nullptr);
+    QString name() const override { return m_client->name(); }
+    void answer(const TrackingAsk& ask, Done done) override;
+
+    int upstreamQueries() const { return m_upstreamQueries; }
+    int cachedParcels() const { return m_cache.size(); }
+    // For tests: a clock in milliseconds (monotonic by default).
+    void setClock(std::function<qint64()> clock) { m_clock = std::move(clock); }
+
+private:
+    void finish(const QString& cacheKey, const QString& label, const QString& companyName, const Outcome& outcome);
+
+    std::unique_ptr<ProviderClient> m_client;
+    const CachePolicy m_policy;
+    const QString m_phoneTail;
+    LogSink m_log;
+    ParcelCache m_cache;
+    QHash<QString, QList<Done>> m_waiting; // parcels being asked upstream
+    std::function<qint64()> m_clock;
+    int m_upstreamQueries = 0;
+};
+
+// The back-end the configuration names; nullptr with `error` set when it lacks a secret.
+std::unique_ptr<TrackingBackend> makeBackend(const GatewayConfig& config, int demoIntervalMinutes, LogSink log,
+                                             QString* error, const QList<QSslCertificate>& extraCa = {});
+
+// A log sink writing "time gateway: line" to stderr, with the configured secrets blotted out.
+LogSink stderrLog(const QStringList& secrets);
+
+} // namespace zjx::gateway

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "providerclient.h"
+
+#include <QJsonObject>
+#include <QSet>
+
+namespace zjx::gateway {
+
+// kuaidi100 real-time query: a form POST signed with MD5(param + key + customer), upper-case hex.
+class Kuaidi100Client : public ProviderClient {
+public:
+    Kuaidi100Client(ClientOptions options, QString customer, QString key, QObject* parent = nullptr);
+    QString name() const override { return QStringLiteral("kuaidi100"); }
+    bool serves(const CarrierCodes& codes) const override { return codes.kuaidi100 && *codes.kuaidi100; }
+    int minimumCacheMinutes() const override { return 30; } // a number asked more often is locked
+    void fetch(const ProviderQuery& query, Done done) override;
+
+    // The exact "param" text sent and its sign (public so the sign can be checked against them).
+    static QByteArray param(const ProviderQuery& query);
+    static QByteArray sign(const QByteArray& param, const QString& key, const QString& customer);
+    static Outcome read(const QByteArray& body);
+
+private:
+    const QString m_customer;
+    const QString m_key;
+};
+
+// 17TRACK API v2.2: JSON POSTs with the "17token" header; a parcel is registered once, then read.
+class Track17Client : public ProviderClient {
+public:
+    Track17Client(ClientOptions options, QString key, QObject* parent = nullptr);
+    QString name() const override { return QStringLiteral("17track"); }
+    bool serves(const CarrierCodes& codes) const override { return codes.track17 != 0; }
+    void fetch(const ProviderQuery& query, Done done) override;
+
+private:
+    void registerThen(const ProviderQuery& query, Done done);
+    void getTrackInfo(const ProviderQuery& query, bool mayRegister, Done done);
+    void call(const char* path, const QByteArray& body, std::function<void(const QJsonObject&)> read, Done done);
+
+    const QString m_key;
+    RequestPacer m_pacer{3, this}; // the documented limit: three requests a second
+    QSet<QString> m_registered;   // numbers registered by this run (bounded, see fetch)
+};
+
+// kdniao instant query (RequestType 1002): a form POST signed with Base64(MD5(RequestData + AppKey)).
+class KdniaoClient : public ProviderClient {
+public:
+    KdniaoClient(ClientOptions options, QString businessId, QString appKey, QObject* parent = nullptr);
+    QString name() const override { return QStringLiteral("kdniao"); }
+    bool serves(const CarrierCodes& codes) const override { return codes.kdniao && *codes.kdniao; }
+    void fetch(const ProviderQuery& query, Done done) override;
+
+    static QByteArray requestData(const ProviderQuery& query);
+    static QByteArray dataSign(const QByteArray& requestData, const QString& appKey);
+    static Outcome read(const QByteArray& body);
+
+private:
+    const QString m_businessId;
+    const QString m_appKey;
+};
+
+} // namespace zjx::gateway
