@@ -1,0 +1,446 @@
+// The gateway against local fakes of the providers' documented APIs: pages, errors, faults, the sign,
+// the cache, TLS and the configuration file.
+
+#include "core/catalogue.h"
+#include "core/parser.h"
+#include "core/trackingrequest.h"
+#include "fakes/providerfakes.h"
+#include "gateway.h"
+#include "providers.h"
+
+#include <QFile>
+#include <QStringDecoder>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace zjx;
+using namespace zjx::gateway;
+using zjx::fakes::FakeKind;
+using zjx::fakes::FakeProvider;
+using zjx::fakes::FakeSecrets;
+
+Q_DECLARE_METATYPE(zjx::fakes::FakeKind)
+
+namespace {
+
+const QString kKey = TrackingRequest::accessKey();
+
+struct Rig {
+    std::unique_ptr<FakeProvider> fake;
+    std::unique_ptr<ProviderBackend> backend;
+    qint64 now = 1'000'000;
+    QStringList log;
+};
+
+std::unique_ptr<ProviderClient> clientFor(FakeKind kind, const QUrl& url, const FakeSecrets& s, int timeoutMs,
+                                          const QList<QSslCertificate>& ca = {}) {
+    const ClientOptions o{url, timeoutMs, ca};
+    const QString customer = QString::fromStdString(s.customer), key = QString::fromStdString(s.key);
+    switch (kind) {
+    case FakeKind::Kuaidi100:
+        return std::make_unique<Kuaidi100Client>(o, customer, key);
+    case FakeKind::Track17:
+        return std::make_unique<Track17Client>(o, key);
+    case FakeKind::Kdniao:
+        return std::make_unique<KdniaoClient>(o, customer, key);
+    }
+    return nullptr;
+}
+
+// A started fake and a back-end pointed at it; `clientSecrets` may differ from the fake's.
+std::unique_ptr<Rig> rig(FakeKind kind, FakeSecrets clientSecrets = {}, int timeoutMs = 5000, int cacheMinutes = 30) {
+    auto r = std::make_unique<Rig>();
+    r->fake = std::make_unique<FakeProvider>(kind);
+    if (!r->fake->start())
+        return nullptr;
+    CachePolicy policy;
+    policy.minutes = cacheMinutes;
+    Rig* raw = r.get();
+    r->backend = std::make_unique<ProviderBackend>(clientFor(kind, QUrl(r->fake->url()), clientSecrets, timeoutMs),
+                                                   policy, QString(), [raw](const QString& l) { raw->log << l; });
+    r->backend->setClock([raw] { return raw->now; });
+    return r;
+}
+
+GatewayAnswer ask(TrackingBackend& backend, const QString& code, const QString& number, const QString& key = kKey) {
+    std::optional<GatewayAnswer> got;
+    backend.answer({code, number, key}, [&](const GatewayAnswer& a) { got = a; });
+    const bool answered = QTest::qWaitFor([&] { return got.has_value(); }, 20000);
+    Q_UNUSED(answered) // a missing answer shows as status -1
+    return got.value_or(GatewayAnswer{{-1, "no answer", ""}, "no answer", false});
+}
+
+QString text(const zjx::service::Reply& r) {
+    QStringDecoder gb("GB18030");
+    return gb.decode(r.body);
+}
+
+} // namespace
+
+class GatewayTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void goodAnswer_data();
+    void goodAnswer();
+    void outcomes_data();
+    void outcomes();
+    void wrongSecretsAreRefusedByTheSignCheck_data();
+    void wrongSecretsAreRefusedByTheSignCheck();
+    void slowAndDroppedAnswers_data();
+    void slowAndDroppedAnswers();
+    void cacheMakesOneUpstreamQuery_data();
+    void cacheMakesOneUpstreamQuery();
+    void cacheLifetimes_data();
+    void cacheLifetimes();
+    void cacheStaysBounded();
+    void track17KeepsToThreeRequestsASecondAndRegistersAgain();
+    void tlsVerifiesCertificates();
+    void config_data();
+    void config();
+    void configReadableByOthersIsRefused();
+    void everyCatalogueCompanyHasARow();
+};
+
+const FakeKind K100 = FakeKind::Kuaidi100, T17 = FakeKind::Track17, KDN = FakeKind::Kdniao;
+
+void GatewayTest::goodAnswer_data() {
+    QTest::addColumn<FakeKind>("kind");
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<QString>("latest");
+    QTest::addColumn<QString>("state");
+    for (const auto& [kind, name] : {std::pair{K100, "kuaidi100"}, {T17, "17track"}, {KDN, "kdniao"}}) {
+        const QString code = kind == T17 ? "ems" : "shentong";
+        QTest::addRow("%s transit", name) << kind << code << "ZJX1234567" << 3 << "【上海市】快件已到达 上海转运中心" << "运送中";
+        QTest::addRow("%s signed", name) << kind << code << "SIGNED1234" << 4 << "【上海市】快件已签收，签收人：本人" << "已签收";
+        // Provider texts holding marker words and tags still give an answer the program parses.
+        QTest::addRow("%s markers", name) << kind << code << "MARKER1234" << 3 << "【上海市】快件已到达 上海转运中心" << "运送中";
+    }
+}
+
+void GatewayTest::goodAnswer() {
+    QFETCH(FakeKind, kind);
+    QFETCH(QString, code);
+    QFETCH(QString, number);
+    QFETCH(int, rows);
+    QFETCH(QString, latest);
+    QFETCH(QString, state);
+    auto r = rig(kind);
+    QVERIFY(r);
+    const GatewayAnswer a = ask(*r->backend, code, number);
+    QCOMPARE(a.reply.status, 200);
+    QCOMPARE(QByteArray(a.reply.contentType.c_str()), QByteArray("text/html; charset=GB18030"));
+    const QString page = text(a.reply);
+    QCOMPARE(screenAnswer(page), Screening::Good);
+    QVERIFY(page.endsWith(u"</td></tr></table>"));
+    QCOMPARE(TrackingParser::countRows(page), rows);
+    const QList<ProgressEntry> entries = TrackingParser::parse(page, rows);
+    QCOMPARE(entries.size(), rows);
+    QCOMPARE(entries.first().progress, latest);
+    QCOMPARE(entries.first().time, QStringLiteral("2026-12-02 %1").arg(rows == 4 ? "11:47:00" : "03:05:00"));
+    QCOMPARE(entries.last().time, QStringLiteral("2026-12-01 09:12:00"));
+    QCOMPARE(TrackingParser::parcelState(entries.first().progress), state);
+    if (number.startsWith(u"MARKER")) {
+        // Readers see the words; the screening does not.
+        QString shown = entries.last().progress;
+        shown.remove(QChar(0x200D));
+        QCOMPARE(shown, QStringLiteral("【杭州市】包裹信息 ＮＵＬＬ 已更正，原地址不存在，请输入新地址 ＜td＞x＜/td＞＜tr＞＜td＞"));
+    }
+}
+
+void GatewayTest::outcomes_data() {
+    QTest::addColumn<FakeKind>("kind");
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("screening"); // for status 200
+    QTest::addColumn<QString>("problem"); // start of the reason for error statuses
+    QTest::addColumn<int>("upstream");
+    const int unsupported = int(Screening::Unsupported), notFound = int(Screening::NotFound),
+              format = int(Screening::FormatError);
+    QTest::newRow("k100 400") << K100 << "shentong" << "ERR400" << 200 << unsupported << "" << 1;
+    QTest::newRow("k100 500") << K100 << "shentong" << "ERR500" << 200 << notFound << "" << 1;
+    QTest::newRow("k100 501") << K100 << "shentong" << "ERR501" << 502 << 0 << "provider error" << 1;
+    QTest::newRow("k100 502") << K100 << "shentong" << "ERR502" << 502 << 0 << "provider error" << 1;
+    QTest::newRow("k100 503") << K100 << "shentong" << "ERR503" << 502 << 0 << "signature refused" << 1;
+    QTest::newRow("k100 601") << K100 << "shentong" << "ERR601" << 503 << 0 << "quota" << 1;
+    QTest::newRow("k100 408") << K100 << "shunfeng" << "ERR408" << 502 << 0 << "phone tail needed" << 1;
+    QTest::newRow("17track not detected") << T17 << "yunda" << "ERR18019903" << 200 << unsupported << "" << 1;
+    QTest::newRow("17track quota") << T17 << "ems" << "ERR18019908" << 503 << 0 << "quota" << 1;
+    QTest::newRow("17track invalid key") << T17 << "ems" << "ERR18010002" << 502 << 0 << "bad key" << 1;
+    QTest::newRow("17track no result") << T17 << "ems" << "NOTFOUND12" << 200 << notFound << "" << 2;
+    QTest::newRow("kdniao no plan") << KDN << "yunda" << "ERR1" << 503 << 0 << "quota" << 1;
+    QTest::newRow("kdniao company") << KDN << "yunda" << "ERR2" << 200 << unsupported << "" << 1;
+    QTest::newRow("kdniao number") << KDN << "yunda" << "ERR3" << 200 << format << "" << 1;
+    QTest::newRow("kdniao busy") << KDN << "yunda" << "ERR4" << 502 << 0 << "provider error" << 1;
+    QTest::newRow("kdniao no trace") << KDN << "yunda" << "NOTFOUND12" << 200 << notFound << "" << 1;
+    // Decided before any upstream request.
+    QTest::newRow("unknown company") << K100 << "nosuch" << "ZJX1234567" << 200 << unsupported << "" << 0;
+    QTest::newRow("kdniao lacks company") << KDN << "aae" << "ZJX1234567" << 200 << unsupported << "" << 0;
+    QTest::newRow("malformed number") << K100 << "shentong" << "12 34&x" << 200 << format << "" << 0;
+    // The number is never echoed in the page: one holding a marker word gets a parcel answer.
+    QTest::newRow("number echo") << K100 << "shentong" << "NULL1234" << 200 << int(Screening::Good) << "" << 1;
+}
+
+void GatewayTest::outcomes() {
+    QFETCH(FakeKind, kind);
+    QFETCH(QString, code);
+    QFETCH(QString, number);
+    QFETCH(int, status);
+    QFETCH(int, screening);
+    QFETCH(QString, problem);
+    QFETCH(int, upstream);
+    auto r = rig(kind);
+    QVERIFY(r);
+    const GatewayAnswer a = ask(*r->backend, code, number);
+    QCOMPARE(a.reply.status, status);
+    QCOMPARE(r->backend->upstreamQueries(), upstream == 0 ? 0 : 1);
+    QCOMPARE(r->fake->requests(), upstream);
+    if (status == 200) {
+        QCOMPARE(int(screenAnswer(text(a.reply))), screening);
+        QVERIFY(a.problem.isEmpty());
+    } else {
+        QVERIFY2(a.problem.startsWith(problem), qPrintable(a.problem));
+        QCOMPARE(r->log.size(), 1); // the reason is logged
+        QVERIFY(!r->log.first().contains(QString::fromStdString(FakeSecrets{}.key)));
+    }
+}
+
+void GatewayTest::wrongSecretsAreRefusedByTheSignCheck_data() {
+    QTest::addColumn<FakeKind>("kind");
+    QTest::addColumn<QString>("problem");
+    QTest::newRow("kuaidi100") << K100 << "signature refused";
+    QTest::newRow("17track") << T17 << "bad key";
+    QTest::newRow("kdniao") << KDN << "signature refused";
+}
+
+void GatewayTest::wrongSecretsAreRefusedByTheSignCheck() {
+    QFETCH(FakeKind, kind);
+    QFETCH(QString, problem);
+    FakeSecrets wrong;
+    wrong.key = "not-the-key-at-all";
+    auto r = rig(kind, wrong);
+    QVERIFY(r);
+    const GatewayAnswer a = ask(*r->backend, kind == T17 ? "ems" : "shentong", "ZJX1234567");
+    QCOMPARE(a.reply.status, 502);
+    QVERIFY2(a.problem.startsWith(problem), qPrintable(a.problem));
+    QCOMPARE(r->fake->badSigns(), 1);
+    QVERIFY(!r->log.join(u'\n').contains(u"not-the-key-at-all"));
+}
+
+void GatewayTest::slowAndDroppedAnswers_data() {
+    QTest::addColumn<FakeKind>("kind");
+    QTest::addColumn<bool>("drop");
+    QTest::addColumn<int>("status");
+    for (const auto& [kind, name] : {std::pair{K100, "kuaidi100"}, {T17, "17track"}, {KDN, "kdniao"}}) {
+        QTest::addRow("%s slow", name) << kind << false << 504;
+        QTest::addRow("%s dropped", name) << kind << true << 502;
+    }
+}
+
+void GatewayTest::slowAndDroppedAnswers() {
+    QFETCH(FakeKind, kind);
+    QFETCH(bool, drop);
+    QFETCH(int, status);
+    auto r = rig(kind, {}, 500);
+    QVERIFY(r);
+    if (drop)
+        r->fake->setDrop(true);
+    else
+        r->fake->setDelayMs(1500);
+    const GatewayAnswer a = ask(*r->backend, kind == T17 ? "ems" : "shentong", "ZJX1234567");
+    QCOMPARE(a.reply.status, status);
+    QCOMPARE(screenAnswer(text(a.reply)), Screening::Good); // no marker word: not read as a parcel answer
+    QCOMPARE(r->log.size(), 1);
+}
+
+void GatewayTest::cacheMakesOneUpstreamQuery_data() {
+    QTest::addColumn<FakeKind>("kind");
+    QTest::addColumn<int>("requestsPerQuery");
+    QTest::newRow("kuaidi100") << K100 << 1;
+    QTest::newRow("17track") << T17 << 2; // register, then gettrackinfo
+    QTest::newRow("kdniao") << KDN << 1;
+}
+
+void GatewayTest::cacheMakesOneUpstreamQuery() {
+    QFETCH(FakeKind, kind);
+    QFETCH(int, requestsPerQuery);
+    auto r = rig(kind);
+    QVERIFY(r);
+    const QString code = kind == T17 ? "ems" : "shentong";
+    // Ten at once (the later ones wait for the first answer), then a loop query's re-queries.
+    int answered = 0;
+    for (int i = 0; i < 10; ++i)
+        r->backend->answer({code, "ZJX1234567", kKey}, [&](const GatewayAnswer& a) { answered += a.reply.status == 200; });
+    QTRY_COMPARE_WITH_TIMEOUT(answered, 10, 20000);
+    QByteArray first;
+    for (int i = 0; i < 20; ++i) {
+        r->now += 60 * 1000; // one minute apart
+        const GatewayAnswer a = ask(*r->backend, code, "ZJX1234567");
+        QCOMPARE(a.reply.status, 200);
+        QVERIFY(i < 19 ? a.cached : true);
+        if (i == 0)
+            first = a.reply.body;
+    }
+    // The 20th re-query is 20 minutes after the first answer: still inside the 30-minute lifetime.
+    QCOMPARE(r->fake->requests(), requestsPerQuery);
+
+    // Past the lifetime the provider is asked again; when it fails, the last good answer is served.
+    r->now += 11 * 60 * 1000;
+    r->fake->setDrop(true);
+    const GatewayAnswer stale = ask(*r->backend, code, "ZJX1234567");
+    QCOMPARE(stale.reply.status, 200);
+    QCOMPARE(stale.reply.body, first);
+    QVERIFY(stale.problem.startsWith(u"network"));
+    QVERIFY(r->log.last().contains(u"served the last good answer"));
+}
+
+void GatewayTest::cacheLifetimes_data() {
+    QTest::addColumn<FakeKind>("kind");
+    QTest::addColumn<int>("cacheMinutes");
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<int>("laterMinutes");
+    QTest::addColumn<bool>("askedAgain");
+    QTest::newRow("kdniao 5 min") << KDN << 5 << "ZJX1234567" << 6 << true;
+    QTest::newRow("kuaidi100 minimum 30 min") << K100 << 5 << "ZJX1234567" << 29 << false;
+    QTest::newRow("kuaidi100 after 30 min") << K100 << 5 << "ZJX1234567" << 31 << true;
+    QTest::newRow("signed kept longer") << KDN << 30 << "SIGNED1234" << 12 * 60 << false;
+}
+
+void GatewayTest::cacheLifetimes() {
+    QFETCH(FakeKind, kind);
+    QFETCH(int, cacheMinutes);
+    QFETCH(QString, number);
+    QFETCH(int, laterMinutes);
+    QFETCH(bool, askedAgain);
+    auto r = rig(kind, {}, 5000, cacheMinutes);
+    QVERIFY(r);
+    QCOMPARE(ask(*r->backend, "shentong", number).reply.status, 200);
+    r->now += qint64(laterMinutes) * 60 * 1000;
+    QCOMPARE(ask(*r->backend, "shentong", number).reply.status, 200);
+    QCOMPARE(r->fake->requests(), askedAgain ? 2 : 1);
+}
+
+void GatewayTest::cacheStaysBounded() {
+    ParcelCache cache(3);
+    for (int i = 0; i < 4; ++i) {
+        cache.store(QString::number(i), {200, QByteArray::number(i), ""}, 100);
+        QVERIFY(cache.find("0", 0)); // kept in use, so never the one to go
+    }
+    QCOMPARE(cache.size(), 3);
+    QVERIFY(!cache.find("1", 0));
+    QVERIFY(cache.find("3", 0)->fresh);
+    QVERIFY(!cache.find("3", 100)->fresh);
+}
+
+void GatewayTest::track17KeepsToThreeRequestsASecondAndRegistersAgain() {
+    auto r = rig(T17);
+    QVERIFY(r);
+    int answered = 0;
+    for (int i = 0; i < 4; ++i) // eight requests
+        r->backend->answer({"ems", QStringLiteral("ZJXPACE%1").arg(i), kKey},
+                           [&](const GatewayAnswer& a) { answered += a.reply.status == 200; });
+    QTRY_COMPARE_WITH_TIMEOUT(answered, 4, 20000);
+    QCOMPARE(r->fake->rateLimited(), 0);
+    QCOMPARE(r->fake->requests(), 8);
+
+    // The provider forgot the parcel (e.g. registration expired): register again, once, and read.
+    r->fake->forgetRegistrations();
+    r->now += 31 * 60 * 1000;
+    QCOMPARE(ask(*r->backend, "ems", "ZJXPACE0").reply.status, 200);
+    QCOMPARE(r->fake->requests(), 8 + 3);
+}
+
+void GatewayTest::tlsVerifiesCertificates() {
+    QTemporaryDir dir;
+    QString cert, key;
+    if (!zjx::fakes::makeSelfSignedCertificate(dir.path(), &cert, &key))
+        QSKIP("the openssl tool is needed to make a test certificate");
+    FakeProvider fake(K100);
+    QVERIFY(fake.start(0, cert.toStdString(), key.toStdString()));
+    QVERIFY(fake.url().startsWith(u"https://"));
+    QFile pem(cert);
+    QVERIFY(pem.open(QIODevice::ReadOnly));
+    const QList<QSslCertificate> ca = QSslCertificate::fromData(pem.readAll());
+
+    for (const bool trusted : {false, true}) {
+        QStringList log;
+        ProviderBackend backend(clientFor(K100, QUrl(fake.url()), {}, 5000, trusted ? ca : QList<QSslCertificate>{}),
+                                {}, {}, [&](const QString& l) { log << l; });
+        const GatewayAnswer a = ask(backend, "shentong", "ZJX1234567");
+        if (trusted) {
+            QCOMPARE(a.reply.status, 200); // the same certificate, trusted: verification passes
+        } else {
+            QCOMPARE(a.reply.status, 502);
+            QVERIFY2(a.problem.startsWith(u"TLS"), qPrintable(a.problem));
+        }
+    }
+    QCOMPARE(fake.requests(), 1); // the refused handshake never reached the handler
+}
+
+void GatewayTest::config_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("error"); // empty: accepted
+    QTest::addColumn<QString>("backend");
+    QTest::newRow("empty") << QByteArray() << "" << "demo";
+    QTest::newRow("full kuaidi100") << QByteArray("# mine\n[gateway]\nbackend = kuaidi100\ncache_minutes = 45\nphone_tail = 1234\n"
+                                                  "[kuaidi100]\ncustomer = C\nkey = K\n[other]\nanything = goes\n")
+                                    << "" << "kuaidi100";
+    QTest::newRow("loopback http") << QByteArray("[kdniao]\nurl = http://127.0.0.1:8080/x\n") << "" << "demo";
+    QTest::newRow("remote http") << QByteArray("[kdniao]\nurl = http://api.kdniao.com/x\n") << "example.conf:2: [kdniao] url uses plain http://" << "";
+    QTest::newRow("ftp") << QByteArray("[17track]\nurl = ftp://a.b/\n") << "must start with https://" << "";
+    QTest::newRow("backend") << QByteArray("[gateway]\nbackend = ups\n") << "must be demo, kuaidi100, 17track or kdniao" << "";
+    QTest::newRow("cache") << QByteArray("[gateway]\ncache_minutes = 0\n") << "whole number" << "";
+    QTest::newRow("phone") << QByteArray("[gateway]\nphone_tail = 12a4\n") << "four digits" << "";
+    QTest::newRow("twice") << QByteArray("[gateway]\nbackend = demo\nbackend = kdniao\n") << "example.conf:3: [gateway] backend is set twice" << "";
+    QTest::newRow("no equals") << QByteArray("[gateway]\nbackend kdniao\n") << "example.conf:2: expected" << "";
+    QTest::newRow("no section") << QByteArray("backend = demo\n") << "before the first [section]" << "";
+}
+
+void GatewayTest::config() {
+    QFETCH(QByteArray, text);
+    QFETCH(QString, error);
+    QFETCH(QString, backend);
+    const ConfigResult r = parseConfig(text, "example.conf");
+    if (error.isEmpty()) {
+        QVERIFY2(r.config, qPrintable(r.error));
+        QCOMPARE(r.config->backend, backend);
+    } else {
+        QVERIFY(!r.config);
+        QVERIFY2(r.error.contains(error), qPrintable(r.error));
+    }
+}
+
+void GatewayTest::configReadableByOthersIsRefused() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("zjx-service.conf");
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("[gateway]\nbackend = 17track\n[17track]\nkey = SECRET-TOKEN\n");
+    f.close();
+    QVERIFY(f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+    ConfigResult r = loadConfig(path, true);
+    QVERIFY(!r.config);
+    QVERIFY(r.error.contains(u"chmod 600"));
+    QVERIFY(!r.error.contains(u"SECRET-TOKEN"));
+    QVERIFY(f.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+    r = loadConfig(path, true);
+    QVERIFY2(r.config, qPrintable(r.error));
+    QCOMPARE(r.config->track17Key, QStringLiteral("SECRET-TOKEN"));
+    QCOMPARE(r.config->track17Url, QUrl("https://api.17track.net/track/v2.2"));
+    // No file where the default lives: the demo parcels; a named file that is missing: an error.
+    QCOMPARE(loadConfig(dir.filePath("none"), false).config->backend, QStringLiteral("demo"));
+    QVERIFY(!loadConfig(dir.filePath("none"), true).config);
+}
+
+void GatewayTest::everyCatalogueCompanyHasARow() {
+    QCOMPARE(carrierCodesCount(), CourierCatalogue::count);
+    for (int i = 0; i < CourierCatalogue::count; ++i)
+        QVERIFY2(findCarrierCodes(CourierCatalogue::serviceCode(i)), qPrintable(CourierCatalogue::serviceCode(i)));
+    QVERIFY(!findCarrierCodes("shentongx"));
+}
+
+QTEST_GUILESS_MAIN(GatewayTest)
+#include "tst_gateway.moc"
