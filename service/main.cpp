@@ -1,5 +1,8 @@
 // zjx-service: answers the tracking requests, the version file and the branch pages locally.
 
+#include "checkcommand.h"
+#include "gateway.h"
+#include "gatewayconfig.h"
 #include "httpserver.h"
 #include "servicehelp.h"
 #include "serviceroutes.h"
@@ -11,6 +14,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -21,6 +25,9 @@ struct Options {
     int port = 18735;
     int intervalMinutes = 3;
     std::string version = "V4.0";
+    std::string config; // empty: the default configuration file, if there is one
+    std::string checkNumber, checkCompany;
+    bool check = false;
     bool help = false;
 };
 
@@ -41,11 +48,20 @@ std::string parseOptions(int argc, char** argv, Options& o) {
             o.help = true;
             continue;
         }
+        if (arg == "--check") {
+            if (i + 2 >= argc)
+                return "--check needs a tracking number and a company (service code or name)";
+            o.check = true;
+            o.checkNumber = argv[++i];
+            o.checkCompany = argv[++i];
+            continue;
+        }
         std::string value;
         if (const auto eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
             value = arg.substr(eq + 1);
             arg.resize(eq);
-        } else if (arg == "--host" || arg == "--port" || arg == "--interval" || arg == "--version") {
+        } else if (arg == "--host" || arg == "--port" || arg == "--interval" || arg == "--version" ||
+                   arg == "--config") {
             if (++i >= argc)
                 return arg + " needs a value";
             value = argv[i];
@@ -62,6 +78,10 @@ std::string parseOptions(int argc, char** argv, Options& o) {
                 return "--interval takes a whole number of minutes, at least 1";
         } else if (arg == "--version") {
             o.version = value;
+        } else if (arg == "--config") {
+            if (value.empty())
+                return "--config needs a file name";
+            o.config = value;
         } else {
             return "unknown argument: " + arg;
         }
@@ -83,9 +103,36 @@ int main(int argc, char** argv) {
     }
 
     QCoreApplication app(argc, argv);
-    zjx::service::TrackingDesk desk(options.intervalMinutes);
+    // Secrets live in the configuration file only, never on the command line.
+    const bool explicitConfig = !options.config.empty();
+    const QString configPath =
+        explicitConfig ? QString::fromLocal8Bit(options.config.c_str()) : zjx::gateway::defaultConfigPath();
+    const zjx::gateway::ConfigResult loaded = zjx::gateway::loadConfig(configPath, explicitConfig);
+    if (!loaded.config) {
+        std::fprintf(stderr, "zjx-service: %s\n", loaded.error.toUtf8().constData());
+        return 2;
+    }
+    const zjx::gateway::GatewayConfig& config = *loaded.config;
+    if (options.check)
+        return zjx::gateway::runCheck(config, QString::fromLocal8Bit(options.checkNumber.c_str()),
+                                      QString::fromLocal8Bit(options.checkCompany.c_str()), options.intervalMinutes,
+                                      stdout);
+
+    QString backendError;
+    const std::unique_ptr<zjx::gateway::TrackingBackend> backend = zjx::gateway::makeBackend(
+        config, options.intervalMinutes, zjx::gateway::stderrLog(config.secrets()), &backendError);
+    if (!backend) {
+        std::fprintf(stderr, "zjx-service: %s\n", backendError.toUtf8().constData());
+        return 2;
+    }
     zjx::service::HttpServer server;
-    zjx::service::addServiceRoutes(server, desk, QByteArray::fromStdString(options.version));
+    zjx::service::addServiceRoutes(
+        server,
+        [&backend](const QString& code, const QString& number, const QString& key,
+                   const zjx::service::HttpResponder& out) {
+            backend->answer({code, number, key}, [out](const zjx::gateway::GatewayAnswer& a) { out.send(a.reply); });
+        },
+        QByteArray::fromStdString(options.version));
     server.setLogSink([](const QByteArray& line) {
         std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
         std::fputc('\n', stdout);
@@ -103,8 +150,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "zjx-service: cannot listen on %s:%d\n", options.host.c_str(), options.port);
         return 1;
     }
-    std::printf("zjx-service listening on http://%s:%d (interval %d min, version \"%s\")\n", options.host.c_str(),
-                int(server.port()), options.intervalMinutes, options.version.c_str());
+    std::printf("zjx-service listening on http://%s:%d (interval %d min, version \"%s\", back-end %s)\n",
+                options.host.c_str(), int(server.port()), options.intervalMinutes, options.version.c_str(),
+                backend->name().toUtf8().constData());
     std::fflush(stdout);
     return app.exec();
 }

@@ -8,12 +8,21 @@
 namespace zjx::service {
 
 void addServiceRoutes(HttpServer& server, TrackingDesk& desk, const QByteArray& version) {
-    server.route("GET", "/", [&desk, help = helpText().toUtf8()](const HttpRequest& req, const HttpResponder& out) {
+    addServiceRoutes(
+        server,
+        [&desk](const QString& code, const QString& number, const QString& key, const HttpResponder& out) {
+            out.send(desk.answer(code, number, key, QDateTime::currentDateTime()));
+        },
+        version);
+}
+
+void addServiceRoutes(HttpServer& server, TrackingHandler tracking, const QByteArray& version) {
+    server.route("GET", "/", [tracking, help = helpText().toUtf8()](const HttpRequest& req, const HttpResponder& out) {
         if (!req.hasParam("com")) {
             out.send(Reply{200, help, "text/plain; charset=utf-8"});
             return;
         }
-        out.send(desk.answer(req.param("com"), req.param("nu"), req.param("id"), QDateTime::currentDateTime()));
+        tracking(req.param("com"), req.param("nu"), req.param("id"), out);
     });
     server.route("GET", "/tansoftjc/zjx/jc.txt", [version](const HttpRequest&, const HttpResponder& out) {
         out.send(Reply{200, version, "text/plain"});

@@ -10,6 +10,9 @@ namespace zjx::gateway {
 
 namespace {
 
+// A little more than a second: requests reach the provider with some jitter, and it counts arrivals.
+constexpr qint64 kWindowMs = 1150;
+
 qint64 monotonicMs() {
     return QDeadlineTimer::current().deadline();
 }
@@ -30,11 +33,11 @@ void RequestPacer::run(std::function<void()> job) {
 void RequestPacer::drain() {
     while (!m_waiting.empty()) {
         const qint64 now = monotonicMs();
-        while (!m_started.empty() && now - m_started.front() >= 1000)
+        while (!m_started.empty() && now - m_started.front() >= kWindowMs)
             m_started.pop_front();
         if (int(m_started.size()) >= m_perSecond) {
             if (!m_timer->isActive())
-                m_timer->start(int(m_started.front() + 1000 - now) + 1);
+                m_timer->start(int(m_started.front() + kWindowMs - now) + 1);
             return;
         }
         m_started.push_back(now);

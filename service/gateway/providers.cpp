@@ -77,8 +77,8 @@ Outcome Kuaidi100Client::read(const QByteArray& body) {
             return Outcome::of(OutcomeKind::Unsupported);
         if (code == u"500")
             return Outcome::of(OutcomeKind::NotFound);
-        if (code == u"503")
-            return Outcome::failure(FaultKind::Signature, why);
+        if (code == u"503") // a wrong key or customer shows as a wrong sign
+            return Outcome::failure(FaultKind::Signature, why + u(" (check [kuaidi100] customer and key)"));
         if (code == u"601")
             return Outcome::failure(FaultKind::Quota, why + u(" (key expired or no quota left)"));
         if (code == u"408")
@@ -188,18 +188,22 @@ Track17Client::Track17Client(ClientOptions options, QString key, QObject* parent
     : ProviderClient(std::move(options), parent), m_key(std::move(key)) {}
 
 void Track17Client::call(const char* path, const QByteArray& body, std::function<void(const QJsonObject&)> read,
-                         Done done) {
+                         Done done, bool retried) {
     QUrl url = m_options.url;
     QString base = url.path();
     if (!base.endsWith(u'/'))
         base += u'/';
     url.setPath(base + QLatin1String(path));
-    m_pacer.run([this, url, body, read, done] {
+    m_pacer.run([this, path, url, body, read, done, retried] {
         post(
             url, "application/json", {{"17token", m_key.toUtf8()}}, body,
-            [this, read, done](const HttpAnswer& a) {
-                if (a.status == 429)
+            [this, path, body, read, done, retried](const HttpAnswer& a) {
+                if (a.status == 429) {
+                    // Another user of the same key may share the limit: one more try, paced.
+                    if (!retried)
+                        return call(path, body, read, done, true);
                     return done(Outcome::failure(FaultKind::Quota, u("17TRACK: more than three requests a second (HTTP 429)")));
+                }
                 const std::optional<QJsonObject> o = objectOf(a.body);
                 if (!o)
                     return done(a.status == 200 ? unreadable(u("17TRACK"), a.body) : httpFault(a.status, a.body));

@@ -1,0 +1,107 @@
+#include "checkcommand.h"
+
+#include "core/catalogue.h"
+#include "core/parser.h"
+#include "core/trackingrequest.h"
+#include "gateway.h"
+
+#include <QEventLoop>
+#include <QStringDecoder>
+
+#include <optional>
+
+namespace zjx::gateway {
+
+namespace {
+
+void say(std::FILE* out, const QString& line) {
+    const QByteArray bytes = line.toUtf8() + '\n';
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), out);
+}
+
+QString providerUrl(const GatewayConfig& c) {
+    if (c.backend == u"kuaidi100")
+        return c.kuaidi100Url.toString();
+    if (c.backend == u"17track")
+        return c.track17Url.toString();
+    if (c.backend == u"kdniao")
+        return c.kdniaoUrl.toString();
+    return QStringLiteral("made-up parcels, no network");
+}
+
+// The program reads the page in the charset the service names.
+QString decodePage(const zjx::service::Reply& reply) {
+    const QByteArray type = QByteArray(reply.contentType.c_str()).toLower();
+    QStringDecoder decoder(type.contains("gb18030") ? "GB18030" : "GBK");
+    return decoder.decode(reply.body);
+}
+
+} // namespace
+
+int runCheck(const GatewayConfig& config, const QString& number, const QString& company, int demoIntervalMinutes,
+             std::FILE* out) {
+    int index = CourierCatalogue::indexOfCode(company);
+    if (index < 0)
+        index = CourierCatalogue::indexOfName(company);
+    if (index < 0) {
+        say(out, QStringLiteral("unknown company \"%1\": give a service code such as shentong or a name such as 申通快递")
+                     .arg(company));
+        return 2;
+    }
+    const QString code = CourierCatalogue::serviceCode(index);
+    say(out, QStringLiteral("configuration: %1").arg(config.path.isEmpty() ? QStringLiteral("none (defaults)") : config.path));
+    say(out, QStringLiteral("back-end: %1 (%2)").arg(config.backend, providerUrl(config)));
+    say(out, QStringLiteral("company: %1 (%2)").arg(CourierCatalogue::displayName(index), code));
+
+    QString error;
+    const std::unique_ptr<TrackingBackend> backend = makeBackend(config, demoIntervalMinutes, {}, &error);
+    if (!backend) {
+        say(out, QStringLiteral("cannot ask: no key: %1").arg(error));
+        return 1;
+    }
+    std::optional<GatewayAnswer> answer;
+    QEventLoop loop;
+    backend->answer({code, number, TrackingRequest::accessKey()}, [&](const GatewayAnswer& a) {
+        answer = a;
+        loop.quit();
+    });
+    if (!answer)
+        loop.exec();
+
+    if (!answer->problem.isEmpty() || answer->reply.status != 200) {
+        say(out, QStringLiteral("cannot answer: %1").arg(answer->problem.isEmpty()
+                                                             ? QStringLiteral("HTTP %1").arg(answer->reply.status)
+                                                             : answer->problem));
+        say(out, QStringLiteral("the program would show its network hint and record nothing"));
+        return 1;
+    }
+    const QString page = decodePage(answer->reply);
+    const Screening verdict = screenAnswer(page);
+    switch (verdict) {
+    case Screening::Empty:
+        say(out, QStringLiteral("the program would get an empty answer and show nothing"));
+        return 0;
+    case Screening::NotFound:
+        say(out, QStringLiteral("no result: the program offers to save the parcel anyway (\"不存在\")"));
+        return 0;
+    case Screening::Good:
+        break;
+    default:
+        say(out, QStringLiteral("the program would show: %1").arg(screeningHint(verdict)));
+        return 0;
+    }
+    const int rows = TrackingParser::countRows(page);
+    const QList<ProgressEntry> entries = TrackingParser::parse(page, rows);
+    if (entries.isEmpty()) {
+        say(out, QStringLiteral("an answer without events: the program would list nothing"));
+        return 0;
+    }
+    say(out, QStringLiteral("the program would show %1 events, parcel state %2:")
+                 .arg(entries.size())
+                 .arg(TrackingParser::parcelState(entries.first().progress)));
+    for (const ProgressEntry& e : entries)
+        say(out, QStringLiteral("%1  %2  %3").arg(e.number.rightJustified(3), e.time, QString(e.progress).remove(QChar(0x200D))));
+    return 0;
+}
+
+} // namespace zjx::gateway
