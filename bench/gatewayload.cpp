@@ -125,7 +125,9 @@ int main(int argc, char** argv) {
         for (const auto& v : micros)
             all.insert(all.end(), v.begin(), v.end());
         std::sort(all.begin(), all.end());
-        const auto pct = [&](double p) { return all[std::min(all.size() - 1, size_t(p * double(all.size())))] / 1000.0; };
+        const auto pct = [&](double p) {
+            return all[std::min(all.size() - 1, size_t(p * double(all.size())))] / 1000.0;
+        };
         std::printf("cached answer, %d clients x %d requests, pause %d ms: p50 %.2f ms, p90 %.2f ms, p99 %.2f ms, "
                     "max %.2f ms, %.0f requests/s, %d failed; upstream requests so far %d\n",
                     clients, perClient, pauseMs, pct(0.50), pct(0.90), pct(0.99), all.back() / 1000.0,

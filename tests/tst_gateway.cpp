@@ -1,6 +1,7 @@
 // The gateway against local fakes of the providers' documented APIs: pages, errors, faults, the sign,
 // the cache, TLS and the configuration file.
 
+#include "checkcommand.h"
 #include "core/catalogue.h"
 #include "core/parser.h"
 #include "core/trackingrequest.h"
@@ -100,6 +101,8 @@ private Q_SLOTS:
     void config();
     void configReadableByOthersIsRefused();
     void everyCatalogueCompanyHasARow();
+    void checkCommandVerdicts_data();
+    void checkCommandVerdicts();
 };
 
 const FakeKind K100 = FakeKind::Kuaidi100, T17 = FakeKind::Track17, KDN = FakeKind::Kdniao;
@@ -113,10 +116,13 @@ void GatewayTest::goodAnswer_data() {
     QTest::addColumn<QString>("state");
     for (const auto& [kind, name] : {std::pair{K100, "kuaidi100"}, {T17, "17track"}, {KDN, "kdniao"}}) {
         const QString code = kind == T17 ? "ems" : "shentong";
-        QTest::addRow("%s transit", name) << kind << code << "ZJX1234567" << 3 << "【上海市】快件已到达 上海转运中心" << "运送中";
-        QTest::addRow("%s signed", name) << kind << code << "SIGNED1234" << 4 << "【上海市】快件已签收，签收人：本人" << "已签收";
+        QTest::addRow("%s transit", name) << kind << code << "ZJX1234567" << 3 << "【上海市】快件已到达 上海转运中心"
+                                          << "运送中";
+        QTest::addRow("%s signed", name) << kind << code << "SIGNED1234" << 4 << "【上海市】快件已签收，签收人：本人"
+                                         << "已签收";
         // Provider texts holding marker words and tags still give an answer the program parses.
-        QTest::addRow("%s markers", name) << kind << code << "MARKER1234" << 3 << "【上海市】快件已到达 上海转运中心" << "运送中";
+        QTest::addRow("%s markers", name) << kind << code << "MARKER1234" << 3 << "【上海市】快件已到达 上海转运中心"
+                                          << "运送中";
     }
 }
 
@@ -146,7 +152,9 @@ void GatewayTest::goodAnswer() {
         // Readers see the words; the screening does not.
         QString shown = entries.last().progress;
         shown.remove(QChar(0x200D));
-        QCOMPARE(shown, QStringLiteral("【杭州市】包裹信息 ＮＵＬＬ 已更正，原地址不存在，请输入新地址 ＜td＞x＜/td＞＜tr＞＜td＞"));
+        QCOMPARE(shown,
+                 QStringLiteral(
+                     "【杭州市】包裹信息 ＮＵＬＬ 已更正，原地址不存在，请输入新地址 ＜td＞x＜/td＞＜tr＞＜td＞"));
     }
 }
 
@@ -155,33 +163,53 @@ void GatewayTest::outcomes_data() {
     QTest::addColumn<QString>("code");
     QTest::addColumn<QString>("number");
     QTest::addColumn<int>("status");
-    QTest::addColumn<int>("screening"); // for status 200
+    QTest::addColumn<int>("screening");   // for status 200
     QTest::addColumn<QString>("problem"); // start of the reason for error statuses
     QTest::addColumn<int>("upstream");
     const int unsupported = int(Screening::Unsupported), notFound = int(Screening::NotFound),
               format = int(Screening::FormatError);
-    QTest::newRow("k100 400") << K100 << "shentong" << "ERR400" << 200 << unsupported << "" << 1;
-    QTest::newRow("k100 500") << K100 << "shentong" << "ERR500" << 200 << notFound << "" << 1;
-    QTest::newRow("k100 501") << K100 << "shentong" << "ERR501" << 502 << 0 << "provider error" << 1;
-    QTest::newRow("k100 502") << K100 << "shentong" << "ERR502" << 502 << 0 << "provider error" << 1;
-    QTest::newRow("k100 503") << K100 << "shentong" << "ERR503" << 502 << 0 << "signature refused" << 1;
-    QTest::newRow("k100 601") << K100 << "shentong" << "ERR601" << 503 << 0 << "quota" << 1;
-    QTest::newRow("k100 408") << K100 << "shunfeng" << "ERR408" << 502 << 0 << "phone tail needed" << 1;
-    QTest::newRow("17track not detected") << T17 << "yunda" << "ERR18019903" << 200 << unsupported << "" << 1;
-    QTest::newRow("17track quota") << T17 << "ems" << "ERR18019908" << 503 << 0 << "quota" << 1;
-    QTest::newRow("17track invalid key") << T17 << "ems" << "ERR18010002" << 502 << 0 << "bad key" << 1;
-    QTest::newRow("17track no result") << T17 << "ems" << "NOTFOUND12" << 200 << notFound << "" << 2;
-    QTest::newRow("kdniao no plan") << KDN << "yunda" << "ERR1" << 503 << 0 << "quota" << 1;
-    QTest::newRow("kdniao company") << KDN << "yunda" << "ERR2" << 200 << unsupported << "" << 1;
-    QTest::newRow("kdniao number") << KDN << "yunda" << "ERR3" << 200 << format << "" << 1;
-    QTest::newRow("kdniao busy") << KDN << "yunda" << "ERR4" << 502 << 0 << "provider error" << 1;
-    QTest::newRow("kdniao no trace") << KDN << "yunda" << "NOTFOUND12" << 200 << notFound << "" << 1;
+    QTest::newRow("k100 400") << K100 << "shentong"
+                              << "ERR400" << 200 << unsupported << "" << 1;
+    QTest::newRow("k100 500") << K100 << "shentong"
+                              << "ERR500" << 200 << notFound << "" << 1;
+    QTest::newRow("k100 501") << K100 << "shentong"
+                              << "ERR501" << 502 << 0 << "provider error" << 1;
+    QTest::newRow("k100 502") << K100 << "shentong"
+                              << "ERR502" << 502 << 0 << "provider error" << 1;
+    QTest::newRow("k100 503") << K100 << "shentong"
+                              << "ERR503" << 502 << 0 << "signature refused" << 1;
+    QTest::newRow("k100 601") << K100 << "shentong"
+                              << "ERR601" << 503 << 0 << "quota" << 1;
+    QTest::newRow("k100 408") << K100 << "shunfeng"
+                              << "ERR408" << 502 << 0 << "phone tail needed" << 1;
+    QTest::newRow("17track not detected") << T17 << "yunda"
+                                          << "ERR18019903" << 200 << unsupported << "" << 1;
+    QTest::newRow("17track quota") << T17 << "ems"
+                                   << "ERR18019908" << 503 << 0 << "quota" << 1;
+    QTest::newRow("17track invalid key") << T17 << "ems"
+                                         << "ERR18010002" << 502 << 0 << "bad key" << 1;
+    QTest::newRow("17track no result") << T17 << "ems"
+                                       << "NOTFOUND12" << 200 << notFound << "" << 2;
+    QTest::newRow("kdniao no plan") << KDN << "yunda"
+                                    << "ERR1" << 503 << 0 << "quota" << 1;
+    QTest::newRow("kdniao company") << KDN << "yunda"
+                                    << "ERR2" << 200 << unsupported << "" << 1;
+    QTest::newRow("kdniao number") << KDN << "yunda"
+                                   << "ERR3" << 200 << format << "" << 1;
+    QTest::newRow("kdniao busy") << KDN << "yunda"
+                                 << "ERR4" << 502 << 0 << "provider error" << 1;
+    QTest::newRow("kdniao no trace") << KDN << "yunda"
+                                     << "NOTFOUND12" << 200 << notFound << "" << 1;
     // Decided before any upstream request.
-    QTest::newRow("unknown company") << K100 << "nosuch" << "ZJX1234567" << 200 << unsupported << "" << 0;
-    QTest::newRow("kdniao lacks company") << KDN << "aae" << "ZJX1234567" << 200 << unsupported << "" << 0;
-    QTest::newRow("malformed number") << K100 << "shentong" << "12 34&x" << 200 << format << "" << 0;
+    QTest::newRow("unknown company") << K100 << "nosuch"
+                                     << "ZJX1234567" << 200 << unsupported << "" << 0;
+    QTest::newRow("kdniao lacks company") << KDN << "aae"
+                                          << "ZJX1234567" << 200 << unsupported << "" << 0;
+    QTest::newRow("malformed number") << K100 << "shentong"
+                                      << "12 34&x" << 200 << format << "" << 0;
     // The number is never echoed in the page: one holding a marker word gets a parcel answer.
-    QTest::newRow("number echo") << K100 << "shentong" << "NULL1234" << 200 << int(Screening::Good) << "" << 1;
+    QTest::newRow("number echo") << K100 << "shentong"
+                                 << "NULL1234" << 200 << int(Screening::Good) << "" << 1;
 }
 
 void GatewayTest::outcomes() {
@@ -273,7 +301,8 @@ void GatewayTest::cacheMakesOneUpstreamQuery() {
     // Ten at once (the later ones wait for the first answer), then a loop query's re-queries.
     int answered = 0;
     for (int i = 0; i < 10; ++i)
-        r->backend->answer({code, "ZJX1234567", kKey}, [&](const GatewayAnswer& a) { answered += a.reply.status == 200; });
+        r->backend->answer({code, "ZJX1234567", kKey},
+                           [&](const GatewayAnswer& a) { answered += a.reply.status == 200; });
     QTRY_COMPARE_WITH_TIMEOUT(answered, 10, 20000);
     QByteArray first;
     for (int i = 0; i < 20; ++i) {
@@ -384,19 +413,33 @@ void GatewayTest::config_data() {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<QString>("error"); // empty: accepted
     QTest::addColumn<QString>("backend");
-    QTest::newRow("empty") << QByteArray() << "" << "demo";
-    QTest::newRow("full kuaidi100") << QByteArray("# mine\n[gateway]\nbackend = kuaidi100\ncache_minutes = 45\nphone_tail = 1234\n"
-                                                  "[kuaidi100]\ncustomer = C\nkey = K\n[other]\nanything = goes\n")
-                                    << "" << "kuaidi100";
-    QTest::newRow("loopback http") << QByteArray("[kdniao]\nurl = http://127.0.0.1:8080/x\n") << "" << "demo";
-    QTest::newRow("remote http") << QByteArray("[kdniao]\nurl = http://api.kdniao.com/x\n") << "example.conf:2: [kdniao] url uses plain http://" << "";
-    QTest::newRow("ftp") << QByteArray("[17track]\nurl = ftp://a.b/\n") << "must start with https://" << "";
-    QTest::newRow("backend") << QByteArray("[gateway]\nbackend = ups\n") << "must be demo, kuaidi100, 17track or kdniao" << "";
-    QTest::newRow("cache") << QByteArray("[gateway]\ncache_minutes = 0\n") << "whole number" << "";
-    QTest::newRow("phone") << QByteArray("[gateway]\nphone_tail = 12a4\n") << "four digits" << "";
-    QTest::newRow("twice") << QByteArray("[gateway]\nbackend = demo\nbackend = kdniao\n") << "example.conf:3: [gateway] backend is set twice" << "";
-    QTest::newRow("no equals") << QByteArray("[gateway]\nbackend kdniao\n") << "example.conf:2: expected" << "";
-    QTest::newRow("no section") << QByteArray("backend = demo\n") << "before the first [section]" << "";
+    QTest::newRow("empty") << QByteArray() << ""
+                           << "demo";
+    QTest::newRow("full kuaidi100")
+        << QByteArray("# mine\n[gateway]\nbackend = kuaidi100\ncache_minutes = 45\nphone_tail = 1234\n"
+                      "[kuaidi100]\ncustomer = C\nkey = K\n[other]\nanything = goes\n")
+        << ""
+        << "kuaidi100";
+    QTest::newRow("loopback http") << QByteArray("[kdniao]\nurl = http://127.0.0.1:8080/x\n") << ""
+                                   << "demo";
+    QTest::newRow("remote http") << QByteArray("[kdniao]\nurl = http://api.kdniao.com/x\n")
+                                 << "example.conf:2: [kdniao] url uses plain http://"
+                                 << "";
+    QTest::newRow("ftp") << QByteArray("[17track]\nurl = ftp://a.b/\n") << "must start with https://"
+                         << "";
+    QTest::newRow("backend") << QByteArray("[gateway]\nbackend = ups\n") << "must be demo, kuaidi100, 17track or kdniao"
+                             << "";
+    QTest::newRow("cache") << QByteArray("[gateway]\ncache_minutes = 0\n") << "whole number"
+                           << "";
+    QTest::newRow("phone") << QByteArray("[gateway]\nphone_tail = 12a4\n") << "four digits"
+                           << "";
+    QTest::newRow("twice") << QByteArray("[gateway]\nbackend = demo\nbackend = kdniao\n")
+                           << "example.conf:3: [gateway] backend is set twice"
+                           << "";
+    QTest::newRow("no equals") << QByteArray("[gateway]\nbackend kdniao\n") << "example.conf:2: expected"
+                               << "";
+    QTest::newRow("no section") << QByteArray("backend = demo\n") << "before the first [section]"
+                                << "";
 }
 
 void GatewayTest::config() {
@@ -440,6 +483,59 @@ void GatewayTest::everyCatalogueCompanyHasARow() {
     for (int i = 0; i < CourierCatalogue::count; ++i)
         QVERIFY2(findCarrierCodes(CourierCatalogue::serviceCode(i)), qPrintable(CourierCatalogue::serviceCode(i)));
     QVERIFY(!findCarrierCodes("shentongx"));
+}
+
+void GatewayTest::checkCommandVerdicts_data() {
+    QTest::addColumn<QString>("backend");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<bool>("reachable");
+    QTest::addColumn<QString>("company");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("says");
+    QTest::newRow("good key") << "kuaidi100"
+                              << "fake-key-0123456789" << true << "申通快递" << 0
+                              << "the program would show 4 events, parcel state 已签收:\n  1  2026-12-02 11:47:00  "
+                                 "【上海市】快件已签收，签收人：本人\n";
+    QTest::newRow("bad key") << "kuaidi100"
+                             << "wrong-key" << true << "shentong" << 1
+                             << "cannot answer: signature refused: kuaidi100 returnCode 503";
+    QTest::newRow("no network") << "kuaidi100"
+                                << "fake-key-0123456789" << false << "shentong" << 1
+                                << "cannot answer: network: 127.0.0.1: Connection refused";
+    QTest::newRow("no key") << "kuaidi100"
+                            << "" << true << "shentong" << 1 << "cannot ask: no key: [kuaidi100] key is not set";
+    QTest::newRow("unknown company") << "kuaidi100"
+                                     << "k" << true << "申通" << 2 << "unknown company \"申通\"";
+    QTest::newRow("demo") << "demo"
+                          << "" << false << "shentong" << 0 << "events, parcel state 已签收:";
+}
+
+void GatewayTest::checkCommandVerdicts() {
+    QFETCH(QString, backend);
+    QFETCH(QString, key);
+    QFETCH(bool, reachable);
+    QFETCH(QString, company);
+    QFETCH(int, exitCode);
+    QFETCH(QString, says);
+    FakeProvider fake(K100);
+    QVERIFY(fake.start());
+    GatewayConfig config;
+    config.backend = backend;
+    config.kuaidi100Customer = QString::fromStdString(FakeSecrets{}.customer);
+    config.kuaidi100Key = key;
+    config.kuaidi100Url = QUrl(fake.url());
+    if (!reachable)
+        fake.stop();
+    std::FILE* out = std::tmpfile();
+    QVERIFY(out);
+    const QString number = backend == u"demo" ? "ZJXSIGNED1" : "SIGNED1234";
+    QCOMPARE(runCheck(config, number, company, 3, out), exitCode);
+    std::rewind(out);
+    QByteArray printed(4096, '\0');
+    printed.resize(qsizetype(std::fread(printed.data(), 1, size_t(printed.size()), out)));
+    std::fclose(out);
+    QVERIFY2(QString::fromUtf8(printed).contains(says), printed.constData());
+    QVERIFY(!printed.contains("fake-key-0123456789"));
 }
 
 QTEST_GUILESS_MAIN(GatewayTest)

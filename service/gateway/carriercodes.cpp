@@ -154,8 +154,10 @@ static_assert(std::size(kTable) == 127, "one row per catalogue company");
 const CarrierCodes* findCarrierCodes(const QString& code) {
     // toLatin1 turns other characters into "?", which no code holds.
     const QByteArray key = code.toLatin1();
-    const auto it = std::lower_bound(std::begin(kTable), std::end(kTable), key,
-                                     [](const CarrierCodes& c, const QByteArray& k) { return std::strcmp(c.code, k.constData()) < 0; });
+    const auto it =
+        std::lower_bound(std::begin(kTable), std::end(kTable), key, [](const CarrierCodes& c, const QByteArray& k) {
+            return std::strcmp(c.code, k.constData()) < 0;
+        });
     if (it == std::end(kTable) || key != it->code)
         return nullptr;
     return it;

@@ -44,12 +44,14 @@ int runCheck(const GatewayConfig& config, const QString& number, const QString& 
     if (index < 0)
         index = CourierCatalogue::indexOfName(company);
     if (index < 0) {
-        say(out, QStringLiteral("unknown company \"%1\": give a service code such as shentong or a name such as 申通快递")
-                     .arg(company));
+        say(out,
+            QStringLiteral("unknown company \"%1\": give a service code such as shentong or a name such as 申通快递")
+                .arg(company));
         return 2;
     }
     const QString code = CourierCatalogue::serviceCode(index);
-    say(out, QStringLiteral("configuration: %1").arg(config.path.isEmpty() ? QStringLiteral("none (defaults)") : config.path));
+    say(out, QStringLiteral("configuration: %1")
+                 .arg(config.path.isEmpty() ? QStringLiteral("none (defaults)") : config.path));
     say(out, QStringLiteral("back-end: %1 (%2)").arg(config.backend, providerUrl(config)));
     say(out, QStringLiteral("company: %1 (%2)").arg(CourierCatalogue::displayName(index), code));
 
@@ -69,9 +71,9 @@ int runCheck(const GatewayConfig& config, const QString& number, const QString& 
         loop.exec();
 
     if (!answer->problem.isEmpty() || answer->reply.status != 200) {
-        say(out, QStringLiteral("cannot answer: %1").arg(answer->problem.isEmpty()
-                                                             ? QStringLiteral("HTTP %1").arg(answer->reply.status)
-                                                             : answer->problem));
+        say(out, QStringLiteral("cannot answer: %1")
+                     .arg(answer->problem.isEmpty() ? QStringLiteral("HTTP %1").arg(answer->reply.status)
+                                                    : answer->problem));
         say(out, QStringLiteral("the program would show its network hint and record nothing"));
         return 1;
     }
@@ -100,7 +102,8 @@ int runCheck(const GatewayConfig& config, const QString& number, const QString& 
                  .arg(entries.size())
                  .arg(TrackingParser::parcelState(entries.first().progress)));
     for (const ProgressEntry& e : entries)
-        say(out, QStringLiteral("%1  %2  %3").arg(e.number.rightJustified(3), e.time, QString(e.progress).remove(QChar(0x200D))));
+        say(out, QStringLiteral("%1  %2  %3")
+                     .arg(e.number.rightJustified(3), e.time, QString(e.progress).remove(QChar(0x200D))));
     return 0;
 }
 

@@ -40,9 +40,10 @@ void DemoBackend::answer(const TrackingAsk& ask, Done done) {
 
 ProviderBackend::ProviderBackend(std::unique_ptr<ProviderClient> client, CachePolicy policy, QString phoneTail,
                                  LogSink log, QObject* parent)
-    : QObject(parent), m_client(std::move(client)),
-      m_policy{std::max(policy.minutes, m_client->minimumCacheMinutes()),
-               std::max({policy.signedForMinutes, policy.minutes, m_client->minimumCacheMinutes()}), policy.capacity},
+    : QObject(parent), m_client(std::move(client)), m_policy{std::max(policy.minutes, m_client->minimumCacheMinutes()),
+                                                             std::max({policy.signedForMinutes, policy.minutes,
+                                                                       m_client->minimumCacheMinutes()}),
+                                                             policy.capacity},
       m_phoneTail(std::move(phoneTail)), m_log(std::move(log)), m_cache(policy.capacity),
       m_clock([] { return QDeadlineTimer::current().deadline(); }) {
     m_client->setParent(this);
@@ -71,8 +72,9 @@ void ProviderBackend::answer(const TrackingAsk& ask, Done done) {
     ++m_upstreamQueries;
     const QString companyName = QString::fromUtf8(courier->name);
     const QString label = name() + u' ' + ask.code + u'/' + ask.number;
-    m_client->fetch(ProviderQuery{*codes, ask.number, m_phoneTail},
-                    [this, key, label, companyName](const Outcome& outcome) { finish(key, label, companyName, outcome); });
+    m_client->fetch(
+        ProviderQuery{*codes, ask.number, m_phoneTail},
+        [this, key, label, companyName](const Outcome& outcome) { finish(key, label, companyName, outcome); });
 }
 
 void ProviderBackend::finish(const QString& cacheKey, const QString& label, const QString& companyName,
@@ -89,7 +91,8 @@ void ProviderBackend::finish(const QString& cacheKey, const QString& label, cons
         }
         if (m_log)
             m_log(label + u(": ") + answer.problem +
-                  (stale ? u(" (served the last good answer)") : u(" (HTTP ") + QString::number(answer.reply.status) + u')'));
+                  (stale ? u(" (served the last good answer)")
+                         : u(" (HTTP ") + QString::number(answer.reply.status) + u')'));
     } else {
         answer.reply = pageFor(outcome, companyName);
         const int minutes = outcome.signedFor ? m_policy.signedForMinutes : m_policy.minutes;
@@ -117,7 +120,8 @@ std::unique_ptr<TrackingBackend> makeBackend(const GatewayConfig& config, int de
     else if (config.backend == u"17track")
         client = std::make_unique<Track17Client>(options(config.track17Url), config.track17Key);
     else
-        client = std::make_unique<KdniaoClient>(options(config.kdniaoUrl), config.kdniaoBusinessId, config.kdniaoAppKey);
+        client =
+            std::make_unique<KdniaoClient>(options(config.kdniaoUrl), config.kdniaoBusinessId, config.kdniaoAppKey);
     CachePolicy policy;
     policy.minutes = config.cacheMinutes;
     return std::make_unique<ProviderBackend>(std::move(client), policy, config.phoneTail, std::move(log));
@@ -129,8 +133,8 @@ LogSink stderrLog(const QStringList& secrets) {
         for (const QString& s : secrets)
             if (s.size() >= 4) // a shorter "secret" would blot out ordinary words
                 safe.replace(s, u("***"));
-        const QByteArray out = QDateTime::currentDateTime().toString(u"yyyy-MM-dd HH:mm:ss").toUtf8() + " gateway: " +
-                               safe.toUtf8() + '\n';
+        const QByteArray out = QDateTime::currentDateTime().toString(u"yyyy-MM-dd HH:mm:ss").toUtf8() +
+                               " gateway: " + safe.toUtf8() + '\n';
         std::fwrite(out.constData(), 1, size_t(out.size()), stderr);
         std::fflush(stderr);
     };

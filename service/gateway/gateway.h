@@ -22,7 +22,7 @@ struct TrackingAsk {
 
 struct GatewayAnswer {
     zjx::service::Reply reply;
-    QString problem;    // why a provider could not answer (faults only); for --check
+    QString problem;     // why a provider could not answer (faults only); for --check
     bool cached = false; // served from the cache, fresh or stale
 };
 

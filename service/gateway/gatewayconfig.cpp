@@ -113,7 +113,8 @@ ConfigResult parseConfig(const QByteArray& text, const QString& path) {
             return {std::nullopt, where(path, lineNo) + QStringLiteral(": [%1] %2 is set twice").arg(section, key)};
 
         const auto bad = [&](const QString& what) {
-            return ConfigResult{std::nullopt, where(path, lineNo) + QStringLiteral(": [%1] %2 %3").arg(section, key, what)};
+            return ConfigResult{std::nullopt,
+                                where(path, lineNo) + QStringLiteral(": [%1] %2 %3").arg(section, key, what)};
         };
         const auto readUrl = [&](QUrl& out) -> std::optional<ConfigResult> {
             const QUrl url(value, QUrl::StrictMode);
@@ -187,7 +188,8 @@ ConfigResult loadConfig(const QString& path, bool explicitPath) {
                            .arg(path)};
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return {std::nullopt, path + QStringLiteral(": cannot read the configuration file (%1)").arg(file.errorString())};
+        return {std::nullopt,
+                path + QStringLiteral(": cannot read the configuration file (%1)").arg(file.errorString())};
     return parseConfig(file.readAll(), path);
 }
 

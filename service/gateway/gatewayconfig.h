@@ -10,11 +10,11 @@ namespace zjx::gateway {
 
 // The service's configuration file: which back-end answers and its secrets.
 struct GatewayConfig {
-    QString path;              // the file read; empty when none was found and the defaults apply
-    QString backend = "demo";  // demo | kuaidi100 | 17track | kdniao
-    int cacheMinutes = 30;     // a provider's own minimum raises it
-    QString phoneTail;         // four digits, for companies that ask for the phone's tail
-    int timeoutSeconds = 20;   // per upstream request; the program itself waits 60 s
+    QString path;             // the file read; empty when none was found and the defaults apply
+    QString backend = "demo"; // demo | kuaidi100 | 17track | kdniao
+    int cacheMinutes = 30;    // a provider's own minimum raises it
+    QString phoneTail;        // four digits, for companies that ask for the phone's tail
+    int timeoutSeconds = 20;  // per upstream request; the program itself waits 60 s
 
     QString kuaidi100Customer, kuaidi100Key;
     QUrl kuaidi100Url{QStringLiteral("https://poll.kuaidi100.com/poll/query.do")};

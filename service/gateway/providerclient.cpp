@@ -84,13 +84,14 @@ void ProviderClient::post(const QUrl& url, const QByteArray& contentType,
         switch (reply->error()) {
         case QNetworkReply::OperationCanceledError:
         case QNetworkReply::TimeoutError:
-            failed(Outcome::failure(FaultKind::Timeout,
-                                    QStringLiteral("%1 gave no answer within %2 s").arg(host).arg(m_options.timeoutMs / 1000.0)));
+            failed(Outcome::failure(
+                FaultKind::Timeout,
+                QStringLiteral("%1 gave no answer within %2 s").arg(host).arg(m_options.timeoutMs / 1000.0)));
             return;
         case QNetworkReply::SslHandshakeFailedError:
-            failed(Outcome::failure(FaultKind::Tls, QStringLiteral("%1: TLS refused: %2")
-                                                        .arg(host, tlsErrors->isEmpty() ? reply->errorString()
-                                                                                        : tlsErrors->join(u"; "))));
+            failed(Outcome::failure(
+                FaultKind::Tls, QStringLiteral("%1: TLS refused: %2")
+                                    .arg(host, tlsErrors->isEmpty() ? reply->errorString() : tlsErrors->join(u"; "))));
             return;
         default:
             failed(Outcome::failure(FaultKind::Network, QStringLiteral("%1: %2").arg(host, reply->errorString())));

@@ -62,7 +62,9 @@ QByteArray Kuaidi100Client::param(const ProviderQuery& query) {
 }
 
 QByteArray Kuaidi100Client::sign(const QByteArray& param, const QString& key, const QString& customer) {
-    return QCryptographicHash::hash(QByteArray(param + key.toUtf8() + customer.toUtf8()), QCryptographicHash::Md5).toHex().toUpper();
+    return QCryptographicHash::hash(QByteArray(param + key.toUtf8() + customer.toUtf8()), QCryptographicHash::Md5)
+        .toHex()
+        .toUpper();
 }
 
 Outcome Kuaidi100Client::read(const QByteArray& body) {
@@ -82,8 +84,9 @@ Outcome Kuaidi100Client::read(const QByteArray& body) {
         if (code == u"601")
             return Outcome::failure(FaultKind::Quota, why + u(" (key expired or no quota left)"));
         if (code == u"408")
-            return Outcome::failure(FaultKind::PhoneTail,
-                                    why + u(" (set phone_tail in [gateway] to the receiver's or sender's last four digits)"));
+            return Outcome::failure(
+                FaultKind::PhoneTail,
+                why + u(" (set phone_tail in [gateway] to the receiver's or sender's last four digits)"));
         return Outcome::failure(FaultKind::Provider, why);
     }
     Outcome out = Outcome::of(OutcomeKind::Events);
@@ -107,7 +110,8 @@ Outcome Kuaidi100Client::read(const QByteArray& body) {
 
 void Kuaidi100Client::fetch(const ProviderQuery& query, Done done) {
     const QByteArray p = param(query);
-    const QByteArray body = formBody({{"customer", m_customer}, {"sign", QString::fromLatin1(sign(p, m_key, m_customer))},
+    const QByteArray body = formBody({{"customer", m_customer},
+                                      {"sign", QString::fromLatin1(sign(p, m_key, m_customer))},
                                       {"param", QString::fromUtf8(p)}});
     post(
         m_options.url, "application/x-www-form-urlencoded; charset=UTF-8", {}, body,
@@ -202,7 +206,8 @@ void Track17Client::call(const char* path, const QByteArray& body, std::function
                     // Another user of the same key may share the limit: one more try, paced.
                     if (!retried)
                         return call(path, body, read, done, true);
-                    return done(Outcome::failure(FaultKind::Quota, u("17TRACK: more than three requests a second (HTTP 429)")));
+                    return done(
+                        Outcome::failure(FaultKind::Quota, u("17TRACK: more than three requests a second (HTTP 429)")));
                 }
                 const std::optional<QJsonObject> o = objectOf(a.body);
                 if (!o)
@@ -285,7 +290,8 @@ KdniaoClient::KdniaoClient(ClientOptions options, QString businessId, QString ap
     : ProviderClient(std::move(options), parent), m_businessId(std::move(businessId)), m_appKey(std::move(appKey)) {}
 
 QByteArray KdniaoClient::requestData(const ProviderQuery& query) {
-    QJsonObject data{{"OrderCode", ""}, {"ShipperCode", QString::fromLatin1(query.codes.kdniao)}, {"LogisticCode", query.number}};
+    QJsonObject data{
+        {"OrderCode", ""}, {"ShipperCode", QString::fromLatin1(query.codes.kdniao)}, {"LogisticCode", query.number}};
     // 顺丰 answers only with the receiver's or sender's phone tail.
     if (qstrcmp(query.codes.kdniao, "SF") == 0 && !query.phoneTail.isEmpty())
         data.insert("CustomerName", query.phoneTail);
@@ -293,7 +299,9 @@ QByteArray KdniaoClient::requestData(const ProviderQuery& query) {
 }
 
 QByteArray KdniaoClient::dataSign(const QByteArray& requestData, const QString& appKey) {
-    return QCryptographicHash::hash(QByteArray(requestData + appKey.toUtf8()), QCryptographicHash::Md5).toHex().toBase64();
+    return QCryptographicHash::hash(QByteArray(requestData + appKey.toUtf8()), QCryptographicHash::Md5)
+        .toHex()
+        .toBase64();
 }
 
 Outcome KdniaoClient::read(const QByteArray& body) {
@@ -321,7 +329,8 @@ Outcome KdniaoClient::read(const QByteArray& body) {
     out.signedFor = text(o->value("State")) == u"3";
     for (const QJsonValue& v : o->value("Traces").toArray()) { // oldest first on the wire
         const QJsonObject t = v.toObject();
-        out.events.append(ParcelEvent{text(t.value("AcceptTime")), text(t.value("AcceptStation")), text(t.value("Location"))});
+        out.events.append(
+            ParcelEvent{text(t.value("AcceptTime")), text(t.value("AcceptStation")), text(t.value("Location"))});
     }
     if (out.events.isEmpty())
         return Outcome::of(OutcomeKind::NotFound);
@@ -337,7 +346,8 @@ void KdniaoClient::fetch(const ProviderQuery& query, Done done) {
                                       {"DataType", u("2")}});
     post(
         m_options.url, "application/x-www-form-urlencoded; charset=UTF-8", {}, body,
-        [this, done](const HttpAnswer& a) { done(a.status == 200 ? read(a.body) : httpFault(a.status, a.body)); }, done);
+        [this, done](const HttpAnswer& a) { done(a.status == 200 ? read(a.body) : httpFault(a.status, a.body)); },
+        done);
 }
 
 } // namespace zjx::gateway

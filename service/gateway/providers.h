@@ -42,7 +42,7 @@ private:
 
     const QString m_key;
     RequestPacer m_pacer{3, this}; // the documented limit: three requests a second
-    QSet<QString> m_registered;   // numbers registered by this run (bounded, see fetch)
+    QSet<QString> m_registered;    // numbers registered by this run (bounded, see fetch)
 };
 
 // kdniao instant query (RequestType 1002): a form POST signed with Base64(MD5(RequestData + AppKey)).

@@ -27,15 +27,15 @@ enum class OutcomeKind {
 
 // Why a query failed; decides the HTTP status and the wording of --check.
 enum class FaultKind {
-    Network,     // no connection, connection dropped, DNS
-    Timeout,     // the provider did not answer in time
-    Tls,         // certificate refused or handshake failed
-    BadKey,      // key, customer or business id refused
-    Quota,       // quota used up, key expired, rate limit
-    Signature,   // the provider refused the sign
-    PhoneTail,   // the provider needs the receiver's or sender's phone tail
-    Provider,    // the provider's own error (5xx, an answer that cannot be read)
-    NoKey,       // the configuration lacks a secret
+    Network,   // no connection, connection dropped, DNS
+    Timeout,   // the provider did not answer in time
+    Tls,       // certificate refused or handshake failed
+    BadKey,    // key, customer or business id refused
+    Quota,     // quota used up, key expired, rate limit
+    Signature, // the provider refused the sign
+    PhoneTail, // the provider needs the receiver's or sender's phone tail
+    Provider,  // the provider's own error (5xx, an answer that cannot be read)
+    NoKey,     // the configuration lacks a secret
 };
 
 struct Outcome {

@@ -6,8 +6,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <string>
 #include <pthread.h>
+#include <string>
 
 int main(int argc, char** argv) {
     zjx::fakes::FakeKind kind = zjx::fakes::FakeKind::Kuaidi100;
@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--kind" && i + 1 < argc) {
             const std::string k = argv[++i];
-            kind = k == "17track" ? zjx::fakes::FakeKind::Track17
+            kind = k == "17track"  ? zjx::fakes::FakeKind::Track17
                    : k == "kdniao" ? zjx::fakes::FakeKind::Kdniao
                                    : zjx::fakes::FakeKind::Kuaidi100;
         } else if (arg == "--port" && i + 1 < argc) {

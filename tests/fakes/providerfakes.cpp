@@ -146,8 +146,7 @@ bool FakeProvider::start(int port, const std::string& certFile, const std::strin
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         if (m_drop) {
             // Headers go out, then the connection is cut before the promised body.
-            res.set_content_provider(64, "application/json",
-                                     [](size_t, size_t, httplib::DataSink&) { return false; });
+            res.set_content_provider(64, "application/json", [](size_t, size_t, httplib::DataSink&) { return false; });
             return;
         }
         int status = 200;
@@ -155,7 +154,8 @@ bool FakeProvider::start(int port, const std::string& certFile, const std::strin
         res.status = status;
         res.set_content(body, "application/json; charset=utf-8");
     });
-    m_port = port == 0 ? m_server->bind_to_any_port("127.0.0.1") : (m_server->bind_to_port("127.0.0.1", port) ? port : -1);
+    m_port =
+        port == 0 ? m_server->bind_to_any_port("127.0.0.1") : (m_server->bind_to_port("127.0.0.1", port) ? port : -1);
     if (m_port <= 0)
         return false;
     m_thread = std::thread([this] { m_server->listen_after_bind(); });
@@ -276,14 +276,15 @@ std::string FakeProvider::track17(const std::string& path, const std::string& bo
         const std::lock_guard lock(m_mutex);
         if (path.ends_with("/register")) {
             if (!m_registered.insert(n).second)
-                rejected.append(
-                    QJsonObject{{"number", number}, {"error", error(-18019901, "The tracking number is already registered.")}});
+                rejected.append(QJsonObject{{"number", number},
+                                            {"error", error(-18019901, "The tracking number is already registered.")}});
             else
                 accepted.append(QJsonObject{{"origin", 1}, {"number", number}, {"carrier", carrier}});
             continue;
         }
         if (!m_registered.count(n)) {
-            rejected.append(QJsonObject{{"number", number}, {"error", error(-18019902, "The tracking number is not registered.")}});
+            rejected.append(
+                QJsonObject{{"number", number}, {"error", error(-18019902, "The tracking number is not registered.")}});
             continue;
         }
         QJsonArray events;

@@ -27,7 +27,7 @@ enum class FakeKind { Kuaidi100, Track17, Kdniao };
 
 struct FakeSecrets {
     std::string customer = "FAKECUSTOMER01"; // kuaidi100 customer / kdniao EBusinessID
-    std::string key = "fake-key-0123456789";  // kuaidi100 key / 17TRACK token / kdniao AppKey
+    std::string key = "fake-key-0123456789"; // kuaidi100 key / 17TRACK token / kdniao AppKey
 };
 
 class FakeProvider {
