@@ -10,13 +10,16 @@ namespace {
 
 // One row per company of the program's catalogue, sorted by the program's code (a binary search).
 //
-// kuaidi100: its codes are mostly the program's own; the renamed ones follow kuaidi100's published
-// company list. A code kuaidi100 does not know is answered by kuaidi100 itself with returnCode 400,
-// which becomes the unsupported-company page, so no company is refused here.
+// kuaidi100: its codes are mostly the program's own or the program's with the kind of company
+// added ("debangwuliu", "huitongkuaidi"); the renamed ones follow kuaidi100's company list as far as
+// it could be known here without network access. A code kuaidi100 does not know comes back as
+// returnCode 400, the unsupported-company page, never as another company's parcel; so no company
+// is refused up front, and a wrong row shows up as "不支持的快递公司" (fix it here).
 // 17TRACK: numeric carrier keys only where the key is certain (postal services, EMS, DHL, UPS,
 // FedEx, USPS); every other company is sent without a carrier and 17TRACK detects it from the
 // number (-1). A number it cannot place comes back as -18019903, the unsupported-company page.
-// kdniao: its own short codes for the companies it lists; an empty code is refused up front.
+// kdniao: its own short codes for the 31 companies whose code is known; an empty code is refused
+// up front with the unsupported-company page.
 constexpr CarrierCodes kTable[] = {
     {"aae", "aae", -1, ""},
     {"anjie", "anjie", -1, ""},
