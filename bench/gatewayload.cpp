@@ -4,6 +4,8 @@
 // through its cache. Prints figures; it is not a test and has no pass mark.
 
 #include "fakes/providerfakes.h"
+#include "gateway.h"
+#include "providers.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -157,6 +159,28 @@ int main(int argc, char** argv) {
         std::printf("RSS with %5d distinct parcels asked: %ld KiB (failures so far %d)\n", goal,
                     rssKiB(service.processId()), failures.load());
         std::fflush(stdout);
+    }
+    // 3. The gateway's own share of a cached answer, in process (no HTTP): the cost of the lookup.
+    {
+        zjx::gateway::ProviderBackend backend(
+            std::make_unique<zjx::gateway::Kuaidi100Client>(zjx::gateway::ClientOptions{QUrl(fake.url()), 20000, {}},
+                                                            QString::fromStdString(zjx::fakes::FakeSecrets{}.customer),
+                                                            QString::fromStdString(zjx::fakes::FakeSecrets{}.key)),
+            {}, {}, {});
+        bool filled = false;
+        backend.answer({"shentong", "ZJX1234567", kKey}, [&](const zjx::gateway::GatewayAnswer&) { filled = true; });
+        while (!filled)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        constexpr int rounds = 200000;
+        qint64 bytes = 0;
+        const auto t0 = std::chrono::steady_clock::now();
+        for (int i = 0; i < rounds; ++i)
+            backend.answer({"shentong", "ZJX1234567", kKey},
+                           [&](const zjx::gateway::GatewayAnswer& a) { bytes += a.reply.body.size(); });
+        const double ns =
+            std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0).count() / rounds;
+        std::printf("gateway lookup of a cached answer, in process: %.0f ns per answer (%lld bytes served)\n", ns,
+                    bytes);
     }
     service.terminate();
     service.waitForFinished(5000);

@@ -96,6 +96,8 @@ private Q_SLOTS:
     void cacheLifetimes();
     void cacheStaysBounded();
     void track17KeepsToThreeRequestsASecondAndRegistersAgain();
+    void track17RetriesATooManyRequestsOnce_data();
+    void track17RetriesATooManyRequestsOnce();
     void tlsVerifiesCertificates();
     void config_data();
     void config();
@@ -380,6 +382,28 @@ void GatewayTest::track17KeepsToThreeRequestsASecondAndRegistersAgain() {
     r->now += 31 * 60 * 1000;
     QCOMPARE(ask(*r->backend, "ems", "ZJXPACE0").reply.status, 200);
     QCOMPARE(r->fake->requests(), 8 + 3);
+}
+
+void GatewayTest::track17RetriesATooManyRequestsOnce_data() {
+    QTest::addColumn<int>("refused");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("requests");
+    QTest::newRow("one 429") << 1 << 200 << 3;      // register refused, retried, then gettrackinfo
+    QTest::newRow("two in a row") << 2 << 503 << 2; // the retry refused too: quota, no third try
+}
+
+void GatewayTest::track17RetriesATooManyRequestsOnce() {
+    QFETCH(int, refused);
+    QFETCH(int, status);
+    QFETCH(int, requests);
+    auto r = rig(T17);
+    QVERIFY(r);
+    r->fake->forceRateLimit(refused);
+    const GatewayAnswer a = ask(*r->backend, "ems", "ZJX1234567");
+    QCOMPARE(a.reply.status, status);
+    QCOMPARE(r->fake->requests(), requests);
+    if (status != 200)
+        QVERIFY2(a.problem.startsWith(u"quota"), qPrintable(a.problem));
 }
 
 void GatewayTest::tlsVerifiesCertificates() {

@@ -245,7 +245,7 @@ std::string FakeProvider::track17(const std::string& path, const std::string& bo
         const long long now = nowMs();
         m_recent.erase(m_recent.begin(), m_recent.lower_bound(now - 1000));
         m_recent.insert(now);
-        if (m_recent.size() > 3) {
+        if (m_recent.size() > 3 || m_force429.fetch_sub(1) > 0) {
             ++m_rateLimited;
             status = 429;
             return json({{"code", 429}, {"data", QJsonObject{}}});

@@ -49,6 +49,8 @@ public:
     int rateLimited() const { return m_rateLimited.load(); }
     void setDelayMs(int ms) { m_delayMs = ms; }
     void setDrop(bool drop) { m_drop = drop; }
+    // 17TRACK: the next `count` requests are answered 429 as if the limit were passed.
+    void forceRateLimit(int count) { m_force429 = count; }
     void forgetRegistrations();
 
     static const char* badReason(const std::string& number); // kdniao's refusal texts
@@ -70,6 +72,7 @@ private:
     std::atomic<int> m_rateLimited{0};
     std::atomic<int> m_delayMs{0};
     std::atomic<bool> m_drop{false};
+    std::atomic<int> m_force429{0};
     std::mutex m_mutex;
     std::set<std::string> m_registered;
     std::multiset<long long> m_recent; // 17TRACK: request times (ms) of the last second
