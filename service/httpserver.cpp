@@ -499,6 +499,9 @@ void HttpServer::route(const QByteArray& method, const QByteArray& path, HttpHan
 bool HttpServer::listen(const QHostAddress& host, quint16 port) {
     // QTcpServer sets SO_REUSEADDR (a restart need not wait for old connections) but not
     // SO_REUSEPORT, so a second service cannot share the port unnoticed.
+    // Qt's default backlog of 50 drops connections when many clients connect at once; each dropped
+    // one waits a full second for the retry.
+    m_listener->setListenBacklogSize(1024);
     return m_listener->listen(host, port);
 }
 
