@@ -23,6 +23,8 @@
 #include <thread>
 #include <vector>
 
+#include <unistd.h>
+
 namespace {
 
 constexpr char kKey[] = "4F1C0D7A2B9E83C5A6D0E1F27B3C9D48";
@@ -35,6 +37,16 @@ long rssKiB(qint64 pid) {
         if (line.startsWith("VmRSS:"))
             return line.mid(6).trimmed().split(' ').first().toLong();
     return -1;
+}
+
+// User plus system CPU time of a process, in seconds.
+double cpuSeconds(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    return double(fields.value(11).toLongLong() + fields.value(12).toLongLong()) / double(sysconf(_SC_CLK_TCK));
 }
 
 std::string target(const std::string& number) {
@@ -102,6 +114,7 @@ int main(int argc, char** argv) {
     const auto latencyRun = [&](int pauseMs) {
         std::vector<std::vector<double>> micros(clients);
         threads.clear();
+        const double cpuBefore = cpuSeconds(service.processId());
         const auto started = std::chrono::steady_clock::now();
         for (int c = 0; c < clients; ++c)
             threads.emplace_back([&, c] {
@@ -131,9 +144,12 @@ int main(int argc, char** argv) {
             return all[std::min(all.size() - 1, size_t(p * double(all.size())))] / 1000.0;
         };
         std::printf("cached answer, %d clients x %d requests, pause %d ms: p50 %.2f ms, p90 %.2f ms, p99 %.2f ms, "
-                    "max %.2f ms, %.0f requests/s, %d failed; upstream requests so far %d\n",
+                    "max %.2f ms, %.0f requests/s, service CPU %.1f us per request, %d failed; upstream requests "
+                    "so far %d\n",
                     clients, perClient, pauseMs, pct(0.50), pct(0.90), pct(0.99), all.back() / 1000.0,
-                    double(all.size()) / seconds, failures.load(), fake.requests());
+                    double(all.size()) / seconds,
+                    (cpuSeconds(service.processId()) - cpuBefore) * 1e6 / double(all.size()), failures.load(),
+                    fake.requests());
         std::fflush(stdout);
     };
     latencyRun(0);
