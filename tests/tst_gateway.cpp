@@ -284,6 +284,16 @@ void GatewayTest::slowAndDroppedAnswers() {
     QCOMPARE(a.reply.status, status);
     QCOMPARE(screenAnswer(text(a.reply)), Screening::Good); // no marker word: not read as a parcel answer
     QCOMPARE(r->log.size(), 1);
+
+    // A loop query does not hammer a failing provider: the same fault for a minute, then a new try.
+    r->fake->setDrop(false);
+    r->fake->setDelayMs(0);
+    const int before = r->fake->requests();
+    r->now += 59 * 1000;
+    QCOMPARE(ask(*r->backend, kind == T17 ? "ems" : "shentong", "ZJX1234567").reply.status, status);
+    QCOMPARE(r->fake->requests(), before);
+    r->now += 2 * 1000;
+    QCOMPARE(ask(*r->backend, kind == T17 ? "ems" : "shentong", "ZJX1234567").reply.status, 200);
 }
 
 void GatewayTest::cacheMakesOneUpstreamQuery_data() {

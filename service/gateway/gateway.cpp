@@ -63,6 +63,11 @@ void ProviderBackend::answer(const TrackingAsk& ask, Done done) {
     const QString key = ask.code + u'|' + ask.number;
     if (const auto hit = m_cache.find(key, m_clock()); hit && hit->fresh)
         return done(GatewayAnswer{hit->reply, {}, true});
+    if (const auto fault = m_recentFaults.constFind(key); fault != m_recentFaults.constEnd()) {
+        if (m_clock() < fault->untilMs)
+            return done(fault->answer);
+        m_recentFaults.erase(fault);
+    }
     auto waiting = m_waiting.find(key);
     if (waiting != m_waiting.end()) {
         waiting->append(std::move(done));
@@ -93,6 +98,9 @@ void ProviderBackend::finish(const QString& cacheKey, const QString& label, cons
             m_log(label + u(": ") + answer.problem +
                   (stale ? u(" (served the last good answer)")
                          : u(" (HTTP ") + QString::number(answer.reply.status) + u')'));
+        if (m_recentFaults.size() >= m_policy.capacity) // bounded like the cache
+            m_recentFaults.clear();
+        m_recentFaults.insert(cacheKey, RecentFault{m_clock() + qint64(m_policy.faultSeconds) * 1000, answer});
     } else {
         answer.reply = pageFor(outcome, companyName);
         const int minutes = outcome.signedFor ? m_policy.signedForMinutes : m_policy.minutes;

@@ -53,6 +53,7 @@ struct CachePolicy {
     int minutes = 30;               // raised to the provider's minimum
     int signedForMinutes = 24 * 60; // a signed-for parcel hardly changes any more
     int capacity = 10000;           // parcels kept; the least recently asked go first
+    int faultSeconds = 60;          // after a failure the parcel is not asked upstream again for this long
 };
 
 // A real provider behind the program's protocol: maps the company, keeps one upstream query per
@@ -79,6 +80,11 @@ private:
     LogSink m_log;
     ParcelCache m_cache;
     QHash<QString, QList<Done>> m_waiting; // parcels being asked upstream
+    struct RecentFault {
+        qint64 untilMs = 0;
+        GatewayAnswer answer;
+    };
+    QHash<QString, RecentFault> m_recentFaults; // a loop query must not hammer a failing provider
     std::function<qint64()> m_clock;
     int m_upstreamQueries = 0;
 };
