@@ -5,10 +5,10 @@
 
 #include "core/parser.h"
 #include "core/textcodec.h"
-#include "platform/alertplayer.h"
+#include "gui/mainwindow.h"
+#include "gui/platform/alertplayer.h"
+#include "gui/platform/messagebox.h"
 #include "platform/environment.h"
-#include "platform/messagebox.h"
-#include "shell/mainwindow.h"
 
 #include <QApplication>
 #include <QTemporaryDir>

@@ -1,9 +1,9 @@
 // Start-up cost of the main window against a bare Qt window with a tree widget: construction,
 // first show and first paint, with the program's own folder holding a 50-parcel book.
+#include "gui/mainwindow.h"
+#include "gui/platform/messagebox.h"
 #include "platform/environment.h"
 #include "platform/gatewaychild.h"
-#include "platform/messagebox.h"
-#include "shell/mainwindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -4,6 +4,7 @@
 #include "fuzzcheck.h"
 
 #include "core/parser.h"
+#include "core/textcodec.h"
 #include "core/trackingrequest.h"
 #include "platform/httpclient.h"
 
@@ -63,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     const QByteArray& contentType = contentTypes[data[0] % contentTypes.size()];
     const QByteArray body = fuzz::bytesOf(data + 1, size - 1);
-    const QString answer = HttpClient::decodeBody(body, contentType, "GBK");
+    const QString answer = codec::decodeBody(body, contentType, "GBK");
     // Bytes in never vanish: an answer that came is never taken for no answer. Only a UTF-8
     // byte-order mark alone, a header without text, decodes to nothing.
     FUZZ_CHECK(answer.isEmpty() == (body.isEmpty() || (body == "\xEF\xBB\xBF" && contentType.contains("utf-8"))));

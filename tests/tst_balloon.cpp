@@ -1,4 +1,4 @@
-#include "widgets/class1.h"
+#include "gui/class1.h"
 
 #include <QApplication>
 #include <QCursor>

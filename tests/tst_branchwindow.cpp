@@ -1,7 +1,7 @@
-#include "branch/form5.h"
 #include "branch/pageclient.h"
+#include "gui/form5.h"
+#include "gui/platform/messagebox.h"
 #include "platform/httpclient.h"
-#include "platform/messagebox.h"
 #include "support/testserver.h"
 #include "support/windowfixture.h"
 

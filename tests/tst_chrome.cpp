@@ -1,5 +1,5 @@
-#include "platform/messagebox.h"
-#include "shell/chrome.h"
+#include "gui/chrome.h"
+#include "gui/platform/messagebox.h"
 #include "support/windowfixture.h"
 
 #include <QFrame>

@@ -1,7 +1,7 @@
 #include "book/export.h"
 #include "core/textcodec.h"
-#include "platform/filedialog.h"
-#include "platform/messagebox.h"
+#include "gui/platform/filedialog.h"
+#include "gui/platform/messagebox.h"
 #include "support/windowfixture.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "core/catalogue.h"
 #include "finder/companyfinder.h"
-#include "finder/form2.h"
-#include "platform/messagebox.h"
+#include "gui/form2.h"
+#include "gui/platform/messagebox.h"
 #include "support/windowfixture.h"
 
 #include <QApplication>

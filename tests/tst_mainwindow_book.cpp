@@ -1,9 +1,9 @@
 #include "core/catalogue.h"
 #include "core/textcodec.h"
-#include "platform/messagebox.h"
+#include "gui/class1.h"
+#include "gui/platform/messagebox.h"
 #include "support/testserver.h"
 #include "support/windowfixture.h"
-#include "widgets/class1.h"
 
 #include <QClipboard>
 #include <QComboBox>

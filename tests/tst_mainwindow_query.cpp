@@ -2,8 +2,8 @@
 
 #include "core/textcodec.h"
 #include "core/trackingrequest.h"
+#include "gui/platform/messagebox.h"
 #include "platform/httpclient.h"
-#include "platform/messagebox.h"
 #include "support/testserver.h"
 #include "support/windowfixture.h"
 

@@ -1,7 +1,7 @@
 #include "core/textcodec.h"
-#include "platform/alertplayer.h"
+#include "gui/platform/alertplayer.h"
+#include "gui/platform/messagebox.h"
 #include "platform/environment.h"
-#include "platform/messagebox.h"
 #include "support/testserver.h"
 #include "support/windowfixture.h"
 

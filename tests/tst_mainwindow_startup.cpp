@@ -1,6 +1,6 @@
 #include "core/textcodec.h"
-#include "platform/alertplayer.h"
-#include "platform/messagebox.h"
+#include "gui/platform/alertplayer.h"
+#include "gui/platform/messagebox.h"
 #include "support/windowfixture.h"
 
 #include <QApplication>

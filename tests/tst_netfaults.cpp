@@ -2,11 +2,11 @@
 // the version check, the branch lookup): every fault ends with the window usable, a hint that says
 // what happened, and the book untouched.
 
-#include "branch/form5.h"
 #include "core/textcodec.h"
+#include "gui/form5.h"
+#include "gui/platform/messagebox.h"
 #include "platform/environment.h"
 #include "platform/httpclient.h"
-#include "platform/messagebox.h"
 #include "support/testserver.h"
 #include "support/windowfixture.h"
 

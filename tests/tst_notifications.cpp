@@ -1,6 +1,6 @@
-#include "platform/alertplayer.h"
-#include "platform/desktopnotifier.h"
-#include "platform/messagebox.h"
+#include "gui/platform/alertplayer.h"
+#include "gui/platform/desktopnotifier.h"
+#include "gui/platform/messagebox.h"
 #include "support/testserver.h"
 #include "support/windowfixture.h"
 

@@ -1,17 +1,17 @@
 // Text the program did not write itself (pages, answers, the version file, the book, typing) as the
 // window shows it: plain, cut to a readable length, decoded whatever GB label the server gives.
 
-#include "branch/form5.h"
 #include "core/textcodec.h"
 #include "core/textutil.h"
+#include "gui/class1.h"
+#include "gui/form5.h"
+#include "gui/identity.h"
+#include "gui/platform/messagebox.h"
 #include "platform/environment.h"
 #include "platform/httpclient.h"
-#include "platform/messagebox.h"
 #include "schedule/newsnotice.h"
-#include "shell/identity.h"
 #include "support/testserver.h"
 #include "support/windowfixture.h"
-#include "widgets/class1.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -250,9 +250,9 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QStringEncoder gb18030("GB18030");
         const QByteArray bytes = gb18030.encode(text);
-        QCOMPARE(HttpClient::decodeBody(bytes, contentType, "GBK"), text);
+        QCOMPARE(codec::decodeBody(bytes, contentType, "GBK"), text);
         if (contentType.contains('=')) // a branch page names its charset or is read as UTF-8
-            QCOMPARE(HttpClient::decodeBody(bytes, contentType, "UTF-8"), text);
+            QCOMPARE(codec::decodeBody(bytes, contentType, "UTF-8"), text);
     }
 
     // The window's title is its own: no application name appended by the window system, while the

@@ -93,7 +93,7 @@ void TestRegressions::cutOffLastCharacterIsNotLost() {
     QFETCH(QByteArray, bytes);
     QFETCH(QByteArray, contentType);
     QFETCH(QString, text);
-    const QString answer = HttpClient::decodeBody(bytes, contentType, "GBK");
+    const QString answer = codec::decodeBody(bytes, contentType, "GBK");
     QCOMPARE(answer, text);
     QVERIFY(screenAnswer(answer) != Screening::Empty);
     // The store reads the same way: the last parcel keeps its note, the cut character marked.

@@ -1,8 +1,8 @@
 // The start-up version check: the version file matches, cannot be read, or names another version.
 
 #include "core/versioncheck.h"
+#include "gui/platform/messagebox.h"
 #include "platform/environment.h"
-#include "platform/messagebox.h"
 #include "support/testserver.h"
 #include "support/windowfixture.h"
 

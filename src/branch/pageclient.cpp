@@ -1,5 +1,6 @@
 #include "branch/pageclient.h"
 
+#include "core/textcodec.h"
 #include "core/textutil.h"
 
 namespace zjx {
@@ -50,7 +51,11 @@ QUrl requestUrl(const QString& address) {
 }
 
 void GetBody(const QString& url, QObject* context, std::function<void(const HttpResult&)> done) {
-    HttpClient::instance().getResponsive(requestUrl(url), context, std::move(done));
+    // A branch page that names no charset is read as UTF-8.
+    HttpClient::instance().getResponsive(requestUrl(url), context, std::move(done),
+                                         [](const QByteArray& bytes, const QByteArray& contentType) {
+                                             return codec::decodeBody(bytes, contentType, "UTF-8");
+                                         });
 }
 
 } // namespace zjx

@@ -93,4 +93,23 @@ QStringList splitLines(const QString& text) {
     return lines;
 }
 
+QString decodeBody(const QByteArray& bytes, const QByteArray& contentType, const char* fallbackCharset) {
+    QByteArray charset;
+    for (const QByteArray& part : contentType.split(';')) {
+        const QByteArray p = part.trimmed();
+        if (p.toLower().startsWith("charset="))
+            charset = p.mid(8).trimmed().replace('"', "").replace('\'', "");
+    }
+    if (!charset.isEmpty()) {
+        if (std::optional<QString> text = decodeWhole(decoderCharset(charset).constData(), bytes))
+            return *text;
+    }
+    const QByteArray fallback = decoderCharset(fallbackCharset);
+    if (fallback == "GB18030")
+        return fromChineseWeb(bytes);
+    if (std::optional<QString> text = decodeWhole(fallback.constData(), bytes))
+        return *text;
+    return QString::fromUtf8(bytes);
+}
+
 } // namespace zjx::codec

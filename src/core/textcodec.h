@@ -22,6 +22,14 @@ std::optional<QString> decodeWhole(const char* charset, const QByteArray& bytes)
 // superset of them all; other labels are returned as they are.
 QByteArray decoderCharset(const QByteArray& label);
 
+// Decodes a fetched body with the charset its Content-Type names, else with `fallbackCharset`; a
+// charset of the GB family decodes as GB18030, which holds them all.
+QString decodeBody(const QByteArray& bytes, const QByteArray& contentType, const char* fallbackCharset);
+// The tracking answers and the version file: GBK unless the Content-Type names another charset.
+inline QString gbkServerBody(const QByteArray& bytes, const QByteArray& contentType) {
+    return decodeBody(bytes, contentType, "GBK");
+}
+
 // Decodes a fetched text that names no charset of its own and comes from a Chinese server.
 QString fromChineseWeb(const QByteArray& bytes);
 

@@ -1,7 +1,6 @@
 #include "platform/environment.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 
 namespace zjx {
@@ -50,10 +49,6 @@ QDateTime Clock::now() {
 }
 void Clock::setOverride(std::function<QDateTime()> source) {
     clockOverride = std::move(source);
-}
-
-void SiteOpener::open(const QString& address) {
-    QDesktopServices::openUrl(QUrl(address));
 }
 
 void ProgramEnd::now() {

@@ -2,7 +2,6 @@
 
 #include <QDateTime>
 #include <QString>
-#include <QUrl>
 #include <functional>
 
 namespace zjx {
@@ -38,12 +37,6 @@ class Clock {
 public:
     static QDateTime now();
     static void setOverride(std::function<QDateTime()> source); // empty restores the real one
-};
-
-// Opening one of the maker's sites in the default browser; the program does not wait for it.
-class SiteOpener {
-public:
-    static void open(const QString& address);
 };
 
 // Ending the program at once, without the farewell prompt (tests replace it).

@@ -1,13 +1,10 @@
 #include "platform/httpclient.h"
 
-#include "core/textcodec.h"
-
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
-#include <QStringDecoder>
 #include <QTimer>
 #include <memory>
 
@@ -45,7 +42,7 @@ void HttpClient::watch(QNetworkReply* reply, bool* timedOut, bool* tooLarge) {
     });
 }
 
-HttpResult HttpClient::getBlocking(const QUrl& url) {
+HttpResult HttpClient::getBlocking(const QUrl& url, const BodyDecoder& decode) {
     bool timedOut = false;
     bool tooLarge = false;
     QNetworkReply* reply = start(url, false);
@@ -57,26 +54,28 @@ HttpResult HttpClient::getBlocking(const QUrl& url) {
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     }
     --m_blockingWaits;
-    HttpResult result = finish(reply, timedOut, tooLarge, "GBK");
+    HttpResult result = finish(reply, timedOut, tooLarge, decode);
     reply->deleteLater();
     return result;
 }
 
-void HttpClient::getResponsive(const QUrl& url, QObject* context, std::function<void(const HttpResult&)> done) {
+void HttpClient::getResponsive(const QUrl& url, QObject* context, std::function<void(const HttpResult&)> done,
+                               BodyDecoder decode) {
     QNetworkReply* reply = start(url, true);
     auto flags = std::make_shared<std::pair<bool, bool>>(false, false);
     watch(reply, &flags->first, &flags->second);
     QPointer<QObject> guard(context);
-    connect(reply, &QNetworkReply::finished, this, [this, reply, flags, guard, done = std::move(done)] {
-        reply->deleteLater();
-        // The window that asked may have been closed meanwhile: its answer is dropped.
-        if (!guard)
-            return;
-        done(finish(reply, flags->first, flags->second, "UTF-8"));
-    });
+    connect(reply, &QNetworkReply::finished, this,
+            [this, reply, flags, guard, done = std::move(done), decode = std::move(decode)] {
+                reply->deleteLater();
+                // The window that asked may have been closed meanwhile: its answer is dropped.
+                if (!guard)
+                    return;
+                done(finish(reply, flags->first, flags->second, decode));
+            });
 }
 
-HttpResult HttpClient::finish(QNetworkReply* reply, bool timedOut, bool tooLarge, const char* fallbackCharset) {
+HttpResult HttpClient::finish(QNetworkReply* reply, bool timedOut, bool tooLarge, const BodyDecoder& decode) {
     HttpResult result;
     result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QNetworkReply::NetworkError error = reply->error();
@@ -114,28 +113,8 @@ HttpResult HttpClient::finish(QNetworkReply* reply, bool timedOut, bool tooLarge
         return result;
     }
     result.bytes = reply->readAll();
-    result.body =
-        decodeBody(result.bytes, reply->header(QNetworkRequest::ContentTypeHeader).toByteArray(), fallbackCharset);
+    result.body = decode(result.bytes, reply->header(QNetworkRequest::ContentTypeHeader).toByteArray());
     return result;
-}
-
-QString HttpClient::decodeBody(const QByteArray& bytes, const QByteArray& contentType, const char* fallbackCharset) {
-    QByteArray charset;
-    for (const QByteArray& part : contentType.split(';')) {
-        const QByteArray p = part.trimmed();
-        if (p.toLower().startsWith("charset="))
-            charset = p.mid(8).trimmed().replace('"', "").replace('\'', "");
-    }
-    if (!charset.isEmpty()) {
-        if (std::optional<QString> text = codec::decodeWhole(codec::decoderCharset(charset).constData(), bytes))
-            return *text;
-    }
-    const QByteArray fallback = codec::decoderCharset(fallbackCharset);
-    if (fallback == "GB18030")
-        return codec::fromChineseWeb(bytes);
-    if (std::optional<QString> text = codec::decodeWhole(fallback.constData(), bytes))
-        return *text;
-    return QString::fromUtf8(bytes);
 }
 
 QString HttpClient::failureText(HttpResult::Failure failure) {

@@ -17,7 +17,7 @@ struct HttpResult {
     Failure failure = Failure::None; // a failure of the transport itself; HTTP error pages are answers
     int status = 0;                  // HTTP status, 0 when none arrived
     QByteArray bytes;                // the raw body (empty on a transport failure)
-    QString body;                    // the body decoded to text
+    QString body;                    // the body as text, read by the caller's BodyDecoder
     QString errorText;               // plain Chinese, for the hint line; empty on success
 
     bool ok() const { return failure == Failure::None; }
@@ -28,13 +28,19 @@ struct HttpResult {
 //    check: the window repaints but takes no input until the answer is in or the limit has passed.
 //  - getResponsive stands in for the asynchronous page request of the branch lookup: the window
 //    keeps handling every event, and the answer is handed to `done` unless `context` is gone.
+//  The client knows no charsets: the caller, who knows its server, says how a body becomes text.
 class HttpClient : public QObject {
     Q_OBJECT
 public:
+    // Reads a body from its bytes and the Content-Type header that came with them.
+    using BodyDecoder = std::function<QString(const QByteArray& bytes, const QByteArray& contentType)>;
+    static QString utf8Body(const QByteArray& bytes, const QByteArray&) { return QString::fromUtf8(bytes); }
+
     static HttpClient& instance();
 
-    HttpResult getBlocking(const QUrl& url);
-    void getResponsive(const QUrl& url, QObject* context, std::function<void(const HttpResult&)> done);
+    HttpResult getBlocking(const QUrl& url, const BodyDecoder& decode = utf8Body);
+    void getResponsive(const QUrl& url, QObject* context, std::function<void(const HttpResult&)> done,
+                       BodyDecoder decode = utf8Body);
 
     bool isWaiting() const { return m_blockingWaits > 0; }
 
@@ -43,15 +49,12 @@ public:
     qint64 maxBodyBytes() const { return m_maxBodyBytes; }
     void setMaxBodyBytes(qint64 bytes) { m_maxBodyBytes = bytes; }
 
-    // Decodes with the charset that the Content-Type names, else with `fallbackCharset`; a charset
-    // of the GB family decodes as GB18030, which holds them all.
-    static QString decodeBody(const QByteArray& bytes, const QByteArray& contentType, const char* fallbackCharset);
     static QString failureText(HttpResult::Failure failure);
 
 private:
     explicit HttpClient(QObject* parent = nullptr);
     QNetworkReply* start(const QUrl& url, bool responsive);
-    HttpResult finish(QNetworkReply* reply, bool timedOut, bool tooLarge, const char* fallbackCharset);
+    HttpResult finish(QNetworkReply* reply, bool timedOut, bool tooLarge, const BodyDecoder& decode);
     void watch(QNetworkReply* reply, bool* timedOut, bool* tooLarge);
 
     QNetworkAccessManager* m_manager;

@@ -1,10 +1,10 @@
 #include "support/windowfixture.h"
 
-#include "platform/alertplayer.h"
-#include "platform/desktopnotifier.h"
+#include "gui/platform/alertplayer.h"
+#include "gui/platform/desktopnotifier.h"
+#include "gui/platform/filedialog.h"
+#include "gui/platform/messagebox.h"
 #include "platform/environment.h"
-#include "platform/filedialog.h"
-#include "platform/messagebox.h"
 
 #include <QComboBox>
 #include <QDesktopServices>
@@ -39,7 +39,9 @@ WindowFixture::~WindowFixture() {
     MessageBox::clearShown();
 }
 
-QString WindowFixture::storePath() const { return m_dir.filePath(QStringLiteral("wlnum.ini")); }
+QString WindowFixture::storePath() const {
+    return m_dir.filePath(QStringLiteral("wlnum.ini"));
+}
 
 void WindowFixture::writeStore(const QByteArray& bytes) const {
     QFile f(storePath());
@@ -52,7 +54,9 @@ QByteArray WindowFixture::storeBytes() const {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-bool WindowFixture::storeExists() const { return QFile::exists(storePath()); }
+bool WindowFixture::storeExists() const {
+    return QFile::exists(storePath());
+}
 
 std::unique_ptr<MainWindow> WindowFixture::makeWindow(bool released) const {
     auto window = std::make_unique<MainWindow>();

@@ -1,11 +1,12 @@
 #pragma once
 
-#include "shell/mainwindow.h"
+#include "gui/mainwindow.h"
 
 #include <QByteArray>
 #include <QObject>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <memory>
 
 namespace zjx::test {

@@ -1,4 +1,4 @@
-#include "platform/filedialog.h"
+#include "gui/platform/filedialog.h"
 
 #include <QFileDialog>
 #include <optional>
@@ -23,9 +23,17 @@ QString FileDialog::getSaveFileName(QWidget* parent, const QString& suggestedPat
     return QFileDialog::getSaveFileName(parent, QString(), suggestedPath, filter);
 }
 
-void FileDialog::setNextFileName(const QString& name) { nextName = name; }
-void FileDialog::clearNextFileName() { nextName.reset(); }
-int FileDialog::timesShown() { return shownCount; }
-QString FileDialog::lastSuggestedPath() { return lastSuggested; }
+void FileDialog::setNextFileName(const QString& name) {
+    nextName = name;
+}
+void FileDialog::clearNextFileName() {
+    nextName.reset();
+}
+int FileDialog::timesShown() {
+    return shownCount;
+}
+QString FileDialog::lastSuggestedPath() {
+    return lastSuggested;
+}
 
 } // namespace zjx

@@ -1,4 +1,4 @@
-#include "platform/desktopnotifier.h"
+#include "gui/platform/desktopnotifier.h"
 
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>

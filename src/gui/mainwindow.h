@@ -28,17 +28,7 @@ class GatewayChild;
 
 // The main window: it owns every control, the parcel book, the timers and the window state, and
 // its handlers carry the names the program has always used. Its member definitions are split by
-// subsystem:
-//   shell/mainwindow.cpp           layout, start-up (Form_Load), close request, menu, F8, clock
-//   shell/mainwindow_version.cpp   version check (Timer3)
-//   shell/mainwindow_chrome.cpp    drawn frame, title buttons, panel dragging, column lock
-//   core/mainwindow_query.cpp      kdgs, cx, answer screening, hx2, the parse (Timer1), csh,
-//                                  Command1_Click, Command3_Click
-//   book/mainwindow_store.cpp      xr, dq, xr2
-//   book/mainwindow_book.cpp       choose flow and the editing commands, progress-list gestures
-//   book/mainwindow_export.cpp     Command6_Click
-//   schedule/mainwindow_update.cpp gxtj
-//   schedule/mainwindow_schedule.cpp timed and loop queries
+// subsystem into the mainwindow_*.cpp files beside this one.
 class MainWindow : public QWidget {
     Q_OBJECT
 public:
@@ -132,7 +122,7 @@ public:
     static constexpr int gatewayWaitMs = 5000; // the longest a network user waits for its port
     void setHint(const QString& text);         // Label11 index 2
 
-    // ---- start-up and shutdown (shell/mainwindow.cpp) ----
+    // ---- start-up and shutdown (mainwindow.cpp) ----
     void Form_Load();
     void Form_QueryUnload(qint16& cancel);
     void Combo5_Click();
@@ -142,11 +132,11 @@ public:
     void centrePanel(QFrame* panel);
     void showOnlyPanel(QFrame* panel); // hides the other two panels, centres this one and shows it
 
-    // ---- catalogue (shell/mainwindow.cpp) ----
+    // ---- catalogue (mainwindow.cpp) ----
     void kdlb();
     void Combo1_Click();
 
-    // ---- store (book/mainwindow_store.cpp) ----
+    // ---- store (mainwindow_store.cpp) ----
     // What xr did with the add panel's parcel.
     enum class Recorded { Saved, AlreadyListed, NotSaved };
     Recorded xr();
@@ -161,13 +151,13 @@ public:
     QString addPanelNumber() const;
     QString addPanelNote() const;
 
-    // ---- update verdict (schedule/mainwindow_update.cpp) ----
+    // ---- update verdict (mainwindow_update.cpp) ----
     void gxtj();
 
-    // ---- version check (shell/mainwindow_version.cpp) ----
+    // ---- version check (mainwindow_version.cpp) ----
     void Timer3_Timer();
 
-    // ---- tracking query (core/mainwindow_query.cpp) ----
+    // ---- tracking query (mainwindow_query.cpp) ----
     void kdgs(const QString& number, const QString& shownCompany);
     void cx();
     void hx2();
@@ -176,7 +166,7 @@ public:
     void Command1_Click();
     void Command3_Click();
 
-    // ---- parcel list and editing (book/mainwindow_book.cpp) ----
+    // ---- parcel list and editing (mainwindow_book.cpp) ----
     void Text1_Click();
     void Command14_Click();
     void Command4_Click();
@@ -187,10 +177,10 @@ public:
     void ListView1_Click();
     void ListView1_DblClick();
 
-    // ---- export (book/mainwindow_export.cpp) ----
+    // ---- export (mainwindow_export.cpp) ----
     void Command6_Click();
 
-    // ---- timed and loop queries (schedule/mainwindow_schedule.cpp) ----
+    // ---- timed and loop queries (mainwindow_schedule.cpp) ----
     void Command8_Click();
     void Command5_Click();
     void Command10_Click();
@@ -198,11 +188,11 @@ public:
     void Timer4_Timer();
     void Timer6_Timer();
 
-    // ---- company finder, opened modally (finder/mainwindow_finder.cpp) ----
+    // ---- company finder, opened modally (mainwindow_finder.cpp) ----
     void Command2_Click();
     void Command15_Click();
 
-    // ---- branch lookup, opened modally from the menu (branch/mainwindow_branch.cpp) ----
+    // ---- branch lookup, opened modally from the menu (mainwindow_branch.cpp) ----
     void openBranchLookup();
 
     // Sets a label's text colour (the strips' labels are white on purple, the verdict turns red).
@@ -234,7 +224,7 @@ private:
     QString m_storePath;
     bool m_releaseEndsDoubleClick = false;
 
-    // ---- query section (core/mainwindow_query.cpp) ----
+    // ---- query section (mainwindow_query.cpp) ----
     // A tracking request is waiting for its answer, or its parse is pending: a timed or loop tick
     // that finds one running must wait for it instead of starting another.
     bool queryInFlight() const;
@@ -244,7 +234,7 @@ private:
     bool applyScreening(bool fromAddPanel);
     QString m_doneHint;      // the hint the pending parse ends with, when not the usual one
     QString m_transferError; // why the last request got no answer; empty when it got one
-    // ---- book section (book/*.cpp) ----
+    // ---- book section (mainwindow_store, mainwindow_book, mainwindow_export) ----
     QTreeWidgetItem* selectedProgressRow() const; // null when no row with a number is selected
     bool putOnClipboard(const QString& text);     // false when there is no clipboard to use
     bool ExportListViewContent(QTreeWidget* objListView, const QString& strFilePath, QString* error = nullptr);
@@ -259,7 +249,7 @@ private:
     QString m_bookNotice;     // lines of the file that could not be read, said in every hint
     bool adoptReadableBook(); // the unreadable file became readable: load it in front of the book
     QString withBookState(const QString& hint) const;
-    // ---- schedule section (schedule/*.cpp) ----
+    // ---- schedule section (mainwindow_schedule.cpp) ----
     void setScheduleLock(bool locked, QWidget* chooser, QWidget* otherChooser = nullptr);
     // A timed or loop re-query of the chosen parcel; one that falls due while another query is in
     // flight runs right after that one has ended.
@@ -276,14 +266,14 @@ private:
     std::array<quint32, 2> m_modeRuns{};
     quint32 m_pendingRun = 0;
     bool m_requeryRunning = false;
-    // ---- update section (schedule/mainwindow_update.cpp) ----
+    // ---- update section (mainwindow_update.cpp) ----
     // News found while the user looks elsewhere goes to the desktop as a notification too.
     void notifyNews();
     void bringToFront();                   // the notification's default action
     DesktopNotifier* m_notifier = nullptr; // made with the first notice
     QString m_askedNumber;                 // the parcel whose answer is being read, as kdgs asked for it
     QString m_askedCompany;
-    // ---- chrome section (shell/mainwindow_chrome.cpp) ----
+    // ---- chrome section (mainwindow_chrome.cpp) ----
 public:
     // The window's own surface (not the panels or other controls); x, y in its pixels.
     void Form_MouseMove(Qt::MouseButtons button, Qt::KeyboardModifiers shift, int x, int y);

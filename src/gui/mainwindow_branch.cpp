@@ -1,6 +1,6 @@
-#include "shell/mainwindow.h"
+#include "gui/mainwindow.h"
 
-#include "branch/form5.h"
+#include "gui/form5.h"
 
 namespace zjx {
 

@@ -1,6 +1,6 @@
-#include "shell/mainwindow.h"
+#include "gui/mainwindow.h"
 
-#include "finder/form2.h"
+#include "gui/form2.h"
 
 namespace zjx {
 

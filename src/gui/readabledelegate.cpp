@@ -1,4 +1,4 @@
-#include "widgets/readabledelegate.h"
+#include "gui/readabledelegate.h"
 
 #include "core/textutil.h"
 

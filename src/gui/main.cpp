@@ -1,8 +1,8 @@
+#include "gui/identity.h"
+#include "gui/mainwindow.h"
 #include "platform/environment.h"
 #include "platform/gatewaychild.h"
 #include "platform/singleinstance.h"
-#include "shell/identity.h"
-#include "shell/mainwindow.h"
 
 #include <QApplication>
 #include <QEvent>

@@ -1,8 +1,8 @@
-#include "shell/mainwindow.h"
+#include "gui/mainwindow.h"
 
 #include "book/parcelrecord.h"
 #include "book/store.h"
-#include "platform/messagebox.h"
+#include "gui/platform/messagebox.h"
 
 #include <QComboBox>
 #include <QFileInfo>

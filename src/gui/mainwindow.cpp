@@ -1,13 +1,14 @@
-#include "shell/mainwindow.h"
+#include "gui/mainwindow.h"
 
 #include "book/parcelrecord.h"
 #include "book/store.h"
 #include "core/catalogue.h"
 #include "core/textutil.h"
-#include "platform/alertplayer.h"
+#include "gui/platform/alertplayer.h"
+#include "gui/platform/messagebox.h"
+#include "gui/platform/siteopener.h"
+#include "gui/readabledelegate.h"
 #include "platform/gatewaychild.h"
-#include "platform/messagebox.h"
-#include "widgets/readabledelegate.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,9 +1,9 @@
 // The drawn window frame and title buttons, moving the window and its panels with the mouse, the
 // panels' close images, and the progress list's column lock.
-#include "shell/mainwindow.h"
+#include "gui/mainwindow.h"
 
 #include "assets/art.h"
-#include "shell/chrome.h"
+#include "gui/chrome.h"
 
 #include <QFrame>
 #include <QHeaderView>

@@ -1,7 +1,7 @@
-#include "shell/mainwindow.h"
+#include "gui/mainwindow.h"
 
+#include "gui/platform/messagebox.h"
 #include "platform/environment.h"
-#include "platform/messagebox.h"
 #include "schedule/schedule.h"
 
 #include <QComboBox>

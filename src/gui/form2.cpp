@@ -1,7 +1,7 @@
-#include "finder/form2.h"
+#include "gui/form2.h"
 
 #include "finder/companyfinder.h"
-#include "platform/messagebox.h"
+#include "gui/platform/messagebox.h"
 
 #include <QComboBox>
 #include <QGridLayout>

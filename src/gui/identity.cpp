@@ -1,4 +1,4 @@
-#include "shell/identity.h"
+#include "gui/identity.h"
 
 #include <QAccessible>
 #include <QAccessibleObject>

@@ -1,8 +1,10 @@
-#include "shell/mainwindow.h"
+#include "gui/mainwindow.h"
 
+#include "core/textcodec.h"
 #include "core/versioncheck.h"
+#include "gui/platform/messagebox.h"
+#include "gui/platform/siteopener.h"
 #include "platform/httpclient.h"
-#include "platform/messagebox.h"
 
 #include <QComboBox>
 #include <QPushButton>
@@ -13,8 +15,8 @@ namespace zjx {
 void MainWindow::Timer3_Timer() {
     // The check runs once per start.
     Timer3->stop();
-    const HttpResult result =
-        HttpClient::instance().getBlocking(QUrl(networkSettings().softwareSiteUrl + VersionCheck::filePath()));
+    const HttpResult result = HttpClient::instance().getBlocking(
+        QUrl(networkSettings().softwareSiteUrl + VersionCheck::filePath()), codec::gbkServerBody);
     // A server error (5xx) is a failed check, not a version: the program must not end because the
     // maker's site is down. Other error pages count as another version, like any other body.
     const QString body = result.ok() && result.status < 500 ? result.body : QString();

@@ -1,9 +1,10 @@
-#include "shell/mainwindow.h"
+#include "gui/mainwindow.h"
 
 #include "core/parser.h"
+#include "core/textcodec.h"
 #include "core/trackingrequest.h"
+#include "gui/platform/messagebox.h"
 #include "platform/httpclient.h"
-#include "platform/messagebox.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -40,7 +41,7 @@ void MainWindow::kdgs(const QString& number, const QString& shownCompany) {
     m_askedNumber = number;
     m_askedCompany = shownCompany;
     const QUrl url(TrackingRequest::url(networkSettings().trackingHost, companyCode, number));
-    const HttpResult result = HttpClient::instance().getBlocking(url);
+    const HttpResult result = HttpClient::instance().getBlocking(url, codec::gbkServerBody);
     if (result.ok() && result.status < 400) {
         m_transferError.clear();
         answerText = result.body;

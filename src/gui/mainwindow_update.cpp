@@ -1,8 +1,8 @@
-#include "shell/mainwindow.h"
+#include "gui/mainwindow.h"
 
 #include "book/parcelrecord.h"
-#include "platform/alertplayer.h"
-#include "platform/desktopnotifier.h"
+#include "gui/platform/alertplayer.h"
+#include "gui/platform/desktopnotifier.h"
 #include "schedule/newsnotice.h"
 #include "schedule/updateverdict.h"
 

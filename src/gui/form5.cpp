@@ -1,8 +1,8 @@
-#include "branch/form5.h"
+#include "gui/form5.h"
 
 #include "branch/pageclient.h"
 #include "core/textutil.h"
-#include "platform/messagebox.h"
+#include "gui/platform/messagebox.h"
 
 #include <QGridLayout>
 #include <QGroupBox>

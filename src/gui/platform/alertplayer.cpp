@@ -1,4 +1,4 @@
-#include "platform/alertplayer.h"
+#include "gui/platform/alertplayer.h"
 
 #include <QAudioOutput>
 #include <QMediaPlayer>
@@ -11,7 +11,9 @@ bool silentPlayers = false;
 
 AlertPlayer::AlertPlayer(QObject* parent) : QObject(parent) {}
 
-void AlertPlayer::setSilent(bool silent) { silentPlayers = silent; }
+void AlertPlayer::setSilent(bool silent) {
+    silentPlayers = silent;
+}
 
 void AlertPlayer::setSource(const QString& path) {
     m_lastSource = path;

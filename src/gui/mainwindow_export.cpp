@@ -1,8 +1,8 @@
-#include "shell/mainwindow.h"
+#include "gui/mainwindow.h"
 
 #include "book/export.h"
-#include "platform/filedialog.h"
-#include "platform/messagebox.h"
+#include "gui/platform/filedialog.h"
+#include "gui/platform/messagebox.h"
 
 #include <QTreeWidget>
 

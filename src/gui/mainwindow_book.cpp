@@ -1,9 +1,9 @@
-#include "shell/mainwindow.h"
+#include "gui/mainwindow.h"
 
 #include "book/parcelrecord.h"
 #include "book/store.h"
-#include "platform/messagebox.h"
-#include "widgets/class1.h"
+#include "gui/class1.h"
+#include "gui/platform/messagebox.h"
 
 #include <QClipboard>
 #include <QComboBox>

@@ -1,4 +1,4 @@
-#include "platform/messagebox.h"
+#include "gui/platform/messagebox.h"
 
 #include "core/textutil.h"
 

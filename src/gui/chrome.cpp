@@ -1,4 +1,4 @@
-#include "shell/chrome.h"
+#include "gui/chrome.h"
 
 namespace zjx::chrome {
 namespace {
