@@ -98,7 +98,8 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), m_settings(Settings::
         label->setTextFormat(Qt::PlainText);
     setupChrome();
     connectHandlers();
-    m_storePath = Store::locate(ProgramFolder::path());
+    connectBook();
+    book.setPath(Store::locate(ProgramFolder::path()));
     Form_Load();
     Timer5->start();
     Timer3->start();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "book/parcelbook.h"
 #include "platform/environment.h"
 
 #include <QColor>
@@ -98,9 +99,10 @@ public:
     Class1* tooltipBalloon = nullptr; // made on the first click of the progress list
 
     // ---- the parcel book ----
-    QStringList Combo6;       // the record lines, never shown; same index as Text1
-    QString chosenRecordText; // the record of the parcel chosen last
-    QString storePath() const { return m_storePath; }
+    ParcelBook book;
+    const QStringList& Combo6 = book.records();        // the record lines, never shown; same index as Text1
+    QString& chosenRecordText = book.chosenRecordText; // the record of the parcel chosen last
+    QString storePath() const { return book.path(); }
 
     // ---- window state ----
     QString companyCode;
@@ -142,9 +144,11 @@ public:
     Recorded xr();
     void dq();
     void xr2();
+    void reselectFirst(); // the first parcel of the book chosen, or none when the book is empty
     // Rewrites the store file from Combo6. A failure is said in a box once and then stays in the
     // hint line until a rewrite succeeds; the book in memory keeps every change.
     bool writeStore();
+    bool storeSaved(const Result& saved); // tells a failed rewrite as writeStore does; true when saved
     // Empties both lists and loads the file again, keeping the chosen parcel selected.
     void reloadBook();
     // Text of the add and edit panels' boxes as a record holds it (no line breaks).
@@ -221,7 +225,6 @@ private:
     QPointer<GatewayChild> m_gateway;
     bool m_gatewayWasReady = false;
     QString m_gatewayTrouble; // the hint about a service child that did not start or stopped
-    QString m_storePath;
     bool m_releaseEndsDoubleClick = false;
 
     // ---- query section (mainwindow_query.cpp) ----
@@ -243,11 +246,9 @@ private:
     // empty when both agree. Every hint carries a short mark of it until the next good rewrite.
     QString m_storeProblem;
     bool m_storeProblemTold = false; // its box was shown
-    bool m_storeUnreadable = false;  // the file exists but cannot be read: it is never overwritten
-    bool m_keepOriginal = false;     // the file holds more than was read: copy it before the next rewrite
-    int m_unreadableLines = 0;
-    QString m_bookNotice;     // lines of the file that could not be read, said in every hint
-    bool adoptReadableBook(); // the unreadable file became readable: load it in front of the book
+    // Text1 shows the book's notes: it follows every change of the book here, and only here.
+    void connectBook();
+    void showLoaded(const ParcelBook::Loaded& loaded); // the hint about what reading the file found
     QString withBookState(const QString& hint) const;
     // ---- schedule section (mainwindow_schedule.cpp) ----
     void setScheduleLock(bool locked, QWidget* chooser, QWidget* otherChooser = nullptr);

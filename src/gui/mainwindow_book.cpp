@@ -1,12 +1,12 @@
 #include "gui/mainwindow.h"
 
 #include "book/parcelrecord.h"
-#include "book/store.h"
 #include "gui/class1.h"
 #include "gui/platform/messagebox.h"
 
 #include <QClipboard>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -93,24 +93,18 @@ void MainWindow::Command7_Click() {
     if (MessageBox::question(this, QStringLiteral("确定要清空查询列表吗?")) != MessageBox::Answer::Yes)
         return;
     Text3->clearEditText();
-    // The user gives up the book, also one that could not be read: its file may go now.
-    m_storeUnreadable = false;
-    m_keepOriginal = false;
-    const bool removed = Store::remove(m_storePath);
-    Text1->clear();
-    Combo6.clear();
-    chosenRecordText.clear();
+    const Result cleared = book.clear();
     ListView1->clear();
+    // A file that is gone lacks nothing; one that could not be deleted was written empty instead,
+    // and how that went is told after the hint.
+    const bool removed = !QFileInfo::exists(book.path());
     if (removed) {
-        // Nothing is left that the file lacks.
         m_storeProblem.clear();
         m_storeProblemTold = false;
-        m_bookNotice.clear();
     }
     setHint(QStringLiteral("查询列表已清空..."));
-    // A store file that cannot be deleted is emptied instead, or the parcels would come back.
     if (!removed)
-        writeStore();
+        storeSaved(cleared);
 }
 
 void MainWindow::Command13_Click() {
@@ -135,29 +129,25 @@ void MainWindow::Command13_Click() {
         return;
     }
     const QString question = QStringLiteral("确定要修改[") + Text1->currentText() + QStringLiteral("]此单号码?");
-    if (MessageBox::question(this, question) == MessageBox::Answer::Yes) {
-        const int i = recordIndex(parcelIndexText, Combo6.size());
-        if (i >= 0 && i < Text1->count()) {
-            Combo6[i] = ParcelRecord::build(number, Text5->currentText(), note);
-            Text1->setItemText(i, note);
-        }
-    }
-    // The rewrite replaces the store file in one step, so the book is never absent from disk.
-    xr2();
+    // The book is rewritten either way, in one step, so it is never absent from disk.
+    if (MessageBox::question(this, question) == MessageBox::Answer::Yes)
+        storeSaved(book.replace(recordIndex(parcelIndexText, Combo6.size()),
+                                ParcelRecord::build(number, Text5->currentText(), note)));
+    else
+        writeStore();
+    reselectFirst();
     Picture5->hide();
 }
 
 void MainWindow::Command9_Click() {
     const QString question = QStringLiteral("确定要删除[") + Text1->currentText() + QStringLiteral("]此单号码?");
     if (MessageBox::question(this, question) == MessageBox::Answer::Yes) {
-        const int i = recordIndex(parcelIndexText, Combo6.size());
-        if (i >= 0 && i < Text1->count()) {
-            Text1->removeItem(i);
-            Combo6.removeAt(i);
-        }
         Picture5->hide();
+        storeSaved(book.remove(recordIndex(parcelIndexText, Combo6.size())));
+    } else {
+        writeStore();
     }
-    xr2();
+    reselectFirst();
 }
 
 void MainWindow::Command12_Click() {

@@ -5,24 +5,16 @@
 #include "gui/platform/messagebox.h"
 
 #include <QComboBox>
-#include <QFileInfo>
 #include <QLineEdit>
 #include <QSignalBlocker>
 
 namespace zjx {
 namespace {
 
-const QString saveFailedText = QStringLiteral("保存失败!快递列表未能写入文件,请检查磁盘空间或文件夹权限");
 const QString unsavedMark = QStringLiteral("[未保存] ");
 const QString unreadableMark = QStringLiteral("[列表文件无法读取] ");
 const QString unreadableHint = QStringLiteral("快递列表文件无法读取,更改将只保存在内存中");
 const QString unreadableSaveHint = QStringLiteral("保存失败!快递列表文件无法读取,更改只在内存中");
-
-QString unreadableText(const QString& path) {
-    return QStringLiteral("快递列表文件无法读取: %1\n为免覆盖其中的快递,新的更改暂只保存在内存中。"
-                          "请检查该文件的权限:文件能读取后,下次保存会保留其中的快递并加上新的更改。")
-        .arg(path);
-}
 
 } // namespace
 
@@ -35,61 +27,56 @@ QString MainWindow::addPanelNote() const {
 }
 
 QString MainWindow::withBookState(const QString& hint) const {
-    QString marks = m_bookNotice;
-    if (hint == unreadableHint || hint == unreadableSaveHint || hint == saveFailedText)
+    QString marks = book.notice();
+    if (hint == unreadableHint || hint == unreadableSaveHint || hint == ParcelBook::saveFailedText())
         return marks + hint;
-    if (m_storeUnreadable)
+    if (book.unreadable())
         marks += unreadableMark;
     else if (!m_storeProblem.isEmpty())
         marks += unsavedMark;
     return marks + hint;
 }
 
-bool MainWindow::adoptReadableBook() {
-    const StoreContents now = Store::read(m_storePath);
-    if (now.unreadable)
-        return false;
-    // The user made the file readable (or removed it): its parcels come first, those added since
-    // follow, and the chosen parcel stays chosen.
-    m_storeUnreadable = false;
-    m_keepOriginal = now.rewriteLoses();
-    Combo6 = now.records + Combo6;
-    {
+void MainWindow::connectBook() {
+    connect(&book, &ParcelBook::notesAppended, this,
+            [this](const QStringList& notes) { appendKeepingSelection(Text1, notes); });
+    connect(&book, &ParcelBook::notesAdopted, this, [this](const QStringList& notes) {
+        {
+            const QSignalBlocker block(Text1);
+            Text1->insertItems(0, notes);
+        }
+        // The chosen parcel stays chosen: it moved down by the records put in front.
+        bool ok = false;
+        const int chosen = parcelIndexText.toInt(&ok);
+        if (ok && chosen >= 0)
+            parcelIndexText = QString::number(chosen + notes.size());
+    });
+    connect(&book, &ParcelBook::noteReplaced, this,
+            [this](int index, const QString& note) { Text1->setItemText(index, note); });
+    connect(&book, &ParcelBook::noteRemoved, this, [this](int index) { Text1->removeItem(index); });
+    connect(&book, &ParcelBook::notesCleared, this, [this] {
         const QSignalBlocker block(Text1);
-        Text1->insertItems(0, now.notes);
-    }
-    bool ok = false;
-    const int chosen = parcelIndexText.toInt(&ok);
-    if (ok && chosen >= 0)
-        parcelIndexText = QString::number(chosen + now.records.size());
-    return true;
+        Text1->clear();
+    });
 }
 
-bool MainWindow::writeStore() {
-    QString problem;
-    if (m_storeUnreadable && !adoptReadableBook()) {
-        problem = unreadableText(m_storePath);
-    } else if (m_keepOriginal && QFileInfo::exists(m_storePath) && Store::keepOriginal(m_storePath).isEmpty()) {
-        // What could not be read must not go before it is kept.
-        problem = saveFailedText;
-    } else {
-        if (std::exchange(m_keepOriginal, false) && m_unreadableLines > 0)
-            m_bookNotice = QStringLiteral("[%1行无法完整读取,原文件已备份] ").arg(m_unreadableLines);
-        if (!Store::write(m_storePath, Combo6).isEmpty())
-            problem = saveFailedText;
-    }
-    if (problem.isEmpty()) {
+bool MainWindow::storeSaved(const Result& saved) {
+    if (saved.ok()) {
         m_storeProblem.clear();
         m_storeProblemTold = false;
         return true;
     }
     // The book in memory keeps the change; the user must learn that the file did not, once in a
     // box and then in every hint until a rewrite succeeds.
-    m_storeProblem = problem;
-    setHint(m_storeUnreadable ? unreadableSaveHint : saveFailedText);
+    m_storeProblem = saved.errorText();
+    setHint(book.unreadable() ? unreadableSaveHint : ParcelBook::saveFailedText());
     if (!std::exchange(m_storeProblemTold, true))
-        MessageBox::warning(this, problem);
+        MessageBox::warning(this, saved.errorText());
     return false;
+}
+
+bool MainWindow::writeStore() {
+    return storeSaved(book.save());
 }
 
 MainWindow::Recorded MainWindow::xr() {
@@ -104,36 +91,25 @@ MainWindow::Recorded MainWindow::xr() {
             return Recorded::AlreadyListed;
         }
     }
-    Combo6.append(ParcelRecord::build(number, company, note));
-    appendKeepingSelection(Text1, {note});
-    if (!writeStore())
+    if (!storeSaved(book.append(ParcelRecord::build(number, company, note))))
         return Recorded::NotSaved;
     setHint(QStringLiteral("快递单号已记录!"));
     return Recorded::Saved;
 }
 
-void MainWindow::dq() {
-    const StoreContents contents = Store::read(m_storePath);
-    Combo6.append(contents.records);
-    appendKeepingSelection(Text1, contents.notes);
-    m_storeUnreadable = contents.unreadable;
-    m_keepOriginal = contents.rewriteLoses();
-    m_unreadableLines = contents.skippedLines + contents.damagedLines;
-    m_bookNotice =
-        m_unreadableLines > 0 ? QStringLiteral("[列表有%1行无法完整读取] ").arg(m_unreadableLines) : QString();
-    if (m_storeUnreadable)
+void MainWindow::showLoaded(const ParcelBook::Loaded& loaded) {
+    if (loaded.unreadable)
         setHint(unreadableHint);
-    else if (m_unreadableLines > 0)
+    else if (loaded.unreadableLines > 0)
         setHint(QStringLiteral("保存时原文件将备份为%1.bak").arg(Store::fileName()));
 }
 
+void MainWindow::dq() {
+    showLoaded(book.load());
+}
+
 void MainWindow::reloadBook() {
-    {
-        const QSignalBlocker block(Text1);
-        Text1->clear();
-    }
-    Combo6.clear();
-    dq();
+    showLoaded(book.reload());
     // A running timed or loop query re-queries the selected parcel: it stays selected.
     if (chosenRecordText.isEmpty())
         return;
@@ -150,6 +126,10 @@ void MainWindow::reloadBook() {
 
 void MainWindow::xr2() {
     writeStore();
+    reselectFirst();
+}
+
+void MainWindow::reselectFirst() {
     if (Text1->count() > 0) {
         Text1->setCurrentIndex(0);
         Text1_Click();

@@ -1,0 +1,115 @@
+#include "book/parcelbook.h"
+
+#include "book/parcelrecord.h"
+#include "book/store.h"
+
+#include <QFileInfo>
+#include <utility>
+
+namespace zjx {
+namespace {
+
+QString unreadableText(const QString& path) {
+    return QStringLiteral("快递列表文件无法读取: %1\n为免覆盖其中的快递,新的更改暂只保存在内存中。"
+                          "请检查该文件的权限:文件能读取后,下次保存会保留其中的快递并加上新的更改。")
+        .arg(path);
+}
+
+} // namespace
+
+ParcelBook::ParcelBook(QObject* parent) : QObject(parent) {}
+
+QString ParcelBook::saveFailedText() {
+    return QStringLiteral("保存失败!快递列表未能写入文件,请检查磁盘空间或文件夹权限");
+}
+
+QStringList ParcelBook::notes() const {
+    QStringList notes;
+    notes.reserve(Combo6.size());
+    for (const QString& record : Combo6)
+        notes << ParcelRecord::note(record);
+    return notes;
+}
+
+ParcelBook::Loaded ParcelBook::load() {
+    const StoreContents contents = Store::read(m_path);
+    Combo6.append(contents.records);
+    Q_EMIT notesAppended(contents.notes);
+    m_unreadable = contents.unreadable;
+    m_keepOriginal = contents.rewriteLoses();
+    m_unreadableLines = contents.skippedLines + contents.damagedLines;
+    m_notice = m_unreadableLines > 0 ? QStringLiteral("[列表有%1行无法完整读取] ").arg(m_unreadableLines) : QString();
+    return {m_unreadable, m_unreadableLines};
+}
+
+ParcelBook::Loaded ParcelBook::reload() {
+    Combo6.clear();
+    Q_EMIT notesCleared();
+    return load();
+}
+
+Result ParcelBook::append(const QString& record) {
+    Combo6.append(record);
+    Q_EMIT notesAppended({ParcelRecord::note(record)});
+    return save();
+}
+
+Result ParcelBook::replace(int index, const QString& record) {
+    if (index >= 0 && index < Combo6.size()) {
+        Combo6[index] = record;
+        Q_EMIT noteReplaced(index, ParcelRecord::note(record));
+    }
+    return save();
+}
+
+Result ParcelBook::remove(int index) {
+    if (index >= 0 && index < Combo6.size()) {
+        Combo6.removeAt(index);
+        Q_EMIT noteRemoved(index);
+    }
+    return save();
+}
+
+Result ParcelBook::clear() {
+    // The user gives up the book, also one that could not be read: its file may go now.
+    m_unreadable = false;
+    m_keepOriginal = false;
+    const bool removed = Store::remove(m_path);
+    Combo6.clear();
+    chosenRecordText.clear();
+    Q_EMIT notesCleared();
+    if (removed) {
+        m_notice.clear();
+        return Result::success();
+    }
+    // A store file that cannot be deleted is emptied instead, or the parcels would come back.
+    return save();
+}
+
+bool ParcelBook::adoptReadableBook() {
+    const StoreContents now = Store::read(m_path);
+    if (now.unreadable)
+        return false;
+    // The user made the file readable (or removed it): its parcels come first, those added since
+    // follow.
+    m_unreadable = false;
+    m_keepOriginal = now.rewriteLoses();
+    Combo6 = now.records + Combo6;
+    Q_EMIT notesAdopted(now.notes);
+    return true;
+}
+
+Result ParcelBook::save() {
+    if (m_unreadable && !adoptReadableBook())
+        return Result::failure(unreadableText(m_path));
+    // What could not be read must not go before it is kept.
+    if (m_keepOriginal && QFileInfo::exists(m_path) && Store::keepOriginal(m_path).isEmpty())
+        return Result::failure(saveFailedText());
+    if (std::exchange(m_keepOriginal, false) && m_unreadableLines > 0)
+        m_notice = QStringLiteral("[%1行无法完整读取,原文件已备份] ").arg(m_unreadableLines);
+    if (!Store::write(m_path, Combo6).isEmpty())
+        return Result::failure(saveFailedText());
+    return Result::success();
+}
+
+} // namespace zjx

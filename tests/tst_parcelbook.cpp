@@ -1,0 +1,103 @@
+#include "book/parcelbook.h"
+#include "core/textcodec.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace zjx;
+
+namespace {
+
+const QString first = QStringLiteral("111|申通快递|书");
+const QString second = QStringLiteral("222|顺丰快递|鞋");
+const QString added = QStringLiteral("333|圆通速递|伞");
+
+bool writeFile(const QString& path, const QStringList& records) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(codec::gbkLines(records)) >= 0;
+}
+
+// What a list that follows the book's signals shows.
+class NotesMirror : public QObject {
+public:
+    explicit NotesMirror(ParcelBook& book) {
+        connect(&book, &ParcelBook::notesAppended, this, [this](const QStringList& n) { notes += n; });
+        connect(&book, &ParcelBook::notesAdopted, this, [this](const QStringList& n) { notes = n + notes; });
+        connect(&book, &ParcelBook::noteReplaced, this, [this](int i, const QString& n) { notes[i] = n; });
+        connect(&book, &ParcelBook::noteRemoved, this, [this](int i) { notes.removeAt(i); });
+        connect(&book, &ParcelBook::notesCleared, this, [this] { notes.clear(); });
+    }
+    QStringList notes;
+};
+
+} // namespace
+
+class TestParcelBook : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    // A book whose file cannot be read (here a folder of that name) is never overwritten: every
+    // change fails with the reason, and the book in memory keeps it.
+    void changeToUnreadableFileFailsWithReason_data() {
+        QTest::addColumn<int>("operation");
+        QTest::addColumn<QStringList>("kept");
+        QTest::newRow("append") << 0 << QStringList{first, added};
+        QTest::newRow("replace") << 1 << QStringList{added};
+        QTest::newRow("remove") << 2 << QStringList{};
+        QTest::newRow("clear") << 3 << QStringList{};
+        QTest::newRow("save") << 4 << QStringList{first};
+    }
+    void changeToUnreadableFileFailsWithReason() {
+        QFETCH(int, operation);
+        QFETCH(QStringList, kept);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("wlnum.ini"));
+        QVERIFY(QDir().mkpath(path));
+        ParcelBook book;
+        book.setPath(path);
+        QVERIFY(book.load().unreadable);
+        QVERIFY(!book.append(first).ok());
+        const Result r = operation == 0   ? book.append(added)
+                         : operation == 1 ? book.replace(0, added)
+                         : operation == 2 ? book.remove(0)
+                         : operation == 3 ? book.clear()
+                                          : book.save();
+        QVERIFY(!r.ok());
+        QVERIFY(!r.errorText().isEmpty());
+        QCOMPARE(book.records(), kept);
+        QVERIFY(QFileInfo(path).isDir());
+    }
+
+    // The list that shows the notes stays aligned with the book through every kind of change,
+    // the records of a file made readable again put in front included.
+    void signalsKeepAFollowingListAligned() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("wlnum.ini"));
+        QVERIFY(QDir().mkpath(path));
+        ParcelBook book;
+        NotesMirror mirror(book);
+        book.setPath(path);
+        (void)book.load();
+        QVERIFY(!book.append(added).ok());
+        QVERIFY(QDir().rmdir(path));
+        QVERIFY(writeFile(path, {first, second}));
+        QVERIFY(book.save().ok());
+        QCOMPARE(book.records(), (QStringList{first, second, added}));
+        QCOMPARE(mirror.notes, book.notes());
+        QVERIFY(book.replace(1, QStringLiteral("222|顺丰快递|新鞋")).ok());
+        QVERIFY(book.remove(0).ok());
+        QVERIFY(book.remove(5).ok()); // outside the book: nothing changes, the file is still written
+        QCOMPARE(mirror.notes, book.notes());
+        QCOMPARE(mirror.notes, (QStringList{QStringLiteral("新鞋"), QStringLiteral("伞")}));
+        (void)book.reload();
+        QCOMPARE(mirror.notes, book.notes());
+        QVERIFY(book.clear().ok());
+        QVERIFY(mirror.notes.isEmpty());
+        QVERIFY(!QFile::exists(path));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestParcelBook)
+#include "tst_parcelbook.moc"
