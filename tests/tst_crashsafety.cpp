@@ -80,7 +80,7 @@ void TestCrashSafety::killedWriterLeavesAWholeBook() {
     // The kills fall anywhere over about three writes after the writer's loop has begun.
     QElapsedTimer clock;
     clock.start();
-    QCOMPARE(Store::write(dir.filePath(QStringLiteral("probe.book")), book(1)), QString());
+    QCOMPARE(Store::write(dir.filePath(QStringLiteral("probe.book")), book(1)).errorText(), QString());
     const qint64 writeUs = std::max<qint64>(clock.nsecsElapsed() / 1000, 200);
     const quint32 seed = QRandomGenerator::global()->generate();
     std::mt19937 random(seed);

@@ -172,7 +172,7 @@ private Q_SLOTS:
             // A book moved to the data folder comes along and can be saved there.
             if (!beside && bookMode && Store::read(located).records != QStringList{QStringLiteral("1|UPS|x")})
                 return false;
-            return beside || Store::write(located, {QStringLiteral("2|UPS|y")}).isEmpty();
+            return beside || Store::write(located, {QStringLiteral("2|UPS|y")}).ok();
         });
         chmod(QFile::encodeName(program.path()).constData(), 0700);
         QVERIFY(held);
@@ -231,7 +231,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, bytes);
         QTemporaryDir dir;
         const QString path = Store::pathIn(dir.path());
-        QCOMPARE(Store::write(path, records), QString());
+        QCOMPARE(Store::write(path, records).errorText(), QString());
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), bytes);
@@ -256,7 +256,7 @@ private Q_SLOTS:
     void failedWriteKeepsTheOldFile() {
         QTemporaryDir dir;
         const QString path = Store::pathIn(dir.path());
-        QCOMPARE(Store::write(path, {QStringLiteral("1|UPS|old")}), QString());
+        QCOMPARE(Store::write(path, {QStringLiteral("1|UPS|old")}).errorText(), QString());
         // A full disk, as the kernel reports it: writes past the size limit fail, even for root.
         signal(SIGXFSZ, SIG_IGN);
         rlimit old{};
@@ -264,9 +264,10 @@ private Q_SLOTS:
         rlimit small = old;
         small.rlim_cur = 64;
         setrlimit(RLIMIT_FSIZE, &small);
-        const QString error = Store::write(path, QStringList(50, QStringLiteral("2|UPS|a much longer new book")));
+        const Result written = Store::write(path, QStringList(50, QStringLiteral("2|UPS|a much longer new book")));
         setrlimit(RLIMIT_FSIZE, &old);
-        QVERIFY(!error.isEmpty());
+        QVERIFY(!written.ok());
+        QVERIFY(!written.errorText().isEmpty());
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), QByteArray("1|UPS|old\r\n"));
@@ -282,7 +283,7 @@ private Q_SLOTS:
         const QString located = Store::locate(QStringLiteral("/proc/self"));
         QVERIFY2(located.startsWith(dir.path()), qPrintable(located));
         QVERIFY(located.endsWith(QStringLiteral("/wlnum.ini")));
-        QCOMPARE(Store::write(located, {QStringLiteral("1|UPS|x")}), QString());
+        QCOMPARE(Store::write(located, {QStringLiteral("1|UPS|x")}).errorText(), QString());
         QCOMPARE(Store::read(located).records, QStringList{QStringLiteral("1|UPS|x")});
     }
 

@@ -57,7 +57,7 @@ QByteArray ListExport::bytes(const QList<QStringList>& rows) {
     return codec::gbkLines(lines);
 }
 
-QString ListExport::write(const QString& path, const QByteArray& bytes) {
+Result ListExport::write(const QString& path, const QByteArray& bytes) {
     return writeFileAtomically(path, bytes);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/result.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -24,9 +26,8 @@ public:
     static QString line(const QStringList& cells);
     static QByteArray bytes(const QList<QStringList>& rows);
 
-    // Atomic: the file is complete or, on failure, as it was before. Returns an error text, empty
-    // on success.
-    static QString write(const QString& path, const QByteArray& bytes);
+    // Atomic: the file is complete or, on failure, as it was before.
+    static Result write(const QString& path, const QByteArray& bytes);
 };
 
 } // namespace zjx

@@ -107,7 +107,7 @@ Result ParcelBook::save() {
         return Result::failure(saveFailedText());
     if (std::exchange(m_keepOriginal, false) && m_unreadableLines > 0)
         m_notice = QStringLiteral("[%1行无法完整读取,原文件已备份] ").arg(m_unreadableLines);
-    if (!Store::write(m_path, Combo6).isEmpty())
+    if (!Store::write(m_path, Combo6).ok())
         return Result::failure(saveFailedText());
     return Result::success();
 }

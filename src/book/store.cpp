@@ -135,7 +135,7 @@ StoreContents Store::read(const QString& path) {
     return parse(bytes);
 }
 
-QString Store::write(const QString& path, const QStringList& records) {
+Result Store::write(const QString& path, const QStringList& records) {
     return writeFileAtomically(path, codec::gbkLines(records));
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/result.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -33,8 +35,8 @@ public:
     static StoreContents read(const QString& path);
     static StoreContents parse(const QByteArray& bytes);
 
-    // Atomic: on failure the previous file stays whole. Returns an error text, empty on success.
-    static QString write(const QString& path, const QStringList& records);
+    // Atomic: on failure the previous file stays whole.
+    static Result write(const QString& path, const QStringList& records);
     static bool remove(const QString& path); // a missing file is not an error
     // Copies the file beside itself as wlnum.ini.bak (wlnum.ini.bak.2, ... when that is taken), so
     // a rewrite cannot destroy what could not be read. Returns the copy's path, empty on failure.

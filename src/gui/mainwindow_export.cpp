@@ -23,10 +23,10 @@ bool MainWindow::ExportListViewContent(QTreeWidget* objListView, const QString& 
             row << item->text(j);
         cells << row;
     }
-    const QString failure = ListExport::write(strFilePath, ListExport::bytes(cells));
+    const Result written = ListExport::write(strFilePath, ListExport::bytes(cells));
     if (error)
-        *error = failure;
-    return failure.isEmpty();
+        *error = written.errorText();
+    return written.ok();
 }
 
 void MainWindow::Command6_Click() {

@@ -29,9 +29,9 @@ int main(int argc, char** argv) {
                                   zjx::Store::read(QString::fromLocal8Bit(argv[3])).records};
     for (long long n = 1;; ++n) {
         say('w', n);
-        const QString error = zjx::Store::write(store, books[n % 2]);
-        if (!error.isEmpty()) {
-            std::fprintf(stderr, "write failed: %s\n", qPrintable(error));
+        const zjx::Result written = zjx::Store::write(store, books[n % 2]);
+        if (!written.ok()) {
+            std::fprintf(stderr, "write failed: %s\n", qPrintable(written.errorText()));
             return 1;
         }
         say('d', n);
