@@ -99,6 +99,7 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), m_settings(Settings::
     setupChrome();
     connectHandlers();
     connectBook();
+    connectQuery();
     book.setPath(Store::locate(ProgramFolder::path()));
     Form_Load();
     Timer5->start();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "book/parcelbook.h"
+#include "core/querysession.h"
 #include "platform/environment.h"
 
 #include <QColor>
@@ -104,17 +105,20 @@ public:
     QString& chosenRecordText = book.chosenRecordText; // the record of the parcel chosen last
     QString storePath() const { return book.path(); }
 
+    // ---- the tracking query ----
+    QuerySession query;
+    QString& answerText = query.answerText;
+    qint16& rowCount = query.rowCount;
+    qint16& cellIndex = query.cellIndex; // kept by name and reset with the parse state; nothing reads it
+
     // ---- window state ----
     QString companyCode;
-    QString answerText;
     QString queryNumber;
     QString companyName;
     QString parcelNote;
     QString parcelIndexText;
     qint16 progressCount = 0;
     qint16 lastProgressCount = 0;
-    qint16 rowCount = 0;
-    qint16 cellIndex = 0;
     qint16 loopMinutes = 0;
 
     const Settings& settings() const { return m_settings; }
@@ -235,8 +239,7 @@ private:
     // Ends the query for rules 0 to 5; true for a good answer. `fromAddPanel`: the parcel is the
     // add panel's, which the no-record path may save; a re-query's parcel is listed already.
     bool applyScreening(bool fromAddPanel);
-    QString m_doneHint;      // the hint the pending parse ends with, when not the usual one
-    QString m_transferError; // why the last request got no answer; empty when it got one
+    QString m_doneHint; // the hint the pending parse ends with, when not the usual one
     // ---- book section (mainwindow_store, mainwindow_book, mainwindow_export) ----
     QTreeWidgetItem* selectedProgressRow() const; // null when no row with a number is selected
     bool putOnClipboard(const QString& text);     // false when there is no clipboard to use
@@ -257,15 +260,16 @@ private:
     enum class RequeryMode { Timed, Loop };
     void requery(RequeryMode mode);
     bool requeryMustWait() const;
+    bool requeryWaits(RequeryMode mode) const; // one of this mode's current run waits to run
+    // Runs the waiting re-query once nothing it must wait for is left: called when a query
+    // finishes, when the last box closes and when a re-query is over.
     void runPendingRequery();
+    void connectQuery();
     void runRequery();
     void endTimedQuery(); // the timed query has fired: disarm it
-    bool m_requeryPending = false;
-    RequeryMode m_pendingMode = RequeryMode::Loop;
     // Counts each start and stop of the timed and the loop query: a re-query that waited is dropped
     // when the count of its mode moved meanwhile.
     std::array<quint32, 2> m_modeRuns{};
-    quint32 m_pendingRun = 0;
     bool m_requeryRunning = false;
     // ---- update section (mainwindow_update.cpp) ----
     // News found while the user looks elsewhere goes to the desktop as a notification too.

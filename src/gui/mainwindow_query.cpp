@@ -20,7 +20,7 @@
 namespace zjx {
 
 bool MainWindow::queryInFlight() const {
-    return HttpClient::instance().isWaiting() || Timer1->isActive();
+    return HttpClient::instance().isWaiting() || query.inFlight();
 }
 
 bool MainWindow::beginQuery() {
@@ -30,8 +30,7 @@ bool MainWindow::beginQuery() {
     // A parse still pending belongs to an answer this query replaces; left armed it would cut the
     // new answer with the old row count.
     Timer1->stop();
-    rowCount = 0;
-    cellIndex = 0;
+    query.begin();
     m_doneHint.clear();
     return true;
 }
@@ -41,26 +40,22 @@ void MainWindow::kdgs(const QString& number, const QString& shownCompany) {
     m_askedNumber = number;
     m_askedCompany = shownCompany;
     const QUrl url(TrackingRequest::url(networkSettings().trackingHost, companyCode, number));
+    query.requestStarted();
     const HttpResult result = HttpClient::instance().getBlocking(url, codec::gbkServerBody);
-    if (result.ok() && result.status < 400) {
-        m_transferError.clear();
-        answerText = result.body;
-    } else if (result.ok()) {
+    if (result.ok() && result.status < 400)
+        query.answer(result.body);
+    else if (result.ok())
         // An error page is no answer about the parcel: screened, it would pass as a good one and
         // record the parcel with an empty progress list.
-        m_transferError = QStringLiteral("服务器返回错误(HTTP %1),请稍后重试!").arg(result.status);
-        answerText.clear();
-    } else {
-        m_transferError =
-            result.errorText.isEmpty() ? HttpClient::failureText(HttpResult::Failure::Other) : result.errorText;
-        answerText.clear();
-    }
+        query.fail(QStringLiteral("服务器返回错误(HTTP %1),请稍后重试!").arg(result.status));
+    else
+        query.fail(result.errorText.isEmpty() ? HttpClient::failureText(HttpResult::Failure::Other) : result.errorText);
 }
 
 bool MainWindow::applyScreening(bool fromAddPanel) {
     // No answer because the transfer failed: end like an empty answer, but say why.
-    if (!m_transferError.isEmpty()) {
-        setHint(m_transferError);
+    if (!query.transferError.isEmpty()) {
+        setHint(query.transferError);
         Command1->setEnabled(true);
         return false;
     }
@@ -103,8 +98,10 @@ void MainWindow::cx() {
     Command1->setEnabled(false);
     ListView1->clear();
     kdgs(queryNumber, companyName);
-    if (!applyScreening(false))
+    if (!applyScreening(false)) {
+        query.finish();
         return;
+    }
     // A re-query of a listed parcel never adds a record.
     hx2();
 }
@@ -112,10 +109,13 @@ void MainWindow::cx() {
 void MainWindow::hx2() {
     const int found = TrackingParser::countRows(answerText);
     rowCount = qint16(std::min(int(rowCount) + found, TrackingParser::maxRows));
-    if (found > 0)
+    if (found > 0) {
+        query.parseDue();
         Timer1->start();
-    else
+    } else {
         Command1->setEnabled(true);
+        query.finish();
+    }
 }
 
 void MainWindow::Timer1_Timer() {
@@ -134,6 +134,7 @@ void MainWindow::Timer1_Timer() {
     }
     ListView1->insertTopLevelItems(0, items);
     Timer1->stop();
+    query.markParsed();
 
     QTreeWidgetItem* latest = ListView1->topLevelItem(0);
     if (latest) {
@@ -149,12 +150,11 @@ void MainWindow::Timer1_Timer() {
     if (latest)
         Label12[2]->setText(TrackingParser::parcelState(latest->text(ColumnWl)));
     gxtj();
+    query.finish();
 }
 
 void MainWindow::csh() {
-    answerText.clear();
-    rowCount = 0;
-    cellIndex = 0;
+    query.reset();
 }
 
 void MainWindow::Command1_Click() {
@@ -185,8 +185,10 @@ void MainWindow::Command1_Click() {
     Command1->setEnabled(false);
     ListView1->clear();
     kdgs(number, company);
-    if (!applyScreening(true))
+    if (!applyScreening(true)) {
+        query.finish();
         return;
+    }
     rowCount = 0;
     // The parse ends with its own hint: one about a parcel listed already must outlast it.
     if (xr() == Recorded::AlreadyListed)

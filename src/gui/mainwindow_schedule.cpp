@@ -14,11 +14,6 @@
 
 namespace zjx {
 
-namespace {
-// How often a re-query that fell due during another request looks whether that one is over.
-constexpr int requeryPollMs = 50;
-} // namespace
-
 void MainWindow::Command8_Click() {
     if (Command8->text() == schedule::timedIdleCaption) {
         if (Text1->currentText().isEmpty()) {
@@ -99,7 +94,7 @@ void MainWindow::Timer4_Timer() {
     Timer4->stop();
     requery(RequeryMode::Timed);
     // A re-query that has to wait keeps the timed query armed (and stoppable) until it runs.
-    if (!m_requeryPending || m_pendingMode != RequeryMode::Timed)
+    if (!requeryWaits(RequeryMode::Timed))
         endTimedQuery();
 }
 
@@ -134,45 +129,57 @@ bool MainWindow::requeryMustWait() const {
     return queryInFlight() || m_requeryRunning || MessageBox::isShowing();
 }
 
+bool MainWindow::requeryWaits(RequeryMode mode) const {
+    const std::optional<QuerySession::Requery>& pending = query.pendingRequery();
+    return pending && pending->mode == int(mode) && pending->run == m_modeRuns[int(mode)];
+}
+
 void MainWindow::requery(RequeryMode mode) {
     if (!requeryMustWait()) {
         runRequery();
         return;
     }
     // Due re-queries of the same parcel that meet while one waits are one and the same.
-    if (m_requeryPending && m_pendingRun == m_modeRuns[int(m_pendingMode)])
+    const std::optional<QuerySession::Requery>& pending = query.pendingRequery();
+    if (pending && pending->run == m_modeRuns[pending->mode])
         return;
-    const bool polling = m_requeryPending;
-    m_requeryPending = true;
-    m_pendingMode = mode;
-    m_pendingRun = m_modeRuns[int(mode)];
-    if (!polling)
-        QTimer::singleShot(requeryPollMs, this, [this] { runPendingRequery(); });
+    query.setPendingRequery(int(mode), m_modeRuns[int(mode)]);
+}
+
+void MainWindow::connectQuery() {
+    // Queued: the query, the box or the re-query that ends has returned before the next one starts.
+    connect(&query, &QuerySession::finished, this, &MainWindow::runPendingRequery, Qt::QueuedConnection);
+    connect(MessageBox::watch(), &MessageBoxWatch::allClosed, this, &MainWindow::runPendingRequery,
+            Qt::QueuedConnection);
 }
 
 void MainWindow::runPendingRequery() {
-    if (!m_requeryPending)
+    const std::optional<QuerySession::Requery> pending = query.pendingRequery();
+    if (!pending)
         return;
     // Stopped (or stopped and started again) while it waited: the user no longer asks for it.
-    if (m_pendingRun != m_modeRuns[int(m_pendingMode)]) {
-        m_requeryPending = false;
+    if (pending->run != m_modeRuns[pending->mode]) {
+        (void)query.takePendingRequery();
         return;
     }
-    if (requeryMustWait()) {
-        QTimer::singleShot(requeryPollMs, this, [this] { runPendingRequery(); });
+    // Still busy: the end of what it waits for calls again.
+    if (requeryMustWait())
         return;
-    }
-    m_requeryPending = false;
+    (void)query.takePendingRequery();
     // The book may have been cleared in the meantime.
     if (!Text1->currentText().isEmpty())
         runRequery();
-    if (m_pendingMode == RequeryMode::Timed)
+    if (pending->mode == int(RequeryMode::Timed))
         endTimedQuery();
 }
 
 void MainWindow::runRequery() {
-    const QScopedValueRollback running(m_requeryRunning, true);
-    Text1_Click();
+    {
+        const QScopedValueRollback running(m_requeryRunning, true);
+        Text1_Click();
+    }
+    if (query.pendingRequery())
+        QMetaObject::invokeMethod(this, &MainWindow::runPendingRequery, Qt::QueuedConnection);
 }
 
 } // namespace zjx

@@ -61,6 +61,11 @@ bool MessageBox::isShowing() {
     return state().showing > 0;
 }
 
+MessageBoxWatch* MessageBox::watch() {
+    static MessageBoxWatch* watch = new MessageBoxWatch;
+    return watch;
+}
+
 void MessageBox::setWhileShown(std::function<void()> action) {
     state().whileShown = std::move(action);
 }
@@ -71,7 +76,10 @@ MessageBox::Answer MessageBox::show(QWidget* parent, const QString& fullText, Ic
     const QString text = readableText(fullText);
     TestState& s = state();
     ++s.showing;
-    const auto shownNoMore = qScopeGuard([&s] { --s.showing; });
+    const auto shownNoMore = qScopeGuard([&s] {
+        if (--s.showing == 0)
+            Q_EMIT watch()->allClosed();
+    });
     if (s.testMode) {
         if (s.whileShown)
             std::exchange(s.whileShown, {})();

@@ -1,12 +1,20 @@
 #pragma once
 
 #include <QList>
+#include <QObject>
 #include <QString>
 #include <functional>
 
 class QWidget;
 
 namespace zjx {
+
+// Says when the last open box has closed: work that waited for the boxes goes on then.
+class MessageBoxWatch : public QObject {
+    Q_OBJECT
+Q_SIGNALS:
+    void allClosed();
+};
 
 // Every box of the program: titled "青檀坊系列软件", modal. The text is shown as plain text, cut to
 // a readable length. Tests script the answers instead of showing the box, and read back what would
@@ -28,6 +36,7 @@ public:
 
     // True while a box waits for its answer: work that would change what the box is about waits.
     static bool isShowing();
+    static MessageBoxWatch* watch();
 
     static void information(QWidget* parent, const QString& text);
     static void warning(QWidget* parent, const QString& text);
