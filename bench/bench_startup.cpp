@@ -43,7 +43,7 @@ void BM_MainWindow(benchmark::State& state) {
             book.write(QByteArray::number(1000000 + i) + "|UPS|parcel" + QByteArray::number(i) + "\r\n");
     book.close();
     zjx::ProgramFolder::setOverride(dir.path());
-    zjx::MessageBox::setTestMode(true);
+    zjx::MessageBox::setHandler([](const zjx::MessageBox::Request&) { return zjx::MessageBox::Answer::Ok; });
     for (auto _ : state) {
         zjx::MainWindow w;
         paintOnce(w);
@@ -84,7 +84,7 @@ int coldStart(const QByteArray& which, int argc, char** argv) {
         gateway.start(QCoreApplication::applicationDirPath() + QStringLiteral("/zjx-service"));
     std::unique_ptr<QWidget> w;
     if (which.startsWith("main") || which.startsWith("gateway")) {
-        zjx::MessageBox::setTestMode(true);
+        zjx::MessageBox::setHandler([](const zjx::MessageBox::Request&) { return zjx::MessageBox::Answer::Ok; });
         w = std::make_unique<zjx::MainWindow>();
     } else {
         w = std::make_unique<QWidget>();

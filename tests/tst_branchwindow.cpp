@@ -2,6 +2,7 @@
 #include "gui/form5.h"
 #include "gui/platform/messagebox.h"
 #include "platform/httpclient.h"
+#include "support/scriptedseams.h"
 #include "support/testserver.h"
 #include "support/windowfixture.h"
 
@@ -118,7 +119,7 @@ void TestBranchWindow::emptyNameOnlySetsStatus() {
     lookUp(QString());
     QCOMPARE(m_form->S1Panel2->text(), QStringLiteral("请输入您要查询的站点.."));
     QCOMPARE(shownValues(*m_form), allNotQueried);
-    QVERIFY(MessageBox::shown().isEmpty());
+    QVERIFY(test::ScriptedBoxes::shown().isEmpty());
     QVERIFY(m_server->requests().isEmpty());
 }
 
@@ -146,7 +147,7 @@ void TestBranchWindow::found() {
     lookUp(typed);
     QTRY_COMPARE(shownValues(*m_form), pudong);
     QCOMPARE(m_form->S1Panel2->text(), startStatus);
-    QVERIFY(MessageBox::shown().isEmpty());
+    QVERIFY(test::ScriptedBoxes::shown().isEmpty());
 
     const QList<RecordedRequest> requests = m_server->requests();
     QCOMPARE(requests.size(), 1);
@@ -154,7 +155,7 @@ void TestBranchWindow::found() {
     QCOMPARE(requests[0].header("If-Modified-Since"), std::string("0"));
 
     QTest::mouseClick(m_form->Label10, Qt::LeftButton);
-    QCOMPARE(MessageBox::shownTexts(), QStringList{pudong[4]});
+    QCOMPARE(test::ScriptedBoxes::shownTexts(), QStringList{pudong[4]});
 }
 
 void TestBranchWindow::notFoundThenFound() {
@@ -164,23 +165,23 @@ void TestBranchWindow::notFoundThenFound() {
     // Before any lookup the stored delivery range is empty: a click on it shows nothing.
     QCOMPARE(m_form->Label10->cursor().shape(), Qt::PointingHandCursor);
     QTest::mouseClick(m_form->Label10, Qt::LeftButton);
-    QVERIFY(MessageBox::shown().isEmpty());
+    QVERIFY(test::ScriptedBoxes::shown().isEmpty());
     lookUp(QStringLiteral("上海浦东"));
     QTRY_COMPARE(shownValues(*m_form), pudong);
 
     lookUp(QStringLiteral("火星"));
-    QTRY_COMPARE(MessageBox::shownTexts(), QStringList{notFound});
-    QCOMPARE(MessageBox::shown().first().icon, MessageBox::Icon::Information);
+    QTRY_COMPARE(test::ScriptedBoxes::shownTexts(), QStringList{notFound});
+    QCOMPARE(test::ScriptedBoxes::shown().first().icon, MessageBox::Icon::Information);
     QCOMPARE(shownValues(*m_form), allNotQueried);
     QCOMPARE(m_form->S1Panel2->text(), notFound);
     QCOMPARE(m_form->fieldValues(), BranchFields{});
     QTest::mouseClick(m_form->Label10, Qt::LeftButton); // the stored range was cleared
-    QCOMPARE(MessageBox::shown().size(), 1);
+    QCOMPARE(test::ScriptedBoxes::shown().size(), 1);
 
     lookUp(QStringLiteral("上海浦东"));
     QTRY_COMPARE(shownValues(*m_form), pudong);
     QCOMPARE(m_form->S1Panel2->text(), notFound); // success leaves the status bar as it was
-    QCOMPARE(MessageBox::shown().size(), 1);
+    QCOMPARE(test::ScriptedBoxes::shown().size(), 1);
 }
 
 void TestBranchWindow::failedTransferKeepsWindowUsable() {
@@ -188,12 +189,12 @@ void TestBranchWindow::failedTransferKeepsWindowUsable() {
     m_form->show();
     const QString failure = HttpClient::failureText(HttpResult::Failure::Refused);
     lookUp(QStringLiteral("上海浦东"));
-    QTRY_COMPARE(MessageBox::shownTexts(), QStringList{failure});
+    QTRY_COMPARE(test::ScriptedBoxes::shownTexts(), QStringList{failure});
     QCOMPARE(m_form->S1Panel2->text(), failure);
     QCOMPARE(shownValues(*m_form), allNotQueried);
     QVERIFY(m_form->isVisible());
     lookUp(QStringLiteral("北京朝阳"));
-    QTRY_COMPARE(MessageBox::shown().size(), 2);
+    QTRY_COMPARE(test::ScriptedBoxes::shown().size(), 2);
 }
 
 void TestBranchWindow::lastAnswerDecides() {
@@ -207,7 +208,7 @@ void TestBranchWindow::lastAnswerDecides() {
     QTRY_COMPARE(shownValues(*m_form), pudong);
     QCOMPARE(m_server->requests().size(), 2);
     QTest::mouseClick(m_form->Label10, Qt::LeftButton);
-    QCOMPARE(MessageBox::shownTexts(), QStringList{pudong[4]});
+    QCOMPARE(test::ScriptedBoxes::shownTexts(), QStringList{pudong[4]});
 }
 
 void TestBranchWindow::closingDuringLookup_data() {
@@ -232,7 +233,7 @@ void TestBranchWindow::closingDuringLookup() {
     GetBody(m_server->baseUrl() + QStringLiteral("/query_list.asp?name=x"), &probe,
             [&probeDone](const HttpResult&) { probeDone = true; });
     QTRY_VERIFY(probeDone);
-    QVERIFY(MessageBox::shown().isEmpty());
+    QVERIFY(test::ScriptedBoxes::shown().isEmpty());
     if (!destroyed) {
         QCOMPARE(shownValues(*m_form), allNotQueried);
         QCOMPARE(m_form->S1Panel2->text(), startStatus);

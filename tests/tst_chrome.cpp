@@ -1,5 +1,6 @@
 #include "gui/chrome.h"
 #include "gui/platform/messagebox.h"
+#include "support/scriptedseams.h"
 #include "support/windowfixture.h"
 
 #include <QFrame>
@@ -170,12 +171,12 @@ private Q_SLOTS:
         WindowFixture fx;
         auto w = shownWindow(fx);
         QVERIFY(w);
-        MessageBox::setNextAnswer(MessageBox::Answer::Cancel);
+        test::ScriptedBoxes::setNextAnswer(MessageBox::Answer::Cancel);
         QTest::mousePress(w.get(), Qt::LeftButton, {}, press);
         QTest::mouseMove(w.get(), release);
         QTest::mouseRelease(w.get(), Qt::LeftButton, {}, release);
         QCOMPARE(w->isMinimized(), minimised);
-        QCOMPARE(MessageBox::shownTexts(), prompted ? QStringList{farewell} : QStringList{});
+        QCOMPARE(test::ScriptedBoxes::shownTexts(), prompted ? QStringList{farewell} : QStringList{});
         QVERIFY(w->isVisible()); // the close request was cancelled
     }
 

@@ -2,6 +2,7 @@
 #include "core/textcodec.h"
 #include "gui/platform/filedialog.h"
 #include "gui/platform/messagebox.h"
+#include "support/scriptedseams.h"
 #include "support/windowfixture.h"
 
 #include <QDir>
@@ -83,7 +84,7 @@ private Q_SLOTS:
             addRow(w->ListView1, QString::number(i), time,
                    i == 1 ? QStringLiteral("已签收") : QStringLiteral("到达 上海"));
         const QString path = fx.folder() + QStringLiteral("/进度.txt");
-        FileDialog::setNextFileName(path);
+        test::ScriptedSaveDialog::setNextFileName(path);
         w->Command6_Click();
 
         const QByteArray bytes = readFile(path);
@@ -97,23 +98,23 @@ private Q_SLOTS:
         for (int i = 10; i <= 12; ++i)
             QCOMPARE(lines.at(i - 1), QByteArray::number(i) + QByteArray("         2013-05-20 08:00:00   ") +
                                           codec::toGbk(QStringLiteral("到达 上海")) + '\r');
-        QCOMPARE(MessageBox::shownTexts(), QStringList{QStringLiteral("成功导出全部数据!")});
+        QCOMPARE(test::ScriptedBoxes::shownTexts(), QStringList{QStringLiteral("成功导出全部数据!")});
         QCOMPARE(w->Label11[2]->text(), QStringLiteral("成功导出全部数据.."));
         QCOMPARE(w->ListView1->topLevelItemCount(), 12);
 
         // The dialog offers the last name again.
-        FileDialog::setNextFileName(QString());
+        test::ScriptedSaveDialog::setNextFileName(QString());
         w->Command6_Click();
-        QCOMPARE(FileDialog::lastSuggestedPath(), path);
+        QCOMPARE(test::ScriptedSaveDialog::lastSuggestedPath(), path);
     }
 
     void emptyListAsksNothing() {
         WindowFixture fx;
         auto w = fx.makeWindow();
-        const int dialogs = FileDialog::timesShown();
+        const int dialogs = test::ScriptedSaveDialog::timesShown();
         w->Command6_Click();
-        QCOMPARE(FileDialog::timesShown(), dialogs);
-        QCOMPARE(MessageBox::shownTexts(), QStringList{QStringLiteral("没有可导出的数据!")});
+        QCOMPARE(test::ScriptedSaveDialog::timesShown(), dialogs);
+        QCOMPARE(test::ScriptedBoxes::shownTexts(), QStringList{QStringLiteral("没有可导出的数据!")});
     }
 
     void cancelLeavesEarlierFile() {
@@ -123,9 +124,9 @@ private Q_SLOTS:
         const QString path = fx.folder() + QStringLiteral("/old.txt");
         writeFile(path, "earlier\r\n");
         const QString hint = w->Label11[2]->text();
-        FileDialog::setNextFileName(QString());
+        test::ScriptedSaveDialog::setNextFileName(QString());
         w->Command6_Click();
-        QCOMPARE(MessageBox::shownTexts(), QStringList{QStringLiteral("已取消保存")});
+        QCOMPARE(test::ScriptedBoxes::shownTexts(), QStringList{QStringLiteral("已取消保存")});
         QCOMPARE(readFile(path), QByteArray("earlier\r\n"));
         QCOMPARE(w->Label11[2]->text(), hint);
     }
@@ -147,9 +148,9 @@ private Q_SLOTS:
         if (existing)
             writeFile(path, "earlier\r\n");
         const QStringList before = QDir(fx.folder()).entryList(QDir::Files | QDir::Hidden);
-        FileDialog::setNextFileName(path);
+        test::ScriptedSaveDialog::setNextFileName(path);
         w->Command6_Click();
-        QCOMPARE(MessageBox::shownTexts(), QStringList{QStringLiteral("导出失败!请检查保存位置后重试")});
+        QCOMPARE(test::ScriptedBoxes::shownTexts(), QStringList{QStringLiteral("导出失败!请检查保存位置后重试")});
         QCOMPARE(w->Label11[2]->text(), QStringLiteral("导出失败,请检查保存位置后重试.."));
         QCOMPARE(QFile::exists(path), existing);
         if (existing)

@@ -2,6 +2,7 @@
 #include "finder/companyfinder.h"
 #include "gui/form2.h"
 #include "gui/platform/messagebox.h"
+#include "support/scriptedseams.h"
 #include "support/windowfixture.h"
 
 #include <QApplication>
@@ -92,14 +93,14 @@ void TestFinder::keyword() {
     else
         expectSelected(expected, foundHint(expected));
     QVERIFY(!m_finder->isVisible());
-    QVERIFY(MessageBox::shown().isEmpty());
+    QVERIFY(test::ScriptedBoxes::shown().isEmpty());
     QCOMPARE(lastMatchingCompany(CourierCatalogue::displayNames(), finderSearchWord(keyword)), expected);
 }
 
 void TestFinder::emptyKeywordKeepsFinderOpen() {
     QTest::mouseClick(m_finder->Command1, Qt::LeftButton);
-    QCOMPARE(MessageBox::shownTexts(), QStringList{QStringLiteral("请输入物流公司关键字")});
-    QCOMPARE(MessageBox::shown().first().icon, MessageBox::Icon::Information);
+    QCOMPARE(test::ScriptedBoxes::shownTexts(), QStringList{QStringLiteral("请输入物流公司关键字")});
+    QCOMPARE(test::ScriptedBoxes::shown().first().icon, MessageBox::Icon::Information);
     QVERIFY(m_finder->isVisible());
     expectSelected(startIndex, startHint);
 }

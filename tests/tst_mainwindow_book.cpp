@@ -2,6 +2,7 @@
 #include "core/textcodec.h"
 #include "gui/class1.h"
 #include "gui/platform/messagebox.h"
+#include "support/scriptedseams.h"
 #include "support/testserver.h"
 #include "support/windowfixture.h"
 
@@ -193,7 +194,7 @@ private Q_SLOTS:
         m_w->Text5->setCurrentIndex(company);
         m_w->Text6->setText(note);
         m_w->Command13_Click();
-        QCOMPARE(MessageBox::shownTexts(), QStringList{message});
+        QCOMPARE(test::ScriptedBoxes::shownTexts(), QStringList{message});
         QCOMPARE(m_fx->storeBytes(), gbk(book));
         QCOMPARE(m_server->requests().size(), 1);
         QVERIFY(!m_w->Picture5->isHidden());
@@ -214,10 +215,10 @@ private Q_SLOTS:
         m_w->Text1_Click();
         m_w->Command14_Click();
         m_w->Text6->setText(QStringLiteral("靴"));
-        MessageBox::setNextAnswer(yes ? MessageBox::Answer::Yes : MessageBox::Answer::No);
+        test::ScriptedBoxes::setNextAnswer(yes ? MessageBox::Answer::Yes : MessageBox::Answer::No);
         m_w->Command13_Click();
 
-        QCOMPARE(MessageBox::shownTexts(), QStringList{QStringLiteral("确定要修改[鞋]此单号码?")});
+        QCOMPARE(test::ScriptedBoxes::shownTexts(), QStringList{QStringLiteral("确定要修改[鞋]此单号码?")});
         QCOMPARE(m_fx->storeBytes(), gbk(after));
         QCOMPARE(m_w->Combo6.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"), after);
         QCOMPARE(selectorEntries(m_w->Text1), entries);
@@ -237,7 +238,7 @@ private Q_SLOTS:
         m_w->Command14_Click();
         m_w->Text4->setText(QStringLiteral("SF1234567890\r\n"));
         m_w->Text6->setText(QStringLiteral("爸爸衣服|冬\n"));
-        MessageBox::setNextAnswer(MessageBox::Answer::Yes);
+        test::ScriptedBoxes::setNextAnswer(MessageBox::Answer::Yes);
         m_w->Command13_Click();
         const QString changed = QStringLiteral("SF1234567890|顺丰快递|爸爸衣服|冬");
         QCOMPARE(m_fx->storeBytes(), gbk(QStringLiteral("111|申通快递|书\r\n") + changed + QStringLiteral("\r\n")));
@@ -262,11 +263,11 @@ private Q_SLOTS:
         QCOMPARE(m_w->xr(), MainWindow::Recorded::NotSaved);
         QCOMPARE(m_w->Combo6.size(), 1);
         QVERIFY(QFileInfo(m_fx->storePath() + QStringLiteral("/inside")).isDir());
-        QCOMPARE(MessageBox::shown().size(), 1);
-        QVERIFY(MessageBox::shownTexts().first().contains(m_fx->storePath()));
+        QCOMPARE(test::ScriptedBoxes::shown().size(), 1);
+        QVERIFY(test::ScriptedBoxes::shownTexts().first().contains(m_fx->storePath()));
         m_w->Text3->setEditText(QStringLiteral("10"));
         m_w->xr();
-        QCOMPARE(MessageBox::shown().size(), 1);
+        QCOMPARE(test::ScriptedBoxes::shown().size(), 1);
         QVERIFY(m_w->Label11[2]->text().contains(QStringLiteral("无法读取")));
         // Once the file can be read, its parcels come first and those added meanwhile follow.
         QVERIFY(QDir(m_fx->storePath()).removeRecursively());
@@ -320,10 +321,10 @@ private Q_SLOTS:
         m_w->Text1->setCurrentIndex(1);
         m_w->Text1_Click();
         m_w->Command14_Click();
-        MessageBox::setNextAnswer(yes ? MessageBox::Answer::Yes : MessageBox::Answer::No);
+        test::ScriptedBoxes::setNextAnswer(yes ? MessageBox::Answer::Yes : MessageBox::Answer::No);
         m_w->Command9_Click();
 
-        QCOMPARE(MessageBox::shownTexts(), QStringList{QStringLiteral("确定要删除[鞋]此单号码?")});
+        QCOMPARE(test::ScriptedBoxes::shownTexts(), QStringList{QStringLiteral("确定要删除[鞋]此单号码?")});
         QCOMPARE(m_fx->storeBytes(), gbk(after));
         QCOMPARE(m_w->Combo6.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"), after);
         QCOMPARE(selectorEntries(m_w->Text1), entries);
@@ -360,10 +361,10 @@ private Q_SLOTS:
         QTRY_COMPARE(m_w->ListView1->topLevelItemCount(), 2);
         m_w->Text3->setEditText(QStringLiteral("333"));
         m_w->setHint(QStringLiteral("x"));
-        MessageBox::setNextAnswer(yes ? MessageBox::Answer::Yes : MessageBox::Answer::No);
+        test::ScriptedBoxes::setNextAnswer(yes ? MessageBox::Answer::Yes : MessageBox::Answer::No);
         m_w->Command7_Click();
 
-        QCOMPARE(MessageBox::shownTexts(), QStringList{QStringLiteral("确定要清空查询列表吗?")});
+        QCOMPARE(test::ScriptedBoxes::shownTexts(), QStringList{QStringLiteral("确定要清空查询列表吗?")});
         QCOMPARE(m_fx->storeExists(), !yes);
         QCOMPARE(m_w->Text1->count(), yes ? 0 : 2);
         QCOMPARE(m_w->Combo6.size(), yes ? 0 : 2);

@@ -4,6 +4,7 @@
 #include "core/trackingrequest.h"
 #include "gui/platform/messagebox.h"
 #include "platform/httpclient.h"
+#include "support/scriptedseams.h"
 #include "support/testserver.h"
 #include "support/windowfixture.h"
 
@@ -292,7 +293,7 @@ private Q_SLOTS:
         QCOMPARE(fx.storeBytes(), saved ? codec::gbkLines({record}) : QByteArray());
         QCOMPARE(w->ListView1->topLevelItemCount(), 0);
         QCOMPARE(w->Label12[2]->text(), QStringLiteral("未查询"));
-        QVERIFY(MessageBox::shown().isEmpty());
+        QVERIFY(test::ScriptedBoxes::shown().isEmpty());
     }
 
     void unknownNumber_data() {
@@ -308,13 +309,13 @@ private Q_SLOTS:
         auto w = openAddPanel(fx);
         w->ListView1->addTopLevelItem(
             new QTreeWidgetItem({QStringLiteral("1"), QStringLiteral("T"), QStringLiteral("P")}));
-        MessageBox::setNextAnswer(yes ? MessageBox::Answer::Yes : MessageBox::Answer::No);
+        test::ScriptedBoxes::setNextAnswer(yes ? MessageBox::Answer::Yes : MessageBox::Answer::No);
         w->Command1->click();
         QStringList shown{QStringLiteral("您好,您当前输入的单号不存在有效信息,是否先进行保存?")};
         if (yes)
             shown << QStringLiteral("单号已成功保存");
-        QCOMPARE(MessageBox::shownTexts(), shown);
-        QCOMPARE(MessageBox::shown().first().buttons, MessageBox::Buttons::YesNo);
+        QCOMPARE(test::ScriptedBoxes::shownTexts(), shown);
+        QCOMPARE(test::ScriptedBoxes::shown().first().buttons, MessageBox::Buttons::YesNo);
         QCOMPARE(fx.storeBytes(), yes ? codec::gbkLines({record}) : QByteArray());
         QCOMPARE(w->Combo6, yes ? QStringList{record} : QStringList());
         QCOMPARE(w->Text1->count(), yes ? 1 : 0);
@@ -392,7 +393,7 @@ private Q_SLOTS:
             shown << QStringLiteral("您好,您当前输入的单号不存在有效信息,是否先进行保存?");
         if (!found && saved)
             shown << QStringLiteral("单号已成功保存");
-        QCOMPARE(MessageBox::shownTexts(), shown);
+        QCOMPARE(test::ScriptedBoxes::shownTexts(), shown);
         if (found)
             QTRY_VERIFY(w->Command1->isEnabled() && !w->Timer1->isActive());
         QCOMPARE(w->Label11[2]->text().contains(QStringLiteral("已在快递列表中")), !saved);
@@ -408,21 +409,21 @@ private Q_SLOTS:
         {
             const FullDisk full;
             m_server->setResponse("/", answer(TestServer::gbk("该单号不存在")));
-            MessageBox::setNextAnswer(MessageBox::Answer::Yes);
+            test::ScriptedBoxes::setNextAnswer(MessageBox::Answer::Yes);
             w->Command1->click();
             QCOMPARE(w->Combo6, QStringList{record});
             QCOMPARE(w->Text1->count(), 1);
             QVERIFY(w->Label11[2]->text().startsWith(QStringLiteral("保存失败")));
-            QCOMPARE(MessageBox::shown().size(), 2);
-            QCOMPARE(MessageBox::shown().last().icon, MessageBox::Icon::Warning);
-            QVERIFY(!MessageBox::shownTexts().contains(QStringLiteral("单号已成功保存")));
+            QCOMPARE(test::ScriptedBoxes::shown().size(), 2);
+            QCOMPARE(test::ScriptedBoxes::shown().last().icon, MessageBox::Icon::Warning);
+            QVERIFY(!test::ScriptedBoxes::shownTexts().contains(QStringLiteral("单号已成功保存")));
 
             m_server->setResponse("/", answer(page(2)));
             w->Text3->setEditText(QStringLiteral("777"));
             w->Command1->click();
             QTRY_VERIFY(w->Label11[2]->text().contains(QStringLiteral("查询完毕...")));
             QVERIFY(w->Label11[2]->text().contains(QStringLiteral("未保存")));
-            QCOMPARE(MessageBox::shown().size(), 2); // the box came once
+            QCOMPARE(test::ScriptedBoxes::shown().size(), 2); // the box came once
         }
         QVERIFY(!fx.storeExists());
         w->Text3->setEditText(QStringLiteral("888"));

@@ -2,6 +2,7 @@
 #include "gui/platform/alertplayer.h"
 #include "gui/platform/messagebox.h"
 #include "platform/environment.h"
+#include "support/scriptedseams.h"
 #include "support/testserver.h"
 #include "support/windowfixture.h"
 
@@ -69,7 +70,7 @@ void bringTo(MainWindow& w, State state) {
         w.Command5_Click();
         break;
     }
-    MessageBox::clearShown();
+    test::ScriptedBoxes::clearShown();
 }
 
 void fire(MainWindow& w, Event event) {
@@ -230,13 +231,13 @@ void TestMainWindowSchedule::stateTable() {
         w->Combo3->setCurrentIndex(-1);
     w->loopMinutes = 3;
     for (Answer a : answers)
-        MessageBox::setNextAnswer(a);
+        test::ScriptedBoxes::setNextAnswer(a);
 
     fire(*w, event);
 
     QVERIFY(isIn(*w, to));
-    QCOMPARE(MessageBox::shownTexts(), messages);
-    for (const MessageBox::Shown& box : MessageBox::shown()) {
+    QCOMPARE(test::ScriptedBoxes::shownTexts(), messages);
+    for (const test::ScriptedBoxes::Shown& box : test::ScriptedBoxes::shown()) {
         QCOMPARE(box.icon, MessageBox::Icon::Information);
         QCOMPARE(box.buttons, answers.isEmpty() ? MessageBox::Buttons::Ok : MessageBox::Buttons::YesNo);
     }
@@ -347,7 +348,7 @@ void TestMainWindowSchedule::lockedControlsRefuseTheUser() {
     QVERIFY(isIn(*w, State::TimedArmed));
 
     QTest::mouseClick(w->Command7, Qt::LeftButton); // 清空 would ask first
-    QVERIFY(MessageBox::shown().isEmpty());
+    QVERIFY(test::ScriptedBoxes::shown().isEmpty());
     QCOMPARE(w->Text1->count(), 2);
     QTest::mouseClick(w->Command3, Qt::LeftButton); // 添加 would empty the number box
     QCOMPARE(w->Text3->currentText(), QStringLiteral("333"));
@@ -464,11 +465,11 @@ void TestMainWindowSchedule::requeryDueWhileABoxIsOpenRunsAfterIt() {
 
     // The loop's minute ends while the manual query asks whether to save the unknown number.
     QStringList requestedWhileOpen;
-    MessageBox::setWhileShown([&] {
+    test::ScriptedBoxes::setWhileShown([&] {
         w->Timer6_Timer();
         requestedWhileOpen = requestedNumbers(server);
     });
-    MessageBox::setNextAnswer(MessageBox::Answer::No);
+    test::ScriptedBoxes::setNextAnswer(MessageBox::Answer::No);
     w->Command1_Click();
     QCOMPARE(requestedWhileOpen, QStringList{QStringLiteral("444")});
     QTRY_COMPARE(requestedNumbers(server), (QStringList{QStringLiteral("444"), QStringLiteral("222")}));
@@ -496,7 +497,7 @@ void TestMainWindowSchedule::requeryOutlivesAReloadOfTheBook() {
     });
     WindowFixture fx(server.hostPort());
     auto w = windowWithBook(fx, false);
-    MessageBox::setNextAnswer(MessageBox::Answer::Yes); // save the unknown chosen parcel
+    test::ScriptedBoxes::setNextAnswer(MessageBox::Answer::Yes); // save the unknown chosen parcel
     w->Text1->setCurrentIndex(1);
     w->Text1_Click();
     QTRY_VERIFY(w->Command1->isEnabled());
@@ -508,7 +509,7 @@ void TestMainWindowSchedule::requeryOutlivesAReloadOfTheBook() {
         w->Command3_Click();
         w->Text3->setEditText(QStringLiteral("444"));
         w->Text2->setText(QStringLiteral("书包"));
-        MessageBox::setNextAnswer(MessageBox::Answer::Yes);
+        test::ScriptedBoxes::setNextAnswer(MessageBox::Answer::Yes);
         w->Command1_Click();
         QCOMPARE(w->Combo6.size(), 3);
     }

@@ -1,6 +1,7 @@
 #include "core/textcodec.h"
 #include "gui/platform/alertplayer.h"
 #include "gui/platform/messagebox.h"
+#include "support/scriptedseams.h"
 #include "support/windowfixture.h"
 
 #include <QApplication>
@@ -171,11 +172,11 @@ private Q_SLOTS:
         WindowFixture fx(QStringLiteral("127.0.0.1:9"));
         auto w = fx.makeWindow();
         w->show();
-        MessageBox::clearShown();
-        MessageBox::setNextAnswer(MessageBox::Answer(answer));
+        test::ScriptedBoxes::clearShown();
+        test::ScriptedBoxes::setNextAnswer(MessageBox::Answer(answer));
         QCOMPARE(w->close(), closes);
         QCOMPARE(w->isVisible(), !closes);
-        const QList<MessageBox::Shown> shown = MessageBox::shown();
+        const QList<test::ScriptedBoxes::Shown> shown = test::ScriptedBoxes::shown();
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown.first().buttons, MessageBox::Buttons::YesNoCancel);
         QCOMPARE(shown.first().text, QStringLiteral("感谢您对阿檀、对青檀坊系列的软件的支持!\r \r"

@@ -7,6 +7,7 @@
 #include "gui/platform/messagebox.h"
 #include "platform/environment.h"
 #include "platform/httpclient.h"
+#include "support/scriptedseams.h"
 #include "support/testserver.h"
 #include "support/windowfixture.h"
 
@@ -205,7 +206,7 @@ void TestNetFaults::trackingQuery() {
     QVERIFY(!HttpClient::instance().isWaiting());
     QVERIFY(w->Command1->isEnabled());
     QVERIFY(w->Text1->isEnabled());
-    QVERIFY(MessageBox::shown().isEmpty());
+    QVERIFY(test::ScriptedBoxes::shown().isEmpty());
     QVERIFY(w->answerText.isEmpty());
 
     const bool answered = !progress.isEmpty();
@@ -267,9 +268,10 @@ void TestNetFaults::versionCheck() {
     w->Timer3_Timer();
     QVERIFY(!w->Timer3->isActive());
     QVERIFY(!HttpClient::instance().isWaiting());
-    QCOMPARE(MessageBox::shownTexts(), box.isEmpty() ? QStringList() : QStringList{box});
+    QCOMPARE(test::ScriptedBoxes::shownTexts(), box.isEmpty() ? QStringList() : QStringList{box});
     if (!box.isEmpty())
-        QCOMPARE(MessageBox::shown().first().icon, ends ? MessageBox::Icon::Information : MessageBox::Icon::Warning);
+        QCOMPARE(test::ScriptedBoxes::shown().first().icon,
+                 ends ? MessageBox::Icon::Information : MessageBox::Icon::Warning);
     QCOMPARE(w->Label11[2]->text(), QStringLiteral("程序已加载完毕..."));
     QCOMPARE(endings, ends ? 1 : 0);
     QCOMPARE(w->Command1->isEnabled(), !ends);
@@ -316,11 +318,11 @@ void TestNetFaults::branchLookup() {
     form.Text1->setText(QStringLiteral("浦东"));
     QTest::mouseClick(form.Command1, Qt::LeftButton);
     if (name.isEmpty()) {
-        QTRY_COMPARE_WITH_TIMEOUT(MessageBox::shownTexts(), QStringList{status}, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(test::ScriptedBoxes::shownTexts(), QStringList{status}, 10000);
         QCOMPARE(valuesOf(form), QStringList(6, Form5::notQueriedText()));
     } else {
         QTRY_COMPARE_WITH_TIMEOUT(form.Label2->text(), name, 10000);
-        QVERIFY(MessageBox::shown().isEmpty());
+        QVERIFY(test::ScriptedBoxes::shown().isEmpty());
         QCOMPARE(valuesOf(form).mid(1), QStringList(5, QString()));
     }
     QCOMPARE(form.S1Panel2->text(), status.isEmpty() ? startStatus : status);
@@ -331,7 +333,7 @@ void TestNetFaults::branchLookup() {
     QCOMPARE(fx.storeBytes(), book);
     QCOMPARE(w->Text1->count(), 2);
     if (fault != Fault::Refused && fault != Fault::NeverAnswers) {
-        MessageBox::clearShown();
+        test::ScriptedBoxes::clearShown();
         m_server->setResponse(branchPath, CannedResponse{200, healthy});
         QTest::mouseClick(form.Command1, Qt::LeftButton);
         QTRY_COMPARE(form.Label2->text(), QStringLiteral("浦东"));

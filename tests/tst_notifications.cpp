@@ -1,6 +1,7 @@
 #include "gui/platform/alertplayer.h"
 #include "gui/platform/desktopnotifier.h"
 #include "gui/platform/messagebox.h"
+#include "support/scriptedseams.h"
 #include "support/testserver.h"
 #include "support/windowfixture.h"
 
@@ -170,7 +171,7 @@ Q_DECLARE_METATYPE(Window)
 class TestNotifications : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void init() { MessageBox::clearShown(); }
+    void init() { test::ScriptedBoxes::clearShown(); }
     void onlyNewsWhileAwayIsSent_data();
     void onlyNewsWhileAwayIsSent();
     void bodyIsEscapedOnlyForMarkupServers_data();
@@ -240,7 +241,7 @@ void TestNotifications::onlyNewsWhileAwayIsSent() {
     QCOMPARE(c.hints.value(QStringLiteral("urgency")).metaType(), QMetaType::fromType<uchar>());
     QCOMPARE(c.hints.value(QStringLiteral("urgency")).toInt(), 1);
     QCOMPARE(c.expireTimeout, -1);
-    QVERIFY(MessageBox::shown().isEmpty());
+    QVERIFY(test::ScriptedBoxes::shown().isEmpty());
 }
 
 void TestNotifications::bodyIsEscapedOnlyForMarkupServers_data() {
@@ -354,7 +355,7 @@ void TestNotifications::withoutServerNothingChanges() {
         QCOMPARE(s.w->W1->timesStarted(), round);
         QTest::qWait(100); // the error answer arrives and is dropped
     }
-    QVERIFY(MessageBox::shown().isEmpty());
+    QVERIFY(test::ScriptedBoxes::shown().isEmpty());
     // A server that starts later is used with the next news.
     FakeNotificationServer desktop;
     s.w->gxtj();

@@ -10,6 +10,7 @@
 #include "platform/environment.h"
 #include "platform/httpclient.h"
 #include "schedule/newsnotice.h"
+#include "support/scriptedseams.h"
 #include "support/testserver.h"
 #include "support/windowfixture.h"
 
@@ -66,7 +67,7 @@ struct BoxCloser {
     Qt::TextFormat format = Qt::AutoText;
     QTimer timer;
     BoxCloser() {
-        MessageBox::setTestMode(false);
+        test::ScriptedBoxes::uninstall();
         QObject::connect(&timer, &QTimer::timeout, [this] {
             for (QWidget* top : QApplication::topLevelWidgets()) {
                 auto* box = qobject_cast<QMessageBox*>(top);
@@ -87,8 +88,8 @@ class TestOutsideText : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void cleanup() {
-        MessageBox::setTestMode(true);
-        MessageBox::clearShown();
+        test::ScriptedBoxes::install();
+        test::ScriptedBoxes::clearShown();
     }
 
     void readable_data() {
@@ -120,7 +121,7 @@ private Q_SLOTS:
     }
     void messageBoxIsPlainAndReadable() {
         QFETCH(QString, text);
-        MessageBox::setTestMode(false);
+        test::ScriptedBoxes::uninstall();
         BoxCloser closer;
         QElapsedTimer clock;
         clock.start();
@@ -142,8 +143,8 @@ private Q_SLOTS:
             auto w = fx.makeWindow(false);
             ProgramEnd::setHandler([] {});
             w->Timer3_Timer();
-            QCOMPARE(MessageBox::shownTexts().size(), qsizetype(1));
-            const QString notice = MessageBox::shownTexts().first();
+            QCOMPARE(test::ScriptedBoxes::shownTexts().size(), qsizetype(1));
+            const QString notice = test::ScriptedBoxes::shownTexts().first();
             QVERIFY(notice.endsWith(QStringLiteral("]\r\n \r\n确定后自动打开官方论坛!")));
             QVERIFY(notice.size() < readableChars + 100);
             QVERIFY(notice.contains(body.left(20)));

@@ -3,6 +3,7 @@
 #include "core/versioncheck.h"
 #include "gui/platform/messagebox.h"
 #include "platform/environment.h"
+#include "support/scriptedseams.h"
 #include "support/testserver.h"
 #include "support/windowfixture.h"
 
@@ -72,9 +73,9 @@ private Q_SLOTS:
             QCOMPARE(server.requests().size(), 1);
             QCOMPARE(server.requests().first().path, std::string("/tansoftjc/zjx/jc.txt"));
         }
-        QCOMPARE(MessageBox::shownTexts(), notice.isEmpty() ? QStringList() : QStringList{notice});
+        QCOMPARE(test::ScriptedBoxes::shownTexts(), notice.isEmpty() ? QStringList() : QStringList{notice});
         if (!notice.isEmpty())
-            QCOMPARE(MessageBox::shown().first().icon,
+            QCOMPARE(test::ScriptedBoxes::shown().first().icon,
                      warning ? MessageBox::Icon::Warning : MessageBox::Icon::Information);
         QCOMPARE(w->Command1->isEnabled(), !ends);
         QCOMPARE(w->Text1->isEnabled(), !ends);

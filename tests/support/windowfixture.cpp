@@ -5,6 +5,7 @@
 #include "gui/platform/filedialog.h"
 #include "gui/platform/messagebox.h"
 #include "platform/environment.h"
+#include "support/scriptedseams.h"
 
 #include <QComboBox>
 #include <QDesktopServices>
@@ -23,9 +24,10 @@ WindowFixture::WindowFixture(const QString& hostPort) : m_urls(std::make_unique<
     qputenv("ZJX_FEEDBACK_SITE", site + "/feedback");
     qputenv("ZJX_HOME_SITE", site + "/home");
     ProgramFolder::setOverride(m_dir.path());
-    MessageBox::setTestMode(true);
-    MessageBox::clearShown();
-    FileDialog::clearNextFileName();
+    ScriptedBoxes::install();
+    ScriptedBoxes::clearShown();
+    ScriptedSaveDialog::install();
+    ScriptedSaveDialog::clearNextFileName();
     AlertPlayer::setSilent(true);
     DesktopNotifier::setSilent(true); // never on the desktop of whoever runs the tests
     QDesktopServices::setUrlHandler(QStringLiteral("http"), m_urls.get(), "openUrl");
@@ -36,7 +38,7 @@ WindowFixture::~WindowFixture() {
     ProgramFolder::setOverride(QString());
     Clock::setOverride({});
     ProgramEnd::setHandler({});
-    MessageBox::clearShown();
+    ScriptedBoxes::clearShown();
 }
 
 QString WindowFixture::storePath() const {

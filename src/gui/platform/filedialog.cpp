@@ -1,39 +1,26 @@
 #include "gui/platform/filedialog.h"
 
 #include <QFileDialog>
-#include <optional>
+#include <utility>
 
 namespace zjx {
 namespace {
 
-std::optional<QString> nextName;
-int shownCount = 0;
-QString lastSuggested;
+FileDialog::Handler& handler() {
+    static FileDialog::Handler h;
+    return h;
+}
 
 } // namespace
 
 QString FileDialog::getSaveFileName(QWidget* parent, const QString& suggestedPath, const QString& filter) {
-    ++shownCount;
-    lastSuggested = suggestedPath;
-    if (nextName) {
-        const QString name = *nextName;
-        nextName.reset();
-        return name;
-    }
+    if (handler())
+        return handler()(suggestedPath, filter);
     return QFileDialog::getSaveFileName(parent, QString(), suggestedPath, filter);
 }
 
-void FileDialog::setNextFileName(const QString& name) {
-    nextName = name;
-}
-void FileDialog::clearNextFileName() {
-    nextName.reset();
-}
-int FileDialog::timesShown() {
-    return shownCount;
-}
-QString FileDialog::lastSuggestedPath() {
-    return lastSuggested;
+void FileDialog::setHandler(Handler h) {
+    handler() = std::move(h);
 }
 
 } // namespace zjx

@@ -1,20 +1,20 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 class QWidget;
 
 namespace zjx {
 
-// The save dialog. Tests script the next chosen name (an empty name means cancelled).
+// The save dialog; an empty name means cancelled. A handler can stand in for it (tests script
+// the chosen name).
 class FileDialog {
 public:
     static QString getSaveFileName(QWidget* parent, const QString& suggestedPath, const QString& filter);
 
-    static void setNextFileName(const QString& name);
-    static void clearNextFileName();
-    static int timesShown(); // for tests: how often the dialog was asked for
-    static QString lastSuggestedPath();
+    using Handler = std::function<QString(const QString& suggestedPath, const QString& filter)>;
+    static void setHandler(Handler handler); // empty restores the real dialog
 };
 
 } // namespace zjx

@@ -3,36 +3,20 @@
 #include "core/textutil.h"
 
 #include <QMessageBox>
-#include <QQueue>
 #include <QScopeGuard>
 #include <utility>
 
 namespace zjx {
 namespace {
 
-struct TestState {
-    bool testMode = false;
+struct State {
     int showing = 0;
-    std::function<void()> whileShown;
-    QQueue<MessageBox::Answer> answers;
-    QList<MessageBox::Shown> shown;
+    MessageBox::Handler handler;
 };
 
-TestState& state() {
-    static TestState s;
+State& state() {
+    static State s;
     return s;
-}
-
-MessageBox::Answer defaultAnswer(MessageBox::Buttons buttons) {
-    switch (buttons) {
-    case MessageBox::Buttons::Ok:
-        return MessageBox::Answer::Ok;
-    case MessageBox::Buttons::YesNo:
-        return MessageBox::Answer::Yes;
-    case MessageBox::Buttons::YesNoCancel:
-        return MessageBox::Answer::Cancel;
-    }
-    return MessageBox::Answer::Ok;
 }
 
 } // namespace
@@ -66,27 +50,18 @@ MessageBoxWatch* MessageBox::watch() {
     return watch;
 }
 
-void MessageBox::setWhileShown(std::function<void()> action) {
-    state().whileShown = std::move(action);
-}
-
 MessageBox::Answer MessageBox::show(QWidget* parent, const QString& fullText, Icon icon, Buttons buttons) {
     // Boxes show page values, version files, notes and names as the program got them: never as
     // markup (a link would open a browser, an image would load a file), never megabytes long.
     const QString text = readableText(fullText);
-    TestState& s = state();
+    State& s = state();
     ++s.showing;
     const auto shownNoMore = qScopeGuard([&s] {
         if (--s.showing == 0)
             Q_EMIT watch()->allClosed();
     });
-    if (s.testMode) {
-        if (s.whileShown)
-            std::exchange(s.whileShown, {})();
-        const Answer answer = s.answers.isEmpty() ? defaultAnswer(buttons) : s.answers.dequeue();
-        s.shown.append({text, icon, buttons, answer});
-        return answer;
-    }
+    if (s.handler)
+        return s.handler({text, icon, buttons});
 
     QMessageBox box(icon == Icon::Warning ? QMessageBox::Warning : QMessageBox::Information, title(), text,
                     QMessageBox::NoButton, parent);
@@ -119,26 +94,8 @@ MessageBox::Answer MessageBox::show(QWidget* parent, const QString& fullText, Ic
     }
 }
 
-void MessageBox::setTestMode(bool on) {
-    state().testMode = on;
-}
-void MessageBox::setNextAnswer(Answer answer) {
-    state().answers.enqueue(answer);
-}
-QList<MessageBox::Shown> MessageBox::shown() {
-    return state().shown;
-}
-
-QStringList MessageBox::shownTexts() {
-    QStringList texts;
-    for (const Shown& s : state().shown)
-        texts << s.text;
-    return texts;
-}
-
-void MessageBox::clearShown() {
-    state().shown.clear();
-    state().answers.clear();
+void MessageBox::setHandler(Handler handler) {
+    state().handler = std::move(handler);
 }
 
 } // namespace zjx

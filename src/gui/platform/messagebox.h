@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QList>
 #include <QObject>
 #include <QString>
 #include <functional>
@@ -17,20 +16,20 @@ Q_SIGNALS:
 };
 
 // Every box of the program: titled "青檀坊系列软件", modal. The text is shown as plain text, cut to
-// a readable length. Tests script the answers instead of showing the box, and read back what would
-// have been shown.
+// a readable length. A handler can stand in for the real box (tests script the answers).
 class MessageBox {
 public:
     enum class Icon { Information, Warning };
     enum class Buttons { Ok, YesNo, YesNoCancel };
     enum class Answer { Ok, Yes, No, Cancel };
 
-    struct Shown {
+    // What a box shows: the text already cut to a readable length.
+    struct Request {
         QString text;
         Icon icon;
         Buttons buttons;
-        Answer answer;
     };
+    using Handler = std::function<Answer(const Request&)>;
 
     static QString title();
 
@@ -43,15 +42,8 @@ public:
     static Answer question(QWidget* parent, const QString& text);           // Yes default
     static Answer questionWithCancel(QWidget* parent, const QString& text); // Yes, No, Cancel
 
-    // Test hooks. In test mode no box is shown: the next scripted answer is taken, or, when none
-    // is left, Ok for a notice, Yes for a question and Cancel for the three-way question.
-    static void setTestMode(bool on);
-    static void setNextAnswer(Answer answer);
-    static QList<Shown> shown();
-    static QStringList shownTexts();
-    static void clearShown();
-    // In test mode, runs `action` once while the next box is open, as a timer tick would.
-    static void setWhileShown(std::function<void()> action);
+    // Answers every box instead of showing it; an empty handler restores the real box.
+    static void setHandler(Handler handler);
 
 private:
     static Answer show(QWidget* parent, const QString& text, Icon icon, Buttons buttons);

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "gui/platform/messagebox.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+namespace zjx::test {
+
+// Message boxes that are never shown: each takes the next scripted answer, or, when none is left,
+// Ok for a notice, Yes for a question and Cancel for the three-way question; what would have been
+// shown is recorded.
+class ScriptedBoxes {
+public:
+    struct Shown {
+        QString text;
+        MessageBox::Icon icon;
+        MessageBox::Buttons buttons;
+        MessageBox::Answer answer;
+    };
+
+    static void install(); // replaces the real boxes until uninstall()
+    static void uninstall();
+
+    static void setNextAnswer(MessageBox::Answer answer);
+    static QList<Shown> shown();
+    static QStringList shownTexts();
+    static void clearShown(); // also drops answers not taken
+    // Runs `action` once while the next box is open, as a timer tick would.
+    static void setWhileShown(std::function<void()> action);
+};
+
+// The save dialog, never shown: it returns the scripted name once (an empty name means
+// cancelled, as does a dialog with no name scripted) and counts how often it was asked for.
+class ScriptedSaveDialog {
+public:
+    static void install();
+    static void uninstall();
+
+    static void setNextFileName(const QString& name);
+    static void clearNextFileName();
+    static int timesShown();
+    static QString lastSuggestedPath();
+};
+
+} // namespace zjx::test
