@@ -396,12 +396,12 @@ void TestMainWindowSchedule::automaticRequeryVerdictAndAlert() {
         w->Timer6_Timer();
         QTRY_COMPARE(w->Label12[3]->text(), verdict);
         QCOMPARE(MainWindow::labelColour(w->Label12[3]), colour);
-        QCOMPARE(w->W1->timesStarted(), alerts * round);
+        QCOMPARE(test::ScriptedAlerts::timesStarted(w->W1), alerts * round);
         QCOMPARE(w->progressCount, qint16(progress.size()));
         QCOMPARE(w->lastProgressCount, qint16(0));
     }
     if (alerts > 0)
-        QCOMPARE(w->W1->lastSource(), fx.folder() + QStringLiteral("/ts.mp3"));
+        QCOMPARE(test::ScriptedAlerts::lastSource(w->W1), fx.folder() + QStringLiteral("/ts.mp3"));
     QCOMPARE(requestedNumbers(server), (QStringList{QStringLiteral("222"), QStringLiteral("222")}));
     QCOMPARE(server.requests().first().param("com"), std::string("shunfeng"));
 }
@@ -440,7 +440,7 @@ void TestMainWindowSchedule::requeryDueDuringAWaitRunsAfterIt() {
     QTRY_COMPARE(requestedNumbers(server), (QStringList{QStringLiteral("333"), QStringLiteral("222")}));
     QTRY_COMPARE(w->ListView1->topLevelItemCount(), 3);
     QTRY_COMPARE(w->Label12[3]->text(), QStringLiteral("有更新"));
-    QCOMPARE(w->W1->timesStarted(), 2);
+    QCOMPARE(test::ScriptedAlerts::timesStarted(w->W1), 2);
     QCOMPARE(mostInFlight.load(), 1);
     QTest::qWait(200); // both minutes asked for the same parcel at once: one re-query
     QCOMPARE(requestedNumbers(server).size(), 2);

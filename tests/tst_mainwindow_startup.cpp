@@ -231,9 +231,9 @@ private Q_SLOTS:
         w->gxtj();
         QCOMPARE(w->Label12[3]->text(), verdict);
         QCOMPARE(MainWindow::labelColour(w->Label12[3]), alert ? QColor(255, 0, 0) : QColor(255, 255, 255));
-        QCOMPARE(w->W1->timesStarted(), alert ? 1 : 0);
+        QCOMPARE(test::ScriptedAlerts::timesStarted(w->W1), alert ? 1 : 0);
         if (alert)
-            QCOMPARE(w->W1->lastSource(), fx.folder() + QStringLiteral("/ts.mp3"));
+            QCOMPARE(test::ScriptedAlerts::lastSource(w->W1), fx.folder() + QStringLiteral("/ts.mp3"));
     }
 
     void clicksOnTheProgressList() {

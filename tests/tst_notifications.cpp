@@ -127,7 +127,7 @@ const QStringList outForDelivery{QStringLiteral("已收件"), QStringLiteral("�
 // A window test with the parcel "鞋" chosen, its answers from `server`, its notices on the private bus.
 struct Scene {
     explicit Scene(TestServer& server) : fx(server.hostPort()) {
-        DesktopNotifier::setSilent(false);
+        test::QuietDesktop::uninstall();
         fx.writeStore(book);
         w = fx.makeWindow();
         w->Text1->setCurrentIndex(1);
@@ -223,7 +223,7 @@ void TestNotifications::onlyNewsWhileAwayIsSent() {
         s.requery();
     }
     const bool news = s.w->Label12[3]->text() == QStringLiteral("有更新");
-    QCOMPARE(s.w->W1->timesStarted(), news ? 1 : 0); // the chime does not depend on the window
+    QCOMPARE(test::ScriptedAlerts::timesStarted(s.w->W1), news ? 1 : 0); // the chime does not depend on the window
 
     if (summary.isEmpty()) {
         QTest::qWait(300); // long enough for two round trips on a local bus
@@ -352,7 +352,7 @@ void TestNotifications::withoutServerNothingChanges() {
         s.w->gxtj();
         QVERIFY2(clock.elapsed() < 100, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(s.w->Label12[3]->text(), QStringLiteral("有更新"));
-        QCOMPARE(s.w->W1->timesStarted(), round);
+        QCOMPARE(test::ScriptedAlerts::timesStarted(s.w->W1), round);
         QTest::qWait(100); // the error answer arrives and is dropped
     }
     QVERIFY(test::ScriptedBoxes::shown().isEmpty());
@@ -364,7 +364,7 @@ void TestNotifications::withoutServerNothingChanges() {
 
 void TestNotifications::withoutBusNothingIsSent() {
     FakeNotificationServer desktop;
-    DesktopNotifier::setSilent(false);
+    test::QuietDesktop::uninstall();
     DesktopNotifier notifier(
         QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("no-bus")));
     QElapsedTimer clock;

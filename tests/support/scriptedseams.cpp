@@ -1,5 +1,7 @@
 #include "support/scriptedseams.h"
 
+#include "gui/platform/alertplayer.h"
+#include "gui/platform/desktopnotifier.h"
 #include "gui/platform/filedialog.h"
 
 #include <QQueue>
@@ -43,7 +45,46 @@ SaveDialog& saveDialog() {
     return d;
 }
 
+struct Alerts {
+    int times = 0;
+    QString last;
+};
+
+QHash<const AlertPlayer*, Alerts>& alerts() {
+    static QHash<const AlertPlayer*, Alerts> a;
+    return a;
+}
+
 } // namespace
+
+void ScriptedAlerts::install() {
+    alerts().clear();
+    AlertPlayer::setHandler([](const AlertPlayer& player, const QString& path) {
+        // A later player may be built where a destroyed one was: its record goes with it.
+        if (!alerts().contains(&player))
+            QObject::connect(const_cast<AlertPlayer*>(&player), &QObject::destroyed,
+                             [key = &player] { alerts().remove(key); });
+        Alerts& a = alerts()[&player];
+        ++a.times;
+        a.last = path;
+    });
+}
+
+int ScriptedAlerts::timesStarted(const AlertPlayer* player) {
+    return alerts().value(player).times;
+}
+
+QString ScriptedAlerts::lastSource(const AlertPlayer* player) {
+    return alerts().value(player).last;
+}
+
+void QuietDesktop::install() {
+    DesktopNotifier::setHandler([](const QString&, const QString&, const QString&) {});
+}
+
+void QuietDesktop::uninstall() {
+    DesktopNotifier::setHandler({});
+}
 
 void ScriptedBoxes::install() {
     MessageBox::setHandler([](const MessageBox::Request& request) {

@@ -2,10 +2,16 @@
 
 #include "gui/platform/messagebox.h"
 
+#include <QHash>
+
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <functional>
+
+namespace zjx {
+class AlertPlayer;
+}
 
 namespace zjx::test {
 
@@ -43,6 +49,21 @@ public:
     static void clearNextFileName();
     static int timesShown();
     static QString lastSuggestedPath();
+};
+
+// Alert players that wake no media framework: each start is recorded per player.
+class ScriptedAlerts {
+public:
+    static void install();
+    static int timesStarted(const AlertPlayer* player);
+    static QString lastSource(const AlertPlayer* player);
+};
+
+// Desktop notifications that never reach the desktop of whoever runs the tests.
+class QuietDesktop {
+public:
+    static void install();
+    static void uninstall(); // notifications go to the (test's own) session bus again
 };
 
 } // namespace zjx::test

@@ -1,4 +1,5 @@
 #include "support/windowfixture.h"
+#include "support/scriptedseams.h"
 
 #include "gui/platform/alertplayer.h"
 #include "gui/platform/desktopnotifier.h"
@@ -28,8 +29,8 @@ WindowFixture::WindowFixture(const QString& hostPort) : m_urls(std::make_unique<
     ScriptedBoxes::clearShown();
     ScriptedSaveDialog::install();
     ScriptedSaveDialog::clearNextFileName();
-    AlertPlayer::setSilent(true);
-    DesktopNotifier::setSilent(true); // never on the desktop of whoever runs the tests
+    ScriptedAlerts::install();
+    QuietDesktop::install(); // never on the desktop of whoever runs the tests
     QDesktopServices::setUrlHandler(QStringLiteral("http"), m_urls.get(), "openUrl");
 }
 

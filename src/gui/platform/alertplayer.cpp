@@ -3,23 +3,27 @@
 #include <QAudioOutput>
 #include <QMediaPlayer>
 #include <QUrl>
+#include <utility>
 
 namespace zjx {
 namespace {
-bool silentPlayers = false;
+AlertPlayer::Handler& handler() {
+    static AlertPlayer::Handler h;
+    return h;
 }
+} // namespace
 
 AlertPlayer::AlertPlayer(QObject* parent) : QObject(parent) {}
 
-void AlertPlayer::setSilent(bool silent) {
-    silentPlayers = silent;
+void AlertPlayer::setHandler(Handler h) {
+    handler() = std::move(h);
 }
 
 void AlertPlayer::setSource(const QString& path) {
-    m_lastSource = path;
-    ++m_timesStarted;
-    if (silentPlayers)
+    if (handler()) {
+        handler()(*this, path);
         return;
+    }
     if (!m_player) {
         m_player = new QMediaPlayer(this);
         m_output = new QAudioOutput(this);

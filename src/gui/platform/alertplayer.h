@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <functional>
 
 class QMediaPlayer;
 class QAudioOutput;
@@ -16,17 +17,14 @@ public:
     explicit AlertPlayer(QObject* parent = nullptr);
 
     void setSource(const QString& path); // starts playing at once; a second call starts anew
-    QString lastSource() const { return m_lastSource; }
-    int timesStarted() const { return m_timesStarted; }
 
-    // Tests record the source without waking the media framework.
-    static void setSilent(bool silent);
+    // Plays instead of the media framework (tests record the source); empty restores it.
+    using Handler = std::function<void(const AlertPlayer& player, const QString& path)>;
+    static void setHandler(Handler handler);
 
 private:
     QMediaPlayer* m_player = nullptr;
     QAudioOutput* m_output = nullptr;
-    QString m_lastSource;
-    int m_timesStarted = 0;
     bool m_failed = false;
 };
 

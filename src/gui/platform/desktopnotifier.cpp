@@ -9,7 +9,10 @@
 namespace zjx {
 namespace {
 
-bool silentNotifiers = false;
+DesktopNotifier::Handler& handler() {
+    static DesktopNotifier::Handler h;
+    return h;
+}
 
 const QString service = QStringLiteral("org.freedesktop.Notifications");
 const QString path = QStringLiteral("/org/freedesktop/Notifications");
@@ -30,8 +33,8 @@ DesktopNotifier::DesktopNotifier(QObject* parent) : QObject(parent) {}
 
 DesktopNotifier::DesktopNotifier(const QDBusConnection& bus, QObject* parent) : QObject(parent), m_bus(bus) {}
 
-void DesktopNotifier::setSilent(bool silent) {
-    silentNotifiers = silent;
+void DesktopNotifier::setHandler(Handler h) {
+    handler() = std::move(h);
 }
 
 QString DesktopNotifier::escapeMarkup(const QString& text) {
@@ -84,7 +87,11 @@ bool DesktopNotifier::ensureBus() {
 }
 
 void DesktopNotifier::notify(const QString& key, const QString& summary, const QString& body) {
-    if (silentNotifiers || !ensureBus())
+    if (handler()) {
+        handler()(key, summary, body);
+        return;
+    }
+    if (!ensureBus())
         return;
     // Every loop or timed re-query is judged "有更新"; the desktop hears only of what it was not told.
     const QString told = summary + u'\n' + body;

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <functional>
 #include <optional>
 
 class QDBusPendingCallWatcher;
@@ -29,8 +30,10 @@ public:
 
     // The text as a markup-reading server shows it literally.
     static QString escapeMarkup(const QString& text);
-    // Tests keep notifications off the desktop of whoever runs them.
-    static void setSilent(bool silent);
+    // Takes every notification instead of the desktop (tests keep them off the desktop of whoever
+    // runs them); empty restores the desktop.
+    using Handler = std::function<void(const QString& key, const QString& summary, const QString& body)>;
+    static void setHandler(Handler handler);
 
 Q_SIGNALS:
     // The user clicked the notification sent for `key` (its default action).
