@@ -152,6 +152,7 @@ private Q_SLOTS:
     void requeryDueDuringAWaitRunsAfterIt();
     void minutesPassingDuringARequeryStillCount();
     void requeryDueWhileABoxIsOpenRunsAfterIt();
+    void requeryDueDuringTheVersionCheckRunsAfterIt();
     void requeryOutlivesAReloadOfTheBook_data();
     void requeryOutlivesAReloadOfTheBook();
     void deferredRequeryEndsWithItsMode_data();
@@ -445,6 +446,28 @@ void TestMainWindowSchedule::requeryDueDuringAWaitRunsAfterIt() {
     QTest::qWait(200); // both minutes asked for the same parcel at once: one re-query
     QCOMPARE(requestedNumbers(server).size(), 2);
     QVERIFY(isIn(*w, State::LoopRunning));
+}
+
+// The version check's request is no query and shows no box when the version is current: the
+// loop minute that ended during its wait still re-queries once the answer is in.
+void TestMainWindowSchedule::requeryDueDuringTheVersionCheckRunsAfterIt() {
+    TestServer server;
+    server.setResponse("/", {200, trackingPage(inTransit)});
+    server.setHandler("/tansoftjc/zjx/jc.txt", [](const RecordedRequest&) {
+        QThread::msleep(400);
+        return CannedResponse{200, QByteArray("V4.0")};
+    });
+    WindowFixture fx(server.hostPort());
+    auto w = windowWithBook(fx);
+    w->Command10_Click();
+    w->Combo4->setCurrentText(QStringLiteral("1"));
+    w->Command5_Click();
+
+    QTimer::singleShot(100, w.get(), [&w] { w->Timer6_Timer(); });
+    w->Timer3_Timer();
+    QCOMPARE(requestedNumbers(server), QStringList{});
+    QTRY_COMPARE(requestedNumbers(server), QStringList{QStringLiteral("222")});
+    QVERIFY(test::ScriptedBoxes::shownTexts().isEmpty());
 }
 
 void TestMainWindowSchedule::requeryDueWhileABoxIsOpenRunsAfterIt() {

@@ -2,6 +2,7 @@
 
 #include "gui/platform/messagebox.h"
 #include "platform/environment.h"
+#include "platform/httpclient.h"
 #include "schedule/schedule.h"
 
 #include <QComboBox>
@@ -147,8 +148,11 @@ void MainWindow::requery(RequeryMode mode) {
 }
 
 void MainWindow::connectQuery() {
-    // Queued: the query, the box or the re-query that ends has returned before the next one starts.
+    // Queued: the query, the request, the box or the re-query that ends has returned before the
+    // next one starts. The request matters on its own: the version check's is no query.
     connect(&query, &QuerySession::finished, this, &MainWindow::runPendingRequery, Qt::QueuedConnection);
+    connect(&HttpClient::instance(), &HttpClient::waitEnded, this, &MainWindow::runPendingRequery,
+            Qt::QueuedConnection);
     connect(MessageBox::watch(), &MessageBoxWatch::allClosed, this, &MainWindow::runPendingRequery,
             Qt::QueuedConnection);
 }

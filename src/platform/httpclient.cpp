@@ -56,6 +56,8 @@ HttpResult HttpClient::getBlocking(const QUrl& url, const BodyDecoder& decode) {
     --m_blockingWaits;
     HttpResult result = finish(reply, timedOut, tooLarge, decode);
     reply->deleteLater();
+    if (m_blockingWaits == 0)
+        Q_EMIT waitEnded();
     return result;
 }
 

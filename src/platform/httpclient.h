@@ -51,6 +51,10 @@ public:
 
     static QString failureText(HttpResult::Failure failure);
 
+Q_SIGNALS:
+    // The last blocking request has its answer: work that waited for it may go on.
+    void waitEnded();
+
 private:
     explicit HttpClient(QObject* parent = nullptr);
     QNetworkReply* start(const QUrl& url, bool responsive);
