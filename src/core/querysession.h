@@ -4,6 +4,7 @@
 #include <QString>
 #include <QtGlobal>
 #include <optional>
+#include <utility>
 
 namespace zjx {
 
@@ -20,9 +21,8 @@ public:
     qint16 cellIndex = 0;  // kept by name and reset with the parse state; nothing reads it
     QString transferError; // why the last request got no answer; empty when it got one
 
-    // In flight from the request until the parse (or the end without one); a second query must
-    // not start then. The version check's request is not a query: the HTTP client says when any
-    // request waits.
+    // In flight while its request waits or its parse is due; a second query must not start then.
+    // The version check's request is no query: the HTTP client says when any request waits.
     bool inFlight() const { return m_requestWaiting || m_parsePending; }
 
     // A new query: the pending parse state is dropped.
