@@ -115,6 +115,10 @@ private Q_SLOTS:
                                  << QStringLiteral("找不到");
         QTest::newRow("exits at once") << script(QStringLiteral("exits"), "exit 3") << 5000
                                        << QStringLiteral("退出码 3");
+        QTest::newRow("says why it ends")
+            << script(QStringLiteral("refuses"),
+                      "echo 'zjx-service: zjx-service.conf can be read by others' >&2; exit 2")
+            << 5000 << QStringLiteral("退出码 2): zjx-service.conf can be read by others");
         QTest::newRow("crashes") << script(QStringLiteral("crashes"), "kill -SEGV $$") << 5000
                                  << QStringLiteral("崩溃");
         QTest::newRow("no start-up line")

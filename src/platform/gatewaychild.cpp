@@ -1,5 +1,7 @@
 #include "platform/gatewaychild.h"
 
+#include <cstdio>
+
 #include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -39,8 +41,9 @@ void GatewayChild::start() {
         return;
     m_state = State::Starting;
     // stdout carries the start-up line and then one line per request (read and dropped, so the
-    // pipe never fills); the service's complaints go where the program's own go.
-    m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // pipe never fills); the service's complaints go on to the program's own stderr, and the last
+    // one tells the user why a service that ended could not serve.
+    m_process->setProcessChannelMode(QProcess::SeparateChannels);
     m_process->setStandardInputFile(QProcess::nullDevice());
     const pid_t parentPid = getpid();
     m_process->setChildProcessModifier([parentPid] {
@@ -54,6 +57,7 @@ void GatewayChild::start() {
         ::setpriority(PRIO_PROCESS, 0, 5);
     });
     connect(m_process, &QProcess::readyReadStandardOutput, this, &GatewayChild::readOutput);
+    connect(m_process, &QProcess::readyReadStandardError, this, &GatewayChild::readComplaints);
     connect(m_process, &QProcess::errorOccurred, this, &GatewayChild::onError);
     connect(m_process, &QProcess::finished, this, &GatewayChild::onFinished);
     m_process->start(QIODevice::ReadOnly);
@@ -126,6 +130,18 @@ void GatewayChild::readOutput() {
     }
 }
 
+void GatewayChild::readComplaints() {
+    const QByteArray bytes = m_process->readAllStandardError();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    for (const QByteArray& line : bytes.split('\n')) {
+        QString text = QString::fromUtf8(line).trimmed();
+        if (text.startsWith(QStringLiteral("zjx-service: ")))
+            text.remove(0, 13);
+        if (!text.isEmpty())
+            m_lastComplaint = text.left(300);
+    }
+}
+
 void GatewayChild::onError(QProcess::ProcessError error) {
     if (error != QProcess::FailedToStart || m_state != State::Starting)
         return;
@@ -143,6 +159,10 @@ void GatewayChild::onFinished(int exitCode, QProcess::ExitStatus status) {
         reason = QStringLiteral("zjx-service 崩溃了");
     else
         reason = QStringLiteral("zjx-service 已退出 (退出码 %1)").arg(exitCode);
+    // The service says why it stops (a refused configuration file, say) on stderr.
+    readComplaints();
+    if (exitCode != 0 && !m_lastComplaint.isEmpty())
+        reason += QStringLiteral(": ") + m_lastComplaint;
     if (wasReady)
         m_address.clear();
     fail(reason);

@@ -54,6 +54,7 @@ Q_SIGNALS:
 
 private:
     void readOutput();
+    void readComplaints();
     void onError(QProcess::ProcessError error);
     void onFinished(int exitCode, QProcess::ExitStatus status);
     void fail(const QString& reason);
@@ -62,7 +63,8 @@ private:
     State m_state = State::NotStarted;
     QString m_address;
     QString m_failure;
-    QByteArray m_pending; // output before the start-up line is complete
+    QByteArray m_pending;    // output before the start-up line is complete
+    QString m_lastComplaint; // the service's last line on stderr
 };
 
 } // namespace zjx
