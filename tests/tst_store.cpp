@@ -104,6 +104,9 @@ private Q_SLOTS:
         QTest::newRow("a bad byte in a parcel loads marked")
             << damaged << QStringList{codec::fromGbk(damaged).trimmed()} << 0 << true;
         QTest::newRow("ASCII") << QByteArray("1|UPS|box\r\n") << QStringList{QStringLiteral("1|UPS|box")} << 0 << false;
+        // Its GBK bytes happen to be valid UTF-8 (two Latin letters each): still a GBK book.
+        const QString lu = QStringLiteral("1|EMS|卢炉");
+        QTest::newRow("GBK that is valid UTF-8 too") << gbk(lu + "\r\n") << QStringList{lu} << 0 << false;
     }
     void foreignBooks() {
         QFETCH(QByteArray, bytes);

@@ -43,6 +43,19 @@ std::optional<QString> asUtf8(const QByteArray& bytes) {
     QString text = decoder.decode(bytes);
     if (decoder.hasError())
         return std::nullopt;
+    // Short GBK text can be valid UTF-8 by chance ("衣服" is not, but many pairs are): it then reads
+    // as Latin, Greek or Cyrillic letters (two-byte sequences), while Chinese written as UTF-8 is
+    // mostly three-byte characters. Only text that reads mostly as the latter is taken as UTF-8.
+    qsizetype twoByte = 0;
+    qsizetype wide = 0;
+    for (QChar c : std::as_const(text)) {
+        if (c.unicode() >= 0x800)
+            ++wide;
+        else if (c.unicode() >= 0x80)
+            ++twoByte;
+    }
+    if (wide == 0 || twoByte > wide)
+        return std::nullopt;
     return text;
 }
 
