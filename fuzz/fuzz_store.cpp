@@ -37,10 +37,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // What a rewrite stores reads back as the same number of records, none skipped; a second
-    // rewrite writes the same bytes (characters outside GBK become "?" once, then stay).
+    // rewrite writes the same bytes (characters outside GBK become "?" once, then stay). GBK bytes
+    // that also read as UTF-8 (a first number starting "锘" + a character led by 0xBF looks like a
+    // byte-order mark; text of mostly three-byte UTF-8 shapes) are ambiguous: the reader takes them
+    // as UTF-8 and keeps the original beside the book before the first rewrite.
     const QByteArray written = codec::gbkLines(loaded.records);
     FUZZ_CHECK(loaded.records.isEmpty() ? written.isEmpty() : written.endsWith("\r\n"));
     const StoreContents reread = Store::parse(written);
+    if (written.startsWith(bom) || reread.fromUtf8)
+        return 0;
     FUZZ_CHECK(reread.skippedLines == 0);
     FUZZ_CHECK(reread.records.size() == loaded.records.size());
     const QByteArray rewritten = codec::gbkLines(reread.records);
