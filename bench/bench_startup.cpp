@@ -4,6 +4,7 @@
 #include "gui/platform/messagebox.h"
 #include "platform/environment.h"
 #include "platform/gatewaychild.h"
+#include "procstatus.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -11,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <benchmark/benchmark.h>
+
 #include <cstdio>
 #include <memory>
 #include <sys/resource.h>
@@ -53,16 +55,6 @@ BENCHMARK(BM_MainWindow)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-long residentKiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    return -1;
-}
-
 // Processor time of this process so far (user and system), which a busy machine does not inflate.
 long cpuMs() {
     rusage usage{};
@@ -95,7 +87,7 @@ int coldStart(const QByteArray& which, int argc, char** argv) {
     }
     paintOnce(*w);
     std::printf("%s: first paint after %lld ms (%ld ms CPU), resident %ld KiB\n", which.constData(), clock.elapsed(),
-                cpuMs(), residentKiB());
+                cpuMs(), zjx::bench::residentKiB());
     if (which.startsWith("gateway")) {
         // The program starts its child right after the first paint.
         gateway.start(QCoreApplication::applicationDirPath() + QStringLiteral("/zjx-service"));

@@ -5,7 +5,9 @@
 
 #include "fakes/providerfakes.h"
 #include "gateway.h"
+#include "procstatus.h"
 #include "providers.h"
+#include "trackingpages.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -27,17 +29,7 @@
 
 namespace {
 
-constexpr char kKey[] = "4F1C0D7A2B9E83C5A6D0E1F27B3C9D48";
-
-long rssKiB(qint64 pid) {
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    return -1;
-}
+constexpr const char* kKey = zjx::service::kAccessKey;
 
 // User plus system CPU time of a process, in seconds.
 double cpuSeconds(qint64 pid) {
@@ -157,7 +149,7 @@ int main(int argc, char** argv) {
     latencyRun(100);
 
     // 2. Memory over distinct parcels (the cache keeps 10,000; older ones leave).
-    std::printf("RSS after the latency run: %ld KiB\n", rssKiB(service.processId()));
+    std::printf("RSS after the latency run: %ld KiB\n", zjx::bench::residentKiB(service.processId()));
     std::atomic<int> next{0};
     for (const int goal : {2500, 5000, 10000, 20000, 30000}) {
         threads.clear();
@@ -173,7 +165,7 @@ int main(int argc, char** argv) {
             t.join();
         next = goal;
         std::printf("RSS with %5d distinct parcels asked: %ld KiB (failures so far %d)\n", goal,
-                    rssKiB(service.processId()), failures.load());
+                    zjx::bench::residentKiB(service.processId()), failures.load());
         std::fflush(stdout);
     }
     // 3. The gateway's own share of a cached answer, in process (no HTTP): the cost of the lookup.
