@@ -14,8 +14,9 @@ namespace zjx::gateway {
 
 namespace {
 
-void say(std::FILE* out, const QString& line) {
-    const QByteArray bytes = line.toUtf8() + '\n';
+// A provider's error text may echo what it was sent: scrubbed like the log.
+void say(std::FILE* out, const QString& line, const QStringList& secrets = {}) {
+    const QByteArray bytes = scrubbed(line, secrets).toUtf8() + '\n';
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), out);
 }
 
@@ -54,6 +55,8 @@ int runCheck(const GatewayConfig& config, const QString& number, const QString& 
                  .arg(config.path.isEmpty() ? QStringLiteral("none (defaults)") : config.path));
     say(out, QStringLiteral("back-end: %1 (%2)").arg(config.backend, providerUrl(config)));
     say(out, QStringLiteral("company: %1 (%2)").arg(CourierCatalogue::displayName(index), code));
+    for (const QString& warning : config.warnings)
+        say(out, QStringLiteral("warning: %1").arg(warning));
 
     QString error;
     const std::unique_ptr<TrackingBackend> backend = makeBackend(config, demoIntervalMinutes, {}, &error);
@@ -71,9 +74,10 @@ int runCheck(const GatewayConfig& config, const QString& number, const QString& 
         loop.exec();
 
     if (!answer->problem.isEmpty() || answer->reply.status != 200) {
-        say(out, QStringLiteral("cannot answer: %1")
-                     .arg(answer->problem.isEmpty() ? QStringLiteral("HTTP %1").arg(answer->reply.status)
-                                                    : answer->problem));
+        say(out,
+            QStringLiteral("cannot answer: %1")
+                .arg(answer->problem.isEmpty() ? QStringLiteral("HTTP %1").arg(answer->reply.status) : answer->problem),
+            config.secrets());
         say(out, QStringLiteral("the program would show its network hint and record nothing"));
         return 1;
     }
@@ -102,8 +106,10 @@ int runCheck(const GatewayConfig& config, const QString& number, const QString& 
                  .arg(entries.size())
                  .arg(TrackingParser::parcelState(entries.first().progress)));
     for (const ProgressEntry& e : entries)
-        say(out, QStringLiteral("%1  %2  %3")
-                     .arg(e.number.rightJustified(3), e.time, QString(e.progress).remove(QChar(0x200D))));
+        say(out,
+            QStringLiteral("%1  %2  %3")
+                .arg(e.number.rightJustified(3), e.time, QString(e.progress).remove(QChar(0x200D))),
+            config.secrets());
     return 0;
 }
 

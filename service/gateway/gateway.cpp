@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include <sys/prctl.h>
+
 namespace zjx::gateway {
 
 namespace {
@@ -32,6 +34,17 @@ zjx::service::Reply wrongKey() {
     return {403, gbk.encode(u("<html><body>访问密钥无效</body></html>")), zjx::service::kGbkHtml};
 }
 
+// Plain text without a marker word: the program shows its network hint for any error status.
+zjx::service::Reply busy() {
+    return {503, "tracking service busy: too many parcels wait for the provider\n", "text/plain; charset=utf-8"};
+}
+
+CachePolicy withMinimum(CachePolicy policy, int providerMinimumMinutes) {
+    policy.minutes = std::max(policy.minutes, providerMinimumMinutes);
+    policy.signedForMinutes = std::max(policy.signedForMinutes, policy.minutes);
+    return policy;
+}
+
 } // namespace
 
 void DemoBackend::answer(const TrackingAsk& ask, Done done) {
@@ -40,11 +53,8 @@ void DemoBackend::answer(const TrackingAsk& ask, Done done) {
 
 ProviderBackend::ProviderBackend(std::unique_ptr<ProviderClient> client, CachePolicy policy, QString phoneTail,
                                  LogSink log, QObject* parent)
-    : QObject(parent), m_client(std::move(client)), m_policy{std::max(policy.minutes, m_client->minimumCacheMinutes()),
-                                                             std::max({policy.signedForMinutes, policy.minutes,
-                                                                       m_client->minimumCacheMinutes()}),
-                                                             policy.capacity},
-      m_phoneTail(std::move(phoneTail)), m_log(std::move(log)), m_cache(policy.capacity),
+    : QObject(parent), m_client(std::move(client)), m_policy(withMinimum(policy, m_client->minimumCacheMinutes())),
+      m_phoneTail(std::move(phoneTail)), m_log(std::move(log)), m_cache(policy.capacity, policy.cacheBytes),
       m_clock([] { return QDeadlineTimer::current().deadline(); }) {
     m_client->setParent(this);
 }
@@ -61,38 +71,76 @@ void ProviderBackend::answer(const TrackingAsk& ask, Done done) {
         return done(GatewayAnswer{pageFor(Outcome::of(OutcomeKind::BadNumber), {}), {}, false});
 
     const QString key = ask.code + u'|' + ask.number;
-    if (const auto hit = m_cache.find(key, m_clock()); hit && hit->fresh)
+    const auto hit = m_cache.find(key, m_clock());
+    if (hit && hit->fresh)
         return done(GatewayAnswer{hit->reply, {}, true});
     if (const auto fault = m_recentFaults.constFind(key); fault != m_recentFaults.constEnd()) {
         if (m_clock() < fault->untilMs)
-            return done(fault->answer);
+            return hit ? done(GatewayAnswer{hit->reply, fault->problem, true})
+                       : done(GatewayAnswer{fault->reply, fault->problem, false});
         m_recentFaults.erase(fault);
     }
-    auto waiting = m_waiting.find(key);
-    if (waiting != m_waiting.end()) {
-        waiting->append(std::move(done));
+    if (const auto waiting = m_waiting.find(key); waiting != m_waiting.end()) {
+        waiting->append(Waiter{std::move(done), ask.stillWanted});
+        // Coalesced; clients that went away meanwhile are let go now and then, so the list stays short.
+        if (const qsizetype n = waiting->size(); n >= 16 && (n & (n - 1)) == 0)
+            letGoneClientsGo(key);
         return;
     }
-    m_waiting.insert(key, {std::move(done)});
+    // Bounded: only parcels someone still waits for count, but abandoned ones cannot pile up either.
+    if (m_waiting.size() >= 4 * m_policy.maxWaitingParcels || parcelsStillWanted() >= m_policy.maxWaitingParcels) {
+        const QString problem = u("busy: %1 parcels already wait for the provider").arg(m_policy.maxWaitingParcels);
+        return hit ? done(GatewayAnswer{hit->reply, problem, true}) : done(GatewayAnswer{busy(), problem, false});
+    }
+    m_waiting.insert(key, {Waiter{std::move(done), ask.stillWanted}});
     ++m_upstreamQueries;
     const QString companyName = QString::fromUtf8(courier->name);
     const QString label = name() + u' ' + ask.code + u'/' + ask.number;
     m_client->fetch(
-        ProviderQuery{*codes, ask.number, m_phoneTail},
+        ProviderQuery{*codes, ask.number, m_phoneTail, [this, key] { return wanted(key); }},
         [this, key, label, companyName](const Outcome& outcome) { finish(key, label, companyName, outcome); });
+}
+
+bool ProviderBackend::wanted(const QString& cacheKey) const {
+    const auto it = m_waiting.constFind(cacheKey);
+    return it != m_waiting.constEnd() &&
+           std::any_of(it->begin(), it->end(), [](const Waiter& w) { return !w.wanted || w.wanted(); });
+}
+
+void ProviderBackend::letGoneClientsGo(const QString& cacheKey) {
+    QList<Waiter>& list = m_waiting[cacheKey];
+    const auto firstGone =
+        std::stable_partition(list.begin(), list.end(), [](const Waiter& w) { return !w.wanted || w.wanted(); });
+    const QList<Waiter> gone(firstGone, list.end());
+    list.erase(firstGone, list.end());
+    for (const Waiter& w : gone)
+        w.done(GatewayAnswer{busy(), u("the client went away"), false});
+}
+
+int ProviderBackend::parcelsStillWanted() const {
+    int n = 0;
+    for (auto it = m_waiting.constBegin(); it != m_waiting.constEnd(); ++it)
+        n += wanted(it.key());
+    return n;
 }
 
 void ProviderBackend::finish(const QString& cacheKey, const QString& label, const QString& companyName,
                              const Outcome& outcome) {
     GatewayAnswer answer;
-    if (outcome.kind == OutcomeKind::Fault) {
+    if (outcome.kind == OutcomeKind::Fault && outcome.fault == FaultKind::Abandoned) {
+        // Never sent: nothing learnt about the parcel, so nothing is cached or remembered.
+        ++m_droppedQueries;
+        answer.reply = busy();
+        answer.problem = faultWords(outcome.fault);
+    } else if (outcome.kind == OutcomeKind::Fault) {
         answer.problem = faultWords(outcome.fault) + u(": ") + outcome.reason;
+        const zjx::service::Reply own = faultReply(outcome);
         const auto stale = m_cache.find(cacheKey, m_clock());
         if (stale) {
             answer.reply = stale->reply;
             answer.cached = true;
         } else {
-            answer.reply = faultReply(outcome);
+            answer.reply = own;
         }
         if (m_log)
             m_log(label + u(": ") + answer.problem +
@@ -100,19 +148,34 @@ void ProviderBackend::finish(const QString& cacheKey, const QString& label, cons
                          : u(" (HTTP ") + QString::number(answer.reply.status) + u')'));
         if (m_recentFaults.size() >= m_policy.capacity) // bounded like the cache
             m_recentFaults.clear();
-        m_recentFaults.insert(cacheKey, RecentFault{m_clock() + qint64(m_policy.faultSeconds) * 1000, answer});
+        m_recentFaults.insert(cacheKey,
+                              RecentFault{m_clock() + qint64(m_policy.faultSeconds) * 1000, own, answer.problem});
+    } else if (outcome.events.size() > m_policy.maxEvents) {
+        Outcome latest = outcome;
+        latest.events = outcome.events.mid(outcome.events.size() - m_policy.maxEvents);
+        if (m_log)
+            m_log(label + u(": the provider sent %1 events; kept the latest %2 (at most %2 per parcel)")
+                              .arg(outcome.events.size())
+                              .arg(m_policy.maxEvents));
+        return finish(cacheKey, label, companyName, latest);
     } else {
         answer.reply = pageFor(outcome, companyName);
         const int minutes = outcome.signedFor ? m_policy.signedForMinutes : m_policy.minutes;
         m_cache.store(cacheKey, answer.reply, m_clock() + qint64(minutes) * 60 * 1000);
     }
-    const QList<Done> waiting = m_waiting.take(cacheKey);
-    for (const Done& d : waiting)
-        d(answer);
+    const QList<Waiter> waiting = m_waiting.take(cacheKey);
+    for (const Waiter& w : waiting)
+        w.done(answer);
 }
 
 std::unique_ptr<TrackingBackend> makeBackend(const GatewayConfig& config, int demoIntervalMinutes, LogSink log,
                                              QString* error, const QList<QSslCertificate>& extraCa) {
+    if (log)
+        for (const QString& warning : config.warnings)
+            log(warning);
+    // From here on the keys live in this process's memory: keep them out of core files.
+    if (!config.secrets().isEmpty())
+        ::prctl(PR_SET_DUMPABLE, 0);
     if (config.backend == u"demo")
         return std::make_unique<DemoBackend>(demoIntervalMinutes);
     if (const QString missing = config.missingSecret(); !missing.isEmpty()) {
@@ -135,12 +198,17 @@ std::unique_ptr<TrackingBackend> makeBackend(const GatewayConfig& config, int de
     return std::make_unique<ProviderBackend>(std::move(client), policy, config.phoneTail, std::move(log));
 }
 
+QString scrubbed(const QString& line, const QStringList& secrets) {
+    QString safe = line;
+    for (const QString& s : secrets)
+        if (s.size() >= 4) // a shorter "secret" would blot out ordinary words
+            safe.replace(s, u("***"));
+    return safe;
+}
+
 LogSink stderrLog(const QStringList& secrets) {
     return [secrets](const QString& line) {
-        QString safe = line;
-        for (const QString& s : secrets)
-            if (s.size() >= 4) // a shorter "secret" would blot out ordinary words
-                safe.replace(s, u("***"));
+        const QString safe = scrubbed(line, secrets);
         const QByteArray out = QDateTime::currentDateTime().toString(u"yyyy-MM-dd HH:mm:ss").toUtf8() +
                                " gateway: " + safe.toUtf8() + '\n';
         std::fwrite(out.constData(), 1, size_t(out.size()), stderr);

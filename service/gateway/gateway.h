@@ -18,6 +18,9 @@ struct TrackingAsk {
     QString code;
     QString number;
     QString key;
+    // Whether the client that asked still waits (empty, or true: it does). The HTTP server fills it
+    // from the client's connection, so a query nobody waits for is never sent upstream.
+    std::function<bool()> stillWanted = {};
 };
 
 struct GatewayAnswer {
@@ -50,15 +53,19 @@ private:
 };
 
 struct CachePolicy {
-    int minutes = 30;               // raised to the provider's minimum
-    int signedForMinutes = 24 * 60; // a signed-for parcel hardly changes any more
-    int capacity = 10000;           // parcels kept; the least recently asked go first
-    int faultSeconds = 60;          // after a failure the parcel is not asked upstream again for this long
+    int minutes = 30;                       // raised to the provider's minimum
+    int signedForMinutes = 24 * 60;         // a signed-for parcel hardly changes any more
+    int capacity = 10000;                   // parcels kept; the least recently asked go first
+    qint64 cacheBytes = 64ll * 1024 * 1024; // ... and their pages' bytes
+    int faultSeconds = 60;                  // after a failure the parcel is not asked upstream again for this long
+    int maxWaitingParcels = 32;             // parcels waiting for the provider; more are answered 503 at once
+    int maxEvents = 300;                    // per parcel; a longer history keeps its latest events
 };
 
 // A real provider behind the program's protocol: maps the company, keeps one upstream query per
 // parcel per cache lifetime (requests for a parcel already being asked wait for that answer), and
-// serves the last good answer when the provider fails.
+// serves the last good answer when the provider fails. The parcels waiting for the provider are
+// bounded, and a query whose clients have all gone is dropped before it is sent.
 class ProviderBackend : public QObject, public TrackingBackend {
 public:
     ProviderBackend(std::unique_ptr<ProviderClient> client, CachePolicy policy, QString phoneTail, LogSink log,
@@ -67,32 +74,46 @@ public:
     void answer(const TrackingAsk& ask, Done done) override;
 
     int upstreamQueries() const { return m_upstreamQueries; }
+    int droppedQueries() const { return m_droppedQueries; } // abandoned before they were sent
     int cachedParcels() const { return m_cache.size(); }
     // For tests: a clock in milliseconds (monotonic by default).
     void setClock(std::function<qint64()> clock) { m_clock = std::move(clock); }
 
 private:
+    struct Waiter {
+        Done done;
+        std::function<bool()> wanted;
+    };
     void finish(const QString& cacheKey, const QString& label, const QString& companyName, const Outcome& outcome);
+    bool wanted(const QString& cacheKey) const;
+    int parcelsStillWanted() const;
+    void letGoneClientsGo(const QString& cacheKey);
 
     std::unique_ptr<ProviderClient> m_client;
     const CachePolicy m_policy;
     const QString m_phoneTail;
     LogSink m_log;
     ParcelCache m_cache;
-    QHash<QString, QList<Done>> m_waiting; // parcels being asked upstream
+    QHash<QString, QList<Waiter>> m_waiting; // parcels being asked upstream
     struct RecentFault {
         qint64 untilMs = 0;
-        GatewayAnswer answer;
+        zjx::service::Reply reply; // the fault's own short answer; a cached page is looked up again
+        QString problem;
     };
     QHash<QString, RecentFault> m_recentFaults; // a loop query must not hammer a failing provider
     std::function<qint64()> m_clock;
     int m_upstreamQueries = 0;
+    int m_droppedQueries = 0;
 };
 
-// The back-end the configuration names; nullptr with `error` set when it lacks a secret.
+// The back-end the configuration names; nullptr with `error` set when it lacks a secret. The
+// configuration's warnings go to `log`. Once the configuration holds a key, the process is made
+// non-dumpable (no core file, no ptrace by the user's other programs) so the keys stay in it.
 std::unique_ptr<TrackingBackend> makeBackend(const GatewayConfig& config, int demoIntervalMinutes, LogSink log,
                                              QString* error, const QList<QSslCertificate>& extraCa = {});
 
+// `line` with every secret of four characters or more blotted out as "***".
+QString scrubbed(const QString& line, const QStringList& secrets);
 // A log sink writing "time gateway: line" to stderr, with the configured secrets blotted out.
 LogSink stderrLog(const QStringList& secrets);
 

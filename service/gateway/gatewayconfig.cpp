@@ -4,12 +4,13 @@
 #include <QFile>
 #include <QHostAddress>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-
 #include <map>
 
 namespace zjx::gateway {
@@ -17,9 +18,31 @@ namespace zjx::gateway {
 namespace {
 
 const char* const kBackends[] = {"demo", "kuaidi100", "17track", "kdniao"};
+const char* const kSections[] = {"gateway", "kuaidi100", "17track", "kdniao"};
 
 QString where(const QString& path, int line) {
     return QStringLiteral("%1:%2").arg(path).arg(line);
+}
+
+QString errorText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// `line` cut before a comment that follows whitespace at or after `from`; a value that starts with
+// a double quote keeps everything up to its closing quote.
+QString withoutComment(const QString& line, qsizetype from) {
+    qsizetype i = from;
+    while (i < line.size() && line[i].isSpace())
+        ++i;
+    if (i < line.size() && line[i] == u'"') {
+        const qsizetype close = line.indexOf(u'"', i + 1);
+        if (close > 0)
+            i = close + 1;
+    }
+    for (; i < line.size(); ++i)
+        if ((line[i] == u';' || line[i] == u'#') && i > 0 && line[i - 1].isSpace())
+            return line.left(i).trimmed();
+    return line;
 }
 
 bool isLoopbackHost(const QString& host) {
@@ -95,9 +118,13 @@ ConfigResult parseConfig(const QByteArray& text, const QString& path) {
         if (line.isEmpty() || line.startsWith(u'#') || line.startsWith(u';'))
             continue;
         if (line.startsWith(u'[')) {
+            line = withoutComment(line, 0);
             if (!line.endsWith(u']') || line.size() < 3)
                 return {std::nullopt, where(path, lineNo) + QStringLiteral(": a section line looks like [name]")};
             section = line.mid(1, line.size() - 2).trimmed();
+            if (std::none_of(std::begin(kSections), std::end(kSections),
+                             [&](const char* name) { return section == QLatin1String(name); }))
+                c.warnings << where(path, lineNo) + QStringLiteral(": unknown section [%1] (ignored)").arg(section);
             continue;
         }
         const qsizetype eq = line.indexOf(u'=');
@@ -106,7 +133,7 @@ ConfigResult parseConfig(const QByteArray& text, const QString& path) {
         if (section.isEmpty())
             return {std::nullopt, where(path, lineNo) + QStringLiteral(": a key before the first [section]")};
         const QString key = line.left(eq).trimmed();
-        QString value = line.mid(eq + 1).trimmed();
+        QString value = withoutComment(line, eq + 1).mid(eq + 1).trimmed();
         if (value.size() >= 2 && value.startsWith(u'"') && value.endsWith(u'"'))
             value = value.mid(1, value.size() - 2);
         if (!seen.try_emplace({section, key}, lineNo).second)
@@ -124,6 +151,7 @@ ConfigResult parseConfig(const QByteArray& text, const QString& path) {
             out = url;
             return std::nullopt;
         };
+        bool knownKey = true;
         if (section == u"gateway") {
             if (key == u"backend") {
                 if (std::none_of(std::begin(kBackends), std::end(kBackends),
@@ -142,55 +170,97 @@ ConfigResult parseConfig(const QByteArray& text, const QString& path) {
                                          })))
                     return bad(QStringLiteral("must be the last four digits of a phone number"));
                 c.phoneTail = value;
+            } else {
+                knownKey = false;
             }
         } else if (section == u"kuaidi100") {
-            if (key == u"customer")
+            if (key == u"customer") {
                 c.kuaidi100Customer = value;
-            else if (key == u"key")
+            } else if (key == u"key") {
                 c.kuaidi100Key = value;
-            else if (key == u"url")
+            } else if (key == u"url") {
                 if (auto e = readUrl(c.kuaidi100Url))
                     return *e;
+            } else {
+                knownKey = false;
+            }
         } else if (section == u"17track") {
-            if (key == u"key")
+            if (key == u"key") {
                 c.track17Key = value;
-            else if (key == u"url")
+            } else if (key == u"url") {
                 if (auto e = readUrl(c.track17Url))
                     return *e;
+            } else {
+                knownKey = false;
+            }
         } else if (section == u"kdniao") {
-            if (key == u"business_id")
+            if (key == u"business_id") {
                 c.kdniaoBusinessId = value;
-            else if (key == u"app_key")
+            } else if (key == u"app_key") {
                 c.kdniaoAppKey = value;
-            else if (key == u"url")
+            } else if (key == u"url") {
                 if (auto e = readUrl(c.kdniaoUrl))
                     return *e;
-        }
+            } else {
+                knownKey = false;
+            }
+        } // an unknown section was named once, at its own line
+        if (!knownKey)
+            c.warnings << where(path, lineNo) + QStringLiteral(": unknown key [%1] %2 (ignored)").arg(section, key);
     }
     return {c, {}};
 }
 
 ConfigResult loadConfig(const QString& path, bool explicitPath) {
-    struct stat st {};
-    const QByteArray native = QFile::encodeName(path);
-    if (::stat(native.constData(), &st) != 0) {
+    const auto fail = [&](const QString& why) { return ConfigResult{std::nullopt, path + QStringLiteral(": ") + why}; };
+    // Opened first and every check made on the open file, so the file checked is the file read.
+    // O_NONBLOCK: a FIFO put in its place must not hang the start.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
         if (!explicitPath && errno == ENOENT)
             return {GatewayConfig{}, {}};
-        return {std::nullopt, path + QStringLiteral(": cannot read the configuration file (%1)")
-                                         .arg(QString::fromLocal8Bit(std::strerror(errno)))};
+        return fail(QStringLiteral("cannot read the configuration file (%1)").arg(errorText(errno)));
     }
+    const struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return fail(QStringLiteral("cannot read the configuration file (%1)").arg(errorText(errno)));
     if (!S_ISREG(st.st_mode))
-        return {std::nullopt, path + QStringLiteral(": is not a regular file")};
-    if (st.st_mode & (S_IRGRP | S_IROTH))
-        return {std::nullopt,
-                path + QStringLiteral(": other users can read this file, and it holds provider keys; zjx-service "
-                                      "refuses it. Make it private with: chmod 600 %1")
-                           .arg(path)};
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {std::nullopt,
-                path + QStringLiteral(": cannot read the configuration file (%1)").arg(file.errorString())};
-    return parseConfig(file.readAll(), path);
+        return fail(QStringLiteral("is not a regular file"));
+    if (st.st_uid != ::geteuid())
+        return fail(QStringLiteral("belongs to another user (uid %1), who could send the provider keys elsewhere; "
+                                   "zjx-service reads only a configuration file of its own user (uid %2)")
+                        .arg(st.st_uid)
+                        .arg(::geteuid()));
+    if (st.st_mode & 077)
+        return fail(QStringLiteral("group or other users have rights on this file (mode %1), and it holds provider "
+                                   "keys; zjx-service refuses it. Make it private with: chmod 600 %2")
+                        .arg(st.st_mode & 0777, 3, 8, QChar(u'0'))
+                        .arg(path));
+    const auto tooLarge = [&] {
+        return fail(
+            QStringLiteral("is larger than %1 KiB; a configuration file is a few lines").arg(kMaxConfigBytes / 1024));
+    };
+    if (st.st_size > kMaxConfigBytes)
+        return tooLarge();
+    QByteArray text;
+    char buffer[4096];
+    for (;;) { // at most one byte past the limit, in case the file grew since fstat
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return fail(QStringLiteral("cannot read the configuration file (%1)").arg(errorText(errno)));
+        if (n == 0)
+            break;
+        text.append(buffer, n);
+        if (text.size() > kMaxConfigBytes)
+            return tooLarge();
+    }
+    return parseConfig(text, path);
 }
 
 } // namespace zjx::gateway

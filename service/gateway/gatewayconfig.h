@@ -23,6 +23,10 @@ struct GatewayConfig {
     QString kdniaoBusinessId, kdniaoAppKey;
     QUrl kdniaoUrl{QStringLiteral("https://api.kdniao.com/Ebusiness/EbusinessOrderHandle.aspx")};
 
+    // Lines that were read but mean nothing here (unknown sections and keys, e.g. a misspelt
+    // "backend"), each naming the file and line: shown on stderr and by --check.
+    QStringList warnings;
+
     // The secrets of the chosen back-end, for scrubbing log lines.
     QStringList secrets() const;
     // "" when the chosen back-end has what it needs, else which setting is missing.
@@ -37,12 +41,19 @@ struct ConfigResult {
 // ~/.config/zjx/zjx-service.conf ($XDG_CONFIG_HOME is honoured).
 QString defaultConfigPath();
 
+// The largest configuration file read; a real one is a few hundred bytes.
+inline constexpr qint64 kMaxConfigBytes = 64 * 1024;
+
 // Reads the file strictly: a line that is not a section, a "key = value" pair, a comment ("#" or
 // ";") or blank is an error, as is a repeated key, an unknown back-end, a bad number or address.
-// A missing default file gives the defaults (the demo back-end); a missing explicit file is an
-// error. A file that group or others may read is refused, since it holds keys.
+// A comment may also follow a value after whitespace ("backend = kdniao   ; mine"); a ";" or "#"
+// inside a value (none or only quoted whitespace before it) belongs to the value. Unknown sections
+// and keys are warnings. A missing default file gives the defaults (the demo back-end); a missing
+// explicit file is an error. The file is opened first and the open file checked: it must be a
+// regular file of at most kMaxConfigBytes, owned by this user, with no permission for group or
+// others (it holds keys, and whoever can change it can redirect them).
 ConfigResult loadConfig(const QString& path, bool explicitPath);
-// The same checks on text already read (the permission check aside); `path` names it in errors.
+// The same checks on text already read (the file checks aside); `path` names it in errors.
 ConfigResult parseConfig(const QByteArray& text, const QString& path);
 
 // https:// for any host; http:// only for loopback hosts (a local test double).

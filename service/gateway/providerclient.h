@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QNetworkAccessManager>
+#include <QNetworkRequest>
 #include <QObject>
 #include <QSslCertificate>
 #include <QUrl>
@@ -13,36 +14,54 @@
 #include <functional>
 #include <utility>
 
+class QNetworkReply;
 class QTimer;
 
 namespace zjx::gateway {
+
+// Whether anybody still waits for a query's answer; an empty function means always.
+using Wanted = std::function<bool()>;
 
 struct ProviderQuery {
     CarrierCodes codes;
     QString number;
     QString phoneTail; // empty when not configured
+    // Asked right before each of the query's requests is sent: an abandoned query spends no quota.
+    Wanted stillWanted = {};
 };
+
+// A provider answer larger than this is cut off while it arrives: a real one is a few kilobytes.
+inline constexpr qint64 kMaxProviderBody = 4 * 1024 * 1024;
 
 struct ClientOptions {
     QUrl url;
-    int timeoutMs = 20000;
+    int timeoutMs = 20000; // the whole request, from sending it to the answer's last byte
     // Added to the system's CA bundle (never replacing it, never switching verification off): lets a
     // test trust its own local certificate.
     QList<QSslCertificate> extraCaCertificates;
+    qint64 maxBodyBytes = kMaxProviderBody;
+    int maxInFlight = 4; // requests on the wire at once; the others wait in this client's own queue
 };
 
-// Lets at most `perSecond` jobs start in any second; the rest wait their turn in order.
+// Lets at most `perSecond` jobs start in any second; the rest wait their turn in order. A job that
+// is no longer wanted when its turn comes runs at once without taking a turn (it only reports its
+// abandonment).
 class RequestPacer : public QObject {
 public:
     explicit RequestPacer(int perSecond, QObject* parent = nullptr);
-    void run(std::function<void()> job);
+    void run(std::function<void()> job) { run({}, std::move(job)); }
+    void run(Wanted wanted, std::function<void()> job);
     int waiting() const { return int(m_waiting.size()); }
 
 private:
+    struct Job {
+        std::function<void()> run;
+        Wanted wanted;
+    };
     void drain();
     const int m_perSecond;
     std::deque<qint64> m_started; // monotonic ms of the last starts
-    std::deque<std::function<void()>> m_waiting;
+    std::deque<Job> m_waiting;
     QTimer* m_timer;
 };
 
@@ -67,16 +86,33 @@ protected:
     using Answered = std::function<void(const HttpAnswer& answer)>;
     using Failed = std::function<void(const Outcome& fault)>;
 
-    // One POST; `answered` gets any HTTP answer (error statuses included), `failed` a transport fault.
+    // One POST; `answered` gets any HTTP answer (error statuses included), `failed` a transport fault,
+    // a redirect, an answer over the size cap or past the deadline, or FaultKind::Abandoned when
+    // `wanted` said no just before the request would have been sent.
     void post(const QUrl& url, const QByteArray& contentType, const QList<std::pair<QByteArray, QByteArray>>& headers,
-              const QByteArray& body, Answered answered, Failed failed);
+              const QByteArray& body, Answered answered, Failed failed, Wanted wanted = {});
     // The fault for an HTTP status whose body the provider's own error format did not explain.
     Outcome httpFault(int status, const QByteArray& body) const;
 
     ClientOptions m_options;
 
 private:
+    struct Pending {
+        QNetworkRequest request;
+        QByteArray body;
+        Answered answered;
+        Failed failed;
+        Wanted wanted;
+    };
+    void pump();
+    void send(Pending pending);
+    Outcome transportFailure(const QNetworkReply& reply, const QString& host, const QStringList& tlsErrors) const;
+
     QNetworkAccessManager m_net;
+    // Requests wait here rather than in the network manager's queue, so that a request nobody
+    // waits for any more can be dropped right before it would go out.
+    std::deque<Pending> m_queue;
+    int m_inFlight = 0;
 };
 
 // "application/x-www-form-urlencoded" body from name/value pairs, values UTF-8 percent-encoded.

@@ -123,7 +123,7 @@ void Kuaidi100Client::fetch(const ProviderQuery& query, Done done) {
             else
                 done(httpFault(a.status, a.body));
         },
-        done);
+        done, query.stillWanted);
 }
 
 // ------------------------------------------------------------------------------------------ 17TRACK
@@ -192,20 +192,20 @@ Track17Client::Track17Client(ClientOptions options, QString key, QObject* parent
     : ProviderClient(std::move(options), parent), m_key(std::move(key)) {}
 
 void Track17Client::call(const char* path, const QByteArray& body, std::function<void(const QJsonObject&)> read,
-                         Done done, bool retried) {
+                         Done done, Wanted wanted, bool retried) {
     QUrl url = m_options.url;
     QString base = url.path();
     if (!base.endsWith(u'/'))
         base += u'/';
     url.setPath(base + QLatin1String(path));
-    m_pacer.run([this, path, url, body, read, done, retried] {
+    m_pacer.run(wanted, [this, path, url, body, read, done, wanted, retried] {
         post(
             url, "application/json", {{"17token", m_key.toUtf8()}}, body,
-            [this, path, body, read, done, retried](const HttpAnswer& a) {
+            [this, path, body, read, done, wanted, retried](const HttpAnswer& a) {
                 if (a.status == 429) {
                     // Another user of the same key may share the limit: one more try, paced.
                     if (!retried)
-                        return call(path, body, read, done, true);
+                        return call(path, body, read, done, wanted, true);
                     return done(
                         Outcome::failure(FaultKind::Quota, u("17TRACK: more than three requests a second (HTTP 429)")));
                 }
@@ -223,7 +223,7 @@ void Track17Client::call(const char* path, const QByteArray& body, std::function
                     return done(httpFault(a.status, a.body));
                 read(o->value("data").toObject());
             },
-            done);
+            done, wanted);
     });
 }
 
@@ -261,7 +261,7 @@ void Track17Client::registerThen(const ProviderQuery& query, Done done) {
             m_registered.insert(query.number);
             getTrackInfo(query, false, done);
         },
-        done);
+        done, query.stillWanted);
 }
 
 void Track17Client::getTrackInfo(const ProviderQuery& query, bool mayRegister, Done done) {
@@ -281,7 +281,7 @@ void Track17Client::getTrackInfo(const ProviderQuery& query, bool mayRegister, D
             }
             done(track17Error(code, message));
         },
-        done);
+        done, query.stillWanted);
 }
 
 // ------------------------------------------------------------------------------------------- kdniao
@@ -346,8 +346,8 @@ void KdniaoClient::fetch(const ProviderQuery& query, Done done) {
                                       {"DataType", u("2")}});
     post(
         m_options.url, "application/x-www-form-urlencoded; charset=UTF-8", {}, body,
-        [this, done](const HttpAnswer& a) { done(a.status == 200 ? read(a.body) : httpFault(a.status, a.body)); },
-        done);
+        [this, done](const HttpAnswer& a) { done(a.status == 200 ? read(a.body) : httpFault(a.status, a.body)); }, done,
+        query.stillWanted);
 }
 
 } // namespace zjx::gateway

@@ -38,7 +38,7 @@ private:
     void registerThen(const ProviderQuery& query, Done done);
     void getTrackInfo(const ProviderQuery& query, bool mayRegister, Done done);
     void call(const char* path, const QByteArray& body, std::function<void(const QJsonObject&)> read, Done done,
-              bool retried = false);
+              Wanted wanted, bool retried = false);
 
     const QString m_key;
     RequestPacer m_pacer{3, this}; // the documented limit: three requests a second

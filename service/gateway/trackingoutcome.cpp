@@ -54,6 +54,8 @@ QString faultWords(FaultKind fault) {
         return QStringLiteral("provider error");
     case FaultKind::NoKey:
         return QStringLiteral("no key");
+    case FaultKind::Abandoned:
+        return QStringLiteral("no client waits");
     }
     return {};
 }

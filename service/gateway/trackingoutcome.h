@@ -36,6 +36,7 @@ enum class FaultKind {
     PhoneTail, // the provider needs the receiver's or sender's phone tail
     Provider,  // the provider's own error (5xx, an answer that cannot be read)
     NoKey,     // the configuration lacks a secret
+    Abandoned, // every client waiting for the parcel went away before the query was sent: never sent
 };
 
 struct Outcome {
