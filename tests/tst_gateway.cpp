@@ -1,24 +1,33 @@
 // The gateway against local fakes of the providers' documented APIs: pages, errors, faults, the sign,
-// the cache, TLS and the configuration file.
+// the cache, TLS and the configuration file; and against a provider gone bad.
 
 #include "checkcommand.h"
 #include "core/catalogue.h"
 #include "core/parser.h"
 #include "core/trackingrequest.h"
+#include "fakes/hostileprovider.h"
 #include "fakes/providerfakes.h"
 #include "gateway.h"
 #include "providers.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <array>
+
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace zjx;
 using namespace zjx::gateway;
 using zjx::fakes::FakeKind;
 using zjx::fakes::FakeProvider;
 using zjx::fakes::FakeSecrets;
+using zjx::fakes::HostileProvider;
 
 Q_DECLARE_METATYPE(zjx::fakes::FakeKind)
 
@@ -28,6 +37,7 @@ const QString kKey = TrackingRequest::accessKey();
 
 struct Rig {
     std::unique_ptr<FakeProvider> fake;
+    std::unique_ptr<HostileProvider> hostile; // in front of the fake when asked for
     std::unique_ptr<ProviderBackend> backend;
     qint64 now = 1'000'000;
     QStringList log;
@@ -48,17 +58,24 @@ std::unique_ptr<ProviderClient> clientFor(FakeKind kind, const QUrl& url, const 
     return nullptr;
 }
 
-// A started fake and a back-end pointed at it; `clientSecrets` may differ from the fake's.
-std::unique_ptr<Rig> rig(FakeKind kind, FakeSecrets clientSecrets = {}, int timeoutMs = 5000, int cacheMinutes = 30) {
+// A started fake and a back-end pointed at it (or at a hostile provider in front of it);
+// `clientSecrets` may differ from the fake's.
+std::unique_ptr<Rig> rig(FakeKind kind, FakeSecrets clientSecrets = {}, int timeoutMs = 5000, int cacheMinutes = 30,
+                         bool hostile = false, CachePolicy policy = {}) {
     auto r = std::make_unique<Rig>();
     r->fake = std::make_unique<FakeProvider>(kind);
     if (!r->fake->start())
         return nullptr;
-    CachePolicy policy;
+    if (hostile) {
+        r->hostile = std::make_unique<HostileProvider>(*r->fake);
+        if (!r->hostile->start())
+            return nullptr;
+    }
     policy.minutes = cacheMinutes;
     Rig* raw = r.get();
-    r->backend = std::make_unique<ProviderBackend>(clientFor(kind, QUrl(r->fake->url()), clientSecrets, timeoutMs),
-                                                   policy, QString(), [raw](const QString& l) { raw->log << l; });
+    const QUrl url(hostile ? r->hostile->url() : r->fake->url());
+    r->backend = std::make_unique<ProviderBackend>(clientFor(kind, url, clientSecrets, timeoutMs), policy, QString(),
+                                                   [raw](const QString& l) { raw->log << l; });
     r->backend->setClock([raw] { return raw->now; });
     return r;
 }
@@ -90,6 +107,10 @@ private Q_SLOTS:
     void wrongSecretsAreRefusedByTheSignCheck();
     void slowAndDroppedAnswers_data();
     void slowAndDroppedAnswers();
+    void hostileAnswersAreCutShort_data();
+    void hostileAnswersAreCutShort();
+    void waitingParcelsAreBoundedAndAbandonedQueriesDropped_data();
+    void waitingParcelsAreBoundedAndAbandonedQueriesDropped();
     void cacheMakesOneUpstreamQuery_data();
     void cacheMakesOneUpstreamQuery();
     void cacheLifetimes_data();
@@ -101,7 +122,11 @@ private Q_SLOTS:
     void tlsVerifiesCertificates();
     void config_data();
     void config();
+    void configWarnsAboutUnknownNames();
     void configReadableByOthersIsRefused();
+    void configFileChecks_data();
+    void configFileChecks();
+    void keysMakeTheProcessNonDumpable();
     void everyCatalogueCompanyHasARow();
     void checkCommandVerdicts_data();
     void checkCommandVerdicts();
@@ -296,6 +321,103 @@ void GatewayTest::slowAndDroppedAnswers() {
     QCOMPARE(ask(*r->backend, kind == T17 ? "ems" : "shentong", "ZJX1234567").reply.status, 200);
 }
 
+void GatewayTest::hostileAnswersAreCutShort_data() {
+    QTest::addColumn<FakeKind>("kind");
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("problem"); // for faults: the start of the reason
+    QTest::addColumn<int>("rows");        // for 200: events on the page, the latest kept
+    const QString redirect = "provider error: 127.0.0.1 answered HTTP %1, a redirect to 127.0.0.2";
+    const QString tooLarge = "provider error: 127.0.0.1 sent an answer over 4096 KiB";
+    // A followed redirect would carry the sign, the token or the DataSign to the thief.
+    QTest::newRow("k100 302") << K100 << "REDIRECT302A" << 502 << redirect.arg(302) << 0;
+    QTest::newRow("k100 308") << K100 << "REDIRECT308A" << 502 << redirect.arg(308) << 0;
+    QTest::newRow("17track 307") << T17 << "REDIRECT307A" << 502 << redirect.arg(307) << 0;
+    QTest::newRow("kdniao 301") << KDN << "REDIRECT301A" << 502 << redirect.arg(301) << 0;
+    QTest::newRow("100 MB announced") << K100 << "HUGE1234" << 502 << tooLarge << 0;
+    QTest::newRow("endless stream") << K100 << "ENDLESS1" << 502 << tooLarge << 0;
+    QTest::newRow("a million events") << K100 << "MANY1000000" << 502 << tooLarge << 0;
+    QTest::newRow("5000 events") << K100 << "MANY5000" << 200 << "" << 300;
+    // A byte every 100 ms never trips the 1 s inactivity timeout; the deadline ends it.
+    QTest::newRow("slow drip") << K100 << "DRIP1234" << 504 << "timeout: 127.0.0.1 did not finish its answer within 1 s"
+                               << 0;
+}
+
+void GatewayTest::hostileAnswersAreCutShort() {
+    QFETCH(FakeKind, kind);
+    QFETCH(QString, number);
+    QFETCH(int, status);
+    QFETCH(QString, problem);
+    QFETCH(int, rows);
+    auto r = rig(kind, {}, 1000, 30, true);
+    QVERIFY(r);
+    r->hostile->setDripMs(100);
+    QElapsedTimer clock;
+    clock.start();
+    const GatewayAnswer a = ask(*r->backend, kind == T17 ? "ems" : "shentong", number);
+    QVERIFY2(problem.isEmpty() ? a.problem.isEmpty() : a.problem.startsWith(problem), qPrintable(a.problem));
+    QCOMPARE(a.reply.status, status);
+    QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(r->hostile->stolen(), 0);
+    // Stopped: what was sent beyond the cap is what the kernel's socket buffers took (tens of MB at most).
+    QVERIFY2(r->hostile->hostileBytes() < 64 * 1024 * 1024, qPrintable(QString::number(r->hostile->hostileBytes())));
+    if (rows) {
+        const QString page = text(a.reply);
+        QCOMPARE(TrackingParser::countRows(page), rows);
+        const QList<ProgressEntry> entries = TrackingParser::parse(page, rows);
+        QCOMPARE(entries.first().progress, QStringLiteral("第5000条"));
+        QCOMPARE(entries.last().progress, QStringLiteral("第4701条"));
+        QVERIFY(
+            r->log.join(u'\n').contains(u"sent more than 300 events; kept the latest 300 (at most 300 per parcel)"));
+    }
+}
+
+void GatewayTest::waitingParcelsAreBoundedAndAbandonedQueriesDropped_data() {
+    QTest::addColumn<FakeKind>("kind");
+    QTest::addColumn<int>("requests"); // reaching the provider in all
+    QTest::addColumn<int>("dropped");
+    // Four requests go out at once (three for 17TRACK, paced); the others wait in the client.
+    QTest::newRow("kuaidi100") << K100 << 5 << 4;
+    QTest::newRow("17track") << T17 << 6 << 7; // register P0-P2 and P10, read P0 and P10
+    QTest::newRow("kdniao") << KDN << 5 << 4;
+}
+
+void GatewayTest::waitingParcelsAreBoundedAndAbandonedQueriesDropped() {
+    QFETCH(FakeKind, kind);
+    QFETCH(int, requests);
+    QFETCH(int, dropped);
+    CachePolicy policy;
+    policy.maxWaitingParcels = 8;
+    auto r = rig(kind, {}, 5000, 30, false, policy);
+    QVERIFY(r);
+    r->fake->setDelayMs(300);
+    const QString code = kind == T17 ? "ems" : "shentong";
+    std::array<bool, 11> waits{};
+    std::array<int, 11> status{};
+    const auto send = [&](int i) {
+        waits[size_t(i)] = true;
+        r->backend->answer(
+            {code, QStringLiteral("ZJXQ%1").arg(i, 6, 10, QChar(u'0')), kKey, [&waits, i] { return waits[size_t(i)]; }},
+            [&status, i](const GatewayAnswer& a) { status[size_t(i)] = a.reply.status; });
+    };
+    for (int i = 0; i < 10; ++i)
+        send(i);
+    QCOMPARE(status[8], 503); // beyond the bound, at once
+    QCOMPARE(status[9], 503);
+    QCOMPARE(r->backend->upstreamQueries(), 8);
+    send(0); // the same parcel again waits for the same answer
+    QCOMPARE(status[0], 0);
+    for (int i = 1; i < 8; ++i) // their clients go away: they no longer count, and are not sent
+        waits[size_t(i)] = false;
+    send(10);
+    QCOMPARE(status[10], 0);
+    QTRY_VERIFY_WITH_TIMEOUT(status[0] == 200 && status[10] == 200, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(r->backend->droppedQueries(), dropped, 5000);
+    QCOMPARE(r->fake->requests(), requests);
+    // A dropped query leaves nothing behind: asked again, the parcel goes upstream at once.
+    QCOMPARE(ask(*r->backend, code, "ZJXQ000007").reply.status, 200);
+}
+
 void GatewayTest::cacheMakesOneUpstreamQuery_data() {
     QTest::addColumn<FakeKind>("kind");
     QTest::addColumn<int>("requestsPerQuery");
@@ -374,6 +496,16 @@ void GatewayTest::cacheStaysBounded() {
     QVERIFY(!cache.find("1", 0));
     QVERIFY(cache.find("3", 0)->fresh);
     QVERIFY(!cache.find("3", 100)->fresh);
+    // Bounded by bytes too: two pages of 1000 bytes fit in 3000, a third pushes the oldest out, and a
+    // page larger than the whole bound is not kept.
+    ParcelCache small(100, 3000);
+    for (const char* key : {"a", "b", "c"})
+        small.store(key, {200, QByteArray(1000, 'x'), ""}, 100);
+    QCOMPARE(small.size(), 2);
+    QVERIFY(!small.find("a", 0) && small.find("c", 0));
+    small.store("big", {200, QByteArray(3000, 'x'), ""}, 100);
+    QVERIFY(!small.find("big", 0));
+    QVERIFY(small.bytes() <= 3000);
 }
 
 void GatewayTest::track17KeepsToThreeRequestsASecondAndRegistersAgain() {
@@ -474,6 +606,16 @@ void GatewayTest::config_data() {
                                << "";
     QTest::newRow("no section") << QByteArray("backend = demo\n") << "before the first [section]"
                                 << "";
+    // The README's own example: comments after whitespace; a ";" or "#" without it is part of the value.
+    QTest::newRow("inline comments") << QByteArray(
+                                            "[gateway]   ; main\nbackend = kuaidi100        ; demo | kuaidi100\n"
+                                            "cache_minutes = 30   # minutes\nphone_tail = 1234          ; tail\n")
+                                     << ""
+                                     << "kuaidi100";
+    QTest::newRow("quoted then comment") << QByteArray("[gateway]\nbackend = \"kdniao\" ; mine\n") << ""
+                                         << "kdniao";
+    QTest::newRow("semicolon in value") << QByteArray("[gateway]\nbackend = kdniao;x\n") << "must be demo"
+                                        << "";
 }
 
 void GatewayTest::config() {
@@ -488,6 +630,16 @@ void GatewayTest::config() {
         QVERIFY(!r.config);
         QVERIFY2(r.error.contains(error), qPrintable(r.error));
     }
+}
+
+void GatewayTest::configWarnsAboutUnknownNames() {
+    const ConfigResult r = parseConfig("[gateway]\nbakend = kuaidi100\nbackend = kuaidi100\n[kuaidi100]\ncustomer = C\n"
+                                       "token = K\n[kuaidi 100]\nkey = K\n",
+                                       "w.conf");
+    QVERIFY2(r.config, qPrintable(r.error));
+    QCOMPARE(r.config->warnings, QStringList({"w.conf:2: unknown key [gateway] bakend (ignored)",
+                                              "w.conf:6: unknown key [kuaidi100] token (ignored)",
+                                              "w.conf:7: unknown section [kuaidi 100] (ignored)"}));
 }
 
 void GatewayTest::configReadableByOthersIsRefused() {
@@ -510,6 +662,63 @@ void GatewayTest::configReadableByOthersIsRefused() {
     // No file where the default lives: the demo parcels; a named file that is missing: an error.
     QCOMPARE(loadConfig(dir.filePath("none"), false).config->backend, QStringLiteral("demo"));
     QVERIFY(!loadConfig(dir.filePath("none"), true).config);
+}
+
+void GatewayTest::configFileChecks_data() {
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("owner"); // -1: this user
+    QTest::addColumn<int>("bytes"); // the file's size
+    QTest::addColumn<QString>("error");
+    QTest::newRow("0600") << 0600 << -1 << 100 << "";
+    QTest::newRow("0400") << 0400 << -1 << 100 << "";
+    QTest::newRow("group may write") << 0620 << -1 << 100 << "group or other users have rights on this file (mode 620)";
+    QTest::newRow("others may write") << 0602 << -1 << 100 << "(mode 602)";
+    QTest::newRow("group may run") << 0610 << -1 << 100 << "chmod 600";
+    QTest::newRow("another owner") << 0600 << 65534 << 100 << "belongs to another user (uid 65534)";
+    QTest::newRow("64 KiB") << 0600 << -1 << 64 * 1024 << "";
+    QTest::newRow("over 64 KiB") << 0600 << -1 << 64 * 1024 + 1 << "is larger than 64 KiB";
+    QTest::newRow("fifo") << -1 << -1 << 0 << "is not a regular file";
+}
+
+void GatewayTest::configFileChecks() {
+    QFETCH(int, mode);
+    QFETCH(int, owner);
+    QFETCH(int, bytes);
+    QFETCH(QString, error);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("zjx-service.conf");
+    const QByteArray native = QFile::encodeName(path);
+    if (mode < 0) {
+        // Opening a FIFO for reading would wait for a writer: it must be refused without waiting.
+        QCOMPARE(::mkfifo(native.constData(), 0600), 0);
+    } else {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        const QByteArray head = "[gateway]\nbackend = kdniao\n";
+        f.write(head + QByteArray(bytes - head.size() - 1, '#') + '\n');
+        f.close();
+        QCOMPARE(::chmod(native.constData(), mode_t(mode)), 0);
+        if (owner >= 0 && ::chown(native.constData(), uid_t(owner), gid_t(-1)) != 0)
+            QSKIP("changing a file's owner needs root");
+    }
+    const ConfigResult r = loadConfig(path, true);
+    if (error.isEmpty()) {
+        QVERIFY2(r.config, qPrintable(r.error));
+        QCOMPARE(r.config->backend, QStringLiteral("kdniao"));
+    } else {
+        QVERIFY(!r.config);
+        QVERIFY2(r.error.startsWith(path + u": ") && r.error.contains(error), qPrintable(r.error));
+    }
+}
+
+void GatewayTest::keysMakeTheProcessNonDumpable() {
+    ::prctl(PR_SET_DUMPABLE, 1);
+    GatewayConfig config; // the demo parcels: no key anywhere
+    QVERIFY(makeBackend(config, 3, {}, nullptr));
+    QCOMPARE(::prctl(PR_GET_DUMPABLE), 1);
+    config.track17Key = "SECRET-TOKEN"; // held in memory even while the demo answers
+    QVERIFY(makeBackend(config, 3, {}, nullptr));
+    QCOMPARE(::prctl(PR_GET_DUMPABLE), 0);
 }
 
 void GatewayTest::everyCatalogueCompanyHasARow() {
@@ -542,6 +751,11 @@ void GatewayTest::checkCommandVerdicts_data() {
                                      << "k" << true << "申通" << 2 << "unknown company \"申通\"";
     QTest::newRow("demo") << "demo"
                           << "" << false << "shentong" << 0 << "events, parcel state 已签收:";
+    // A provider that repeats the secrets in its error text: --check scrubs them like the log.
+    QTest::newRow("echoed secrets") << "kuaidi100"
+                                    << "fake-key-0123456789" << true << "shentong" << 1
+                                    << "cannot answer: provider error: kuaidi100 returnCode 502: 服务器错误: customer "
+                                       "*** key *** refused";
 }
 
 void GatewayTest::checkCommandVerdicts() {
@@ -553,16 +767,20 @@ void GatewayTest::checkCommandVerdicts() {
     QFETCH(QString, says);
     FakeProvider fake(K100);
     QVERIFY(fake.start());
+    HostileProvider hostile(fake);
+    const bool echo = QByteArray(QTest::currentDataTag()) == "echoed secrets";
+    QVERIFY(!echo || hostile.start());
     GatewayConfig config;
     config.backend = backend;
     config.kuaidi100Customer = QString::fromStdString(FakeSecrets{}.customer);
     config.kuaidi100Key = key;
-    config.kuaidi100Url = QUrl(fake.url());
+    config.kuaidi100Url = QUrl(echo ? hostile.url() : fake.url());
+    config.warnings = QStringList{"x.conf:2: unknown key [gateway] bakend (ignored)"};
     if (!reachable)
         fake.stop();
     std::FILE* out = std::tmpfile();
     QVERIFY(out);
-    const QString number = backend == u"demo" ? "ZJXSIGNED1" : "SIGNED1234";
+    const QString number = backend == u"demo" ? "ZJXSIGNED1" : echo ? "ECHO1234" : "SIGNED1234";
     QCOMPARE(runCheck(config, number, company, 3, out), exitCode);
     std::rewind(out);
     QByteArray printed(4096, '\0');
@@ -570,6 +788,8 @@ void GatewayTest::checkCommandVerdicts() {
     std::fclose(out);
     QVERIFY2(QString::fromUtf8(printed).contains(says), printed.constData());
     QVERIFY(!printed.contains("fake-key-0123456789"));
+    QVERIFY(!printed.contains(FakeSecrets{}.customer.c_str()));
+    QCOMPARE(printed.contains("warning: x.conf:2: unknown key [gateway] bakend (ignored)\n"), exitCode != 2);
 }
 
 QTEST_GUILESS_MAIN(GatewayTest)

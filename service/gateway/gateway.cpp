@@ -154,8 +154,7 @@ void ProviderBackend::finish(const QString& cacheKey, const QString& label, cons
         Outcome latest = outcome;
         latest.events = outcome.events.mid(outcome.events.size() - m_policy.maxEvents);
         if (m_log)
-            m_log(label + u(": the provider sent %1 events; kept the latest %2 (at most %2 per parcel)")
-                              .arg(outcome.events.size())
+            m_log(label + u(": the provider sent more than %1 events; kept the latest %1 (at most %1 per parcel)")
                               .arg(m_policy.maxEvents));
         return finish(cacheKey, label, companyName, latest);
     } else {

@@ -59,7 +59,7 @@ struct CachePolicy {
     qint64 cacheBytes = 64ll * 1024 * 1024; // ... and their pages' bytes
     int faultSeconds = 60;                  // after a failure the parcel is not asked upstream again for this long
     int maxWaitingParcels = 32;             // parcels waiting for the provider; more are answered 503 at once
-    int maxEvents = 300;                    // per parcel; a longer history keeps its latest events
+    int maxEvents = kMaxEvents;             // per parcel; a longer history keeps its latest events
 };
 
 // A real provider behind the program's protocol: maps the company, keeps one upstream query per

@@ -103,6 +103,8 @@ void ProviderClient::send(Pending pending) {
     const qint64 cap = m_options.maxBodyBytes;
     QNetworkReply* reply = m_net.post(pending.request, pending.body);
     ++m_inFlight;
+    // The network thread reads no further ahead than this, so a flood stops near the cap.
+    reply->setReadBufferSize(256 * 1024);
     // The transfer timeout only measures silence: a provider sending one byte now and then needs a deadline.
     auto* deadline = new QTimer(reply);
     deadline->setSingleShot(true);

@@ -33,6 +33,11 @@ struct ProviderQuery {
 // A provider answer larger than this is cut off while it arrives: a real one is a few kilobytes.
 inline constexpr qint64 kMaxProviderBody = 4 * 1024 * 1024;
 
+// Events kept per parcel (a real history has a few dozen). The readers take at most one more, the
+// latest, so that a history of a million events costs no more than one of three hundred and the
+// gateway can still tell that the cap was hit.
+inline constexpr int kMaxEvents = 300;
+
 struct ClientOptions {
     QUrl url;
     int timeoutMs = 20000; // the whole request, from sending it to the answer's last byte

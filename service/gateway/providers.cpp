@@ -93,7 +93,8 @@ Outcome Kuaidi100Client::read(const QByteArray& body) {
     const QString state = text(o->value("state"));
     out.signedFor = state == u"3" || text(o->value("ischeck")) == u"1";
     const QJsonArray data = o->value("data").toArray();
-    for (auto it = data.end(); it != data.begin();) { // newest first on the wire
+    // Newest first on the wire; past the cap only the latest are read (one more tells the cap was hit).
+    for (auto it = data.begin() + std::min(data.size(), qsizetype(kMaxEvents) + 1); it != data.begin();) {
         const QJsonObject e = (--it)->toObject();
         QString time = text(e.value("ftime"));
         if (time.isEmpty())
@@ -166,13 +167,15 @@ Outcome readTrack17Entry(const QJsonObject& entry) {
         ParcelEvent event;
     };
     std::vector<Stamped> all;
-    for (const QJsonValue& p : info.value("tracking").toObject().value("providers").toArray())
-        for (const QJsonValue& ev : p.toObject().value("events").toArray()) {
-            const QJsonObject e = ev.toObject();
+    for (const QJsonValue& p : info.value("tracking").toObject().value("providers").toArray()) {
+        const QJsonArray events = p.toObject().value("events").toArray(); // newest first: the latest within the cap
+        for (qsizetype i = 0; i < events.size() && i <= kMaxEvents && all.size() <= 10 * size_t(kMaxEvents); ++i) {
+            const QJsonObject e = events.at(i).toObject();
             const QString iso = e.value("time_iso").toString();
             all.push_back({QDateTime::fromString(iso, Qt::ISODate),
                            ParcelEvent{isoToText(iso), e.value("description").toString(), text(e.value("location"))}});
         }
+    }
     // Several carriers may report one parcel: merge them by time, oldest first.
     std::stable_sort(all.begin(), all.end(), [](const Stamped& a, const Stamped& b) {
         if (a.when.isValid() != b.when.isValid())
@@ -327,8 +330,9 @@ Outcome KdniaoClient::read(const QByteArray& body) {
     }
     Outcome out = Outcome::of(OutcomeKind::Events);
     out.signedFor = text(o->value("State")) == u"3";
-    for (const QJsonValue& v : o->value("Traces").toArray()) { // oldest first on the wire
-        const QJsonObject t = v.toObject();
+    const QJsonArray traces = o->value("Traces").toArray(); // oldest first: the latest within the cap
+    for (qsizetype i = std::max(qsizetype(0), traces.size() - kMaxEvents - 1); i < traces.size(); ++i) {
+        const QJsonObject t = traces.at(i).toObject();
         out.events.append(
             ParcelEvent{text(t.value("AcceptTime")), text(t.value("AcceptStation")), text(t.value("Location"))});
     }
