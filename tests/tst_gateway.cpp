@@ -117,6 +117,7 @@ private Q_SLOTS:
     void cacheLifetimes();
     void cacheStaysBounded();
     void track17KeepsToThreeRequestsASecondAndRegistersAgain();
+    void pacerLetsAbandonedJobsPassWithoutATurn();
     void track17RetriesATooManyRequestsOnce_data();
     void track17RetriesATooManyRequestsOnce();
     void tlsVerifiesCertificates();
@@ -524,6 +525,16 @@ void GatewayTest::track17KeepsToThreeRequestsASecondAndRegistersAgain() {
     r->now += 31 * 60 * 1000;
     QCOMPARE(ask(*r->backend, "ems", "ZJXPACE0").reply.status, 200);
     QCOMPARE(r->fake->requests(), 8 + 3);
+}
+
+void GatewayTest::pacerLetsAbandonedJobsPassWithoutATurn() {
+    RequestPacer pacer(1);
+    QStringList ran;
+    pacer.run([&] { ran << "first"; });
+    pacer.run([] { return false; }, [&] { ran << "abandoned"; }); // reports at once, takes no turn
+    pacer.run([] { return true; }, [&] { ran << "wanted"; });
+    QCOMPARE(ran, QStringList({"first", "abandoned"}));
+    QTRY_COMPARE_WITH_TIMEOUT(ran, QStringList({"first", "abandoned", "wanted"}), 3000);
 }
 
 void GatewayTest::track17RetriesATooManyRequestsOnce_data() {
