@@ -22,8 +22,7 @@ namespace {
 // unsupported-company page. Which request type serves which company is decided in providers.cpp.
 constexpr CarrierCodes kTable[] = {
     {"aae", "aae", -1, ""},
-    {"anjie", "anjiekuaidi", -1,
-     "AJ"}, // doubtful: the list has 青岛安捷快递 (anjiekuaidi), 安捷物流 (anjie88) and no "anjie"
+    {"anjie", "anjiekuaidi", -1, "AJ"}, // doubtful: 青岛安捷快递 in the list (安捷物流 is anjie88)
     {"anxinda", "anxindakuaixi", -1, "AXD"},
     {"aramex", "aramex", -1, "ARAMEX"},
     {"benteng", "benteng", -1, ""},

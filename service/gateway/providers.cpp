@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTimeZone>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -259,9 +260,11 @@ void Track17Client::call(const char* path, const QByteArray& body, std::function
             url, "application/json", {{"17token", m_key.toUtf8()}}, body,
             [this, path, body, read, done, retried](const HttpAnswer& a) {
                 if (a.status == 429) {
-                    // Another user of the same key may share the limit: one more try, paced.
+                    // Another user of the same key (another process) may share the limit, which is
+                    // per second: one more try once that second has passed.
                     if (!retried)
-                        return call(path, body, read, done, true);
+                        return QTimer::singleShot(
+                            1000, this, [this, path, body, read, done] { call(path, body, read, done, true); });
                     return done(Outcome::failure(FaultKind::RateLimit,
                                                  u("17TRACK: more than three requests a second (HTTP 429)")));
                 }
