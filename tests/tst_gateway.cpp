@@ -101,6 +101,8 @@ private Q_SLOTS:
     void documentedHistories();
     void wrongSecretsAreRefusedByTheSignCheck_data();
     void wrongSecretsAreRefusedByTheSignCheck();
+    void wrongPathIsNotFound_data();
+    void wrongPathIsNotFound();
     void slowAndDroppedAnswers_data();
     void slowAndDroppedAnswers();
     void cacheMakesOneUpstreamQuery_data();
@@ -396,6 +398,25 @@ void GatewayTest::wrongSecretsAreRefusedByTheSignCheck() {
     r->now += 61 * 1000;
     QCOMPARE(ask(*r->backend, kind == T17 ? "ems" : "yuantong", "ZJX1234567").reply.status, 502);
     QVERIFY(!r->log.join(u'\n').contains(u"not-the-key-at-all"));
+}
+
+void GatewayTest::wrongPathIsNotFound_data() {
+    QTest::addColumn<FakeKind>("kind");
+    QTest::newRow("kuaidi100") << K100;
+    QTest::newRow("17track") << T17;
+    QTest::newRow("kdniao") << KDN;
+}
+
+void GatewayTest::wrongPathIsNotFound() {
+    QFETCH(FakeKind, kind);
+    FakeProvider fake(kind);
+    QVERIFY(fake.start());
+    QStringList log;
+    ProviderBackend backend(clientFor(kind, QUrl(fake.url() + "x"), {}, 5000), {}, {},
+                            [&](const QString& l) { log << l; });
+    const GatewayAnswer a = ask(backend, kind == T17 ? "ems" : "yuantong", "ZJX1234567");
+    QCOMPARE(a.reply.status, 502);
+    QVERIFY2(a.problem.contains(u"answered HTTP 404"), qPrintable(a.problem));
 }
 
 void GatewayTest::slowAndDroppedAnswers_data() {
