@@ -4,6 +4,7 @@
 #include "core/parser.h"
 #include "core/trackingrequest.h"
 #include "gateway.h"
+#include "providers.h"
 
 #include <QEventLoop>
 #include <QStringDecoder>
@@ -57,6 +58,11 @@ int runCheck(const GatewayConfig& config, const QString& number, const QString& 
     say(out, QStringLiteral("company: %1 (%2)").arg(CourierCatalogue::displayName(index), code));
     for (const QString& warning : config.warnings)
         say(out, QStringLiteral("warning: %1").arg(warning));
+
+    if (config.backend == u"kdniao")
+        if (const CarrierCodes* codes = findCarrierCodes(code))
+            if (const QString why = kdniaoUnserved(*codes, config.kdniaoRequestType); !why.isEmpty())
+                say(out, why);
 
     QString error;
     const std::unique_ptr<TrackingBackend> backend = makeBackend(config, demoIntervalMinutes, {}, &error);

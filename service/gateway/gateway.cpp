@@ -42,6 +42,7 @@ zjx::service::Reply busy() {
 CachePolicy withMinimum(CachePolicy policy, int providerMinimumMinutes) {
     policy.minutes = std::max(policy.minutes, providerMinimumMinutes);
     policy.signedForMinutes = std::max(policy.signedForMinutes, policy.minutes);
+    policy.noResultMinutes = std::clamp(policy.noResultMinutes, providerMinimumMinutes, policy.minutes);
     return policy;
 }
 
@@ -133,7 +134,8 @@ void ProviderBackend::finish(const QString& cacheKey, const QString& label, cons
         answer.reply = busy();
         answer.problem = faultWords(outcome.fault);
     } else if (outcome.kind == OutcomeKind::Fault) {
-        answer.problem = faultWords(outcome.fault) + u(": ") + outcome.reason;
+        const QString words = faultWords(outcome.fault);
+        answer.problem = outcome.reason.startsWith(words) ? outcome.reason : words + u(": ") + outcome.reason;
         const zjx::service::Reply own = faultReply(outcome);
         const auto stale = m_cache.find(cacheKey, m_clock());
         if (stale) {
@@ -159,7 +161,9 @@ void ProviderBackend::finish(const QString& cacheKey, const QString& label, cons
         return finish(cacheKey, label, companyName, latest);
     } else {
         answer.reply = pageFor(outcome, companyName);
-        const int minutes = outcome.signedFor ? m_policy.signedForMinutes : m_policy.minutes;
+        const int minutes = outcome.signedFor                       ? m_policy.signedForMinutes
+                            : outcome.kind == OutcomeKind::NotFound ? m_policy.noResultMinutes
+                                                                    : m_policy.minutes;
         m_cache.store(cacheKey, answer.reply, m_clock() + qint64(minutes) * 60 * 1000);
     }
     const QList<Waiter> waiting = m_waiting.take(cacheKey);
@@ -190,8 +194,8 @@ std::unique_ptr<TrackingBackend> makeBackend(const GatewayConfig& config, int de
     else if (config.backend == u"17track")
         client = std::make_unique<Track17Client>(options(config.track17Url), config.track17Key);
     else
-        client =
-            std::make_unique<KdniaoClient>(options(config.kdniaoUrl), config.kdniaoBusinessId, config.kdniaoAppKey);
+        client = std::make_unique<KdniaoClient>(options(config.kdniaoUrl), config.kdniaoBusinessId, config.kdniaoAppKey,
+                                                config.kdniaoRequestType);
     CachePolicy policy;
     policy.minutes = config.cacheMinutes;
     return std::make_unique<ProviderBackend>(std::move(client), policy, config.phoneTail, std::move(log));

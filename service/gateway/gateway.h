@@ -58,8 +58,9 @@ struct CachePolicy {
     int capacity = 10000;                   // parcels kept; the least recently asked go first
     qint64 cacheBytes = 64ll * 1024 * 1024; // ... and their pages' bytes
     int faultSeconds = 60;                  // after a failure the parcel is not asked upstream again for this long
-    int maxWaitingParcels = 32;             // parcels waiting for the provider; more are answered 503 at once
-    int maxEvents = kMaxEvents;             // per parcel; a longer history keeps its latest events
+    int noResultMinutes = 5;    // "no result yet" (a new parcel): asked again soon (never below the provider's minimum)
+    int maxWaitingParcels = 32; // parcels waiting for the provider; more are answered 503 at once
+    int maxEvents = kMaxEvents; // per parcel; a longer history keeps its latest events
 };
 
 // A real provider behind the program's protocol: maps the company, keeps one upstream query per
