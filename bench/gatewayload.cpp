@@ -1,8 +1,13 @@
 // gatewayload: how the gateway of zjx-service holds up on loopback. Starts a kuaidi100 fake and a
 // zjx-service configured for it, then measures (1) the latency of a cached answer with 100
 // concurrent clients and (2) the service's resident memory as 10,000 and more distinct parcels go
-// through its cache. Prints figures; it is not a test and has no pass mark.
+// through its cache; (4) repeats the attacks of a hostile provider and of a client pushing parcels
+// (see attacks()). Prints figures; it is not a test and has no pass mark.
+//
+//   gatewayload            everything
+//   gatewayload --attacks  only the attacks
 
+#include "fakes/hostileprovider.h"
 #include "fakes/providerfakes.h"
 #include "gateway.h"
 #include "procstatus.h"
@@ -10,6 +15,7 @@
 #include "trackingpages.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFile>
 #include <QProcess>
 #include <QTcpServer>
@@ -21,6 +27,10 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -45,10 +55,156 @@ std::string target(const std::string& number) {
     return "/?com=shentong&nu=" + number + "&id=" + kKey + "&type=html";
 }
 
+// A zjx-service on a free port with this configuration; its request log goes nowhere.
+struct Service {
+    std::unique_ptr<QProcess> process = std::make_unique<QProcess>();
+    int port = 0;
+};
+
+Service startService(const QTemporaryDir& dir, const QString& configText) {
+    const QString conf = dir.filePath(QStringLiteral("zjx-%1.conf").arg(QDateTime::currentMSecsSinceEpoch()));
+    QFile f(conf);
+    f.open(QIODevice::WriteOnly);
+    f.write(configText.toUtf8());
+    f.close();
+    f.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    Service s;
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        s.port = probe.serverPort();
+    }
+    s.process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    s.process->setStandardOutputFile(QProcess::nullDevice());
+    s.process->start(QStringLiteral(ZJX_SERVICE_PATH), {"--config", conf, "--port", QString::number(s.port)});
+    httplib::Client warm("127.0.0.1", s.port);
+    for (int i = 0; i < 100 && !warm.Get("/tansoftjc/zjx/jc.txt"); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return s;
+}
+
+// 4. Attacks against a service whose provider is hostile (tests/fakes/hostileprovider.h) and
+// against its queue, each with an innocent client asking a new parcel (one upstream query through
+// the same provider) every 250 ms: its latency, its failures and the service's peak memory.
+void attacks() {
+    using namespace std::chrono;
+    zjx::fakes::FakeProvider honest(zjx::fakes::FakeKind::Kuaidi100);
+    zjx::fakes::HostileProvider hostile(honest);
+    if (!honest.start() || !hostile.start()) {
+        std::fprintf(stderr, "gatewayload: the fakes do not start\n");
+        return;
+    }
+    QTemporaryDir dir;
+    const zjx::fakes::FakeSecrets secrets;
+    const Service service = startService(
+        dir, QStringLiteral("[gateway]\nbackend = kuaidi100\n[kuaidi100]\ncustomer = %1\nkey = %2\nurl = %3\n")
+                 .arg(QString::fromStdString(secrets.customer), QString::fromStdString(secrets.key), hostile.url()));
+    const qint64 pid = service.process->processId();
+    std::printf("\nattacks: zjx-service (pid %lld) on port %d, kuaidi100 at a hostile provider %s; deadline 20 s\n",
+                pid, service.port, hostile.url().toUtf8().constData());
+    std::atomic<int> serial{0};
+    const auto fresh = [&](const char* word) { return word + std::to_string(1000000 + serial++); };
+
+    // `attacker` runs in `threads` threads until told to stop; it returns the status it got.
+    const auto run = [&](const char* name, int threads, int seconds, const std::function<int(const std::string&)>& ask,
+                         const char* word) {
+        std::atomic<bool> stop{false};
+        std::atomic<long> peak{zjx::bench::residentKiB(pid)};
+        const long before = peak;
+        const int upstreamBefore = honest.requests();
+        std::mutex m;
+        std::map<int, int> statuses;
+        std::vector<double> innocentMs;
+        int innocentFailed = 0;
+        std::vector<std::thread> all;
+        all.emplace_back([&] { // memory
+            while (!stop) {
+                peak = std::max(peak.load(), zjx::bench::residentKiB(pid));
+                std::this_thread::sleep_for(milliseconds(20));
+            }
+        });
+        all.emplace_back([&] { // the innocent client
+            httplib::Client client("127.0.0.1", service.port);
+            client.set_read_timeout(60, 0);
+            while (!stop) {
+                const auto t0 = steady_clock::now();
+                auto r = client.Get(target(fresh("ZJXINNO")));
+                const double ms = duration<double, std::milli>(steady_clock::now() - t0).count();
+                const std::lock_guard lock(m);
+                innocentMs.push_back(ms);
+                innocentFailed += !r || r->status != 200;
+                std::this_thread::sleep_for(milliseconds(250));
+            }
+        });
+        const auto t0 = steady_clock::now();
+        std::vector<std::thread> attackers;
+        for (int i = 0; i < threads; ++i)
+            attackers.emplace_back([&] {
+                while (!stop) {
+                    const int status = ask(fresh(word));
+                    const std::lock_guard lock(m);
+                    ++statuses[status];
+                }
+            });
+        std::this_thread::sleep_for(seconds * 1s);
+        stop = true;
+        for (std::thread& t : attackers)
+            t.join();
+        const double attackSeconds = duration<double>(steady_clock::now() - t0).count();
+        for (std::thread& t : all)
+            t.join();
+        std::sort(innocentMs.begin(), innocentMs.end());
+        std::string answers;
+        for (const auto& [status, count] : statuses)
+            answers += std::to_string(count) + " x " + std::to_string(status) + " ";
+        std::printf("%-26s %2d attackers for %4.1f s: %sinnocent: %zu asked, %d failed, p50 %.0f ms, max %.0f ms; RSS "
+                    "%ld -> peak %ld KiB; upstream +%d; thief got %d\n",
+                    name, threads, attackSeconds, answers.c_str(), innocentMs.size(), innocentFailed,
+                    innocentMs.empty() ? 0.0 : innocentMs[innocentMs.size() / 2],
+                    innocentMs.empty() ? 0.0 : innocentMs.back(), before, peak.load(),
+                    honest.requests() - upstreamBefore, hostile.stolen());
+        std::fflush(stdout);
+    };
+    const auto get = [&](const std::string& number) {
+        httplib::Client client("127.0.0.1", service.port);
+        client.set_read_timeout(60, 0);
+        auto r = client.Get(target(number));
+        return r ? r->status : -1;
+    };
+    run("nothing (baseline)", 0, 5, get, "");
+    run("redirect to a thief", 4, 5, get, "REDIRECT307X");
+    run("100 MB body", 4, 5, get, "HUGE");
+    run("endless body", 4, 5, get, "ENDLESS");
+    run("10^6 events", 4, 5, get, "MANY1000000X");
+    run("1.39 x 10^6 bare events", 4, 5, get, "BARE1390000X");
+    run("a byte every 5 s", 16, 25, get, "DRIP"); // each ends at the 20 s deadline
+
+    // The queue: the provider now takes a second per answer.
+    honest.setDelayMs(1000);
+    run("pushed parcels, waiting", 300, 10, get, "ZJXPUSH");
+    // Clients that leave at once: with the server telling the gateway, their queries are dropped.
+    run(
+        "pushed parcels, leaving", 50, 10,
+        [&](const std::string& number) {
+            httplib::Client client("127.0.0.1", service.port);
+            client.set_read_timeout(0, 20000);
+            auto r = client.Get(target(number));
+            return r ? r->status : 0; // 0: left before the answer
+        },
+        "ZJXGONE");
+    honest.setDelayMs(0);
+    service.process->terminate();
+    service.process->waitForFinished(5000);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    if (argc > 1 && std::string(argv[1]) == "--attacks") {
+        attacks();
+        return 0;
+    }
     const int clients = 100, perClient = 200;
 
     zjx::fakes::FakeProvider fake(zjx::fakes::FakeKind::Kuaidi100);
@@ -192,5 +348,6 @@ int main(int argc, char** argv) {
     }
     service.terminate();
     service.waitForFinished(5000);
+    attacks();
     return 0;
 }

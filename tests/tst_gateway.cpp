@@ -536,10 +536,10 @@ void GatewayTest::waitingParcelsAreBoundedAndAbandonedQueriesDropped_data() {
     QTest::addColumn<FakeKind>("kind");
     QTest::addColumn<int>("requests"); // reaching the provider in all
     QTest::addColumn<int>("dropped");
-    // Four requests go out at once (three for 17TRACK, paced); the others wait in the client.
-    QTest::newRow("kuaidi100") << K100 << 5 << 4;
+    // Six requests go out at once (three for 17TRACK, paced); the others wait in the client.
+    QTest::newRow("kuaidi100") << K100 << 7 << 2;
     QTest::newRow("17track") << T17 << 6 << 7; // register P0-P2 and P10, read P0 and P10
-    QTest::newRow("kdniao") << KDN << 5 << 4;
+    QTest::newRow("kdniao") << KDN << 7 << 2;
 }
 
 void GatewayTest::waitingParcelsAreBoundedAndAbandonedQueriesDropped() {

@@ -45,7 +45,7 @@ struct ClientOptions {
     // test trust its own local certificate.
     QList<QSslCertificate> extraCaCertificates;
     qint64 maxBodyBytes = kMaxProviderBody;
-    int maxInFlight = 4; // requests on the wire at once; the others wait in this client's own queue
+    int maxInFlight = 6; // requests on the wire at once (as many as the network manager opens to one host)
 };
 
 // Lets at most `perSecond` jobs start in any second; the rest wait their turn in order. A job that

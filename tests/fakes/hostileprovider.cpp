@@ -46,15 +46,14 @@ bool startServer(httplib::Server& server, const char* host, int& port, std::thre
 
 } // namespace
 
-HostileProvider::HostileProvider(const FakeProvider& honest)
-    : m_honestPort(honest.port()), m_path(QUrl(honest.url()).path()) {}
+HostileProvider::HostileProvider(const FakeProvider& honest) : m_honest(honest) {}
 
 HostileProvider::~HostileProvider() {
     stop();
 }
 
 QString HostileProvider::url() const {
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(m_path);
+    return QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(QUrl(m_honest.url()).path());
 }
 
 bool HostileProvider::start() {
@@ -139,7 +138,7 @@ bool HostileProvider::start() {
                             "application/json");
             return;
         }
-        httplib::Client honest("127.0.0.1", m_honestPort);
+        httplib::Client honest("127.0.0.1", m_honest.port());
         httplib::Headers headers;
         if (req.has_header("17token"))
             headers.emplace("17token", req.get_header_value("17token"));

@@ -24,7 +24,7 @@ namespace zjx::fakes {
 //   ECHO...            a kuaidi100 error whose message repeats the fake's customer and key
 class HostileProvider {
 public:
-    explicit HostileProvider(const FakeProvider& honest);
+    explicit HostileProvider(const FakeProvider& honest); // started before this one is
     ~HostileProvider();
     HostileProvider(const HostileProvider&) = delete;
     HostileProvider& operator=(const HostileProvider&) = delete;
@@ -38,8 +38,7 @@ public:
     void setDripMs(int ms) { m_dripMs = ms; }
 
 private:
-    const int m_honestPort;
-    const QString m_path;
+    const FakeProvider& m_honest;
     std::unique_ptr<httplib::Server> m_server, m_thief;
     std::thread m_thread, m_thiefThread;
     int m_port = 0, m_thiefPort = 0;
