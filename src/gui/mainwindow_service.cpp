@@ -68,7 +68,11 @@ void MainWindow::openServiceSettings() {
                                              external, this);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setWindowModality(Qt::ApplicationModal);
-    window->setCheckParcel(queryNumber, companyName);
+    // The chosen parcel, else the one asked last (a parcel just added from the add panel).
+    if (!queryNumber.isEmpty())
+        window->setCheckParcel(queryNumber, companyName);
+    else
+        window->setCheckParcel(m_askedNumber, m_askedCompany);
     connect(window, &ServiceSettingsWindow::saved, this, [this](const QString& backend) {
         showDataSource(backend);
         restartGateway();
