@@ -37,7 +37,7 @@ const Backend kBackends[] = {
      "费用:免费试用额度 100 个单号,之后为按年付费的额度套餐;每个新单号第一次查询时消耗 1 个额度,每秒最多 3 次请求。"},
     {"kdniao", "快递鸟",
      "获取密钥:在 https://www.kdniao.com 注册并完成实名认证,用户中心有用户 ID(business_id)和 API key(app_key)。\n"
-     "费用:即时查询(请求指令 1002)免费开通,每日最多 500 次;8001 须在快递鸟开通相应的付费服务。"},
+     "费用:即时查询(请求指令 1002)每日最多 500 次,不查询申通、百世、天天和顺丰;8001 为付费的实时查询。"},
 };
 
 QLabel* plainLabel(const QString& text, QWidget* parent) {
@@ -134,7 +134,7 @@ void ServiceSettingsWindow::build() {
     row(QStringLiteral("app_key"), u8("API key:"), m_appKey, QStringLiteral("[kdniao] app_key"));
     m_requestType = new QComboBox(this);
     m_requestType->addItem(u8("1002 即时查询"), QStringLiteral("1002"));
-    m_requestType->addItem(u8("8001"), QStringLiteral("8001"));
+    m_requestType->addItem(u8("8001 实时查询(付费)"), QStringLiteral("8001"));
     row(QStringLiteral("request_type"), u8("请求指令:"), m_requestType, QStringLiteral("[kdniao] request_type"));
     m_showKeys = new QCheckBox(u8("显示密钥"), this);
     m_showKeys->setObjectName(QStringLiteral("show_keys"));
@@ -316,7 +316,11 @@ void ServiceSettingsWindow::cancelCheck() {
 
 void ServiceSettingsWindow::checkDone(const CheckVerdict& verdict) {
     setBusy(false);
-    m_verdict->setText(verdict.text);
+    QString text = verdict.text;
+    const ServiceSettings shown = settingsShown();
+    if (text == u8("该服务商不支持此快递公司") && shown.backend == u"kdniao" && shown.kdniaoRequestType == u"1002")
+        text += u8("(快递鸟的请求指令 1002 不查询这家公司,可改用付费的 8001)");
+    m_verdict->setText(text);
     Q_EMIT checkFinished(verdict);
 }
 

@@ -319,6 +319,10 @@ CheckVerdict checkVerdict(const QByteArray& output, const QByteArray& errors) {
         text = u8("密钥错误");
     else if (detail == u"quota")
         text = u8("额度已用完");
+    else if (detail == u"account")
+        text = u8("服务商拒绝了此账号:请检查密钥和剩余额度");
+    else if (detail == u"rate-limit")
+        text = u8("查询太频繁,请稍后再检查");
     else if (detail == u"phone-tail")
         text = u8("需要手机尾号");
     else if (detail == u"network" || detail == u"timeout")
@@ -339,6 +343,10 @@ QString reasonHint(const QString& word) {
         return u8("查询服务:缺少密钥,请在查询服务设置中填写");
     if (word == u"quota")
         return u8("查询服务:额度已用完");
+    if (word == u"account")
+        return u8("查询服务:服务商拒绝了此账号,请在查询服务设置中检查密钥和额度");
+    if (word == u"rate-limit")
+        return u8("查询服务:查询太频繁,请稍后重试");
     if (word == u"network" || word == u"timeout")
         return u8("查询服务:无法连接服务商,请检查网络");
     if (word == u"tls")
