@@ -154,7 +154,7 @@ private Q_SLOTS:
                                     << "需要手机尾号";
         QTest::newRow("timeout") << QByteArray("verdict: fault timeout\n") << QByteArray() << false << "无法连接服务商";
         QTest::newRow("tls") << QByteArray("verdict: fault tls\n") << QByteArray() << false << "证书无效";
-        QTest::newRow("a fault word added later") << QByteArray("verdict: fault account\n") << QByteArray() << false
+        QTest::newRow("a fault word added later") << QByteArray("verdict: fault gremlins\n") << QByteArray() << false
                                                   << "服务商暂时不可用";
         QTest::newRow("refused configuration")
             << QByteArray() << QByteArray("zjx-service: /tmp/x.conf:3: expected \"key = value\"\n") << false

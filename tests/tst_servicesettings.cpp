@@ -16,6 +16,7 @@
 #include <QTreeWidget>
 
 #include <sys/stat.h>
+#include <time.h>
 
 using namespace zjx;
 
@@ -47,6 +48,9 @@ class ServiceSettingsTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void saveRestartsTheServiceAndTheNextQueryAsksTheProvider() {
+        // The fake's histories are in Beijing time; the service child shows them in the user's zone.
+        qputenv("TZ", "CST-8");
+        tzset();
         fakes::FakeProvider fake(fakes::FakeKind::Kuaidi100);
         QVERIFY(fake.start());
         // A new user whose file already names the local fake.
