@@ -278,6 +278,7 @@ bool ServiceSettingsWindow::showProblems(const QList<FieldProblem>& problems) {
     if (!problems.isEmpty())
         if (QWidget* field = findChild<QWidget*>(problems.first().key))
             field->setFocus();
+    adjustSize(); // the messages take room: nothing may be squeezed
     return problems.isEmpty();
 }
 
