@@ -40,11 +40,13 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("after");
         const ServiceSettings k = kuaidi100("C1", "K1");
         QTest::newRow("empty file") << QByteArray() << k
-                                    << QByteArray("[gateway]\nbackend = kuaidi100\n\n[kuaidi100]\ncustomer = C1\nkey = K1\n");
+                                    << QByteArray(
+                                           "[gateway]\nbackend = kuaidi100\n\n[kuaidi100]\ncustomer = C1\nkey = K1\n");
         QTest::newRow("url and comments kept, keys added after the url")
             << QByteArray("# mine\n[kuaidi100]\n; the local fake\nurl = http://127.0.0.1:1/poll/query.do\n") << k
-            << QByteArray("# mine\n[kuaidi100]\n; the local fake\nurl = http://127.0.0.1:1/poll/query.do\ncustomer = C1\n"
-                          "key = K1\n\n[gateway]\nbackend = kuaidi100\n");
+            << QByteArray(
+                   "# mine\n[kuaidi100]\n; the local fake\nurl = http://127.0.0.1:1/poll/query.do\ncustomer = C1\n"
+                   "key = K1\n\n[gateway]\nbackend = kuaidi100\n");
         ServiceSettings withTrack17 = k; // the window keeps the other providers' keys as read
         withTrack17.track17Key = QStringLiteral("T");
         QTest::newRow("values replaced in place, unknown keys and other sections kept")
@@ -61,8 +63,8 @@ private Q_SLOTS:
             << k
             << QByteArray("[gateway]\nbackend = kuaidi100   ; inline note\n[kuaidi100]\ncustomer = \"C1\"\nkey = K1");
         ServiceSettings demo;
-        QTest::newRow("defaults are not added") << QByteArray("# only a comment\n") << demo
-                                                << QByteArray("# only a comment\n");
+        QTest::newRow("defaults are not added")
+            << QByteArray("# only a comment\n") << demo << QByteArray("# only a comment\n");
     }
     void applyKeepsForeignLines() {
         QFETCH(QByteArray, before);
@@ -89,8 +91,8 @@ private Q_SLOTS:
         QCOMPARE(modeOf(QFileInfo(path).absolutePath()), mode_t(0700));
 
         // A file others could read is replaced by a private one; no temporary file is left.
-        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
-                                                QFile::ReadOther));
+        QVERIFY(
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
         QVERIFY(zjx::writePrivateFile(path, "x\n").ok());
         QCOMPARE(modeOf(path), mode_t(0600));
         QFile f(path);
@@ -154,8 +156,8 @@ private Q_SLOTS:
                                     << "需要手机尾号";
         QTest::newRow("timeout") << QByteArray("verdict: fault timeout\n") << QByteArray() << false << "无法连接服务商";
         QTest::newRow("tls") << QByteArray("verdict: fault tls\n") << QByteArray() << false << "证书无效";
-        QTest::newRow("a fault word added later") << QByteArray("verdict: fault gremlins\n") << QByteArray() << false
-                                                  << "服务商暂时不可用";
+        QTest::newRow("a fault word added later")
+            << QByteArray("verdict: fault gremlins\n") << QByteArray() << false << "服务商暂时不可用";
         QTest::newRow("refused configuration")
             << QByteArray() << QByteArray("zjx-service: /tmp/x.conf:3: expected \"key = value\"\n") << false
             << "检查未能完成:/tmp/x.conf:3: expected \"key = value\"";
@@ -173,11 +175,16 @@ private Q_SLOTS:
     void hints_data() {
         QTest::addColumn<QString>("reason");
         QTest::addColumn<QString>("hint");
-        QTest::newRow("bad key") << "bad-key" << "查询服务:密钥错误,请在查询服务设置中检查";
-        QTest::newRow("quota") << "quota" << "查询服务:额度已用完";
-        QTest::newRow("network") << "network" << "查询服务:无法连接服务商,请检查网络";
-        QTest::newRow("phone tail") << "phone-tail" << "查询服务:此快递需要手机尾号,请在查询服务设置中填写";
-        QTest::newRow("unknown word keeps today's hint") << "gremlins" << "";
+        QTest::newRow("bad key") << "bad-key"
+                                 << "查询服务:密钥错误,请在查询服务设置中检查";
+        QTest::newRow("quota") << "quota"
+                               << "查询服务:额度已用完";
+        QTest::newRow("network") << "network"
+                                 << "查询服务:无法连接服务商,请检查网络";
+        QTest::newRow("phone tail") << "phone-tail"
+                                    << "查询服务:此快递需要手机尾号,请在查询服务设置中填写";
+        QTest::newRow("unknown word keeps today's hint") << "gremlins"
+                                                         << "";
     }
     void hints() {
         QFETCH(QString, reason);

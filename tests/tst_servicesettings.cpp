@@ -22,8 +22,7 @@ using namespace zjx;
 
 namespace {
 
-template <typename T>
-T* field(QWidget* window, const QString& accessibleName) {
+template <typename T> T* field(QWidget* window, const QString& accessibleName) {
     for (T* w : window->findChildren<T*>())
         if (w->accessibleName() == accessibleName)
             return w;

@@ -91,8 +91,7 @@ int runCheck(const GatewayConfig& config, const QString& number, const QString& 
         say(out, QStringLiteral("the program would show its network hint and record nothing"));
         if (!answer->problem.isEmpty())
             say(out, QStringLiteral("message: %1").arg(answer->problem));
-        verdictLine(out, QStringLiteral("fault"),
-                    reasonWord(answer->fault.value_or(FaultKind::Provider)));
+        verdictLine(out, QStringLiteral("fault"), reasonWord(answer->fault.value_or(FaultKind::Provider)));
         return 1;
     }
     const QString page = decodePage(answer->reply);
@@ -110,7 +109,7 @@ int runCheck(const GatewayConfig& config, const QString& number, const QString& 
         break;
     default:
         say(out, QStringLiteral("the program would show: %1").arg(screeningHint(verdict)));
-        verdictLine(out, verdict == Screening::Unsupported ? QStringLiteral("unsupported")
+        verdictLine(out, verdict == Screening::Unsupported   ? QStringLiteral("unsupported")
                          : verdict == Screening::FormatError ? QStringLiteral("badnumber")
                                                              : QStringLiteral("marker"));
         return 0;

@@ -26,8 +26,10 @@ struct GatewayAnswer {
     zjx::service::Reply reply;
     QString problem;     // why a provider could not answer (faults only); for --check
     bool cached = false; // served from the cache, fresh or stale
-    std::optional<FaultKind> fault{}; // set when the provider failed (the answer may still be a stale page)
-    QDateTime fetched{};              // for a stale page served after a failure: when it was fetched
+    // Set when the provider failed (the answer may still be a stale page).
+    std::optional<FaultKind> fault{};
+    // For a stale page served after a failure: when it was fetched.
+    QDateTime fetched{};
 };
 
 // Answers a tracking request with the page the program reads, now or later (always on the event

@@ -206,9 +206,11 @@ public:
     void openBranchLookup();
 
     // ---- the tracking service: its settings window and the data source (mainwindow_service.cpp) ----
-    QLabel* dataSourceCaption = nullptr; // in the status strip: who answered the parcel shown
-    void openServiceSettings();          // the menu's "查询服务设置"
-    ServiceSettingsWindow* serviceSettingsWindow() const; // the open one, or null
+    // In the status strip: who answered the parcel shown.
+    QLabel* dataSourceCaption = nullptr;
+    // The menu's "查询服务设置"; the open window, or null.
+    void openServiceSettings();
+    ServiceSettingsWindow* serviceSettingsWindow() const;
     // The caption for a back-end word of the service ("" = a service that does not say).
     void showDataSource(const QString& backend);
     // The program's own service starts again with its saved configuration; a request waiting for

@@ -23,20 +23,19 @@ void MainWindow::buildDataSourceCaption(QWidget* statusArea) {
     dataSourceCaption->setFont(small);
     setLabelColour(dataSourceCaption, Qt::white);
     // Until the first answer says who answered: the configuration the own service was given.
-    showDataSource(Settings::trackingHostConfigured()
-                       ? QString()
-                       : [] {
-                             ServiceConfigFile file;
-                             file.load(ServiceConfigFile::defaultPath());
-                             return file.settings().backend;
-                         }());
+    showDataSource(Settings::trackingHostConfigured() ? QString() : [] {
+        ServiceConfigFile file;
+        file.load(ServiceConfigFile::defaultPath());
+        return file.settings().backend;
+    }());
 }
 
 void MainWindow::showDataSource(const QString& backend) {
     dataSourceCaption->setText(backendCaption(backend));
-    dataSourceCaption->setToolTip(backend == u"demo" ? QStringLiteral("演示数据:这些快递的物流信息都是虚构的。"
-                                                                      "要查询真实的快递,请在菜单的“查询服务设置”中选择服务商")
-                                                     : QString());
+    dataSourceCaption->setToolTip(backend == u"demo"
+                                      ? QStringLiteral("演示数据:这些快递的物流信息都是虚构的。"
+                                                       "要查询真实的快递,请在菜单的“查询服务设置”中选择服务商")
+                                      : QString());
 }
 
 void MainWindow::readServiceHeaders(const HttpResult& result) {

@@ -28,7 +28,8 @@ struct Backend {
 
 const Backend kBackends[] = {
     {"demo", "演示数据(虚构)",
-     "演示数据:程序自带的查询服务编造每个单号的物流信息,不询问任何快递公司。要跟踪真实的快递,请选择一个查询服务商并填写它的密钥。"},
+     "演示数据:程序自带的查询服务编造每个单号的物流信息,不询问任何快递公司。要跟踪真实的快递,"
+     "请选择一个查询服务商并填写它的密钥。"},
     {"kuaidi100", "快递100",
      "获取密钥:在 https://api.kuaidi100.com 注册企业账号并开通“实时快递查询”,授权信息页上有 customer 和 key。\n"
      "费用:可免费试用 100 单,之后按查询单量付费(以快递100控制台的价格为准);同一单号 30 分钟内只查询一次,以免被锁定。"},
@@ -51,8 +52,7 @@ QLabel* plainLabel(const QString& text, QWidget* parent) {
 
 ServiceSettingsWindow::ServiceSettingsWindow(const QString& configPath, const QString& serviceProgram,
                                              const QString& externalHost, QWidget* parent)
-    : QDialog(parent), m_configPath(configPath), m_serviceProgram(serviceProgram),
-      m_readOnly(!externalHost.isEmpty()) {
+    : QDialog(parent), m_configPath(configPath), m_serviceProgram(serviceProgram), m_readOnly(!externalHost.isEmpty()) {
     setObjectName(QStringLiteral("ServiceSettingsWindow"));
     setWindowTitle(u8("查询服务设置"));
     setAccessibleName(u8("查询服务设置"));
@@ -60,8 +60,8 @@ ServiceSettingsWindow::ServiceSettingsWindow(const QString& configPath, const QS
     connect(&m_check, &ServiceCheck::finished, this, &ServiceSettingsWindow::checkDone);
 
     if (m_readOnly) {
-        m_status->setText(u8("查询服务由 ZJX_TRACKING_HOST 指定的 %1 提供,这些设置属于那个服务,这里只能查看。")
-                              .arg(externalHost));
+        m_status->setText(
+            u8("查询服务由 ZJX_TRACKING_HOST 指定的 %1 提供,这些设置属于那个服务,这里只能查看。").arg(externalHost));
         for (QWidget* w : findChildren<QWidget*>())
             if (qobject_cast<QLineEdit*>(w) || qobject_cast<QComboBox*>(w) || qobject_cast<QSpinBox*>(w) ||
                 qobject_cast<QPushButton*>(w) || qobject_cast<QCheckBox*>(w))

@@ -71,8 +71,8 @@ private:
     QLineEdit* m_phoneTail = nullptr;
     QSpinBox* m_cacheMinutes = nullptr;
     QCheckBox* m_showKeys = nullptr;
-    QHash<QString, QWidget*> m_rows;      // key -> the row's widgets' container
-    QHash<QString, QLabel*> m_problems;   // key -> the message under the field
+    QHash<QString, QWidget*> m_rows;    // key -> the row's widgets' container
+    QHash<QString, QLabel*> m_problems; // key -> the message under the field
     QLineEdit* m_checkNumber = nullptr;
     QComboBox* m_checkCompany = nullptr;
     QPushButton* m_checkButton = nullptr;

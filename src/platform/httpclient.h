@@ -21,7 +21,8 @@ struct HttpResult {
     QByteArray bytes;                // the raw body (empty on a transport failure)
     QString body;                    // the body as text, read by the caller's BodyDecoder
     QString errorText;               // plain Chinese, for the hint line; empty on success
-    QList<std::pair<QByteArray, QByteArray>> headers; // the response headers as received
+    // The response headers as received.
+    QList<std::pair<QByteArray, QByteArray>> headers;
 
     bool ok() const { return failure == Failure::None; }
     // A response header's value (names compare without case); empty when absent.

@@ -22,8 +22,8 @@ bool ServiceCheck::start(const QString& program, const QByteArray& configText, c
     }
     m_folder = std::make_unique<QTemporaryDir>(); // mode 0700
     const QString config = m_folder->filePath(QStringLiteral("check.conf"));
-    const Result written = m_folder->isValid() ? writePrivateFile(config, configText)
-                                               : Result::failure(m_folder->errorString());
+    const Result written =
+        m_folder->isValid() ? writePrivateFile(config, configText) : Result::failure(m_folder->errorString());
     if (!written.ok()) {
         m_folder.reset();
         if (error)
