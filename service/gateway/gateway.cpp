@@ -77,8 +77,8 @@ void ProviderBackend::answer(const TrackingAsk& ask, Done done) {
         return done(GatewayAnswer{hit->reply, {}, true});
     if (const auto fault = m_recentFaults.constFind(key); fault != m_recentFaults.constEnd()) {
         if (m_clock() < fault->untilMs)
-            return hit ? done(GatewayAnswer{hit->reply, fault->problem, true})
-                       : done(GatewayAnswer{fault->reply, fault->problem, false});
+            return hit ? done(GatewayAnswer{hit->reply, fault->problem, true, fault->fault, hit->fetched})
+                       : done(GatewayAnswer{fault->reply, fault->problem, false, fault->fault});
         m_recentFaults.erase(fault);
     }
     if (const auto waiting = m_waiting.find(key); waiting != m_waiting.end()) {
@@ -91,7 +91,9 @@ void ProviderBackend::answer(const TrackingAsk& ask, Done done) {
     // Bounded: only parcels someone still waits for count, but abandoned ones cannot pile up either.
     if (m_waiting.size() >= 4 * m_policy.maxWaitingParcels || parcelsStillWanted() >= m_policy.maxWaitingParcels) {
         const QString problem = u("busy: %1 parcels already wait for the provider").arg(m_policy.maxWaitingParcels);
-        return hit ? done(GatewayAnswer{hit->reply, problem, true}) : done(GatewayAnswer{busy(), problem, false});
+        // Labelled a rate limit for the program: too much asked at once, try again later.
+        return hit ? done(GatewayAnswer{hit->reply, problem, true, FaultKind::RateLimit, hit->fetched})
+                   : done(GatewayAnswer{busy(), problem, false, FaultKind::RateLimit});
     }
     m_waiting.insert(key, {Waiter{std::move(done), ask.stillWanted}});
     ++m_upstreamQueries;
@@ -136,11 +138,13 @@ void ProviderBackend::finish(const QString& cacheKey, const QString& label, cons
     } else if (outcome.kind == OutcomeKind::Fault) {
         const QString words = faultWords(outcome.fault);
         answer.problem = outcome.reason.startsWith(words) ? outcome.reason : words + u(": ") + outcome.reason;
+        answer.fault = outcome.fault;
         const zjx::service::Reply own = faultReply(outcome);
         const auto stale = m_cache.find(cacheKey, m_clock());
         if (stale) {
             answer.reply = stale->reply;
             answer.cached = true;
+            answer.fetched = stale->fetched;
         } else {
             answer.reply = own;
         }
@@ -150,8 +154,8 @@ void ProviderBackend::finish(const QString& cacheKey, const QString& label, cons
                          : u(" (HTTP ") + QString::number(answer.reply.status) + u')'));
         if (m_recentFaults.size() >= m_policy.capacity) // bounded like the cache
             m_recentFaults.clear();
-        m_recentFaults.insert(cacheKey,
-                              RecentFault{m_clock() + qint64(m_policy.faultSeconds) * 1000, own, answer.problem});
+        m_recentFaults.insert(cacheKey, RecentFault{m_clock() + qint64(m_policy.faultSeconds) * 1000, own,
+                                                    answer.problem, outcome.fault});
     } else if (outcome.events.size() > m_policy.maxEvents) {
         Outcome latest = outcome;
         latest.events = outcome.events.mid(outcome.events.size() - m_policy.maxEvents);
@@ -207,6 +211,18 @@ QString scrubbed(const QString& line, const QStringList& secrets) {
         if (s.size() >= 4) // a shorter "secret" would blot out ordinary words
             safe.replace(s, u("***"));
     return safe;
+}
+
+zjx::service::Reply labelledReply(const GatewayAnswer& answer, const TrackingBackend& backend) {
+    zjx::service::Reply reply = answer.reply;
+    reply.headers.emplace_back("X-Zjx-Backend", backend.name().toStdString());
+    reply.headers.emplace_back("X-Zjx-Cache-Minutes", std::to_string(backend.cacheMinutes()));
+    if (answer.fault) {
+        reply.headers.emplace_back("X-Zjx-Reason", reasonWord(*answer.fault).toStdString());
+        if (answer.cached && answer.fetched.isValid())
+            reply.headers.emplace_back("X-Zjx-Fetched", answer.fetched.toUTC().toString(Qt::ISODate).toStdString());
+    }
+    return reply;
 }
 
 LogSink stderrLog(const QStringList& secrets) {

@@ -5,11 +5,13 @@
 #include "providerclient.h"
 #include "trackingpages.h"
 
+#include <QDateTime>
 #include <QHash>
 #include <QObject>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace zjx::gateway {
 
@@ -27,6 +29,10 @@ struct GatewayAnswer {
     zjx::service::Reply reply;
     QString problem;     // why a provider could not answer (faults only); for --check
     bool cached = false; // served from the cache, fresh or stale
+    // Set when the provider failed (the answer may still be a stale page).
+    std::optional<FaultKind> fault{};
+    // For a stale page served after a failure: when it was fetched.
+    QDateTime fetched{};
 };
 
 // Answers a tracking request with the page the program reads, now or later (always on the event
@@ -37,6 +43,8 @@ public:
     virtual ~TrackingBackend() = default;
     virtual QString name() const = 0;
     virtual void answer(const TrackingAsk& ask, Done done) = 0;
+    // How long an answer is kept before the provider is asked again; the demo's change every minute.
+    virtual int cacheMinutes() const { return 1; }
 };
 
 using LogSink = std::function<void(const QString& line)>;
@@ -73,6 +81,7 @@ public:
                     QObject* parent = nullptr);
     QString name() const override { return m_client->name(); }
     void answer(const TrackingAsk& ask, Done done) override;
+    int cacheMinutes() const override { return m_policy.minutes; }
 
     int upstreamQueries() const { return m_upstreamQueries; }
     int droppedQueries() const { return m_droppedQueries; } // abandoned before they were sent
@@ -100,6 +109,7 @@ private:
         qint64 untilMs = 0;
         zjx::service::Reply reply; // the fault's own short answer; a cached page is looked up again
         QString problem;
+        FaultKind fault = FaultKind::Provider;
     };
     QHash<QString, RecentFault> m_recentFaults; // a loop query must not hammer a failing provider
     std::function<qint64()> m_clock;
@@ -115,6 +125,11 @@ std::unique_ptr<TrackingBackend> makeBackend(const GatewayConfig& config, int de
 
 // `line` with every secret of four characters or more blotted out as "***".
 QString scrubbed(const QString& line, const QStringList& secrets);
+// The answer as the service sends it, labelled for the program: X-Zjx-Backend (the back-end's
+// name), X-Zjx-Cache-Minutes, X-Zjx-Reason (the fixed word of a provider's fault) and X-Zjx-Fetched
+// (ISO time, when a stale cached page stands in for a failed query).
+zjx::service::Reply labelledReply(const GatewayAnswer& answer, const TrackingBackend& backend);
+
 // A log sink writing "time gateway: line" to stderr, with the configured secrets blotted out.
 LogSink stderrLog(const QStringList& secrets);
 

@@ -13,7 +13,7 @@ std::optional<ParcelCache::Hit> ParcelCache::find(const QString& key, qint64 now
         return std::nullopt;
     m_order.splice(m_order.begin(), m_order, it.value());
     const Entry& e = *it.value();
-    return Hit{e.reply, nowMs < e.freshUntilMs};
+    return Hit{e.reply, nowMs < e.freshUntilMs, e.fetched};
 }
 
 void ParcelCache::store(const QString& key, const zjx::service::Reply& reply, qint64 freshUntilMs) {
@@ -22,7 +22,7 @@ void ParcelCache::store(const QString& key, const zjx::service::Reply& reply, qi
         m_order.erase(it.value());
         m_index.remove(key);
     }
-    m_order.push_front(Entry{key, reply, freshUntilMs});
+    m_order.push_front(Entry{key, reply, freshUntilMs, QDateTime::currentDateTime()});
     m_index.insert(key, m_order.begin());
     m_bytes += weight(m_order.front());
     while (!m_order.empty() && (int(m_index.size()) > m_capacity || m_bytes > m_maxBytes)) {

@@ -2,6 +2,7 @@
 
 #include "trackingpages.h"
 
+#include <QDateTime>
 #include <QHash>
 #include <QString>
 
@@ -22,6 +23,7 @@ public:
     struct Hit {
         zjx::service::Reply reply;
         bool fresh = false;
+        QDateTime fetched; // when the provider gave this answer
     };
     std::optional<Hit> find(const QString& key, qint64 nowMs);
     // An answer larger than the whole byte bound is not kept at all.
@@ -36,6 +38,7 @@ private:
         QString key;
         zjx::service::Reply reply;
         qint64 freshUntilMs = 0;
+        QDateTime fetched;
     };
     static qint64 weight(const Entry& e);
 
