@@ -19,6 +19,7 @@ struct Reply {
     int status = 200;
     QByteArray body;
     std::string contentType;
+    QList<std::pair<QByteArray, QByteArray>> headers = {}; // more response headers, name and value
 };
 
 struct TrackingEvent {
