@@ -29,6 +29,7 @@
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace zjx::service;
@@ -214,6 +215,8 @@ private Q_SLOTS:
     void evictionSparesClientsThatProvedThemselves();
     void outOfDescriptorsWaitsWithoutSpinning();
     void reconnectFloodAgainstTheRealService();
+    void secretFileMustBeTheUsersAlone_data();
+    void secretFileMustBeTheUsersAlone();
 
 private:
     void startServer(const HttpLimits& limits);
@@ -777,6 +780,48 @@ void TestServiceLimits::reconnectFloodAgainstTheRealService() {
     QCOMPARE(unanswered, 0);
     QVERIFY2(slowest < 1000, qPrintable(QString::number(slowest)));
     QVERIFY2(residentEnd - residentStart < 8 * 1024, qPrintable(QString::number(residentEnd - residentStart)));
+}
+
+void TestServiceLimits::secretFileMustBeTheUsersAlone_data() {
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("refusal"); // empty: the service starts
+    QTest::newRow("0600") << 0600 << kSecret + "\n" << QString();
+    QTest::newRow("0400, no line end") << 0400 << kSecret << QString();
+    QTest::newRow("group may read") << 0640 << kSecret << "group or others";
+    QTest::newRow("others may write") << 0602 << kSecret << "group or others";
+    QTest::newRow("too short") << 0600 << QByteArray("0123456789") << "16 to 1024 bytes";
+    QTest::newRow("too long") << 0600 << QByteArray(5000, 'a') << "longer than 4096";
+}
+
+void TestServiceLimits::secretFileMustBeTheUsersAlone() {
+    QFETCH(int, mode);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, refusal);
+    const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/zjx-service");
+    if (!QFile::exists(program))
+        QSKIP("zjx-service is not built");
+    QTemporaryDir dir;
+    const QByteArray path = QFile::encodeName(dir.filePath(QStringLiteral("secret")));
+    QFile file(QString::fromLocal8Bit(path));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
+    file.close();
+    QVERIFY(::chmod(path.constData(), mode_t(mode)) == 0);
+    QProcess service;
+    service.start(program, {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--secret-file"),
+                            QString::fromLocal8Bit(path)});
+    if (refusal.isEmpty()) {
+        QVERIFY(service.waitForReadyRead(5000));
+        QVERIFY(service.readLine().contains("private"));
+        service.terminate();
+        QVERIFY(service.waitForFinished(3000));
+        return;
+    }
+    QVERIFY(service.waitForFinished(5000));
+    QCOMPARE(service.exitCode(), 2);
+    const QByteArray error = service.readAllStandardError();
+    QVERIFY2(error.contains(refusal.toUtf8()), error.constData());
 }
 
 QTEST_GUILESS_MAIN(TestServiceLimits)
