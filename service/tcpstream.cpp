@@ -88,23 +88,34 @@ void TcpStream::write(const QByteArray& bytes) {
         m_sent = 0;
     }
     m_out += bytes;
+    // Into the kernel at once, so an answer is on its way before the line that logs it; the
+    // callbacks follow from the event loop, never from inside write().
+    sendSome();
     m_writer.setEnabled(true);
 }
 
-void TcpStream::flush() {
-    while (m_fd >= 0 && m_sent < m_out.size()) {
+void TcpStream::sendSome() {
+    while (m_fd >= 0 && !m_sendFailed && m_sent < m_out.size()) {
         const ssize_t n = ::send(m_fd, m_out.constData() + m_sent, size_t(m_out.size() - m_sent), MSG_NOSIGNAL);
-        if (n > 0) {
+        if (n > 0)
             m_sent += n;
-        } else if (n < 0 && errno == EINTR) {
+        else if (n < 0 && errno == EINTR)
             continue;
-        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
             return; // the notifier calls again when there is room
-        } else {
-            fail();
-            return;
-        }
+        else
+            m_sendFailed = true;
     }
+}
+
+void TcpStream::flush() {
+    sendSome();
+    if (m_sendFailed) {
+        fail();
+        return;
+    }
+    if (m_sent < m_out.size())
+        return;
     m_writer.setEnabled(false);
     m_out.clear();
     m_sent = 0;

@@ -45,6 +45,7 @@ public:
     std::function<void()> onFailed;
 
 private:
+    void sendSome();
     void flush();
     void fail();
 
@@ -55,6 +56,7 @@ private:
     qsizetype m_sent = 0;
     bool m_peerEnded = false;
     bool m_failed = false;
+    bool m_sendFailed = false; // told through onFailed from the loop
 };
 
 class TcpListener : public QObject {
