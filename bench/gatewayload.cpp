@@ -71,8 +71,7 @@ sockaddr_in loopback(int port) {
 
 // One request on a fresh connection; the answer's bytes (empty on failure). `halfClose` ends the
 // sending side right after the request; `dropAfterMs` >= 0 closes without reading.
-std::string rawRequest(int port, const std::string& target, bool secret, bool halfClose = false,
-                       int dropAfterMs = -1) {
+std::string rawRequest(int port, const std::string& target, bool secret, bool halfClose = false, int dropAfterMs = -1) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     timeval limit{10, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
@@ -193,8 +192,8 @@ Innocent innocentClient(int port, double seconds, const std::string& target) {
 }
 
 // Runs `attack` on its thread while the innocent client asks; the Qt loop keeps reading the log.
-void underAttack(const char* title, Service& s, const std::function<void(std::atomic<bool>&)>& attack,
-                 double seconds, const std::function<std::string()>& extra = {}) {
+void underAttack(const char* title, Service& s, const std::function<void(std::atomic<bool>&)>& attack, double seconds,
+                 const std::function<std::string()>& extra = {}) {
     const long rssBefore = zjx::bench::residentKiB(s.process.processId());
     const double cpuBefore = cpuSeconds(s.process.processId());
     std::atomic<bool> stop{false};
@@ -217,7 +216,8 @@ void underAttack(const char* title, Service& s, const std::function<void(std::at
     stop = true;
     attacker.join();
     const auto pct = [&](double p) {
-        return innocent.ms.empty() ? -1.0 : innocent.ms[std::min(innocent.ms.size() - 1, size_t(p * innocent.ms.size()))];
+        return innocent.ms.empty() ? -1.0
+                                   : innocent.ms[std::min(innocent.ms.size() - 1, size_t(p * innocent.ms.size()))];
     };
     std::printf("%s:\n  innocent client: %zu answered, %d failed or refused, p50 %.1f ms, max %.1f ms\n"
                 "  service: RSS %ld -> %ld KiB (peak %ld), CPU %.2f s over the attack%s\n",
@@ -239,9 +239,10 @@ int runAttacks(const QString& program, bool open) {
     const QString conf = dir.filePath("zjx-service.conf");
     const QString secretFile = dir.filePath("secret");
     for (const auto& [path, text] :
-         {std::pair{conf, QStringLiteral("[gateway]\nbackend = kuaidi100\n[kuaidi100]\ncustomer = %1\nkey = %2\nurl = %3\n")
-                              .arg(QString::fromStdString(zjx::fakes::FakeSecrets{}.customer),
-                                   QString::fromStdString(zjx::fakes::FakeSecrets{}.key), fake.url())},
+         {std::pair{conf,
+                    QStringLiteral("[gateway]\nbackend = kuaidi100\n[kuaidi100]\ncustomer = %1\nkey = %2\nurl = %3\n")
+                        .arg(QString::fromStdString(zjx::fakes::FakeSecrets{}.customer),
+                             QString::fromStdString(zjx::fakes::FakeSecrets{}.key), fake.url())},
           {secretFile, QString::fromStdString(kSecret)}}) {
         QFile f(path);
         f.open(QIODevice::WriteOnly);
@@ -251,24 +252,26 @@ int runAttacks(const QString& program, bool open) {
     }
     std::printf("attacks on %s (%s)\n", program.toUtf8().constData(), open ? "no secret" : "with a secret file");
 
-    {   // 1. Another local user: paid queries and the victim's cached pages, without the secret.
+    { // 1. Another local user: paid queries and the victim's cached pages, without the secret.
         Service s;
         if (!startService(s, program, conf, secretFile, open))
             return 1;
         rawRequest(s.port, target("ZJX7000000"), true); // the victim's parcel, now cached
         const int before = fake.requests();
         std::atomic<int> served{0};
-        underAttack("1. another user asks without the secret (50 new parcels, then the victim's cached one, x20)", s,
-                    [&](std::atomic<bool>& stop) {
-                        for (int i = 0; i < 50 && !stop; ++i)
-                            served += statusOf(rawRequest(s.port, target("ZJX71" + std::to_string(100000 + i)), false)) == 200;
-                        for (int i = 0; i < 20 && !stop; ++i)
-                            served += statusOf(rawRequest(s.port, target("ZJX7000000"), false)) == 200;
-                    },
-                    3, [&] {
-                        return "attacker: " + std::to_string(served.load()) + " of 70 answered, " +
-                               std::to_string(fake.requests() - before) + " provider queries made for it";
-                    });
+        underAttack(
+            "1. another user asks without the secret (50 new parcels, then the victim's cached one, x20)", s,
+            [&](std::atomic<bool>& stop) {
+                for (int i = 0; i < 50 && !stop; ++i)
+                    served += statusOf(rawRequest(s.port, target("ZJX71" + std::to_string(100000 + i)), false)) == 200;
+                for (int i = 0; i < 20 && !stop; ++i)
+                    served += statusOf(rawRequest(s.port, target("ZJX7000000"), false)) == 200;
+            },
+            3,
+            [&] {
+                return "attacker: " + std::to_string(served.load()) + " of 70 answered, " +
+                       std::to_string(fake.requests() - before) + " provider queries made for it";
+            });
     }
     for (const rlim_t soft : {rlim_t(0), rlim_t(1024)}) {
         // 6. Connection flood: more silent sockets than the cap, each back as soon as it is dropped.
@@ -277,50 +280,52 @@ int runAttacks(const QString& program, bool open) {
             return 1;
         std::atomic<long> reconnects{0};
         const std::string title = "6. flood of 1,500 reconnecting silent sockets" +
-                                   std::string(soft ? ", service started with a soft limit of 1,024 descriptors" : "");
-        underAttack(title.c_str(), s,
-                    [&](std::atomic<bool>& stop) { reconnectingFlood(s.port, 1500, stop, reconnects); }, 5,
-                    [&] { return "attacker reconnected " + std::to_string(reconnects.load()) + " times"; });
+                                  std::string(soft ? ", service started with a soft limit of 1,024 descriptors" : "");
+        underAttack(
+            title.c_str(), s, [&](std::atomic<bool>& stop) { reconnectingFlood(s.port, 1500, stop, reconnects); }, 5,
+            [&] { return "attacker reconnected " + std::to_string(reconnects.load()) + " times"; });
     }
-    {   // 7. Pushed parcels whose clients leave at once.
+    { // 7. Pushed parcels whose clients leave at once.
         Service s;
         if (!startService(s, program, conf, secretFile, open))
             return 1;
         const int before = fake.requests();
-        underAttack("7. 300 tracking requests for new parcels, each client gone after 20 ms (no secret needed "
-                    "when the service is open; sent with the secret otherwise)",
-                    s,
-                    [&](std::atomic<bool>& stop) {
-                        std::vector<std::thread> pushers;
-                        for (int t = 0; t < 10; ++t)
-                            pushers.emplace_back([&, t] {
-                                for (int i = 0; i < 30 && !stop; ++i)
-                                    rawRequest(s.port, target("ZJX72" + std::to_string(100000 + t * 100 + i)), true,
-                                               false, 20);
-                            });
-                        for (std::thread& p : pushers)
-                            p.join();
-                    },
-                    4, [&] { return "provider queries made for gone clients: " + std::to_string(fake.requests() - before); });
+        underAttack(
+            "7. 300 tracking requests for new parcels, each client gone after 20 ms (no secret needed "
+            "when the service is open; sent with the secret otherwise)",
+            s,
+            [&](std::atomic<bool>& stop) {
+                std::vector<std::thread> pushers;
+                for (int t = 0; t < 10; ++t)
+                    pushers.emplace_back([&, t] {
+                        for (int i = 0; i < 30 && !stop; ++i)
+                            rawRequest(s.port, target("ZJX72" + std::to_string(100000 + t * 100 + i)), true, false, 20);
+                    });
+                for (std::thread& p : pushers)
+                    p.join();
+            },
+            4, [&] { return "provider queries made for gone clients: " + std::to_string(fake.requests() - before); });
     }
-    {   // 9. Clients that end their sending side after the request.
+    { // 9. Clients that end their sending side after the request.
         Service s;
         if (!startService(s, program, conf, secretFile, open))
             return 1;
         std::atomic<int> answered{0};
-        underAttack("9. 100 clients half-close after their request (new parcels, answered after the provider)", s,
-                    [&](std::atomic<bool>&) {
-                        std::vector<std::thread> clients;
-                        for (int t = 0; t < 10; ++t)
-                            clients.emplace_back([&, t] {
-                                for (int i = 0; i < 10; ++i)
-                                    answered += statusOf(rawRequest(s.port, target("ZJX73" + std::to_string(100000 + t * 100 + i)),
-                                                                    true, true)) == 200;
-                            });
-                        for (std::thread& c : clients)
-                            c.join();
-                    },
-                    3, [&] { return "half-closed clients answered: " + std::to_string(answered.load()) + " of 100"; });
+        underAttack(
+            "9. 100 clients half-close after their request (new parcels, answered after the provider)", s,
+            [&](std::atomic<bool>&) {
+                std::vector<std::thread> clients;
+                for (int t = 0; t < 10; ++t)
+                    clients.emplace_back([&, t] {
+                        for (int i = 0; i < 10; ++i)
+                            answered +=
+                                statusOf(rawRequest(s.port, target("ZJX73" + std::to_string(100000 + t * 100 + i)),
+                                                    true, true)) == 200;
+                    });
+                for (std::thread& c : clients)
+                    c.join();
+            },
+            3, [&] { return "half-closed clients answered: " + std::to_string(answered.load()) + " of 100"; });
     }
     return 0;
 }

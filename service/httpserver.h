@@ -99,8 +99,7 @@ public:
     // browser, which cannot send it, so they must hold no user data and cost nothing.
     enum class Access { Private, Open };
     // Exact path match on the decoded path; a GET route answers HEAD too (without the body).
-    void route(const QByteArray& method, const QByteArray& path, HttpHandler handler,
-               Access access = Access::Private);
+    void route(const QByteArray& method, const QByteArray& path, HttpHandler handler, Access access = Access::Private);
     // Requests without this value in X-Zjx-Secret get 403 from private routes; empty: none needed.
     void setSecret(const QByteArray& secret) { m_secret = secret; }
     bool hasSecret() const { return !m_secret.isEmpty(); }
@@ -133,7 +132,7 @@ private:
     HttpLimits m_limits;
     class TcpListener* m_listener;
     QByteArray m_secret;
-    int m_refusing = 0; // connections over the cap, being told 503
+    int m_refusing = 0;                // connections over the cap, being told 503
     QHash<QByteArray, Route> m_routes; // key: method + ' ' + path
     std::function<void(const QByteArray&)> m_logSink;
     QList<QPointer<HttpConnection>> m_connections; // oldest first

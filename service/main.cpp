@@ -132,8 +132,7 @@ int main(int argc, char** argv) {
     if (options.secretFd >= 0)
         secretError = zjx::service::readSecretFromDescriptor(options.secretFd, secret);
     else if (!options.secretFile.empty())
-        secretError =
-            zjx::service::readSecretFromFile(QString::fromLocal8Bit(options.secretFile.c_str()), secret);
+        secretError = zjx::service::readSecretFromFile(QString::fromLocal8Bit(options.secretFile.c_str()), secret);
     if (!secretError.isEmpty()) {
         std::fprintf(stderr, "zjx-service: %s\n", secretError.toUtf8().constData());
         return 2;
@@ -192,9 +191,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     // The address as a literal: a client must name it so in its Host header.
-    const QString shown = address.protocol() == QAbstractSocket::IPv6Protocol
-                              ? u'[' + address.toString() + u']'
-                              : address.toString();
+    const QString shown =
+        address.protocol() == QAbstractSocket::IPv6Protocol ? u'[' + address.toString() + u']' : address.toString();
     std::printf("zjx-service listening on http://%s:%d (interval %d min, version \"%s\", back-end %s, %s)\n",
                 shown.toUtf8().constData(), int(server.port()), options.intervalMinutes, options.version.c_str(),
                 backend->name().toUtf8().constData(),

@@ -33,13 +33,13 @@ QString helpText() {
                           "  GET /forum, /feedback, /home               short local pages about the program\n"
                           "\n");
     text += QString::fromUtf8("Access key: %1\n\n").arg(QLatin1String(kAccessKey));
-    text += QString::fromUtf8(
-        "Who may ask:\n"
-        "  Requests whose Host is not this address and port, or that carry an Origin header (a web\n"
-        "  page's script), get 403. With --secret-file or --secret-fd the tracking, version and\n"
-        "  branch requests must carry the secret in the X-Zjx-Secret header (else 403); without\n"
-        "  either, any program of any user on this machine may use the service.\n"
-        "  Open to the browser: this overview and /forum, /feedback, /home (short local pages).\n\n");
+    text +=
+        QString::fromUtf8("Who may ask:\n"
+                          "  Requests whose Host is not this address and port, or that carry an Origin header (a web\n"
+                          "  page's script), get 403. With --secret-file or --secret-fd the tracking, version and\n"
+                          "  branch requests must carry the secret in the X-Zjx-Secret header (else 403); without\n"
+                          "  either, any program of any user on this machine may use the service.\n"
+                          "  Open to the browser: this overview and /forum, /feedback, /home (short local pages).\n\n");
     text += QString::fromUtf8("Sample numbers (with any known company code):\n");
     for (const SampleNumber& s : sampleNumbers())
         text += QString::fromUtf8("  %1  %2\n").arg(QLatin1String(s.number), -12).arg(QString::fromUtf8(s.outcome));

@@ -47,7 +47,7 @@ QString takeFirstLine(QByteArray bytes, QByteArray& secret) {
 } // namespace
 
 QString readSecretFromDescriptor(int fd, QByteArray& secret) {
-    struct stat st{};
+    struct stat st {};
     if (fd < 0 || ::fstat(fd, &st) != 0)
         return QStringLiteral("descriptor %1 is not open").arg(fd);
     QByteArray bytes;
@@ -62,7 +62,7 @@ QString readSecretFromFile(const QString& path, QByteArray& secret) {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0)
         return QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
-    struct stat st{};
+    struct stat st {};
     QString error;
     if (::fstat(fd, &st) != 0)
         error = QString::fromLocal8Bit(std::strerror(errno));

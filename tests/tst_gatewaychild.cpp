@@ -6,23 +6,23 @@
 
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QFile>
-#include <QLabel>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <csignal>
 #include <arpa/inet.h>
 #include <atomic>
+#include <csignal>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
 #include <thread>
+#include <unistd.h>
 
 using zjx::GatewayChild;
 

@@ -561,16 +561,16 @@ void TestServiceLimits::screensWhoMayAsk_data() {
     QTest::newRow("secret and more") << s << version + host + "X-Zjx-Secret: " + s + "0\r\n\r\n" << 403;
     QTest::newRow("right secret") << s << version + host + "x-zjx-secret: " + s + "\r\n\r\n" << 200;
     QTest::newRow("tracking without secret")
-        << s << "GET /?com=shentong&nu=ZJX12345678&id=" + kKey + " HTTP/1.1\r\n" + host + "\r\n" << 403;
-    QTest::newRow("branch page without secret")
-        << s << "GET /query_list.asp?name=a HTTP/1.1\r\n" + host + "\r\n" << 403;
-    QTest::newRow("held route without secret: never reached") << s << "GET /held HTTP/1.1\r\n" + host + "\r\n"
-                                                             << 403;
+        << s << "GET /?com=shentong&nu=ZJX12345678&id=" + kKey + " HTTP/1.1\r\n" + host + "\r\n"
+        << 403;
+    QTest::newRow("branch page without secret") << s << "GET /query_list.asp?name=a HTTP/1.1\r\n" + host + "\r\n"
+                                                << 403;
+    QTest::newRow("held route without secret: never reached") << s << "GET /held HTTP/1.1\r\n" + host + "\r\n" << 403;
     QTest::newRow("held route with secret") << s << "GET /held HTTP/1.1\r\nX-Zjx-Secret: " + s + "\r\n\r\n" << 0;
     QTest::newRow("overview is open") << s << "GET / HTTP/1.1\r\n" + host + "\r\n" << 200;
     QTest::newRow("local page is open") << s << "GET /forum?x=%3Cscript%3E HTTP/1.1\r\n" + host + "\r\n" << 200;
-    QTest::newRow("web page's script") << s << version + host + "Origin: http://a.example\r\nX-Zjx-Secret: " + s +
-                                                  "\r\n\r\n"
+    QTest::newRow("web page's script") << s
+                                       << version + host + "Origin: http://a.example\r\nX-Zjx-Secret: " + s + "\r\n\r\n"
                                        << 403;
     QTest::newRow("rebound name") << s << version + "Host: a.example:PORT\r\nX-Zjx-Secret: " + s + "\r\n\r\n" << 403;
     QTest::newRow("localhost is a name") << s << version + "Host: localhost:PORT\r\nX-Zjx-Secret: " + s + "\r\n\r\n"

@@ -148,8 +148,8 @@ void MainWindow::gatewayFailed(const QString& reason) {
     // The hint line cuts a long reason off: the whole of what the service said rests on it.
     // Escaped, because a tooltip would otherwise guess rich text from the service's words.
     const QString detail = m_gateway && !m_gateway->failureDetail().isEmpty() ? m_gateway->failureDetail() : reason;
-    Label11[2]->setToolTip(QStringLiteral("<p style=\"white-space:pre-wrap\">") + QString(opening + detail).toHtmlEscaped() +
-                           QStringLiteral("</p>"));
+    Label11[2]->setToolTip(QStringLiteral("<p style=\"white-space:pre-wrap\">") +
+                           QString(opening + detail).toHtmlEscaped() + QStringLiteral("</p>"));
 }
 
 void MainWindow::openSite(QString Settings::*site) {

@@ -32,8 +32,7 @@ QByteArray newSecret() {
 
 } // namespace
 
-GatewayChild::GatewayChild(QObject* parent)
-    : QObject(parent), m_process(new QProcess(this)), m_secret(newSecret()) {}
+GatewayChild::GatewayChild(QObject* parent) : QObject(parent), m_process(new QProcess(this)), m_secret(newSecret()) {}
 
 GatewayChild::~GatewayChild() {
     stop();

@@ -84,7 +84,7 @@ private:
     State m_state = State::NotStarted;
     QString m_address;
     QString m_failure;
-    QByteArray m_pending;    // output before the start-up line is complete
+    QByteArray m_pending; // output before the start-up line is complete
 };
 
 } // namespace zjx
