@@ -169,8 +169,11 @@ int main(int argc, char** argv) {
         [&backend](const QString& code, const QString& number, const QString& key,
                    const zjx::service::HttpResponder& out) {
             // A queued upstream query whose clients have all gone is not sent.
-            zjx::gateway::TrackingAsk ask{code, number, key, [out] { return out.stillWanted(); }};
-            backend->answer(ask, [out](const zjx::gateway::GatewayAnswer& a) { out.send(a.reply); });
+            const zjx::gateway::TrackingBackend& b = *backend;
+            backend->answer({code, number, key, [out] { return out.stillWanted(); }},
+                            [out, &b](const zjx::gateway::GatewayAnswer& a) {
+                                out.send(zjx::gateway::labelledReply(a, b));
+                            });
         },
         QByteArray::fromStdString(options.version));
     server.setLogSink([](const QByteArray& line) {
