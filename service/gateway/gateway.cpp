@@ -89,7 +89,12 @@ void ProviderBackend::answer(const TrackingAsk& ask, Done done) {
         return;
     }
     // Bounded: only parcels someone still waits for count, but abandoned ones cannot pile up either.
-    if (m_waiting.size() >= 4 * m_policy.maxWaitingParcels || parcelsStillWanted() >= m_policy.maxWaitingParcels) {
+    const auto full = [this] {
+        return m_waiting.size() >= 4 * m_policy.maxWaitingParcels || parcelsStillWanted() >= m_policy.maxWaitingParcels;
+    };
+    if (full())
+        m_client->dropAbandoned(); // their places are free at once
+    if (full()) {
         const QString problem = u("busy: %1 parcels already wait for the provider").arg(m_policy.maxWaitingParcels);
         // Labelled a rate limit for the program: too much asked at once, try again later.
         return hit ? done(GatewayAnswer{hit->reply, problem, true, FaultKind::RateLimit, hit->fetched})

@@ -91,6 +91,20 @@ void ProviderClient::pump() {
     }
 }
 
+void ProviderClient::dropAbandoned() {
+    std::deque<Pending> gone;
+    for (auto it = m_queue.begin(); it != m_queue.end();) {
+        if (it->wanted && !it->wanted()) {
+            gone.push_back(std::move(*it));
+            it = m_queue.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (Pending& p : gone)
+        p.failed(Outcome::failure(FaultKind::Abandoned, QStringLiteral("every client went away; not sent")));
+}
+
 void ProviderClient::send(Pending pending) {
     // What a transfer learned while it ran: its body so far, and why it was cut short.
     struct Transfer {

@@ -82,6 +82,9 @@ public:
     // The shortest re-query spacing the provider's terms allow, in minutes.
     virtual int minimumCacheMinutes() const { return 0; }
     virtual void fetch(const ProviderQuery& query, Done done) = 0;
+    // Drops at once every request waiting here that nobody wants any more (each reports
+    // FaultKind::Abandoned), rather than when its turn comes.
+    void dropAbandoned();
 
 protected:
     struct HttpAnswer {
