@@ -81,6 +81,10 @@ void TestFinder::keyword_data() {
     QTest::newRow("spaces only: every entry matches") << QStringLiteral("   ") << 126;
     QTest::newRow("tab is not trimmed") << QStringLiteral("\t申通") << -1;
     QTest::newRow("ideographic space is not trimmed") << QStringLiteral("申通\u3000") << -1;
+    // The couriers added behind the original ones are found only when no original name matches.
+    QTest::newRow("德邦: the original 德邦物流 first") << QStringLiteral("德邦") << 17;
+    QTest::newRow("极兔: an added courier") << QStringLiteral("极兔") << 127;
+    QTest::newRow("京东: the last added match") << QStringLiteral("京东") << 129;
 }
 
 void TestFinder::keyword() {
@@ -94,7 +98,7 @@ void TestFinder::keyword() {
         expectSelected(expected, foundHint(expected));
     QVERIFY(!m_finder->isVisible());
     QVERIFY(test::ScriptedBoxes::shown().isEmpty());
-    QCOMPARE(lastMatchingCompany(CourierCatalogue::displayNames(), finderSearchWord(keyword)), expected);
+    QCOMPARE(lastMatchingCompany(CourierCatalogue::displayNames(), finderSearchWord(keyword), 127), expected);
 }
 
 void TestFinder::emptyKeywordKeepsFinderOpen() {

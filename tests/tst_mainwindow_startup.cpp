@@ -1,3 +1,4 @@
+#include "core/catalogue.h"
 #include "core/textcodec.h"
 #include "gui/platform/alertplayer.h"
 #include "gui/platform/messagebox.h"
@@ -37,8 +38,8 @@ private Q_SLOTS:
         QCOMPARE(w->Label12[2]->text(), QStringLiteral("未查询"));
         QCOMPARE(w->Label12[3]->text(), QStringLiteral("未查询"));
 
-        QCOMPARE(w->Combo1->count(), 127);
-        QCOMPARE(w->Text5->count(), 127);
+        QCOMPARE(w->Combo1->count(), CourierCatalogue::count);
+        QCOMPARE(w->Text5->count(), CourierCatalogue::count);
         QCOMPARE(w->Combo1->currentIndex(), 0);
         QCOMPARE(w->Combo1->currentText(), QStringLiteral("AAE快递"));
         QCOMPARE(w->companyCode, QStringLiteral("aae"));

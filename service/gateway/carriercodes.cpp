@@ -23,8 +23,10 @@ namespace {
 constexpr CarrierCodes kTable[] = {
     {"aae", "aae", -1, ""},
     {"anjie", "anjie", -1, ""},
+    {"annengwuliu", "annengwuliu", -1, ""},
     {"anxinda", "anxindakuaixi", -1, ""},
     {"aramex", "aramex", -1, ""},
+    {"baishiwuliu", "baishiwuliu", -1, ""},
     {"benteng", "benteng", -1, ""},
     {"cces", "cces", -1, ""},
     {"changtong", "changtong", -1, ""},
@@ -36,9 +38,11 @@ constexpr CarrierCodes kTable[] = {
     {"citylink", "citylink", -1, ""},
     {"coe", "coe", -1, ""},
     {"cszx", "cszx", -1, ""},
+    {"danniao", "danniao", -1, ""},
     {"datian", "datianwuliu", -1, ""},
     {"dayang", "dayang", -1, ""},
     {"debang", "debangwuliu", -1, "DBL"},
+    {"debangkuaidi", "debangkuaidi", -1, ""},
     {"dechuang", "dechuang", -1, ""},
     {"dhl", "dhl", 100001, "DHL"},
     {"diantong", "diantong", -1, ""},
@@ -58,6 +62,7 @@ constexpr CarrierCodes kTable[] = {
     {"feihu", "feihukuaidi", -1, ""},
     {"feiyuan", "feiyuanvipshop", -1, ""},
     {"fengda", "fengda", -1, ""},
+    {"fengwang", "fengwang", -1, ""},
     {"fkd", "feikangda", -1, ""},
     {"gdyz", "guangdongyouzhengwuliu", 3011, ""},
     {"gnxb", "youzhengguonei", 3011, "YZPY"},
@@ -74,14 +79,17 @@ constexpr CarrierCodes kTable[] = {
     {"huiqiang", "huiqiangkuaidi", -1, ""},
     {"huitong", "huitongkuaidi", -1, "HTKY"},
     {"hwhq", "hwhq", -1, ""},
+    {"jd", "jd", -1, ""},
     {"jiaji", "jiajiwuliu", -1, "JJKY"},
     {"jiayi", "jiayiwuliu", -1, ""},
     {"jiayunmei", "jiayunmeiwuliu", -1, ""},
     {"jinda", "jindawuliu", -1, ""},
+    {"jingdongkuaiyun", "jingdongkuaiyun", -1, ""},
     {"jingguang", "jingguang", -1, ""},
     {"jinyue", "jinyuekuaidi", -1, ""},
     {"jixianda", "jixianda", -1, ""},
     {"jldt", "jialidatong", -1, ""},
+    {"jtexpress", "jtexpress", -1, ""},
     {"kangli", "kangliwuliu", -1, ""},
     {"kcs", "kcs", -1, ""},
     {"kuaijie", "kuaijiesudi", -1, "FAST"},
@@ -104,6 +112,7 @@ constexpr CarrierCodes kTable[] = {
     {"quanritong", "quanritongkuaidi", -1, ""},
     {"quanyi", "quanyikuaidi", -1, ""},
     {"rpx", "rpx", -1, ""},
+    {"rrs", "rrs", -1, ""},
     {"rufeng", "rufengda", -1, "RFD"},
     {"saiaodi", "saiaodi", -1, ""},
     {"santai", "santaisudi", -1, ""},
@@ -113,8 +122,10 @@ constexpr CarrierCodes kTable[] = {
     {"shenghui", "shenghuiwuliu", -1, ""},
     {"shentong", "shentong", -1, "STO"},
     {"shunfeng", "shunfeng", -1, "SF"},
+    {"shunfengkuaiyun", "shunfengkuaiyun", -1, ""},
     {"suijia", "suijiawuliu", -1, ""},
     {"sure", "suer", -1, "SURE"},
+    {"sxjdfreight", "sxjdfreight", -1, ""},
     {"tiantian", "tiantian", -1, "HHTT"},
     {"tnt", "tnt", -1, "TNT"},
     {"tongcheng", "tongchengwuliu", -1, ""},
@@ -130,6 +141,7 @@ constexpr CarrierCodes kTable[] = {
     {"yad", "yad", -1, ""},
     {"yafeng", "yafengsudi", -1, ""},
     {"yibang", "yibangwuliu", -1, ""},
+    {"yimidida", "yimidida", -1, ""},
     {"yinjie", "yinjiesudi", -1, ""},
     {"yishunhang", "yishunhang", -1, ""},
     {"yousu", "youshuwuliu", -1, "UC"},
@@ -139,6 +151,7 @@ constexpr CarrierCodes kTable[] = {
     {"yuanzhi", "yuanzhi", -1, ""},
     {"yuefeng", "yuefengwuliu", -1, ""},
     {"yunda", "yunda", -1, "YD"},
+    {"yundakuaiyun", "yundakuaiyun", -1, ""},
     {"yuntong", "yuntongkuaidi", -1, ""},
     {"ywfex", "ywfex", -1, ""},
     {"zhaijisong", "zhaijisong", -1, "ZJS"},
@@ -146,11 +159,16 @@ constexpr CarrierCodes kTable[] = {
     {"zhongtian", "zhongtian", -1, ""},
     {"zhongtie", "zhongtiekuaiyun", -1, "ZTKY"},
     {"zhongtong", "zhongtong", -1, "ZTO"},
+    {"zhongtongkuaiyun", "zhongtongkuaiyun", -1, ""},
     {"zhongxinda", "zhongxinda", -1, ""},
     {"zhongyou", "zhongyouwuliu", -1, ""},
+    {"zhongyouex", "zhongyouex", -1, ""},
 };
 
-static_assert(std::size(kTable) == 127, "one row per catalogue company");
+// The couriers added after the original 127 (jtexpress, jd, danniao ...) have kuaidi100's code as
+// the program's code; 17TRACK detects them from the number; kdniao gets no code for them until its
+// own published list is checked, so they are refused up front with the unsupported-company page.
+static_assert(std::size(kTable) == 142, "one row per catalogue company");
 
 } // namespace
 

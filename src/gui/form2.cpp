@@ -1,5 +1,6 @@
 #include "gui/form2.h"
 
+#include "core/catalogue.h"
 #include "finder/companyfinder.h"
 #include "gui/platform/messagebox.h"
 
@@ -90,7 +91,7 @@ int Form2::searchAndSelect(const QString& word) {
     for (int i = 0; i < m_companySelector->count(); ++i)
         names << m_companySelector->itemText(i);
     // Selecting each match in turn would end on the last one; selecting only that one is the same.
-    const int found = lastMatchingCompany(names, word);
+    const int found = lastMatchingCompany(names, word, CourierCatalogue::firstAddedIndex);
     if (found >= 0) {
         m_companySelector->setCurrentIndex(found); // the main window's Combo1_Click follows
         m_secondSelector->setCurrentIndex(found);
