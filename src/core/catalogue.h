@@ -14,8 +14,8 @@ public:
     static constexpr int firstAddedIndex = 127;
     static constexpr int count = 142;
 
-    static QString displayName(int index); // empty for an index outside 0..count-1
-    static QString serviceCode(int index); // empty for an index outside 0..count-1
+    static QString displayName(int index);       // empty for an index outside 0..count-1
+    static QString serviceCode(int index);       // empty for an index outside 0..count-1
     static int indexOfName(const QString& name); // exact, case-sensitive; -1 when absent
     static int indexOfCode(const QString& code);
     static QStringList displayNames(); // in index order

@@ -2,6 +2,7 @@
 
 #include "core/catalogue.h"
 #include "finder/companyfinder.h"
+#include "guess/numberguess.h"
 #include "gui/platform/messagebox.h"
 
 #include <QComboBox>
@@ -99,12 +100,23 @@ int Form2::searchAndSelect(const QString& word) {
     return found;
 }
 
+int Form2::selectByNumber(const QString& word) {
+    const NumberGuess guess = guessNumber(word);
+    const QList<int> ranked = rankCandidates(guess.candidates, m_bookUses);
+    if (ranked.isEmpty() || ranked.first() >= m_companySelector->count())
+        return -1;
+    m_companySelector->setCurrentIndex(ranked.first());
+    m_secondSelector->setCurrentIndex(ranked.first());
+    return ranked.first();
+}
+
 void Form2::Command1_Click() {
     if (Text1->text().isEmpty()) {
         MessageBox::information(this, QStringLiteral("请输入物流公司关键字"));
         return;
     }
-    if (searchAndSelect(finderSearchWord(Text1->text())) >= 0)
+    const QString word = finderSearchWord(Text1->text());
+    if (searchAndSelect(word) >= 0 || selectByNumber(word) >= 0)
         m_hintLine->setText(QStringLiteral("找到【") + m_companySelector->currentText() +
                             QStringLiteral("】，是否为您要找的公司?"));
     accept();

@@ -100,6 +100,7 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), m_settings(Settings::
     connectHandlers();
     connectBook();
     connectQuery();
+    connectGuess();
     book.setPath(Store::locate(ProgramFolder::path()));
     Form_Load();
     Timer5->start();

@@ -200,6 +200,13 @@ public:
     void Command2_Click();
     void Command15_Click();
 
+    // ---- company guessed from the number (mainwindow_guess.cpp) ----
+    // The number was typed, pasted (F8, Ctrl+V) or cleared: the chooser follows the number's most
+    // likely company unless the user picked one by hand for it.
+    void Text3_Change();
+    void Combo1_Activated(); // the user picked a company by hand
+    bool companyPickedByHand() const { return m_companyByHand; }
+
     // ---- branch lookup, opened modally from the menu (mainwindow_branch.cpp) ----
     void openBranchLookup();
 
@@ -278,6 +285,10 @@ private:
     DesktopNotifier* m_notifier = nullptr; // made with the first notice
     QString m_askedNumber;                 // the parcel whose answer is being read, as kdgs asked for it
     QString m_askedCompany;
+    // ---- guess section (mainwindow_guess.cpp) ----
+    void connectGuess();
+    void showGuess(const QList<int>& ranked);
+    bool m_companyByHand = false; // reset when the number box is emptied (a new number begins)
     // ---- chrome section (mainwindow_chrome.cpp) ----
 public:
     // The window's own surface (not the panels or other controls); x, y in its pixels.
