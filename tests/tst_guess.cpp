@@ -1,5 +1,7 @@
 #include "core/catalogue.h"
 #include "guess/numberguess.h"
+#include "guess/onlineguess.h"
+#include "support/testserver.h"
 #include "support/windowfixture.h"
 
 #include <QClipboard>
@@ -31,6 +33,8 @@ private Q_SLOTS:
     void addPanel_data();
     void addPanel();
     void handPickIsKept();
+    void onlineAfterTypingStops();
+    void lateOnlineAnswerAfterHandPick();
 
 private:
     void typeNumber(MainWindow* w, const QString& number);
@@ -164,6 +168,41 @@ void TestGuess::handPickIsKept() {
     // An emptied box starts a new number, which is guessed again; so does a new add panel.
     typeNumber(w.get(), QStringLiteral("JT1234567890123"));
     QCOMPARE(w->Combo1->currentText(), QStringLiteral("极兔速递"));
+}
+
+void TestGuess::onlineAfterTypingStops() {
+    test::TestServer server;
+    server.setResponse("/autonumber", {200, "zhongtong\nyunda\n", "text/plain; charset=utf-8"});
+    test::WindowFixture fx(server.hostPort());
+    auto w = fx.makeWindow();
+    w->Command3_Click();
+    typeNumber(w.get(), QStringLiteral("SF1234567890123")); // decided offline: never asked
+    QTest::qWait(OnlineGuess::debounceMs + 200);
+    QVERIFY(server.requests().isEmpty());
+    typeNumber(w.get(), QString());
+    for (QChar c : QStringLiteral("7730123456789")) { // a typist's pace: one question at the end
+        QTest::keyClick(w->Text3->lineEdit(), c.toLatin1());
+        QTest::qWait(60);
+    }
+    QVERIFY(server.requests().isEmpty());
+    QTRY_COMPARE(w->Combo1->currentText(), QStringLiteral("中通快递"));
+    QCOMPARE(w->Label11[2]->text(), QStringLiteral("根据单号推测:中通快递(或韵达快递)"));
+    QCOMPARE(server.requests().size(), 1);
+    QCOMPARE(server.requests().first().param("nu"), std::string("7730123456789"));
+}
+
+void TestGuess::lateOnlineAnswerAfterHandPick() {
+    test::TestServer server;
+    server.setResponse("/autonumber", {200, "zhongtong\n", "text/plain; charset=utf-8", 400});
+    test::WindowFixture fx(server.hostPort());
+    auto w = fx.makeWindow();
+    w->Command3_Click();
+    typeNumber(w.get(), QStringLiteral("7730123456789"));
+    QTRY_COMPARE(server.requests().size(), 1);
+    w->Combo1->setFocus();
+    QTest::keyClick(w->Combo1, Qt::Key_Down); // picked by hand while the answer is on its way
+    QTest::qWait(800);
+    QCOMPARE(w->Combo1->currentIndex(), 1);
 }
 
 QTEST_MAIN(TestGuess)

@@ -27,6 +27,7 @@ class AlertPlayer;
 class Class1;
 class DesktopNotifier;
 class GatewayChild;
+class OnlineGuess;
 
 // The main window: it owns every control, the parcel book, the timers and the window state, and
 // its handlers carry the names the program has always used. Its member definitions are split by
@@ -288,7 +289,9 @@ private:
     // ---- guess section (mainwindow_guess.cpp) ----
     void connectGuess();
     void showGuess(const QList<int>& ranked);
+    void onlineGuessAnswered(const QString& number, const QStringList& codes);
     bool m_companyByHand = false; // reset when the number box is emptied (a new number begins)
+    OnlineGuess* m_onlineGuess = nullptr; // for numbers the published formats leave open
     // ---- chrome section (mainwindow_chrome.cpp) ----
 public:
     // The window's own surface (not the panels or other controls); x, y in its pixels.
