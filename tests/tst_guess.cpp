@@ -146,6 +146,9 @@ void TestGuess::addPanel() {
     QCOMPARE(w->Combo1->currentText(), company.isEmpty() ? CourierCatalogue::displayName(0) : company);
     QCOMPARE(w->companyCode, CourierCatalogue::serviceCode(w->Combo1->currentIndex()));
     QCOMPARE(w->Label11[2]->text(), hint.isEmpty() ? before : hint);
+    // The guess goes with its number: an edit that fits nothing brings the earlier hint back.
+    typeNumber(w.get(), QStringLiteral("12"));
+    QCOMPARE(w->Label11[2]->text(), before);
     // F8 pastes the same number with the line break a copied number often carries.
     w->Command3_Click();
     QGuiApplication::clipboard()->setText(number + QStringLiteral("\r\n"));

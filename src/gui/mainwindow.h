@@ -290,7 +290,10 @@ private:
     void connectGuess();
     void showGuess(const QList<int>& ranked);
     void onlineGuessAnswered(const QString& number, const QStringList& codes);
-    bool m_companyByHand = false; // reset when the number box is emptied (a new number begins)
+    void withdrawGuessHint();
+    QString m_guessHint;                  // the guess shown in the hint line, as shown
+    QString m_hintBeforeGuess;            // what the hint line said before it
+    bool m_companyByHand = false;         // reset when the number box is emptied (a new number begins)
     OnlineGuess* m_onlineGuess = nullptr; // for numbers the published formats leave open
     // ---- chrome section (mainwindow_chrome.cpp) ----
 public:

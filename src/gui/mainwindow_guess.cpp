@@ -6,6 +6,7 @@
 #include "guess/onlineguess.h"
 
 #include <QComboBox>
+#include <QLabel>
 
 namespace zjx {
 
@@ -22,22 +23,32 @@ void MainWindow::connectGuess() {
 void MainWindow::Combo1_Activated() {
     m_companyByHand = true;
     m_onlineGuess->cancel();
+    withdrawGuessHint();
 }
 
 void MainWindow::Text3_Change() {
     m_onlineGuess->cancel();
     const QString number = ParcelRecord::singleLine(Text3->currentText());
-    if (number.isEmpty()) {
+    if (number.isEmpty())
         m_companyByHand = false;
-        return;
-    }
+    const NumberGuess guess = guessNumber(number);
+    const QList<int> ranked = rankCandidates(guess.candidates, countBookCompanies(Combo6));
+    if (m_companyByHand || ranked.isEmpty())
+        withdrawGuessHint();
     if (m_companyByHand)
         return;
-    const NumberGuess guess = guessNumber(number);
-    if (guess.verdict == NumberGuess::Verdict::Known)
-        showGuess(rankCandidates(guess.candidates, countBookCompanies(Combo6)));
+    if (!ranked.isEmpty())
+        showGuess(ranked);
     else if (guess.verdict == NumberGuess::Verdict::Open)
         m_onlineGuess->ask(number);
+}
+
+void MainWindow::withdrawGuessHint() {
+    // A guess about a number that is gone must not stay in the hint line; whatever the line said
+    // before the guess comes back. A hint written since by anything else stays.
+    if (!m_guessHint.isEmpty() && Label11[2]->text() == m_guessHint)
+        Label11[2]->setText(m_hintBeforeGuess);
+    m_guessHint.clear();
 }
 
 void MainWindow::onlineGuessAnswered(const QString& number, const QStringList& codes) {
@@ -55,7 +66,10 @@ void MainWindow::showGuess(const QList<int>& ranked) {
     if (ranked.isEmpty() || ranked.first() >= Combo1->count())
         return;
     Combo1->setCurrentIndex(ranked.first()); // Combo1_Click follows with the service code
+    if (m_guessHint.isEmpty() || Label11[2]->text() != m_guessHint)
+        m_hintBeforeGuess = Label11[2]->text();
     setHint(guessHint(ranked));
+    m_guessHint = Label11[2]->text();
 }
 
 } // namespace zjx
