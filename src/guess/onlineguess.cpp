@@ -40,6 +40,10 @@ QStringList OnlineGuess::codesOf(int status, const QByteArray& body) {
 }
 
 void OnlineGuess::send() {
+    // A tracking query waits for its answer: the company is chosen already, and nothing else may
+    // reach the service meanwhile.
+    if (HttpClient::instance().isWaiting())
+        return;
     const quint64 generation = m_generation;
     const QString number = m_number;
     HttpClient::instance().getResponsive(QUrl(url(m_host(), number)), this,

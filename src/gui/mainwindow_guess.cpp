@@ -52,8 +52,9 @@ void MainWindow::withdrawGuessHint() {
 }
 
 void MainWindow::onlineGuessAnswered(const QString& number, const QStringList& codes) {
-    // A hand pick or another number since the ask: the answer is about something else now.
-    if (m_companyByHand || ParcelRecord::singleLine(Text3->currentText()) != number)
+    // A hand pick or another number since the ask: the answer is about something else now. A query
+    // on its way records the company shown in the chooser: it must not change under it.
+    if (m_companyByHand || queryInFlight() || ParcelRecord::singleLine(Text3->currentText()) != number)
         return;
     QList<int> candidates;
     for (const QString& code : codes)
