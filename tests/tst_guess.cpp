@@ -192,6 +192,10 @@ void TestGuess::onlineAfterTypingStops() {
     QCOMPARE(w->Label11[2]->text(), QStringLiteral("根据单号推测:中通快递(或韵达快递)"));
     QCOMPARE(server.requests().size(), 1);
     QCOMPARE(server.requests().first().param("nu"), std::string("7730123456789"));
+    // Plain digits that fit FedEx's check digit: FedEx at once, the provider's answer after it.
+    typeNumber(w.get(), QStringLiteral("986578788855"));
+    QCOMPARE(w->Combo1->currentText(), QStringLiteral("国际Fedex"));
+    QTRY_COMPARE(w->Combo1->currentText(), QStringLiteral("中通快递"));
 }
 
 void TestGuess::lateOnlineAnswerAfterHandPick() {

@@ -80,7 +80,7 @@ NumberGuess guessS10(QStringView s) {
     return known({});
 }
 
-NumberGuess guessDigits(QStringView s) {
+NumberGuess guessDigitFormats(QStringView s) {
     const Companies& c = companies();
     switch (s.size()) {
     case 10:
@@ -123,6 +123,12 @@ NumberGuess guessDigits(QStringView s) {
     }
     // Plain digits are what most Chinese couriers print: several share each length.
     return verdictOnly(Verdict::Open);
+}
+
+NumberGuess guessDigits(QStringView s) {
+    NumberGuess g = guessDigitFormats(s);
+    g.plainDigits = g.verdict == Verdict::Known;
+    return g;
 }
 
 } // namespace

@@ -17,6 +17,9 @@ struct NumberGuess {
     };
     Verdict verdict = Verdict::NotANumber;
     QList<int> candidates; // catalogue indices, equally likely, in the order the rules list them
+    // Plain digits whose check digit fits a foreign format: one plain number in seven to eleven fits
+    // by chance, and the Chinese couriers print plain digits too, so the provider may know better.
+    bool plainDigits = false;
 };
 
 // The number as the formats read it: spaces and dashes left out, letters upper-case.

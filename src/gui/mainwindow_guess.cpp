@@ -39,7 +39,9 @@ void MainWindow::Text3_Change() {
         return;
     if (!ranked.isEmpty())
         showGuess(ranked);
-    else if (guess.verdict == NumberGuess::Verdict::Open)
+    // Plain digits that fit a foreign check digit are shown at once and still asked: the provider's
+    // answer, when there is one, replaces the guess.
+    if (guess.verdict == NumberGuess::Verdict::Open || guess.plainDigits)
         m_onlineGuess->ask(number);
 }
 
