@@ -4,6 +4,7 @@
 #include "core/parser.h"
 #include "core/trackingrequest.h"
 #include "gateway.h"
+#include "providers.h"
 
 #include <QEventLoop>
 #include <QStringDecoder>
@@ -54,6 +55,11 @@ int runCheck(const GatewayConfig& config, const QString& number, const QString& 
                  .arg(config.path.isEmpty() ? QStringLiteral("none (defaults)") : config.path));
     say(out, QStringLiteral("back-end: %1 (%2)").arg(config.backend, providerUrl(config)));
     say(out, QStringLiteral("company: %1 (%2)").arg(CourierCatalogue::displayName(index), code));
+
+    if (config.backend == u"kdniao")
+        if (const CarrierCodes* codes = findCarrierCodes(code))
+            if (const QString why = kdniaoUnserved(*codes, config.kdniaoRequestType); !why.isEmpty())
+                say(out, why);
 
     QString error;
     const std::unique_ptr<TrackingBackend> backend = makeBackend(config, demoIntervalMinutes, {}, &error);

@@ -54,6 +54,7 @@ struct CachePolicy {
     int signedForMinutes = 24 * 60; // a signed-for parcel hardly changes any more
     int capacity = 10000;           // parcels kept; the least recently asked go first
     int faultSeconds = 60;          // after a failure the parcel is not asked upstream again for this long
+    int noResultMinutes = 5; // "no result yet" (a new parcel): asked again soon (never below the provider's minimum)
 };
 
 // A real provider behind the program's protocol: maps the company, keeps one upstream query per

@@ -76,7 +76,7 @@ void Recognizer::postForm(const QByteArray& body, std::function<Recognition(cons
         if (status == 0)
             return done(fault(FaultKind::Network, reply->errorString()));
         if (status == 429)
-            return done(fault(FaultKind::Quota, u("HTTP 429")));
+            return done(fault(FaultKind::RateLimit, u("HTTP 429")));
         if (status != 200)
             return done(fault(FaultKind::Provider, u("HTTP ") + QString::number(status)));
         done(read(reply->readAll()));
