@@ -74,6 +74,14 @@ GatewayAnswer ask(TrackingBackend& backend, const QString& code, const QString& 
     return got.value_or(GatewayAnswer{{-1, "no answer", ""}, "no answer", false});
 }
 
+// A header of the answer as the service sends it.
+std::string header(const GatewayAnswer& a, const TrackingBackend& backend, const std::string& name) {
+    for (const auto& [key, value] : labelledReply(a, backend).headers)
+        if (key == name)
+            return value;
+    return "(none)";
+}
+
 QString text(const zjx::service::Reply& r) {
     QStringDecoder gb("GB18030");
     return gb.decode(r.body);
@@ -372,14 +380,15 @@ void GatewayTest::wrongSecretsAreRefusedByTheSignCheck_data() {
     QTest::addColumn<bool>("wrongCustomer"); // else a wrong key
     QTest::addColumn<QString>("problem");
     QTest::addColumn<int>("badSigns");
-    QTest::newRow("kuaidi100") << K100 << false << "signature refused" << 1;
+    QTest::addColumn<QString>("reason"); // the X-Zjx-Reason word the program reads
+    QTest::newRow("kuaidi100") << K100 << false << "signature refused" << 1 << "signature";
     // kuaidi100's 400 (incomplete data, wrong customer, no quota) is the account's problem, not the parcel's.
     QTest::newRow("kuaidi100 customer") << K100 << true
                                         << "account or request refused (400): check [kuaidi100] customer, key and "
                                            "remaining quota (kuaidi100: 提交的数据不完整，或者贵公司没授权)"
-                                        << 0;
-    QTest::newRow("17track") << T17 << false << "bad key" << 1;
-    QTest::newRow("kdniao") << KDN << false << "signature refused" << 1;
+                                        << 0 << "account";
+    QTest::newRow("17track") << T17 << false << "bad key" << 1 << "bad-key";
+    QTest::newRow("kdniao") << KDN << false << "signature refused" << 1 << "signature";
 }
 
 void GatewayTest::wrongSecretsAreRefusedByTheSignCheck() {
@@ -387,6 +396,7 @@ void GatewayTest::wrongSecretsAreRefusedByTheSignCheck() {
     QFETCH(bool, wrongCustomer);
     QFETCH(QString, problem);
     QFETCH(int, badSigns);
+    QFETCH(QString, reason);
     FakeSecrets wrong;
     (wrongCustomer ? wrong.customer : wrong.key) = "not-the-key-at-all";
     auto r = rig(kind, wrong);
@@ -394,6 +404,11 @@ void GatewayTest::wrongSecretsAreRefusedByTheSignCheck() {
     const GatewayAnswer a = ask(*r->backend, kind == T17 ? "ems" : "yuantong", "ZJX1234567");
     QCOMPARE(a.reply.status, 502);
     QVERIFY2(a.problem.startsWith(problem), qPrintable(a.problem));
+    // The program learns the reason and the back-end from the headers; the error status stays.
+    QCOMPARE(labelledReply(a, *r->backend).status, 502);
+    QCOMPARE(header(a, *r->backend, "X-Zjx-Reason"), reason.toStdString());
+    QCOMPARE(header(a, *r->backend, "X-Zjx-Backend"), r->backend->name().toStdString());
+    QCOMPARE(header(a, *r->backend, "X-Zjx-Fetched"), std::string("(none)"));
     QCOMPARE(r->fake->badSigns(), badSigns);
     // Not kept as the parcel's answer: the next query past the fault pause asks again.
     r->now += 61 * 1000;
@@ -496,6 +511,15 @@ void GatewayTest::cacheMakesOneUpstreamQuery() {
     QCOMPARE(stale.reply.body, first);
     QVERIFY(stale.problem.startsWith(u"network"));
     QVERIFY(r->log.last().contains(u"served the last good answer"));
+    // Marked for the program with the time the page was fetched (about now: the fake clock only
+    // drives the cache's lifetimes) and the reason of the failure.
+    QCOMPARE(header(stale, *r->backend, "X-Zjx-Reason"), std::string("network"));
+    const QDateTime fetched =
+        QDateTime::fromString(QString::fromStdString(header(stale, *r->backend, "X-Zjx-Fetched")), Qt::ISODate);
+    QVERIFY(fetched.isValid() && qAbs(fetched.secsTo(QDateTime::currentDateTimeUtc())) < 120);
+    QCOMPARE(header(stale, *r->backend, "X-Zjx-Cache-Minutes"), std::string("30"));
+    QCOMPARE(header(ask(*r->backend, code, "ZJX1234567"), *r->backend, "X-Zjx-Fetched"),
+             header(stale, *r->backend, "X-Zjx-Fetched")); // the same answer within the fault minute
 }
 
 void GatewayTest::cacheLifetimes_data() {
@@ -733,26 +757,34 @@ void GatewayTest::checkCommandVerdicts_data() {
     QTest::addColumn<QString>("company");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("says");
+    QTest::addColumn<QString>("verdict"); // the last line, which the settings window reads
     QTest::newRow("good key") << "kuaidi100"
                               << "fake-key-0123456789" << true << "申通快递" << 0
                               << "the program would show 4 events, parcel state 已签收:\n  1  2026-12-02 11:47:00  "
-                                 "【上海市】快件已签收，签收人：本人\n";
+                                 "【上海市】快件已签收，签收人：本人\n"
+                              << "verdict: events 4";
     QTest::newRow("bad key") << "kuaidi100"
                              << "wrong-key" << true << "shentong" << 1
-                             << "cannot answer: signature refused: kuaidi100 returnCode 503";
+                             << "cannot answer: signature refused: kuaidi100 returnCode 503"
+                             << "verdict: fault signature";
     QTest::newRow("no network") << "kuaidi100"
                                 << "fake-key-0123456789" << false << "shentong" << 1
-                                << "cannot answer: network: 127.0.0.1: Connection refused";
+                                << "cannot answer: network: 127.0.0.1: Connection refused"
+                                << "verdict: fault network";
     QTest::newRow("no key") << "kuaidi100"
-                            << "" << true << "shentong" << 1 << "cannot ask: no key: [kuaidi100] key is not set";
+                            << "" << true << "shentong" << 1 << "cannot ask: no key: [kuaidi100] key is not set"
+                            << "verdict: fault no-key";
     QTest::newRow("unknown company") << "kuaidi100"
-                                     << "k" << true << "申通" << 2 << "unknown company \"申通\"";
+                                     << "k" << true << "申通" << 2 << "unknown company \"申通\""
+                                     << "verdict: company";
     QTest::newRow("demo") << "demo"
-                          << "" << false << "shentong" << 0 << "events, parcel state 已签收:";
+                          << "" << false << "shentong" << 0 << "events, parcel state 已签收:"
+                          << "verdict: events ";
     QTest::newRow("kdniao 1002 申通") << "kdniao"
                                       << "fake-key-0123456789" << true << "shentong" << 0
                                       << "kdniao request type 1002 does not serve STO: set request_type = 8001 in "
-                                         "[kdniao] (kdniao's paid real-time query)\n";
+                                         "[kdniao] (kdniao's paid real-time query)\n"
+                                      << "verdict: unsupported";
 }
 
 void GatewayTest::checkCommandVerdicts() {
@@ -762,6 +794,7 @@ void GatewayTest::checkCommandVerdicts() {
     QFETCH(QString, company);
     QFETCH(int, exitCode);
     QFETCH(QString, says);
+    QFETCH(QString, verdict);
     FakeProvider fake(K100);
     QVERIFY(fake.start());
     GatewayConfig config;
@@ -782,6 +815,7 @@ void GatewayTest::checkCommandVerdicts() {
     printed.resize(qsizetype(std::fread(printed.data(), 1, size_t(printed.size()), out)));
     std::fclose(out);
     QVERIFY2(QString::fromUtf8(printed).contains(says), printed.constData());
+    QVERIFY2(QString::fromUtf8(printed.trimmed().split('\n').last()).startsWith(verdict), printed.constData());
     QVERIFY(!printed.contains("fake-key-0123456789"));
 }
 

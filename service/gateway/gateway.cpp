@@ -91,10 +91,12 @@ void ProviderBackend::finish(const QString& cacheKey, const QString& label, cons
     if (outcome.kind == OutcomeKind::Fault) {
         const QString words = faultWords(outcome.fault);
         answer.problem = outcome.reason.startsWith(words) ? outcome.reason : words + u(": ") + outcome.reason;
+        answer.fault = outcome.fault;
         const auto stale = m_cache.find(cacheKey, m_clock());
         if (stale) {
             answer.reply = stale->reply;
             answer.cached = true;
+            answer.fetched = stale->fetched;
         } else {
             answer.reply = faultReply(outcome);
         }
@@ -139,6 +141,18 @@ std::unique_ptr<TrackingBackend> makeBackend(const GatewayConfig& config, int de
     CachePolicy policy;
     policy.minutes = config.cacheMinutes;
     return std::make_unique<ProviderBackend>(std::move(client), policy, config.phoneTail, std::move(log));
+}
+
+zjx::service::Reply labelledReply(const GatewayAnswer& answer, const TrackingBackend& backend) {
+    zjx::service::Reply reply = answer.reply;
+    reply.headers.emplace_back("X-Zjx-Backend", backend.name().toStdString());
+    reply.headers.emplace_back("X-Zjx-Cache-Minutes", std::to_string(backend.cacheMinutes()));
+    if (answer.fault) {
+        reply.headers.emplace_back("X-Zjx-Reason", reasonWord(*answer.fault).toStdString());
+        if (answer.cached && answer.fetched.isValid())
+            reply.headers.emplace_back("X-Zjx-Fetched", answer.fetched.toUTC().toString(Qt::ISODate).toStdString());
+    }
+    return reply;
 }
 
 LogSink stderrLog(const QStringList& secrets) {

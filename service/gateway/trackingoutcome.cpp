@@ -65,6 +65,34 @@ QString faultWords(FaultKind fault) {
     return {};
 }
 
+QString reasonWord(FaultKind fault) {
+    switch (fault) {
+    case FaultKind::Network:
+        return QStringLiteral("network");
+    case FaultKind::Timeout:
+        return QStringLiteral("timeout");
+    case FaultKind::Tls:
+        return QStringLiteral("tls");
+    case FaultKind::BadKey:
+        return QStringLiteral("bad-key");
+    case FaultKind::Quota:
+        return QStringLiteral("quota");
+    case FaultKind::Signature:
+        return QStringLiteral("signature");
+    case FaultKind::PhoneTail:
+        return QStringLiteral("phone-tail");
+    case FaultKind::Provider:
+        return QStringLiteral("provider");
+    case FaultKind::NoKey:
+        return QStringLiteral("no-key");
+    case FaultKind::Account:
+        return QStringLiteral("account");
+    case FaultKind::RateLimit:
+        return QStringLiteral("rate-limit");
+    }
+    return QStringLiteral("provider");
+}
+
 QString neutralised(const QString& text) {
     QString out;
     out.reserve(text.size());

@@ -68,6 +68,10 @@ struct Outcome {
 int httpStatusFor(FaultKind fault);
 // Short words for --check and the log: "bad key", "quota", "network", ...
 QString faultWords(FaultKind fault);
+// One fixed word per fault for machines: the X-Zjx-Reason header and the verdict line of --check
+// ("bad-key", "quota", "network", "timeout", "tls", "signature", "phone-tail", "provider", "no-key").
+// The program maps these words to its own sentences, so they never change with the wording above.
+QString reasonWord(FaultKind fault);
 
 // Marker words of the program's screening ("不存在", "NULL", ...) taken apart so a provider's event
 // text cannot trip them: "NULL" becomes the full-width "ＮＵＬＬ", the Chinese markers get a zero
