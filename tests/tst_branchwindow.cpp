@@ -72,6 +72,7 @@ private Q_SLOTS:
     void cleanupTestCase();
     void init();
     void cleanup();
+    void emptyNameOnlySetsStatus_data();
     void emptyNameOnlySetsStatus();
     void found_data();
     void found();
@@ -87,9 +88,12 @@ private:
     std::unique_ptr<test::WindowFixture> m_fx;
     std::unique_ptr<Form5> m_form;
 
-    void lookUp(const QString& name) {
+    void lookUp(const QString& name, bool byEnter = false) {
         m_form->Text1->setText(name);
-        QTest::mouseClick(m_form->Command1, Qt::LeftButton);
+        if (byEnter)
+            QTest::keyClick(m_form->Text1, Qt::Key_Return);
+        else
+            QTest::mouseClick(m_form->Command1, Qt::LeftButton);
     }
 };
 
@@ -115,8 +119,15 @@ void TestBranchWindow::cleanup() {
     m_fx.reset();
 }
 
+void TestBranchWindow::emptyNameOnlySetsStatus_data() {
+    QTest::addColumn<bool>("byEnter");
+    QTest::newRow("button") << false;
+    QTest::newRow("Enter in the name box") << true;
+}
+
 void TestBranchWindow::emptyNameOnlySetsStatus() {
-    lookUp(QString());
+    QFETCH(bool, byEnter);
+    lookUp(QString(), byEnter);
     QCOMPARE(m_form->S1Panel2->text(), QStringLiteral("请输入您要查询的站点.."));
     QCOMPARE(shownValues(*m_form), allNotQueried);
     QVERIFY(test::ScriptedBoxes::shown().isEmpty());

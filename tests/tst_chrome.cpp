@@ -3,6 +3,8 @@
 #include "support/scriptedseams.h"
 #include "support/windowfixture.h"
 
+#include <QApplication>
+#include <QComboBox>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
@@ -244,6 +246,72 @@ private Q_SLOTS:
         QCOMPARE(label->parentWidget()->pos(), panelPos);
         QVERIFY(w->Timer4->isActive());
         QVERIFY(w->Timer6->isActive());
+    }
+
+    // From the keyboard: Shift+Tab from the panel's first field reaches its close image, which has
+    // a name of its own and closes the panel with Space; Escape closes the panel from any field.
+    void panelsFromTheKeyboard_data() {
+        QTest::addColumn<QString>("panel");
+        QTest::addColumn<QString>("image");
+        QTest::addColumn<QString>("firstField");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("add") << "Picture3"
+                             << "aicAlphaImage5"
+                             << "Text3" << QStringLiteral("关闭添加新快递");
+        QTest::newRow("edit") << "Picture5"
+                              << "aicAlphaImage2"
+                              << "Text4" << QStringLiteral("关闭单号操作");
+        QTest::newRow("settings") << "Picture4"
+                                  << "aicAlphaImage1"
+                                  << "Combo2" << QStringLiteral("关闭相关设置");
+    }
+    void panelsFromTheKeyboard() {
+        QFETCH(QString, panel);
+        QFETCH(QString, image);
+        QFETCH(QString, firstField);
+        QFETCH(QString, name);
+        WindowFixture fx;
+        auto w = shownWindow(fx);
+        QVERIFY(w);
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        auto* frame = w->findChild<QFrame*>(panel);
+        auto* close = w->findChild<QLabel*>(image);
+        auto* field = w->findChild<QWidget*>(firstField);
+        QVERIFY(frame && close && field);
+        QCOMPARE(close->accessibleName(), name);
+        w->showOnlyPanel(frame);
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_Backtab);
+        QCOMPARE(QApplication::focusWidget(), close);
+        QTest::keyClick(close, Qt::Key_Space);
+        QVERIFY(!frame->isVisible());
+        w->showOnlyPanel(frame);
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_Escape);
+        QVERIFY(!frame->isVisible());
+    }
+
+    // Enter in any field of the add panel runs "开始查询" (here its first check answers).
+    void enterInTheAddPanelQueries_data() {
+        QTest::addColumn<QString>("field");
+        QTest::newRow("number") << "Text3";
+        QTest::newRow("company") << "Combo1";
+        QTest::newRow("note") << "Text2";
+    }
+    void enterInTheAddPanelQueries() {
+        QFETCH(QString, field);
+        WindowFixture fx;
+        auto w = shownWindow(fx);
+        QVERIFY(w);
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        w->Command3_Click();
+        auto* widget = w->findChild<QWidget*>(field);
+        widget->setFocus();
+        QTest::keyClick(field == "Text3" ? w->Text3->lineEdit() : widget, Qt::Key_Return);
+        QCOMPARE(w->Label11[2]->text(), QStringLiteral("请输入快递单号!"));
+        QCOMPARE(w->Text3->count(), 0); // the number box took no entry of its own
     }
 
     // The second pair also switches the header back to interactive: the lock alone must hold.

@@ -34,7 +34,7 @@ private Q_SLOTS:
     void keyword_data();
     void keyword();
     void emptyKeywordKeepsFinderOpen();
-    void enterInKeywordBoxDoesNothing();
+    void enterInKeywordBoxSearches();
     void commonButton_data();
     void commonButton();
     void bothOpenersShowFreshFinder_data();
@@ -105,13 +105,13 @@ void TestFinder::emptyKeywordKeepsFinderOpen() {
     expectSelected(startIndex, startHint);
 }
 
-void TestFinder::enterInKeywordBoxDoesNothing() {
+void TestFinder::enterInKeywordBoxSearches() {
     m_finder->Text1->setText(QStringLiteral("申通"));
     m_finder->activateWindow();
     m_finder->Text1->setFocus();
     QTest::keyClick(m_finder->Text1, Qt::Key_Return);
-    QVERIFY(m_finder->isVisible());
-    expectSelected(startIndex, startHint);
+    QVERIFY(!m_finder->isVisible());
+    expectSelected(90, QStringLiteral("找到【申通快递】，是否为您要找的公司?"));
 }
 
 void TestFinder::commonButton_data() {

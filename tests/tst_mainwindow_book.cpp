@@ -9,6 +9,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
@@ -339,7 +340,9 @@ private Q_SLOTS:
         m_w = m_fx->makeWindow();
         m_w->Text1->setCurrentIndex(0);
         m_w->Text1_Click();
+        test::ScriptedBoxes::setNextAnswer(MessageBox::Answer::Yes);
         m_w->Command9_Click();
+        QCOMPARE(test::ScriptedBoxes::shownTexts(), QStringList{QStringLiteral("确定要删除[书]此单号码?")});
         QVERIFY(m_fx->storeExists());
         QCOMPARE(m_fx->storeBytes(), QByteArray());
         QCOMPARE(m_w->Text1->count(), 0);
@@ -351,11 +354,23 @@ private Q_SLOTS:
 
     void clear_data() {
         QTest::addColumn<bool>("yes");
-        QTest::newRow("yes") << true;
-        QTest::newRow("no") << false;
+        QTest::addColumn<bool>("olderBackup"); // wlnum.ini.bak is there from an earlier clear
+        QTest::newRow("yes") << true << false;
+        QTest::newRow("yes, an older backup stays") << true << true;
+        QTest::newRow("no") << false << false;
     }
     void clear() {
         QFETCH(bool, yes);
+        QFETCH(bool, olderBackup);
+        const auto bytesOf = [](const QString& path) {
+            QFile f(path);
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(none)");
+        };
+        const QString backup = m_fx->storePath() + QStringLiteral(".bak");
+        if (olderBackup) {
+            QFile older(backup);
+            QVERIFY(older.open(QIODevice::WriteOnly) && older.write("older") == 5);
+        }
         m_w->Text1->setCurrentIndex(1);
         m_w->Text1_Click();
         QTRY_COMPARE(m_w->ListView1->topLevelItemCount(), 2);
@@ -365,7 +380,11 @@ private Q_SLOTS:
         m_w->Command7_Click();
 
         QCOMPARE(test::ScriptedBoxes::shownTexts(), QStringList{QStringLiteral("确定要清空查询列表吗?")});
+        QCOMPARE(test::ScriptedBoxes::shown().first().defaultAnswer, MessageBox::Answer::No);
         QCOMPARE(m_fx->storeExists(), !yes);
+        // The book as it was is kept beside it, an older backup untouched.
+        QCOMPARE(bytesOf(backup), olderBackup ? QByteArray("older") : yes ? gbk(book) : QByteArray("(none)"));
+        QCOMPARE(bytesOf(backup + QStringLiteral(".2")), olderBackup ? gbk(book) : QByteArray("(none)"));
         QCOMPARE(m_w->Text1->count(), yes ? 0 : 2);
         QCOMPARE(m_w->Combo6.size(), yes ? 0 : 2);
         QCOMPARE(m_w->chosenRecordText, yes ? QString() : QStringLiteral("222|顺丰快递|鞋"));

@@ -319,7 +319,7 @@ private Q_SLOTS:
         QCOMPARE(fx.storeBytes(), yes ? codec::gbkLines({record}) : QByteArray());
         QCOMPARE(w->Combo6, yes ? QStringList{record} : QStringList());
         QCOMPARE(w->Text1->count(), yes ? 1 : 0);
-        QCOMPARE(w->Text1->currentIndex(), -1);
+        QCOMPARE(w->Text1->currentIndex(), yes ? 0 : -1); // a parcel saved now is the chosen one
         QCOMPARE(w->ListView1->topLevelItemCount(), 0);
         QVERIFY(w->Command1->isEnabled());
         QVERIFY(!w->Timer1->isActive());
@@ -354,7 +354,10 @@ private Q_SLOTS:
         } else {
             w->Text3->setEditText(typedNumber);
         }
+        if (!found)
+            test::ScriptedBoxes::setNextAnswer(MessageBox::Answer::Yes);
         w->Command1->click();
+        QCOMPARE(test::ScriptedBoxes::shown().size(), found ? 0 : 2); // the question, then "单号已成功保存"
         QCOMPARE(QString::fromStdString(m_server->requests().last().param("nu")), number);
         QCOMPARE(fx.storeBytes(), codec::gbkLines({record}));
         QCOMPARE(w->Combo6, QStringList{record});
@@ -384,6 +387,8 @@ private Q_SLOTS:
         w->Text1->setCurrentIndex(0);
         w->chosenRecordText = listed; // chosen earlier
         w->parcelIndexText = QStringLiteral("0");
+        if (!found)
+            test::ScriptedBoxes::setNextAnswer(MessageBox::Answer::Yes);
         w->Command1->click();
         const QStringList book = saved ? QStringList{listed, record} : QStringList{listed};
         QCOMPARE(fx.storeBytes(), codec::gbkLines(book));
@@ -397,8 +402,15 @@ private Q_SLOTS:
         if (found)
             QTRY_VERIFY(w->Command1->isEnabled() && !w->Timer1->isActive());
         QCOMPARE(w->Label11[2]->text().contains(QStringLiteral("已在快递列表中")), !saved);
-        // The chosen parcel stays chosen through the reload of the save path.
-        QCOMPARE(w->Text1->currentIndex(), 0);
+        // The parcel asked about is the chosen one, in the selector too: "删除" takes it, not the other.
+        QCOMPARE(w->Text1->currentIndex(), saved ? 1 : 0);
+        QCOMPARE(w->Text1->currentText(), saved ? note : listed.section(u'|', 2));
+        QCOMPARE(w->queryNumber, number);
+        test::ScriptedBoxes::setNextAnswer(MessageBox::Answer::Yes);
+        if (!found && saved)
+            test::ScriptedBoxes::setNextAnswer(MessageBox::Answer::No); // the parcel left, re-queried, is unknown too
+        w->Command9_Click();
+        QCOMPARE(w->Combo6, saved ? QStringList{listed} : QStringList());
     }
 
     // A failed write keeps the parcel in memory and says so: a box once, then in every hint (the

@@ -537,11 +537,16 @@ void TestMainWindowSchedule::requeryOutlivesAReloadOfTheBook() {
         QCOMPARE(w->Combo6.size(), 3);
     }
     server.clearRequests();
+    if (!viaAddPanel)
+        test::ScriptedBoxes::setNextAnswer(MessageBox::Answer::No); // the re-query finds it unknown again
     if (mode == State::LoopRunning)
         w->Timer6_Timer();
     else
         w->Timer4_Timer();
     QCOMPARE(requestedNumbers(server), QStringList{QStringLiteral("222")});
+    QCOMPARE(test::ScriptedBoxes::shownTexts().last(),
+             viaAddPanel ? QStringLiteral("单号已成功保存")
+                         : QStringLiteral("您好,您当前输入的单号不存在有效信息,是否先进行保存?"));
 }
 
 // A re-query that falls due while another query runs is dropped when its mode is stopped before

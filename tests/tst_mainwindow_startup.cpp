@@ -255,7 +255,6 @@ private Q_SLOTS:
 
     void failedRewriteIsSaidAndKeptInMemory() {
         WindowFixture fx;
-        auto w = fx.makeWindow();
         // The store path is a folder: no rewrite can succeed.
         QDir().mkpath(fx.storePath());
         auto broken = fx.makeWindow();
@@ -265,6 +264,11 @@ private Q_SLOTS:
         QCOMPARE(broken->Combo6.size(), 1);
         QCOMPARE(broken->Text1->count(), 1);
         QVERIFY(broken->Label11[2]->text().startsWith(QStringLiteral("保存失败")));
+        // Said once in a box, with the file named.
+        QCOMPARE(test::ScriptedBoxes::shown().size(), 1);
+        QCOMPARE(test::ScriptedBoxes::shown().first().icon, MessageBox::Icon::Warning);
+        QVERIFY(test::ScriptedBoxes::shown().first().text.startsWith(QStringLiteral("快递列表文件无法读取: ") +
+                                                                     fx.storePath()));
     }
 };
 

@@ -41,6 +41,8 @@ public:
     // Copies the file beside itself as wlnum.ini.bak (wlnum.ini.bak.2, ... when that is taken), so
     // a rewrite cannot destroy what could not be read. Returns the copy's path, empty on failure.
     static QString keepOriginal(const QString& path);
+    // Moves the file to the name keepOriginal would copy it to; that path, empty on failure.
+    static QString setAside(const QString& path);
 };
 
 } // namespace zjx

@@ -133,6 +133,8 @@ public:
     void Form_QueryUnload(qint16& cancel);
     void Combo5_Click();
     void Form_KeyDown(int keyCode);
+    // Enter in the add panel's fields and Escape over an open panel; true when the key was taken.
+    bool keyboardCommand(QWidget* focused, int key);
     void Timer5_Timer();
     void SkinH_AttachEx(const QString& path, const QString& password);
     void centrePanel(QFrame* panel);
@@ -241,6 +243,8 @@ private:
     bool applyScreening(bool fromAddPanel);
     QString m_doneHint; // the hint the pending parse ends with, when not the usual one
     // ---- book section (mainwindow_store, mainwindow_book, mainwindow_export) ----
+    // The listed parcel with this number and company becomes the chosen one, without a re-query.
+    void chooseListed(const QString& number, const QString& company);
     QTreeWidgetItem* selectedProgressRow() const; // null when no row with a number is selected
     bool putOnClipboard(const QString& text);     // false when there is no clipboard to use
     bool ExportListViewContent(QTreeWidget* objListView, const QString& strFilePath, QString* error = nullptr);
