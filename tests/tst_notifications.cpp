@@ -8,6 +8,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDBusConnection>
+#include <QDBusContext>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -63,8 +65,9 @@ private:
 
 PrivateBus* privateBus = nullptr;
 
-// A notification server as the desktop has one, on its own connection to the private bus.
-class FakeNotificationServer : public QObject {
+// A notification server as the desktop has one, on its own connection to the private bus. It can be
+// told to be absent (its name not on the bus) or to fail every call, and to serve again later.
+class FakeNotificationServer : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
 public:
@@ -81,11 +84,19 @@ public:
     QList<Call> calls;
     QStringList capabilities{QStringLiteral("actions"), QStringLiteral("body"), QStringLiteral("body-markup")};
 
-    FakeNotificationServer()
-        : m_bus(QDBusConnection::connectToBus(privateBus->address, QStringLiteral("fake-notification-server"))) {
+    enum class Mode { Serving, Absent, Failing };
+    explicit FakeNotificationServer(Mode mode = Mode::Serving)
+        : m_bus(QDBusConnection::connectToBus(privateBus->address, QStringLiteral("fake-notification-server"))),
+          m_failing(mode == Mode::Failing) {
         m_bus.registerObject(notificationsPath, this, QDBusConnection::ExportAllSlots);
+        if (mode != Mode::Absent)
+            m_bus.registerService(notificationsName);
+    }
+    void serve() {
+        m_failing = false;
         m_bus.registerService(notificationsName);
     }
+    int failedCalls = 0;
     ~FakeNotificationServer() override {
         m_bus.unregisterService(notificationsName);
         m_bus.unregisterObject(notificationsPath);
@@ -100,13 +111,23 @@ public:
 public Q_SLOTS:
     uint Notify(const QString& appName, uint replacesId, const QString& appIcon, const QString& summary,
                 const QString& body, const QStringList& actions, const QVariantMap& hints, int expireTimeout) {
+        if (refused())
+            return 0;
         calls.append({appName, replacesId, appIcon, summary, body, actions, hints, expireTimeout});
         return replacesId != 0 ? replacesId : m_nextId++;
     }
-    QStringList GetCapabilities() { return capabilities; }
+    QStringList GetCapabilities() { return refused() ? QStringList() : capabilities; }
 
 private:
+    bool refused() {
+        if (!m_failing)
+            return false;
+        ++failedCalls;
+        sendErrorReply(QDBusError::Failed, QStringLiteral("told to fail"));
+        return true;
+    }
     QDBusConnection m_bus;
+    bool m_failing = false;
     uint m_nextId = 41;
 };
 
@@ -180,7 +201,8 @@ private Q_SLOTS:
     void defaultActionBringsTheWindowBack_data();
     void defaultActionBringsTheWindowBack();
     void withoutServerNothingChanges();
-    void withoutBusNothingIsSent();
+    void failedNoticeIsSentAgain_data();
+    void failedNoticeIsSentAgain();
 };
 
 void TestNotifications::onlyNewsWhileAwayIsSent_data() {
@@ -188,17 +210,18 @@ void TestNotifications::onlyNewsWhileAwayIsSent_data() {
     QTest::addColumn<bool>("manual");
     QTest::addColumn<QStringList>("progress");
     QTest::addColumn<QString>("summary"); // empty: no notification
+    QTest::addColumn<int>("chimes");
 
     const QString shoes = QStringLiteral("鞋 · 派件中");
     const QStringList signedFor{QStringLiteral("已收件"), QStringLiteral("已签收,签收人:本人")};
-    QTest::newRow("minimised, re-query with news") << Window::Minimised << false << outForDelivery << shoes;
-    QTest::newRow("behind another window") << Window::BehindAnother << false << outForDelivery << shoes;
-    QTest::newRow("hidden") << Window::Hidden << false << outForDelivery << shoes;
+    QTest::newRow("minimised, re-query with news") << Window::Minimised << false << outForDelivery << shoes << 1;
+    QTest::newRow("behind another window") << Window::BehindAnother << false << outForDelivery << shoes << 1;
+    QTest::newRow("hidden") << Window::Hidden << false << outForDelivery << shoes << 1;
     QTest::newRow("minimised, manual query of a new parcel")
-        << Window::Minimised << true << QStringList{QStringLiteral("已收件")} << QStringLiteral("伞 · 运送中");
-    QTest::newRow("active, re-query") << Window::Active << false << outForDelivery << QString();
-    QTest::newRow("active, manual query") << Window::Active << true << outForDelivery << QString();
-    QTest::newRow("minimised, no news: signed for") << Window::Minimised << false << signedFor << QString();
+        << Window::Minimised << true << QStringList{QStringLiteral("已收件")} << QStringLiteral("伞 · 运送中") << 1;
+    QTest::newRow("active, re-query") << Window::Active << false << outForDelivery << QString() << 1;
+    QTest::newRow("active, manual query") << Window::Active << true << outForDelivery << QString() << 1;
+    QTest::newRow("minimised, no news: signed for") << Window::Minimised << false << signedFor << QString() << 0;
 }
 
 void TestNotifications::onlyNewsWhileAwayIsSent() {
@@ -206,6 +229,7 @@ void TestNotifications::onlyNewsWhileAwayIsSent() {
     QFETCH(bool, manual);
     QFETCH(QStringList, progress);
     QFETCH(QString, summary);
+    QFETCH(int, chimes);
 
     TestServer server;
     server.setResponse("/", {200, trackingPage(progress)});
@@ -222,8 +246,9 @@ void TestNotifications::onlyNewsWhileAwayIsSent() {
     } else {
         s.requery();
     }
-    const bool news = s.w->Label12[3]->text() == QStringLiteral("有更新");
-    QCOMPARE(test::ScriptedAlerts::timesStarted(s.w->W1), news ? 1 : 0); // the chime does not depend on the window
+    // The chime does not depend on the window.
+    QCOMPARE(s.w->Label12[3]->text(), chimes == 1 ? QStringLiteral("有更新") : QStringLiteral("无更新"));
+    QCOMPARE(test::ScriptedAlerts::timesStarted(s.w->W1), chimes);
 
     if (summary.isEmpty()) {
         QTest::qWait(300); // long enough for two round trips on a local bus
@@ -362,17 +387,37 @@ void TestNotifications::withoutServerNothingChanges() {
     QTRY_COMPARE(desktop.calls.size(), 1);
 }
 
-void TestNotifications::withoutBusNothingIsSent() {
-    FakeNotificationServer desktop;
+Q_DECLARE_METATYPE(FakeNotificationServer::Mode)
+
+void TestNotifications::failedNoticeIsSentAgain_data() {
+    QTest::addColumn<FakeNotificationServer::Mode>("mode");
+    QTest::newRow("no server on the bus") << FakeNotificationServer::Mode::Absent;
+    QTest::newRow("server fails the call") << FakeNotificationServer::Mode::Failing;
+}
+
+// Without a working server the notice costs nothing and is not taken as told: the same notice goes
+// out once a server serves on that bus.
+void TestNotifications::failedNoticeIsSentAgain() {
+    QFETCH(FakeNotificationServer::Mode, mode);
+    FakeNotificationServer desktop(mode);
     test::QuietDesktop::uninstall();
-    DesktopNotifier notifier(
-        QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("no-bus")));
+    DesktopNotifier notifier(QDBusConnection::connectToBus(privateBus->address, QStringLiteral("notifier")));
+    const auto notice = [&] {
+        notifier.notify(QStringLiteral("1|申通快递"), QStringLiteral("书 · 运送中"), QStringLiteral("到达"));
+    };
     QElapsedTimer clock;
     clock.start();
-    notifier.notify(QStringLiteral("1|申通快递"), QStringLiteral("书 · 运送中"), QStringLiteral("到达"));
+    notice();
     QVERIFY(clock.elapsed() < 100);
-    QTest::qWait(100);
+    if (mode == FakeNotificationServer::Mode::Failing)
+        QTRY_COMPARE(desktop.failedCalls, 1);
+    QTest::qWait(200); // the error answer arrives and is taken in
     QCOMPARE(desktop.calls.size(), 0);
+    desktop.serve();
+    notice();
+    QTRY_COMPARE(desktop.calls.size(), 1);
+    QCOMPARE(desktop.calls.first().summary, QStringLiteral("书 · 运送中"));
+    QCOMPARE(desktop.calls.first().body, QStringLiteral("到达"));
 }
 
 int main(int argc, char** argv) {
