@@ -73,9 +73,22 @@ QString Store::dataFolder() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/zjx");
 }
 
+namespace {
+
+QString& systemPrefix() {
+    static QString prefix = QStringLiteral("/usr");
+    return prefix;
+}
+
+} // namespace
+
+void Store::setSystemPrefix(const QString& prefix) {
+    systemPrefix() = prefix.isEmpty() ? QStringLiteral("/usr") : QDir::cleanPath(prefix);
+}
+
 bool Store::isSystemFolder(const QString& folder) {
     const QString clean = QDir::cleanPath(folder);
-    return clean == QStringLiteral("/usr") || clean.startsWith(QStringLiteral("/usr/"));
+    return clean == systemPrefix() || clean.startsWith(systemPrefix() + u'/');
 }
 
 QString Store::locate(const QString& programFolder) {

@@ -30,6 +30,8 @@ public:
     static QString locate(const QString& programFolder);
     static QString dataFolder();                       // ~/.local/share/zjx
     static bool isSystemFolder(const QString& folder); // under /usr: an installed program's
+    // Where installed programs live, /usr unless a test puts a folder of its own there (empty: /usr).
+    static void setSystemPrefix(const QString& prefix);
 
     // A missing file gives an empty book; one that exists but cannot be read says so.
     static StoreContents read(const QString& path);
