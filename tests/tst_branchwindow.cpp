@@ -198,7 +198,7 @@ void TestBranchWindow::notFoundThenFound() {
 void TestBranchWindow::failedTransferKeepsWindowUsable() {
     m_form = std::make_unique<Form5>(QStringLiteral("127.0.0.1:%1").arg(TestServer::unusedPort()));
     m_form->show();
-    const QString failure = HttpClient::failureText(HttpResult::Failure::Refused);
+    const QString failure = QStringLiteral("网络连接失败,请检查网络后重试!");
     lookUp(QStringLiteral("上海浦东"));
     QTRY_COMPARE(test::ScriptedBoxes::shownTexts(), QStringList{failure});
     QCOMPARE(m_form->S1Panel2->text(), failure);

@@ -446,13 +446,16 @@ private Q_SLOTS:
 
     void transportFailures_data() {
         QTest::addColumn<HttpResult::Failure>("failure");
-        QTest::newRow("refused") << HttpResult::Failure::Refused;
-        QTest::newRow("timeout") << HttpResult::Failure::Timeout;
-        QTest::newRow("reset") << HttpResult::Failure::Reset;
-        QTest::newRow("too large") << HttpResult::Failure::TooLarge;
+        QTest::addColumn<QString>("hint");
+        QTest::newRow("refused") << HttpResult::Failure::Refused << QStringLiteral("网络连接失败,请检查网络后重试!");
+        QTest::newRow("timeout") << HttpResult::Failure::Timeout << QStringLiteral("网络连接超时,请稍后重试!");
+        QTest::newRow("reset") << HttpResult::Failure::Reset << QStringLiteral("网络连接中断,请稍后重试!");
+        QTest::newRow("too large") << HttpResult::Failure::TooLarge
+                                   << QStringLiteral("返回的数据过大,已停止接收,请稍后重试!");
     }
     void transportFailures() {
         QFETCH(HttpResult::Failure, failure);
+        QFETCH(QString, hint);
         TestServer& server = *m_server;
         CannedResponse canned = answer(page(3));
         if (failure == HttpResult::Failure::Timeout) {
@@ -470,8 +473,7 @@ private Q_SLOTS:
         WindowFixture fx(host);
         auto w = openAddPanel(fx);
         w->Command1->click();
-        QVERIFY(!HttpClient::failureText(failure).isEmpty());
-        QCOMPARE(w->Label11[2]->text(), HttpClient::failureText(failure));
+        QCOMPARE(w->Label11[2]->text(), hint);
         QVERIFY(w->Command1->isEnabled());
         QVERIFY(!fx.storeExists());
         QCOMPARE(w->ListView1->topLevelItemCount(), 0);

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -70,11 +71,20 @@ private Q_SLOTS:
 
         QCOMPARE(w->ListView1->headerItem()->text(0), QStringLiteral("Num"));
         QCOMPARE(w->ListView1->headerItem()->text(2), QStringLiteral("物流进度 ( 双击列表可复制单条物流进度 )"));
+        // Num 60 pixels; a whole time stamp fits its column; the three columns fit the list.
         QCOMPARE(w->ListView1->columnWidth(0), 60);
-        QCOMPARE(w->ListView1->columnWidth(1), 145);
-        QCOMPARE(w->ListView1->columnWidth(2), 495);
-        QCOMPARE(w->Command14->geometry(), QRect(312, 104, 73, 33));
-        QCOMPARE(w->Command4->geometry(), QRect(664, 104, 73, 33));
+        const QFontMetrics metrics(w->ListView1->font());
+        QVERIFY(metrics.horizontalAdvance(QStringLiteral("2013-05-20 08:00:00")) + 8 <= w->ListView1->columnWidth(1));
+        QVERIFY(w->ListView1->columnWidth(0) + w->ListView1->columnWidth(1) + w->ListView1->columnWidth(2) <=
+                w->ListView1->width() - 2 * w->ListView1->frameWidth());
+        // The selector, then 操作 清空 添加 导出 设置 from left to right in one row, inside the window.
+        QRect before = w->Text1->geometry();
+        for (QPushButton* b : {w->Command14, w->Command7, w->Command3, w->Command6, w->Command4}) {
+            QVERIFY2(b->geometry().left() > before.right(), qPrintable(b->text()));
+            QCOMPARE(b->geometry().center().y(), w->Text1->geometry().center().y());
+            before = b->geometry();
+        }
+        QVERIFY(before.right() < 753);
     }
 
     void accessibleNames() {

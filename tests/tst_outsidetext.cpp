@@ -323,7 +323,7 @@ private Q_SLOTS:
     void programIdentity() {
         applyProgramIdentity();
         QCOMPARE(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
-        QCOMPARE(QAccessible::queryAccessibleInterface(qApp)->text(QAccessible::Name), programName());
+        QCOMPARE(QAccessible::queryAccessibleInterface(qApp)->text(QAccessible::Name), QStringLiteral("踪迹匣"));
         QCOMPARE(QGuiApplication::desktopFileName(), QStringLiteral("cn.tansoft.zjx"));
         QVERIFY(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation).endsWith(QStringLiteral("/zjx/zjx")));
     }
