@@ -53,9 +53,10 @@ private Q_SLOTS:
         QCOMPARE(w->Combo4->count(), 360);
         QCOMPARE(w->Combo4->itemText(0), QStringLiteral("1"));
         QCOMPARE(w->Combo4->currentIndex(), -1);
-        QCOMPARE(w->Combo5->count(), 6);
+        QCOMPARE(w->Combo5->count(), 7); // the six of old, then the tracking-service settings
         QCOMPARE(w->Combo5->currentIndex(), -1);
         QCOMPARE(w->Combo5->itemText(5), QStringLiteral("神器!百宝工具箱"));
+        QCOMPARE(w->Combo5->itemText(6), QStringLiteral("查询服务设置"));
 
         QVERIFY(!w->Command1->isEnabled());
         QVERIFY(!w->Text1->isEnabled());

@@ -183,6 +183,7 @@ void MainWindow::buildWindow() {
     QFont verdictFont = Label12[3]->font();
     verdictFont.setBold(true);
     Label12[3]->setFont(verdictFont);
+    buildDataSourceCaption(statusArea);
 
     // Command row.
     Text1 = chooser(this, QStringLiteral("Text1"), QStringLiteral("已保存快递"), QRect(16, 108, 281, 26));
@@ -384,7 +385,7 @@ void MainWindow::Form_Load() {
 
     Combo5->addItems({QStringLiteral("网点信息查询"), QStringLiteral("程序在线反馈"), QStringLiteral("访问官方论坛"),
                       QStringLiteral("青檀坊官方网站"), QStringLiteral("访问软件工作室"),
-                      QStringLiteral("神器!百宝工具箱")});
+                      QStringLiteral("神器!百宝工具箱"), QStringLiteral("查询服务设置")});
     Combo5->setCurrentIndex(-1);
 
     Label11[3]->setText(QString::number(versionMajor) + u'.' + QString::number(versionMinor) + u'.' +
@@ -470,6 +471,9 @@ void MainWindow::Combo5_Click() {
         break;
     case 4:
         SiteOpener::open(networkSettings().softwareSiteUrl);
+        break;
+    case 6:
+        openServiceSettings();
         break;
     default:
         break;
