@@ -49,6 +49,7 @@ class TestService : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void knownEventsReadBack();
     void historyReadsBackExactly_data();
     void historyReadsBackExactly();
     void historyGrowsOneEventPerInterval();
@@ -60,6 +61,19 @@ private Q_SLOTS:
     void unknownBranchGivesEmptyName_data();
     void unknownBranchGivesEmptyName();
 };
+
+// A page of known events reads back as those events, written out here.
+void TestService::knownEventsReadBack() {
+    const QList<TrackingEvent> events{
+        {QDateTime(QDate(2026, 3, 1), QTime(9, 30, 15)), QStringLiteral("【上海市】快件已由 浦东营业部 揽收")},
+        {QDateTime(QDate(2026, 3, 2), QTime(18, 5, 0)), QStringLiteral("已签收,签收人:本人")}};
+    const QList<Row> rows = parseLikeTheProgram(fromGbk(trackingPage(QStringLiteral("申通快递"), events)));
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows[0].time, QStringLiteral("2026-03-01 09:30:15"));
+    QCOMPARE(rows[0].progress, QStringLiteral("【上海市】快件已由 浦东营业部 揽收"));
+    QCOMPARE(rows[1].time, QStringLiteral("2026-03-02 18:05:00"));
+    QCOMPARE(rows[1].progress, QStringLiteral("已签收,签收人:本人"));
+}
 
 void TestService::historyReadsBackExactly_data() {
     QTest::addColumn<QString>("code");
