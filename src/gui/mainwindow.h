@@ -3,6 +3,7 @@
 #include "book/parcelbook.h"
 #include "core/querysession.h"
 #include "platform/environment.h"
+#include "watch/parcelstates.h"
 
 #include <QColor>
 #include <QPointer>
@@ -160,7 +161,12 @@ public:
     QString addPanelNote() const;
 
     // ---- update verdict (mainwindow_update.cpp) ----
+    // A query the user started is judged by the entry counts; an automatic re-query by what was
+    // last shown or told for that parcel, and only its news reaches the desktop.
     void gxtj();
+    // What is known per parcel; other windows that ask about parcels share it.
+    ParcelStates& parcelStates() { return m_parcelStates; }
+    void useParcelStates(ParcelStates* states) { m_parcels = states ? states : &m_parcelStates; }
 
     // ---- version check (mainwindow_version.cpp) ----
     void Timer3_Timer();
@@ -273,11 +279,14 @@ private:
     bool m_requeryRunning = false;
     // ---- update section (mainwindow_update.cpp) ----
     // News found while the user looks elsewhere goes to the desktop as a notification too.
-    void notifyNews();
+    void notifyNews(bool delivered);
     void bringToFront();                   // the notification's default action
     DesktopNotifier* m_notifier = nullptr; // made with the first notice
     QString m_askedNumber;                 // the parcel whose answer is being read, as kdgs asked for it
     QString m_askedCompany;
+    bool m_askedAutomatically = false; // the answer being read is a timed or loop re-query's
+    ParcelStates m_parcelStates;
+    ParcelStates* m_parcels = &m_parcelStates;
     // ---- chrome section (mainwindow_chrome.cpp) ----
 public:
     // The window's own surface (not the panels or other controls); x, y in its pixels.
