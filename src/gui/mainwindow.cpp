@@ -102,6 +102,7 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), m_settings(Settings::
     connectQuery();
     book.setPath(Store::locate(ProgramFolder::path()));
     Form_Load();
+    setupWatch();
     Timer5->start();
     Timer3->start();
 }
@@ -381,6 +382,8 @@ void MainWindow::Form_Load() {
     Combo5->addItems({QStringLiteral("网点信息查询"), QStringLiteral("程序在线反馈"), QStringLiteral("访问官方论坛"),
                       QStringLiteral("青檀坊官方网站"), QStringLiteral("访问软件工作室"),
                       QStringLiteral("神器!百宝工具箱")});
+    // Entries after the six are told apart by their text, whichever order they are added in.
+    Combo5->addItem(overviewMenuText());
     Combo5->setCurrentIndex(-1);
 
     Label11[3]->setText(QString::number(versionMajor) + u'.' + QString::number(versionMinor) + u'.' +
@@ -468,6 +471,8 @@ void MainWindow::Combo5_Click() {
         SiteOpener::open(networkSettings().softwareSiteUrl);
         break;
     default:
+        if (Combo5->currentText() == overviewMenuText())
+            openOverview();
         break;
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "book/archive.h"
 #include "book/parcelbook.h"
 #include "core/querysession.h"
 #include "platform/environment.h"
@@ -25,7 +26,9 @@ class QTreeWidgetItem;
 namespace zjx {
 
 class AlertPlayer;
+class BookWatch;
 class Class1;
+class OverviewWindow;
 class DesktopNotifier;
 class GatewayChild;
 
@@ -164,9 +167,8 @@ public:
     // A query the user started is judged by the entry counts; an automatic re-query by what was
     // last shown or told for that parcel, and only its news reaches the desktop.
     void gxtj();
-    // What is known per parcel; other windows that ask about parcels share it.
+    // What is known per parcel; the watch of the whole book and the overview share it.
     ParcelStates& parcelStates() { return m_parcelStates; }
-    void useParcelStates(ParcelStates* states) { m_parcels = states ? states : &m_parcelStates; }
 
     // ---- version check (mainwindow_version.cpp) ----
     void Timer3_Timer();
@@ -208,6 +210,27 @@ public:
 
     // ---- branch lookup, opened modally from the menu (mainwindow_branch.cpp) ----
     void openBranchLookup();
+
+    // ---- every parcel at a glance and the watch of the whole book (mainwindow_overview.cpp) ----
+    static QString overviewMenuText() { return QStringLiteral("全部快递"); }
+    void openOverview();
+    OverviewWindow* overview() const;
+    BookWatch& bookWatch() { return *m_watch; }
+    bool watchChime() const { return m_watchChime; }
+    void setWatchEnabled(bool on);
+    void setWatchMinutes(int minutes);
+    void setWatchChime(bool on);
+    const QStringList& archivedRecords() const { return m_archive.records(); }
+    QString archivePath() const { return m_archive.path(); }
+    QString statePath() const;
+    QString settingsPath() const; // the overview's size and columns and the watch's settings
+    // The record shown in this window as if the user had chosen it in the selector.
+    void showRecord(const QString& record);
+    void askRecords(const QStringList& records);
+    void archiveRecords(const QStringList& records);
+    void restoreRecords(const QStringList& records);
+    void deleteRecord(const QString& record, bool archived);
+    bool saveStates(); // the per-parcel knowledge to its file now
 
     // Sets a label's text colour (the strips' labels are white on purple, the verdict turns red).
     static void setLabelColour(QLabel* label, const QColor& colour);
@@ -286,7 +309,15 @@ private:
     QString m_askedCompany;
     bool m_askedAutomatically = false; // the answer being read is a timed or loop re-query's
     ParcelStates m_parcelStates;
-    ParcelStates* m_parcels = &m_parcelStates;
+    // ---- overview section (mainwindow_overview.cpp) ----
+    void setupWatch();
+    void bookChanged(); // the watch and the overview follow the book
+    void tellWatchNews(const ParcelKey& key, News news);
+    ParcelArchive m_archive;
+    BookWatch* m_watch = nullptr;
+    QPointer<OverviewWindow> m_overview;
+    QTimer* m_stateSaver = nullptr;
+    bool m_watchChime = true;
     // ---- chrome section (mainwindow_chrome.cpp) ----
 public:
     // The window's own surface (not the panels or other controls); x, y in its pixels.

@@ -22,15 +22,15 @@ void MainWindow::gxtj() {
     const bool away = !isVisible() || isMinimized() || !isActiveWindow();
     UpdateVerdict verdict;
     if (m_askedAutomatically) {
-        const ParcelState* known = m_parcels->find(key);
+        const ParcelState* known = m_parcelStates.find(key);
         verdict = UpdateVerdict::forRequery(known ? known->sighting() : std::nullopt, shown);
         // The news is told here; whoever asks about this parcel next compares with it.
-        (void)m_parcels->observe(key, shown, Clock::now(), ParcelStates::Asker::Automatic);
+        (void)m_parcelStates.observe(key, shown, Clock::now(), ParcelStates::Asker::Automatic);
         if (!away)
-            m_parcels->markSeen(key);
+            m_parcelStates.markSeen(key);
     } else {
         verdict = UpdateVerdict::judge(lastProgressCount, progressCount, shown.state);
-        (void)m_parcels->observe(key, shown, Clock::now(), ParcelStates::Asker::User);
+        (void)m_parcelStates.observe(key, shown, Clock::now(), ParcelStates::Asker::User);
     }
     Label12[3]->setText(verdict.text());
     if (verdict.updated) {

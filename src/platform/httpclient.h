@@ -19,6 +19,7 @@ struct HttpResult {
     QByteArray bytes;                // the raw body (empty on a transport failure)
     QString body;                    // the body as text, read by the caller's BodyDecoder
     QString errorText;               // plain Chinese, for the hint line; empty on success
+    QByteArray cacheMinutes;         // the service's X-Zjx-Cache-Minutes header, empty when it sent none
 
     bool ok() const { return failure == Failure::None; }
 };
