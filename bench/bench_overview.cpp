@@ -30,10 +30,10 @@ QString record(int i) {
     return QStringLiteral("ZJX%1|申通快递|包裹%2").arg(1000000 + i).arg(i);
 }
 
-// A program folder with the book and a state file that knows every parcel.
+// A program folder with the book and a state file that knows every parcel (or none).
 struct Folder {
     QTemporaryDir dir;
-    Folder() {
+    explicit Folder(bool withStates = true) {
         QFile book(dir.filePath(QStringLiteral("wlnum.ini")));
         QHash<zjx::ParcelKey, zjx::ParcelState> states;
         if (book.open(QIODevice::WriteOnly))
@@ -48,7 +48,8 @@ struct Folder {
                 states.insert({QStringLiteral("ZJX%1").arg(1000000 + i), QStringLiteral("申通快递")}, s);
             }
         book.close();
-        (void)zjx::StateFile::save(dir.filePath(zjx::StateFile::fileName()), states);
+        if (withStates)
+            (void)zjx::StateFile::save(dir.filePath(zjx::StateFile::fileName()), states);
         zjx::ProgramFolder::setOverride(dir.path());
         zjx::MessageBox::setHandler([](const zjx::MessageBox::Request&) { return zjx::MessageBox::Answer::Ok; });
     }
@@ -95,10 +96,11 @@ void BM_StateFileWrite(benchmark::State& state) {
 }
 BENCHMARK(BM_StateFileWrite)->Unit(benchmark::kMillisecond);
 
-// The memory the book's knowledge and the open overview add to the main window.
-void memoryGrowth() {
+// The memory the book's knowledge and the open overview add to the main window; run once with
+// and once without the state file, each in a fresh process.
+int memoryGrowth(bool withStates) {
+    Folder folder(withStates);
     const long bare = zjx::bench::residentKiB();
-    Folder folder;
     auto w = std::make_unique<zjx::MainWindow>();
     w->show();
     QCoreApplication::processEvents();
@@ -107,8 +109,10 @@ void memoryGrowth() {
     QCoreApplication::processEvents();
     benchmark::DoNotOptimize(w->overview()->grab());
     const long withOverview = zjx::bench::residentKiB();
-    std::printf("memory: main window with %d parcels %+ld KiB; the overview open adds %+ld KiB\n", parcels,
-                withBook - bare, withOverview - withBook);
+    std::printf("memory (%s): main window with %d parcels %ld KiB (%+ld KiB); the overview open adds %+ld KiB\n",
+                withStates ? "states known" : "no state file", parcels, withBook, withBook - bare,
+                withOverview - withBook);
+    return 0;
 }
 
 } // namespace
@@ -116,7 +120,8 @@ void memoryGrowth() {
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    memoryGrowth();
+    if (argc == 3 && QByteArray(argv[1]) == "--memory")
+        return memoryGrowth(QByteArray(argv[2]) == "states");
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     return 0;
