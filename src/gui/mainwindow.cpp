@@ -1,4 +1,5 @@
 #include "gui/mainwindow.h"
+#include "gui/overviewwindow.h"
 
 #include "book/parcelrecord.h"
 #include "book/store.h"
@@ -108,6 +109,11 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), m_settings(Settings::
 }
 
 MainWindow::~MainWindow() {
+    // The overview keeps its size and columns through this window's settings: it goes first.
+    delete overview();
+    // A change of the last moments still reaches the state file.
+    if (m_stateSaver && m_stateSaver->isActive())
+        saveStates();
     qApp->removeEventFilter(this);
     ListView1->viewport()->removeEventFilter(this);
     teardownChrome();

@@ -71,7 +71,7 @@ OverviewWindow::OverviewWindow(MainWindow& main, QWidget* parent)
     table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 8);
     table->horizontalHeader()->setStretchLastSection(false);
     table->horizontalHeader()->setSectionResizeMode(OverviewModel::Latest, QHeaderView::Interactive);
-    const int widths[OverviewModel::ColumnCount] = {110, 90, 130, 60, 320, 120};
+    const int widths[OverviewModel::ColumnCount] = {110, 90, 130, 60, 320, 140};
     for (int c = 0; c < OverviewModel::ColumnCount; ++c)
         table->setColumnWidth(c, widths[c]);
     table->installEventFilter(this);
@@ -131,7 +131,10 @@ OverviewWindow::OverviewWindow(MainWindow& main, QWidget* parent)
     updateButtons();
 }
 
-OverviewWindow::~OverviewWindow() = default;
+OverviewWindow::~OverviewWindow() {
+    // The program may end with the overview open: its layout is kept then too.
+    saveLayout();
+}
 
 void OverviewWindow::refresh() {
     m_model.setRecords(m_main.Combo6, m_main.archivedRecords());
