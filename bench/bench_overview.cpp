@@ -13,8 +13,8 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QStringEncoder>
 #include <QLineEdit>
+#include <QStringEncoder>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
@@ -76,8 +76,8 @@ void BM_FilterKeystroke(benchmark::State& state) {
     zjx::MainWindow w;
     w.openOverview();
     zjx::OverviewWindow& o = *w.overview();
-    const QStringList typed{QStringLiteral("包"), QStringLiteral("包裹"), QStringLiteral("包裹9"), QStringLiteral("包裹99"),
-                            QString()};
+    const QStringList typed{QStringLiteral("包"), QStringLiteral("包裹"), QStringLiteral("包裹9"),
+                            QStringLiteral("包裹99"), QString()};
     int k = 0;
     for (auto _ : state) {
         o.search->setText(typed.at(k++ % typed.size()));

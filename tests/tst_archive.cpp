@@ -58,7 +58,8 @@ void TestArchive::killedMoverLosesAndDuplicatesNothing() {
         QVERIFY(archive.reconcile(book.records()).ok());
         QStringList all = book.records() + Store::read(archive.path()).records;
         all.sort();
-        QVERIFY2(all == parcels, qPrintable(QStringLiteral("kill %1, seed %2: %3 records").arg(k).arg(seed).arg(all.size())));
+        QVERIFY2(all == parcels,
+                 qPrintable(QStringLiteral("kill %1, seed %2: %3 records").arg(k).arg(seed).arg(all.size())));
     }
     qInfo("%d kills, %d left a parcel in both files before the reconciliation", kills, inBoth);
     // Kills that never fell between the two writes would prove nothing.

@@ -378,8 +378,9 @@ void TestMainWindowSchedule::automaticRequeryVerdictAndAlert_data() {
         << QStringList{QStringLiteral("鞋 · 派件中"), QStringLiteral("鞋 · 已送达")};
     QTest::newRow("nothing shown before") << QStringList() << QList<QStringList>{inTransit, inTransit}
                                           << QStringList{news, none} << QStringList{QStringLiteral("鞋 · 运送中")};
-    QTest::newRow("signed for when first seen") << QStringList() << QList<QStringList>{done, done}
-                                                << QStringList{news, none} << QStringList{QStringLiteral("鞋 · 已送达")};
+    QTest::newRow("signed for when first seen")
+        << QStringList() << QList<QStringList>{done, done} << QStringList{news, none}
+        << QStringList{QStringLiteral("鞋 · 已送达")};
 }
 
 void TestMainWindowSchedule::automaticRequeryVerdictAndAlert() {

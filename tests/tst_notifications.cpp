@@ -204,8 +204,8 @@ void TestNotifications::onlyNewsWhileAwayIsSent_data() {
         << Window::Minimised << true << false << QStringList{QStringLiteral("已收件")} << QString();
     QTest::newRow("active, re-query") << Window::Active << false << false << outForDelivery << QString();
     QTest::newRow("active, manual query") << Window::Active << true << false << outForDelivery << QString();
-    QTest::newRow("minimised, delivered") << Window::Minimised << false << false << signedFor
-                                          << QStringLiteral("鞋 · 已送达");
+    QTest::newRow("minimised, delivered")
+        << Window::Minimised << false << false << signedFor << QStringLiteral("鞋 · 已送达");
     QTest::newRow("minimised, no news: the event shown before")
         << Window::Minimised << false << true << outForDelivery << QString();
 }

@@ -188,13 +188,19 @@ void TestSchedule::updateVerdict_data() {
     const QString t1 = QStringLiteral("2013-05-20 08:00:00"), t2 = QStringLiteral("2013-05-21 09:30:00");
     const QString news = QStringLiteral("有更新"), none = QStringLiteral("无更新");
     // The user's queries: the counts of the last two answers, whatever the parcels.
-    QTest::newRow("user: first answer") << false << 0 << 3 << "" << "-" << transit << t1 << news << false;
-    QTest::newRow("user: as many") << false << 3 << 3 << "" << "-" << transit << t1 << none << false;
-    QTest::newRow("user: fewer") << false << 4 << 3 << "" << "-" << out << t1 << none << false;
-    QTest::newRow("user: one more") << false << 3 << 4 << "" << "-" << out << t1 << news << false;
-    QTest::newRow("user: more, signed for") << false << 3 << 4 << "" << "-" << done << t1 << none << false;
+    QTest::newRow("user: first answer") << false << 0 << 3 << ""
+                                        << "-" << transit << t1 << news << false;
+    QTest::newRow("user: as many") << false << 3 << 3 << ""
+                                   << "-" << transit << t1 << none << false;
+    QTest::newRow("user: fewer") << false << 4 << 3 << ""
+                                 << "-" << out << t1 << none << false;
+    QTest::newRow("user: one more") << false << 3 << 4 << ""
+                                    << "-" << out << t1 << news << false;
+    QTest::newRow("user: more, signed for") << false << 3 << 4 << ""
+                                            << "-" << done << t1 << none << false;
     // Automatic re-queries: counts play no part.
-    QTest::newRow("auto: nothing shown yet") << true << 9 << 3 << "" << "-" << transit << t1 << news << false;
+    QTest::newRow("auto: nothing shown yet") << true << 9 << 3 << ""
+                                             << "-" << transit << t1 << news << false;
     QTest::newRow("auto: same event") << true << 0 << 3 << transit << t1 << transit << t1 << none << false;
     QTest::newRow("auto: same event, fewer rows") << true << 5 << 3 << out << t1 << out << t1 << none << false;
     QTest::newRow("auto: new time") << true << 3 << 3 << transit << t1 << transit << t2 << news << false;
@@ -203,7 +209,8 @@ void TestSchedule::updateVerdict_data() {
     QTest::newRow("auto: signed for, same time") << true << 3 << 3 << out << t1 << done << t1 << news << true;
     QTest::newRow("auto: signed for again") << true << 4 << 4 << done << t2 << done << t2 << none << false;
     QTest::newRow("auto: signed for, event moved") << true << 4 << 5 << done << t1 << done << t2 << news << false;
-    QTest::newRow("auto: signed for, first seen") << true << 0 << 4 << "" << "-" << done << t2 << news << true;
+    QTest::newRow("auto: signed for, first seen") << true << 0 << 4 << ""
+                                                  << "-" << done << t2 << news << true;
 }
 
 void TestSchedule::updateVerdict() {

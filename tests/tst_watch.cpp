@@ -64,7 +64,8 @@ void TestWatch::newsIsToldOnce() {
             told += u'-';
             continue;
         }
-        const Sighting seen{p.at(1), {QStringLiteral("2026-12-0%1 10:00").arg(p.at(2)), p.at(1) + QStringLiteral(" 上海")}};
+        const Sighting seen{p.at(1),
+                            {QStringLiteral("2026-12-0%1 10:00").arg(p.at(2)), p.at(1) + QStringLiteral(" 上海")}};
         const News n = states.observe(key("1"), seen, start,
                                       p.first() == u"U" ? ParcelStates::Asker::User : ParcelStates::Asker::Automatic);
         told += n == News::None ? u'-' : n == News::Delivered ? u'D' : u'N';
@@ -78,20 +79,19 @@ void TestWatch::newsIsToldOnce() {
 // was asked at.
 void TestWatch::plan_data() {
     QTest::addColumn<QStringList>("outcomes"); // one per parcel, in book order
-    QTest::addColumn<int>("minutes");           // the interval
-    QTest::addColumn<int>("minimum");           // the service's cache lifetime
+    QTest::addColumn<int>("minutes");          // the interval
+    QTest::addColumn<int>("minimum");          // the service's cache lifetime
     QTest::addColumn<int>("runFor");
     QTest::addColumn<int>("stopAt"); // -1: never switched off
     QTest::addColumn<QStringList>("asks");
-    QTest::newRow("spread evenly, once per interval")
-        << QStringList{"ok", "ok", "ok", "ok"} << 60 << 1 << 119 << -1
-        << QStringList{"0 60", "15 75", "30 90", "45 105"};
+    QTest::newRow("spread evenly, once per interval") << QStringList{"ok", "ok", "ok", "ok"} << 60 << 1 << 119 << -1
+                                                      << QStringList{"0 60", "15 75", "30 90", "45 105"};
     QTest::newRow("failures back off, up to the interval")
         << QStringList{"fail", "ok"} << 20 << 1 << 60 << -1 << QStringList{"0 1 3 7 15 31 51", "10 30 50"};
     QTest::newRow("signed for: once more, then left")
         << QStringList{"signed", "ok"} << 60 << 1 << 240 << -1 << QStringList{"0 60", "30 90 150 210"};
-    QTest::newRow("never shorter than the cache lifetime") << QStringList{"ok"} << 1 << 5 << 16 << -1
-                                                           << QStringList{"0 5 10 15"};
+    QTest::newRow("never shorter than the cache lifetime")
+        << QStringList{"ok"} << 1 << 5 << 16 << -1 << QStringList{"0 5 10 15"};
     QTest::newRow("switched off") << QStringList{"ok", "ok"} << 60 << 1 << 120 << 31 << QStringList{"0", "30"};
 }
 
@@ -212,8 +212,8 @@ void TestWatch::overviewFilterAndSort_data() {
     QTest::addColumn<QStringList>("notes");
     QTest::newRow("all by note") << "" << false << int(OverviewModel::Note) << QStringList{"书", "伞", "鞋"};
     QTest::newRow("by state") << "" << false << int(OverviewModel::State) << QStringList{"鞋", "书", "伞"};
-    QTest::newRow("by time asked, never first") << "" << false << int(OverviewModel::Asked)
-                                                << QStringList{"书", "鞋", "伞"};
+    QTest::newRow("by time asked, never first")
+        << "" << false << int(OverviewModel::Asked) << QStringList{"书", "鞋", "伞"};
     QTest::newRow("number") << "222" << false << int(OverviewModel::Note) << QStringList{"鞋"};
     QTest::newRow("company") << "顺丰" << false << int(OverviewModel::Note) << QStringList{"伞", "鞋"};
     QTest::newRow("note") << "书" << false << int(OverviewModel::Note) << QStringList{"书"};
@@ -233,8 +233,9 @@ void TestWatch::overviewFilterAndSort() {
     (void)states.observe({QStringLiteral("333"), QStringLiteral("顺丰快递")}, {QStringLiteral("运送中"), {"t", "p"}},
                          start.addSecs(3600), ParcelStates::Asker::User);
     OverviewModel model(states);
-    model.setRecords({QStringLiteral("111|申通快递|书"), QStringLiteral("222|顺丰快递|鞋"), QStringLiteral("333|顺丰快递|伞")},
-                     {QStringLiteral("444|申通快递|旧书")});
+    model.setRecords(
+        {QStringLiteral("111|申通快递|书"), QStringLiteral("222|顺丰快递|鞋"), QStringLiteral("333|顺丰快递|伞")},
+        {QStringLiteral("444|申通快递|旧书")});
     OverviewFilter filter;
     filter.setSourceModel(&model);
     filter.setSearch(search);

@@ -14,8 +14,8 @@ namespace zjx {
 
 void MainWindow::gxtj() {
     const QTreeWidgetItem* latest = ListView1->topLevelItem(0);
-    const Sighting shown{Label12[2]->text(), latest ? LatestEvent{latest->text(ColumnSj), latest->text(ColumnWl)}
-                                                    : LatestEvent{}};
+    const Sighting shown{Label12[2]->text(),
+                         latest ? LatestEvent{latest->text(ColumnSj), latest->text(ColumnWl)} : LatestEvent{}};
     const ParcelKey key{m_askedNumber, m_askedCompany};
     // The user who is looking at the window sees the verdict; only news found while the window is
     // buried, minimised or hidden goes to the desktop.

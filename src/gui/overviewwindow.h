@@ -22,12 +22,12 @@ public:
     explicit OverviewWindow(MainWindow& main, QWidget* parent = nullptr);
     ~OverviewWindow() override;
 
-    QTableView* table = nullptr;   // parcel_table
-    QLineEdit* search = nullptr;   // parcel_search
+    QTableView* table = nullptr;      // parcel_table
+    QLineEdit* search = nullptr;      // parcel_search
     QCheckBox* watchSwitch = nullptr; // 自动跟踪全部快递
     QSpinBox* watchMinutes = nullptr; // watch_minutes
     QCheckBox* chime = nullptr;
-    QCheckBox* archivedFilter = nullptr; // 已归档
+    QCheckBox* archivedFilter = nullptr;  // 已归档
     QPushButton* askButton = nullptr;     // 立即查询
     QPushButton* archiveButton = nullptr; // 归档
     QPushButton* restoreButton = nullptr; // 恢复

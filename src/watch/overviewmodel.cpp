@@ -73,8 +73,9 @@ QVariant OverviewModel::data(const QModelIndex& index, int role) const {
         }
         break;
     case Qt::ToolTipRole:
-        if (index.column() == Latest && s)
-            return s->latest.progress;
+        // The whole progress of a cut cell; a tooltip would read tags in it, so it is escaped.
+        if (index.column() == Latest && s && !s->latest.isEmpty())
+            return QString(QStringLiteral("<p>") + s->latest.progress.toHtmlEscaped() + QStringLiteral("</p>"));
         break;
     default:
         break;

@@ -57,12 +57,14 @@ std::optional<QHash<ParcelKey, ParcelState>> StateFile::fromJson(const QByteArra
         return std::nullopt;
     const QJsonObject root = doc.object();
     if (root.value(QStringLiteral("format")).toString() != formatName ||
-        root.value(QStringLiteral("version")).toInt() != formatVersion || !root.value(QStringLiteral("parcels")).isArray())
+        root.value(QStringLiteral("version")).toInt() != formatVersion ||
+        !root.value(QStringLiteral("parcels")).isArray())
         return std::nullopt;
     QHash<ParcelKey, ParcelState> states;
     for (const QJsonValue& v : root.value(QStringLiteral("parcels")).toArray()) {
         const QJsonObject o = v.toObject();
-        const ParcelKey key{o.value(QStringLiteral("number")).toString(), o.value(QStringLiteral("company")).toString()};
+        const ParcelKey key{o.value(QStringLiteral("number")).toString(),
+                            o.value(QStringLiteral("company")).toString()};
         // An entry without a number names no parcel: it is skipped, the rest is good.
         if (key.number.isEmpty())
             continue;
