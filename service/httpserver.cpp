@@ -111,12 +111,19 @@ QByteArray reasonPhrase(int status) {
     }
 }
 
-QByteArray responseHead(int status, qint64 length, const std::string& contentType, bool close) {
+using HeaderList = std::vector<std::pair<std::string, std::string>>;
+
+QByteArray responseHead(int status, qint64 length, const std::string& contentType, bool close,
+                        const HeaderList& extra = {}) {
     QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status) + "\r\n";
     head += close ? "Connection: close\r\n" : "Connection: keep-alive\r\n";
     head += "Content-Length: " + QByteArray::number(length) + "\r\n";
     if (!contentType.empty())
         head += "Content-Type: " + QByteArray::fromStdString(contentType) + "\r\n";
+    // A line break in a header would split the answer: such a header is left out.
+    for (const auto& [name, value] : extra)
+        if (name.find_first_of("\r\n:") == std::string::npos && value.find_first_of("\r\n") == std::string::npos)
+            head += QByteArray::fromStdString(name) + ": " + QByteArray::fromStdString(value) + "\r\n";
     return head + "\r\n";
 }
 
@@ -221,7 +228,7 @@ public:
     void answer(quint64 serial, const Reply& reply) {
         if (!waitsFor(serial))
             return;
-        respond(reply.status, reply.body, reply.contentType, m_close);
+        respond(reply.status, reply.body, reply.contentType, m_close, reply.headers);
     }
 
     void closeNow() {
@@ -393,10 +400,11 @@ private:
         m_server->dispatch(request, HttpResponder(std::move(state)));
     }
 
-    void respond(int status, const QByteArray& body, const std::string& contentType, bool close) {
+    void respond(int status, const QByteArray& body, const std::string& contentType, bool close,
+                 const HeaderList& extra = {}) {
         m_close = m_close || close;
         const bool head = m_method == "HEAD";
-        m_socket->write(responseHead(status, body.size(), contentType, m_close));
+        m_socket->write(responseHead(status, body.size(), contentType, m_close, extra));
         if (!head)
             m_socket->write(body);
         m_server->log(m_method, m_target, status, body.size());

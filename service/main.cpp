@@ -130,7 +130,10 @@ int main(int argc, char** argv) {
         server,
         [&backend](const QString& code, const QString& number, const QString& key,
                    const zjx::service::HttpResponder& out) {
-            backend->answer({code, number, key}, [out](const zjx::gateway::GatewayAnswer& a) { out.send(a.reply); });
+            const zjx::gateway::TrackingBackend& b = *backend;
+            backend->answer({code, number, key}, [out, &b](const zjx::gateway::GatewayAnswer& a) {
+                out.send(zjx::gateway::labelledReply(a, b));
+            });
         },
         QByteArray::fromStdString(options.version));
     server.setLogSink([](const QByteArray& line) {

@@ -104,11 +104,10 @@ QStringList journey(Dice& dice, int count) {
     if (transit % 2 == 1)
         texts << tag(to) + u("快件已到达 ") + outlet(to, toDistrict) + u("，正在分拣");
 
-    QString phone = u("1") + QChar(u"358"[dice.below(3)]);
-    for (int i = 0; i < 9; ++i)
-        phone += QChar(u'0' + dice.below(10));
-    texts << tag(to) + outlet(to, toDistrict) + u(" 派件员：") + u(kCouriersOnFoot[dice.below(8)]) + u(" 电话：") +
-                 phone + u("，正在派件");
+    // The parcels are made up: the courier's number is an obviously reserved one, never a number
+    // that could belong to someone.
+    texts << tag(to) + outlet(to, toDistrict) + u(" 派件员：") + u(kCouriersOnFoot[dice.below(8)]) +
+                 u(" 电话：138-0000-0000，正在派件");
     texts << tag(to) + u("快件已签收，签收人：") + u(kSigners[dice.below(5)]) + u("。感谢使用，期待再次为您服务");
     return texts;
 }

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace zjx::service {
 
@@ -19,6 +20,7 @@ struct Reply {
     int status = 200;
     QByteArray body;
     std::string contentType;
+    std::vector<std::pair<std::string, std::string>> headers{}; // extra response headers, written as given
 };
 
 struct TrackingEvent {

@@ -10,144 +10,144 @@ namespace {
 
 // One row per company of the program's catalogue, sorted by the program's code (a binary search).
 //
-// kuaidi100: its codes are mostly the program's own or the program's with the kind of company
-// added ("debangwuliu", "huitongkuaidi"); the renamed ones follow kuaidi100's company list as far as
-// it could be known here without network access. A code kuaidi100 does not know comes back as
-// returnCode 400, the unsupported-company page, never as another company's parcel; so no company
-// is refused up front, and a wrong row shows up as "不支持的快递公司" (fix it here).
+// kuaidi100: every row checked against kuaidi100's published company list (its downloadable code
+// table). A company the list no longer holds has no code (a comment says so) and is refused up front
+// with the unsupported-company page: kuaidi100 answers an unknown code with no result, or with
+// returnCode 400, which is an account problem and must not stand for a company. Doubtful matches
+// say so.
 // 17TRACK: numeric carrier keys only where the key is certain (postal services, EMS, DHL, UPS,
 // FedEx, USPS); every other company is sent without a carrier and 17TRACK detects it from the
 // number (-1). A number it cannot place comes back as -18019903, the unsupported-company page.
-// kdniao: its own short codes for the 31 companies whose code is known; an empty code is refused
-// up front with the unsupported-company page.
+// kdniao: the ShipperCodes of kdniao's company list; an empty code is refused up front with the
+// unsupported-company page. Which request type serves which company is decided in providers.cpp.
 constexpr CarrierCodes kTable[] = {
     {"aae", "aae", -1, ""},
-    {"anjie", "anjie", -1, ""},
-    {"anxinda", "anxindakuaixi", -1, ""},
-    {"aramex", "aramex", -1, ""},
+    {"anjie", "anjiekuaidi", -1, "AJ"}, // doubtful: 青岛安捷快递 in the list (安捷物流 is anjie88)
+    {"anxinda", "anxindakuaixi", -1, "AXD"},
+    {"aramex", "aramex", -1, "ARAMEX"},
     {"benteng", "benteng", -1, ""},
-    {"cces", "cces", -1, ""},
-    {"changtong", "changtong", -1, ""},
-    {"chengguang", "chengguang", -1, ""},
-    {"chengji", "chengjisudi", -1, ""},
-    {"chengshi100", "city100", -1, ""},
-    {"chuanxi", "chuanxi", -1, ""},
-    {"chuanzhi", "chuanzhi", -1, ""},
+    {"cces", "", -1, ""},                // not in kuaidi100's company list any more
+    {"changtong", "", -1, ""},           // not in kuaidi100's company list any more
+    {"chengguang", "flyway", -1, ""},    // 程光快递 in the list
+    {"chengji", "chengji", -1, "CJKD"},  // 城际快递 in the list
+    {"chengshi100", "", -1, "CITY100"},  // not in kuaidi100's company list any more
+    {"chuanxi", "chuanxiwuliu", -1, ""}, // 传喜物流 in the list
+    {"chuanzhi", "", -1, ""},            // not in kuaidi100's company list any more
     {"citylink", "citylink", -1, ""},
-    {"coe", "coe", -1, ""},
-    {"cszx", "cszx", -1, ""},
-    {"datian", "datianwuliu", -1, ""},
-    {"dayang", "dayang", -1, ""},
+    {"coe", "coe", -1, "COE"},
+    {"cszx", "", -1, ""}, // not in kuaidi100's company list any more
+    {"datian", "datianwuliu", -1, "DTWL"},
+    {"dayang", "dayangwuliu", -1, ""}, // 大洋物流 in the list
     {"debang", "debangwuliu", -1, "DBL"},
-    {"dechuang", "dechuang", -1, ""},
+    {"dechuang", "dechuangwuliu", -1, ""}, // 深圳德创物流 in the list
     {"dhl", "dhl", 100001, "DHL"},
-    {"diantong", "diantong", -1, ""},
-    {"dida", "dida", -1, ""},
+    {"diantong", "", -1, ""},      // not in kuaidi100's company list any more
+    {"dida", "didasuyun", -1, ""}, // doubtful: 递达速运 is the only 递达 left in the list
     {"disifang", "disifang", -1, ""},
-    {"dpex", "dpex", -1, ""},
-    {"dsu", "dsukuaidi", -1, ""},
-    {"ees", "baifudongfang", -1, ""},
+    {"dpex", "dpex", -1, "DPEX"},
+    {"dsu", "dsukuaidi", -1, "DSWL"},
+    {"ees", "baifudongfang", -1, "BFDF"},
     {"ems", "ems", 3013, "EMS"},
-    {"fanyu", "fanyu", -1, ""},
-    {"fardar", "fardar", -1, ""},
-    {"fedex", "fedex", 100003, "FEDEX"},
-    {"fedexcn", "fedexcn", 100003, "FEDEX"},
-    {"feibang", "feibangwuliu", -1, ""},
+    {"fanyu", "fanyukuaidi", -1, ""}, // 凡宇快递 in the list
+    {"fardar", "fardarww", -1, ""},   // 颿达国际快递 in the list
+    {"fedex", "fedex", 100003, "FEDEX_GJ"},
+    {"fedexcn", "lianbangkuaidi", 100003, "FEDEX"}, // 联邦快递 (FedEx China domestic); "fedexcn" is Fedex-国际件-中文
+    {"feibang", "fbkd", -1, ""},                    // 飞邦快递 in the list
     {"feibao", "feibaokuaidi", -1, ""},
-    {"feihang", "yuanfeihangwuliu", -1, ""},
+    {"feihang", "yuanfeihangwuliu", -1, "YFHEX"},
     {"feihu", "feihukuaidi", -1, ""},
-    {"feiyuan", "feiyuanvipshop", -1, ""},
-    {"fengda", "fengda", -1, ""},
-    {"fkd", "feikangda", -1, ""},
-    {"gdyz", "guangdongyouzhengwuliu", 3011, ""},
+    {"feiyuan", "", -1, ""}, // not in kuaidi100's company list any more
+    {"fengda", "", -1, ""},  // not in kuaidi100's company list any more
+    {"fkd", "feikangda", -1, "FKD"},
+    {"gdyz", "guangdongyouzhengwuliu", 3011, "GDEMS"},
     {"gnxb", "youzhengguonei", 3011, "YZPY"},
-    {"gongsuda", "gongsuda", -1, ""},
-    {"guotong", "guotongkuaidi", -1, "GTO"},
+    {"gongsuda", "gongsuda", -1, "GSD"},
+    {"guotong", "", -1, "GTO"}, // not in kuaidi100's company list any more
     {"haihong", "haihongwangsong", -1, ""},
     {"haimeng", "haimengsudi", -1, ""},
-    {"haosheng", "haoshengwuliu", -1, ""},
-    {"hebeijianhua", "hebeijianhua", -1, ""},
-    {"henglu", "hengluwuliu", -1, ""},
+    {"haosheng", "", -1, ""},     // not in kuaidi100's company list any more
+    {"hebeijianhua", "", -1, ""}, // not in kuaidi100's company list any more
+    {"henglu", "hengluwuliu", -1, "HLWL"},
     {"huaqi", "huaqikuaiyun", -1, ""},
-    {"huaxialong", "huaxialong", -1, ""},
+    {"huaxialong", "", -1, "HXLWL"}, // not in kuaidi100's company list any more
     {"huayu", "tiandihuayu", -1, "HOAU"},
-    {"huiqiang", "huiqiangkuaidi", -1, ""},
+    {"huiqiang", "huiqiangkuaidi", -1, "ZHQKD"},
     {"huitong", "huitongkuaidi", -1, "HTKY"},
-    {"hwhq", "hwhq", -1, ""},
+    {"hwhq", "haiwaihuanqiu", -1, ""}, // 海外环球 in the list
     {"jiaji", "jiajiwuliu", -1, "JJKY"},
-    {"jiayi", "jiayiwuliu", -1, ""},
-    {"jiayunmei", "jiayunmeiwuliu", -1, ""},
+    {"jiayi", "jiayiwuliu", -1, "JYWL"},
+    {"jiayunmei", "jiayunmeiwuliu", -1, "JYM"},
     {"jinda", "jindawuliu", -1, ""},
-    {"jingguang", "jingguang", -1, ""},
-    {"jinyue", "jinyuekuaidi", -1, ""},
-    {"jixianda", "jixianda", -1, ""},
-    {"jldt", "jialidatong", -1, ""},
-    {"kangli", "kangliwuliu", -1, ""},
+    {"jingguang", "jinguangsudikuaijian", -1, "JGSD"}, // 京广速递 in the list
+    {"jinyue", "jinyuekuaidi", -1, "JYKD"},
+    {"jixianda", "jixianda", -1, "JXD"},
+    {"jldt", "jialidatong", -1, "JLDT"},
+    {"kangli", "", -1, ""}, // not in kuaidi100's company list any more
     {"kcs", "kcs", -1, ""},
     {"kuaijie", "kuaijiesudi", -1, "FAST"},
     {"kuayue", "kuayue", -1, "KYSY"},
-    {"lejiedi", "lejiedi", -1, ""},
+    {"lejiedi", "", -1, ""}, // not in kuaidi100's company list any more
     {"lianhaotong", "lianhaowuliu", -1, "LHT"},
     {"lijisong", "lijisong", -1, ""},
-    {"longbang", "longbanwuliu", -1, ""},
-    {"minbang", "minbangsudi", -1, ""},
-    {"mingliang", "mingliangwuliu", -1, ""},
-    {"minsheng", "minshengwuliu", -1, ""},
-    {"nengda", "ganzhongnengda", -1, ""},
-    {"ocs", "ocs", -1, ""},
-    {"pinganda", "pingandatengfei", -1, ""},
+    {"longbang", "", -1, "LB"}, // not in kuaidi100's company list any more
+    {"minbang", "", -1, ""},    // not in kuaidi100's company list any more
+    {"mingliang", "mingliangwuliu", -1, "MLWL"},
+    {"minsheng", "", -1, ""}, // not in kuaidi100's company list any more
+    {"nengda", "ganzhongnengda", -1, "NEDA"},
+    {"ocs", "ocs", -1, "OCS"},
+    {"pinganda", "pingandatengfei", -1, "PADTF"},
     {"pingyou", "youzhengguonei", 3011, "YZPY"},
-    {"pinsu", "pinsu", -1, ""},
-    {"quanchen", "quanchenkuaidi", -1, ""},
+    {"pinsu", "pinsuxinda", -1, ""}, // 品速心达快递 in the list
+    {"quanchen", "", -1, "QCKD"},    // not in kuaidi100's company list any more
     {"quanfeng", "quanfengkuaidi", -1, "QFKD"},
     {"quanjitong", "quanjitong", -1, ""},
-    {"quanritong", "quanritongkuaidi", -1, ""},
-    {"quanyi", "quanyikuaidi", -1, ""},
+    {"quanritong", "quanritongkuaidi", -1, "QRT"},
+    {"quanyi", "quanyikuaidi", -1, "UAPEX"},
     {"rpx", "rpx", -1, ""},
-    {"rufeng", "rufengda", -1, "RFD"},
-    {"saiaodi", "saiaodi", -1, ""},
+    {"rufeng", "", -1, "RFD"},            // not in kuaidi100's company list any more
+    {"saiaodi", "saiaodimmb", -1, "SAD"}, // doubtful: "赛澳递for买卖宝" is the only 赛澳递 left in the list
     {"santai", "santaisudi", -1, ""},
-    {"scs", "scs", -1, ""},
-    {"shengan", "shenganwuliu", -1, ""},
-    {"shengfeng", "shengfengwuliu", -1, ""},
-    {"shenghui", "shenghuiwuliu", -1, ""},
+    {"scs", "", -1, ""}, // not in kuaidi100's company list any more
+    {"shengan", "shenganwuliu", -1, "SAWL"},
+    {"shengfeng", "sfwl", -1, "SFWL"}, // 盛丰物流 in the list
+    {"shenghui", "shenghuiwuliu", -1, "SHWL"},
     {"shentong", "shentong", -1, "STO"},
     {"shunfeng", "shunfeng", -1, "SF"},
     {"suijia", "suijiawuliu", -1, ""},
     {"sure", "suer", -1, "SURE"},
     {"tiantian", "tiantian", -1, "HHTT"},
     {"tnt", "tnt", -1, "TNT"},
-    {"tongcheng", "tongchengwuliu", -1, ""},
+    {"tongcheng", "", -1, ""}, // not in kuaidi100's company list any more
     {"tonghe", "tonghetianxia", -1, ""},
     {"ups", "ups", 100002, "UPS"},
     {"usps", "usps", 21051, "USPS"},
-    {"wanjia", "wanjiawuliu", -1, ""},
+    {"wanjia", "wanjiawuliu", -1, "WJWL"},
     {"weitepai", "weitepai", -1, ""},
     {"xianglong", "xianglongyuntong", -1, ""},
-    {"xinbang", "xinbangwuliu", -1, "XBWL"},
-    {"xinfeng", "xinfengwuliu", -1, ""},
-    {"xiyoute", "xiyoute", -1, ""},
-    {"yad", "yad", -1, ""},
-    {"yafeng", "yafengsudi", -1, ""},
+    {"xinbang", "", -1, "XBWL"}, // not in kuaidi100's company list any more
+    {"xinfeng", "xinfengwuliu", -1, "XFEX"},
+    {"xiyoute", "", -1, "XYT"},       // not in kuaidi100's company list any more
+    {"yad", "yuananda", -1, "YADEX"}, // 源安达 in the list
+    {"yafeng", "yafengsudi", -1, "YFSD"},
     {"yibang", "yibangwuliu", -1, ""},
     {"yinjie", "yinjiesudi", -1, ""},
     {"yishunhang", "yishunhang", -1, ""},
     {"yousu", "youshuwuliu", -1, "UC"},
-    {"ytfh", "yitongfeihong", -1, ""},
+    {"ytfh", "", -1, ""}, // not in kuaidi100's company list any more
     {"yuancheng", "yuanchengwuliu", -1, "YCWL"},
     {"yuantong", "yuantong", -1, "YTO"},
-    {"yuanzhi", "yuanzhi", -1, ""},
-    {"yuefeng", "yuefengwuliu", -1, ""},
+    {"yuanzhi", "yuanzhijiecheng", -1, ""}, // 元智捷诚 in the list
+    {"yuefeng", "yuefengwuliu", -1, "YFEX"},
     {"yunda", "yunda", -1, "YD"},
-    {"yuntong", "yuntongkuaidi", -1, ""},
-    {"ywfex", "ywfex", -1, ""},
+    {"yuntong", "", -1, ""}, // not in kuaidi100's company list any more
+    {"ywfex", "", -1, ""},   // not in kuaidi100's company list any more
     {"zhaijisong", "zhaijisong", -1, "ZJS"},
-    {"zhima", "zhima", -1, ""},
-    {"zhongtian", "zhongtian", -1, ""},
-    {"zhongtie", "zhongtiekuaiyun", -1, "ZTKY"},
+    {"zhima", "zhimakaimen", -1, ""},         // 芝麻开门 in the list
+    {"zhongtian", "zhongtianwanyun", -1, ""}, // 中天万运 in the list
+    {"zhongtie", "ztky", -1, "ZTKY"},         // 中铁快运 in the list
     {"zhongtong", "zhongtong", -1, "ZTO"},
     {"zhongxinda", "zhongxinda", -1, ""},
-    {"zhongyou", "zhongyouwuliu", -1, ""},
+    {"zhongyou", "zhongyouwuliu", -1, "ZYWL"},
 };
 
 static_assert(std::size(kTable) == 127, "one row per catalogue company");

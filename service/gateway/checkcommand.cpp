@@ -4,6 +4,7 @@
 #include "core/parser.h"
 #include "core/trackingrequest.h"
 #include "gateway.h"
+#include "providers.h"
 
 #include <QEventLoop>
 #include <QStringDecoder>
@@ -36,6 +37,12 @@ QString decodePage(const zjx::service::Reply& reply) {
     return decoder.decode(reply.body);
 }
 
+// The last line, for programs: "verdict: WORD [DETAIL]", made from the outcome's kind and fault,
+// never from the sentences above (their wording may change).
+void verdictLine(std::FILE* out, const QString& word, const QString& detail = {}) {
+    say(out, QStringLiteral("verdict: ") + word + (detail.isEmpty() ? QString() : u' ' + detail));
+}
+
 } // namespace
 
 int runCheck(const GatewayConfig& config, const QString& number, const QString& company, int demoIntervalMinutes,
@@ -47,6 +54,7 @@ int runCheck(const GatewayConfig& config, const QString& number, const QString& 
         say(out,
             QStringLiteral("unknown company \"%1\": give a service code such as shentong or a name such as 申通快递")
                 .arg(company));
+        verdictLine(out, QStringLiteral("company"));
         return 2;
     }
     const QString code = CourierCatalogue::serviceCode(index);
@@ -55,10 +63,16 @@ int runCheck(const GatewayConfig& config, const QString& number, const QString& 
     say(out, QStringLiteral("back-end: %1 (%2)").arg(config.backend, providerUrl(config)));
     say(out, QStringLiteral("company: %1 (%2)").arg(CourierCatalogue::displayName(index), code));
 
+    if (config.backend == u"kdniao")
+        if (const CarrierCodes* codes = findCarrierCodes(code))
+            if (const QString why = kdniaoUnserved(*codes, config.kdniaoRequestType); !why.isEmpty())
+                say(out, why);
+
     QString error;
     const std::unique_ptr<TrackingBackend> backend = makeBackend(config, demoIntervalMinutes, {}, &error);
     if (!backend) {
         say(out, QStringLiteral("cannot ask: no key: %1").arg(error));
+        verdictLine(out, QStringLiteral("fault"), reasonWord(FaultKind::NoKey));
         return 1;
     }
     std::optional<GatewayAnswer> answer;
@@ -75,6 +89,9 @@ int runCheck(const GatewayConfig& config, const QString& number, const QString& 
                      .arg(answer->problem.isEmpty() ? QStringLiteral("HTTP %1").arg(answer->reply.status)
                                                     : answer->problem));
         say(out, QStringLiteral("the program would show its network hint and record nothing"));
+        if (!answer->problem.isEmpty())
+            say(out, QStringLiteral("message: %1").arg(answer->problem));
+        verdictLine(out, QStringLiteral("fault"), reasonWord(answer->fault.value_or(FaultKind::Provider)));
         return 1;
     }
     const QString page = decodePage(answer->reply);
@@ -82,20 +99,26 @@ int runCheck(const GatewayConfig& config, const QString& number, const QString& 
     switch (verdict) {
     case Screening::Empty:
         say(out, QStringLiteral("the program would get an empty answer and show nothing"));
+        verdictLine(out, QStringLiteral("empty"));
         return 0;
     case Screening::NotFound:
         say(out, QStringLiteral("no result: the program offers to save the parcel anyway (\"不存在\")"));
+        verdictLine(out, QStringLiteral("notfound"));
         return 0;
     case Screening::Good:
         break;
     default:
         say(out, QStringLiteral("the program would show: %1").arg(screeningHint(verdict)));
+        verdictLine(out, verdict == Screening::Unsupported   ? QStringLiteral("unsupported")
+                         : verdict == Screening::FormatError ? QStringLiteral("badnumber")
+                                                             : QStringLiteral("marker"));
         return 0;
     }
     const int rows = TrackingParser::countRows(page);
     const QList<ProgressEntry> entries = TrackingParser::parse(page, rows);
     if (entries.isEmpty()) {
         say(out, QStringLiteral("an answer without events: the program would list nothing"));
+        verdictLine(out, QStringLiteral("notfound"));
         return 0;
     }
     say(out, QStringLiteral("the program would show %1 events, parcel state %2:")
@@ -104,6 +127,10 @@ int runCheck(const GatewayConfig& config, const QString& number, const QString& 
     for (const ProgressEntry& e : entries)
         say(out, QStringLiteral("%1  %2  %3")
                      .arg(e.number.rightJustified(3), e.time, QString(e.progress).remove(QChar(0x200D))));
+    // The parser gives the latest event first, as the list shows it.
+    const ProgressEntry& latest = entries.first();
+    say(out, QStringLiteral("latest: %1  %2").arg(latest.time, QString(latest.progress).remove(QChar(0x200D))));
+    verdictLine(out, QStringLiteral("events"), QString::number(entries.size()));
     return 0;
 }
 

@@ -40,10 +40,13 @@ void DemoBackend::answer(const TrackingAsk& ask, Done done) {
 
 ProviderBackend::ProviderBackend(std::unique_ptr<ProviderClient> client, CachePolicy policy, QString phoneTail,
                                  LogSink log, QObject* parent)
-    : QObject(parent), m_client(std::move(client)), m_policy{std::max(policy.minutes, m_client->minimumCacheMinutes()),
-                                                             std::max({policy.signedForMinutes, policy.minutes,
-                                                                       m_client->minimumCacheMinutes()}),
-                                                             policy.capacity},
+    : QObject(parent),
+      m_client(std::move(client)), m_policy{std::max(policy.minutes, m_client->minimumCacheMinutes()),
+                                            std::max({policy.signedForMinutes, policy.minutes,
+                                                      m_client->minimumCacheMinutes()}),
+                                            policy.capacity, policy.faultSeconds,
+                                            std::clamp(policy.noResultMinutes, m_client->minimumCacheMinutes(),
+                                                       std::max(policy.minutes, m_client->minimumCacheMinutes()))},
       m_phoneTail(std::move(phoneTail)), m_log(std::move(log)), m_cache(policy.capacity),
       m_clock([] { return QDeadlineTimer::current().deadline(); }) {
     m_client->setParent(this);
@@ -86,11 +89,14 @@ void ProviderBackend::finish(const QString& cacheKey, const QString& label, cons
                              const Outcome& outcome) {
     GatewayAnswer answer;
     if (outcome.kind == OutcomeKind::Fault) {
-        answer.problem = faultWords(outcome.fault) + u(": ") + outcome.reason;
+        const QString words = faultWords(outcome.fault);
+        answer.problem = outcome.reason.startsWith(words) ? outcome.reason : words + u(": ") + outcome.reason;
+        answer.fault = outcome.fault;
         const auto stale = m_cache.find(cacheKey, m_clock());
         if (stale) {
             answer.reply = stale->reply;
             answer.cached = true;
+            answer.fetched = stale->fetched;
         } else {
             answer.reply = faultReply(outcome);
         }
@@ -103,7 +109,9 @@ void ProviderBackend::finish(const QString& cacheKey, const QString& label, cons
         m_recentFaults.insert(cacheKey, RecentFault{m_clock() + qint64(m_policy.faultSeconds) * 1000, answer});
     } else {
         answer.reply = pageFor(outcome, companyName);
-        const int minutes = outcome.signedFor ? m_policy.signedForMinutes : m_policy.minutes;
+        const int minutes = outcome.signedFor                       ? m_policy.signedForMinutes
+                            : outcome.kind == OutcomeKind::NotFound ? m_policy.noResultMinutes
+                                                                    : m_policy.minutes;
         m_cache.store(cacheKey, answer.reply, m_clock() + qint64(minutes) * 60 * 1000);
     }
     const QList<Done> waiting = m_waiting.take(cacheKey);
@@ -128,11 +136,23 @@ std::unique_ptr<TrackingBackend> makeBackend(const GatewayConfig& config, int de
     else if (config.backend == u"17track")
         client = std::make_unique<Track17Client>(options(config.track17Url), config.track17Key);
     else
-        client =
-            std::make_unique<KdniaoClient>(options(config.kdniaoUrl), config.kdniaoBusinessId, config.kdniaoAppKey);
+        client = std::make_unique<KdniaoClient>(options(config.kdniaoUrl), config.kdniaoBusinessId, config.kdniaoAppKey,
+                                                config.kdniaoRequestType);
     CachePolicy policy;
     policy.minutes = config.cacheMinutes;
     return std::make_unique<ProviderBackend>(std::move(client), policy, config.phoneTail, std::move(log));
+}
+
+zjx::service::Reply labelledReply(const GatewayAnswer& answer, const TrackingBackend& backend) {
+    zjx::service::Reply reply = answer.reply;
+    reply.headers.emplace_back("X-Zjx-Backend", backend.name().toStdString());
+    reply.headers.emplace_back("X-Zjx-Cache-Minutes", std::to_string(backend.cacheMinutes()));
+    if (answer.fault) {
+        reply.headers.emplace_back("X-Zjx-Reason", reasonWord(*answer.fault).toStdString());
+        if (answer.cached && answer.fetched.isValid())
+            reply.headers.emplace_back("X-Zjx-Fetched", answer.fetched.toUTC().toString(Qt::ISODate).toStdString());
+    }
+    return reply;
 }
 
 LogSink stderrLog(const QStringList& secrets) {

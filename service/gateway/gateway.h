@@ -5,11 +5,13 @@
 #include "providerclient.h"
 #include "trackingpages.h"
 
+#include <QDateTime>
 #include <QHash>
 #include <QObject>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace zjx::gateway {
 
@@ -24,6 +26,10 @@ struct GatewayAnswer {
     zjx::service::Reply reply;
     QString problem;     // why a provider could not answer (faults only); for --check
     bool cached = false; // served from the cache, fresh or stale
+    // Set when the provider failed (the answer may still be a stale page).
+    std::optional<FaultKind> fault{};
+    // For a stale page served after a failure: when it was fetched.
+    QDateTime fetched{};
 };
 
 // Answers a tracking request with the page the program reads, now or later (always on the event
@@ -34,6 +40,8 @@ public:
     virtual ~TrackingBackend() = default;
     virtual QString name() const = 0;
     virtual void answer(const TrackingAsk& ask, Done done) = 0;
+    // How long an answer is kept before the provider is asked again; the demo's change every minute.
+    virtual int cacheMinutes() const { return 1; }
 };
 
 using LogSink = std::function<void(const QString& line)>;
@@ -54,6 +62,7 @@ struct CachePolicy {
     int signedForMinutes = 24 * 60; // a signed-for parcel hardly changes any more
     int capacity = 10000;           // parcels kept; the least recently asked go first
     int faultSeconds = 60;          // after a failure the parcel is not asked upstream again for this long
+    int noResultMinutes = 5; // "no result yet" (a new parcel): asked again soon (never below the provider's minimum)
 };
 
 // A real provider behind the program's protocol: maps the company, keeps one upstream query per
@@ -65,6 +74,7 @@ public:
                     QObject* parent = nullptr);
     QString name() const override { return m_client->name(); }
     void answer(const TrackingAsk& ask, Done done) override;
+    int cacheMinutes() const override { return m_policy.minutes; }
 
     int upstreamQueries() const { return m_upstreamQueries; }
     int cachedParcels() const { return m_cache.size(); }
@@ -92,6 +102,11 @@ private:
 // The back-end the configuration names; nullptr with `error` set when it lacks a secret.
 std::unique_ptr<TrackingBackend> makeBackend(const GatewayConfig& config, int demoIntervalMinutes, LogSink log,
                                              QString* error, const QList<QSslCertificate>& extraCa = {});
+
+// The answer as the service sends it, labelled for the program: X-Zjx-Backend (the back-end's
+// name), X-Zjx-Cache-Minutes, X-Zjx-Reason (the fixed word of a provider's fault) and X-Zjx-Fetched
+// (ISO time, when a stale cached page stands in for a failed query).
+zjx::service::Reply labelledReply(const GatewayAnswer& answer, const TrackingBackend& backend);
 
 // A log sink writing "time gateway: line" to stderr, with the configured secrets blotted out.
 LogSink stderrLog(const QStringList& secrets);

@@ -162,7 +162,11 @@ ConfigResult parseConfig(const QByteArray& text, const QString& path) {
                 c.kdniaoBusinessId = value;
             else if (key == u"app_key")
                 c.kdniaoAppKey = value;
-            else if (key == u"url")
+            else if (key == u"request_type") {
+                if (value != u"1002" && value != u"8001")
+                    return bad(QStringLiteral("must be 1002 (instant query) or 8001 (real-time query)"));
+                c.kdniaoRequestType = value.toInt();
+            } else if (key == u"url")
                 if (auto e = readUrl(c.kdniaoUrl))
                     return *e;
         }

@@ -21,6 +21,7 @@ struct GatewayConfig {
     QString track17Key;
     QUrl track17Url{QStringLiteral("https://api.17track.net/track/v2.2")};
     QString kdniaoBusinessId, kdniaoAppKey;
+    int kdniaoRequestType = 1002; // 1002 the instant query, 8001 the paid real-time query
     QUrl kdniaoUrl{QStringLiteral("https://api.kdniao.com/Ebusiness/EbusinessOrderHandle.aspx")};
 
     // The secrets of the chosen back-end, for scrubbing log lines.

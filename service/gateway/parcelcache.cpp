@@ -8,17 +8,18 @@ std::optional<ParcelCache::Hit> ParcelCache::find(const QString& key, qint64 now
         return std::nullopt;
     m_order.splice(m_order.begin(), m_order, it.value());
     const Entry& e = *it.value();
-    return Hit{e.reply, nowMs < e.freshUntilMs};
+    return Hit{e.reply, nowMs < e.freshUntilMs, e.fetched};
 }
 
 void ParcelCache::store(const QString& key, const zjx::service::Reply& reply, qint64 freshUntilMs) {
     if (const auto it = m_index.constFind(key); it != m_index.constEnd()) {
         it.value()->reply = reply;
         it.value()->freshUntilMs = freshUntilMs;
+        it.value()->fetched = QDateTime::currentDateTime();
         m_order.splice(m_order.begin(), m_order, it.value());
         return;
     }
-    m_order.push_front(Entry{key, reply, freshUntilMs});
+    m_order.push_front(Entry{key, reply, freshUntilMs, QDateTime::currentDateTime()});
     m_index.insert(key, m_order.begin());
     while (int(m_index.size()) > m_capacity) {
         m_index.remove(m_order.back().key);

@@ -2,6 +2,7 @@
 
 #include "trackingpages.h"
 
+#include <QDateTime>
 #include <QHash>
 #include <QString>
 
@@ -20,6 +21,7 @@ public:
     struct Hit {
         zjx::service::Reply reply;
         bool fresh = false;
+        QDateTime fetched; // when the provider gave this answer
     };
     std::optional<Hit> find(const QString& key, qint64 nowMs);
     void store(const QString& key, const zjx::service::Reply& reply, qint64 freshUntilMs);
@@ -32,6 +34,7 @@ private:
         QString key;
         zjx::service::Reply reply;
         qint64 freshUntilMs = 0;
+        QDateTime fetched;
     };
     const int m_capacity;
     std::list<Entry> m_order; // most recently used first

@@ -107,8 +107,8 @@ Outcome ProviderClient::httpFault(int status, const QByteArray& body) const {
                              .arg(logSafe(QString::fromUtf8(body.left(200))));
     if (status == 401 || status == 403)
         return Outcome::failure(FaultKind::BadKey, text);
-    if (status == 429)
-        return Outcome::failure(FaultKind::Quota, text);
+    if (status == 429) // too many requests now, not a used-up quota
+        return Outcome::failure(FaultKind::RateLimit, text);
     return Outcome::failure(FaultKind::Provider, text);
 }
 

@@ -5,6 +5,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTimeZone>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -45,6 +47,55 @@ QByteArray compact(const QJsonValue& v) {
                        : QJsonDocument(v.toObject()).toJson(QJsonDocument::Compact);
 }
 
+// Companies that answer only with the receiver's or sender's phone tail.
+bool needsPhoneTail(const CarrierCodes& codes) {
+    return qstrcmp(codes.code, "shunfeng") == 0 || qstrcmp(codes.code, "zhongtong") == 0;
+}
+
+// kuaidi100 and kdniao write Beijing time (UTC+8, no daylight saving) without a zone.
+QDateTime beijingTime(const QString& text) {
+    static const QTimeZone beijing(8 * 3600);
+    for (const char16_t* format :
+         {u"yyyy-MM-dd HH:mm:ss", u"yyyy/MM/dd HH:mm:ss", u"yyyy-MM-dd HH:mm", u"yyyy/MM/dd HH:mm"}) {
+        QDateTime t = QDateTime::fromString(text.trimmed(), QString::fromUtf16(format));
+        if (t.isValid()) {
+            t.setTimeZone(beijing);
+            return t;
+        }
+    }
+    return {};
+}
+
+// An event with the moment it happened (invalid when the provider's time could not be read).
+struct Stamped {
+    QDateTime when;
+    ParcelEvent event;
+};
+
+ParcelEvent stamped(const QDateTime& when, const QString& asSent, const QString& text, const QString& place) {
+    // Shown in the user's local time zone (the service runs as the user).
+    return ParcelEvent{when.isValid() ? when.toLocalTime().toString(u"yyyy-MM-dd HH:mm:ss") : asSent, text, place};
+}
+
+// The events of a history, given in the provider's order: listed by time, latest first, the
+// provider's order kept among equal times (and for times that cannot be read, which go last); the
+// outcome holds them oldest first, as the page does.
+Outcome history(std::vector<Stamped> all, ParcelStage stage) {
+    std::stable_sort(all.begin(), all.end(), [](const Stamped& a, const Stamped& b) {
+        if (a.when.isValid() != b.when.isValid())
+            return a.when.isValid();
+        return a.when.isValid() && a.when > b.when;
+    });
+    if (all.empty())
+        return Outcome::of(OutcomeKind::NotFound);
+    Outcome out = Outcome::of(OutcomeKind::Events);
+    for (auto it = all.rbegin(); it != all.rend(); ++it)
+        out.events.append(it->event);
+    out.stage = stage;
+    out.signedFor = stage == ParcelStage::Delivered;
+    return out;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------- kuaidi100
@@ -72,40 +123,48 @@ Outcome Kuaidi100Client::read(const QByteArray& body) {
     if (!o)
         return unreadable(u("kuaidi100"), body);
     const QString message = logSafe(text(o->value("message")));
+    const QString status = text(o->value("status"));
+    // 顺丰 (and 中通) without the right phone: status "408" and "快递公司参数异常：验证码错误", no returnCode.
+    if (text(o->value("returnCode")) == u"408" || status == u"408" ||
+        (status != u"200" && message.contains(u("验证码"))))
+        return Outcome::failure(FaultKind::PhoneTail,
+                                u("kuaidi100 status 408: ") + message +
+                                    u(" (set phone_tail in [gateway] to the receiver's or sender's last four digits)"));
     if (o->contains("returnCode") || o->value("result") == QJsonValue(false)) {
         const QString code = text(o->value("returnCode"));
         const QString why = u("kuaidi100 returnCode ") + code + u(": ") + message;
-        if (code == u"400")
-            return Outcome::of(OutcomeKind::Unsupported);
+        if (code == u"400") // incomplete data, a wrong customer or no quota: never a parcel's answer
+            return Outcome::failure(FaultKind::Account,
+                                    u("account or request refused (400): check [kuaidi100] customer, key and "
+                                      "remaining quota (kuaidi100: ") +
+                                        message + u')');
         if (code == u"500")
             return Outcome::of(OutcomeKind::NotFound);
-        if (code == u"503") // a wrong key or customer shows as a wrong sign
+        if (code == u"503") // a wrong key shows as a wrong sign
             return Outcome::failure(FaultKind::Signature, why + u(" (check [kuaidi100] customer and key)"));
         if (code == u"601")
             return Outcome::failure(FaultKind::Quota, why + u(" (key expired or no quota left)"));
-        if (code == u"408")
-            return Outcome::failure(
-                FaultKind::PhoneTail,
-                why + u(" (set phone_tail in [gateway] to the receiver's or sender's last four digits)"));
         return Outcome::failure(FaultKind::Provider, why);
     }
-    Outcome out = Outcome::of(OutcomeKind::Events);
+    // state (with resultv2): 3 and 30x signed for, 5 and 50x out for delivery (50x: in a locker or
+    // at a pick-up point), anything else on its way or a problem the texts tell.
     const QString state = text(o->value("state"));
-    out.signedFor = state == u"3" || text(o->value("ischeck")) == u"1";
-    const QJsonArray data = o->value("data").toArray();
-    for (auto it = data.end(); it != data.begin();) { // newest first on the wire
-        const QJsonObject e = (--it)->toObject();
+    const ParcelStage stage = state.startsWith(u'3') || text(o->value("ischeck")) == u"1" ? ParcelStage::Delivered
+                              : state.startsWith(u'5')                                    ? ParcelStage::OutForDelivery
+                                                                                          : ParcelStage::InTransit;
+    std::vector<Stamped> all;
+    for (const QJsonValue& v : o->value("data").toArray()) {
+        const QJsonObject e = v.toObject();
         QString time = text(e.value("ftime"));
         if (time.isEmpty())
             time = text(e.value("time"));
         QString place = text(e.value("location"));
         if (place.isEmpty())
             place = text(e.value("areaName"));
-        out.events.append(ParcelEvent{time, text(e.value("context")), place});
+        const QDateTime when = beijingTime(time);
+        all.push_back({when, stamped(when, time, text(e.value("context")), place)});
     }
-    if (out.events.isEmpty())
-        return Outcome::of(OutcomeKind::NotFound);
-    return out;
+    return history(std::move(all), stage);
 }
 
 void Kuaidi100Client::fetch(const ProviderQuery& query, Done done) {
@@ -135,10 +194,18 @@ Outcome track17Error(int code, const QString& message) {
     switch (code) {
     case -18010002:
         return Outcome::failure(FaultKind::BadKey, why);
+    case -18010001: // the caller's IP address is not allowed
+    case -18010004: // account disabled
+    case -18010005: // unauthorised access
+        return Outcome::failure(FaultKind::Account, why + u(" (check the 17TRACK account and [17track] key)"));
+    case -18019907:
+        return Outcome::failure(FaultKind::Quota, why + u(" (daily request limit reached)"));
     case -18019908:
         return Outcome::failure(FaultKind::Quota, why + u(" (quota used up)"));
     case -18019903:
         return Outcome::of(OutcomeKind::Unsupported);
+    case -18019909: // normal right after registration: the carrier has not been read yet
+        return Outcome::of(OutcomeKind::NotFound);
     default:
         return Outcome::failure(FaultKind::Provider, why);
     }
@@ -150,40 +217,30 @@ std::pair<int, QString> firstError(const QJsonObject& holder) {
     return {error.value("code").toInt(), error.value("message").toString()};
 }
 
-QString isoToText(const QString& iso) {
-    // Shown in the event's own local time, as the provider writes it.
-    const QDateTime t = QDateTime::fromString(iso, Qt::ISODate);
-    return t.isValid() ? t.toString(u"yyyy-MM-dd HH:mm:ss") : iso;
+ParcelStage track17Stage(const QString& status) {
+    if (status == u"Delivered")
+        return ParcelStage::Delivered;
+    if (status == u"OutForDelivery" || status == u"AvailableForPickup")
+        return ParcelStage::OutForDelivery;
+    return ParcelStage::InTransit;
 }
 
 Outcome readTrack17Entry(const QJsonObject& entry) {
     const QJsonObject info = entry.value("track_info").toObject();
     const QString status = info.value("latest_status").toObject().value("status").toString();
-    Outcome out = Outcome::of(OutcomeKind::Events);
-    out.signedFor = status == u"Delivered";
-    struct Stamped {
-        QDateTime when;
-        ParcelEvent event;
-    };
+    // Several carriers may report one parcel: merged by time.
     std::vector<Stamped> all;
     for (const QJsonValue& p : info.value("tracking").toObject().value("providers").toArray())
         for (const QJsonValue& ev : p.toObject().value("events").toArray()) {
             const QJsonObject e = ev.toObject();
+            // time_utc is the moment; time_iso carries the carrier's local offset (same moment).
             const QString iso = e.value("time_iso").toString();
-            all.push_back({QDateTime::fromString(iso, Qt::ISODate),
-                           ParcelEvent{isoToText(iso), e.value("description").toString(), text(e.value("location"))}});
+            QDateTime when = QDateTime::fromString(e.value("time_utc").toString(), Qt::ISODate);
+            if (!when.isValid())
+                when = QDateTime::fromString(iso, Qt::ISODate);
+            all.push_back({when, stamped(when, iso, e.value("description").toString(), text(e.value("location")))});
         }
-    // Several carriers may report one parcel: merge them by time, oldest first.
-    std::stable_sort(all.begin(), all.end(), [](const Stamped& a, const Stamped& b) {
-        if (a.when.isValid() != b.when.isValid())
-            return a.when.isValid();
-        return a.when.isValid() && a.when < b.when;
-    });
-    for (const Stamped& s : all)
-        out.events.append(s.event);
-    if (out.events.isEmpty())
-        return Outcome::of(OutcomeKind::NotFound);
-    return out;
+    return history(std::move(all), track17Stage(status));
 }
 
 } // namespace
@@ -203,11 +260,13 @@ void Track17Client::call(const char* path, const QByteArray& body, std::function
             url, "application/json", {{"17token", m_key.toUtf8()}}, body,
             [this, path, body, read, done, retried](const HttpAnswer& a) {
                 if (a.status == 429) {
-                    // Another user of the same key may share the limit: one more try, paced.
+                    // Another user of the same key (another process) may share the limit, which is
+                    // per second: one more try once that second has passed.
                     if (!retried)
-                        return call(path, body, read, done, true);
-                    return done(
-                        Outcome::failure(FaultKind::Quota, u("17TRACK: more than three requests a second (HTTP 429)")));
+                        return QTimer::singleShot(
+                            1000, this, [this, path, body, read, done] { call(path, body, read, done, true); });
+                    return done(Outcome::failure(FaultKind::RateLimit,
+                                                 u("17TRACK: more than three requests a second (HTTP 429)")));
                 }
                 const std::optional<QJsonObject> o = objectOf(a.body);
                 if (!o)
@@ -236,10 +295,13 @@ void Track17Client::fetch(const ProviderQuery& query, Done done) {
 
 namespace {
 
-QByteArray track17Body(const ProviderQuery& q) {
+// `param` (registration only) carries the extra a carrier needs: the phone tail for 顺丰 and 中通.
+QByteArray track17Body(const ProviderQuery& q, bool withParam) {
     QJsonObject item{{"number", q.number}};
     if (q.codes.track17 > 0)
         item.insert("carrier", q.codes.track17);
+    if (withParam && needsPhoneTail(q.codes) && !q.phoneTail.isEmpty())
+        item.insert("param", q.phoneTail);
     return compact(QJsonArray{item});
 }
 
@@ -247,7 +309,7 @@ QByteArray track17Body(const ProviderQuery& q) {
 
 void Track17Client::registerThen(const ProviderQuery& query, Done done) {
     call(
-        "register", track17Body(query),
+        "register", track17Body(query, true),
         [this, query, done](const QJsonObject& data) {
             const QJsonArray rejected = data.value("rejected").toArray();
             if (data.value("accepted").toArray().isEmpty() && !rejected.isEmpty()) {
@@ -266,7 +328,7 @@ void Track17Client::registerThen(const ProviderQuery& query, Done done) {
 
 void Track17Client::getTrackInfo(const ProviderQuery& query, bool mayRegister, Done done) {
     call(
-        "gettrackinfo", track17Body(query),
+        "gettrackinfo", track17Body(query, false),
         [this, query, mayRegister, done](const QJsonObject& data) {
             const QJsonArray accepted = data.value("accepted").toArray();
             if (!accepted.isEmpty())
@@ -286,14 +348,25 @@ void Track17Client::getTrackInfo(const ProviderQuery& query, bool mayRegister, D
 
 // ------------------------------------------------------------------------------------------- kdniao
 
-KdniaoClient::KdniaoClient(ClientOptions options, QString businessId, QString appKey, QObject* parent)
-    : ProviderClient(std::move(options), parent), m_businessId(std::move(businessId)), m_appKey(std::move(appKey)) {}
+QString kdniaoUnserved(const CarrierCodes& codes, int requestType) {
+    if (requestType != 1002 || !codes.kdniao)
+        return {};
+    for (const char* code : {"STO", "HTKY", "HHTT", "SF"})
+        if (qstrcmp(codes.kdniao, code) == 0)
+            return u("kdniao request type 1002 does not serve ") + QLatin1String(code) +
+                   u(": set request_type = 8001 in [kdniao] (kdniao's paid real-time query)");
+    return {};
+}
+
+KdniaoClient::KdniaoClient(ClientOptions options, QString businessId, QString appKey, int requestType, QObject* parent)
+    : ProviderClient(std::move(options), parent), m_businessId(std::move(businessId)), m_appKey(std::move(appKey)),
+      m_requestType(requestType) {}
 
 QByteArray KdniaoClient::requestData(const ProviderQuery& query) {
     QJsonObject data{
         {"OrderCode", ""}, {"ShipperCode", QString::fromLatin1(query.codes.kdniao)}, {"LogisticCode", query.number}};
-    // 顺丰 answers only with the receiver's or sender's phone tail.
-    if (qstrcmp(query.codes.kdniao, "SF") == 0 && !query.phoneTail.isEmpty())
+    // 顺丰 and 中通 answer only with the receiver's or sender's phone tail.
+    if (needsPhoneTail(query.codes) && !query.phoneTail.isEmpty())
         data.insert("CustomerName", query.phoneTail);
     return compact(data);
 }
@@ -309,39 +382,53 @@ Outcome KdniaoClient::read(const QByteArray& body) {
     if (!o)
         return unreadable(u("kdniao"), body);
     const QString reason = text(o->value("Reason"));
+    const QJsonArray traces = o->value("Traces").toArray();
     if (!o->value("Success").toBool()) {
+        // Documented for a number without traces: Success false, Reason null, Traces empty.
+        if (reason.trimmed().isEmpty() || reason.contains(u("暂无轨迹")))
+            return Outcome::of(OutcomeKind::NotFound);
         const QString why = u("kdniao refused: ") + logSafe(reason);
         if (reason.contains(u("签名")) || reason.contains(u"sign", Qt::CaseInsensitive))
             return Outcome::failure(FaultKind::Signature, why);
+        if (reason.contains(u("CustomerName")) || reason.contains(u("手机")))
+            return Outcome::failure(
+                FaultKind::PhoneTail,
+                why + u(" (set phone_tail in [gateway] to the receiver's or sender's last four digits)"));
         if (reason.contains(u("套餐")) || reason.contains(u("余额")) || reason.contains(u("次数")) ||
             reason.contains(u("过期")))
             return Outcome::failure(FaultKind::Quota, why);
         if (reason.contains(u("EBusinessID")) || reason.contains(u("商户")) || reason.contains(u("用户")) ||
             reason.contains(u("密钥")) || reason.contains(u("AppKey"), Qt::CaseInsensitive))
             return Outcome::failure(FaultKind::BadKey, why);
+        if (reason.contains(u("RequestType")))
+            return Outcome::failure(FaultKind::Account, why + u(" (check [kdniao] request_type)"));
         if (reason.contains(u("单号")) && (reason.contains(u("格式")) || reason.contains(u("错误"))))
             return Outcome::of(OutcomeKind::BadNumber);
         if (reason.contains(u("快递公司")) || reason.contains(u("ShipperCode")))
             return Outcome::of(OutcomeKind::Unsupported);
         return Outcome::failure(FaultKind::Provider, why);
     }
-    Outcome out = Outcome::of(OutcomeKind::Events);
-    out.signedFor = text(o->value("State")) == u"3";
-    for (const QJsonValue& v : o->value("Traces").toArray()) { // oldest first on the wire
+    // State 3 signed for; StateEx 3xx signed for, 202 out for delivery, 211 in a locker or at a
+    // pick-up point.
+    const QString state = text(o->value("State")), stateEx = text(o->value("StateEx"));
+    const ParcelStage stage = state == u"3" || stateEx.startsWith(u'3') ? ParcelStage::Delivered
+                              : stateEx == u"202" || stateEx == u"211"  ? ParcelStage::OutForDelivery
+                                                                        : ParcelStage::InTransit;
+    std::vector<Stamped> all;
+    for (const QJsonValue& v : traces) {
         const QJsonObject t = v.toObject();
-        out.events.append(
-            ParcelEvent{text(t.value("AcceptTime")), text(t.value("AcceptStation")), text(t.value("Location"))});
+        const QString time = text(t.value("AcceptTime"));
+        const QDateTime when = beijingTime(time);
+        all.push_back({when, stamped(when, time, text(t.value("AcceptStation")), text(t.value("Location")))});
     }
-    if (out.events.isEmpty())
-        return Outcome::of(OutcomeKind::NotFound);
-    return out;
+    return history(std::move(all), stage);
 }
 
 void KdniaoClient::fetch(const ProviderQuery& query, Done done) {
     const QByteArray data = requestData(query);
     const QByteArray body = formBody({{"RequestData", QString::fromUtf8(data)},
                                       {"EBusinessID", m_businessId},
-                                      {"RequestType", u("1002")},
+                                      {"RequestType", QString::number(m_requestType)},
                                       {"DataSign", QString::fromLatin1(dataSign(data, m_appKey))},
                                       {"DataType", u("2")}});
     post(

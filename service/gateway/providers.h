@@ -45,12 +45,21 @@ private:
     QSet<QString> m_registered;    // numbers registered by this run (bounded, see fetch)
 };
 
-// kdniao instant query (RequestType 1002): a form POST signed with Base64(MD5(RequestData + AppKey)).
+// Why kdniao's request type `requestType` cannot serve a company ("" when it can): the free instant
+// query 1002 does not serve 申通, 百世/汇通, 天天 and 顺丰 (顺丰 only for kdniao's own orders);
+// the paid real-time query 8001 serves every company kdniao lists.
+QString kdniaoUnserved(const CarrierCodes& codes, int requestType);
+
+// kdniao instant (1002) or real-time (8001) query: a form POST signed with
+// Base64(MD5(RequestData + AppKey)).
 class KdniaoClient : public ProviderClient {
 public:
-    KdniaoClient(ClientOptions options, QString businessId, QString appKey, QObject* parent = nullptr);
+    KdniaoClient(ClientOptions options, QString businessId, QString appKey, int requestType = 1002,
+                 QObject* parent = nullptr);
     QString name() const override { return QStringLiteral("kdniao"); }
-    bool serves(const CarrierCodes& codes) const override { return codes.kdniao && *codes.kdniao; }
+    bool serves(const CarrierCodes& codes) const override {
+        return codes.kdniao && *codes.kdniao && kdniaoUnserved(codes, m_requestType).isEmpty();
+    }
     void fetch(const ProviderQuery& query, Done done) override;
 
     static QByteArray requestData(const ProviderQuery& query);
@@ -60,6 +69,7 @@ public:
 private:
     const QString m_businessId;
     const QString m_appKey;
+    const int m_requestType;
 };
 
 } // namespace zjx::gateway

@@ -1,5 +1,7 @@
 #include "trackingoutcome.h"
 
+#include "core/parser.h"
+
 #include <QStringEncoder>
 
 namespace zjx::gateway {
@@ -28,6 +30,7 @@ int httpStatusFor(FaultKind fault) {
     case FaultKind::Timeout:
         return 504;
     case FaultKind::Quota:
+    case FaultKind::RateLimit:
         return 503;
     default:
         return 502;
@@ -54,8 +57,40 @@ QString faultWords(FaultKind fault) {
         return QStringLiteral("provider error");
     case FaultKind::NoKey:
         return QStringLiteral("no key");
+    case FaultKind::Account:
+        return QStringLiteral("account or request refused");
+    case FaultKind::RateLimit:
+        return QStringLiteral("rate limit");
     }
     return {};
+}
+
+QString reasonWord(FaultKind fault) {
+    switch (fault) {
+    case FaultKind::Network:
+        return QStringLiteral("network");
+    case FaultKind::Timeout:
+        return QStringLiteral("timeout");
+    case FaultKind::Tls:
+        return QStringLiteral("tls");
+    case FaultKind::BadKey:
+        return QStringLiteral("bad-key");
+    case FaultKind::Quota:
+        return QStringLiteral("quota");
+    case FaultKind::Signature:
+        return QStringLiteral("signature");
+    case FaultKind::PhoneTail:
+        return QStringLiteral("phone-tail");
+    case FaultKind::Provider:
+        return QStringLiteral("provider");
+    case FaultKind::NoKey:
+        return QStringLiteral("no-key");
+    case FaultKind::Account:
+        return QStringLiteral("account");
+    case FaultKind::RateLimit:
+        return QStringLiteral("rate-limit");
+    }
+    return QStringLiteral("provider");
 }
 
 QString neutralised(const QString& text) {
@@ -100,11 +135,19 @@ zjx::service::Reply pageFor(const Outcome& outcome, const QString& companyName) 
     // another with nothing between them, and nothing at all may follow "</table>".
     QString page = u("<html><head><meta charset=\"gb18030\"><title>") + neutralised(companyName) +
                    u(" - 物流跟踪</title></head><body><table><tr><th>时间</th><th>地点和跟踪进度</th></tr>");
-    for (const ParcelEvent& e : outcome.events) {
+    const QString stageWord = outcome.stage == ParcelStage::Delivered        ? u("已签收")
+                              : outcome.stage == ParcelStage::OutForDelivery ? u("派件中")
+                                                                             : QString();
+    for (qsizetype i = 0; i < outcome.events.size(); ++i) {
+        const ParcelEvent& e = outcome.events[i];
         QString text = e.text.trimmed();
         const QString place = e.location.trimmed();
         if (!place.isEmpty() && !text.contains(place))
             text = u("【") + place + u("】") + text;
+        // The parser takes the parcel's state from the latest event's words alone.
+        if (i == outcome.events.size() - 1 && !stageWord.isEmpty() &&
+            zjx::TrackingParser::parcelState(neutralised(text)) != stageWord)
+            text = stageWord + u("：") + text;
         page += u("<tr><td>") + neutralised(e.time.trimmed()) + u("</td><td>") + neutralised(text) + u("</td></tr>");
     }
     page += u("</table>");

@@ -11,7 +11,8 @@ inline constexpr char kGb18030Html[] = "text/html; charset=GB18030";
 
 // One event as a provider reports it; `location` is set when the provider gives it apart.
 struct ParcelEvent {
-    QString time; // "yyyy-MM-dd HH:mm:ss" where the provider's time could be read, else as sent
+    QString time; // "yyyy-MM-dd HH:mm:ss" in the user's local time where the provider's time could be read,
+                  // else as sent
     QString text;
     QString location;
 };
@@ -36,6 +37,17 @@ enum class FaultKind {
     PhoneTail, // the provider needs the receiver's or sender's phone tail
     Provider,  // the provider's own error (5xx, an answer that cannot be read)
     NoKey,     // the configuration lacks a secret
+    Account,   // the provider refused the account or the request (not the parcel): key, customer, IP, quota
+    RateLimit, // too many requests in a short time (HTTP 429): a later query goes through
+};
+
+// The parcel's state as the provider itself reports it, apart from the event texts (which may be
+// in the carrier's language, so the program's Chinese state words would not match them).
+enum class ParcelStage {
+    Unknown,
+    InTransit,
+    OutForDelivery,
+    Delivered,
 };
 
 struct Outcome {
@@ -44,6 +56,7 @@ struct Outcome {
     bool signedFor = false;    // the provider's final state: the answer is kept longer
     FaultKind fault = FaultKind::Provider;
     QString reason; // for the log and --check; never holds a secret
+    ParcelStage stage = ParcelStage::Unknown;
 
     static Outcome of(OutcomeKind kind) { return Outcome{kind, {}, false, FaultKind::Provider, {}}; }
     static Outcome failure(FaultKind fault, const QString& reason) {
@@ -55,6 +68,10 @@ struct Outcome {
 int httpStatusFor(FaultKind fault);
 // Short words for --check and the log: "bad key", "quota", "network", ...
 QString faultWords(FaultKind fault);
+// One fixed word per fault for machines: the X-Zjx-Reason header and the verdict line of --check
+// ("bad-key", "quota", "network", "timeout", "tls", "signature", "phone-tail", "provider", "no-key").
+// The program maps these words to its own sentences, so they never change with the wording above.
+QString reasonWord(FaultKind fault);
 
 // Marker words of the program's screening ("不存在", "NULL", ...) taken apart so a provider's event
 // text cannot trip them: "NULL" becomes the full-width "ＮＵＬＬ", the Chinese markers get a zero
@@ -64,7 +81,9 @@ QString faultWords(FaultKind fault);
 QString neutralised(const QString& text);
 
 // The page the program reads for an outcome that is not a fault: an event table (oldest first) in
-// the exact shape the program cuts, or a notice with the right marker; GB18030 encoded.
+// the exact shape the program cuts, or a notice with the right marker; GB18030 encoded. When the
+// provider's stage is delivered or out for delivery and the latest event's text would not make the
+// program's parser say so, that text is shown after the program's word: "已签收：DELIVERED".
 zjx::service::Reply pageFor(const Outcome& outcome, const QString& companyName);
 // The answer for a fault: an HTTP error status and a short plain text.
 zjx::service::Reply faultReply(const Outcome& outcome);

@@ -190,6 +190,7 @@ void MainWindow::buildWindow() {
     QFont verdictFont = Label12[3]->font();
     verdictFont.setBold(true);
     Label12[3]->setFont(verdictFont);
+    buildDataSourceCaption(statusArea);
 
     // Command row.
     Text1 = chooser(this, QStringLiteral("Text1"), QStringLiteral("已保存快递"), QRect(16, 108, 281, 26));
@@ -387,7 +388,7 @@ void MainWindow::Form_Load() {
 
     Combo5->addItems({QStringLiteral("网点信息查询"), QStringLiteral("程序在线反馈"), QStringLiteral("访问官方论坛"),
                       QStringLiteral("青檀坊官方网站"), QStringLiteral("访问软件工作室"),
-                      QStringLiteral("神器!百宝工具箱")});
+                      QStringLiteral("神器!百宝工具箱"), QStringLiteral("查询服务设置")});
     // Entries after the six are told apart by their text, whichever order they are added in.
     Combo5->addItem(overviewMenuText());
     Combo5->setCurrentIndex(-1);
@@ -477,7 +478,10 @@ void MainWindow::Combo5_Click() {
         SiteOpener::open(networkSettings().softwareSiteUrl);
         break;
     default:
-        if (Combo5->currentText() == overviewMenuText())
+        // The entries after the six, by their text.
+        if (Combo5->currentText() == QStringLiteral("查询服务设置"))
+            openServiceSettings();
+        else if (Combo5->currentText() == overviewMenuText())
             openOverview();
         break;
     }

@@ -31,6 +31,8 @@ class Class1;
 class OverviewWindow;
 class DesktopNotifier;
 class GatewayChild;
+class ServiceSettingsWindow;
+struct HttpResult;
 
 // The main window: it owns every control, the parcel book, the timers and the window state, and
 // its handlers carry the names the program has always used. Its member definitions are split by
@@ -232,6 +234,18 @@ public:
     void deleteRecord(const QString& record, bool archived);
     bool saveStates(); // the per-parcel knowledge to its file now
 
+    // ---- the tracking service: its settings window and the data source (mainwindow_service.cpp) ----
+    // In the status strip: who answered the parcel shown.
+    QLabel* dataSourceCaption = nullptr;
+    // The menu's "查询服务设置"; the open window, or null.
+    void openServiceSettings();
+    ServiceSettingsWindow* serviceSettingsWindow() const;
+    // The caption for a back-end word of the service ("" = a service that does not say).
+    void showDataSource(const QString& backend);
+    // The program's own service starts again with its saved configuration; a request waiting for
+    // it finishes first.
+    void restartGateway();
+
     // Sets a label's text colour (the strips' labels are white on purple, the verdict turns red).
     static void setLabelColour(QLabel* label, const QColor& colour);
     static QColor labelColour(const QLabel* label);
@@ -256,6 +270,12 @@ private:
     void gatewayReady(const QString& address);
     void gatewayFailed(const QString& reason);
     QPointer<GatewayChild> m_gateway;
+    QPointer<ServiceSettingsWindow> m_serviceSettings;
+    void buildDataSourceCaption(QWidget* statusArea);
+    // Reads what the service said about an answer: the data source, a provider's fault, a stale page.
+    void readServiceHeaders(const HttpResult& result);
+    // The hint line's sentence for a provider's fault the service named; "" when it named none.
+    static QString serviceFaultHint(const HttpResult& result);
     bool m_gatewayWasReady = false;
     QString m_gatewayTrouble; // the hint about a service child that did not start or stopped
     bool m_releaseEndsDoubleClick = false;

@@ -43,8 +43,11 @@ void MainWindow::kdgs(const QString& number, const QString& shownCompany) {
     const QUrl url(TrackingRequest::url(networkSettings().trackingHost, companyCode, number));
     query.requestStarted();
     const HttpResult result = HttpClient::instance().getBlocking(url, codec::gbkServerBody);
+    readServiceHeaders(result);
     if (result.ok() && result.status < 400)
         query.answer(result.body);
+    else if (const QString reason = serviceFaultHint(result); result.ok() && !reason.isEmpty())
+        query.fail(reason);
     else if (result.ok())
         // An error page is no answer about the parcel: screened, it would pass as a good one and
         // record the parcel with an empty progress list.

@@ -94,6 +94,18 @@ void GatewayChild::stop() {
     }
 }
 
+void GatewayChild::restart() {
+    if (m_state == State::NotStarted)
+        return start();
+    stop();
+    m_state = State::NotStarted;
+    m_address.clear();
+    m_failure.clear();
+    m_pending.clear();
+    m_lastComplaint.clear();
+    start();
+}
+
 QString GatewayChild::addressFromLine(const QByteArray& line) {
     static const QRegularExpression pattern(
         QStringLiteral(R"(^zjx-service listening on http://(\[[0-9A-Fa-f:.]+\]|[^\s:/\[\]]+):(\d{1,5})(?:\s|$))"));

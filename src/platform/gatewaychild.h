@@ -43,6 +43,9 @@ public:
 
     // Ends the child: SIGTERM, then SIGKILL if it does not go within a moment.
     void stop();
+    // Ends a started child and starts it again with the same program and arguments (a changed
+    // configuration file); its new address comes with `ready` as at the first start.
+    void restart();
 
     // The "HOST:PORT" of a start-up line "zjx-service listening on http://HOST:PORT (...)";
     // empty when the line is not one.

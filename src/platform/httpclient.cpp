@@ -80,7 +80,7 @@ void HttpClient::getResponsive(const QUrl& url, QObject* context, std::function<
 HttpResult HttpClient::finish(QNetworkReply* reply, bool timedOut, bool tooLarge, const BodyDecoder& decode) {
     HttpResult result;
     result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    result.cacheMinutes = reply->rawHeader("X-Zjx-Cache-Minutes");
+    result.headers = reply->rawHeaderPairs();
     const QNetworkReply::NetworkError error = reply->error();
     // Errors from 201 up are answers of the server (an error page is still a page), unless the
     // status says success: Qt refuses a compressed body that unpacks beyond its safety ratio

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QUrl>
 #include <functional>
+#include <utility>
 
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -19,9 +21,17 @@ struct HttpResult {
     QByteArray bytes;                // the raw body (empty on a transport failure)
     QString body;                    // the body as text, read by the caller's BodyDecoder
     QString errorText;               // plain Chinese, for the hint line; empty on success
-    QByteArray cacheMinutes;         // the service's X-Zjx-Cache-Minutes header, empty when it sent none
+    // The response headers as received.
+    QList<std::pair<QByteArray, QByteArray>> headers;
 
     bool ok() const { return failure == Failure::None; }
+    // A response header's value (names compare without case); empty when absent.
+    QByteArray header(const QByteArray& name) const {
+        for (const auto& [key, value] : headers)
+            if (key.compare(name, Qt::CaseInsensitive) == 0)
+                return value;
+        return {};
+    }
 };
 
 // One network manager for the whole program.

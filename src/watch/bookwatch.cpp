@@ -91,7 +91,7 @@ void BookWatch::answered(const ParcelKey& key, ParcelStates::Asker asker, const 
     m_busy = false;
     Q_EMIT askingChanged(false);
     bool okMinutes = false;
-    const int cacheMinutes = result.cacheMinutes.trimmed().toInt(&okMinutes);
+    const int cacheMinutes = result.header("X-Zjx-Cache-Minutes").trimmed().toInt(&okMinutes);
     if (okMinutes && cacheMinutes > 0 && cacheMinutes != m_minimumMinutes) {
         m_minimumMinutes = cacheMinutes;
         m_plan.setInterval(m_minutes, m_minimumMinutes);

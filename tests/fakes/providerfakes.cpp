@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <map>
+#include <set>
 
 namespace zjx::fakes {
 
@@ -39,6 +40,71 @@ const Event kMarkers[] = {
     {"2026-12-01 09:12:00", "包裹信息 NULL 已更正，原地址不存在，请输入新地址 <td>x</td><tr><td>", "杭州市"},
     {"2026-12-01 18:40:00", "不支持的快递公司转来的包裹，单号格式错误已修正", "杭州市"},
     {"2026-12-02 03:05:00", "快件已到达 上海转运中心", "上海市"},
+};
+
+// kuaidi100's codes (its published company list) for the program's companies and the big
+// domestic couriers.
+const std::set<std::string> kKuaidi100Codes = {
+    "aae", "anjiekuaidi", "anxindakuaixi", "aramex", "baifudongfang", "benteng", "chengji", "chuanxiwuliu", "citylink",
+    "coe", "datianwuliu", "dayangwuliu", "debangwuliu", "dechuangwuliu", "dhl", "didasuyun", "disifang", "dpex",
+    "dsukuaidi", "ems", "fanyukuaidi", "fardarww", "fbkd", "fedex", "feibaokuaidi", "feihukuaidi", "feikangda",
+    "flyway", "ganzhongnengda", "gongsuda", "guangdongyouzhengwuliu", "haihongwangsong", "haimengsudi", "haiwaihuanqiu",
+    "hengluwuliu", "huaqikuaiyun", "huiqiangkuaidi", "huitongkuaidi", "jiajiwuliu", "jialidatong", "jiayiwuliu",
+    "jiayunmeiwuliu", "jindawuliu", "jinguangsudikuaijian", "jinyuekuaidi", "jixianda", "kcs", "kuaijiesudi", "kuayue",
+    "lianbangkuaidi", "lianhaowuliu", "lijisong", "mingliangwuliu", "ocs", "pingandatengfei", "pinsuxinda",
+    "quanfengkuaidi", "quanjitong", "quanritongkuaidi", "quanyikuaidi", "rpx", "saiaodimmb", "santaisudi", "sfwl",
+    "shenganwuliu", "shenghuiwuliu", "shentong", "shunfeng", "suer", "suijiawuliu", "tiandihuayu", "tiantian", "tnt",
+    "tonghetianxia", "ups", "usps", "wanjiawuliu", "weitepai", "xianglongyuntong", "xinfengwuliu", "yafengsudi",
+    "yibangwuliu", "yinjiesudi", "yishunhang", "youshuwuliu", "youzhengguonei", "yuananda", "yuanchengwuliu",
+    "yuanfeihangwuliu", "yuantong", "yuanzhijiecheng", "yuefengwuliu", "yunda", "zhaijisong", "zhimakaimen",
+    "zhongtianwanyun", "zhongtong", "zhongxinda", "zhongyouwuliu", "ztky",
+    // big couriers outside today's catalogue
+    "jtexpress", "jd", "jingdongkuaiyun", "debangkuaidi", "annengwuliu", "fengwang", "zhongyouex", "suning",
+    "baishiwuliu", "zhongtongkuaiyun", "yundakuaiyun", "shunfengkuaiyun", "yimidida", "fedexcn"};
+// Companies that answer only with the receiver's or sender's phone tail.
+const std::set<std::string> kKuaidi100PhoneCodes = {"shunfeng", "shunfengkuaiyun", "zhongtong"};
+
+// kdniao's ShipperCodes (its published company list, as far as the program's companies go).
+const std::set<std::string> kKdniaoCodes = {
+    "AJ",   "ARAMEX", "AXD",      "BFDF", "CITY100", "CJKD", "COE",  "DBL",   "DHL",  "DPEX", "DSWL", "DTWL",  "EMS",
+    "FAST", "FEDEX",  "FEDEX_GJ", "FKD",  "GDEMS",   "GSD",  "GTO",  "HHTT",  "HLWL", "HOAU", "HTKY", "HXLWL", "JGSD",
+    "JJKY", "JLDT",   "JXD",      "JYKD", "JYM",     "JYWL", "KYSY", "LB",    "LHT",  "MLWL", "NEDA", "OCS",   "PADTF",
+    "QCKD", "QFKD",   "QRT",      "RFD",  "SAD",     "SAWL", "SF",   "SFWL",  "SHWL", "STO",  "SURE", "TNT",   "UAPEX",
+    "UC",   "UPS",    "USPS",     "WJWL", "XBWL",    "XFEX", "XYT",  "YADEX", "YCWL", "YD",   "YFEX", "YFHEX", "YFSD",
+    "YTO",  "YZPY",   "ZHQKD",    "ZJS",  "ZTKY",    "ZTO",  "ZYWL", "JTSD",  "JD"};
+// Request type 1002 (the free instant query) does not serve these; 8001 does.
+const std::set<std::string> kKdniaoNot1002 = {"STO", "HTKY", "HHTT", "SF"};
+const std::set<std::string> kKdniaoPhoneCodes = {"SF", "ZTO"};
+
+// 17TRACK's numeric carrier keys the program sends.
+const std::set<int> kTrack17Carriers = {3011, 3013, 21051, 100001, 100002, 100003};
+constexpr int kUps = 100002;
+
+// kdniao's documented answer of its instant query: seven traces of a 顺丰 parcel, not in time order.
+const Event kKdniaoSample[] = {
+    {"2014/06/25 08:05:37", "正在派件..(派件人:邓裕富,电话:18718866310)[深圳 市]", ""},
+    {"2014/06/25 04:01:28", "快件在 深圳集散中心 ,准备送往下一站 深圳 [深圳市]", ""},
+    {"2014/06/25 01:41:06", "快件在 深圳集散中心 [深圳市]", ""},
+    {"2014/06/24 20:18:58", "已收件[深圳市]", ""},
+    {"2014/06/24 20:55:28", "快件在 深圳 ,准备送往下一站 深圳集散中心 [深圳市]", ""},
+    {"2014/06/25 10:23:03", "派件已签收[深圳市]", ""},
+    {"2014/06/25 10:23:03", "签收人是：已签收[深圳市]", ""},
+};
+
+// A delivered UPS parcel as 17TRACK reports it, newest first: the first leg in China (+08:00), the
+// rest in Los Angeles (-07:00); the events' own local times run backwards between the legs.
+struct ZonedEvent {
+    const char* iso;
+    const char* utc;
+    const char* text;
+    const char* place;
+};
+const ZonedEvent kUpsDelivered[] = {
+    {"2026-12-03T10:15:00-07:00", "2026-12-03T17:15:00Z", "DELIVERED", "LOS ANGELES, CA, US"},
+    {"2026-12-03T05:40:00-07:00", "2026-12-03T12:40:00Z", "OUT FOR DELIVERY TODAY", "LOS ANGELES, CA, US"},
+    {"2026-12-02T08:00:00-07:00", "2026-12-02T15:00:00Z", "ARRIVED AT FACILITY", "LOS ANGELES, CA, US"},
+    {"2026-12-02T21:30:00+08:00", "2026-12-02T13:30:00Z", "DEPARTED FROM FACILITY", "SHENZHEN, CN"},
+    {"2026-12-02T09:00:00+08:00", "2026-12-02T01:00:00Z", "ORIGIN SCAN", "SHENZHEN, CN"},
 };
 
 bool startsWith(const std::string& s, const char* prefix) {
@@ -105,8 +171,6 @@ const char* FakeProvider::badReason(const std::string& number) {
     const std::string code = errorCode(number);
     if (code == "1")
         return "没有可用套餐，请购买后再试";
-    if (code == "2")
-        return "快递公司编码错误";
     if (code == "3")
         return "单号格式错误";
     if (code == "4")
@@ -130,6 +194,23 @@ QString FakeProvider::url() const {
 void FakeProvider::forgetRegistrations() {
     const std::lock_guard lock(m_mutex);
     m_registered.clear();
+    m_params.clear();
+}
+
+void FakeProvider::remember(const std::string& company, const std::string& phone) {
+    const std::lock_guard lock(m_mutex);
+    m_lastCompany = company;
+    m_lastPhone = phone;
+}
+
+std::string FakeProvider::lastCompany() const {
+    const std::lock_guard lock(m_mutex);
+    return m_lastCompany;
+}
+
+std::string FakeProvider::lastPhone() const {
+    const std::lock_guard lock(m_mutex);
+    return m_lastPhone;
 }
 
 bool FakeProvider::start(int port, const std::string& certFile, const std::string& keyFile) {
@@ -140,20 +221,27 @@ bool FakeProvider::start(int port, const std::string& certFile, const std::strin
         m_server = std::make_unique<httplib::Server>();
     if (!m_server->is_valid())
         return false;
-    m_server->Post(R"(/.*)", [this](const httplib::Request& req, httplib::Response& res) {
-        ++m_requests;
-        for (int waited = 0; waited < m_delayMs && m_server->is_running(); waited += 20)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        if (m_drop) {
-            // Headers go out, then the connection is cut before the promised body.
-            res.set_content_provider(64, "application/json", [](size_t, size_t, httplib::DataSink&) { return false; });
-            return;
-        }
-        int status = 200;
-        const std::string body = answer(req.path, req.body, req.get_header_value("17token"), status);
-        res.status = status;
-        res.set_content(body, "application/json; charset=utf-8");
-    });
+    // Only the documented paths answer; httplib gives 404 for any other.
+    const auto route = [this](const std::string& path, std::function<std::string(const httplib::Request&, int&)> f) {
+        m_server->Post(path, [this, f](const httplib::Request& req, httplib::Response& res) { serve(req, res, f); });
+    };
+    switch (m_kind) {
+    case FakeKind::Kuaidi100:
+        route("/poll/query.do",
+              [this](const httplib::Request& req, int& status) { return kuaidi100(req.body, status); });
+        break;
+    case FakeKind::Track17:
+        for (const bool reg : {true, false})
+            route(reg ? "/track/v2.2/register" : "/track/v2.2/gettrackinfo",
+                  [this, reg](const httplib::Request& req, int& status) {
+                      return track17(reg, req.body, req.get_header_value("17token"), status);
+                  });
+        break;
+    case FakeKind::Kdniao:
+        route("/Ebusiness/EbusinessOrderHandle.aspx",
+              [this](const httplib::Request& req, int& status) { return kdniao(req.body, status); });
+        break;
+    }
     m_port =
         port == 0 ? m_server->bind_to_any_port("127.0.0.1") : (m_server->bind_to_port("127.0.0.1", port) ? port : -1);
     if (m_port <= 0)
@@ -164,24 +252,29 @@ bool FakeProvider::start(int port, const std::string& certFile, const std::strin
     return true;
 }
 
+void FakeProvider::serve(const httplib::Request& req, httplib::Response& res,
+                         const std::function<std::string(const httplib::Request&, int&)>& answer) {
+    {
+        ++m_requests;
+        for (int waited = 0; waited < m_delayMs && m_server->is_running(); waited += 20)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (m_drop) {
+            // Headers go out, then the connection is cut before the promised body.
+            res.set_content_provider(64, "application/json", [](size_t, size_t, httplib::DataSink&) { return false; });
+            return;
+        }
+        int status = 200;
+        const std::string body = answer(req, status);
+        res.status = status;
+        res.set_content(body, "application/json; charset=utf-8");
+    }
+}
+
 void FakeProvider::stop() {
     if (m_server)
         m_server->stop();
     if (m_thread.joinable())
         m_thread.join();
-}
-
-std::string FakeProvider::answer(const std::string& path, const std::string& body, const std::string& token,
-                                 int& status) {
-    switch (m_kind) {
-    case FakeKind::Kuaidi100:
-        return kuaidi100(body, status);
-    case FakeKind::Track17:
-        return track17(path, body, token, status);
-    case FakeKind::Kdniao:
-        return kdniao(body, status);
-    }
-    return {};
 }
 
 std::string FakeProvider::kuaidi100(const std::string& body, int& status) {
@@ -197,49 +290,64 @@ std::string FakeProvider::kuaidi100(const std::string& body, int& status) {
     std::string expected = md5Hex(param + m_secrets.key + field("customer"));
     for (char& c : expected)
         c = char(std::toupper(static_cast<unsigned char>(c)));
-    if (field("customer") != m_secrets.customer || field("sign") != expected) {
+    // Documented: 400 for incomplete data, a wrong customer code or no quota; 503 for a wrong sign.
+    if (field("customer") != m_secrets.customer)
+        return fail("400", "提交的数据不完整，或者贵公司没授权");
+    if (field("sign") != expected) {
         ++m_badSigns;
         return fail("503", "验证签名失败");
     }
-    const QJsonObject p = QJsonDocument::fromJson(QByteArray::fromStdString(param)).object();
+    QJsonParseError error{};
+    const QJsonObject p = QJsonDocument::fromJson(QByteArray::fromStdString(param), &error).object();
+    const std::string com = p.value("com").toString().toStdString();
     const std::string number = p.value("num").toString().toStdString();
-    if (p.value("com").toString().isEmpty() || number.empty())
-        return fail("400", "找不到对应公司");
+    const std::string phone = p.value("phone").toString().toStdString();
+    const QString resultv2 = p.value("resultv2").toString(), order = p.value("order").toString();
+    remember(com, phone);
+    if (error.error != QJsonParseError::NoError || com.empty() || number.empty() ||
+        !QStringList{"", "0", "1", "2", "4"}.contains(resultv2) || !QStringList{"", "desc", "asc"}.contains(order))
+        return fail("400", "提交的数据不完整，或者贵公司没授权");
+    if (!kKuaidi100Codes.count(com))
+        return fail("500", "查询无结果，请隔段时间再查"); // kuaidi100 has no parcel under a code it does not know
     const std::string code = errorCode(number);
-    if (code == "400")
-        return fail("400", "找不到对应公司");
     if (code == "500" || startsWith(number, "NOTFOUND"))
         return fail("500", "查询无结果，请隔段时间再查");
     if (code == "501" || code == "502") {
         status = 500;
         return fail(code.c_str(), "服务器错误");
     }
-    if (code == "503")
-        return fail("503", "验证签名失败");
     if (code == "601")
         return fail("601", "POLL:KEY已过期");
-    if (code == "408")
-        return fail("408", "快递公司参数异常：请输入正确的手机号后四位");
+    const bool done = startsWith(number, "SIGNED");
+    QJsonObject answer{
+        {"message", "ok"},          {"nu", QString::fromStdString(number)}, {"ischeck", done ? "1" : "0"},
+        {"condition", "00"},        {"com", QString::fromStdString(com)},   {"status", "200"},
+        {"state", done ? "3" : "0"}};
+    // Documented failure for 顺丰 (and 中通) without the receiver's or sender's phone: no returnCode.
+    if (kKuaidi100PhoneCodes.count(com) && (phone.size() < 4 || !phone.ends_with(m_secrets.phoneTail))) {
+        answer.insert("message", q("快递公司参数异常：验证码错误"));
+        answer.insert("status", "408");
+        answer.insert("data", QJsonArray{});
+        return json(answer);
+    }
     const std::vector<Event> events = historyFor(number);
     QJsonArray data;
-    for (auto it = events.rbegin(); it != events.rend(); ++it) // newest first
-        data.append(QJsonObject{{"time", q(it->time)},
-                                {"ftime", q(it->time)},
-                                {"context", q(it->text)},
-                                {"areaName", q(it->place)},
-                                {"status", q("在途")}});
-    const bool done = startsWith(number, "SIGNED");
-    return json({{"message", "ok"},
-                 {"nu", QString::fromStdString(number)},
-                 {"ischeck", done ? "1" : "0"},
-                 {"com", p.value("com")},
-                 {"status", "200"},
-                 {"state", done ? "3" : "0"},
-                 {"data", data}});
+    for (const Event& e : events) {
+        const QJsonObject o{{"time", q(e.time)},
+                            {"ftime", q(e.time)},
+                            {"context", q(e.text)},
+                            {"areaName", q(e.place)},
+                            {"status", q("在途")}};
+        if (order == u"asc")
+            data.append(o);
+        else
+            data.prepend(o); // newest first, the default
+    }
+    answer.insert("data", data);
+    return json(answer);
 }
 
-std::string FakeProvider::track17(const std::string& path, const std::string& body, const std::string& token,
-                                  int& status) {
+std::string FakeProvider::track17(bool reg, const std::string& body, const std::string& token, int& status) {
     {
         const std::lock_guard lock(m_mutex);
         const long long now = nowMs();
@@ -267,42 +375,69 @@ std::string FakeProvider::track17(const std::string& path, const std::string& bo
         const QString number = item.value("number").toString();
         const std::string n = number.toStdString();
         const std::string code = errorCode(n);
-        const int carrier = item.value("carrier").toInt(3011);
-        if (code == "18019903" || code == "18019908" || code == "18010002") {
-            const int c = -std::stoi(code);
-            rejected.append(QJsonObject{{"number", number}, {"error", error(c, "refused")}});
+        const int carrier = item.value("carrier").toInt(0);
+        const std::string param = item.value("param").toString().toStdString();
+        if (reg)
+            remember(carrier ? std::to_string(carrier) : std::string(), param);
+        const auto reject = [&](int c, const char* message) {
+            rejected.append(QJsonObject{{"number", number}, {"error", error(c, message)}});
+        };
+        if (!code.empty() && code != "18019909" && code.size() == 8) {
+            reject(-std::stoi(code), "refused");
+            continue;
+        }
+        if (item.contains("carrier") && !kTrack17Carriers.count(carrier)) {
+            reject(-18019910, "The carrier's value is not correct.");
             continue;
         }
         const std::lock_guard lock(m_mutex);
-        if (path.ends_with("/register")) {
-            if (!m_registered.insert(n).second)
-                rejected.append(QJsonObject{{"number", number},
-                                            {"error", error(-18019901, "The tracking number is already registered.")}});
-            else
-                accepted.append(QJsonObject{{"origin", 1}, {"number", number}, {"carrier", carrier}});
+        if (reg) {
+            if (!m_registered.insert(n).second) {
+                reject(-18019901, "The tracking number is already registered.");
+            } else {
+                m_params[n] = param;
+                accepted.append(QJsonObject{{"origin", 1}, {"number", number}, {"carrier", carrier ? carrier : 3011}});
+            }
             continue;
         }
         if (!m_registered.count(n)) {
-            rejected.append(
-                QJsonObject{{"number", number}, {"error", error(-18019902, "The tracking number is not registered.")}});
+            reject(-18019902, "The tracking number is not registered.");
+            continue;
+        }
+        // Right after registration 17TRACK has nothing yet for a while.
+        if (startsWith(n, "NEW")) {
+            reject(-18019909, "No tracking information at this time.");
             continue;
         }
         QJsonArray events;
-        const bool found = !startsWith(n, "NOTFOUND");
-        const std::vector<Event> history = found ? historyFor(n) : std::vector<Event>{};
-        for (auto it = history.rbegin(); it != history.rend(); ++it) { // newest first
-            QString iso = q(it->time);
-            iso.replace(u' ', u'T');
-            events.append(QJsonObject{{"time_iso", QString(iso + q("+08:00"))},
-                                      {"description", q(it->text)},
-                                      {"location", q(it->place)},
-                                      {"stage", QString()}});
+        // A 顺丰 number is read only with the phone tail given at registration.
+        const bool found = !startsWith(n, "NOTFOUND") && (!startsWith(n, "SF") || m_params[n] == m_secrets.phoneTail);
+        QString latest = !found ? "NotFound" : startsWith(n, "SIGNED") ? "Delivered" : "InTransit";
+        if (found && carrier == kUps && startsWith(n, "1Z")) {
+            latest = "Delivered";
+            for (const ZonedEvent& e : kUpsDelivered)
+                events.append(QJsonObject{{"time_iso", e.iso},
+                                          {"time_utc", e.utc},
+                                          {"description", e.text},
+                                          {"location", e.place},
+                                          {"stage", QString()}});
+        } else if (found) {
+            const std::vector<Event> history = historyFor(n);
+            for (auto it = history.rbegin(); it != history.rend(); ++it) { // newest first
+                QString iso = q(it->time);
+                iso.replace(u' ', u'T');
+                const QDateTime t = QDateTime::fromString(iso + "+08:00", Qt::ISODate);
+                events.append(QJsonObject{{"time_iso", QString(iso + q("+08:00"))},
+                                          {"time_utc", t.toUTC().toString(Qt::ISODate)},
+                                          {"description", q(it->text)},
+                                          {"location", q(it->place)},
+                                          {"stage", QString()}});
+            }
         }
-        const QString latest = !found ? "NotFound" : startsWith(n, "SIGNED") ? "Delivered" : "InTransit";
-        const QJsonObject status{{"status", latest}, {"sub_status", QString(latest + "_Other")}};
+        const QJsonObject state{{"status", latest}, {"sub_status", QString(latest + "_Other")}};
         const QJsonObject provider{{"provider", QJsonObject{{"key", carrier}}}, {"events", events}};
-        const QJsonObject tracking{{"providers", QJsonArray{provider}}};
-        const QJsonObject info{{"latest_status", status}, {"tracking", tracking}};
+        const QJsonObject tracking{{"providers", found ? QJsonArray{provider} : QJsonArray{}}};
+        const QJsonObject info{{"latest_status", state}, {"tracking", tracking}};
         accepted.append(QJsonObject{{"number", number}, {"carrier", carrier}, {"track_info", info}});
     }
     return json({{"code", 0}, {"data", QJsonObject{{"accepted", accepted}, {"rejected", rejected}}}});
@@ -331,24 +466,43 @@ std::string FakeProvider::kdniao(const std::string& body, int& status) {
         ++m_badSigns;
         return refuse("DataSign签名校验失败");
     }
-    if (field("RequestType") != "1002" || field("DataType") != "2")
+    const std::string type = field("RequestType");
+    if ((type != "1002" && type != "8001") || field("DataType") != "2")
         return refuse("RequestType或DataType错误");
     const QJsonObject data = QJsonDocument::fromJson(QByteArray::fromStdString(requestData)).object();
     const std::string number = data.value("LogisticCode").toString().toStdString();
+    const std::string shipper = data.value("ShipperCode").toString().toStdString();
+    const std::string customerName = data.value("CustomerName").toString().toStdString();
+    remember(shipper, customerName);
+    if (!kKdniaoCodes.count(shipper))
+        return refuse("快递公司编码错误");
+    if (type == "1002" && kKdniaoNot1002.count(shipper))
+        return refuse("该快递公司不支持即时查询(1002)，请使用快递查询(8001)");
+    if (kKdniaoPhoneCodes.count(shipper) && customerName != m_secrets.phoneTail)
+        return refuse("CustomerName错误：请填写寄件人或收件人手机号后四位");
     if (const char* reason = badReason(number))
         return refuse(reason);
     QJsonObject o = base;
     o.insert("OrderCode", data.value("OrderCode"));
     o.insert("ShipperCode", data.value("ShipperCode"));
     o.insert("LogisticCode", QString::fromStdString(number));
-    o.insert("Success", true);
-    if (startsWith(number, "NOTFOUND")) {
-        o.insert("State", "0");
-        o.insert("Reason", q("暂无轨迹信息"));
+    if (startsWith(number, "NOTFOUND")) { // the documented answer for a number without traces
+        o.insert("Success", false);
+        o.insert("Reason", QJsonValue::Null);
         o.insert("Traces", QJsonArray{});
         return json(o);
     }
+    o.insert("Success", true);
+    o.insert("Reason", QJsonValue::Null);
     QJsonArray traces;
+    if (number == "118461988807") {
+        for (const Event& e : kKdniaoSample)
+            traces.append(
+                QJsonObject{{"AcceptTime", q(e.time)}, {"AcceptStation", q(e.text)}, {"Remark", QJsonValue::Null}});
+        o.insert("State", 3);
+        o.insert("Traces", traces);
+        return json(o);
+    }
     for (const Event& e : historyFor(number)) // oldest first
         traces.append(QJsonObject{{"AcceptTime", q(e.time)}, {"AcceptStation", q(e.text)}, {"Location", q(e.place)}});
     o.insert("State", startsWith(number, "SIGNED") ? "3" : "2");

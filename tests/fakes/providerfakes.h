@@ -4,6 +4,8 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -12,22 +14,33 @@
 
 namespace httplib {
 class Server;
-}
+struct Request;
+struct Response;
+} // namespace httplib
 
 namespace zjx::fakes {
 
 // Local stand-ins for the tracking providers' documented APIs, for tests, the benchmark and trying
-// the gateway by hand. Each checks the secrets and the sign over the exact bytes it received.
+// the gateway by hand. Each answers only on its documented path (anything else is 404), checks the
+// secrets and the sign over the exact bytes it received, and checks the rest of the request the way
+// its provider does: an unknown company code gets the provider's error, 顺丰 and 中通 without the
+// right phone tail get the provider's phone failure, request fields outside their documented values
+// are refused.
 //
 // Numbers: "SIGNED..." a signed-for history of 4 events; "MARKER..." events whose texts hold the
-// program's marker words; "NOTFOUND..." no result; "ERR<code>..." the provider's error <code>
-// (kuaidi100: 400 500 501 502 503 601 408; 17TRACK: 18019903 18019908 18010002; kdniao: the
-// Reasons of badReason()); any other plausible number a history of 3 events in transit.
+// program's marker words; "NOTFOUND..." the provider's documented no-result answer; "ERR<code>..."
+// a condition of the provider's side that no request can cause (kuaidi100: 500 501 502 601;
+// 17TRACK: 18019903 18019907 18019908 18010001 18010004 18010005; kdniao: the Reasons of
+// badReason()); any other plausible number a history of 3 events in transit. Documented samples:
+// 17TRACK "NEW..." registered without information yet, "1Z..." with carrier UPS a delivered parcel
+// with legs in two time zones; kdniao "118461988807" the documented seven traces (State 3, out of
+// time order).
 enum class FakeKind { Kuaidi100, Track17, Kdniao };
 
 struct FakeSecrets {
     std::string customer = "FAKECUSTOMER01"; // kuaidi100 customer / kdniao EBusinessID
     std::string key = "fake-key-0123456789"; // kuaidi100 key / 17TRACK token / kdniao AppKey
+    std::string phoneTail = "6420";          // the receiver's phone tail of every 顺丰 and 中通 parcel
 };
 
 class FakeProvider {
@@ -52,13 +65,19 @@ public:
     // 17TRACK: the next `count` requests are answered 429 as if the limit were passed.
     void forceRateLimit(int count) { m_force429 = count; }
     void forgetRegistrations();
+    // The company code (kuaidi100 "com", kdniao ShipperCode, 17TRACK carrier) and the phone tail
+    // (kuaidi100 "phone", kdniao CustomerName, 17TRACK "param") of the last request.
+    std::string lastCompany() const;
+    std::string lastPhone() const;
 
     static const char* badReason(const std::string& number); // kdniao's refusal texts
 
 private:
-    std::string answer(const std::string& path, const std::string& body, const std::string& token, int& status);
+    void serve(const httplib::Request& req, httplib::Response& res,
+               const std::function<std::string(const httplib::Request&, int&)>& answer);
     std::string kuaidi100(const std::string& body, int& status);
-    std::string track17(const std::string& path, const std::string& body, const std::string& token, int& status);
+    std::string track17(bool reg, const std::string& body, const std::string& token, int& status);
+    void remember(const std::string& company, const std::string& phone);
     std::string kdniao(const std::string& body, int& status);
 
     const FakeKind m_kind;
@@ -73,9 +92,11 @@ private:
     std::atomic<int> m_delayMs{0};
     std::atomic<bool> m_drop{false};
     std::atomic<int> m_force429{0};
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
+    std::string m_lastCompany, m_lastPhone;
     std::set<std::string> m_registered;
-    std::multiset<long long> m_recent; // 17TRACK: request times (ms) of the last second
+    std::map<std::string, std::string> m_params; // 17TRACK: "param" given at registration
+    std::multiset<long long> m_recent;           // 17TRACK: request times (ms) of the last second
 };
 
 // A self-signed certificate for 127.0.0.1 made with the openssl tool into `dir`; false without it.

@@ -1,0 +1,99 @@
+#include "gui/mainwindow.h"
+
+#include "gui/servicesettings.h"
+#include "platform/gatewaychild.h"
+#include "platform/httpclient.h"
+#include "serviceconfig/serviceconfig.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLabel>
+
+namespace zjx {
+
+void MainWindow::buildDataSourceCaption(QWidget* statusArea) {
+    // Free space of the status strip under the menu: the design's controls stay where they are.
+    dataSourceCaption = new QLabel(statusArea);
+    dataSourceCaption->setObjectName(QStringLiteral("dataSourceCaption"));
+    dataSourceCaption->setAccessibleName(QStringLiteral("数据来源"));
+    dataSourceCaption->setTextFormat(Qt::PlainText);
+    dataSourceCaption->setGeometry(10, 41, 128, 15);
+    QFont small = dataSourceCaption->font();
+    small.setPointSizeF(small.pointSizeF() * 0.8);
+    dataSourceCaption->setFont(small);
+    setLabelColour(dataSourceCaption, Qt::white);
+    // Until the first answer says who answered: the configuration the own service was given.
+    showDataSource(Settings::trackingHostConfigured() ? QString() : [] {
+        ServiceConfigFile file;
+        file.load(ServiceConfigFile::defaultPath());
+        return file.settings().backend;
+    }());
+}
+
+void MainWindow::showDataSource(const QString& backend) {
+    dataSourceCaption->setText(backendCaption(backend));
+    dataSourceCaption->setToolTip(backend == u"demo"
+                                      ? QStringLiteral("演示数据:这些快递的物流信息都是虚构的。"
+                                                       "要查询真实的快递,请在菜单的“查询服务设置”中选择服务商")
+                                      : QString());
+}
+
+void MainWindow::readServiceHeaders(const HttpResult& result) {
+    if (!result.ok())
+        return;
+    showDataSource(QString::fromLatin1(result.header("X-Zjx-Backend")));
+    if (result.status < 400)
+        if (const QByteArray fetched = result.header("X-Zjx-Fetched"); !fetched.isEmpty())
+            m_doneHint = staleHint(QString::fromLatin1(fetched));
+}
+
+QString MainWindow::serviceFaultHint(const HttpResult& result) {
+    return reasonHint(QString::fromLatin1(result.header("X-Zjx-Reason")));
+}
+
+ServiceSettingsWindow* MainWindow::serviceSettingsWindow() const {
+    return m_serviceSettings;
+}
+
+void MainWindow::openServiceSettings() {
+    if (m_serviceSettings) {
+        m_serviceSettings->raise();
+        m_serviceSettings->activateWindow();
+        return;
+    }
+    const QString external = Settings::trackingHostConfigured() ? m_settings.trackingHost : QString();
+    auto* window = new ServiceSettingsWindow(ServiceConfigFile::defaultPath(),
+                                             QCoreApplication::applicationDirPath() + QStringLiteral("/zjx-service"),
+                                             external, this);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowModality(Qt::ApplicationModal);
+    // The chosen parcel, else the one asked last (a parcel just added from the add panel).
+    if (!queryNumber.isEmpty())
+        window->setCheckParcel(queryNumber, companyName);
+    else
+        window->setCheckParcel(m_askedNumber, m_askedCompany);
+    connect(window, &ServiceSettingsWindow::saved, this, [this](const QString& backend) {
+        showDataSource(backend);
+        restartGateway();
+    });
+    m_serviceSettings = window;
+    window->show();
+}
+
+void MainWindow::restartGateway() {
+    if (!m_gateway)
+        return;
+    // The query waiting for the old service gets its answer first; the restart follows at once.
+    if (HttpClient::instance().isWaiting()) {
+        auto* once = new QObject(this);
+        connect(&HttpClient::instance(), &HttpClient::waitEnded, once, [this, once] {
+            once->deleteLater();
+            restartGateway();
+        });
+        return;
+    }
+    m_gatewayTrouble.clear();
+    m_gateway->restart();
+}
+
+} // namespace zjx

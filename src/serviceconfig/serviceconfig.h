@@ -1,0 +1,92 @@
+#pragma once
+
+#include "core/result.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+namespace zjx {
+
+// What the tracking-service window edits in the service's configuration file. The names of the
+// configuration file are the keys: [gateway] backend, cache_minutes, phone_tail; [kuaidi100]
+// customer, key; [17track] key; [kdniao] business_id, app_key, request_type.
+struct ServiceSettings {
+    QString backend = QStringLiteral("demo"); // demo | kuaidi100 | 17track | kdniao
+    QString kuaidi100Customer, kuaidi100Key;
+    QString track17Key;
+    QString kdniaoBusinessId, kdniaoAppKey;
+    QString kdniaoRequestType = QStringLiteral("1002"); // 1002 (free) | 8001 (paid, more companies)
+    QString phoneTail;                                  // four digits or empty
+    int cacheMinutes = 30;
+
+    bool operator==(const ServiceSettings&) const = default;
+};
+
+// The configuration file as lines. Only the managed keys are ever changed: every other line (the
+// user's comments, `url` overrides, keys the window does not know) stays byte for byte as it was.
+class ServiceConfigFile {
+public:
+    // ~/.config/zjx/zjx-service.conf ($XDG_CONFIG_HOME honoured), the file the service reads by default.
+    static QString defaultPath();
+
+    // A missing file reads as empty; false (with the reason) when it exists but cannot be read.
+    bool load(const QString& path, QString* error = nullptr);
+    void setText(const QByteArray& text);
+    QByteArray text() const;
+
+    // The value of a key ("" when absent); a line "key = value" counts, quotes around it removed.
+    QString value(const QString& section, const QString& key) const;
+    bool contains(const QString& section, const QString& key) const;
+    // Rewrites the key's line in place, or adds it at the end of its section (the section at the
+    // end of the file when there is none).
+    void setValue(const QString& section, const QString& key, const QString& value);
+
+    ServiceSettings settings() const;
+    // Writes every managed key that differs from the file; a key that is absent and left at its
+    // default (or empty) is not added.
+    void apply(const ServiceSettings& settings);
+
+private:
+    // The index of the key's line, or -1; `sectionEnd` gets the index after the section's last
+    // key line (or -1 when the section is not in the file).
+    int find(const QString& section, const QString& key, int* sectionEnd = nullptr) const;
+    QList<QByteArray> m_lines;
+    bool m_finalNewline = true;
+};
+
+// Writes `bytes` to `path` so that no other user can read them at any moment: the temporary file
+// beside it is created with mode 0600 before a byte is written, synced, then renamed over the
+// file. The folder is made (mode 0700) when missing.
+Result writePrivateFile(const QString& path, const QByteArray& bytes);
+
+// The shortest cache lifetime a provider accepts (kuaidi100 locks a number asked more often).
+int minimumCacheMinutes(const QString& backend);
+
+// A mistake in a field, said at the field: `key` is the field's configuration name.
+struct FieldProblem {
+    QString key;
+    QString message;
+};
+// Empty when the settings may be saved and checked.
+QList<FieldProblem> validate(const ServiceSettings& settings);
+
+// The window's verdict for the output of `zjx-service --check` (its last line "verdict: WORD ...",
+// "latest:" and "message:" lines before it). `errors` is the service's stderr, shown when there is
+// no verdict line (a configuration the service refused).
+struct CheckVerdict {
+    bool good = false; // the provider answered about the parcel
+    QString text;      // plain Chinese
+};
+CheckVerdict checkVerdict(const QByteArray& output, const QByteArray& errors);
+
+// The hint line's sentence for a fault word of the service's X-Zjx-Reason header; empty for a word
+// the program does not know (today's hint is kept then).
+QString reasonHint(const QString& word);
+// The data-source caption for the service's X-Zjx-Backend header ("外部服务" without one).
+QString backendCaption(const QString& backend);
+// The hint after a stale answer served because the provider failed; `fetchedIso` from X-Zjx-Fetched.
+QString staleHint(const QString& fetchedIso);
+
+} // namespace zjx

@@ -1,0 +1,204 @@
+// The tracking-service settings without a screen: the configuration file edited with every foreign
+// line kept, the private write, the field checks and the texts for the service's verdicts.
+#include "serviceconfig/serviceconfig.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sys/stat.h>
+
+using zjx::ServiceConfigFile;
+using zjx::ServiceSettings;
+
+namespace {
+
+ServiceSettings kuaidi100(const QString& customer, const QString& key) {
+    ServiceSettings s;
+    s.backend = QStringLiteral("kuaidi100");
+    s.kuaidi100Customer = customer;
+    s.kuaidi100Key = key;
+    return s;
+}
+
+mode_t modeOf(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? (st.st_mode & 07777) : 0;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(ServiceSettings)
+
+class ServiceConfigTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void applyKeepsForeignLines_data() {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<ServiceSettings>("settings");
+        QTest::addColumn<QByteArray>("after");
+        const ServiceSettings k = kuaidi100("C1", "K1");
+        QTest::newRow("empty file") << QByteArray() << k
+                                    << QByteArray(
+                                           "[gateway]\nbackend = kuaidi100\n\n[kuaidi100]\ncustomer = C1\nkey = K1\n");
+        QTest::newRow("url and comments kept, keys added after the url")
+            << QByteArray("# mine\n[kuaidi100]\n; the local fake\nurl = http://127.0.0.1:1/poll/query.do\n") << k
+            << QByteArray(
+                   "# mine\n[kuaidi100]\n; the local fake\nurl = http://127.0.0.1:1/poll/query.do\ncustomer = C1\n"
+                   "key = K1\n\n[gateway]\nbackend = kuaidi100\n");
+        ServiceSettings withTrack17 = k; // the window keeps the other providers' keys as read
+        withTrack17.track17Key = QStringLiteral("T");
+        QTest::newRow("values replaced in place, unknown keys and other sections kept")
+            << QByteArray("[gateway]\nbackend = demo\ncolour = blue\n[kuaidi100]\nkey = old\ncustomer=old\n[17track]\n"
+                          "key = T\n")
+            << withTrack17
+            << QByteArray("[gateway]\nbackend = kuaidi100\ncolour = blue\n[kuaidi100]\nkey = K1\ncustomer = C1\n"
+                          "[17track]\nkey = T\n");
+        QTest::newRow("CR LF line kept as CR LF, no final line break kept")
+            << QByteArray("[gateway]\r\nbackend = demo\r\n# end") << k
+            << QByteArray("[gateway]\r\nbackend = kuaidi100\r\n# end\n\n[kuaidi100]\ncustomer = C1\nkey = K1\n");
+        QTest::newRow("nothing changed: bytes untouched")
+            << QByteArray("[gateway]\nbackend = kuaidi100   ; inline note\n[kuaidi100]\ncustomer = \"C1\"\nkey = K1")
+            << k
+            << QByteArray("[gateway]\nbackend = kuaidi100   ; inline note\n[kuaidi100]\ncustomer = \"C1\"\nkey = K1");
+        ServiceSettings demo;
+        QTest::newRow("defaults are not added")
+            << QByteArray("# only a comment\n") << demo << QByteArray("# only a comment\n");
+    }
+    void applyKeepsForeignLines() {
+        QFETCH(QByteArray, before);
+        QFETCH(ServiceSettings, settings);
+        QFETCH(QByteArray, after);
+        ServiceConfigFile file;
+        file.setText(before);
+        file.apply(settings);
+        QCOMPARE(file.text(), after);
+        // What was written reads back as the settings.
+        ServiceConfigFile again;
+        again.setText(file.text());
+        QCOMPARE(again.settings(), settings);
+    }
+
+    void privateWrite() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("new/zjx/zjx-service.conf"));
+        const mode_t oldMask = ::umask(0); // the most open umask must not leak into the file
+        const zjx::Result first = zjx::writePrivateFile(path, "[gateway]\nbackend = demo\n");
+        ::umask(oldMask);
+        QVERIFY2(first.ok(), qPrintable(first.errorText()));
+        QCOMPARE(modeOf(path), mode_t(0600));
+        QCOMPARE(modeOf(QFileInfo(path).absolutePath()), mode_t(0700));
+
+        // A file others could read is replaced by a private one; no temporary file is left.
+        QVERIFY(
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
+        QVERIFY(zjx::writePrivateFile(path, "x\n").ok());
+        QCOMPARE(modeOf(path), mode_t(0600));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("x\n"));
+        QCOMPARE(QDir(QFileInfo(path).absolutePath()).entryList(QDir::Files), QStringList{"zjx-service.conf"});
+    }
+
+    void validation_data() {
+        QTest::addColumn<ServiceSettings>("settings");
+        QTest::addColumn<QStringList>("wrongFields");
+        QTest::newRow("demo") << ServiceSettings{} << QStringList{};
+        QTest::newRow("kuaidi100 complete") << kuaidi100("C", "K") << QStringList{};
+        QTest::newRow("empty key") << kuaidi100("C", "  ") << QStringList{"key"};
+        QTest::newRow("key with a space") << kuaidi100("C", "a b") << QStringList{"key"};
+        QTest::newRow("key with a comment sign") << kuaidi100("C#1", "k") << QStringList{"customer"};
+        ServiceSettings s = kuaidi100("C", "K");
+        s.cacheMinutes = 29; // kuaidi100 locks a number asked more often than every 30 minutes
+        QTest::newRow("kuaidi100 cache below its minimum") << s << QStringList{"cache_minutes"};
+        s.backend = QStringLiteral("17track");
+        s.track17Key = QStringLiteral("T");
+        QTest::newRow("29 minutes are fine for 17TRACK") << s << QStringList{};
+        s.phoneTail = QStringLiteral("123");
+        QTest::newRow("phone tail of three digits") << s << QStringList{"phone_tail"};
+        s.phoneTail = QStringLiteral("12a4");
+        QTest::newRow("phone tail with a letter") << s << QStringList{"phone_tail"};
+        s.phoneTail = QStringLiteral("0123");
+        s.cacheMinutes = 0;
+        QTest::newRow("cache of 0") << s << QStringList{"cache_minutes"};
+        ServiceSettings kd;
+        kd.backend = QStringLiteral("kdniao");
+        kd.kdniaoRequestType = QStringLiteral("8002");
+        QTest::newRow("kdniao: both secrets missing, unknown request type")
+            << kd << QStringList{"business_id", "app_key", "request_type"};
+    }
+    void validation() {
+        QFETCH(ServiceSettings, settings);
+        QFETCH(QStringList, wrongFields);
+        QStringList found;
+        for (const zjx::FieldProblem& p : zjx::validate(settings)) {
+            found << p.key;
+            QVERIFY(!p.message.isEmpty());
+        }
+        QCOMPARE(found, wrongFields);
+    }
+
+    void checkVerdicts_data() {
+        QTest::addColumn<QByteArray>("output");
+        QTest::addColumn<QByteArray>("errors");
+        QTest::addColumn<bool>("good");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("events") << QByteArray("back-end: kuaidi100\n  1  x\nlatest: 2026-12-02 11:47:00  已签收\n"
+                                              "verdict: events 4\n")
+                                << QByteArray() << true << "找到 4 条物流信息,最新:2026-12-02 11:47:00  已签收";
+        QTest::newRow("no record") << QByteArray("verdict: notfound\n") << QByteArray() << true << "无此单号记录";
+        QTest::newRow("signature") << QByteArray("message: signature refused: 验证签名失败\nverdict: fault signature\n")
+                                   << QByteArray() << false << "密钥错误\n服务商的回答:signature refused: 验证签名失败";
+        QTest::newRow("bad key") << QByteArray("verdict: fault bad-key") << QByteArray() << false << "密钥错误";
+        QTest::newRow("quota") << QByteArray("verdict: fault quota\n") << QByteArray() << false << "额度已用完";
+        QTest::newRow("phone tail") << QByteArray("verdict: fault phone-tail\n") << QByteArray() << false
+                                    << "需要手机尾号";
+        QTest::newRow("timeout") << QByteArray("verdict: fault timeout\n") << QByteArray() << false << "无法连接服务商";
+        QTest::newRow("tls") << QByteArray("verdict: fault tls\n") << QByteArray() << false << "证书无效";
+        QTest::newRow("a fault word added later")
+            << QByteArray("verdict: fault gremlins\n") << QByteArray() << false << "服务商暂时不可用";
+        QTest::newRow("refused configuration")
+            << QByteArray() << QByteArray("zjx-service: /tmp/x.conf:3: expected \"key = value\"\n") << false
+            << "检查未能完成:/tmp/x.conf:3: expected \"key = value\"";
+    }
+    void checkVerdicts() {
+        QFETCH(QByteArray, output);
+        QFETCH(QByteArray, errors);
+        QFETCH(bool, good);
+        QFETCH(QString, text);
+        const zjx::CheckVerdict v = zjx::checkVerdict(output, errors);
+        QCOMPARE(v.text, text);
+        QCOMPARE(v.good, good);
+    }
+
+    void hints_data() {
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QString>("hint");
+        QTest::newRow("bad key") << "bad-key"
+                                 << "查询服务:密钥错误,请在查询服务设置中检查";
+        QTest::newRow("quota") << "quota"
+                               << "查询服务:额度已用完";
+        QTest::newRow("network") << "network"
+                                 << "查询服务:无法连接服务商,请检查网络";
+        QTest::newRow("phone tail") << "phone-tail"
+                                    << "查询服务:此快递需要手机尾号,请在查询服务设置中填写";
+        QTest::newRow("unknown word keeps today's hint") << "gremlins"
+                                                         << "";
+    }
+    void hints() {
+        QFETCH(QString, reason);
+        QFETCH(QString, hint);
+        QCOMPARE(zjx::reasonHint(reason), hint);
+    }
+
+    void staleMarkerShowsTheLocalTimeOfTheFetch() {
+        const QDateTime fetched(QDate(2026, 12, 7), QTime(9, 5), Qt::LocalTime);
+        QCOMPARE(zjx::staleHint(fetched.toUTC().toString(Qt::ISODate)),
+                 QStringLiteral("查询完毕...(服务商暂不可用,显示 09:05 的结果)"));
+        QCOMPARE(zjx::staleHint(QStringLiteral("yesterday")), QString());
+    }
+};
+
+QTEST_GUILESS_MAIN(ServiceConfigTest)
+#include "tst_serviceconfig.moc"
