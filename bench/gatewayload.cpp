@@ -2,6 +2,11 @@
 // zjx-service configured for it, then measures (1) the latency of a cached answer with 100
 // concurrent clients and (2) the service's resident memory as 10,000 and more distinct parcels go
 // through its cache. Prints figures; it is not a test and has no pass mark.
+//
+// `gatewayload attacks [SERVICE]` instead repeats the review's attacks on a zjx-service (the one
+// built beside it, or SERVICE, e.g. an older build; `--open` runs it without a secret file) while
+// an innocent client with the secret asks every 100 ms, and prints that client's latency and the
+// service's memory under each attack.
 
 #include "fakes/providerfakes.h"
 #include "gateway.h"
@@ -10,6 +15,7 @@
 #include "trackingpages.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QTcpServer>
@@ -21,10 +27,16 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -45,10 +57,294 @@ std::string target(const std::string& number) {
     return "/?com=shentong&nu=" + number + "&id=" + kKey + "&type=html";
 }
 
+// ---- attacks ----
+
+const std::string kSecret = "5b0e7c2d9a4f8136e2c7d0b4a9f1e6c3";
+
+sockaddr_in loopback(int port) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(uint16_t(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return a;
+}
+
+// One request on a fresh connection; the answer's bytes (empty on failure). `halfClose` ends the
+// sending side right after the request; `dropAfterMs` >= 0 closes without reading.
+std::string rawRequest(int port, const std::string& target, bool secret, bool halfClose = false, int dropAfterMs = -1) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    timeval limit{10, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    const sockaddr_in address = loopback(port);
+    std::string got;
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+        std::string request = "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n";
+        if (secret)
+            request += "X-Zjx-Secret: " + kSecret + "\r\n";
+        request += "Connection: close\r\n\r\n";
+        ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+        if (halfClose)
+            ::shutdown(fd, SHUT_WR);
+        if (dropAfterMs >= 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(dropAfterMs));
+        } else {
+            char buffer[4096];
+            for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;)
+                got.append(buffer, size_t(n));
+        }
+    }
+    ::close(fd);
+    return got;
+}
+
+int statusOf(const std::string& answer) {
+    // An interim "100 Continue" may come first.
+    const size_t at = answer.rfind("HTTP/1.1 ");
+    return at == std::string::npos ? 0 : std::atoi(answer.c_str() + at + 9);
+}
+
+// Sockets that connect, stay silent, and connect again as soon as they are dropped.
+void reconnectingFlood(int port, int sockets, const std::atomic<bool>& stop, std::atomic<long>& reconnects) {
+    const sockaddr_in address = loopback(port);
+    std::vector<pollfd> fds(static_cast<size_t>(sockets));
+    const auto open = [&](pollfd& p) {
+        p.fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        ::connect(p.fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        p.events = POLLIN;
+    };
+    for (pollfd& p : fds)
+        open(p);
+    char sink[256];
+    while (!stop) {
+        if (::poll(fds.data(), fds.size(), 50) <= 0)
+            continue;
+        for (pollfd& p : fds) {
+            if (p.revents == 0)
+                continue;
+            const ssize_t n = ::recv(p.fd, sink, sizeof sink, MSG_DONTWAIT);
+            if (n == 0 || (n < 0 && errno != EAGAIN)) {
+                ::close(p.fd);
+                open(p);
+                ++reconnects;
+            }
+        }
+    }
+    for (const pollfd& p : fds)
+        ::close(p.fd);
+}
+
+struct Service {
+    QProcess process;
+    int port = 0;
+    ~Service() {
+        process.terminate();
+        process.waitForFinished(3000);
+    }
+};
+
+// Starts SERVICE on a free port with `conf`, with the secret file unless `open`; `softLimit` > 0
+// starts it with that soft descriptor limit (a desktop session's usual 1,024).
+bool startService(Service& s, const QString& program, const QString& conf, const QString& secretFile, bool open,
+                  rlim_t softLimit = 0) {
+    QStringList args{"--config", conf, "--port", "0"};
+    if (!open)
+        args << "--secret-file" << secretFile;
+    s.process.setChildProcessModifier([softLimit] {
+        rlimit l{};
+        if (softLimit > 0 && ::getrlimit(RLIMIT_NOFILE, &l) == 0) {
+            l.rlim_cur = softLimit;
+            ::setrlimit(RLIMIT_NOFILE, &l);
+        }
+    });
+    s.process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    s.process.start(program, args);
+    if (!s.process.waitForReadyRead(5000))
+        return false;
+    const QByteArray line = s.process.readLine();
+    const qsizetype colon = line.indexOf(':', line.indexOf("//"));
+    s.port = line.mid(colon + 1, line.indexOf(' ', colon) - colon - 1).toInt();
+    // The request log is read and dropped on a thread of its own in the caller's loop.
+    QObject::connect(&s.process, &QProcess::readyReadStandardOutput, &s.process, [&s] { s.process.readAll(); });
+    return s.port > 0;
+}
+
+struct Innocent {
+    std::vector<double> ms;
+    int failed = 0;
+};
+
+// The program's side: a request with the secret every 100 ms for `seconds`, timed.
+Innocent innocentClient(int port, double seconds, const std::string& target) {
+    Innocent r;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < end) {
+        const auto t0 = std::chrono::steady_clock::now();
+        const std::string answer = rawRequest(port, target, true);
+        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+        if (statusOf(answer) == 200)
+            r.ms.push_back(ms);
+        else
+            ++r.failed;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    std::sort(r.ms.begin(), r.ms.end());
+    return r;
+}
+
+// Runs `attack` on its thread while the innocent client asks; the Qt loop keeps reading the log.
+void underAttack(const char* title, Service& s, const std::function<void(std::atomic<bool>&)>& attack, double seconds,
+                 const std::function<std::string()>& extra = {}) {
+    const long rssBefore = zjx::bench::residentKiB(s.process.processId());
+    const double cpuBefore = cpuSeconds(s.process.processId());
+    std::atomic<bool> stop{false};
+    std::thread attacker([&] { attack(stop); });
+    Innocent innocent;
+    std::atomic<bool> victimDone{false};
+    std::thread victim([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500)); // the attack is under way
+        innocent = innocentClient(s.port, seconds, "/tansoftjc/zjx/jc.txt");
+        victimDone = true;
+    });
+    long rssPeak = rssBefore;
+    while (!victimDone) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        rssPeak = std::max(rssPeak, zjx::bench::residentKiB(s.process.processId()));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    victim.join();
+    const long rssEnd = zjx::bench::residentKiB(s.process.processId());
+    stop = true;
+    attacker.join();
+    const auto pct = [&](double p) {
+        return innocent.ms.empty() ? -1.0
+                                   : innocent.ms[std::min(innocent.ms.size() - 1, size_t(p * innocent.ms.size()))];
+    };
+    std::printf("%s:\n  innocent client: %zu answered, %d failed or refused, p50 %.1f ms, max %.1f ms\n"
+                "  service: RSS %ld -> %ld KiB (peak %ld), CPU %.2f s over the attack%s\n",
+                title, innocent.ms.size(), innocent.failed, pct(0.5), innocent.ms.empty() ? -1.0 : innocent.ms.back(),
+                rssBefore, rssEnd, std::max(rssPeak, rssEnd), cpuSeconds(s.process.processId()) - cpuBefore,
+                extra ? ("\n  " + extra()).c_str() : "");
+    std::fflush(stdout);
+}
+
+int runAttacks(const QString& program, bool open) {
+    rlimit own{};
+    ::getrlimit(RLIMIT_NOFILE, &own);
+    own.rlim_cur = own.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &own);
+    zjx::fakes::FakeProvider fake(zjx::fakes::FakeKind::Kuaidi100);
+    fake.start();
+    fake.setDelayMs(300); // a provider that takes its time, so queued work is visible
+    QTemporaryDir dir;
+    const QString conf = dir.filePath("zjx-service.conf");
+    const QString secretFile = dir.filePath("secret");
+    for (const auto& [path, text] :
+         {std::pair{conf,
+                    QStringLiteral("[gateway]\nbackend = kuaidi100\n[kuaidi100]\ncustomer = %1\nkey = %2\nurl = %3\n")
+                        .arg(QString::fromStdString(zjx::fakes::FakeSecrets{}.customer),
+                             QString::fromStdString(zjx::fakes::FakeSecrets{}.key), fake.url())},
+          {secretFile, QString::fromStdString(kSecret)}}) {
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        f.write(text.toUtf8());
+        f.close();
+        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    }
+    std::printf("attacks on %s (%s)\n", program.toUtf8().constData(), open ? "no secret" : "with a secret file");
+
+    { // 1. Another local user: paid queries and the victim's cached pages, without the secret.
+        Service s;
+        if (!startService(s, program, conf, secretFile, open))
+            return 1;
+        rawRequest(s.port, target("ZJX7000000"), true); // the victim's parcel, now cached
+        const int before = fake.requests();
+        std::atomic<int> served{0};
+        underAttack(
+            "1. another user asks without the secret (50 new parcels, then the victim's cached one, x20)", s,
+            [&](std::atomic<bool>& stop) {
+                for (int i = 0; i < 50 && !stop; ++i)
+                    served += statusOf(rawRequest(s.port, target("ZJX71" + std::to_string(100000 + i)), false)) == 200;
+                for (int i = 0; i < 20 && !stop; ++i)
+                    served += statusOf(rawRequest(s.port, target("ZJX7000000"), false)) == 200;
+            },
+            3,
+            [&] {
+                return "attacker: " + std::to_string(served.load()) + " of 70 answered, " +
+                       std::to_string(fake.requests() - before) + " provider queries made for it";
+            });
+    }
+    for (const rlim_t soft : {rlim_t(0), rlim_t(1024)}) {
+        // 6. Connection flood: more silent sockets than the cap, each back as soon as it is dropped.
+        Service s;
+        if (!startService(s, program, conf, secretFile, open, soft))
+            return 1;
+        std::atomic<long> reconnects{0};
+        const std::string title = "6. flood of 1,500 reconnecting silent sockets" +
+                                  std::string(soft ? ", service started with a soft limit of 1,024 descriptors" : "");
+        underAttack(
+            title.c_str(), s, [&](std::atomic<bool>& stop) { reconnectingFlood(s.port, 1500, stop, reconnects); }, 5,
+            [&] { return "attacker reconnected " + std::to_string(reconnects.load()) + " times"; });
+    }
+    { // 7. Pushed parcels whose clients leave at once.
+        Service s;
+        if (!startService(s, program, conf, secretFile, open))
+            return 1;
+        const int before = fake.requests();
+        underAttack(
+            "7. 300 tracking requests for new parcels, each client gone after 20 ms (no secret needed "
+            "when the service is open; sent with the secret otherwise)",
+            s,
+            [&](std::atomic<bool>& stop) {
+                std::vector<std::thread> pushers;
+                for (int t = 0; t < 10; ++t)
+                    pushers.emplace_back([&, t] {
+                        for (int i = 0; i < 30 && !stop; ++i)
+                            rawRequest(s.port, target("ZJX72" + std::to_string(100000 + t * 100 + i)), true, false, 20);
+                    });
+                for (std::thread& p : pushers)
+                    p.join();
+            },
+            4, [&] { return "provider queries made for gone clients: " + std::to_string(fake.requests() - before); });
+    }
+    { // 9. Clients that end their sending side after the request.
+        Service s;
+        if (!startService(s, program, conf, secretFile, open))
+            return 1;
+        std::atomic<int> answered{0};
+        underAttack(
+            "9. 100 clients half-close after their request (new parcels, answered after the provider)", s,
+            [&](std::atomic<bool>&) {
+                std::vector<std::thread> clients;
+                for (int t = 0; t < 10; ++t)
+                    clients.emplace_back([&, t] {
+                        for (int i = 0; i < 10; ++i)
+                            answered +=
+                                statusOf(rawRequest(s.port, target("ZJX73" + std::to_string(100000 + t * 100 + i)),
+                                                    true, true)) == 200;
+                    });
+                for (std::thread& c : clients)
+                    c.join();
+            },
+            3, [&] { return "half-closed clients answered: " + std::to_string(answered.load()) + " of 100"; });
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    if (argc >= 2 && QByteArray(argv[1]) == "attacks") {
+        QString program = QStringLiteral(ZJX_SERVICE_PATH);
+        bool open = false;
+        for (int i = 2; i < argc; ++i) {
+            if (QByteArray(argv[i]) == "--open")
+                open = true;
+            else
+                program = QString::fromLocal8Bit(argv[i]);
+        }
+        return runAttacks(program, open);
+    }
     const int clients = 100, perClient = 200;
 
     zjx::fakes::FakeProvider fake(zjx::fakes::FakeKind::Kuaidi100);

@@ -1,18 +1,17 @@
 #include "httpserver.h"
 
+#include "tcpstream.h"
+
 #include <QDateTime>
 #include <QElapsedTimer>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTimer>
 
 #include <algorithm>
 #include <cstring>
 #include <optional>
 
-#ifdef Q_OS_UNIX
-#include <sys/socket.h>
-#endif
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace zjx::service {
 
@@ -127,6 +126,15 @@ QByteArray responseHead(int status, qint64 length, const std::string& contentTyp
     return head + "\r\n";
 }
 
+// The descriptors this process may hold, less a reserve for everything else it opens (the
+// provider connections, the log); 0 when unknown.
+int descriptorBudget() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return 0;
+    return int(std::min<rlim_t>(limit.rlim_cur, 1 << 20)) - 64;
+}
+
 } // namespace
 
 void splitTarget(const QByteArray& target, QByteArray& path, QList<std::pair<QString, QString>>& query) {
@@ -188,6 +196,15 @@ QByteArray HttpRequest::header(const QByteArray& name) const {
     return {};
 }
 
+bool sameSecret(const QByteArray& expected, const QByteArray& given) {
+    // Every byte of the expected secret is looked at whatever the given one holds, so the time
+    // taken does not tell how much of a guess was right.
+    unsigned diff = unsigned(expected.size() ^ given.size());
+    for (qsizetype i = 0; i < expected.size(); ++i)
+        diff |= uchar(expected[i]) ^ uchar(i < given.size() ? given[i] : ~expected[i]);
+    return diff == 0 && !expected.isEmpty();
+}
+
 class HttpConnection;
 
 struct HttpResponder::State {
@@ -202,28 +219,32 @@ class HttpConnection : public QObject {
 public:
     enum class Phase { ReadingHead, Idle, Handling, Sending, Lingering, Closed };
 
-    HttpConnection(HttpServer* server, QTcpSocket* socket) : QObject(server), m_server(server), m_socket(socket) {
-        const HttpLimits& limits = server->limits();
-        socket->setParent(this);
-        // Qt reads no further ahead than this, so the kernel holds back a client that floods.
-        socket->setReadBufferSize(limits.maxHead);
+    // `overCap`: the server is full; the client is told 503 and let go.
+    HttpConnection(HttpServer* server, int fd, bool overCap)
+        : QObject(server), m_server(server), m_stream(new TcpStream(fd, this)), m_overCap(overCap) {
         m_timer.setSingleShot(true);
         connect(&m_timer, &QTimer::timeout, this, [this] { onTimeout(); });
-        connect(socket, &QTcpSocket::readyRead, this, [this] { onReadable(); });
-        connect(socket, &QTcpSocket::bytesWritten, this, [this] { onWritten(); });
-        connect(socket, &QTcpSocket::disconnected, this, [this] { closeNow(); });
-        connect(socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
-            if (error != QAbstractSocket::RemoteHostClosedError || m_phase != Phase::Lingering)
-                closeNow();
-        });
-        enter(Phase::ReadingHead, limits.headTimeoutMs);
-        onReadable();
+        m_stream->onReadable = [this] { onReadable(); };
+        m_stream->onWritten = [this] { onWritten(); };
+        m_stream->onFailed = [this] { closeNow(); };
+        enter(Phase::ReadingHead, server->limits().headTimeoutMs);
+        if (overCap)
+            refuse(503);
     }
-    ~HttpConnection() override { m_socket->disconnect(this); }
 
+    bool overCap() const { return m_overCap; }
     bool waitsFor(quint64 serial) const { return m_phase == Phase::Handling && serial == m_serial; }
+    bool peerGone() const { return m_phase == Phase::Closed || m_stream->peerGone(); }
     qint64 waitedMs() const { return m_since.elapsed(); }
-    bool evictable() const { return m_phase != Phase::Handling && m_phase != Phase::Closed; }
+
+    // Which connections make room for a newcomer first: 0 those that never sent a complete
+    // request (or are closing anyway), then 1 the other idle or sending ones; -1 never: one whose
+    // answer is being made, or one that proved the secret (a newcomer has proved nothing yet).
+    int evictionClass() const {
+        if (m_phase == Phase::Handling || m_phase == Phase::Closed || m_proven)
+            return -1;
+        return m_phase == Phase::Lingering || m_requests == 0 ? 0 : 1;
+    }
 
     void answer(quint64 serial, const Reply& reply) {
         if (!waitsFor(serial))
@@ -236,8 +257,7 @@ public:
             return;
         m_phase = Phase::Closed;
         m_timer.stop();
-        m_socket->disconnect(this);
-        m_socket->abort();
+        m_stream->close(); // the descriptor goes back now; the objects at the next turn
         m_server->forget(this);
         deleteLater();
     }
@@ -250,6 +270,14 @@ private:
             m_timer.start(timeoutMs);
         else
             m_timer.stop();
+        updateReading();
+    }
+
+    // Input is taken while it fits the head buffer (pipelined requests wait there during an
+    // answer); beyond that the kernel holds the client back.
+    void updateReading() {
+        m_stream->setReading(m_phase == Phase::Lingering ||
+                             (m_phase != Phase::Closed && m_buffer.size() <= m_server->limits().maxHead));
     }
 
     void onTimeout() {
@@ -270,23 +298,59 @@ private:
     }
 
     void onReadable() {
+        const HttpLimits& limits = m_server->limits();
         if (m_phase == Phase::Lingering) {
-            m_drained += m_socket->skip(m_socket->bytesAvailable());
-            if (m_drained > m_server->limits().lingerBytes)
+            for (QByteArray dropped; !(dropped = m_stream->read(65536)).isEmpty();) {
+                m_drained += dropped.size();
+                if (m_drained > limits.lingerBytes)
+                    return closeNow();
+            }
+            if (m_stream->peerEnded() || m_stream->failed())
                 closeNow();
             return;
         }
-        if (m_phase != Phase::ReadingHead && m_phase != Phase::Idle)
-            return; // the rest waits in the socket until the current answer is out
-        const HttpLimits& limits = m_server->limits();
-        const qint64 room = limits.maxHead + 1 - m_buffer.size();
-        if (room > 0 && m_socket->bytesAvailable() > 0)
-            m_buffer += m_socket->read(room);
-        if (m_buffer.isEmpty())
+        if (m_phase == Phase::Closed)
             return;
-        if (m_phase == Phase::Idle)
-            enter(Phase::ReadingHead, limits.headTimeoutMs);
-        scanHead();
+        const qint64 room = limits.maxHead + 1 - m_buffer.size();
+        if (room > 0)
+            m_buffer += m_stream->read(room);
+        if (m_stream->failed())
+            return closeNow();
+        updateReading();
+        if ((m_phase == Phase::ReadingHead || m_phase == Phase::Idle) && !m_buffer.isEmpty()) {
+            if (m_phase == Phase::Idle)
+                enter(Phase::ReadingHead, limits.headTimeoutMs);
+            scanHead();
+        }
+        if (m_stream->peerEnded())
+            onPeerEnded();
+    }
+
+    // The client has ended its sending side. One that sent a complete request may still read:
+    // it gets its answer (and nothing after it).
+    void onPeerEnded() {
+        switch (m_phase) {
+        case Phase::ReadingHead:
+        case Phase::Idle:
+            closeNow(); // no complete request can come any more
+            break;
+        case Phase::Handling:
+            m_close = true;
+            // A client that closed entirely cannot be told apart from one that only ended its
+            // side, except by sending it something: an HTTP/1.1 client must accept an interim
+            // answer, and a closed one makes its kernel reset the connection, which
+            // stillWanted() then sees, so no provider is asked for a client that has gone.
+            if (m_http11 && !m_probed) {
+                m_probed = true;
+                m_stream->write("HTTP/1.1 100 Continue\r\n\r\n");
+            }
+            break;
+        case Phase::Sending:
+            m_close = true;
+            break;
+        default:
+            break;
+        }
     }
 
     // Looks at the complete lines received so far; refuses as soon as a limit is passed.
@@ -352,14 +416,15 @@ private:
     void handleHead() {
         HttpRequest request;
         QByteArray version;
-        request.peer = m_socket->peerAddress();
+        request.peer = m_stream->peerAddress();
         if (!parseRequestLine(request, version)) {
             refuse(400);
             return;
         }
         m_method = request.method;
         m_target = request.target;
-        m_close = version == "HTTP/1.0";
+        m_http11 = version == "HTTP/1.1";
+        m_close = m_close || !m_http11;
         bool bodyAnnounced = false;
         for (const QByteArray& line : std::as_const(m_headerLines)) {
             const qsizetype colon = line.indexOf(':');
@@ -393,6 +458,12 @@ private:
             return;
         }
         splitTarget(request.target, request.path, request.query);
+        if (const int status = m_server->screen(request); status != 0) {
+            refuse(status);
+            return;
+        }
+        ++m_requests;
+        m_proven = m_proven || (request.admitted && m_server->hasSecret());
         enter(Phase::Handling, 0);
         auto state = std::make_shared<HttpResponder::State>();
         state->connection = this;
@@ -404,9 +475,9 @@ private:
                  const HeaderList& extra = {}) {
         m_close = m_close || close;
         const bool head = m_method == "HEAD";
-        m_socket->write(responseHead(status, body.size(), contentType, m_close, extra));
+        m_stream->write(responseHead(status, body.size(), contentType, m_close, extra));
         if (!head)
-            m_socket->write(body);
+            m_stream->write(body);
         m_server->log(m_method, m_target, status, body.size());
         resetRequest();
         enter(Phase::Sending, m_server->limits().sendTimeoutMs);
@@ -430,18 +501,17 @@ private:
     }
 
     void onWritten() {
-        if (m_phase != Phase::Sending || m_socket->bytesToWrite() > 0)
+        if (m_phase != Phase::Sending || m_stream->bytesToWrite() > 0)
             return;
         if (m_close) {
             startLingering();
             return;
         }
-        enter(m_buffer.isEmpty() && m_socket->bytesAvailable() == 0 ? Phase::Idle : Phase::ReadingHead,
-              m_buffer.isEmpty() ? m_server->limits().idleTimeoutMs : m_server->limits().headTimeoutMs);
+        const HttpLimits& limits = m_server->limits();
+        enter(m_buffer.isEmpty() ? Phase::Idle : Phase::ReadingHead,
+              m_buffer.isEmpty() ? limits.idleTimeoutMs : limits.headTimeoutMs);
         if (m_phase == Phase::ReadingHead) // a pipelined request is already here
             scanHead();
-        if (m_phase == Phase::ReadingHead || m_phase == Phase::Idle)
-            onReadable();
     }
 
     // Closing at once while the client still sends would reset the connection and could destroy
@@ -449,14 +519,14 @@ private:
     void startLingering() {
         m_buffer.clear();
         enter(Phase::Lingering, m_server->limits().lingerMs);
-#ifdef Q_OS_UNIX
-        ::shutdown(int(m_socket->socketDescriptor()), SHUT_WR);
-#endif
-        onReadable();
+        m_stream->shutdownWrite();
+        if (m_stream->peerEnded())
+            closeNow();
     }
 
     HttpServer* m_server;
-    QTcpSocket* m_socket;
+    TcpStream* m_stream;
+    const bool m_overCap;
     QTimer m_timer;
     QElapsedTimer m_since;
     Phase m_phase = Phase::ReadingHead;
@@ -467,6 +537,10 @@ private:
     QByteArray m_method;
     QByteArray m_target;
     bool m_close = false;
+    bool m_http11 = false;
+    bool m_probed = false;
+    bool m_proven = false; // a request on this connection carried the secret
+    int m_requests = 0;    // complete requests taken
     quint64 m_serial = 0;
     qint64 m_drained = 0;
 };
@@ -488,33 +562,35 @@ bool HttpResponder::isOpen() const {
     return m_state && !m_state->done && m_state->connection && m_state->connection->waitsFor(m_state->serial);
 }
 
+bool HttpResponder::stillWanted() const {
+    return isOpen() && !m_state->connection->peerGone();
+}
+
 HttpServer::HttpServer(QObject* parent) : HttpServer(HttpLimits{}, parent) {}
 
 HttpServer::HttpServer(const HttpLimits& limits, QObject* parent)
-    : QObject(parent), m_limits(limits), m_listener(new QTcpServer(this)) {
-    connect(m_listener, &QTcpServer::newConnection, this, &HttpServer::acceptPending);
-    // Out of descriptors: Qt stops accepting; try again shortly instead of never.
-    connect(m_listener, &QTcpServer::acceptError, this,
-            [this] { QTimer::singleShot(200, this, [this] { m_listener->resumeAccepting(); }); });
+    : QObject(parent), m_limits(limits), m_listener(new TcpListener(this)) {
+    m_listener->setAcceptsPerTurn(std::max(1, limits.acceptsPerTurn));
+    m_listener->onAccepted = [this](int fd) { accept(fd); };
 }
 
 HttpServer::~HttpServer() = default;
 
-void HttpServer::route(const QByteArray& method, const QByteArray& path, HttpHandler handler) {
-    m_routes.insert(method + ' ' + path, std::move(handler));
+void HttpServer::route(const QByteArray& method, const QByteArray& path, HttpHandler handler, Access access) {
+    m_routes.insert(method + ' ' + path, Route{std::move(handler), access});
 }
 
 bool HttpServer::listen(const QHostAddress& host, quint16 port) {
-    // QTcpServer sets SO_REUSEADDR (a restart need not wait for old connections) but not
-    // SO_REUSEPORT, so a second service cannot share the port unnoticed.
-    // Qt's default backlog of 50 drops connections when many clients connect at once; each dropped
-    // one waits a full second for the retry.
-    m_listener->setListenBacklogSize(1024);
-    return m_listener->listen(host, port);
+    // More connections than descriptors would end in failing accepts instead of making room.
+    if (const int budget = descriptorBudget(); budget > 0)
+        m_limits.maxConnections = std::max(1, std::min(m_limits.maxConnections, budget - m_limits.maxRefusing));
+    // A short backlog drops connections when many clients connect at once; each dropped one
+    // waits a full second for the retry.
+    return m_listener->listen(host, port, 1024);
 }
 
 quint16 HttpServer::port() const {
-    return m_listener->serverPort();
+    return m_listener->port();
 }
 
 QString HttpServer::errorString() const {
@@ -529,31 +605,91 @@ int HttpServer::connectionCount() const {
     return int(m_connections.size());
 }
 
-void HttpServer::acceptPending() {
-    while (QTcpSocket* socket = m_listener->nextPendingConnection()) {
-        if (m_connections.size() >= m_limits.maxConnections && !makeRoom()) {
-            // Every slot waits for an answer being made: this client must come back later.
-            socket->write(responseHead(503, 0, {}, true));
-            socket->disconnectFromHost();
-            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            QTimer::singleShot(m_limits.lingerMs, socket, [socket] { socket->abort(); });
-            log("-", "-", 503, 0);
-            continue;
-        }
-        m_connections.append(new HttpConnection(this, socket));
+void HttpServer::accept(int fd) {
+    bool overCap = false;
+    if (m_connections.size() >= m_limits.maxConnections && !makeRoom()) {
+        // Every slot waits for an answer or belongs to the program: this client must come back
+        // later. Past a few such refusals the next clients wait in the backlog instead.
+        overCap = true;
+        ++m_refusing;
+        if (m_refusing >= m_limits.maxRefusing)
+            m_listener->pause();
     }
+    m_connections.append(new HttpConnection(this, fd, overCap));
 }
 
-// Drops the connection that has waited longest without a request being answered for it.
+// Drops the connection that is cheapest to lose: by class, then the one waiting longest.
 bool HttpServer::makeRoom() {
     HttpConnection* victim = nullptr;
-    for (const QPointer<HttpConnection>& c : std::as_const(m_connections))
-        if (c && c->evictable() && (!victim || c->waitedMs() > victim->waitedMs()))
+    int victimClass = 2;
+    for (const QPointer<HttpConnection>& c : std::as_const(m_connections)) {
+        if (!c || c->overCap())
+            continue;
+        const int cls = c->evictionClass();
+        if (cls < 0 || cls > victimClass)
+            continue;
+        if (!victim || cls < victimClass || c->waitedMs() > victim->waitedMs()) {
             victim = c;
+            victimClass = cls;
+        }
+    }
     if (!victim)
         return false;
     victim->closeNow();
     return true;
+}
+
+bool HttpServer::hostIsOurs(const QByteArray& host) const {
+    QByteArray name = host;
+    QByteArray portText;
+    if (host.startsWith('[')) {
+        const qsizetype end = host.indexOf(']');
+        if (end < 0 || (end + 1 < host.size() && host[end + 1] != ':'))
+            return false;
+        name = host.mid(1, end - 1);
+        portText = host.mid(end + 2);
+    } else if (const qsizetype colon = host.lastIndexOf(':'); colon >= 0) {
+        name = host.left(colon);
+        portText = host.mid(colon + 1);
+    }
+    bool ok = true;
+    const uint port = portText.isEmpty() ? 80 : portText.toUInt(&ok);
+    if (!ok || port != m_listener->port() ||
+        !std::all_of(portText.begin(), portText.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return false;
+    QHostAddress address;
+    if (name.isEmpty() || !address.setAddress(QString::fromLatin1(name)))
+        return false;
+    const QHostAddress ours = m_listener->address();
+    if (ours == QHostAddress(QHostAddress::AnyIPv4) || ours == QHostAddress(QHostAddress::AnyIPv6) ||
+        ours == QHostAddress(QHostAddress::Any))
+        return true;
+    return address.isEqual(ours, QHostAddress::TolerantConversion);
+}
+
+int HttpServer::screen(HttpRequest& request) const {
+    int hosts = 0;
+    QByteArray host;
+    for (const auto& [name, value] : std::as_const(request.headers)) {
+        if (name.compare("Host", Qt::CaseInsensitive) == 0) {
+            ++hosts;
+            host = value;
+        } else if (name.compare("Origin", Qt::CaseInsensitive) == 0) {
+            return 403; // a web page's script: it must not spend the user's quota
+        }
+    }
+    if (hosts > 1)
+        return 400;
+    // A missing Host is no risk (browsers always send one); a wrong one may be a rebound name.
+    if (hosts == 1 && !hostIsOurs(host))
+        return 403;
+    request.admitted = m_secret.isEmpty() || sameSecret(m_secret, request.header(kSecretHeader));
+    if (request.admitted)
+        return 0;
+    auto it = m_routes.constFind(request.method + ' ' + request.path);
+    if (it == m_routes.constEnd() && request.method == "HEAD")
+        it = m_routes.constFind("GET " + request.path);
+    return it != m_routes.constEnd() && it->access == Access::Private ? 403 : 0;
 }
 
 void HttpServer::dispatch(const HttpRequest& request, const HttpResponder& responder) {
@@ -564,7 +700,7 @@ void HttpServer::dispatch(const HttpRequest& request, const HttpResponder& respo
         responder.send(Reply{404, "Not Found\n", "text/plain"});
         return;
     }
-    it.value()(request, responder);
+    it->handler(request, responder);
 }
 
 void HttpServer::log(const QByteArray& method, const QByteArray& target, int status, qint64 bytes) {
@@ -575,7 +711,12 @@ void HttpServer::log(const QByteArray& method, const QByteArray& target, int sta
 }
 
 void HttpServer::forget(HttpConnection* connection) {
+    if (connection->overCap())
+        --m_refusing;
     m_connections.removeIf([connection](const QPointer<HttpConnection>& c) { return !c || c == connection; });
+    // A descriptor or a slot is free again: take the connections that wait in the backlog.
+    if (m_listener->paused())
+        m_listener->resume();
 }
 
 } // namespace zjx::service

@@ -3,6 +3,8 @@
 // A small HTTP/1.1 server on the Qt event loop: one thread, any number of slow clients.
 // Every request is read under firm limits (time, head size, header count; no bodies), so a
 // hostile client costs a socket and a few kilobytes at most, and never holds up the others.
+// With a secret set, only requests that carry it reach the private routes: the service then
+// belongs to the program that started it, not to every user of the machine.
 
 #include "trackingpages.h"
 
@@ -18,8 +20,6 @@
 #include <memory>
 #include <utility>
 
-class QTcpServer;
-
 namespace zjx::service {
 
 struct HttpLimits {
@@ -31,8 +31,16 @@ struct HttpLimits {
     int maxRequestLine = 8192;    // longer: 414
     int maxHead = 16384;          // request line and headers together; longer: 431
     int maxHeaders = 100;         // more: 431
-    int maxConnections = 1024;    // at the cap the oldest idle or still-reading connection makes room
+    int maxConnections = 1024;    // at the cap a connection that has not proved the secret makes room
+    int acceptsPerTurn = 32;      // new connections taken per event-loop turn
+    int maxRefusing = 64;         // connections over the cap being told 503; beyond, new ones wait
 };
+
+// The request header that carries the secret of the program that started the service.
+inline constexpr char kSecretHeader[] = "X-Zjx-Secret";
+
+// Equal bytes, in a time that depends on the length of `expected` only.
+bool sameSecret(const QByteArray& expected, const QByteArray& given);
 
 struct HttpRequest {
     QByteArray method;                        // "GET", "HEAD", ...
@@ -41,6 +49,7 @@ struct HttpRequest {
     QList<std::pair<QString, QString>> query; // decoded query pairs in order (UTF-8, %XX and '+' handled)
     QList<std::pair<QByteArray, QByteArray>> headers;
     QHostAddress peer;
+    bool admitted = false; // carried the service's secret, or the service has none
 
     QString param(const char* key) const; // first value, or empty
     bool hasParam(const char* key) const;
@@ -65,6 +74,9 @@ public:
     HttpResponder() = default;
     void send(const Reply& reply) const;
     bool isOpen() const;
+    // Someone still waits for this answer: not yet sent, and the client has not gone away (a
+    // client that only ended its sending side still waits).
+    bool stillWanted() const;
 
 private:
     friend class HttpConnection;
@@ -83,11 +95,20 @@ public:
     explicit HttpServer(const HttpLimits& limits, QObject* parent = nullptr);
     ~HttpServer() override;
 
+    // Who may use a route: Private ones need the secret (when one is set); Open ones are for the
+    // browser, which cannot send it, so they must hold no user data and cost nothing.
+    enum class Access { Private, Open };
     // Exact path match on the decoded path; a GET route answers HEAD too (without the body).
-    void route(const QByteArray& method, const QByteArray& path, HttpHandler handler);
+    void route(const QByteArray& method, const QByteArray& path, HttpHandler handler, Access access = Access::Private);
+    // Requests without this value in X-Zjx-Secret get 403 from private routes; empty: none needed.
+    void setSecret(const QByteArray& secret) { m_secret = secret; }
+    bool hasSecret() const { return !m_secret.isEmpty(); }
     bool listen(const QHostAddress& host, quint16 port); // port 0 takes a free one
     quint16 port() const;
     QString errorString() const;
+    // Whether a Host header names this server: an address literal (never a name, which could
+    // be rebound to another address) equal to the listening one, and the listening port.
+    bool hostIsOurs(const QByteArray& host) const;
     // One line per answered or refused request: "DATE TIME METHOD TARGET STATUS BYTES", no line break.
     void setLogSink(std::function<void(const QByteArray& line)> sink);
 
@@ -96,15 +117,23 @@ public:
 
 private:
     friend class HttpConnection;
-    void acceptPending();
+    struct Route {
+        HttpHandler handler;
+        Access access = Access::Private;
+    };
+    void accept(int fd);
     bool makeRoom();
+    // The status that refuses the request before any route sees it, or 0.
+    int screen(HttpRequest& request) const;
     void dispatch(const HttpRequest& request, const HttpResponder& responder);
     void log(const QByteArray& method, const QByteArray& target, int status, qint64 bytes);
     void forget(HttpConnection* connection);
 
     HttpLimits m_limits;
-    QTcpServer* m_listener;
-    QHash<QByteArray, HttpHandler> m_routes; // key: method + ' ' + path
+    class TcpListener* m_listener;
+    QByteArray m_secret;
+    int m_refusing = 0;                // connections over the cap, being told 503
+    QHash<QByteArray, Route> m_routes; // key: method + ' ' + path
     std::function<void(const QByteArray&)> m_logSink;
     QList<QPointer<HttpConnection>> m_connections; // oldest first
 };

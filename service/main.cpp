@@ -6,6 +6,7 @@
 #include "httpserver.h"
 #include "servicehelp.h"
 #include "serviceroutes.h"
+#include "servicesecret.h"
 #include "trackingpages.h"
 
 #include <QCoreApplication>
@@ -18,6 +19,8 @@
 #include <string>
 #include <string_view>
 
+#include <sys/resource.h>
+
 namespace {
 
 struct Options {
@@ -27,6 +30,8 @@ struct Options {
     std::string version = "V4.0";
     std::string config; // empty: the default configuration file, if there is one
     std::string checkNumber, checkCompany;
+    std::string secretFile;
+    int secretFd = -1;
     bool check = false;
     bool help = false;
 };
@@ -61,7 +66,7 @@ std::string parseOptions(int argc, char** argv, Options& o) {
             value = arg.substr(eq + 1);
             arg.resize(eq);
         } else if (arg == "--host" || arg == "--port" || arg == "--interval" || arg == "--version" ||
-                   arg == "--config") {
+                   arg == "--config" || arg == "--secret-file" || arg == "--secret-fd") {
             if (++i >= argc)
                 return arg + " needs a value";
             value = argv[i];
@@ -82,11 +87,30 @@ std::string parseOptions(int argc, char** argv, Options& o) {
             if (value.empty())
                 return "--config needs a file name";
             o.config = value;
+        } else if (arg == "--secret-file") {
+            if (value.empty())
+                return "--secret-file needs a file name";
+            o.secretFile = value;
+        } else if (arg == "--secret-fd") {
+            if (!parseInt(value, 3, 1 << 20, o.secretFd))
+                return "--secret-fd takes a descriptor number from 3 up";
         } else {
             return "unknown argument: " + arg;
         }
     }
+    if (o.secretFd >= 0 && !o.secretFile.empty())
+        return "--secret-file and --secret-fd exclude each other";
     return {};
+}
+
+// Many idle clients must meet the connection cap, not the descriptor limit (1,024 on many
+// desktops): take every descriptor the hard limit allows.
+void raiseDescriptorLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
 }
 
 } // namespace
@@ -101,6 +125,19 @@ int main(int argc, char** argv) {
         std::fputs(zjx::service::helpText().toStdString().c_str(), stdout);
         return 0;
     }
+
+    // The secret is read first: the descriptor must not stay open (or leak into --check's work).
+    QByteArray secret;
+    QString secretError;
+    if (options.secretFd >= 0)
+        secretError = zjx::service::readSecretFromDescriptor(options.secretFd, secret);
+    else if (!options.secretFile.empty())
+        secretError = zjx::service::readSecretFromFile(QString::fromLocal8Bit(options.secretFile.c_str()), secret);
+    if (!secretError.isEmpty()) {
+        std::fprintf(stderr, "zjx-service: %s\n", secretError.toUtf8().constData());
+        return 2;
+    }
+    raiseDescriptorLimit();
 
     QCoreApplication app(argc, argv);
     // Secrets live in the configuration file only, never on the command line.
@@ -126,14 +163,17 @@ int main(int argc, char** argv) {
         return 2;
     }
     zjx::service::HttpServer server;
+    server.setSecret(secret);
     zjx::service::addServiceRoutes(
         server,
         [&backend](const QString& code, const QString& number, const QString& key,
                    const zjx::service::HttpResponder& out) {
+            // A queued upstream query whose clients have all gone is not sent.
             const zjx::gateway::TrackingBackend& b = *backend;
-            backend->answer({code, number, key}, [out, &b](const zjx::gateway::GatewayAnswer& a) {
-                out.send(zjx::gateway::labelledReply(a, b));
-            });
+            backend->answer({code, number, key, [out] { return out.stillWanted(); }},
+                            [out, &b](const zjx::gateway::GatewayAnswer& a) {
+                                out.send(zjx::gateway::labelledReply(a, b));
+                            });
         },
         QByteArray::fromStdString(options.version));
     server.setLogSink([](const QByteArray& line) {
@@ -153,9 +193,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "zjx-service: cannot listen on %s:%d\n", options.host.c_str(), options.port);
         return 1;
     }
-    std::printf("zjx-service listening on http://%s:%d (interval %d min, version \"%s\", back-end %s)\n",
-                options.host.c_str(), int(server.port()), options.intervalMinutes, options.version.c_str(),
-                backend->name().toUtf8().constData());
+    // The address as a literal: a client must name it so in its Host header.
+    const QString shown =
+        address.protocol() == QAbstractSocket::IPv6Protocol ? u'[' + address.toString() + u']' : address.toString();
+    std::printf("zjx-service listening on http://%s:%d (interval %d min, version \"%s\", back-end %s, %s)\n",
+                shown.toUtf8().constData(), int(server.port()), options.intervalMinutes, options.version.c_str(),
+                backend->name().toUtf8().constData(),
+                server.hasSecret() ? "private: requests need the secret" : "open to every local user");
     std::fflush(stdout);
     return app.exec();
 }

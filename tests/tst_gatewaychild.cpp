@@ -4,15 +4,25 @@
 #include "platform/httpclient.h"
 #include "support/windowfixture.h"
 
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <arpa/inet.h>
+#include <atomic>
 #include <csignal>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
 
 using zjx::GatewayChild;
 
@@ -26,6 +36,18 @@ bool processGone(qint64 pid) {
     const QByteArray text = stat.readAll();
     const qsizetype afterName = text.lastIndexOf(')');
     return afterName < 0 || text.mid(afterName + 2, 1) == "Z";
+}
+
+// A GET that carries no secret, as another user's program or a browser would send it.
+std::pair<int, QByteArray> foreignGet(const QString& url) {
+    QNetworkAccessManager manager;
+    QNetworkReply* reply = manager.get(QNetworkRequest(QUrl(url)));
+    QSignalSpy done(reply, &QNetworkReply::finished);
+    done.wait(5000);
+    const auto result =
+        std::make_pair(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll());
+    delete reply;
+    return result;
 }
 
 bool goneWithin(qint64 pid, int msecs) {
@@ -107,6 +129,101 @@ private Q_SLOTS:
         QVERIFY(goneWithin(pid, 2000));
     }
 
+    // The secret reaches the child through a pipe only, and every request of the program carries
+    // it; a request without it is refused, the browser's local pages excepted.
+    void serviceServesOnlyItsProgram() {
+        if (!QFile::exists(servicePath()))
+            QSKIP("zjx-service is not built");
+        zjx::test::WindowFixture fixture;
+        for (const char* name : {"ZJX_TRACKING_HOST", "ZJX_BRANCH_HOST", "ZJX_SOFTWARE_SITE", "ZJX_FORUM_SITE",
+                                 "ZJX_FEEDBACK_SITE", "ZJX_HOME_SITE"})
+            qunsetenv(name);
+        auto window = fixture.makeWindow();
+        GatewayChild gateway, other;
+        QVERIFY(gateway.secret().size() >= 32 && gateway.secret() != other.secret());
+        gateway.setProgram(servicePath());
+        window->useGateway(&gateway);
+        QVERIFY(gateway.waitForAddress(5000));
+        const QString base = QStringLiteral("http://") + gateway.address();
+        for (const QString& where : {QStringLiteral("cmdline"), QStringLiteral("environ")}) {
+            QFile file(QStringLiteral("/proc/%1/%2").arg(gateway.processId()).arg(where));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QVERIFY(!file.readAll().contains(gateway.secret()));
+        }
+        const QString tracking = base + QStringLiteral("/?com=shentong&nu=ZJX12345678&id=") +
+                                 QLatin1String("4F1C0D7A2B9E83C5A6D0E1F27B3C9D48");
+        for (const QString& url : QStringList{tracking, base + QStringLiteral("/tansoftjc/zjx/jc.txt"),
+                                              base + QStringLiteral("/query_list.asp?name=a")}) {
+            QCOMPARE(foreignGet(url).first, 403);
+            QCOMPARE(zjx::HttpClient::instance().getBlocking(QUrl(url)).status, 200);
+        }
+        // Never to another address.
+        QVERIFY(zjx::HttpClient::instance().request(QUrl(base + u'/')).hasRawHeader("X-Zjx-Secret"));
+        QVERIFY(!zjx::HttpClient::instance()
+                     .request(QUrl(QStringLiteral("http://127.0.0.2:%1/").arg(QUrl(base).port())))
+                     .hasRawHeader("X-Zjx-Secret"));
+        // The menu's pages are the service's own, and open without the secret.
+        for (const auto& [entry, path] : {std::pair{1, "/feedback"}, {2, "/forum"}, {3, "/home"}, {4, ""}}) {
+            window->Combo5->setCurrentIndex(entry);
+            window->Combo5_Click();
+            QCOMPARE(fixture.openedUrls().last(), base + QLatin1String(path));
+            const auto [status, body] = foreignGet(base + QLatin1String(path));
+            QCOMPARE(status, 200);
+            QVERIFY(QString::fromUtf8(body).contains(QStringLiteral("踪迹匣")));
+        }
+    }
+
+    // The farewell opens a page and the program ends: the service stays until the browser has
+    // fetched it, or for the time allowed.
+    void endingWaitsForTheOpenedPage_data() {
+        QTest::addColumn<int>("fetchAfterMs");
+        QTest::addColumn<int>("lowestMs");
+        QTest::addColumn<int>("highestMs");
+        QTest::newRow("fetched") << 300 << 250 << 2500;
+        QTest::newRow("never fetched") << -1 << 1400 << 3000;
+    }
+    void endingWaitsForTheOpenedPage() {
+        QFETCH(int, fetchAfterMs);
+        QFETCH(int, lowestMs);
+        QFETCH(int, highestMs);
+        if (!QFile::exists(servicePath()))
+            QSKIP("zjx-service is not built");
+        GatewayChild gateway;
+        gateway.setProgram(servicePath());
+        QVERIFY(gateway.waitForAddress(5000));
+        gateway.expectVisit(QStringLiteral("/forum"), 1500);
+        const QByteArray address = gateway.address().toLatin1();
+        std::atomic<int> status{0};
+        std::thread browser([&] {
+            if (fetchAfterMs < 0)
+                return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(fetchAfterMs));
+            // The browser's request, on a plain socket (this thread has no event loop).
+            const QStringList hostPort = QString::fromLatin1(address).split(u':');
+            sockaddr_in to{};
+            to.sin_family = AF_INET;
+            to.sin_port = htons(quint16(hostPort.value(1).toUInt()));
+            to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0) {
+                const QByteArray request = "GET /forum HTTP/1.1\r\nHost: " + address + "\r\nConnection: close\r\n\r\n";
+                ::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL);
+                char head[16] = {};
+                if (::recv(fd, head, 12, MSG_WAITALL) == 12)
+                    status = QByteArray(head + 9, 3).toInt();
+            }
+            ::close(fd);
+        });
+        QElapsedTimer clock;
+        clock.start();
+        gateway.stop();
+        const qint64 waited = clock.elapsed();
+        browser.join();
+        QVERIFY2(waited >= lowestMs && waited <= highestMs, qPrintable(QString::number(waited)));
+        if (fetchAfterMs >= 0)
+            QCOMPARE(status.load(), 200);
+    }
+
     void childThatCannotStart_data() {
         QTest::addColumn<QString>("program");
         QTest::addColumn<int>("wait");
@@ -159,6 +276,23 @@ private Q_SLOTS:
         ::kill(pid_t(parent.processId()), SIGKILL);
         QVERIFY(parent.waitForFinished());
         QVERIFY(goneWithin(pid, 2000));
+    }
+
+    // The hint line has room for a line; the whole reason, as plain text, rests on it.
+    void windowShowsTheWholeReason() {
+        zjx::test::WindowFixture fixture;
+        auto window = fixture.makeWindow();
+        const QByteArray longWords = QByteArray("<b>not bold</b> ") + QByteArray(400, 'x') + " END";
+        GatewayChild gateway;
+        gateway.start(script(QStringLiteral("refuses-long"),
+                             "echo 'zjx-service: warning: unknown key [gateway] colour' >&2\necho 'zjx-service: " +
+                                 longWords + "' >&2; exit 2"));
+        window->useGateway(&gateway);
+        QVERIFY(!gateway.waitForAddress(5000));
+        const QString tip = window->Label11[2]->toolTip();
+        QVERIFY2(tip.contains(QStringLiteral("unknown key [gateway] colour")), qPrintable(tip));
+        QVERIFY(tip.contains(QString::fromUtf8(longWords).toHtmlEscaped()));
+        QVERIFY(!tip.contains(QStringLiteral("<b>")));
     }
 
     void windowSaysWhenTheServiceCannotStart() {

@@ -20,6 +20,7 @@ struct TrackingAsk {
     QString code;
     QString number;
     QString key;
+    std::function<bool()> stillWanted; // empty or true: someone still waits for the answer
 };
 
 struct GatewayAnswer {

@@ -148,9 +148,24 @@ void MainWindow::gatewayReady(const QString& address) {
 }
 
 void MainWindow::gatewayFailed(const QString& reason) {
-    m_gatewayTrouble =
-        (m_gatewayWasReady ? QStringLiteral("本地查询服务已停止:") : QStringLiteral("本地查询服务未能启动:")) + reason;
+    const QString opening =
+        m_gatewayWasReady ? QStringLiteral("本地查询服务已停止:") : QStringLiteral("本地查询服务未能启动:");
+    m_gatewayTrouble = opening + reason;
     setHint(m_gatewayTrouble);
+    // The hint line cuts a long reason off: the whole of what the service said rests on it.
+    // Escaped, because a tooltip would otherwise guess rich text from the service's words.
+    const QString detail = m_gateway && !m_gateway->failureDetail().isEmpty() ? m_gateway->failureDetail() : reason;
+    Label11[2]->setToolTip(QStringLiteral("<p style=\"white-space:pre-wrap\">") +
+                           QString(opening + detail).toHtmlEscaped() + QStringLiteral("</p>"));
+}
+
+void MainWindow::openSite(QString Settings::*site) {
+    const QString address = networkSettings().*site;
+    SiteOpener::open(address);
+    const QUrl url(address);
+    if (m_gateway && m_gateway->state() == GatewayChild::State::Ready &&
+        QUrl(QStringLiteral("http://") + m_gateway->address()).authority() == url.authority())
+        m_gateway->expectVisit(url.path().isEmpty() ? QStringLiteral("/") : url.path());
 }
 
 void MainWindow::setLabelColour(QLabel* label, const QColor& colour) {
@@ -440,7 +455,7 @@ void MainWindow::Form_QueryUnload(qint16& cancel) {
                          QStringLiteral("是否退出并到论坛可以下载更多青檀坊系列原创免费软件?");
     switch (MessageBox::questionWithCancel(this, text)) {
     case MessageBox::Answer::Yes:
-        SiteOpener::open(m_settings.forumSiteUrl);
+        openSite(&Settings::forumSiteUrl);
         break;
     case MessageBox::Answer::No:
         break;
@@ -466,16 +481,16 @@ void MainWindow::Combo5_Click() {
         break;
     case 1:
     case 5:
-        SiteOpener::open(m_settings.feedbackSiteUrl);
+        openSite(&Settings::feedbackSiteUrl);
         break;
     case 2:
-        SiteOpener::open(m_settings.forumSiteUrl);
+        openSite(&Settings::forumSiteUrl);
         break;
     case 3:
-        SiteOpener::open(m_settings.homeSiteUrl);
+        openSite(&Settings::homeSiteUrl);
         break;
     case 4:
-        SiteOpener::open(networkSettings().softwareSiteUrl);
+        openSite(&Settings::softwareSiteUrl);
         break;
     default:
         // The entries after the six, by their text.

@@ -269,6 +269,9 @@ private:
     const Settings& networkSettings();
     void gatewayReady(const QString& address);
     void gatewayFailed(const QString& reason);
+    // Opens one of the sites in the browser; a page of the program's own service is awaited by
+    // the service child before the program ends.
+    void openSite(QString Settings::*site);
     QPointer<GatewayChild> m_gateway;
     QPointer<ServiceSettingsWindow> m_serviceSettings;
     void buildDataSourceCaption(QWidget* statusArea);

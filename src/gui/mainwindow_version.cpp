@@ -35,7 +35,7 @@ void MainWindow::Timer3_Timer() {
     case VersionCheck::Outcome::Other:
         setHint(QStringLiteral("程序已加载完毕..."));
         MessageBox::information(this, VersionCheck::noticeText(body));
-        SiteOpener::open(m_settings.forumSiteUrl);
+        openSite(&Settings::forumSiteUrl);
         ProgramEnd::now();
         return;
     }

@@ -18,7 +18,8 @@ std::function<void()> endHandler;
 } // namespace
 
 Settings Settings::fromEnvironment(const QString& localService) {
-    const QString local = QStringLiteral("http://127.0.0.1:18735");
+    // The forum, feedback and home entries open short pages of the local service.
+    const QString local = QStringLiteral("http://") + localService;
     Settings s;
     s.trackingHost = fromEnv("ZJX_TRACKING_HOST", localService);
     s.softwareSiteUrl = fromEnv("ZJX_SOFTWARE_SITE", QStringLiteral("http://") + localService);

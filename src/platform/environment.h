@@ -18,7 +18,8 @@ struct Settings {
 
     // The local service answers on `localService` (host:port): the fixed port that ./run.sh uses,
     // or the port the program's own service child took. It is the default of the tracking,
-    // branch and software-site settings; a variable that is set still wins for each one.
+    // branch and software-site settings and the host of the forum, feedback and home pages; a
+    // variable that is set still wins for each one.
     static QString defaultLocalService() { return QStringLiteral("127.0.0.1:18735"); }
     static Settings fromEnvironment(const QString& localService = defaultLocalService());
     // True when the tracking host is given, so the program needs no service of its own.

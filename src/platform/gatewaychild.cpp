@@ -1,11 +1,16 @@
 #include "platform/gatewaychild.h"
 
+#include "platform/httpclient.h"
+
 #include <cstdio>
 
 #include <QDeadlineTimer>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QRegularExpression>
+#include <array>
 #include <csignal>
+#include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -16,10 +21,18 @@ namespace {
 // Output before the start-up line is bounded: a child that talks on without ever giving its port
 // is not the service.
 constexpr qsizetype maxPendingBytes = 4096;
+constexpr int maxComplaintLines = 20;
+
+// 256 bits from the system's generator, as hex (the service takes printable ASCII only).
+QByteArray newSecret() {
+    std::array<quint32, 8> words{};
+    QRandomGenerator::system()->fillRange(words.data(), qsizetype(words.size()));
+    return QByteArray(reinterpret_cast<const char*>(words.data()), qsizetype(sizeof words)).toHex();
+}
 
 } // namespace
 
-GatewayChild::GatewayChild(QObject* parent) : QObject(parent), m_process(new QProcess(this)) {}
+GatewayChild::GatewayChild(QObject* parent) : QObject(parent), m_process(new QProcess(this)), m_secret(newSecret()) {}
 
 GatewayChild::~GatewayChild() {
     stop();
@@ -33,20 +46,46 @@ void GatewayChild::setProgram(const QString& program, const QStringList& argumen
     if (m_state != State::NotStarted)
         return;
     m_process->setProgram(program);
-    m_process->setArguments(arguments);
+    m_arguments = arguments;
+}
+
+// The secret goes through a pipe whose read end only the child keeps: it is not on the command
+// line (which every user can read in /proc) nor in the environment. Each start makes a new pipe
+// with the same secret. The write end is filled and closed here; a secret of 64 bytes always
+// fits the pipe's buffer, so the write cannot block.
+int GatewayChild::makeSecretPipe() {
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0)
+        return -1;
+    const QByteArray line = m_secret + '\n';
+    const bool written = ::write(ends[1], line.constData(), size_t(line.size())) == line.size();
+    ::close(ends[1]);
+    if (!written) {
+        ::close(ends[0]);
+        return -1;
+    }
+    return ends[0];
 }
 
 void GatewayChild::start() {
     if (m_state != State::NotStarted || !hasProgram())
         return;
     m_state = State::Starting;
+    const int secretFd = makeSecretPipe();
+    if (secretFd < 0) {
+        fail(QStringLiteral("无法为 zjx-service 建立管道"));
+        return;
+    }
+    m_process->setArguments(m_arguments + QStringList{QStringLiteral("--secret-fd"), QString::number(secretFd)});
     // stdout carries the start-up line and then one line per request (read and dropped, so the
     // pipe never fills); the service's complaints go on to the program's own stderr, and the last
     // one tells the user why a service that ended could not serve.
     m_process->setProcessChannelMode(QProcess::SeparateChannels);
     m_process->setStandardInputFile(QProcess::nullDevice());
     const pid_t parentPid = getpid();
-    m_process->setChildProcessModifier([parentPid] {
+    m_process->setChildProcessModifier([parentPid, secretFd] {
+        // The read end keeps its number in the child; only there does it outlive exec.
+        ::fcntl(secretFd, F_SETFD, 0);
         // Runs in the child between fork and exec: the kernel ends the child when this program
         // dies, however it dies. A parent that died before the call would never send the signal,
         // so the child checks that it still has its parent.
@@ -61,6 +100,7 @@ void GatewayChild::start() {
     connect(m_process, &QProcess::errorOccurred, this, &GatewayChild::onError);
     connect(m_process, &QProcess::finished, this, &GatewayChild::onFinished);
     m_process->start(QIODevice::ReadOnly);
+    ::close(secretFd); // the child has its copy (fork happens inside start)
 }
 
 bool GatewayChild::waitForAddress(int msecs) {
@@ -83,7 +123,26 @@ qint64 GatewayChild::processId() const {
     return m_process->processId();
 }
 
+void GatewayChild::expectVisit(const QString& path, int msecs) {
+    if (m_state != State::Ready)
+        return;
+    m_expectedVisit = path;
+    m_visitDeadline = QDeadlineTimer(msecs);
+}
+
+// A request log line "DATE TIME GET PATH STATUS BYTES" for the expected page ends the wait.
+void GatewayChild::noteVisit(const QByteArray& logLine) {
+    const QList<QByteArray> fields = logLine.trimmed().split(' ');
+    if (fields.size() == 6 && fields[2] == "GET" && fields[4] == "200" &&
+        QString::fromLatin1(fields[3]) == m_expectedVisit)
+        m_expectedVisit.clear();
+}
+
 void GatewayChild::stop() {
+    // The browser may still be starting when the program ends right after opening a page.
+    while (!m_expectedVisit.isEmpty() && m_process->state() == QProcess::Running && !m_visitDeadline.hasExpired())
+        m_process->waitForReadyRead(int(m_visitDeadline.remainingTime())); // readOutput sees the log
+    m_expectedVisit.clear();
     disconnect(m_process, nullptr, this, nullptr);
     if (m_process->state() == QProcess::NotRunning)
         return;
@@ -102,7 +161,8 @@ void GatewayChild::restart() {
     m_address.clear();
     m_failure.clear();
     m_pending.clear();
-    m_lastComplaint.clear();
+    m_complaints.clear();
+    m_failureDetail.clear();
     start();
 }
 
@@ -120,6 +180,10 @@ QString GatewayChild::addressFromLine(const QByteArray& line) {
 
 void GatewayChild::readOutput() {
     const QByteArray bytes = m_process->readAllStandardOutput();
+    if (m_state == State::Ready && !m_expectedVisit.isEmpty()) {
+        for (const QByteArray& line : bytes.split('\n'))
+            noteVisit(line);
+    }
     if (m_state != State::Starting)
         return;
     m_pending += bytes;
@@ -132,6 +196,7 @@ void GatewayChild::readOutput() {
             m_state = State::Ready;
             m_address = address;
             m_pending.clear();
+            HttpClient::instance().setServiceSecret(m_address, m_secret);
             Q_EMIT ready(m_address);
             return;
         }
@@ -149,8 +214,11 @@ void GatewayChild::readComplaints() {
         QString text = QString::fromUtf8(line).trimmed();
         if (text.startsWith(QStringLiteral("zjx-service: ")))
             text.remove(0, 13);
-        if (!text.isEmpty())
-            m_lastComplaint = text.left(300);
+        if (text.isEmpty())
+            continue;
+        m_complaints.append(text.left(1000));
+        if (m_complaints.size() > maxComplaintLines)
+            m_complaints.removeFirst();
     }
 }
 
@@ -173,16 +241,22 @@ void GatewayChild::onFinished(int exitCode, QProcess::ExitStatus status) {
         reason = QStringLiteral("zjx-service 已退出 (退出码 %1)").arg(exitCode);
     // The service says why it stops (a refused configuration file, say) on stderr.
     readComplaints();
-    if (exitCode != 0 && !m_lastComplaint.isEmpty())
-        reason += QStringLiteral(": ") + m_lastComplaint;
+    QString detail = reason;
+    if (exitCode != 0 && !m_complaints.isEmpty()) {
+        reason += QStringLiteral(": ") + m_complaints.last();
+        detail += QStringLiteral(":\n") + m_complaints.join(u'\n');
+    }
     if (wasReady)
         m_address.clear();
+    m_failureDetail = detail;
     fail(reason);
 }
 
 void GatewayChild::fail(const QString& reason) {
     m_state = State::Failed;
     m_failure = reason;
+    if (m_failureDetail.isEmpty())
+        m_failureDetail = reason;
     Q_EMIT failed(reason);
 }
 

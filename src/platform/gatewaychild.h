@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QProcess>
 #include <QString>
@@ -11,7 +13,10 @@ namespace zjx {
 // port. Each running program has a private one, so users on one machine never share parcels or
 // keys. The child is started without waiting; the first user of the network waits for its port
 // only if it has not arrived yet. The child ends with the program, also when the program is
-// killed (the kernel sends it SIGTERM when its parent dies).
+// killed (the kernel sends it SIGTERM when its parent dies). The service is private to this
+// program: it serves only requests carrying a secret made here at each start and handed to the
+// child over an inherited pipe (never on its command line or in its environment); the program's
+// HttpClient adds it to every request to that address.
 class GatewayChild : public QObject {
     Q_OBJECT
 public:
@@ -38,8 +43,15 @@ public:
 
     State state() const { return m_state; }       // NotStarted also while a named child waits for start()
     QString address() const { return m_address; } // "HOST:PORT" once ready
-    QString failure() const { return m_failure; } // why it could not start, short plain Chinese
+    QString failure() const { return m_failure; } // why it could not start, plain Chinese, one line
+    // The failure with everything the service said on stderr before it ended (several lines).
+    QString failureDetail() const { return m_failureDetail; }
     qint64 processId() const;
+    QByteArray secret() const { return m_secret; } // what the service asks for in X-Zjx-Secret
+
+    // The browser was sent to `path` on the service: ending the program waits (up to `msecs`)
+    // until the service has served it, or the page would never load.
+    void expectVisit(const QString& path, int msecs = 10000);
 
     // Ends the child: SIGTERM, then SIGKILL if it does not go within a moment.
     void stop();
@@ -61,13 +73,21 @@ private:
     void onError(QProcess::ProcessError error);
     void onFinished(int exitCode, QProcess::ExitStatus status);
     void fail(const QString& reason);
+    // A pipe holding the secret, its read end open for the child only; -1 on failure.
+    int makeSecretPipe();
+    void noteVisit(const QByteArray& logLine);
 
     QProcess* m_process;
+    QStringList m_arguments;
+    QByteArray m_secret;
+    QString m_failureDetail;
+    QStringList m_complaints; // the service's last lines on stderr
+    QString m_expectedVisit;  // a page the browser was sent to and has not fetched yet
+    QDeadlineTimer m_visitDeadline;
     State m_state = State::NotStarted;
     QString m_address;
     QString m_failure;
-    QByteArray m_pending;    // output before the start-up line is complete
-    QString m_lastComplaint; // the service's last line on stderr
+    QByteArray m_pending; // output before the start-up line is complete
 };
 
 } // namespace zjx

@@ -17,8 +17,27 @@ HttpClient& HttpClient::instance() {
 
 HttpClient::HttpClient(QObject* parent) : QObject(parent), m_manager(new QNetworkAccessManager(this)) {}
 
-QNetworkReply* HttpClient::start(const QUrl& url, bool responsive) {
+void HttpClient::setServiceSecret(const QString& address, const QByteArray& secret) {
+    const QUrl service(QStringLiteral("http://") + address);
+    m_serviceHost = service.host();
+    m_servicePort = service.port(80);
+    m_serviceSecret = secret;
+}
+
+QNetworkRequest HttpClient::request(const QUrl& url) const {
     QNetworkRequest request(url);
+    // Only to the service itself: another host must not learn the secret.
+    if (!m_serviceSecret.isEmpty() && url.scheme() == QLatin1String("http") && url.host() == m_serviceHost &&
+        url.port(80) == m_servicePort) {
+        request.setRawHeader("X-Zjx-Secret", m_serviceSecret);
+        // The service never redirects; a redirect followed would carry the secret elsewhere.
+        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    }
+    return request;
+}
+
+QNetworkReply* HttpClient::start(const QUrl& url, bool responsive) {
+    QNetworkRequest request = this->request(url);
     if (responsive)
         request.setRawHeader("If-Modified-Since", "0");
     return m_manager->get(request);

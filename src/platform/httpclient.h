@@ -10,6 +10,7 @@
 
 class QNetworkAccessManager;
 class QNetworkReply;
+class QNetworkRequest;
 
 namespace zjx {
 
@@ -62,6 +63,12 @@ public:
 
     static QString failureText(HttpResult::Failure failure);
 
+    // The program's own service at "HOST:PORT" serves only requests carrying `secret`; every
+    // request to that address gets it in X-Zjx-Secret, requests elsewhere never.
+    void setServiceSecret(const QString& address, const QByteArray& secret);
+    // Every request goes out as built here.
+    QNetworkRequest request(const QUrl& url) const;
+
 Q_SIGNALS:
     // The last blocking request has its answer: work that waited for it may go on.
     void waitEnded();
@@ -73,6 +80,9 @@ private:
     void watch(QNetworkReply* reply, bool* timedOut, bool* tooLarge);
 
     QNetworkAccessManager* m_manager;
+    QString m_serviceHost;
+    int m_servicePort = -1;
+    QByteArray m_serviceSecret;
     int m_timeoutMs = 60000;
     qint64 m_maxBodyBytes = 8 * 1024 * 1024;
     int m_blockingWaits = 0;
