@@ -53,10 +53,11 @@ private Q_SLOTS:
         QCOMPARE(w->Combo4->count(), 360);
         QCOMPARE(w->Combo4->itemText(0), QStringLiteral("1"));
         QCOMPARE(w->Combo4->currentIndex(), -1);
-        QCOMPARE(w->Combo5->count(), 7); // the six of old, then the tracking-service settings
+        QCOMPARE(w->Combo5->count(), 8); // the six of old, the tracking-service settings, the overview
         QCOMPARE(w->Combo5->currentIndex(), -1);
         QCOMPARE(w->Combo5->itemText(5), QStringLiteral("神器!百宝工具箱"));
         QCOMPARE(w->Combo5->itemText(6), QStringLiteral("查询服务设置"));
+        QCOMPARE(w->Combo5->itemText(7), QStringLiteral("全部快递"));
 
         QVERIFY(!w->Command1->isEnabled());
         QVERIFY(!w->Text1->isEnabled());

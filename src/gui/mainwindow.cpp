@@ -1,4 +1,5 @@
 #include "gui/mainwindow.h"
+#include "gui/overviewwindow.h"
 
 #include "book/parcelrecord.h"
 #include "book/store.h"
@@ -102,11 +103,17 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), m_settings(Settings::
     connectQuery();
     book.setPath(Store::locate(ProgramFolder::path()));
     Form_Load();
+    setupWatch();
     Timer5->start();
     Timer3->start();
 }
 
 MainWindow::~MainWindow() {
+    // The overview keeps its size and columns through this window's settings: it goes first.
+    delete overview();
+    // A change of the last moments still reaches the state file.
+    if (m_stateSaver && m_stateSaver->isActive())
+        saveStates();
     qApp->removeEventFilter(this);
     ListView1->viewport()->removeEventFilter(this);
     teardownChrome();
@@ -401,6 +408,8 @@ void MainWindow::Form_Load() {
     Combo5->addItems({QStringLiteral("网点信息查询"), QStringLiteral("程序在线反馈"), QStringLiteral("访问官方论坛"),
                       QStringLiteral("青檀坊官方网站"), QStringLiteral("访问软件工作室"),
                       QStringLiteral("神器!百宝工具箱"), QStringLiteral("查询服务设置")});
+    // Entries after the six are told apart by their text, whichever order they are added in.
+    Combo5->addItem(overviewMenuText());
     Combo5->setCurrentIndex(-1);
 
     Label11[3]->setText(QString::number(versionMajor) + u'.' + QString::number(versionMinor) + u'.' +
@@ -487,10 +496,12 @@ void MainWindow::Combo5_Click() {
     case 4:
         openSite(&Settings::softwareSiteUrl);
         break;
-    case 6:
-        openServiceSettings();
-        break;
     default:
+        // The entries after the six, by their text.
+        if (Combo5->currentText() == QStringLiteral("查询服务设置"))
+            openServiceSettings();
+        else if (Combo5->currentText() == overviewMenuText())
+            openOverview();
         break;
     }
 }

@@ -39,6 +39,7 @@ void MainWindow::kdgs(const QString& number, const QString& shownCompany) {
     setHint(shownCompany + QStringLiteral("快递查询中..."));
     m_askedNumber = number;
     m_askedCompany = shownCompany;
+    m_askedAutomatically = m_requeryRunning;
     const QUrl url(TrackingRequest::url(networkSettings().trackingHost, companyCode, number));
     query.requestStarted();
     const HttpResult result = HttpClient::instance().getBlocking(url, codec::gbkServerBody);
