@@ -70,6 +70,8 @@ Form2::Form2(QComboBox* companySelector, QComboBox* secondSelector, QLabel* hint
     setFixedSize(420, sizeHint().height());
 
     connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
+    // Enter in the name box searches as the button does (the window has no default button).
+    connect(Text1, &QLineEdit::returnPressed, this, [this] { Command1_Click(); });
     const std::array<void (Form2::*)(), 10> handlers{
         &Form2::Command2_Click,  &Form2::Command3_Click, &Form2::Command4_Click, &Form2::Command5_Click,
         &Form2::Command6_Click,  &Form2::Command7_Click, &Form2::Command8_Click, &Form2::Command9_Click,

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "book/archive.h"
 #include "book/parcelbook.h"
 #include "core/querysession.h"
 #include "platform/environment.h"
+#include "watch/parcelstates.h"
 
 #include <QColor>
 #include <QPointer>
@@ -24,7 +26,9 @@ class QTreeWidgetItem;
 namespace zjx {
 
 class AlertPlayer;
+class BookWatch;
 class Class1;
+class OverviewWindow;
 class DesktopNotifier;
 class GatewayChild;
 class OnlineGuess;
@@ -136,6 +140,8 @@ public:
     void Form_QueryUnload(qint16& cancel);
     void Combo5_Click();
     void Form_KeyDown(int keyCode);
+    // Enter in the add panel's fields and Escape over an open panel; true when the key was taken.
+    bool keyboardCommand(QWidget* focused, int key);
     void Timer5_Timer();
     void SkinH_AttachEx(const QString& path, const QString& password);
     void centrePanel(QFrame* panel);
@@ -163,7 +169,11 @@ public:
     QString addPanelNote() const;
 
     // ---- update verdict (mainwindow_update.cpp) ----
+    // A query the user started is judged by the entry counts; an automatic re-query by what was
+    // last shown or told for that parcel, and only its news reaches the desktop.
     void gxtj();
+    // What is known per parcel; the watch of the whole book and the overview share it.
+    ParcelStates& parcelStates() { return m_parcelStates; }
 
     // ---- version check (mainwindow_version.cpp) ----
     void Timer3_Timer();
@@ -212,6 +222,27 @@ public:
 
     // ---- branch lookup, opened modally from the menu (mainwindow_branch.cpp) ----
     void openBranchLookup();
+
+    // ---- every parcel at a glance and the watch of the whole book (mainwindow_overview.cpp) ----
+    static QString overviewMenuText() { return QStringLiteral("全部快递"); }
+    void openOverview();
+    OverviewWindow* overview() const;
+    BookWatch& bookWatch() { return *m_watch; }
+    bool watchChime() const { return m_watchChime; }
+    void setWatchEnabled(bool on);
+    void setWatchMinutes(int minutes);
+    void setWatchChime(bool on);
+    const QStringList& archivedRecords() const { return m_archive.records(); }
+    QString archivePath() const { return m_archive.path(); }
+    QString statePath() const;
+    QString settingsPath() const; // the overview's size and columns and the watch's settings
+    // The record shown in this window as if the user had chosen it in the selector.
+    void showRecord(const QString& record);
+    void askRecords(const QStringList& records);
+    void archiveRecords(const QStringList& records);
+    void restoreRecords(const QStringList& records);
+    void deleteRecord(const QString& record, bool archived);
+    bool saveStates(); // the per-parcel knowledge to its file now
 
     // ---- the tracking service: its settings window and the data source (mainwindow_service.cpp) ----
     // In the status strip: who answered the parcel shown.
@@ -272,6 +303,8 @@ private:
     bool applyScreening(bool fromAddPanel);
     QString m_doneHint; // the hint the pending parse ends with, when not the usual one
     // ---- book section (mainwindow_store, mainwindow_book, mainwindow_export) ----
+    // The listed parcel with this number and company becomes the chosen one, without a re-query.
+    void chooseListed(const QString& number, const QString& company);
     QTreeWidgetItem* selectedProgressRow() const; // null when no row with a number is selected
     bool putOnClipboard(const QString& text);     // false when there is no clipboard to use
     bool ExportListViewContent(QTreeWidget* objListView, const QString& strFilePath, QString* error = nullptr);
@@ -304,11 +337,22 @@ private:
     bool m_requeryRunning = false;
     // ---- update section (mainwindow_update.cpp) ----
     // News found while the user looks elsewhere goes to the desktop as a notification too.
-    void notifyNews();
+    void notifyNews(bool delivered);
     void bringToFront();                   // the notification's default action
     DesktopNotifier* m_notifier = nullptr; // made with the first notice
     QString m_askedNumber;                 // the parcel whose answer is being read, as kdgs asked for it
     QString m_askedCompany;
+    bool m_askedAutomatically = false; // the answer being read is a timed or loop re-query's
+    ParcelStates m_parcelStates;
+    // ---- overview section (mainwindow_overview.cpp) ----
+    void setupWatch();
+    void bookChanged(); // the watch and the overview follow the book
+    void tellWatchNews(const ParcelKey& key, News news);
+    ParcelArchive m_archive;
+    BookWatch* m_watch = nullptr;
+    QPointer<OverviewWindow> m_overview;
+    QTimer* m_stateSaver = nullptr;
+    bool m_watchChime = true;
     // ---- guess section (mainwindow_guess.cpp) ----
     void connectGuess();
     void showGuess(const QList<int>& ranked);
