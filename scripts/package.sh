@@ -20,6 +20,7 @@ cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$BUILD_DIR" --target zjx zjx-service zjx_runtime_files zjx_compressed_docs
 rm -f "$BUILD_DIR"/zjx_*.deb
 (cd "$BUILD_DIR" && cpack -G DEB)
+desktop-file-validate assets/cn.tansoft.zjx.desktop
 appstreamcli validate --no-net assets/cn.tansoft.zjx.metainfo.xml
 lintian --info --fail-on error "$BUILD_DIR"/zjx_*.deb
 ls "$BUILD_DIR"/zjx_*.deb

@@ -4,6 +4,7 @@
 #include "gateway.h"
 #include "gatewayconfig.h"
 #include "httpserver.h"
+#include "recognition.h"
 #include "servicehelp.h"
 #include "serviceroutes.h"
 #include "servicesecret.h"
@@ -176,6 +177,10 @@ int main(int argc, char** argv) {
                             });
         },
         QByteArray::fromStdString(options.version));
+    // Which companies a number may belong to, from the same provider (the demo knows none).
+    const std::unique_ptr<zjx::gateway::RecognitionBackend> recognition =
+        zjx::gateway::makeRecognitionBackend(config, zjx::gateway::stderrLog(config.secrets()));
+    zjx::gateway::addRecognitionRoute(server, *recognition);
     server.setLogSink([](const QByteArray& line) {
         std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
         std::fputc('\n', stdout);

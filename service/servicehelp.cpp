@@ -30,6 +30,8 @@ QString helpText() {
                           "  GET /?com=CODE&nu=NUMBER&id=KEY&type=html  tracking page (demo: GBK; providers: GB18030)\n"
                           "  GET /tansoftjc/zjx/jc.txt                  the version text\n"
                           "  GET /query_list.asp?name=NAME              a 申通 branch page (UTF-8)\n"
+                          "  GET /autonumber?nu=NUMBER&id=KEY           the companies NUMBER may belong to, one service\n"
+                          "                                             code a line (kuaidi100, kdniao; others: none)\n"
                           "  GET /forum, /feedback, /home               short local pages about the program\n"
                           "\n");
     text += QString::fromUtf8("Access key: %1\n\n").arg(QLatin1String(kAccessKey));

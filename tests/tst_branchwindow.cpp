@@ -72,6 +72,7 @@ private Q_SLOTS:
     void cleanupTestCase();
     void init();
     void cleanup();
+    void emptyNameOnlySetsStatus_data();
     void emptyNameOnlySetsStatus();
     void found_data();
     void found();
@@ -87,9 +88,12 @@ private:
     std::unique_ptr<test::WindowFixture> m_fx;
     std::unique_ptr<Form5> m_form;
 
-    void lookUp(const QString& name) {
+    void lookUp(const QString& name, bool byEnter = false) {
         m_form->Text1->setText(name);
-        QTest::mouseClick(m_form->Command1, Qt::LeftButton);
+        if (byEnter)
+            QTest::keyClick(m_form->Text1, Qt::Key_Return);
+        else
+            QTest::mouseClick(m_form->Command1, Qt::LeftButton);
     }
 };
 
@@ -115,8 +119,15 @@ void TestBranchWindow::cleanup() {
     m_fx.reset();
 }
 
+void TestBranchWindow::emptyNameOnlySetsStatus_data() {
+    QTest::addColumn<bool>("byEnter");
+    QTest::newRow("button") << false;
+    QTest::newRow("Enter in the name box") << true;
+}
+
 void TestBranchWindow::emptyNameOnlySetsStatus() {
-    lookUp(QString());
+    QFETCH(bool, byEnter);
+    lookUp(QString(), byEnter);
     QCOMPARE(m_form->S1Panel2->text(), QStringLiteral("请输入您要查询的站点.."));
     QCOMPARE(shownValues(*m_form), allNotQueried);
     QVERIFY(test::ScriptedBoxes::shown().isEmpty());
@@ -187,7 +198,7 @@ void TestBranchWindow::notFoundThenFound() {
 void TestBranchWindow::failedTransferKeepsWindowUsable() {
     m_form = std::make_unique<Form5>(QStringLiteral("127.0.0.1:%1").arg(TestServer::unusedPort()));
     m_form->show();
-    const QString failure = HttpClient::failureText(HttpResult::Failure::Refused);
+    const QString failure = QStringLiteral("网络连接失败,请检查网络后重试!");
     lookUp(QStringLiteral("上海浦东"));
     QTRY_COMPARE(test::ScriptedBoxes::shownTexts(), QStringList{failure});
     QCOMPARE(m_form->S1Panel2->text(), failure);

@@ -3,6 +3,8 @@
 #include "support/scriptedseams.h"
 #include "support/windowfixture.h"
 
+#include <QApplication>
+#include <QComboBox>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
@@ -119,29 +121,35 @@ private Q_SLOTS:
         QCOMPARE(spriteSource(button, image), source);
     }
 
+    // The eleven pieces in order; the destinations written out for two window sizes.
     void paintOrder_data() {
         QTest::addColumn<int>("w");
         QTest::addColumn<int>("h");
-        QTest::newRow("window at start") << 753 << 473;
-        QTest::newRow("other size") << 400 << 300;
+        QTest::addColumn<QList<QRect>>("destinations");
+        QTest::newRow("window at start") << 753 << 473
+                                         << QList<QRect>{{0, 0, 6, 88},    {6, 0, 741, 88},   {747, 0, 6, 88},
+                                                         {0, 68, 3, 400},  {750, 68, 3, 400}, {0, 468, 6, 5},
+                                                         {6, 468, 741, 5}, {747, 468, 6, 5},  {673, 2, 29, 20},
+                                                         {702, 2, 41, 20}, {10, 12, 347, 70}};
+        QTest::newRow("other size") << 400 << 300 << QList<QRect>{{0, 0, 6, 88},    {6, 0, 388, 88},   {394, 0, 6, 88},
+                                                                  {0, 68, 3, 227},  {397, 68, 3, 227}, {0, 295, 6, 5},
+                                                                  {6, 295, 388, 5}, {394, 295, 6, 5},  {320, 2, 29, 20},
+                                                                  {349, 2, 41, 20}, {10, 12, 347, 70}};
     }
     void paintOrder() {
         QFETCH(int, w);
         QFETCH(int, h);
+        QFETCH(QList<QRect>, destinations);
         const auto frame = Picture::FrameSkin;
-        const QList<PaintStep> expected = {
-            {frame, {0, 0, 6, 88}, {0, 0, 6, 88}},
-            {frame, {6, 0, w - 12, 88}, {6, 0, 1, 88}},
-            {frame, {w - 6, 0, 6, 88}, {7, 0, 6, 88}},
-            {frame, {0, 68, 3, h - 73}, {0, 68, 3, 28}},
-            {frame, {w - 3, 68, 3, h - 73}, {10, 68, 3, 28}},
-            {frame, {0, h - 5, 6, 5}, {0, 96, 6, 5}},
-            {frame, {6, h - 5, w - 12, 5}, {6, 96, 1, 5}},
-            {frame, {w - 6, h - 5, 6, 5}, {7, 96, 6, 5}},
-            {Picture::ButtonSprite, {w - 80, 2, 29, 20}, {0, 0, 29, 20}},
-            {Picture::ButtonSprite, {w - 51, 2, 41, 20}, {29, 0, 41, 20}},
-            {Picture::Banner, {10, 12, 347, 70}, {0, 0, 347, 70}},
-        };
+        const QList<QRect> sources{{0, 0, 6, 88},   {6, 0, 1, 88},   {7, 0, 6, 88},  {0, 68, 3, 28},
+                                   {10, 68, 3, 28}, {0, 96, 6, 5},   {6, 96, 1, 5},  {7, 96, 6, 5},
+                                   {0, 0, 29, 20},  {29, 0, 41, 20}, {0, 0, 347, 70}};
+        QList<PaintStep> expected;
+        for (int i = 0; i < 11; ++i)
+            expected.append({i < 8    ? frame
+                             : i < 10 ? Picture::ButtonSprite
+                                      : Picture::Banner,
+                             destinations[i], sources[i]});
         const QList<PaintStep> steps = paintSteps(w, h);
         QCOMPARE(steps.size(), expected.size());
         for (int i = 0; i < steps.size(); ++i) {
@@ -244,6 +252,72 @@ private Q_SLOTS:
         QCOMPARE(label->parentWidget()->pos(), panelPos);
         QVERIFY(w->Timer4->isActive());
         QVERIFY(w->Timer6->isActive());
+    }
+
+    // From the keyboard: Shift+Tab from the panel's first field reaches its close image, which has
+    // a name of its own and closes the panel with Space; Escape closes the panel from any field.
+    void panelsFromTheKeyboard_data() {
+        QTest::addColumn<QString>("panel");
+        QTest::addColumn<QString>("image");
+        QTest::addColumn<QString>("firstField");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("add") << "Picture3"
+                             << "aicAlphaImage5"
+                             << "Text3" << QStringLiteral("关闭添加新快递");
+        QTest::newRow("edit") << "Picture5"
+                              << "aicAlphaImage2"
+                              << "Text4" << QStringLiteral("关闭单号操作");
+        QTest::newRow("settings") << "Picture4"
+                                  << "aicAlphaImage1"
+                                  << "Combo2" << QStringLiteral("关闭相关设置");
+    }
+    void panelsFromTheKeyboard() {
+        QFETCH(QString, panel);
+        QFETCH(QString, image);
+        QFETCH(QString, firstField);
+        QFETCH(QString, name);
+        WindowFixture fx;
+        auto w = shownWindow(fx);
+        QVERIFY(w);
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        auto* frame = w->findChild<QFrame*>(panel);
+        auto* close = w->findChild<QLabel*>(image);
+        auto* field = w->findChild<QWidget*>(firstField);
+        QVERIFY(frame && close && field);
+        QCOMPARE(close->accessibleName(), name);
+        w->showOnlyPanel(frame);
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_Backtab);
+        QCOMPARE(QApplication::focusWidget(), close);
+        QTest::keyClick(close, Qt::Key_Space);
+        QVERIFY(!frame->isVisible());
+        w->showOnlyPanel(frame);
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_Escape);
+        QVERIFY(!frame->isVisible());
+    }
+
+    // Enter in any field of the add panel runs "开始查询" (here its first check answers).
+    void enterInTheAddPanelQueries_data() {
+        QTest::addColumn<QString>("field");
+        QTest::newRow("number") << "Text3";
+        QTest::newRow("company") << "Combo1";
+        QTest::newRow("note") << "Text2";
+    }
+    void enterInTheAddPanelQueries() {
+        QFETCH(QString, field);
+        WindowFixture fx;
+        auto w = shownWindow(fx);
+        QVERIFY(w);
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        w->Command3_Click();
+        auto* widget = w->findChild<QWidget*>(field);
+        widget->setFocus();
+        QTest::keyClick(field == "Text3" ? w->Text3->lineEdit() : widget, Qt::Key_Return);
+        QCOMPARE(w->Label11[2]->text(), QStringLiteral("请输入快递单号!"));
+        QCOMPARE(w->Text3->count(), 0); // the number box took no entry of its own
     }
 
     // The second pair also switches the header back to interactive: the lock alone must hold.

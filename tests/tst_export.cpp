@@ -106,6 +106,39 @@ private Q_SLOTS:
         test::ScriptedSaveDialog::setNextFileName(QString());
         w->Command6_Click();
         QCOMPARE(test::ScriptedSaveDialog::lastSuggestedPath(), path);
+        QCOMPARE(test::ScriptedBoxes::shownTexts().last(), QStringLiteral("已取消保存"));
+    }
+
+    // The dialog opens in the documents folder (or home), never the program's; a name without a
+    // suffix gets ".txt".
+    void dialogPlaceAndSuffix_data() {
+        QTest::addColumn<bool>("documents");
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("documents, no suffix") << true << QStringLiteral("进度") << QStringLiteral("进度.txt");
+        QTest::newRow("no documents folder, .txt") << false << QStringLiteral("a.txt") << QStringLiteral("a.txt");
+        QTest::newRow("another suffix stays") << true << QStringLiteral("a.log") << QStringLiteral("a.log");
+    }
+    void dialogPlaceAndSuffix() {
+        QFETCH(bool, documents);
+        QFETCH(QString, chosen);
+        QFETCH(QString, written);
+        WindowFixture fx;
+        const QString home = fx.folder() + QStringLiteral("/home");
+        QVERIFY(QDir().mkpath(home + (documents ? QStringLiteral("/Documents") : QString())));
+        const QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME");
+        qputenv("HOME", home.toUtf8());
+        qputenv("XDG_CONFIG_HOME", (home + QStringLiteral("/.config")).toUtf8()); // no user-dirs.dirs
+        auto w = fx.makeWindow();
+        addRow(w->ListView1, QStringLiteral("1"), QStringLiteral("t"), QStringLiteral("p"));
+        test::ScriptedSaveDialog::setNextFileName(fx.folder() + u'/' + chosen);
+        w->Command6_Click();
+        qputenv("HOME", oldHome);
+        qputenv("XDG_CONFIG_HOME", oldConfig);
+        QCOMPARE(test::ScriptedSaveDialog::lastSuggestedPath(),
+                 home + (documents ? QStringLiteral("/Documents") : QString()));
+        QCOMPARE(readFile(fx.folder() + u'/' + written), QByteArray("1          t   p\r\n"));
+        QCOMPARE(test::ScriptedBoxes::shownTexts(), QStringList{QStringLiteral("成功导出全部数据!")});
     }
 
     void emptyListAsksNothing() {
@@ -135,7 +168,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("existing");
         // A name too long for the file beside it that an atomic write needs.
-        QTest::newRow("earlier file kept") << QString(250, u'x') << true;
+        QTest::newRow("earlier file kept") << QString(251, u'x') + QStringLiteral(".txt") << true;
         QTest::newRow("missing folder") << QStringLiteral("no/such/folder/a.txt") << false;
     }
     void failedWriteIsReported() {

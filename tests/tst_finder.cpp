@@ -20,8 +20,22 @@ namespace {
 constexpr int startIndex = 3; // the company selected before the finder opens
 const QString startHint = QStringLiteral("程序已加载完毕...");
 
+// The catalogue entries these cases reach, written out: index, display name, service code.
+struct Company {
+    const char16_t* name;
+    const char* code;
+};
+const QHash<int, Company> companies{
+    {3, {u"Aramex国际快递", "aramex"}},   {7, {u"程光快递", "chengguang"}},  {26, {u"EMS快递", "ems"}},
+    {51, {u"汇通快递", "huitong"}},       {78, {u"全峰快递", "quanfeng"}},   {90, {u"申通快递", "shentong"}},
+    {91, {u"顺丰快递", "shunfeng"}},      {114, {u"圆通快递", "yuantong"}},  {117, {u"韵达快递", "yunda"}},
+    {120, {u"宅急送快递", "zhaijisong"}}, {124, {u"中通快递", "zhongtong"}}, {125, {u"忠信达快递", "zhongxinda"}},
+    {126, {u"中邮物流", "zhongyou"}},     {17, {u"德邦物流", "debang"}},     {98, {u"UPS", "ups"}},
+    {127, {u"极兔速递", "jtexpress"}},    {129, {u"京东物流", "jd"}}};
+
 QString foundHint(int index) {
-    return QStringLiteral("找到【") + CourierCatalogue::displayName(index) + QStringLiteral("】，是否为您要找的公司?");
+    return QStringLiteral("找到【") + QString::fromUtf16(companies.value(index).name) +
+           QStringLiteral("】，是否为您要找的公司?");
 }
 
 } // namespace
@@ -34,7 +48,7 @@ private Q_SLOTS:
     void keyword_data();
     void keyword();
     void emptyKeywordKeepsFinderOpen();
-    void enterInKeywordBoxDoesNothing();
+    void enterInKeywordBoxSearches();
     void commonButton_data();
     void commonButton();
     void bothOpenersShowFreshFinder_data();
@@ -67,7 +81,8 @@ void TestFinder::cleanup() {
 void TestFinder::expectSelected(int index, const QString& hint) {
     QCOMPARE(m_window->Combo1->currentIndex(), index);
     QCOMPARE(m_window->Text5->currentIndex(), index);
-    QCOMPARE(m_window->companyCode, CourierCatalogue::serviceCode(index));
+    QVERIFY(companies.contains(index));
+    QCOMPARE(m_window->companyCode, QString::fromLatin1(companies.value(index).code));
     QCOMPARE(m_window->Label11[2]->text(), hint);
 }
 
@@ -81,6 +96,11 @@ void TestFinder::keyword_data() {
     QTest::newRow("spaces only: every entry matches") << QStringLiteral("   ") << 126;
     QTest::newRow("tab is not trimmed") << QStringLiteral("\t申通") << -1;
     QTest::newRow("ideographic space is not trimmed") << QStringLiteral("申通\u3000") << -1;
+    // The couriers added behind the original ones are found only when no original name matches.
+    QTest::newRow("德邦: the original 德邦物流 first") << QStringLiteral("德邦") << 17;
+    QTest::newRow("极兔: an added courier") << QStringLiteral("极兔") << 127;
+    QTest::newRow("京东: the last added match") << QStringLiteral("京东") << 129;
+    QTest::newRow("a tracking number finds its company") << QStringLiteral(" 1Z999AA10123456784 ") << 98;
 }
 
 void TestFinder::keyword() {
@@ -94,7 +114,8 @@ void TestFinder::keyword() {
         expectSelected(expected, foundHint(expected));
     QVERIFY(!m_finder->isVisible());
     QVERIFY(test::ScriptedBoxes::shown().isEmpty());
-    QCOMPARE(lastMatchingCompany(CourierCatalogue::displayNames(), finderSearchWord(keyword)), expected);
+    if (!keyword.contains(u'Z'))
+        QCOMPARE(lastMatchingCompany(CourierCatalogue::displayNames(), finderSearchWord(keyword), 127), expected);
 }
 
 void TestFinder::emptyKeywordKeepsFinderOpen() {
@@ -105,13 +126,13 @@ void TestFinder::emptyKeywordKeepsFinderOpen() {
     expectSelected(startIndex, startHint);
 }
 
-void TestFinder::enterInKeywordBoxDoesNothing() {
+void TestFinder::enterInKeywordBoxSearches() {
     m_finder->Text1->setText(QStringLiteral("申通"));
     m_finder->activateWindow();
     m_finder->Text1->setFocus();
     QTest::keyClick(m_finder->Text1, Qt::Key_Return);
-    QVERIFY(m_finder->isVisible());
-    expectSelected(startIndex, startHint);
+    QVERIFY(!m_finder->isVisible());
+    expectSelected(90, QStringLiteral("找到【申通快递】，是否为您要找的公司?"));
 }
 
 void TestFinder::commonButton_data() {

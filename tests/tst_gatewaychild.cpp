@@ -2,6 +2,7 @@
 // child ending with its parent, also when the parent is killed.
 #include "platform/gatewaychild.h"
 #include "platform/httpclient.h"
+#include "support/scriptedseams.h"
 #include "support/windowfixture.h"
 
 #include <QComboBox>
@@ -308,6 +309,9 @@ private Q_SLOTS:
         window->Timer3_Timer();
         QVERIFY(window->Label11[2]->text().startsWith(QStringLiteral("本地查询服务未能启动:")));
         QVERIFY(window->Command1->isEnabled());
+        // With no service the version file cannot be fetched: said in its usual box.
+        QCOMPARE(zjx::test::ScriptedBoxes::shownTexts(),
+                 QStringList{QStringLiteral("检测更新失败!请您稍后再试,暂时使用原版")});
     }
 };
 

@@ -9,6 +9,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
@@ -70,24 +71,29 @@ private Q_SLOTS:
         QTest::addColumn<QString>("company");
         QTest::addColumn<QString>("note");
         QTest::addColumn<QString>("combo1");
+        QTest::addColumn<QString>("code"); // the service code asked for
         QTest::newRow("second entry") << gbk(book) << 1 << "222"
                                       << "顺丰快递"
                                       << "鞋"
-                                      << "顺丰快递";
+                                      << "顺丰快递"
+                                      << "shunfeng";
         QTest::newRow("first entry") << gbk(book) << 0 << "111"
                                      << "申通快递"
                                      << "书"
-                                     << "申通快递";
+                                     << "申通快递"
+                                     << "shentong";
         // An unknown company leaves the add panel's company (the first one after start-up) selected.
         // A note holding "|" is the whole rest of the line.
         QTest::newRow("company not in the catalogue") << gbk(QStringLiteral("9 9|火星快递|帽|旧\r\n")) << 0 << "9 9"
                                                       << "火星快递"
                                                       << "帽|旧"
-                                                      << "AAE快递";
+                                                      << "AAE快递"
+                                                      << "aae";
         QTest::newRow("company with a bar") << gbk(QStringLiteral("5|共速达物流|快递|箱\r\n")) << 0 << "5"
                                             << "共速达物流|快递"
                                             << "箱"
-                                            << "共速达物流|快递";
+                                            << "共速达物流|快递"
+                                            << "gongsuda";
     }
     void chooseFlow() {
         QFETCH(QByteArray, store);
@@ -116,7 +122,7 @@ private Q_SLOTS:
         const QList<test::RecordedRequest> requests = m_server->requests();
         QCOMPARE(requests.size(), 1);
         QCOMPARE(QString::fromStdString(requests.first().param("nu")), number);
-        const QString code = CourierCatalogue::serviceCode(CourierCatalogue::indexOfName(combo1));
+        QFETCH(QString, code);
         QCOMPARE(QString::fromStdString(requests.first().param("com")), code);
         // A re-query never adds a record.
         QCOMPARE(m_fx->storeBytes(), store);
@@ -154,16 +160,14 @@ private Q_SLOTS:
         m_w->Command14_Click();
         QVERIFY(m_w->Picture4->isHidden());
         QVERIFY(!m_w->Picture5->isHidden());
-        QCOMPARE(m_w->Picture5->pos(),
-                 QPoint(753 / 2 - m_w->Picture5->width() / 2, 473 / 2 - m_w->Picture5->height() / 2));
+        QCOMPARE(m_w->Picture5->geometry(), QRect(186, 136, 380, 200)); // centred in 753 × 473
         QCOMPARE(m_w->Text4->text(), QStringLiteral("222"));
         QCOMPARE(m_w->Text5->currentText(), QStringLiteral("顺丰快递"));
         QCOMPARE(m_w->Text6->text(), QStringLiteral("鞋"));
         m_w->Command4_Click();
         QVERIFY(m_w->Picture5->isHidden());
         QVERIFY(!m_w->Picture4->isHidden());
-        QCOMPARE(m_w->Picture4->pos(),
-                 QPoint(753 / 2 - m_w->Picture4->width() / 2, 473 / 2 - m_w->Picture4->height() / 2));
+        QCOMPARE(m_w->Picture4->geometry(), QRect(206, 158, 340, 156));
     }
 
     void modifyChecks_data() {
@@ -339,7 +343,9 @@ private Q_SLOTS:
         m_w = m_fx->makeWindow();
         m_w->Text1->setCurrentIndex(0);
         m_w->Text1_Click();
+        test::ScriptedBoxes::setNextAnswer(MessageBox::Answer::Yes);
         m_w->Command9_Click();
+        QCOMPARE(test::ScriptedBoxes::shownTexts(), QStringList{QStringLiteral("确定要删除[书]此单号码?")});
         QVERIFY(m_fx->storeExists());
         QCOMPARE(m_fx->storeBytes(), QByteArray());
         QCOMPARE(m_w->Text1->count(), 0);
@@ -351,11 +357,23 @@ private Q_SLOTS:
 
     void clear_data() {
         QTest::addColumn<bool>("yes");
-        QTest::newRow("yes") << true;
-        QTest::newRow("no") << false;
+        QTest::addColumn<bool>("olderBackup"); // wlnum.ini.bak is there from an earlier clear
+        QTest::newRow("yes") << true << false;
+        QTest::newRow("yes, an older backup stays") << true << true;
+        QTest::newRow("no") << false << false;
     }
     void clear() {
         QFETCH(bool, yes);
+        QFETCH(bool, olderBackup);
+        const auto bytesOf = [](const QString& path) {
+            QFile f(path);
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(none)");
+        };
+        const QString backup = m_fx->storePath() + QStringLiteral(".bak");
+        if (olderBackup) {
+            QFile older(backup);
+            QVERIFY(older.open(QIODevice::WriteOnly) && older.write("older") == 5);
+        }
         m_w->Text1->setCurrentIndex(1);
         m_w->Text1_Click();
         QTRY_COMPARE(m_w->ListView1->topLevelItemCount(), 2);
@@ -365,7 +383,11 @@ private Q_SLOTS:
         m_w->Command7_Click();
 
         QCOMPARE(test::ScriptedBoxes::shownTexts(), QStringList{QStringLiteral("确定要清空查询列表吗?")});
+        QCOMPARE(test::ScriptedBoxes::shown().first().defaultAnswer, MessageBox::Answer::No);
         QCOMPARE(m_fx->storeExists(), !yes);
+        // The book as it was is kept beside it, an older backup untouched.
+        QCOMPARE(bytesOf(backup), olderBackup ? QByteArray("older") : yes ? gbk(book) : QByteArray("(none)"));
+        QCOMPARE(bytesOf(backup + QStringLiteral(".2")), olderBackup ? gbk(book) : QByteArray("(none)"));
         QCOMPARE(m_w->Text1->count(), yes ? 0 : 2);
         QCOMPARE(m_w->Combo6.size(), yes ? 0 : 2);
         QCOMPARE(m_w->chosenRecordText, yes ? QString() : QStringLiteral("222|顺丰快递|鞋"));

@@ -1,3 +1,4 @@
+#include "core/catalogue.h"
 #include "core/textcodec.h"
 #include "gui/platform/alertplayer.h"
 #include "gui/platform/messagebox.h"
@@ -8,6 +9,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -37,8 +39,8 @@ private Q_SLOTS:
         QCOMPARE(w->Label12[2]->text(), QStringLiteral("未查询"));
         QCOMPARE(w->Label12[3]->text(), QStringLiteral("未查询"));
 
-        QCOMPARE(w->Combo1->count(), 127);
-        QCOMPARE(w->Text5->count(), 127);
+        QCOMPARE(w->Combo1->count(), CourierCatalogue::count);
+        QCOMPARE(w->Text5->count(), CourierCatalogue::count);
         QCOMPARE(w->Combo1->currentIndex(), 0);
         QCOMPARE(w->Combo1->currentText(), QStringLiteral("AAE快递"));
         QCOMPARE(w->companyCode, QStringLiteral("aae"));
@@ -52,10 +54,11 @@ private Q_SLOTS:
         QCOMPARE(w->Combo4->count(), 360);
         QCOMPARE(w->Combo4->itemText(0), QStringLiteral("1"));
         QCOMPARE(w->Combo4->currentIndex(), -1);
-        QCOMPARE(w->Combo5->count(), 7); // the six of old, then the tracking-service settings
+        QCOMPARE(w->Combo5->count(), 8); // the six of old, the tracking-service settings, the overview
         QCOMPARE(w->Combo5->currentIndex(), -1);
         QCOMPARE(w->Combo5->itemText(5), QStringLiteral("神器!百宝工具箱"));
         QCOMPARE(w->Combo5->itemText(6), QStringLiteral("查询服务设置"));
+        QCOMPARE(w->Combo5->itemText(7), QStringLiteral("全部快递"));
 
         QVERIFY(!w->Command1->isEnabled());
         QVERIFY(!w->Text1->isEnabled());
@@ -71,11 +74,20 @@ private Q_SLOTS:
 
         QCOMPARE(w->ListView1->headerItem()->text(0), QStringLiteral("Num"));
         QCOMPARE(w->ListView1->headerItem()->text(2), QStringLiteral("物流进度 ( 双击列表可复制单条物流进度 )"));
+        // Num 60 pixels; a whole time stamp fits its column; the three columns fit the list.
         QCOMPARE(w->ListView1->columnWidth(0), 60);
-        QCOMPARE(w->ListView1->columnWidth(1), 145);
-        QCOMPARE(w->ListView1->columnWidth(2), 495);
-        QCOMPARE(w->Command14->geometry(), QRect(312, 104, 73, 33));
-        QCOMPARE(w->Command4->geometry(), QRect(664, 104, 73, 33));
+        const QFontMetrics metrics(w->ListView1->font());
+        QVERIFY(metrics.horizontalAdvance(QStringLiteral("2013-05-20 08:00:00")) + 8 <= w->ListView1->columnWidth(1));
+        QVERIFY(w->ListView1->columnWidth(0) + w->ListView1->columnWidth(1) + w->ListView1->columnWidth(2) <=
+                w->ListView1->width() - 2 * w->ListView1->frameWidth());
+        // The selector, then 操作 清空 添加 导出 设置 from left to right in one row, inside the window.
+        QRect before = w->Text1->geometry();
+        for (QPushButton* b : {w->Command14, w->Command7, w->Command3, w->Command6, w->Command4}) {
+            QVERIFY2(b->geometry().left() > before.right(), qPrintable(b->text()));
+            QCOMPARE(b->geometry().center().y(), w->Text1->geometry().center().y());
+            before = b->geometry();
+        }
+        QVERIFY(before.right() < 753);
     }
 
     void accessibleNames() {
@@ -256,7 +268,6 @@ private Q_SLOTS:
 
     void failedRewriteIsSaidAndKeptInMemory() {
         WindowFixture fx;
-        auto w = fx.makeWindow();
         // The store path is a folder: no rewrite can succeed.
         QDir().mkpath(fx.storePath());
         auto broken = fx.makeWindow();
@@ -266,6 +277,11 @@ private Q_SLOTS:
         QCOMPARE(broken->Combo6.size(), 1);
         QCOMPARE(broken->Text1->count(), 1);
         QVERIFY(broken->Label11[2]->text().startsWith(QStringLiteral("保存失败")));
+        // Said once in a box, with the file named.
+        QCOMPARE(test::ScriptedBoxes::shown().size(), 1);
+        QCOMPARE(test::ScriptedBoxes::shown().first().icon, MessageBox::Icon::Warning);
+        QVERIFY(test::ScriptedBoxes::shown().first().text.startsWith(QStringLiteral("快递列表文件无法读取: ") +
+                                                                     fx.storePath()));
     }
 };
 

@@ -8,6 +8,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDBusConnection>
+#include <QDBusContext>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -15,6 +17,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeWidget>
 
 using namespace zjx;
 using zjx::test::TestServer;
@@ -63,8 +66,9 @@ private:
 
 PrivateBus* privateBus = nullptr;
 
-// A notification server as the desktop has one, on its own connection to the private bus.
-class FakeNotificationServer : public QObject {
+// A notification server as the desktop has one, on its own connection to the private bus. It can be
+// told to be absent (its name not on the bus) or to fail every call, and to serve again later.
+class FakeNotificationServer : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
 public:
@@ -81,11 +85,19 @@ public:
     QList<Call> calls;
     QStringList capabilities{QStringLiteral("actions"), QStringLiteral("body"), QStringLiteral("body-markup")};
 
-    FakeNotificationServer()
-        : m_bus(QDBusConnection::connectToBus(privateBus->address, QStringLiteral("fake-notification-server"))) {
+    enum class Mode { Serving, Absent, Failing };
+    explicit FakeNotificationServer(Mode mode = Mode::Serving)
+        : m_bus(QDBusConnection::connectToBus(privateBus->address, QStringLiteral("fake-notification-server"))),
+          m_failing(mode == Mode::Failing) {
         m_bus.registerObject(notificationsPath, this, QDBusConnection::ExportAllSlots);
+        if (mode != Mode::Absent)
+            m_bus.registerService(notificationsName);
+    }
+    void serve() {
+        m_failing = false;
         m_bus.registerService(notificationsName);
     }
+    int failedCalls = 0;
     ~FakeNotificationServer() override {
         m_bus.unregisterService(notificationsName);
         m_bus.unregisterObject(notificationsPath);
@@ -100,13 +112,23 @@ public:
 public Q_SLOTS:
     uint Notify(const QString& appName, uint replacesId, const QString& appIcon, const QString& summary,
                 const QString& body, const QStringList& actions, const QVariantMap& hints, int expireTimeout) {
+        if (refused())
+            return 0;
         calls.append({appName, replacesId, appIcon, summary, body, actions, hints, expireTimeout});
         return replacesId != 0 ? replacesId : m_nextId++;
     }
-    QStringList GetCapabilities() { return capabilities; }
+    QStringList GetCapabilities() { return refused() ? QStringList() : capabilities; }
 
 private:
+    bool refused() {
+        if (!m_failing)
+            return false;
+        ++failedCalls;
+        sendErrorReply(QDBusError::Failed, QStringLiteral("told to fail"));
+        return true;
+    }
     QDBusConnection m_bus;
+    bool m_failing = false;
     uint m_nextId = 41;
 };
 
@@ -131,6 +153,10 @@ struct Scene {
         fx.writeStore(book);
         w = fx.makeWindow();
         w->Text1->setCurrentIndex(1);
+        // The loop query asks again every minute; each requery() is one of its minutes.
+        w->Command10_Click();
+        w->Combo4->setCurrentText(QStringLiteral("1"));
+        w->Command5_Click();
     }
     void put(Window state) {
         switch (state) {
@@ -156,7 +182,7 @@ struct Scene {
     // A re-query of the chosen parcel, as the loop query makes it, up to its verdict.
     void requery() {
         w->Label12[3]->clear();
-        w->Text1_Click();
+        w->Timer6_Timer();
         QTRY_VERIFY(!w->Label12[3]->text().isEmpty());
     }
     WindowFixture fx;
@@ -180,37 +206,51 @@ private Q_SLOTS:
     void defaultActionBringsTheWindowBack_data();
     void defaultActionBringsTheWindowBack();
     void withoutServerNothingChanges();
-    void withoutBusNothingIsSent();
+    void failedNoticeIsSentAgain_data();
+    void failedNoticeIsSentAgain();
 };
 
 void TestNotifications::onlyNewsWhileAwayIsSent_data() {
     QTest::addColumn<Window>("window");
     QTest::addColumn<bool>("manual");
+    QTest::addColumn<bool>("seen"); // the user's own query showed the same answer before
     QTest::addColumn<QStringList>("progress");
     QTest::addColumn<QString>("summary"); // empty: no notification
+    QTest::addColumn<int>("chimes");
 
     const QString shoes = QStringLiteral("鞋 · 派件中");
     const QStringList signedFor{QStringLiteral("已收件"), QStringLiteral("已签收,签收人:本人")};
-    QTest::newRow("minimised, re-query with news") << Window::Minimised << false << outForDelivery << shoes;
-    QTest::newRow("behind another window") << Window::BehindAnother << false << outForDelivery << shoes;
-    QTest::newRow("hidden") << Window::Hidden << false << outForDelivery << shoes;
-    QTest::newRow("minimised, manual query of a new parcel")
-        << Window::Minimised << true << QStringList{QStringLiteral("已收件")} << QStringLiteral("伞 · 运送中");
-    QTest::newRow("active, re-query") << Window::Active << false << outForDelivery << QString();
-    QTest::newRow("active, manual query") << Window::Active << true << outForDelivery << QString();
-    QTest::newRow("minimised, no news: signed for") << Window::Minimised << false << signedFor << QString();
+    QTest::newRow("minimised, re-query with news")
+        << Window::Minimised << false << false << outForDelivery << shoes << 1;
+    QTest::newRow("behind another window") << Window::BehindAnother << false << false << outForDelivery << shoes << 1;
+    QTest::newRow("hidden") << Window::Hidden << false << false << outForDelivery << shoes << 1;
+    QTest::newRow("minimised, the user's own query")
+        << Window::Minimised << true << false << QStringList{QStringLiteral("已收件")} << QString() << 1;
+    QTest::newRow("active, re-query") << Window::Active << false << false << outForDelivery << QString() << 1;
+    QTest::newRow("active, manual query") << Window::Active << true << false << outForDelivery << QString() << 1;
+    QTest::newRow("minimised, delivered")
+        << Window::Minimised << false << false << signedFor << QStringLiteral("鞋 · 已送达") << 1;
+    QTest::newRow("minimised, no news: the event shown before")
+        << Window::Minimised << false << true << outForDelivery << QString() << 0;
 }
 
 void TestNotifications::onlyNewsWhileAwayIsSent() {
     QFETCH(Window, window);
     QFETCH(bool, manual);
+    QFETCH(bool, seen);
     QFETCH(QStringList, progress);
     QFETCH(QString, summary);
+    QFETCH(int, chimes);
 
     TestServer server;
     server.setResponse("/", {200, trackingPage(progress)});
     FakeNotificationServer desktop;
     Scene s(server);
+    if (seen) {
+        s.w->Text1_Click();
+        QTRY_COMPARE(s.w->ListView1->topLevelItemCount(), progress.size());
+    }
+    const int chimesBefore = test::ScriptedAlerts::timesStarted(s.w->W1);
     s.put(window);
     if (manual) {
         s.w->Command3_Click();
@@ -222,8 +262,9 @@ void TestNotifications::onlyNewsWhileAwayIsSent() {
     } else {
         s.requery();
     }
-    const bool news = s.w->Label12[3]->text() == QStringLiteral("有更新");
-    QCOMPARE(test::ScriptedAlerts::timesStarted(s.w->W1), news ? 1 : 0); // the chime does not depend on the window
+    // The chime does not depend on the window.
+    QCOMPARE(s.w->Label12[3]->text(), chimes == 1 ? QStringLiteral("有更新") : QStringLiteral("无更新"));
+    QCOMPARE(test::ScriptedAlerts::timesStarted(s.w->W1) - chimesBefore, chimes);
 
     if (summary.isEmpty()) {
         QTest::qWait(300); // long enough for two round trips on a local bus
@@ -342,11 +383,15 @@ void TestNotifications::withoutServerNothingChanges() {
     server.setResponse("/", {200, trackingPage(outForDelivery)});
     Scene s(server);
     s.put(Window::Minimised);
-    // Straight to the verdict, as the parser calls it: the chime and the label as always, at once.
-    s.w->lastProgressCount = 0;
-    s.w->progressCount = 3;
-    s.w->Label12[2]->setText(QStringLiteral("派件中"));
-    for (int round = 1; round <= 2; ++round) {
+    s.requery();
+    QCOMPARE(test::ScriptedAlerts::timesStarted(s.w->W1), 1);
+    // Straight to the verdict, as the parser calls it, each time with a latest event not told yet:
+    // the chime and the label as always, at once.
+    auto newEvent = [&s](int round) {
+        s.w->ListView1->topLevelItem(0)->setText(MainWindow::ColumnWl, QStringLiteral("到达第%1站").arg(round));
+    };
+    for (int round = 2; round <= 3; ++round) {
+        newEvent(round);
         QElapsedTimer clock;
         clock.start();
         s.w->gxtj();
@@ -358,21 +403,42 @@ void TestNotifications::withoutServerNothingChanges() {
     QVERIFY(test::ScriptedBoxes::shown().isEmpty());
     // A server that starts later is used with the next news.
     FakeNotificationServer desktop;
+    newEvent(4);
     s.w->gxtj();
     QTRY_COMPARE(desktop.calls.size(), 1);
 }
 
-void TestNotifications::withoutBusNothingIsSent() {
-    FakeNotificationServer desktop;
+Q_DECLARE_METATYPE(FakeNotificationServer::Mode)
+
+void TestNotifications::failedNoticeIsSentAgain_data() {
+    QTest::addColumn<FakeNotificationServer::Mode>("mode");
+    QTest::newRow("no server on the bus") << FakeNotificationServer::Mode::Absent;
+    QTest::newRow("server fails the call") << FakeNotificationServer::Mode::Failing;
+}
+
+// Without a working server the notice costs nothing and is not taken as told: the same notice goes
+// out once a server serves on that bus.
+void TestNotifications::failedNoticeIsSentAgain() {
+    QFETCH(FakeNotificationServer::Mode, mode);
+    FakeNotificationServer desktop(mode);
     test::QuietDesktop::uninstall();
-    DesktopNotifier notifier(
-        QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("no-bus")));
+    DesktopNotifier notifier(QDBusConnection::connectToBus(privateBus->address, QStringLiteral("notifier")));
+    const auto notice = [&] {
+        notifier.notify(QStringLiteral("1|申通快递"), QStringLiteral("书 · 运送中"), QStringLiteral("到达"));
+    };
     QElapsedTimer clock;
     clock.start();
-    notifier.notify(QStringLiteral("1|申通快递"), QStringLiteral("书 · 运送中"), QStringLiteral("到达"));
+    notice();
     QVERIFY(clock.elapsed() < 100);
-    QTest::qWait(100);
+    if (mode == FakeNotificationServer::Mode::Failing)
+        QTRY_COMPARE(desktop.failedCalls, 1);
+    QTest::qWait(200); // the error answer arrives and is taken in
     QCOMPARE(desktop.calls.size(), 0);
+    desktop.serve();
+    notice();
+    QTRY_COMPARE(desktop.calls.size(), 1);
+    QCOMPARE(desktop.calls.first().summary, QStringLiteral("书 · 运送中"));
+    QCOMPARE(desktop.calls.first().body, QStringLiteral("到达"));
 }
 
 int main(int argc, char** argv) {

@@ -133,6 +133,68 @@ private Q_SLOTS:
         QVERIFY(boxMs < bearableMs);
     }
 
+    // The real box, once: which standard buttons each kind shows, and what a click, Enter or Escape
+    // on it answers. "key" names the standard button clicked, or the key pressed.
+    void realBoxButtons_data() {
+        QTest::addColumn<int>("kind"); // 0 notice, 1 question, 2 question with 否 default, 3 three-way
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<int>("buttons");
+        QTest::addColumn<int>("answer");
+        const int yesNo = QMessageBox::Yes | QMessageBox::No;
+        const int yesNoCancel = yesNo | QMessageBox::Cancel;
+        using A = MessageBox::Answer;
+        QTest::newRow("notice, Enter") << 0 << "Enter" << int(QMessageBox::Ok) << int(A::Ok);
+        QTest::newRow("question, 是") << 1 << "Yes" << yesNo << int(A::Yes);
+        QTest::newRow("question, 否") << 1 << "No" << yesNo << int(A::No);
+        QTest::newRow("question, Enter: 是 is the default") << 1 << "Enter" << yesNo << int(A::Yes);
+        QTest::newRow("question, Escape") << 1 << "Escape" << yesNo << int(A::No);
+        QTest::newRow("否 default, Enter") << 2 << "Enter" << yesNo << int(A::No);
+        QTest::newRow("three-way, 是") << 3 << "Yes" << yesNoCancel << int(A::Yes);
+        QTest::newRow("three-way, 否") << 3 << "No" << yesNoCancel << int(A::No);
+        QTest::newRow("three-way, 取消") << 3 << "Cancel" << yesNoCancel << int(A::Cancel);
+        QTest::newRow("three-way, Escape") << 3 << "Escape" << yesNoCancel << int(A::Cancel);
+    }
+    void realBoxButtons() {
+        QFETCH(int, kind);
+        QFETCH(QString, key);
+        QFETCH(int, buttons);
+        QFETCH(int, answer);
+        test::ScriptedBoxes::uninstall();
+        int shownButtons = 0;
+        QString title;
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible())
+                return;
+            timer.stop();
+            shownButtons = int(box->standardButtons());
+            title = box->windowTitle();
+            if (key == QStringLiteral("Enter") || key == QStringLiteral("Escape")) {
+                QTest::keyClick(box, key == QStringLiteral("Enter") ? Qt::Key_Return : Qt::Key_Escape);
+                return;
+            }
+            const QMessageBox::StandardButton which = key == QStringLiteral("Yes")  ? QMessageBox::Yes
+                                                      : key == QStringLiteral("No") ? QMessageBox::No
+                                                                                    : QMessageBox::Cancel;
+            if (QAbstractButton* b = box->button(which))
+                b->click();
+            else
+                box->done(QMessageBox::NoButton); // no such button: the comparison below fails
+        });
+        timer.start(10);
+        MessageBox::Answer got = MessageBox::Answer::Ok; // a notice gives no answer
+        if (kind == 0)
+            MessageBox::information(nullptr, QStringLiteral("知道"));
+        else
+            got = kind == 1   ? MessageBox::question(nullptr, QStringLiteral("是否?"))
+                  : kind == 2 ? MessageBox::questionDefaultNo(nullptr, QStringLiteral("清空?"))
+                              : MessageBox::questionWithCancel(nullptr, QStringLiteral("退出?"));
+        QCOMPARE(title, QStringLiteral("青檀坊系列软件"));
+        QCOMPARE(shownButtons, buttons);
+        QCOMPARE(int(got), answer);
+    }
+
     // The version notice keeps its end ("确定后自动打开官方论坛!") however long the file is.
     void versionNoticeOfLinkAndHugeFile() {
         TestServer server;
@@ -261,7 +323,7 @@ private Q_SLOTS:
     void programIdentity() {
         applyProgramIdentity();
         QCOMPARE(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
-        QCOMPARE(QAccessible::queryAccessibleInterface(qApp)->text(QAccessible::Name), programName());
+        QCOMPARE(QAccessible::queryAccessibleInterface(qApp)->text(QAccessible::Name), QStringLiteral("踪迹匣"));
         QCOMPARE(QGuiApplication::desktopFileName(), QStringLiteral("cn.tansoft.zjx"));
         QVERIFY(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation).endsWith(QStringLiteral("/zjx/zjx")));
     }

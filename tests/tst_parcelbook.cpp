@@ -46,7 +46,7 @@ private Q_SLOTS:
         QTest::newRow("append") << 0 << QStringList{first, added};
         QTest::newRow("replace") << 1 << QStringList{added};
         QTest::newRow("remove") << 2 << QStringList{};
-        QTest::newRow("clear") << 3 << QStringList{};
+        QTest::newRow("clear: a folder is not set aside") << 3 << QStringList{};
         QTest::newRow("save") << 4 << QStringList{first};
     }
     void changeToUnreadableFileFailsWithReason() {

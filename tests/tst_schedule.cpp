@@ -1,4 +1,5 @@
 #include "schedule/schedule.h"
+#include "schedule/updateverdict.h"
 
 #include <QRegularExpression>
 #include <QSet>
@@ -21,6 +22,8 @@ private Q_SLOTS:
     void clockTextUsesTheLocale();
     void clockHasNoStrayLetters_data();
     void clockHasNoStrayLetters();
+    void updateVerdict_data();
+    void updateVerdict();
 };
 
 void TestSchedule::chooserValue_data() {
@@ -167,6 +170,68 @@ void TestSchedule::clockHasNoStrayLetters() {
     }
     static const QRegularExpression known(QStringLiteral("^(d+|M+|y+|h+|H+|m+|s+|AP|ap|A|a)*$"));
     QVERIFY2(known.match(fields).hasMatch(), qPrintable(format));
+}
+
+// A query the user starts compares entry counts; an automatic re-query compares the latest event
+// with the one last shown for that parcel ("-" in knownTime: nothing shown yet).
+void TestSchedule::updateVerdict_data() {
+    QTest::addColumn<bool>("automatic");
+    QTest::addColumn<int>("lastCount");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("knownState");
+    QTest::addColumn<QString>("knownTime");
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<QString>("time");
+    QTest::addColumn<QString>("verdict");
+    QTest::addColumn<bool>("delivered");
+    const QString transit = QStringLiteral("运送中"), out = QStringLiteral("派件中"), done = QStringLiteral("已签收");
+    const QString t1 = QStringLiteral("2013-05-20 08:00:00"), t2 = QStringLiteral("2013-05-21 09:30:00");
+    const QString news = QStringLiteral("有更新"), none = QStringLiteral("无更新");
+    // The user's queries: the counts of the last two answers, whatever the parcels.
+    QTest::newRow("user: first answer") << false << 0 << 3 << ""
+                                        << "-" << transit << t1 << news << false;
+    QTest::newRow("user: as many") << false << 3 << 3 << ""
+                                   << "-" << transit << t1 << none << false;
+    QTest::newRow("user: fewer") << false << 4 << 3 << ""
+                                 << "-" << out << t1 << none << false;
+    QTest::newRow("user: one more") << false << 3 << 4 << ""
+                                    << "-" << out << t1 << news << false;
+    QTest::newRow("user: more, signed for") << false << 3 << 4 << ""
+                                            << "-" << done << t1 << none << false;
+    // Automatic re-queries: counts play no part.
+    QTest::newRow("auto: nothing shown yet") << true << 9 << 3 << ""
+                                             << "-" << transit << t1 << news << false;
+    QTest::newRow("auto: same event") << true << 0 << 3 << transit << t1 << transit << t1 << none << false;
+    QTest::newRow("auto: same event, fewer rows") << true << 5 << 3 << out << t1 << out << t1 << none << false;
+    QTest::newRow("auto: new time") << true << 3 << 3 << transit << t1 << transit << t2 << news << false;
+    QTest::newRow("auto: new text") << true << 3 << 3 << transit << t1 << out << t1 << news << false;
+    QTest::newRow("auto: just signed for") << true << 3 << 4 << out << t1 << done << t2 << news << true;
+    QTest::newRow("auto: signed for, same time") << true << 3 << 3 << out << t1 << done << t1 << news << true;
+    QTest::newRow("auto: signed for again") << true << 4 << 4 << done << t2 << done << t2 << none << false;
+    QTest::newRow("auto: signed for, event moved") << true << 4 << 5 << done << t1 << done << t2 << news << false;
+    QTest::newRow("auto: signed for, first seen") << true << 0 << 4 << ""
+                                                  << "-" << done << t2 << news << true;
+}
+
+void TestSchedule::updateVerdict() {
+    QFETCH(bool, automatic);
+    QFETCH(int, lastCount);
+    QFETCH(int, count);
+    QFETCH(QString, knownState);
+    QFETCH(QString, knownTime);
+    QFETCH(QString, state);
+    QFETCH(QString, time);
+    QFETCH(QString, verdict);
+    QFETCH(bool, delivered);
+    // The state's text stands for the progress: a different state is a different event text.
+    const zjx::Sighting answer{state, {time, state + QStringLiteral("，上海")}};
+    std::optional<zjx::Sighting> known;
+    if (knownTime != QStringLiteral("-"))
+        known = zjx::Sighting{knownState, {knownTime, knownState + QStringLiteral("，上海")}};
+    const zjx::UpdateVerdict v = automatic ? zjx::UpdateVerdict::forRequery(known, answer)
+                                           : zjx::UpdateVerdict::judge(qint16(lastCount), qint16(count), state);
+    QCOMPARE(v.text(), verdict);
+    QCOMPARE(v.delivered, delivered);
 }
 
 QTEST_GUILESS_MAIN(TestSchedule)

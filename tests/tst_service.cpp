@@ -1,6 +1,8 @@
 // The pages of zjx-service, read back with the same cuts the program makes.
 
+#include "branch/branchpage.h"
 #include "branchpages.h"
+#include "core/parser.h"
 #include "trackingpages.h"
 
 #include <QRegularExpression>
@@ -26,33 +28,19 @@ struct Row {
     QString progress;
 };
 
-// The program's parser: row i's time from the cut at "<tr><td>", its progress from piece 2i of the cut at "<td>".
+// The page as the program's own parser reads it, in table order (the oldest event first).
 QList<Row> parseLikeTheProgram(const QString& page) {
-    const QStringList rows = page.split(QStringLiteral("<tr><td>"));
-    const QStringList cells = page.split(QStringLiteral("<td>"));
+    const QList<zjx::ProgressEntry> entries = zjx::TrackingParser::parse(page, zjx::TrackingParser::countRows(page));
     QList<Row> result;
-    for (int i = 1; i < rows.size(); ++i) {
-        const int cut = rows[i].indexOf(QStringLiteral("</td><td>"));
-        QString time = cut < 0 ? QString() : rows[i].left(cut + 1);
-        time.remove(u'<').remove(QStringLiteral("</td></tr><tr>")).remove(QStringLiteral("</td></tr></table>"));
-        QString progress = 2 * i < cells.size() ? cells[2 * i] : QString();
-        progress.remove(QStringLiteral("</td></tr><tr>")).remove(QStringLiteral("</td></tr></table>"));
-        result.append({time, progress});
-    }
+    for (auto entry = entries.crbegin(); entry != entries.crend(); ++entry)
+        result.append({entry->time, entry->progress});
     return result;
 }
 
-// The branch window's cut: pieces at every "td", six fields from fixed pieces.
+// The page as the branch window's own cutter reads it.
 QStringList cutLikeTheBranchWindow(const QString& page) {
-    const QStringList pieces = page.split(QStringLiteral("td"));
-    QStringList fields;
-    for (int f = 0; f < 6; ++f) {
-        const int piece = 6 + 4 * f;
-        const int drop = f == 5 ? 20 : 19;
-        QString value = piece < pieces.size() && pieces[piece].size() > drop ? pieces[piece].mid(drop) : QString();
-        fields << value.remove(QStringLiteral("</"));
-    }
-    return fields;
+    const zjx::BranchFields fields = zjx::cutBranchPage(page);
+    return QStringList(fields.begin(), fields.end());
 }
 
 } // namespace
@@ -61,6 +49,7 @@ class TestService : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void knownEventsReadBack();
     void historyReadsBackExactly_data();
     void historyReadsBackExactly();
     void historyGrowsOneEventPerInterval();
@@ -72,6 +61,19 @@ private Q_SLOTS:
     void unknownBranchGivesEmptyName_data();
     void unknownBranchGivesEmptyName();
 };
+
+// A page of known events reads back as those events, written out here.
+void TestService::knownEventsReadBack() {
+    const QList<TrackingEvent> events{
+        {QDateTime(QDate(2026, 3, 1), QTime(9, 30, 15)), QStringLiteral("【上海市】快件已由 浦东营业部 揽收")},
+        {QDateTime(QDate(2026, 3, 2), QTime(18, 5, 0)), QStringLiteral("已签收,签收人:本人")}};
+    const QList<Row> rows = parseLikeTheProgram(fromGbk(trackingPage(QStringLiteral("申通快递"), events)));
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows[0].time, QStringLiteral("2026-03-01 09:30:15"));
+    QCOMPARE(rows[0].progress, QStringLiteral("【上海市】快件已由 浦东营业部 揽收"));
+    QCOMPARE(rows[1].time, QStringLiteral("2026-03-02 18:05:00"));
+    QCOMPARE(rows[1].progress, QStringLiteral("已签收,签收人:本人"));
+}
 
 void TestService::historyReadsBackExactly_data() {
     QTest::addColumn<QString>("code");

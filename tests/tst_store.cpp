@@ -187,11 +187,18 @@ private Q_SLOTS:
         QVERIFY(Store::isSystemFolder(QStringLiteral("/usr/lib/../lib/zjx/")));
         QVERIFY(!Store::isSystemFolder(QStringLiteral("/usrlocal/zjx")));
         QVERIFY(!Store::isSystemFolder(QStringLiteral("/home/me/zjx")));
-        QTemporaryDir installed(QStringLiteral("/usr/lib/zjx-test-XXXXXX")), home;
-        if (!installed.isValid())
-            QSKIP("/usr/lib is not writable here");
+        // An installed program under a /usr of the test's own, which anyone running the test can write.
+        QTemporaryDir usr, home;
+        const QString installed = usr.path() + QStringLiteral("/lib/zjx");
+        QVERIFY(QDir().mkpath(installed));
+        Store::setSystemPrefix(usr.path());
         qputenv("XDG_DATA_HOME", home.path().toUtf8());
-        QCOMPARE(Store::locate(installed.path()), home.path() + QStringLiteral("/zjx/wlnum.ini"));
+        const QString located = Store::locate(installed);
+        const bool outsideSeen = !Store::isSystemFolder(QStringLiteral("/usr/lib/zjx"));
+        Store::setSystemPrefix(QString());
+        QCOMPARE(located, home.path() + QStringLiteral("/zjx/wlnum.ini"));
+        QVERIFY(outsideSeen); // the real /usr is not that test's
+        QVERIFY(!QFileInfo::exists(installed + QStringLiteral("/wlnum.ini")));
     }
 
     void bookInTheDoubledDataFolderIsMoved() {

@@ -23,8 +23,10 @@ namespace {
 constexpr CarrierCodes kTable[] = {
     {"aae", "aae", -1, ""},
     {"anjie", "anjiekuaidi", -1, "AJ"}, // doubtful: 青岛安捷快递 in the list (安捷物流 is anjie88)
+    {"annengwuliu", "annengwuliu", -1, ""},
     {"anxinda", "anxindakuaixi", -1, "AXD"},
     {"aramex", "aramex", -1, "ARAMEX"},
+    {"baishiwuliu", "baishiwuliu", -1, ""},
     {"benteng", "benteng", -1, ""},
     {"cces", "", -1, ""},                // not in kuaidi100's company list any more
     {"changtong", "", -1, ""},           // not in kuaidi100's company list any more
@@ -36,9 +38,11 @@ constexpr CarrierCodes kTable[] = {
     {"citylink", "citylink", -1, ""},
     {"coe", "coe", -1, "COE"},
     {"cszx", "", -1, ""}, // not in kuaidi100's company list any more
+    {"danniao", "danniao", -1, ""},
     {"datian", "datianwuliu", -1, "DTWL"},
     {"dayang", "dayangwuliu", -1, ""}, // 大洋物流 in the list
     {"debang", "debangwuliu", -1, "DBL"},
+    {"debangkuaidi", "debangkuaidi", -1, ""},
     {"dechuang", "dechuangwuliu", -1, ""}, // 深圳德创物流 in the list
     {"dhl", "dhl", 100001, "DHL"},
     {"diantong", "", -1, ""},      // not in kuaidi100's company list any more
@@ -58,6 +62,7 @@ constexpr CarrierCodes kTable[] = {
     {"feihu", "feihukuaidi", -1, ""},
     {"feiyuan", "", -1, ""}, // not in kuaidi100's company list any more
     {"fengda", "", -1, ""},  // not in kuaidi100's company list any more
+    {"fengwang", "fengwang", -1, ""},
     {"fkd", "feikangda", -1, "FKD"},
     {"gdyz", "guangdongyouzhengwuliu", 3011, "GDEMS"},
     {"gnxb", "youzhengguonei", 3011, "YZPY"},
@@ -74,14 +79,17 @@ constexpr CarrierCodes kTable[] = {
     {"huiqiang", "huiqiangkuaidi", -1, "ZHQKD"},
     {"huitong", "huitongkuaidi", -1, "HTKY"},
     {"hwhq", "haiwaihuanqiu", -1, ""}, // 海外环球 in the list
+    {"jd", "jd", -1, ""},
     {"jiaji", "jiajiwuliu", -1, "JJKY"},
     {"jiayi", "jiayiwuliu", -1, "JYWL"},
     {"jiayunmei", "jiayunmeiwuliu", -1, "JYM"},
     {"jinda", "jindawuliu", -1, ""},
+    {"jingdongkuaiyun", "jingdongkuaiyun", -1, ""},
     {"jingguang", "jinguangsudikuaijian", -1, "JGSD"}, // 京广速递 in the list
     {"jinyue", "jinyuekuaidi", -1, "JYKD"},
     {"jixianda", "jixianda", -1, "JXD"},
     {"jldt", "jialidatong", -1, "JLDT"},
+    {"jtexpress", "jtexpress", -1, ""},
     {"kangli", "", -1, ""}, // not in kuaidi100's company list any more
     {"kcs", "kcs", -1, ""},
     {"kuaijie", "kuaijiesudi", -1, "FAST"},
@@ -104,6 +112,7 @@ constexpr CarrierCodes kTable[] = {
     {"quanritong", "quanritongkuaidi", -1, "QRT"},
     {"quanyi", "quanyikuaidi", -1, "UAPEX"},
     {"rpx", "rpx", -1, ""},
+    {"rrs", "rrs", -1, ""},
     {"rufeng", "", -1, "RFD"},            // not in kuaidi100's company list any more
     {"saiaodi", "saiaodimmb", -1, "SAD"}, // doubtful: "赛澳递for买卖宝" is the only 赛澳递 left in the list
     {"santai", "santaisudi", -1, ""},
@@ -113,8 +122,10 @@ constexpr CarrierCodes kTable[] = {
     {"shenghui", "shenghuiwuliu", -1, "SHWL"},
     {"shentong", "shentong", -1, "STO"},
     {"shunfeng", "shunfeng", -1, "SF"},
+    {"shunfengkuaiyun", "shunfengkuaiyun", -1, ""},
     {"suijia", "suijiawuliu", -1, ""},
     {"sure", "suer", -1, "SURE"},
+    {"sxjdfreight", "sxjdfreight", -1, ""},
     {"tiantian", "tiantian", -1, "HHTT"},
     {"tnt", "tnt", -1, "TNT"},
     {"tongcheng", "", -1, ""}, // not in kuaidi100's company list any more
@@ -130,6 +141,7 @@ constexpr CarrierCodes kTable[] = {
     {"yad", "yuananda", -1, "YADEX"}, // 源安达 in the list
     {"yafeng", "yafengsudi", -1, "YFSD"},
     {"yibang", "yibangwuliu", -1, ""},
+    {"yimidida", "yimidida", -1, ""},
     {"yinjie", "yinjiesudi", -1, ""},
     {"yishunhang", "yishunhang", -1, ""},
     {"yousu", "youshuwuliu", -1, "UC"},
@@ -139,6 +151,7 @@ constexpr CarrierCodes kTable[] = {
     {"yuanzhi", "yuanzhijiecheng", -1, ""}, // 元智捷诚 in the list
     {"yuefeng", "yuefengwuliu", -1, "YFEX"},
     {"yunda", "yunda", -1, "YD"},
+    {"yundakuaiyun", "yundakuaiyun", -1, ""},
     {"yuntong", "", -1, ""}, // not in kuaidi100's company list any more
     {"ywfex", "", -1, ""},   // not in kuaidi100's company list any more
     {"zhaijisong", "zhaijisong", -1, "ZJS"},
@@ -146,11 +159,16 @@ constexpr CarrierCodes kTable[] = {
     {"zhongtian", "zhongtianwanyun", -1, ""}, // 中天万运 in the list
     {"zhongtie", "ztky", -1, "ZTKY"},         // 中铁快运 in the list
     {"zhongtong", "zhongtong", -1, "ZTO"},
+    {"zhongtongkuaiyun", "zhongtongkuaiyun", -1, ""},
     {"zhongxinda", "zhongxinda", -1, ""},
     {"zhongyou", "zhongyouwuliu", -1, "ZYWL"},
+    {"zhongyouex", "zhongyouex", -1, ""},
 };
 
-static_assert(std::size(kTable) == 127, "one row per catalogue company");
+// The couriers added after the original 127 (jtexpress, jd, danniao ...) have kuaidi100's code as
+// the program's code; 17TRACK detects them from the number; kdniao gets no code for them until its
+// own published list is checked, so they are refused up front with the unsupported-company page.
+static_assert(std::size(kTable) == 142, "one row per catalogue company");
 
 } // namespace
 

@@ -71,18 +71,23 @@ Result ParcelBook::remove(int index) {
 }
 
 Result ParcelBook::clear() {
-    // The user gives up the book, also one that could not be read: its file may go now.
+    // The user gives up the book, also one that could not be read: its file may go now, but one
+    // click must not lose every parcel for good. The book as it was stays beside it as a .bak.
     m_unreadable = false;
-    m_keepOriginal = false;
-    const bool removed = Store::remove(m_path);
+    m_unreadableLines = 0;
     Combo6.clear();
     chosenRecordText.clear();
     Q_EMIT notesCleared();
-    if (removed) {
+    const QFileInfo file(m_path);
+    if (!file.exists() || (file.size() == 0 && Store::remove(m_path)) ||
+        (file.isFile() && !Store::setAside(m_path).isEmpty())) {
+        m_keepOriginal = false;
         m_notice.clear();
         return Result::success();
     }
-    // A store file that cannot be deleted is emptied instead, or the parcels would come back.
+    // A file that cannot be moved is copied and emptied instead, or the parcels would come back;
+    // one that cannot be copied either is left as it is and the failure told.
+    m_keepOriginal = true;
     return save();
 }
 

@@ -73,9 +73,22 @@ QString Store::dataFolder() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/zjx");
 }
 
+namespace {
+
+QString& systemPrefix() {
+    static QString prefix = QStringLiteral("/usr");
+    return prefix;
+}
+
+} // namespace
+
+void Store::setSystemPrefix(const QString& prefix) {
+    systemPrefix() = prefix.isEmpty() ? QStringLiteral("/usr") : QDir::cleanPath(prefix);
+}
+
 bool Store::isSystemFolder(const QString& folder) {
     const QString clean = QDir::cleanPath(folder);
-    return clean == QStringLiteral("/usr") || clean.startsWith(QStringLiteral("/usr/"));
+    return clean == systemPrefix() || clean.startsWith(systemPrefix() + u'/');
 }
 
 QString Store::locate(const QString& programFolder) {
@@ -156,11 +169,26 @@ bool Store::remove(const QString& path) {
     return !QFile::exists(path) || QFile::remove(path);
 }
 
-QString Store::keepOriginal(const QString& path) {
+namespace {
+
+// wlnum.ini.bak, or wlnum.ini.bak.2, .3 ... when that is taken: an older copy is never replaced.
+QString freeBackupName(const QString& path) {
     QString copy = path + QStringLiteral(".bak");
     for (int n = 2; QFileInfo::exists(copy); ++n)
         copy = path + QStringLiteral(".bak.%1").arg(n);
+    return copy;
+}
+
+} // namespace
+
+QString Store::keepOriginal(const QString& path) {
+    const QString copy = freeBackupName(path);
     return QFile::copy(path, copy) ? copy : QString();
+}
+
+QString Store::setAside(const QString& path) {
+    const QString aside = freeBackupName(path);
+    return QFile::rename(path, aside) ? aside : QString();
 }
 
 } // namespace zjx

@@ -30,6 +30,8 @@ public:
     static QString locate(const QString& programFolder);
     static QString dataFolder();                       // ~/.local/share/zjx
     static bool isSystemFolder(const QString& folder); // under /usr: an installed program's
+    // Where installed programs live, /usr unless a test puts a folder of its own there (empty: /usr).
+    static void setSystemPrefix(const QString& prefix);
 
     // A missing file gives an empty book; one that exists but cannot be read says so.
     static StoreContents read(const QString& path);
@@ -41,6 +43,8 @@ public:
     // Copies the file beside itself as wlnum.ini.bak (wlnum.ini.bak.2, ... when that is taken), so
     // a rewrite cannot destroy what could not be read. Returns the copy's path, empty on failure.
     static QString keepOriginal(const QString& path);
+    // Moves the file to the name keepOriginal would copy it to; that path, empty on failure.
+    static QString setAside(const QString& path);
 };
 
 } // namespace zjx

@@ -139,6 +139,24 @@ constexpr std::array<Entry, CourierCatalogue::count> entries{{
     {u"中通快递", "zhongtong"},
     {u"忠信达快递", "zhongxinda"},
     {u"中邮物流", "zhongyou"},
+    // Couriers that carry most parcels today, after the original entries so that no index moves.
+    // Names and codes are kuaidi100's. Within one brand the parcel service comes after the freight
+    // service, as the finder's last match wins.
+    {u"极兔速递", "jtexpress"},
+    {u"京东快运", "jingdongkuaiyun"},
+    {u"京东物流", "jd"},
+    {u"顺丰快运", "shunfengkuaiyun"},
+    {u"德邦快递", "debangkuaidi"},
+    {u"丹鸟", "danniao"},
+    {u"中通快运", "zhongtongkuaiyun"},
+    {u"安能快运", "annengwuliu"},
+    {u"百世快运", "baishiwuliu"},
+    {u"韵达快运", "yundakuaiyun"},
+    {u"壹米滴答", "yimidida"},
+    {u"顺心捷达", "sxjdfreight"},
+    {u"日日顺物流", "rrs"},
+    {u"丰网速运", "fengwang"},
+    {u"众邮快递", "zhongyouex"},
 }};
 
 } // namespace

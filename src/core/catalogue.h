@@ -9,10 +9,13 @@ namespace zjx {
 // and the service code is always looked up by that position, never derived from the name.
 class CourierCatalogue {
 public:
-    static constexpr int count = 127;
+    // The original entries (0..126) are sorted by code; the couriers added later follow them, so
+    // every index a book or a habit knows stays where it was.
+    static constexpr int firstAddedIndex = 127;
+    static constexpr int count = 142;
 
-    static QString displayName(int index); // empty for an index outside 0..126
-    static QString serviceCode(int index); // empty for an index outside 0..126
+    static QString displayName(int index);       // empty for an index outside 0..count-1
+    static QString serviceCode(int index);       // empty for an index outside 0..count-1
     static int indexOfName(const QString& name); // exact, case-sensitive; -1 when absent
     static int indexOfCode(const QString& code);
     static QStringList displayNames(); // in index order

@@ -1,6 +1,8 @@
 #include "gui/form2.h"
 
+#include "core/catalogue.h"
 #include "finder/companyfinder.h"
+#include "guess/numberguess.h"
 #include "gui/platform/messagebox.h"
 
 #include <QComboBox>
@@ -68,6 +70,8 @@ Form2::Form2(QComboBox* companySelector, QComboBox* secondSelector, QLabel* hint
     setFixedSize(420, sizeHint().height());
 
     connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
+    // Enter in the name box searches as the button does (the window has no default button).
+    connect(Text1, &QLineEdit::returnPressed, this, [this] { Command1_Click(); });
     const std::array<void (Form2::*)(), 10> handlers{
         &Form2::Command2_Click,  &Form2::Command3_Click, &Form2::Command4_Click, &Form2::Command5_Click,
         &Form2::Command6_Click,  &Form2::Command7_Click, &Form2::Command8_Click, &Form2::Command9_Click,
@@ -90,7 +94,7 @@ int Form2::searchAndSelect(const QString& word) {
     for (int i = 0; i < m_companySelector->count(); ++i)
         names << m_companySelector->itemText(i);
     // Selecting each match in turn would end on the last one; selecting only that one is the same.
-    const int found = lastMatchingCompany(names, word);
+    const int found = lastMatchingCompany(names, word, CourierCatalogue::firstAddedIndex);
     if (found >= 0) {
         m_companySelector->setCurrentIndex(found); // the main window's Combo1_Click follows
         m_secondSelector->setCurrentIndex(found);
@@ -98,12 +102,23 @@ int Form2::searchAndSelect(const QString& word) {
     return found;
 }
 
+int Form2::selectByNumber(const QString& word) {
+    const NumberGuess guess = guessNumber(word);
+    const QList<int> ranked = rankCandidates(guess.candidates, m_bookUses);
+    if (ranked.isEmpty() || ranked.first() >= m_companySelector->count())
+        return -1;
+    m_companySelector->setCurrentIndex(ranked.first());
+    m_secondSelector->setCurrentIndex(ranked.first());
+    return ranked.first();
+}
+
 void Form2::Command1_Click() {
     if (Text1->text().isEmpty()) {
         MessageBox::information(this, QStringLiteral("请输入物流公司关键字"));
         return;
     }
-    if (searchAndSelect(finderSearchWord(Text1->text())) >= 0)
+    const QString word = finderSearchWord(Text1->text());
+    if (searchAndSelect(word) >= 0 || selectByNumber(word) >= 0)
         m_hintLine->setText(QStringLiteral("找到【") + m_companySelector->currentText() +
                             QStringLiteral("】，是否为您要找的公司?"));
     accept();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QHash>
 #include <QString>
 #include <array>
 
@@ -27,6 +28,10 @@ public:
 
     static const std::array<QString, 10>& commonWords();
 
+    // A keyword that names no company but is a tracking number finds the company the number's format
+    // names; the book's counts of each company rank equal candidates.
+    void setBookUses(const QHash<QString, int>& uses) { m_bookUses = uses; }
+
     void Form_Load();
     void Command1_Click();
     void Command2_Click();
@@ -42,11 +47,13 @@ public:
 
 private:
     int searchAndSelect(const QString& word); // selects the last match in both selectors; -1 if none
+    int selectByNumber(const QString& word);  // the number's most likely company; -1 if none
     void pickCommon(int button);
 
     QComboBox* m_companySelector;
     QComboBox* m_secondSelector;
     QLabel* m_hintLine;
+    QHash<QString, int> m_bookUses;
 };
 
 } // namespace zjx

@@ -113,6 +113,8 @@ Form5::Form5(const QString& branchHost, QWidget* parent) : QDialog(parent), m_br
     setFixedSize(480, sizeHint().height());
 
     connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
+    // Enter in the name box searches as the button does (the window has no default button).
+    connect(Text1, &QLineEdit::returnPressed, this, [this] { Command1_Click(); });
     Form_Load();
 }
 

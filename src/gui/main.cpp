@@ -85,5 +85,8 @@ int main(int argc, char* argv[]) {
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         window.move(screen->availableGeometry().center() - window.rect().center());
     window.show();
+    // `--overview`: the overview of every parcel opens beside the main window.
+    if (QCoreApplication::arguments().contains(QStringLiteral("--overview")))
+        window.openOverview();
     return app.exec();
 }

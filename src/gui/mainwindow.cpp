@@ -1,4 +1,5 @@
 #include "gui/mainwindow.h"
+#include "gui/overviewwindow.h"
 
 #include "book/parcelrecord.h"
 #include "book/store.h"
@@ -100,13 +101,20 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), m_settings(Settings::
     connectHandlers();
     connectBook();
     connectQuery();
+    connectGuess();
     book.setPath(Store::locate(ProgramFolder::path()));
     Form_Load();
+    setupWatch();
     Timer5->start();
     Timer3->start();
 }
 
 MainWindow::~MainWindow() {
+    // The overview keeps its size and columns through this window's settings: it goes first.
+    delete overview();
+    // A change of the last moments still reaches the state file.
+    if (m_stateSaver && m_stateSaver->isActive())
+        saveStates();
     qApp->removeEventFilter(this);
     ListView1->viewport()->removeEventFilter(this);
     teardownChrome();
@@ -276,6 +284,10 @@ QFrame* MainWindow::makePanel(const QString& objectName, const QString& title, Q
     closeImage->setAlignment(Qt::AlignCenter);
     closeImage->setCursor(Qt::PointingHandCursor);
     closeImage->setToolTip(QStringLiteral("关闭"));
+    // Reachable with Tab and told apart by a screen reader; Space or Enter clicks it.
+    closeImage->setAccessibleName(QStringLiteral("关闭") + title);
+    closeImage->setFocusPolicy(Qt::TabFocus);
+    closeImage->setStyleSheet(QStringLiteral("QLabel:focus { border: 1px solid palette(highlight); }"));
     panel->hide();
     return panel;
 }
@@ -397,6 +409,8 @@ void MainWindow::Form_Load() {
     Combo5->addItems({QStringLiteral("网点信息查询"), QStringLiteral("程序在线反馈"), QStringLiteral("访问官方论坛"),
                       QStringLiteral("青檀坊官方网站"), QStringLiteral("访问软件工作室"),
                       QStringLiteral("神器!百宝工具箱"), QStringLiteral("查询服务设置")});
+    // Entries after the six are told apart by their text, whichever order they are added in.
+    Combo5->addItem(overviewMenuText());
     Combo5->setCurrentIndex(-1);
 
     Label11[3]->setText(QString::number(versionMajor) + u'.' + QString::number(versionMinor) + u'.' +
@@ -483,10 +497,12 @@ void MainWindow::Combo5_Click() {
     case 4:
         openSite(&Settings::softwareSiteUrl);
         break;
-    case 6:
-        openServiceSettings();
-        break;
     default:
+        // The entries after the six, by their text.
+        if (Combo5->currentText() == QStringLiteral("查询服务设置"))
+            openServiceSettings();
+        else if (Combo5->currentText() == overviewMenuText())
+            openOverview();
         break;
     }
 }
@@ -497,6 +513,29 @@ void MainWindow::Form_KeyDown(int keyCode) {
     const QClipboard* clipboard = QGuiApplication::clipboard();
     // A number copied from a page or a chat often ends with a line break, which is not part of it.
     Text3->setEditText(clipboard ? ParcelRecord::singleLine(clipboard->text()) : QString());
+}
+
+bool MainWindow::keyboardCommand(QWidget* focused, int key) {
+    if (key == Qt::Key_Escape) {
+        // Escape closes the open panel, as its close image would.
+        const bool open = Picture3->isVisible() || Picture4->isVisible() || Picture5->isVisible();
+        if (Picture3->isVisible())
+            aicAlphaImage5_Click();
+        if (Picture4->isVisible())
+            aicAlphaImage1_Click();
+        if (Picture5->isVisible())
+            aicAlphaImage2_Click();
+        return open;
+    }
+    if (key != Qt::Key_Return && key != Qt::Key_Enter)
+        return false;
+    // Enter in the add panel's fields starts the query, as "开始查询" would.
+    const bool addField = focused == Text3 || focused == Text3->lineEdit() || focused == Text2 || focused == Combo1;
+    if (!addField)
+        return false;
+    if (Command1->isEnabled())
+        Command1_Click();
+    return true;
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -522,6 +561,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
             Form_KeyDown(f8KeyCode);
             return true;
         }
+        if (widget->window() == this && keyboardCommand(widget, key->key()))
+            return true;
     }
     return QWidget::eventFilter(watched, event);
 }

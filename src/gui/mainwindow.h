@@ -1,8 +1,10 @@
 #pragma once
 
+#include "book/archive.h"
 #include "book/parcelbook.h"
 #include "core/querysession.h"
 #include "platform/environment.h"
+#include "watch/parcelstates.h"
 
 #include <QColor>
 #include <QPointer>
@@ -24,9 +26,12 @@ class QTreeWidgetItem;
 namespace zjx {
 
 class AlertPlayer;
+class BookWatch;
 class Class1;
+class OverviewWindow;
 class DesktopNotifier;
 class GatewayChild;
+class OnlineGuess;
 class ServiceSettingsWindow;
 struct HttpResult;
 
@@ -135,6 +140,8 @@ public:
     void Form_QueryUnload(qint16& cancel);
     void Combo5_Click();
     void Form_KeyDown(int keyCode);
+    // Enter in the add panel's fields and Escape over an open panel; true when the key was taken.
+    bool keyboardCommand(QWidget* focused, int key);
     void Timer5_Timer();
     void SkinH_AttachEx(const QString& path, const QString& password);
     void centrePanel(QFrame* panel);
@@ -162,7 +169,11 @@ public:
     QString addPanelNote() const;
 
     // ---- update verdict (mainwindow_update.cpp) ----
+    // A query the user started is judged by the entry counts; an automatic re-query by what was
+    // last shown or told for that parcel, and only its news reaches the desktop.
     void gxtj();
+    // What is known per parcel; the watch of the whole book and the overview share it.
+    ParcelStates& parcelStates() { return m_parcelStates; }
 
     // ---- version check (mainwindow_version.cpp) ----
     void Timer3_Timer();
@@ -202,8 +213,36 @@ public:
     void Command2_Click();
     void Command15_Click();
 
+    // ---- company guessed from the number (mainwindow_guess.cpp) ----
+    // The number was typed, pasted (F8, Ctrl+V) or cleared: the chooser follows the number's most
+    // likely company unless the user picked one by hand for it.
+    void Text3_Change();
+    void Combo1_Activated(); // the user picked a company by hand
+    bool companyPickedByHand() const { return m_companyByHand; }
+
     // ---- branch lookup, opened modally from the menu (mainwindow_branch.cpp) ----
     void openBranchLookup();
+
+    // ---- every parcel at a glance and the watch of the whole book (mainwindow_overview.cpp) ----
+    static QString overviewMenuText() { return QStringLiteral("全部快递"); }
+    void openOverview();
+    OverviewWindow* overview() const;
+    BookWatch& bookWatch() { return *m_watch; }
+    bool watchChime() const { return m_watchChime; }
+    void setWatchEnabled(bool on);
+    void setWatchMinutes(int minutes);
+    void setWatchChime(bool on);
+    const QStringList& archivedRecords() const { return m_archive.records(); }
+    QString archivePath() const { return m_archive.path(); }
+    QString statePath() const;
+    QString settingsPath() const; // the overview's size and columns and the watch's settings
+    // The record shown in this window as if the user had chosen it in the selector.
+    void showRecord(const QString& record);
+    void askRecords(const QStringList& records);
+    void archiveRecords(const QStringList& records);
+    void restoreRecords(const QStringList& records);
+    void deleteRecord(const QString& record, bool archived);
+    bool saveStates(); // the per-parcel knowledge to its file now
 
     // ---- the tracking service: its settings window and the data source (mainwindow_service.cpp) ----
     // In the status strip: who answered the parcel shown.
@@ -264,6 +303,8 @@ private:
     bool applyScreening(bool fromAddPanel);
     QString m_doneHint; // the hint the pending parse ends with, when not the usual one
     // ---- book section (mainwindow_store, mainwindow_book, mainwindow_export) ----
+    // The listed parcel with this number and company becomes the chosen one, without a re-query.
+    void chooseListed(const QString& number, const QString& company);
     QTreeWidgetItem* selectedProgressRow() const; // null when no row with a number is selected
     bool putOnClipboard(const QString& text);     // false when there is no clipboard to use
     bool ExportListViewContent(QTreeWidget* objListView, const QString& strFilePath, QString* error = nullptr);
@@ -296,11 +337,31 @@ private:
     bool m_requeryRunning = false;
     // ---- update section (mainwindow_update.cpp) ----
     // News found while the user looks elsewhere goes to the desktop as a notification too.
-    void notifyNews();
+    void notifyNews(bool delivered);
     void bringToFront();                   // the notification's default action
     DesktopNotifier* m_notifier = nullptr; // made with the first notice
     QString m_askedNumber;                 // the parcel whose answer is being read, as kdgs asked for it
     QString m_askedCompany;
+    bool m_askedAutomatically = false; // the answer being read is a timed or loop re-query's
+    ParcelStates m_parcelStates;
+    // ---- overview section (mainwindow_overview.cpp) ----
+    void setupWatch();
+    void bookChanged(); // the watch and the overview follow the book
+    void tellWatchNews(const ParcelKey& key, News news);
+    ParcelArchive m_archive;
+    BookWatch* m_watch = nullptr;
+    QPointer<OverviewWindow> m_overview;
+    QTimer* m_stateSaver = nullptr;
+    bool m_watchChime = true;
+    // ---- guess section (mainwindow_guess.cpp) ----
+    void connectGuess();
+    void showGuess(const QList<int>& ranked);
+    void onlineGuessAnswered(const QString& number, const QStringList& codes);
+    void withdrawGuessHint();
+    QString m_guessHint;                  // the guess shown in the hint line, as shown
+    QString m_hintBeforeGuess;            // what the hint line said before it
+    bool m_companyByHand = false;         // reset when the number box is emptied (a new number begins)
+    OnlineGuess* m_onlineGuess = nullptr; // for numbers the published formats leave open
     // ---- chrome section (mainwindow_chrome.cpp) ----
 public:
     // The window's own surface (not the panels or other controls); x, y in its pixels.

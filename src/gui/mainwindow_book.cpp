@@ -3,6 +3,7 @@
 #include "book/parcelrecord.h"
 #include "gui/class1.h"
 #include "gui/platform/messagebox.h"
+#include "schedule/schedule.h"
 
 #include <QClipboard>
 #include <QComboBox>
@@ -11,6 +12,7 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTreeWidget>
 
 namespace zjx {
@@ -73,6 +75,27 @@ void MainWindow::Text1_Click() {
     parcelIndexText = QString::number(Text1->currentIndex());
 }
 
+void MainWindow::chooseListed(const QString& number, const QString& company) {
+    // A timed or loop query keeps asking about the parcel it was started on (the selector and
+    // "删除" are locked meanwhile).
+    if (Command8->text() == schedule::timedArmedCaption || Command5->text() == schedule::loopRunningCaption)
+        return;
+    for (int i = 0; i < Combo6.size(); ++i) {
+        const ParcelFields fields = ParcelRecord::split(Combo6.at(i));
+        if (fields.number != number || fields.company != company)
+            continue;
+        // Chosen as the selector would choose it, without asking the service again.
+        const QSignalBlocker block(Text1);
+        Text1->setCurrentIndex(i);
+        chosenRecordText = Combo6.at(i);
+        queryNumber = fields.number;
+        companyName = fields.company;
+        parcelNote = fields.note;
+        parcelIndexText = QString::number(i);
+        return;
+    }
+}
+
 void MainWindow::Command14_Click() {
     if (Text1->currentText().isEmpty()) {
         setHint(chooseFirstHint);
@@ -90,7 +113,8 @@ void MainWindow::Command4_Click() {
 }
 
 void MainWindow::Command7_Click() {
-    if (MessageBox::question(this, QStringLiteral("确定要清空查询列表吗?")) != MessageBox::Answer::Yes)
+    // Enter or a hasty click must not empty the book: the safe answer is the default.
+    if (MessageBox::questionDefaultNo(this, QStringLiteral("确定要清空查询列表吗?")) != MessageBox::Answer::Yes)
         return;
     Text3->clearEditText();
     const Result cleared = book.clear();

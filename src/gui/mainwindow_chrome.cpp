@@ -8,6 +8,7 @@
 #include <QFrame>
 #include <QHeaderView>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -184,6 +185,19 @@ bool MainWindow::Chrome::panelEvent(QFrame* panel, QEvent* event) {
 
 bool MainWindow::Chrome::closeImageEvent(QLabel* image, QEvent* event) {
     switch (event->type()) {
+    case QEvent::KeyPress: {
+        // Reached with Tab: Space or Enter is its click.
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key != Qt::Key_Space && key != Qt::Key_Return && key != Qt::Key_Enter)
+            return false;
+        if (image == m_window->aicAlphaImage1)
+            m_window->aicAlphaImage1_Click();
+        else if (image == m_window->aicAlphaImage2)
+            m_window->aicAlphaImage2_Click();
+        else
+            m_window->aicAlphaImage5_Click();
+        return true;
+    }
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick:
         // Taken here, so pressing the close image never starts a panel drag.

@@ -4,6 +4,9 @@
 #include "gui/platform/filedialog.h"
 #include "gui/platform/messagebox.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QTreeWidget>
 
 namespace zjx {
@@ -34,11 +37,21 @@ void MainWindow::Command6_Click() {
         MessageBox::information(this, QStringLiteral("没有可导出的数据!"));
         return;
     }
-    const QString path = FileDialog::getSaveFileName(this, m_lastExportName, QStringLiteral("TXT文本 (*.txt)"));
+    // The program's folder is no place for the user's files (an installed one cannot be written).
+    QString suggested = m_lastExportName;
+    if (suggested.isEmpty()) {
+        const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        suggested = !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QDir::homePath();
+    }
+    QString path =
+        FileDialog::getSaveFileName(this, suggested, QStringLiteral("TXT文本 (*.txt)"), QStringLiteral("txt"));
     if (path.isEmpty()) {
         MessageBox::information(this, QStringLiteral("已取消保存"));
         return;
     }
+    // A name typed without a suffix gets the filter's, as the dialog of other systems gives it.
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".txt");
     m_lastExportName = path;
 
     QString error;

@@ -39,6 +39,7 @@ void MainWindow::kdgs(const QString& number, const QString& shownCompany) {
     setHint(shownCompany + QStringLiteral("快递查询中..."));
     m_askedNumber = number;
     m_askedCompany = shownCompany;
+    m_askedAutomatically = m_requeryRunning;
     const QUrl url(TrackingRequest::url(networkSettings().trackingHost, companyCode, number));
     query.requestStarted();
     const HttpResult result = HttpClient::instance().getBlocking(url, codec::gbkServerBody);
@@ -79,9 +80,13 @@ bool MainWindow::applyScreening(bool fromAddPanel) {
         }
         // Only what reached the file is confirmed; after a failed write the book in memory, which
         // holds the parcel, must not be replaced by the file's older contents.
-        if (xr() == Recorded::Saved) {
-            reloadBook();
-            MessageBox::information(this, QStringLiteral("单号已成功保存"));
+        {
+            const Recorded recorded = xr();
+            if (recorded == Recorded::Saved)
+                reloadBook();
+            chooseListed(addPanelNumber(), Combo1->currentText());
+            if (recorded == Recorded::Saved)
+                MessageBox::information(this, QStringLiteral("单号已成功保存"));
         }
         break;
     case Screening::FormatError:
@@ -196,6 +201,8 @@ void MainWindow::Command1_Click() {
     // The parse ends with its own hint: one about a parcel listed already must outlast it.
     if (xr() == Recorded::AlreadyListed)
         m_doneHint = QStringLiteral("查询完毕...该单号已在快递列表中,未重复保存");
+    // The events shown are this parcel's: "操作" and "删除" must act on it, not on the one chosen before.
+    chooseListed(number, company);
     hx2();
     if (Check1->isChecked())
         Picture3->hide();

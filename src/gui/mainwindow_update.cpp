@@ -3,6 +3,7 @@
 #include "book/parcelrecord.h"
 #include "gui/platform/alertplayer.h"
 #include "gui/platform/desktopnotifier.h"
+#include "platform/environment.h"
 #include "schedule/newsnotice.h"
 #include "schedule/updateverdict.h"
 
@@ -12,22 +13,39 @@
 namespace zjx {
 
 void MainWindow::gxtj() {
-    const UpdateVerdict verdict = UpdateVerdict::judge(lastProgressCount, progressCount, Label12[2]->text());
+    const QTreeWidgetItem* latest = ListView1->topLevelItem(0);
+    const Sighting shown{Label12[2]->text(),
+                         latest ? LatestEvent{latest->text(ColumnSj), latest->text(ColumnWl)} : LatestEvent{}};
+    const ParcelKey key{m_askedNumber, m_askedCompany};
+    // The user who is looking at the window sees the verdict; only news found while the window is
+    // buried, minimised or hidden goes to the desktop.
+    const bool away = !isVisible() || isMinimized() || !isActiveWindow();
+    UpdateVerdict verdict;
+    if (m_askedAutomatically) {
+        const ParcelState* known = m_parcelStates.find(key);
+        verdict = UpdateVerdict::forRequery(known ? known->sighting() : std::nullopt, shown);
+        // The news is told here; whoever asks about this parcel next compares with it.
+        (void)m_parcelStates.observe(key, shown, Clock::now(), ParcelStates::Asker::Automatic);
+        if (!away)
+            m_parcelStates.markSeen(key);
+    } else {
+        verdict = UpdateVerdict::judge(lastProgressCount, progressCount, shown.state);
+        (void)m_parcelStates.observe(key, shown, Clock::now(), ParcelStates::Asker::User);
+    }
     Label12[3]->setText(verdict.text());
     if (verdict.updated) {
         setLabelColour(Label12[3], QColor(255, 0, 0));
         W1->setSource(ProgramFolder::path() + QStringLiteral("/ts.mp3"));
-        // The user who is looking at the window sees the verdict; only news found while the
-        // window is buried, minimised or hidden goes to the desktop.
-        if (!isVisible() || isMinimized() || !isActiveWindow())
-            notifyNews();
+        // A query the user started is looked at: the desktop is told nothing of it.
+        if (m_askedAutomatically && away)
+            notifyNews(verdict.delivered);
     } else {
         setLabelColour(Label12[3], QColor(255, 255, 255));
     }
 }
 
-void MainWindow::notifyNews() {
-    // The parcel is named by its note in the book; a manual query and a re-query ask in the same way.
+void MainWindow::notifyNews(bool delivered) {
+    // The parcel is named by its note in the book.
     QString note;
     for (const QString& record : std::as_const(Combo6)) {
         const ParcelFields fields = ParcelRecord::split(record);
@@ -37,9 +55,9 @@ void MainWindow::notifyNews() {
         }
     }
     const QTreeWidgetItem* latest = ListView1->topLevelItem(0);
-    const NewsNotice notice =
-        NewsNotice::make(m_askedNumber, m_askedCompany, note, Label12[2]->text(),
-                         latest ? latest->text(ColumnSj) : QString(), latest ? latest->text(ColumnWl) : QString());
+    const NewsNotice notice = NewsNotice::make(m_askedNumber, m_askedCompany, note, Label12[2]->text(),
+                                               latest ? latest->text(ColumnSj) : QString(),
+                                               latest ? latest->text(ColumnWl) : QString(), delivered);
     if (!m_notifier) {
         m_notifier = new DesktopNotifier(this);
         connect(m_notifier, &DesktopNotifier::activated, this, &MainWindow::bringToFront);

@@ -60,7 +60,8 @@ const std::set<std::string> kKuaidi100Codes = {
     "zhongtianwanyun", "zhongtong", "zhongxinda", "zhongyouwuliu", "ztky",
     // big couriers outside today's catalogue
     "jtexpress", "jd", "jingdongkuaiyun", "debangkuaidi", "annengwuliu", "fengwang", "zhongyouex", "suning",
-    "baishiwuliu", "zhongtongkuaiyun", "yundakuaiyun", "shunfengkuaiyun", "yimidida", "fedexcn"};
+    "baishiwuliu", "zhongtongkuaiyun", "yundakuaiyun", "shunfengkuaiyun", "yimidida", "fedexcn", "danniao", "rrs",
+    "sxjdfreight"};
 // Companies that answer only with the receiver's or sender's phone tail.
 const std::set<std::string> kKuaidi100PhoneCodes = {"shunfeng", "shunfengkuaiyun", "zhongtong"};
 

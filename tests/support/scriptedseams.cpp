@@ -5,6 +5,7 @@
 #include "gui/platform/filedialog.h"
 
 #include <QQueue>
+#include <QTest>
 #include <optional>
 #include <utility>
 
@@ -14,24 +15,13 @@ namespace {
 struct Boxes {
     QQueue<MessageBox::Answer> answers;
     QList<ScriptedBoxes::Shown> shown;
+    qsizetype seen = 0; // boxes up to here were looked at by the test, or answered by its script
     std::function<void()> whileShown;
 };
 
 Boxes& boxes() {
     static Boxes b;
     return b;
-}
-
-MessageBox::Answer defaultAnswer(MessageBox::Buttons buttons) {
-    switch (buttons) {
-    case MessageBox::Buttons::Ok:
-        return MessageBox::Answer::Ok;
-    case MessageBox::Buttons::YesNo:
-        return MessageBox::Answer::Yes;
-    case MessageBox::Buttons::YesNoCancel:
-        return MessageBox::Answer::Cancel;
-    }
-    return MessageBox::Answer::Ok;
 }
 
 struct SaveDialog {
@@ -91,8 +81,21 @@ void ScriptedBoxes::install() {
         Boxes& b = boxes();
         if (b.whileShown)
             std::exchange(b.whileShown, {})();
-        const MessageBox::Answer answer = b.answers.isEmpty() ? defaultAnswer(request.buttons) : b.answers.dequeue();
-        b.shown.append({request.text, request.icon, request.buttons, answer});
+        const bool scripted = !b.answers.isEmpty();
+        if (!scripted && request.buttons != MessageBox::Buttons::Ok) {
+            // Nobody chose an answer: Cancel (or No) is what a box closed unanswered gives.
+            const QByteArray text = "a question the test did not script: " + request.text.toUtf8();
+            QTest::qFail(text.constData(), __FILE__, __LINE__);
+        }
+        const MessageBox::Answer answer =
+            scripted ? b.answers.dequeue()
+                     : (request.buttons == MessageBox::Buttons::Ok
+                            ? MessageBox::Answer::Ok
+                            : (request.buttons == MessageBox::Buttons::YesNo ? MessageBox::Answer::No
+                                                                             : MessageBox::Answer::Cancel));
+        b.shown.append({request.text, request.icon, request.buttons, answer, request.defaultAnswer});
+        if (scripted && b.seen == b.shown.size() - 1)
+            b.seen = b.shown.size();
         return answer;
     });
 }
@@ -106,10 +109,12 @@ void ScriptedBoxes::setNextAnswer(MessageBox::Answer answer) {
 }
 
 QList<ScriptedBoxes::Shown> ScriptedBoxes::shown() {
+    boxes().seen = boxes().shown.size();
     return boxes().shown;
 }
 
 QStringList ScriptedBoxes::shownTexts() {
+    boxes().seen = boxes().shown.size();
     QStringList texts;
     for (const Shown& s : std::as_const(boxes().shown))
         texts << s.text;
@@ -119,6 +124,19 @@ QStringList ScriptedBoxes::shownTexts() {
 void ScriptedBoxes::clearShown() {
     boxes().shown.clear();
     boxes().answers.clear();
+    boxes().seen = 0;
+}
+
+void ScriptedBoxes::verifyAllSeen() {
+    Boxes& b = boxes();
+    if (b.seen >= b.shown.size())
+        return;
+    QStringList unseen;
+    for (qsizetype i = b.seen; i < b.shown.size(); ++i)
+        unseen << b.shown.at(i).text;
+    b.seen = b.shown.size();
+    const QByteArray text = "boxes shown that the test never looked at: " + unseen.join(QStringLiteral(" | ")).toUtf8();
+    QTest::qFail(text.constData(), __FILE__, __LINE__);
 }
 
 void ScriptedBoxes::setWhileShown(std::function<void()> action) {

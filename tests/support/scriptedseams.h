@@ -15,9 +15,10 @@ class AlertPlayer;
 
 namespace zjx::test {
 
-// Message boxes that are never shown: each takes the next scripted answer, or, when none is left,
-// Ok for a notice, Yes for a question and Cancel for the three-way question; what would have been
-// shown is recorded.
+// Message boxes that are never shown: each takes the next scripted answer; what would have been
+// shown is recorded. A box nobody expected fails the running test: a question with no scripted
+// answer at once, a notice (answered Ok) when the test ends without having looked at what was
+// shown (shown(), shownTexts()).
 class ScriptedBoxes {
 public:
     struct Shown {
@@ -25,6 +26,7 @@ public:
         MessageBox::Icon icon;
         MessageBox::Buttons buttons;
         MessageBox::Answer answer;
+        MessageBox::Answer defaultAnswer;
     };
 
     static void install(); // replaces the real boxes until uninstall()
@@ -34,6 +36,8 @@ public:
     static QList<Shown> shown();
     static QStringList shownTexts();
     static void clearShown(); // also drops answers not taken
+    // Fails the running test for notices it never looked at; the window fixture calls it at its end.
+    static void verifyAllSeen();
     // Runs `action` once while the next box is open, as a timer tick would.
     static void setWhileShown(std::function<void()> action);
 };

@@ -39,6 +39,7 @@ WindowFixture::~WindowFixture() {
     ProgramFolder::setOverride(QString());
     Clock::setOverride({});
     ProgramEnd::setHandler({});
+    ScriptedBoxes::verifyAllSeen();
     ScriptedBoxes::clearShown();
 }
 

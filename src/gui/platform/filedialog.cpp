@@ -13,10 +13,19 @@ FileDialog::Handler& handler() {
 
 } // namespace
 
-QString FileDialog::getSaveFileName(QWidget* parent, const QString& suggestedPath, const QString& filter) {
+QString FileDialog::getSaveFileName(QWidget* parent, const QString& suggestedPath, const QString& filter,
+                                    const QString& defaultSuffix) {
     if (handler())
         return handler()(suggestedPath, filter);
-    return QFileDialog::getSaveFileName(parent, QString(), suggestedPath, filter);
+    // Built by hand for the default suffix, which the static getter cannot take; the suffix is then
+    // part of the name the replace question is asked about.
+    QFileDialog dialog(parent, QString(), suggestedPath, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(defaultSuffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().constFirst();
 }
 
 void FileDialog::setHandler(Handler h) {

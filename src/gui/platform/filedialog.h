@@ -11,7 +11,9 @@ namespace zjx {
 // the chosen name).
 class FileDialog {
 public:
-    static QString getSaveFileName(QWidget* parent, const QString& suggestedPath, const QString& filter);
+    // `defaultSuffix` (without the dot) is added by the dialog to a name typed without one.
+    static QString getSaveFileName(QWidget* parent, const QString& suggestedPath, const QString& filter,
+                                   const QString& defaultSuffix = QString());
 
     using Handler = std::function<QString(const QString& suggestedPath, const QString& filter)>;
     static void setHandler(Handler handler); // empty restores the real dialog

@@ -26,19 +26,23 @@ QString MessageBox::title() {
 }
 
 void MessageBox::information(QWidget* parent, const QString& text) {
-    show(parent, text, Icon::Information, Buttons::Ok);
+    show(parent, text, Icon::Information, Buttons::Ok, Answer::Ok);
 }
 
 void MessageBox::warning(QWidget* parent, const QString& text) {
-    show(parent, text, Icon::Warning, Buttons::Ok);
+    show(parent, text, Icon::Warning, Buttons::Ok, Answer::Ok);
 }
 
 MessageBox::Answer MessageBox::question(QWidget* parent, const QString& text) {
-    return show(parent, text, Icon::Information, Buttons::YesNo);
+    return show(parent, text, Icon::Information, Buttons::YesNo, Answer::Yes);
+}
+
+MessageBox::Answer MessageBox::questionDefaultNo(QWidget* parent, const QString& text) {
+    return show(parent, text, Icon::Information, Buttons::YesNo, Answer::No);
 }
 
 MessageBox::Answer MessageBox::questionWithCancel(QWidget* parent, const QString& text) {
-    return show(parent, text, Icon::Information, Buttons::YesNoCancel);
+    return show(parent, text, Icon::Information, Buttons::YesNoCancel, Answer::Yes);
 }
 
 bool MessageBox::isShowing() {
@@ -50,7 +54,8 @@ MessageBoxWatch* MessageBox::watch() {
     return watch;
 }
 
-MessageBox::Answer MessageBox::show(QWidget* parent, const QString& fullText, Icon icon, Buttons buttons) {
+MessageBox::Answer MessageBox::show(QWidget* parent, const QString& fullText, Icon icon, Buttons buttons,
+                                    Answer defaultAnswer) {
     // Boxes show page values, version files, notes and names as the program got them: never as
     // markup (a link would open a browser, an image would load a file), never megabytes long.
     const QString text = readableText(fullText);
@@ -61,7 +66,7 @@ MessageBox::Answer MessageBox::show(QWidget* parent, const QString& fullText, Ic
             Q_EMIT watch()->allClosed();
     });
     if (s.handler)
-        return s.handler({text, icon, buttons});
+        return s.handler({text, icon, buttons, defaultAnswer});
 
     QMessageBox box(icon == Icon::Warning ? QMessageBox::Warning : QMessageBox::Information, title(), text,
                     QMessageBox::NoButton, parent);
@@ -73,7 +78,8 @@ MessageBox::Answer MessageBox::show(QWidget* parent, const QString& fullText, Ic
         break;
     case Buttons::YesNo:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(QMessageBox::Yes);
+        box.setDefaultButton(defaultAnswer == Answer::No ? QMessageBox::No : QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::No);
         break;
     case Buttons::YesNoCancel:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);

@@ -28,6 +28,7 @@ public:
         QString text;
         Icon icon;
         Buttons buttons;
+        Answer defaultAnswer; // the button Enter presses
     };
     using Handler = std::function<Answer(const Request&)>;
 
@@ -40,13 +41,14 @@ public:
     static void information(QWidget* parent, const QString& text);
     static void warning(QWidget* parent, const QString& text);
     static Answer question(QWidget* parent, const QString& text);           // Yes default
+    static Answer questionDefaultNo(QWidget* parent, const QString& text);  // for what cannot be undone
     static Answer questionWithCancel(QWidget* parent, const QString& text); // Yes, No, Cancel
 
     // Answers every box instead of showing it; an empty handler restores the real box.
     static void setHandler(Handler handler);
 
 private:
-    static Answer show(QWidget* parent, const QString& text, Icon icon, Buttons buttons);
+    static Answer show(QWidget* parent, const QString& text, Icon icon, Buttons buttons, Answer defaultAnswer);
 };
 
 } // namespace zjx

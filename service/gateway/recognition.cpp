@@ -1,0 +1,242 @@
+#include "recognition.h"
+
+#include "carriercodes.h"
+#include "httpserver.h"
+#include "trackingpages.h"
+
+#include <QCryptographicHash>
+#include <QDeadlineTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+
+#include <algorithm>
+
+namespace zjx::gateway {
+
+namespace {
+
+QString u(const char* s) {
+    return QString::fromUtf8(s);
+}
+
+// Letters, digits and dashes only, as every provider's numbers are; anything else costs nothing.
+bool plausible(const QString& number) {
+    return number.size() >= 4 && number.size() <= 40 && std::all_of(number.begin(), number.end(), [](QChar c) {
+               return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || c == u'-';
+           });
+}
+
+QByteArray form(const QList<std::pair<QByteArray, QString>>& fields) {
+    QByteArray out;
+    for (const auto& [name, value] : fields)
+        out += (out.isEmpty() ? "" : "&") + name + '=' + value.toUtf8().toPercentEncoding();
+    return out;
+}
+
+// The program's codes for a provider's code, in table order (several programs' companies may share
+// one provider company, e.g. 邮政国内小包 and 中国邮政平邮).
+void appendProgramCodes(QStringList& out, const QString& providerCode, const char* CarrierCodes::*field) {
+    if (providerCode.isEmpty())
+        return;
+    for (int i = 0; i < carrierCodesCount(); ++i) {
+        const CarrierCodes& row = carrierCodesAt(i);
+        const QString code = QString::fromLatin1(row.code);
+        if (providerCode == QLatin1String(row.*field) && !out.contains(code))
+            out << code;
+    }
+}
+
+Recognition fault(FaultKind kind, const QString& reason) {
+    Recognition r;
+    r.kind = Recognition::Kind::Fault;
+    r.fault = kind;
+    r.reason = reason;
+    return r;
+}
+
+Recognition unreadable(const char* provider) {
+    return fault(FaultKind::Provider, u(provider) + u(" answer unreadable"));
+}
+
+} // namespace
+
+void Recognizer::postForm(const QByteArray& body, std::function<Recognition(const QByteArray&)> read, Done done) {
+    QNetworkRequest request(m_url);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, "application/x-www-form-urlencoded; charset=UTF-8");
+    request.setTransferTimeout(m_timeoutMs);
+    QNetworkReply* reply = m_net.post(request, body);
+    connect(reply, &QNetworkReply::finished, this, [reply, read = std::move(read), done = std::move(done)] {
+        reply->deleteLater();
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (reply->error() == QNetworkReply::OperationCanceledError || reply->error() == QNetworkReply::TimeoutError)
+            return done(fault(FaultKind::Timeout, u("no answer in time")));
+        if (status == 0)
+            return done(fault(FaultKind::Network, reply->errorString()));
+        if (status == 429)
+            return done(fault(FaultKind::RateLimit, u("HTTP 429")));
+        if (status != 200)
+            return done(fault(FaultKind::Provider, u("HTTP ") + QString::number(status)));
+        done(read(reply->readAll()));
+    });
+}
+
+// ------------------------------------------------------------------------------------ kuaidi100
+
+Kuaidi100Recognizer::Kuaidi100Recognizer(QUrl url, QString key, int timeoutMs, QObject* parent)
+    : Recognizer(std::move(url), timeoutMs, parent), m_key(std::move(key)) {}
+
+QUrl Kuaidi100Recognizer::urlBeside(const QUrl& queryUrl) {
+    // The query lives on poll.kuaidi100.com, the recognition on www.kuaidi100.com; another host
+    // (a local stand-in) keeps its own host.
+    QUrl url = queryUrl;
+    if (url.host() == u"poll.kuaidi100.com")
+        url.setHost(u("www.kuaidi100.com"));
+    url.setPath(u("/autonumber/auto"));
+    url.setQuery(QString());
+    return url;
+}
+
+void Kuaidi100Recognizer::recognise(const QString& number, Done done) {
+    postForm(form({{"num", number}, {"key", m_key}}), &Kuaidi100Recognizer::read, std::move(done));
+}
+
+Recognition Kuaidi100Recognizer::read(const QByteArray& body) {
+    const QJsonDocument doc = QJsonDocument::fromJson(body);
+    if (doc.isObject()) { // {"returnCode":"701","message":"...","result":false}
+        const QJsonObject o = doc.object();
+        const QString code = o.value("returnCode").toVariant().toString();
+        if (code == u"201") // not a valid number: nothing to suggest
+            return {};
+        const QString why = u("kuaidi100 refused: ") + code;
+        if (code == u"601")
+            return fault(FaultKind::Quota, why);
+        if (code == u"701" || code == u"700")
+            return fault(FaultKind::BadKey, why);
+        return fault(FaultKind::Provider, why);
+    }
+    if (!doc.isArray())
+        return unreadable("kuaidi100");
+    Recognition r;
+    for (const QJsonValue& v : doc.array())
+        appendProgramCodes(r.codes, v.toObject().value("comCode").toString(), &CarrierCodes::kuaidi100);
+    return r;
+}
+
+// --------------------------------------------------------------------------------------- kdniao
+
+KdniaoRecognizer::KdniaoRecognizer(QUrl url, QString businessId, QString appKey, int timeoutMs, QObject* parent)
+    : Recognizer(std::move(url), timeoutMs, parent), m_businessId(std::move(businessId)), m_appKey(std::move(appKey)) {}
+
+QByteArray KdniaoRecognizer::requestData(const QString& number) {
+    return QJsonDocument(QJsonObject{{"LogisticCode", number}}).toJson(QJsonDocument::Compact);
+}
+
+QByteArray KdniaoRecognizer::dataSign(const QByteArray& requestData, const QString& appKey) {
+    return QCryptographicHash::hash(QByteArray(requestData + appKey.toUtf8()), QCryptographicHash::Md5)
+        .toHex()
+        .toBase64();
+}
+
+void KdniaoRecognizer::recognise(const QString& number, Done done) {
+    const QByteArray data = requestData(number);
+    postForm(form({{"RequestData", QString::fromUtf8(data)},
+                   {"EBusinessID", m_businessId},
+                   {"RequestType", u("2002")},
+                   {"DataSign", QString::fromLatin1(dataSign(data, m_appKey))},
+                   {"DataType", u("2")}}),
+             &KdniaoRecognizer::read, std::move(done));
+}
+
+Recognition KdniaoRecognizer::read(const QByteArray& body) {
+    const QJsonDocument doc = QJsonDocument::fromJson(body);
+    if (!doc.isObject())
+        return unreadable("kdniao");
+    const QJsonObject o = doc.object();
+    if (!o.value("Success").toBool()) {
+        const QString reason = o.value("Reason").toString().left(200);
+        if (reason.contains(u("签名")) || reason.contains(u("密钥")) || reason.contains(u("商户")))
+            return fault(FaultKind::BadKey, u("kdniao refused"));
+        if (reason.contains(u("套餐")) || reason.contains(u("次数")) || reason.contains(u("余额")))
+            return fault(FaultKind::Quota, u("kdniao refused"));
+        return {}; // an unknown number is no fault: nothing to suggest
+    }
+    Recognition r;
+    for (const QJsonValue& v : o.value("Shippers").toArray())
+        appendProgramCodes(r.codes, v.toObject().value("ShipperCode").toString(), &CarrierCodes::kdniao);
+    return r;
+}
+
+// ---------------------------------------------------------------------------------- the backend
+
+RecognitionBackend::RecognitionBackend(std::unique_ptr<Recognizer> recognizer, int cacheMinutes, LogSink log,
+                                       QObject* parent)
+    : QObject(parent), m_recognizer(std::move(recognizer)),
+      m_cacheMinutes(std::max(cacheMinutes, m_recognizer ? m_recognizer->minimumCacheMinutes() : 0)),
+      m_log(std::move(log)), m_clock([] { return QDeadlineTimer::current().deadline(); }) {
+    if (m_recognizer)
+        m_recognizer->setParent(this);
+}
+
+void RecognitionBackend::answer(const QString& number, const QString& key, Done done) {
+    static const char plain[] = "text/plain; charset=utf-8";
+    if (key != QLatin1String(zjx::service::kAccessKey))
+        return done({403, "access key refused", plain});
+    if (!m_recognizer || !plausible(number))
+        return done({200, {}, plain});
+    if (const auto hit = m_cache.constFind(number); hit != m_cache.constEnd()) {
+        if (m_clock() < hit->untilMs)
+            return done(hit->reply);
+        m_cache.erase(hit);
+    }
+    if (auto waiting = m_waiting.find(number); waiting != m_waiting.end())
+        return waiting->append(std::move(done));
+    m_waiting.insert(number, {std::move(done)});
+    ++m_upstreamQueries;
+    m_recognizer->recognise(number, [this, number](const Recognition& r) { finish(number, r); });
+}
+
+void RecognitionBackend::finish(const QString& number, const Recognition& r) {
+    zjx::service::Reply reply{200, {}, "text/plain; charset=utf-8"};
+    qint64 lifetimeMs = qint64(m_cacheMinutes) * 60 * 1000;
+    if (r.kind == Recognition::Kind::Fault) {
+        Outcome outcome = Outcome::failure(r.fault, r.reason);
+        reply = faultReply(outcome);
+        lifetimeMs = 60 * 1000; // a failing provider is not asked again for this number for a minute
+        if (m_log)
+            m_log(m_recognizer->name() + u(" recognition ") + number + u(": ") + faultWords(r.fault) + u(": ") +
+                  r.reason);
+    } else {
+        reply.body = r.codes.join(u'\n').toUtf8();
+    }
+    if (m_cache.size() >= 10000) // bounded like the tracking cache
+        m_cache.clear();
+    m_cache.insert(number, Cached{m_clock() + lifetimeMs, reply});
+    const QList<Done> waiting = m_waiting.take(number);
+    for (const Done& d : waiting)
+        d(reply);
+}
+
+std::unique_ptr<RecognitionBackend> makeRecognitionBackend(const GatewayConfig& config, LogSink log) {
+    const int timeoutMs = config.timeoutSeconds * 1000;
+    std::unique_ptr<Recognizer> recognizer;
+    if (config.backend == u"kuaidi100")
+        recognizer = std::make_unique<Kuaidi100Recognizer>(Kuaidi100Recognizer::urlBeside(config.kuaidi100Url),
+                                                           config.kuaidi100Key, timeoutMs);
+    else if (config.backend == u"kdniao")
+        recognizer = std::make_unique<KdniaoRecognizer>(config.kdniaoUrl, config.kdniaoBusinessId, config.kdniaoAppKey,
+                                                        timeoutMs);
+    return std::make_unique<RecognitionBackend>(std::move(recognizer), config.cacheMinutes, std::move(log));
+}
+
+void addRecognitionRoute(zjx::service::HttpServer& server, RecognitionBackend& backend) {
+    server.route("GET", "/autonumber",
+                 [&backend](const zjx::service::HttpRequest& req, const zjx::service::HttpResponder& out) {
+                     backend.answer(req.param("nu"), req.param("id"),
+                                    [out](const zjx::service::Reply& reply) { out.send(reply); });
+                 });
+}
+
+} // namespace zjx::gateway

@@ -1,0 +1,74 @@
+#include "book/archive.h"
+
+#include "book/parcelbook.h"
+#include "book/store.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace zjx {
+
+QString ParcelArchive::pathBeside(const QString& bookPath) {
+    return QFileInfo(bookPath).dir().filePath(fileName());
+}
+
+void ParcelArchive::load() {
+    m_records = Store::read(m_path).records;
+}
+
+Result ParcelArchive::reconcile(const QStringList& bookRecords) {
+    QStringList kept;
+    kept.reserve(m_records.size());
+    for (const QString& record : std::as_const(m_records))
+        if (!bookRecords.contains(record) && !kept.contains(record))
+            kept.append(record);
+    if (kept.size() == m_records.size())
+        return Result::success();
+    const Result written = Store::write(m_path, kept);
+    if (written.ok())
+        m_records = kept;
+    return written;
+}
+
+Result ParcelArchive::archive(ParcelBook& book, int index) {
+    if (index < 0 || index >= book.records().size())
+        return Result::failure(QStringLiteral("no such parcel"));
+    const QString record = book.records().at(index);
+    QStringList grown = m_records;
+    grown.append(record);
+    // First into the archive: until the book is rewritten the parcel is in both files.
+    const Result added = Store::write(m_path, grown);
+    if (!added.ok())
+        return added;
+    m_records = grown;
+    return book.remove(index);
+}
+
+Result ParcelArchive::restore(ParcelBook& book, int index) {
+    if (index < 0 || index >= m_records.size())
+        return Result::failure(QStringLiteral("no such parcel"));
+    const QString record = m_records.at(index);
+    // First into the book: until the archive is rewritten the parcel is in both files.
+    const Result added = book.append(record);
+    if (!added.ok())
+        return added;
+    QStringList shrunk = m_records;
+    shrunk.removeAt(index);
+    const Result removed = Store::write(m_path, shrunk);
+    if (removed.ok())
+        m_records = shrunk;
+    return removed;
+}
+
+Result ParcelArchive::remove(int index) {
+    if (index < 0 || index >= m_records.size())
+        return Result::failure(QStringLiteral("no such parcel"));
+    QStringList shrunk = m_records;
+    shrunk.removeAt(index);
+    const Result written = Store::write(m_path, shrunk);
+    if (written.ok())
+        m_records = shrunk;
+    return written;
+}
+
+} // namespace zjx

@@ -1,0 +1,188 @@
+#include "gui/mainwindow.h"
+
+#include "book/parcelrecord.h"
+#include "gui/overviewwindow.h"
+#include "gui/platform/alertplayer.h"
+#include "gui/platform/desktopnotifier.h"
+#include "gui/platform/messagebox.h"
+#include "schedule/newsnotice.h"
+#include "watch/bookwatch.h"
+#include "watch/statefile.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QTimer>
+
+namespace zjx {
+namespace {
+
+const QString watchOnKey = QStringLiteral("watch/enabled");
+const QString watchMinutesKey = QStringLiteral("watch/minutes");
+const QString watchChimeKey = QStringLiteral("watch/chime");
+
+ParcelKey keyOf(const QString& record) {
+    const ParcelFields f = ParcelRecord::split(record);
+    return {f.number, f.company};
+}
+
+} // namespace
+
+QString MainWindow::statePath() const {
+    return StateFile::pathBeside(book.path());
+}
+
+QString MainWindow::settingsPath() const {
+    return QFileInfo(book.path()).dir().filePath(QStringLiteral("zjx-settings.ini"));
+}
+
+void MainWindow::setupWatch() {
+    // A damaged state file is kept aside by the loader; the knowledge starts again from nothing.
+    m_parcelStates.replaceAll(StateFile::load(statePath()).states);
+    m_archive.setPath(ParcelArchive::pathBeside(book.path()));
+    m_archive.load();
+    // A move between the book and the archive that a crash cut short is settled now.
+    (void)m_archive.reconcile(Combo6);
+
+    m_stateSaver = new QTimer(this);
+    m_stateSaver->setSingleShot(true);
+    m_stateSaver->setInterval(300);
+    connect(m_stateSaver, &QTimer::timeout, this, &MainWindow::saveStates);
+    connect(&m_parcelStates, &ParcelStates::changed, m_stateSaver, qOverload<>(&QTimer::start));
+
+    m_watch = new BookWatch(m_parcelStates, this);
+    m_watch->setHostSource([this] { return networkSettings().trackingHost; });
+    connect(m_watch, &BookWatch::news, this, &MainWindow::tellWatchNews);
+    for (auto signal : {&ParcelBook::notesAppended, &ParcelBook::notesAdopted})
+        connect(&book, signal, this, &MainWindow::bookChanged, Qt::QueuedConnection);
+    connect(&book, &ParcelBook::noteReplaced, this, &MainWindow::bookChanged, Qt::QueuedConnection);
+    connect(&book, &ParcelBook::noteRemoved, this, &MainWindow::bookChanged, Qt::QueuedConnection);
+    connect(&book, &ParcelBook::notesCleared, this, &MainWindow::bookChanged, Qt::QueuedConnection);
+
+    const QSettings settings(settingsPath(), QSettings::IniFormat);
+    m_watchChime = settings.value(watchChimeKey, true).toBool();
+    m_watch->setMinutes(settings.value(watchMinutesKey, WatchPlan::defaultMinutes).toInt());
+    bookChanged();
+    m_watch->setEnabled(settings.value(watchOnKey, false).toBool());
+}
+
+bool MainWindow::saveStates() {
+    m_stateSaver->stop();
+    return StateFile::save(statePath(), m_parcelStates.all()).ok();
+}
+
+void MainWindow::bookChanged() {
+    QList<ParcelKey> keys;
+    keys.reserve(Combo6.size());
+    for (const QString& record : std::as_const(Combo6))
+        keys.append(keyOf(record));
+    m_watch->setParcels(keys);
+    if (m_overview)
+        m_overview->refresh();
+}
+
+OverviewWindow* MainWindow::overview() const {
+    return m_overview;
+}
+
+void MainWindow::openOverview() {
+    if (!m_overview)
+        m_overview = new OverviewWindow(*this, this);
+    m_overview->show();
+    m_overview->raise();
+    m_overview->activateWindow();
+}
+
+void MainWindow::setWatchEnabled(bool on) {
+    m_watch->setEnabled(on);
+    QSettings(settingsPath(), QSettings::IniFormat).setValue(watchOnKey, on);
+}
+
+void MainWindow::setWatchMinutes(int minutes) {
+    m_watch->setMinutes(minutes);
+    QSettings(settingsPath(), QSettings::IniFormat).setValue(watchMinutesKey, minutes);
+}
+
+void MainWindow::setWatchChime(bool on) {
+    m_watchChime = on;
+    QSettings(settingsPath(), QSettings::IniFormat).setValue(watchChimeKey, on);
+}
+
+void MainWindow::tellWatchNews(const ParcelKey& key, News news) {
+    const ParcelState state = m_parcelStates.value(key);
+    QString note;
+    for (const QString& record : std::as_const(Combo6))
+        if (keyOf(record) == key) {
+            note = ParcelRecord::note(record);
+            break;
+        }
+    const NewsNotice notice = NewsNotice::make(key.number, key.company, note, state.state, state.latest.time,
+                                               state.latest.progress, news == News::Delivered);
+    if (!m_notifier) {
+        m_notifier = new DesktopNotifier(this);
+        connect(m_notifier, &DesktopNotifier::activated, this, &MainWindow::bringToFront);
+    }
+    m_notifier->notify(notice.key, notice.summary, notice.body);
+    if (m_watchChime)
+        W1->setSource(ProgramFolder::path() + QStringLiteral("/ts.mp3"));
+}
+
+void MainWindow::showRecord(const QString& record) {
+    bringToFront();
+    const int i = int(Combo6.indexOf(record));
+    // While a timed or loop query holds the selector, the parcel it follows stays chosen.
+    if (i < 0 || !Text1->isEnabled())
+        return;
+    Text1->setCurrentIndex(i);
+    Text1_Click();
+}
+
+void MainWindow::askRecords(const QStringList& records) {
+    QList<ParcelKey> keys;
+    for (const QString& record : records)
+        keys.append(keyOf(record));
+    m_watch->askNow(keys);
+}
+
+void MainWindow::archiveRecords(const QStringList& records) {
+    for (const QString& record : records) {
+        const int i = int(Combo6.indexOf(record));
+        if (i >= 0 && !storeSaved(m_archive.archive(book, i)))
+            break;
+    }
+    // The parcel on screen left the book: the first one is chosen, as after a deletion.
+    if (!Combo6.contains(chosenRecordText))
+        reselectFirst();
+    bookChanged();
+}
+
+void MainWindow::restoreRecords(const QStringList& records) {
+    for (const QString& record : records) {
+        const int i = int(m_archive.records().indexOf(record));
+        if (i >= 0 && !storeSaved(m_archive.restore(book, i)))
+            break;
+    }
+    bookChanged();
+}
+
+void MainWindow::deleteRecord(const QString& record, bool archived) {
+    const QString question = QStringLiteral("确定要删除[") + ParcelRecord::note(record) + QStringLiteral("]此单号码?");
+    if (MessageBox::question(m_overview ? static_cast<QWidget*>(m_overview) : this, question) !=
+        MessageBox::Answer::Yes)
+        return;
+    if (archived) {
+        const int i = int(m_archive.records().indexOf(record));
+        if (i >= 0)
+            (void)storeSaved(m_archive.remove(i));
+    } else {
+        const int i = int(Combo6.indexOf(record));
+        if (i >= 0)
+            (void)storeSaved(book.remove(i));
+        if (!Combo6.contains(chosenRecordText))
+            reselectFirst();
+    }
+    bookChanged();
+}
+
+} // namespace zjx

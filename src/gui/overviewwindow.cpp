@@ -1,0 +1,245 @@
+#include "gui/overviewwindow.h"
+
+#include "gui/mainwindow.h"
+#include "watch/bookwatch.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSettings>
+#include <QSpinBox>
+#include <QStyledItemDelegate>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace zjx {
+namespace {
+
+// Rows with news the user has not opened yet are bold; every cell is plain text.
+class NewsDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (index.data(OverviewModel::UnseenRole).toBool())
+            option->font.setBold(true);
+    }
+};
+
+template <typename T> T* named(T* widget, const QString& name) {
+    widget->setObjectName(name);
+    widget->setAccessibleName(name);
+    return widget;
+}
+
+} // namespace
+
+OverviewWindow::OverviewWindow(MainWindow& main, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_main(main), m_model(main.parcelStates()) {
+    setObjectName(QStringLiteral("OverviewWindow"));
+    setWindowTitle(QStringLiteral("全部快递"));
+    setAttribute(Qt::WA_DeleteOnClose, false);
+
+    search = named(new QLineEdit(this), QStringLiteral("parcel_search"));
+    search->setPlaceholderText(QStringLiteral("按备注、单号或快递公司筛选"));
+    search->setClearButtonEnabled(true);
+    archivedFilter = named(new QCheckBox(QStringLiteral("已归档"), this), QStringLiteral("已归档"));
+
+    m_filter.setSourceModel(&m_model);
+    table = named(new QTableView(this), QStringLiteral("parcel_table"));
+    table->setModel(&m_filter);
+    table->setItemDelegate(new NewsDelegate(table));
+    table->setSortingEnabled(true);
+    table->sortByColumn(OverviewModel::Note, Qt::AscendingOrder);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setContextMenuPolicy(Qt::CustomContextMenu);
+    table->setWordWrap(false);
+    table->verticalHeader()->hide();
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 8);
+    table->horizontalHeader()->setStretchLastSection(false);
+    table->horizontalHeader()->setSectionResizeMode(OverviewModel::Latest, QHeaderView::Interactive);
+    const int widths[OverviewModel::ColumnCount] = {110, 90, 130, 60, 320, 140};
+    for (int c = 0; c < OverviewModel::ColumnCount; ++c)
+        table->setColumnWidth(c, widths[c]);
+    table->installEventFilter(this);
+
+    watchSwitch = named(new QCheckBox(QStringLiteral("自动跟踪全部快递"), this), QStringLiteral("自动跟踪全部快递"));
+    watchMinutes = named(new QSpinBox(this), QStringLiteral("watch_minutes"));
+    watchMinutes->setSuffix(QStringLiteral(" 分钟"));
+    watchMinutes->setMaximum(24 * 60);
+    chime = named(new QCheckBox(QStringLiteral("有新进展时播放提示音"), this), QStringLiteral("有新进展时播放提示音"));
+    askButton = named(new QPushButton(QStringLiteral("立即查询"), this), QStringLiteral("立即查询"));
+    archiveButton = named(new QPushButton(QStringLiteral("归档"), this), QStringLiteral("归档"));
+    restoreButton = named(new QPushButton(QStringLiteral("恢复"), this), QStringLiteral("恢复"));
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(search, 1);
+    top->addWidget(archivedFilter);
+    auto* watchRow = new QHBoxLayout;
+    watchRow->addWidget(watchSwitch);
+    auto* every = new QLabel(QStringLiteral("间隔"), this);
+    every->setBuddy(watchMinutes);
+    watchRow->addWidget(every);
+    watchRow->addWidget(watchMinutes);
+    watchRow->addWidget(chime);
+    watchRow->addStretch(1);
+    watchRow->addWidget(askButton);
+    watchRow->addWidget(archiveButton);
+    watchRow->addWidget(restoreButton);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(table, 1);
+    layout->addLayout(watchRow);
+
+    BookWatch& watch = m_main.bookWatch();
+    watchMinutes->setMinimum(watch.minimumMinutes());
+    watchMinutes->setValue(watch.minutes());
+    watchSwitch->setChecked(watch.enabled());
+    chime->setChecked(m_main.watchChime());
+    connect(watchSwitch, &QCheckBox::toggled, this, [this](bool on) { m_main.setWatchEnabled(on); });
+    connect(watchMinutes, &QSpinBox::valueChanged, this, [this](int minutes) { m_main.setWatchMinutes(minutes); });
+    connect(chime, &QCheckBox::toggled, this, [this](bool on) { m_main.setWatchChime(on); });
+    connect(&watch, &BookWatch::minimumChanged, this, [this](int minutes) { watchMinutes->setMinimum(minutes); });
+
+    connect(search, &QLineEdit::textChanged, &m_filter, &OverviewFilter::setSearch);
+    connect(archivedFilter, &QCheckBox::toggled, this, [this](bool on) {
+        m_filter.setArchived(on);
+        updateButtons();
+    });
+    connect(table, &QTableView::doubleClicked, this, [this] { openSelected(); });
+    connect(table, &QTableView::customContextMenuRequested, this, &OverviewWindow::showContextMenu);
+    connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, this, &OverviewWindow::updateButtons);
+    connect(askButton, &QPushButton::clicked, this, &OverviewWindow::askSelected);
+    connect(archiveButton, &QPushButton::clicked, this, &OverviewWindow::archiveSelected);
+    connect(restoreButton, &QPushButton::clicked, this, &OverviewWindow::restoreSelected);
+
+    refresh();
+    restoreLayout();
+    updateButtons();
+}
+
+OverviewWindow::~OverviewWindow() {
+    // The program may end with the overview open: its layout is kept then too.
+    saveLayout();
+}
+
+void OverviewWindow::refresh() {
+    m_model.setRecords(m_main.Combo6, m_main.archivedRecords());
+    updateButtons();
+}
+
+QStringList OverviewWindow::selectedRecords() const {
+    QStringList records;
+    for (const QModelIndex& index : table->selectionModel()->selectedRows())
+        records << m_model.row(m_filter.mapToSource(index).row()).record;
+    return records;
+}
+
+void OverviewWindow::updateButtons() {
+    const bool any = table->selectionModel() && table->selectionModel()->hasSelection();
+    const bool archived = m_filter.archived();
+    askButton->setEnabled(any && !archived);
+    archiveButton->setEnabled(any && !archived);
+    restoreButton->setEnabled(any && archived);
+}
+
+void OverviewWindow::openSelected() {
+    const QStringList records = selectedRecords();
+    if (records.isEmpty() || m_filter.archived())
+        return;
+    m_main.showRecord(records.first());
+}
+
+void OverviewWindow::askSelected() {
+    if (!m_filter.archived())
+        m_main.askRecords(selectedRecords());
+}
+
+void OverviewWindow::archiveSelected() {
+    if (!m_filter.archived())
+        m_main.archiveRecords(selectedRecords());
+}
+
+void OverviewWindow::restoreSelected() {
+    if (m_filter.archived())
+        m_main.restoreRecords(selectedRecords());
+}
+
+void OverviewWindow::copySelectedNumbers() {
+    QStringList numbers;
+    for (const QModelIndex& index : table->selectionModel()->selectedRows())
+        numbers << m_model.row(m_filter.mapToSource(index).row()).key.number;
+    if (!numbers.isEmpty())
+        QGuiApplication::clipboard()->setText(numbers.join(u'\n'));
+}
+
+void OverviewWindow::deleteSelected() {
+    const QStringList records = selectedRecords();
+    if (records.size() == 1)
+        m_main.deleteRecord(records.first(), m_filter.archived());
+}
+
+void OverviewWindow::showContextMenu(const QPoint& position) {
+    if (!table->indexAt(position).isValid())
+        return;
+    const bool archived = m_filter.archived();
+    QMenu menu(this);
+    QAction* ask = menu.addAction(QStringLiteral("立即查询"), this, &OverviewWindow::askSelected);
+    ask->setEnabled(!archived);
+    menu.addAction(QStringLiteral("复制单号"), this, &OverviewWindow::copySelectedNumbers);
+    if (archived)
+        menu.addAction(QStringLiteral("恢复"), this, &OverviewWindow::restoreSelected);
+    else
+        menu.addAction(QStringLiteral("归档"), this, &OverviewWindow::archiveSelected);
+    QAction* remove = menu.addAction(QStringLiteral("删除"), this, &OverviewWindow::deleteSelected);
+    remove->setEnabled(selectedRecords().size() == 1);
+    menu.exec(table->viewport()->mapToGlobal(position));
+}
+
+bool OverviewWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == table && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            openSelected();
+            return true;
+        }
+        if (key->key() == Qt::Key_Menu) {
+            showContextMenu(table->visualRect(table->currentIndex()).center());
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void OverviewWindow::closeEvent(QCloseEvent* event) {
+    saveLayout();
+    QWidget::closeEvent(event);
+}
+
+void OverviewWindow::saveLayout() const {
+    QSettings settings(m_main.settingsPath(), QSettings::IniFormat);
+    settings.setValue(QStringLiteral("overview/geometry"), saveGeometry());
+    settings.setValue(QStringLiteral("overview/columns"), table->horizontalHeader()->saveState());
+}
+
+void OverviewWindow::restoreLayout() {
+    const QSettings settings(m_main.settingsPath(), QSettings::IniFormat);
+    if (!restoreGeometry(settings.value(QStringLiteral("overview/geometry")).toByteArray()))
+        resize(900, 480);
+    table->horizontalHeader()->restoreState(settings.value(QStringLiteral("overview/columns")).toByteArray());
+}
+
+} // namespace zjx

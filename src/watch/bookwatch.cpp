@@ -1,0 +1,124 @@
+#include "watch/bookwatch.h"
+
+#include "core/catalogue.h"
+#include "core/parser.h"
+#include "core/textcodec.h"
+#include "core/trackingrequest.h"
+#include "platform/environment.h"
+#include "platform/httpclient.h"
+
+#include <QUrl>
+#include <algorithm>
+
+namespace zjx {
+
+BookWatch::BookWatch(ParcelStates& states, QObject* parent) : QObject(parent), m_states(states) {
+    m_timer.setSingleShot(true);
+    connect(&m_timer, &QTimer::timeout, this, &BookWatch::wake);
+}
+
+void BookWatch::setParcels(const QList<ParcelKey>& parcels) {
+    m_parcels = parcels;
+    if (m_enabled)
+        m_plan.setParcels(parcels, Clock::now());
+    planNextWake();
+}
+
+void BookWatch::setEnabled(bool on) {
+    if (on == m_enabled)
+        return;
+    m_enabled = on;
+    if (on) {
+        m_plan.setInterval(m_minutes, m_minimumMinutes);
+        m_plan.setParcels(m_parcels, Clock::now());
+    } else {
+        m_plan.stop();
+    }
+    planNextWake();
+}
+
+void BookWatch::setMinutes(int minutes) {
+    m_minutes = std::max(minutes, 1);
+    m_plan.setInterval(m_minutes, m_minimumMinutes);
+}
+
+void BookWatch::askNow(const QList<ParcelKey>& parcels) {
+    for (const ParcelKey& key : parcels)
+        if (!m_userAsks.contains(key))
+            m_userAsks.append(key);
+    QTimer::singleShot(0, this, &BookWatch::wake);
+}
+
+void BookWatch::wake() {
+    if (m_busy)
+        return;
+    if (!m_userAsks.isEmpty()) {
+        ask(m_userAsks.takeFirst(), ParcelStates::Asker::User);
+        return;
+    }
+    if (const std::optional<ParcelKey> key = m_plan.take(Clock::now(), m_states)) {
+        ask(*key, ParcelStates::Asker::Automatic);
+        return;
+    }
+    planNextWake();
+}
+
+void BookWatch::planNextWake() {
+    if (m_busy)
+        return;
+    const QDateTime next = m_plan.nextDue(m_states);
+    if (!next.isValid()) {
+        m_timer.stop();
+        return;
+    }
+    // Woken at least once a minute, so a clock that jumps (a suspended laptop) is noticed soon.
+    const qint64 wait = std::clamp(Clock::now().msecsTo(next), qint64(0), qint64(60000));
+    m_timer.start(int(wait));
+}
+
+void BookWatch::ask(const ParcelKey& key, ParcelStates::Asker asker) {
+    m_busy = true;
+    Q_EMIT askingChanged(true);
+    const QString code = CourierCatalogue::serviceCode(CourierCatalogue::indexOfName(key.company));
+    const QUrl url(TrackingRequest::url(m_host ? m_host() : QString(), code, key.number));
+    ++m_sent;
+    HttpClient::instance().getResponsive(
+        url, this, [this, key, asker](const HttpResult& result) { answered(key, asker, result); },
+        codec::gbkServerBody);
+}
+
+void BookWatch::answered(const ParcelKey& key, ParcelStates::Asker asker, const HttpResult& result) {
+    m_busy = false;
+    Q_EMIT askingChanged(false);
+    bool okMinutes = false;
+    const int cacheMinutes = result.header("X-Zjx-Cache-Minutes").trimmed().toInt(&okMinutes);
+    if (okMinutes && cacheMinutes > 0 && cacheMinutes != m_minimumMinutes) {
+        m_minimumMinutes = cacheMinutes;
+        m_plan.setInterval(m_minutes, m_minimumMinutes);
+        Q_EMIT minimumChanged(cacheMinutes);
+    }
+    const QDateTime now = Clock::now();
+    bool good = false;
+    if (result.ok() && result.status < 400) {
+        const Screening verdict = screenAnswer(result.body);
+        const int rows = TrackingParser::countRows(result.body);
+        if (verdict == Screening::Good && rows > 0) {
+            const QList<ProgressEntry> entries = TrackingParser::parse(result.body, rows);
+            const ProgressEntry& latest = entries.first();
+            const Sighting seen{TrackingParser::parcelState(latest.progress), {latest.time, latest.progress}};
+            const News found = m_states.observe(key, seen, now, asker);
+            good = true;
+            if (found != News::None)
+                Q_EMIT news(key, found);
+        } else {
+            m_states.fail(key, verdict == Screening::NotFound ? troubleNoRecord : troubleFailed, now);
+        }
+    } else {
+        m_states.fail(key, troubleFailed, now);
+    }
+    if (asker == ParcelStates::Asker::Automatic)
+        m_plan.done(key, good, m_states.value(key).failures, now);
+    QTimer::singleShot(0, this, &BookWatch::wake);
+}
+
+} // namespace zjx

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "watch/parcelstates.h"
+
+#include <QAbstractTableModel>
+#include <QHash>
+#include <QList>
+#include <QSortFilterProxyModel>
+
+namespace zjx {
+
+// Every parcel of the book and of the archive with what is known of it, one row each.
+class OverviewModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { Note, Company, Number, State, Latest, Asked, ColumnCount };
+    enum Role { UnseenRole = Qt::UserRole + 1, ArchivedRole, SortRole };
+
+    struct Row {
+        ParcelKey key;
+        QString note;
+        QString record; // the line as the book or the archive holds it
+        bool archived = false;
+    };
+
+    explicit OverviewModel(const ParcelStates& states, QObject* parent = nullptr);
+
+    // The book's and the archive's record lines.
+    void setRecords(const QStringList& book, const QStringList& archive);
+    const Row& row(int index) const { return m_rows.at(index); }
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+private:
+    void stateChanged(const ParcelKey& key);
+
+    const ParcelStates& m_states;
+    QList<Row> m_rows;
+    QHash<ParcelKey, QList<int>> m_rowsOf;
+};
+
+// The rows the overview shows: the book's parcels, or the archive's under the archive filter,
+// whose note, number or company holds the search text.
+class OverviewFilter : public QSortFilterProxyModel {
+    Q_OBJECT
+public:
+    explicit OverviewFilter(QObject* parent = nullptr);
+    void setSearch(const QString& text);
+    void setArchived(bool archived);
+    bool archived() const { return m_archived; }
+
+protected:
+    bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
+
+private:
+    QString m_search;
+    bool m_archived = false;
+};
+
+} // namespace zjx

@@ -1,0 +1,61 @@
+#include "watch/parcelstates.h"
+
+#include <utility>
+
+namespace zjx {
+
+QString ParcelState::shownState() const {
+    if (!trouble.isEmpty())
+        return trouble;
+    return state.isEmpty() ? notAskedState : state;
+}
+
+const ParcelState* ParcelStates::find(const ParcelKey& key) const {
+    const auto it = m_states.constFind(key);
+    return it == m_states.cend() ? nullptr : &*it;
+}
+
+News ParcelStates::observe(const ParcelKey& key, const Sighting& answer, const QDateTime& at, Asker asker) {
+    ParcelState& s = m_states[key];
+    const News news = asker == Asker::User ? News::None : judgeNews(s.sighting(), answer);
+    s.deliveredAnswers = answer.state == deliveredState ? s.deliveredAnswers + 1 : 0;
+    s.state = answer.state;
+    s.latest = answer.latest;
+    s.askedAt = at;
+    s.trouble.clear();
+    s.failures = 0;
+    if (asker == Asker::User)
+        s.unseen = false;
+    else if (news != News::None)
+        s.unseen = true;
+    Q_EMIT changed(key);
+    return news;
+}
+
+void ParcelStates::fail(const ParcelKey& key, const QString& trouble, const QDateTime& at) {
+    ParcelState& s = m_states[key];
+    s.trouble = trouble;
+    s.askedAt = at;
+    ++s.failures;
+    Q_EMIT changed(key);
+}
+
+void ParcelStates::markSeen(const ParcelKey& key) {
+    const auto it = m_states.find(key);
+    if (it == m_states.end() || !it->unseen)
+        return;
+    it->unseen = false;
+    Q_EMIT changed(key);
+}
+
+void ParcelStates::forget(const ParcelKey& key) {
+    if (m_states.remove(key))
+        Q_EMIT changed(key);
+}
+
+void ParcelStates::replaceAll(QHash<ParcelKey, ParcelState> states) {
+    m_states = std::move(states);
+    Q_EMIT reset();
+}
+
+} // namespace zjx

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "watch/news.h"
+#include "watch/parcelkey.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QObject>
+#include <QString>
+#include <optional>
+
+namespace zjx {
+
+// What is known of one parcel, whichever window asked about it.
+struct ParcelState {
+    QString state;            // the parcel state of the last good answer; empty before the first one
+    LatestEvent latest;       // the latest event last shown or told; empty before the first good answer
+    QDateTime askedAt;        // when it was last asked, answered or not
+    QString trouble;          // "查询失败" or "无此单号" when the last ask got no good answer; else empty
+    bool unseen = false;      // news that the user has not opened yet
+    int failures = 0;         // asks in a row that got no good answer
+    int deliveredAnswers = 0; // good answers in a row that found it signed for
+
+    std::optional<Sighting> sighting() const {
+        return latest.isEmpty() ? std::nullopt : std::optional<Sighting>(Sighting{state, latest});
+    }
+    // The state as a list shows it: "未查询" before any ask, the trouble of a failed one.
+    QString shownState() const;
+};
+
+// The per-parcel knowledge shared by every window: what was last shown or told for each parcel,
+// so a parcel's news is told once, however many windows ask about it.
+class ParcelStates : public QObject {
+    Q_OBJECT
+public:
+    explicit ParcelStates(QObject* parent = nullptr) : QObject(parent) {}
+
+    enum class Asker { User, Automatic };
+
+    const ParcelState* find(const ParcelKey& key) const;
+    ParcelState value(const ParcelKey& key) const { return m_states.value(key); }
+    const QHash<ParcelKey, ParcelState>& all() const { return m_states; }
+
+    // A good answer. The user's own query shows it to the user: it is never news, and it is seen.
+    // An automatic one is judged against what was known, and news stays unseen until opened.
+    News observe(const ParcelKey& key, const Sighting& answer, const QDateTime& at, Asker asker);
+    // An ask without a good answer: what was known stays, only the trouble is noted.
+    void fail(const ParcelKey& key, const QString& trouble, const QDateTime& at);
+    void markSeen(const ParcelKey& key);
+    void forget(const ParcelKey& key);
+    void replaceAll(QHash<ParcelKey, ParcelState> states);
+
+Q_SIGNALS:
+    void changed(const zjx::ParcelKey& key);
+    void reset();
+
+private:
+    QHash<ParcelKey, ParcelState> m_states;
+};
+
+inline const QString troubleFailed = QStringLiteral("查询失败");
+inline const QString troubleNoRecord = QStringLiteral("无此单号");
+inline const QString notAskedState = QStringLiteral("未查询");
+
+} // namespace zjx

@@ -1,0 +1,216 @@
+#include "core/catalogue.h"
+#include "guess/numberguess.h"
+#include "guess/onlineguess.h"
+#include "support/testserver.h"
+#include "support/windowfixture.h"
+
+#include <QClipboard>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+
+using namespace zjx;
+
+namespace {
+
+QStringList codesOf(const QList<int>& indices) {
+    QStringList codes;
+    for (int i : indices)
+        codes << CourierCatalogue::serviceCode(i);
+    return codes;
+}
+
+} // namespace
+
+class TestGuess : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void formats_data();
+    void formats();
+    void bookRanksEqualCandidates();
+    void addPanel_data();
+    void addPanel();
+    void handPickIsKept();
+    void onlineAfterTypingStops();
+    void lateOnlineAnswerAfterHandPick();
+
+private:
+    void typeNumber(MainWindow* w, const QString& number);
+};
+
+void TestGuess::formats_data() {
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<int>("verdict");
+    QTest::addColumn<QStringList>("codes");
+    using V = NumberGuess::Verdict;
+    const auto row = [](const char* name, const char* number, V verdict, QStringList codes) {
+        QTest::newRow(name) << QString::fromUtf8(number) << int(verdict) << codes;
+    };
+    // Examples from the published formats (UPU S10 standard, UPS, FedEx, DHL and USPS documentation)
+    // and the prefixes the Chinese couriers print; one digit changed makes the mistyped twin.
+    row("S10 CN letter post", "RA473124829CN", V::Known, {"gnxb", "pingyou"});
+    row("S10 CN EMS", "EE473124829CN", V::Known, {"ems"});
+    row("S10 foreign EMS", "EE473124829GB", V::Known, {"ems"});
+    row("S10 foreign post: not in the catalogue", "RA473124829GB", V::Known, {});
+    row("S10 wrong check", "RA473124828CN", V::Mistyped, {});
+    row("UPS", "1Z999AA10123456784", V::Known, {"ups"});
+    row("UPS printed with spaces", "1z 999 aa1 01 2345 678 4", V::Known, {"ups"});
+    row("UPS wrong check", "1Z999AA10123456785", V::Mistyped, {});
+    row("UPS too short", "1Z999AA1012345678", V::Mistyped, {});
+    row("FedEx 12", "986578788855", V::Known, {"fedex", "fedexcn"});
+    row("FedEx 12 second example", "012345678983", V::Known, {"fedex", "fedexcn"});
+    row("FedEx 12 wrong check: plain digits stay open", "012345678984", V::Open, {});
+    row("FedEx 15", "041441760228964", V::Known, {"fedex", "fedexcn"});
+    row("FedEx 15 wrong check", "041441760228965", V::Open, {});
+    row("FedEx 22 (96 + 15 digits)", "9612019041441760228964", V::Known, {"fedex"});
+    row("DHL Express", "8564385550", V::Known, {"dhl"});
+    row("DHL wrong check", "8564385551", V::Open, {});
+    row("USPS 22", "9205590164917312751089", V::Known, {"usps"});
+    row("USPS 22 wrong check", "9205590164917312751088", V::Open, {});
+    row("USPS 20", "70160910000108310009", V::Known, {"usps"});
+    row("SF", "SF1234567890123", V::Known, {"shunfeng"});
+    row("JD", "JD0001234567890", V::Known, {"jd"});
+    row("JDV", "JDVA12345678901", V::Known, {"jd"});
+    row("JDX", "JDX012345678901", V::Known, {"jd"});
+    row("JT + 13 digits", "JT1234567890123", V::Known, {"jtexpress"});
+    row("JT + 12 digits", "JT123456789012", V::Open, {});
+    row("YT + 13 digits", "YT1234567890123", V::Known, {"yuantong"});
+    row("YT + 16 digits is not 圆通", "YT1234567890123456", V::Open, {});
+    row("DPK", "DPK123456789012", V::Known, {"debangkuaidi"});
+    row("plain Chinese digits", "7730123456789", V::Open, {});
+    row("too short", "SF123", V::NotANumber, {});
+    row("other characters", "SF12345|67890123", V::NotANumber, {});
+}
+
+void TestGuess::formats() {
+    QFETCH(QString, number);
+    QFETCH(int, verdict);
+    QFETCH(QStringList, codes);
+    const NumberGuess guess = guessNumber(number);
+    QCOMPARE(int(guess.verdict), verdict);
+    QCOMPARE(codesOf(guess.candidates), codes);
+}
+
+void TestGuess::bookRanksEqualCandidates() {
+    const QList<int> fedex = guessNumber(u"986578788855").candidates;
+    QCOMPARE(codesOf(rankCandidates(fedex, {})), (QStringList{"fedex", "fedexcn"}));
+    const QStringList book{QStringLiteral("1|Fedex国内|a"), QStringLiteral("2|Fedex国内|b"),
+                           QStringLiteral("3|国际Fedex|c"), QStringLiteral("4|共速达物流|快递|d")};
+    const QHash<QString, int> uses = countBookCompanies(book);
+    QCOMPARE(uses.value(QStringLiteral("Fedex国内")), 2);
+    QCOMPARE(uses.value(QStringLiteral("共速达物流|快递")), 1);
+    QCOMPARE(codesOf(rankCandidates(fedex, uses)), (QStringList{"fedexcn", "fedex"}));
+    QCOMPARE(guessHint(rankCandidates(fedex, uses)), QStringLiteral("根据单号推测:Fedex国内(或国际Fedex)"));
+}
+
+void TestGuess::typeNumber(MainWindow* w, const QString& number) {
+    QLineEdit* edit = w->Text3->lineEdit();
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QTest::keyClicks(edit, number);
+}
+
+void TestGuess::addPanel_data() {
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<QString>("company"); // empty: the chooser and the hint line stay as they were
+    QTest::addColumn<QString>("hint");
+    QTest::newRow("SF") << "SF1234567890123"
+                        << "顺丰快递"
+                        << "根据单号推测:顺丰快递";
+    QTest::newRow("UPS") << "1Z999AA10123456784"
+                         << "UPS"
+                         << "根据单号推测:UPS";
+    QTest::newRow("UPS wrong check") << "1Z999AA10123456785"
+                                     << ""
+                                     << "";
+    QTest::newRow("JT") << "JT1234567890123"
+                        << "极兔速递"
+                        << "根据单号推测:极兔速递";
+    QTest::newRow("fits nothing") << "7730123456789"
+                                  << ""
+                                  << "";
+}
+
+void TestGuess::addPanel() {
+    QFETCH(QString, number);
+    QFETCH(QString, company);
+    QFETCH(QString, hint);
+    test::WindowFixture fx;
+    auto w = fx.makeWindow();
+    w->Command3_Click();
+    w->setHint(QStringLiteral("before"));
+    const QString before = w->Label11[2]->text();
+    typeNumber(w.get(), number);
+    QCOMPARE(w->Combo1->currentText(), company.isEmpty() ? CourierCatalogue::displayName(0) : company);
+    QCOMPARE(w->companyCode, CourierCatalogue::serviceCode(w->Combo1->currentIndex()));
+    QCOMPARE(w->Label11[2]->text(), hint.isEmpty() ? before : hint);
+    // The guess goes with its number: an edit that fits nothing brings the earlier hint back.
+    typeNumber(w.get(), QStringLiteral("12"));
+    QCOMPARE(w->Label11[2]->text(), before);
+    // F8 pastes the same number with the line break a copied number often carries.
+    w->Command3_Click();
+    QGuiApplication::clipboard()->setText(number + QStringLiteral("\r\n"));
+    w->Form_KeyDown(119);
+    QCOMPARE(w->Combo1->currentText(), company.isEmpty() ? CourierCatalogue::displayName(0) : company);
+}
+
+void TestGuess::handPickIsKept() {
+    test::WindowFixture fx;
+    auto w = fx.makeWindow();
+    w->Command3_Click();
+    w->Combo1->setFocus();
+    QTest::keyClick(w->Combo1, Qt::Key_Down); // the user picks 安捷快递 by hand
+    QCOMPARE(w->Combo1->currentIndex(), 1);
+    typeNumber(w.get(), QStringLiteral("SF1234567890123"));
+    QCOMPARE(w->Combo1->currentIndex(), 1);
+    QTest::keyClick(w->Text3->lineEdit(), Qt::Key_Backspace); // editing keeps the hand pick
+    QTest::keyClick(w->Text3->lineEdit(), Qt::Key_3);
+    QCOMPARE(w->Combo1->currentIndex(), 1);
+    // An emptied box starts a new number, which is guessed again; so does a new add panel.
+    typeNumber(w.get(), QStringLiteral("JT1234567890123"));
+    QCOMPARE(w->Combo1->currentText(), QStringLiteral("极兔速递"));
+}
+
+void TestGuess::onlineAfterTypingStops() {
+    test::TestServer server;
+    server.setResponse("/autonumber", {200, "zhongtong\nyunda\n", "text/plain; charset=utf-8"});
+    test::WindowFixture fx(server.hostPort());
+    auto w = fx.makeWindow();
+    w->Command3_Click();
+    typeNumber(w.get(), QStringLiteral("SF1234567890123")); // decided offline: never asked
+    QTest::qWait(OnlineGuess::debounceMs + 200);
+    QVERIFY(server.requests().isEmpty());
+    typeNumber(w.get(), QString());
+    for (QChar c : QStringLiteral("7730123456789")) { // a typist's pace: one question at the end
+        QTest::keyClick(w->Text3->lineEdit(), c.toLatin1());
+        QTest::qWait(60);
+    }
+    QVERIFY(server.requests().isEmpty());
+    QTRY_COMPARE(w->Combo1->currentText(), QStringLiteral("中通快递"));
+    QCOMPARE(w->Label11[2]->text(), QStringLiteral("根据单号推测:中通快递(或韵达快递)"));
+    QCOMPARE(server.requests().size(), 1);
+    QCOMPARE(server.requests().first().param("nu"), std::string("7730123456789"));
+    // Plain digits that fit FedEx's check digit: FedEx at once, the provider's answer after it.
+    typeNumber(w.get(), QStringLiteral("986578788855"));
+    QCOMPARE(w->Combo1->currentText(), QStringLiteral("国际Fedex"));
+    QTRY_COMPARE(w->Combo1->currentText(), QStringLiteral("中通快递"));
+}
+
+void TestGuess::lateOnlineAnswerAfterHandPick() {
+    test::TestServer server;
+    server.setResponse("/autonumber", {200, "zhongtong\n", "text/plain; charset=utf-8", 400});
+    test::WindowFixture fx(server.hostPort());
+    auto w = fx.makeWindow();
+    w->Command3_Click();
+    typeNumber(w.get(), QStringLiteral("7730123456789"));
+    QTRY_COMPARE(server.requests().size(), 1);
+    w->Combo1->setFocus();
+    QTest::keyClick(w->Combo1, Qt::Key_Down); // picked by hand while the answer is on its way
+    QTest::qWait(800);
+    QCOMPARE(w->Combo1->currentIndex(), 1);
+}
+
+QTEST_MAIN(TestGuess)
+#include "tst_guess.moc"
