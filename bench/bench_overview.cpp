@@ -5,7 +5,7 @@
 #include "gui/overviewwindow.h"
 #include "gui/platform/messagebox.h"
 #include "platform/environment.h"
-#include "procstatus.h"
+#include "stress/procstatus.h"
 #include "watch/bookwatch.h"
 #include "watch/statefile.h"
 #include "watch/watchplan.h"
@@ -100,15 +100,15 @@ BENCHMARK(BM_StateFileWrite)->Unit(benchmark::kMillisecond);
 // and once without the state file, each in a fresh process.
 int memoryGrowth(bool withStates) {
     Folder folder(withStates);
-    const long bare = zjx::bench::residentKiB();
+    const long bare = zjx::stress::residentKiB();
     auto w = std::make_unique<zjx::MainWindow>();
     w->show();
     QCoreApplication::processEvents();
-    const long withBook = zjx::bench::residentKiB();
+    const long withBook = zjx::stress::residentKiB();
     w->openOverview();
     QCoreApplication::processEvents();
     benchmark::DoNotOptimize(w->overview()->grab());
-    const long withOverview = zjx::bench::residentKiB();
+    const long withOverview = zjx::stress::residentKiB();
     std::printf("memory (%s): main window with %d parcels %ld KiB (%+ld KiB); the overview open adds %+ld KiB\n",
                 withStates ? "states known" : "no state file", parcels, withBook, withBook - bare,
                 withOverview - withBook);

@@ -4,7 +4,7 @@
 #include "gui/platform/messagebox.h"
 #include "platform/environment.h"
 #include "platform/gatewaychild.h"
-#include "procstatus.h"
+#include "stress/procstatus.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -87,7 +87,7 @@ int coldStart(const QByteArray& which, int argc, char** argv) {
     }
     paintOnce(*w);
     std::printf("%s: first paint after %lld ms (%ld ms CPU), resident %ld KiB\n", which.constData(), clock.elapsed(),
-                cpuMs(), zjx::bench::residentKiB());
+                cpuMs(), zjx::stress::residentKiB());
     if (which.startsWith("gateway")) {
         // The program starts its child right after the first paint.
         gateway.start(QCoreApplication::applicationDirPath() + QStringLiteral("/zjx-service"));

@@ -16,8 +16,9 @@
 #include "fakes/hostileprovider.h"
 #include "fakes/providerfakes.h"
 #include "gateway.h"
-#include "procstatus.h"
 #include "providers.h"
+#include "stress/loopbackflood.h"
+#include "stress/procstatus.h"
 #include "trackingpages.h"
 
 #include <QCoreApplication>
@@ -42,11 +43,7 @@
 #include <thread>
 #include <vector>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -71,76 +68,20 @@ std::string target(const std::string& number) {
 
 const std::string kSecret = "5b0e7c2d9a4f8136e2c7d0b4a9f1e6c3";
 
-sockaddr_in loopback(int port) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(uint16_t(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return a;
-}
-
 // One request on a fresh connection; the answer's bytes (empty on failure). `halfClose` ends the
 // sending side right after the request; `dropAfterMs` >= 0 closes without reading.
 std::string rawRequest(int port, const std::string& target, bool secret, bool halfClose = false, int dropAfterMs = -1) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    timeval limit{10, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    const sockaddr_in address = loopback(port);
-    std::string got;
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
-        std::string request = "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n";
-        if (secret)
-            request += "X-Zjx-Secret: " + kSecret + "\r\n";
-        request += "Connection: close\r\n\r\n";
-        ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
-        if (halfClose)
-            ::shutdown(fd, SHUT_WR);
-        if (dropAfterMs >= 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(dropAfterMs));
-        } else {
-            char buffer[4096];
-            for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;)
-                got.append(buffer, size_t(n));
-        }
-    }
-    ::close(fd);
-    return got;
+    std::string request = "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n";
+    if (secret)
+        request += "X-Zjx-Secret: " + kSecret + "\r\n";
+    request += "Connection: close\r\n\r\n";
+    return zjx::stress::exchange(port, request, 10, halfClose, dropAfterMs);
 }
 
 int statusOf(const std::string& answer) {
     // An interim "100 Continue" may come first.
     const size_t at = answer.rfind("HTTP/1.1 ");
     return at == std::string::npos ? 0 : std::atoi(answer.c_str() + at + 9);
-}
-
-// Sockets that connect, stay silent, and connect again as soon as they are dropped.
-void reconnectingFlood(int port, int sockets, const std::atomic<bool>& stop, std::atomic<long>& reconnects) {
-    const sockaddr_in address = loopback(port);
-    std::vector<pollfd> fds(static_cast<size_t>(sockets));
-    const auto open = [&](pollfd& p) {
-        p.fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        ::connect(p.fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-        p.events = POLLIN;
-    };
-    for (pollfd& p : fds)
-        open(p);
-    char sink[256];
-    while (!stop) {
-        if (::poll(fds.data(), fds.size(), 50) <= 0)
-            continue;
-        for (pollfd& p : fds) {
-            if (p.revents == 0)
-                continue;
-            const ssize_t n = ::recv(p.fd, sink, sizeof sink, MSG_DONTWAIT);
-            if (n == 0 || (n < 0 && errno != EAGAIN)) {
-                ::close(p.fd);
-                open(p);
-                ++reconnects;
-            }
-        }
-    }
-    for (const pollfd& p : fds)
-        ::close(p.fd);
 }
 
 struct Service {
@@ -204,7 +145,7 @@ Innocent innocentClient(int port, double seconds, const std::string& target) {
 // Runs `attack` on its thread while the innocent client asks; the Qt loop keeps reading the log.
 void underAttack(const char* title, Service& s, const std::function<void(std::atomic<bool>&)>& attack, double seconds,
                  const std::function<std::string()>& extra = {}) {
-    const long rssBefore = zjx::bench::residentKiB(s.process.processId());
+    const long rssBefore = zjx::stress::residentKiB(s.process.processId());
     const double cpuBefore = cpuSeconds(s.process.processId());
     std::atomic<bool> stop{false};
     std::thread attacker([&] { attack(stop); });
@@ -218,11 +159,11 @@ void underAttack(const char* title, Service& s, const std::function<void(std::at
     long rssPeak = rssBefore;
     while (!victimDone) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        rssPeak = std::max(rssPeak, zjx::bench::residentKiB(s.process.processId()));
+        rssPeak = std::max(rssPeak, zjx::stress::residentKiB(s.process.processId()));
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     victim.join();
-    const long rssEnd = zjx::bench::residentKiB(s.process.processId());
+    const long rssEnd = zjx::stress::residentKiB(s.process.processId());
     stop = true;
     attacker.join();
     const auto pct = [&](double p) {
@@ -292,7 +233,8 @@ int runAttacks(const QString& program, bool open) {
         const std::string title = "6. flood of 1,500 reconnecting silent sockets" +
                                   std::string(soft ? ", service started with a soft limit of 1,024 descriptors" : "");
         underAttack(
-            title.c_str(), s, [&](std::atomic<bool>& stop) { reconnectingFlood(s.port, 1500, stop, reconnects); }, 5,
+            title.c_str(), s,
+            [&](std::atomic<bool>& stop) { zjx::stress::reconnectingFlood(s.port, 1500, stop, &reconnects); }, 5,
             [&] { return "attacker reconnected " + std::to_string(reconnects.load()) + " times"; });
     }
     { // 7. Pushed parcels whose clients leave at once.
@@ -395,7 +337,7 @@ void providerAttacks() {
     const auto run = [&](const char* name, int threads, int seconds, const std::function<int(const std::string&)>& ask,
                          const char* word) {
         std::atomic<bool> stop{false};
-        std::atomic<long> peak{zjx::bench::residentKiB(pid)};
+        std::atomic<long> peak{zjx::stress::residentKiB(pid)};
         const long before = peak;
         const int upstreamBefore = honest.requests();
         std::mutex m;
@@ -404,7 +346,7 @@ void providerAttacks() {
         int innocentFailed = 0;
         std::thread memory([&] {
             while (!stop) {
-                peak = std::max(peak.load(), zjx::bench::residentKiB(pid));
+                peak = std::max(peak.load(), zjx::stress::residentKiB(pid));
                 std::this_thread::sleep_for(milliseconds(20));
             }
         });
@@ -601,7 +543,7 @@ int main(int argc, char** argv) {
     latencyRun(100);
 
     // 2. Memory over distinct parcels (the cache keeps 10,000; older ones leave).
-    std::printf("RSS after the latency run: %ld KiB\n", zjx::bench::residentKiB(service.processId()));
+    std::printf("RSS after the latency run: %ld KiB\n", zjx::stress::residentKiB(service.processId()));
     std::atomic<int> next{0};
     for (const int goal : {2500, 5000, 10000, 20000, 30000}) {
         threads.clear();
@@ -617,7 +559,7 @@ int main(int argc, char** argv) {
             t.join();
         next = goal;
         std::printf("RSS with %5d distinct parcels asked: %ld KiB (failures so far %d)\n", goal,
-                    zjx::bench::residentKiB(service.processId()), failures.load());
+                    zjx::stress::residentKiB(service.processId()), failures.load());
         std::fflush(stdout);
     }
     // 3. The gateway's own share of a cached answer, in process (no HTTP): the cost of the lookup.

@@ -5,6 +5,8 @@
 #include "httpserver.h"
 #include "servicehelp.h"
 #include "serviceroutes.h"
+#include "stress/loopbackflood.h"
+#include "stress/procstatus.h"
 #include "trackingpages.h"
 
 #include <QElapsedTimer>
@@ -23,29 +25,23 @@
 #include <thread>
 #include <vector>
 
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 using namespace zjx::service;
+using zjx::stress::exchange;
+using zjx::stress::loopback;
+using zjx::stress::reconnectingFlood;
+using zjx::stress::residentKiB;
 
 namespace {
 
 const QByteArray kKey = kAccessKey;
 const QByteArray kSecret = "3f9c2e71a4b8d05c6e1f7a2b9c4d8e03";
-
-sockaddr_in loopback(quint16 port) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return a;
-}
 
 // User and system CPU time of this process, in milliseconds.
 qint64 cpuMs() {
@@ -54,63 +50,13 @@ qint64 cpuMs() {
     return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000;
 }
 
-long residentKiBOf(qint64 pid) {
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    return -1;
-}
-
-// Sockets that connect, say nothing, and connect again as soon as the server drops them.
-void reconnectingFlood(quint16 port, int sockets, const std::atomic<bool>& stop) {
-    const sockaddr_in address = loopback(port);
-    std::vector<pollfd> fds(static_cast<size_t>(sockets));
-    const auto open = [&](pollfd& p) {
-        p.fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        ::connect(p.fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-        p.events = POLLIN;
-    };
-    for (pollfd& p : fds)
-        open(p);
-    char sink[256];
-    while (!stop) {
-        if (::poll(fds.data(), fds.size(), 50) <= 0)
-            continue;
-        for (pollfd& p : fds) {
-            if (p.revents == 0)
-                continue;
-            const ssize_t n = ::recv(p.fd, sink, sizeof sink, MSG_DONTWAIT);
-            if (n == 0 || (n < 0 && errno != EAGAIN)) {
-                ::close(p.fd);
-                open(p);
-            }
-        }
-    }
-    for (const pollfd& p : fds)
-        ::close(p.fd);
-}
-
 // One blocking request to the version file; the milliseconds it took, or -1 without an answer.
 qint64 timedRequest(quint16 port, const QByteArray& secret) {
     QElapsedTimer clock;
     clock.start();
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    timeval limit{5, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    const sockaddr_in address = loopback(port);
-    QByteArray got;
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
-        const QByteArray request = "GET /tansoftjc/zjx/jc.txt HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port) +
-                                   "\r\nX-Zjx-Secret: " + secret + "\r\nConnection: close\r\n\r\n";
-        ::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL);
-        char buffer[1024];
-        for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;)
-            got.append(buffer, n);
-    }
-    ::close(fd);
+    const QByteArray request = "GET /tansoftjc/zjx/jc.txt HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port) +
+                               "\r\nX-Zjx-Secret: " + secret + "\r\nConnection: close\r\n\r\n";
+    const QByteArray got = QByteArray::fromStdString(exchange(port, request.toStdString(), 5));
     return got.startsWith("HTTP/1.1 200") && got.endsWith("V4.0") ? clock.elapsed() : -1;
 }
 
@@ -169,13 +115,6 @@ private:
     QByteArray m_received;
     bool m_closed = false;
 };
-
-qint64 residentBytes() {
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return -1;
-    return statm.readAll().split(' ').value(1).toLongLong() * 4096;
-}
 
 HttpLimits testLimits() {
     HttpLimits limits;
@@ -393,7 +332,7 @@ void TestServiceLimits::floodIsRefusedEarly() {
     QFETCH(int, status);
     const qint64 total = head.size() + units * unit.size();
     const QByteArray chunk = unit.repeated(qMax<qsizetype>(1, 65536 / unit.size()));
-    const qint64 residentBefore = residentBytes();
+    const qint64 residentBefore = qint64(residentKiB()) * 1024;
     Client client(m_server->port());
     qint64 queued = 0;
     const auto feed = [&] {
@@ -413,7 +352,8 @@ void TestServiceLimits::floodIsRefusedEarly() {
     QVERIFY2(queued < total / 8, qPrintable(QString::number(queued)));
     QTRY_COMPARE(m_server->connectionCount(), 0);
     if (residentBefore > 0)
-        QVERIFY2(residentBytes() - residentBefore < 16 * 1024 * 1024, qPrintable(QString::number(residentBytes())));
+        QVERIFY2(qint64(residentKiB()) * 1024 - residentBefore < 16 * 1024 * 1024,
+                 qPrintable(QString::number(qint64(residentKiB()) * 1024)));
     QVERIFY(!m_log.isEmpty() && m_log.last().endsWith(QByteArray(' ' + QByteArray::number(status) + " 0")));
 }
 
@@ -759,9 +699,9 @@ void TestServiceLimits::reconnectFloodAgainstTheRealService() {
     connect(&service, &QProcess::readyReadStandardOutput, &service, [&service] { service.readAll(); });
 
     std::atomic<bool> stop{false};
-    std::thread flood(reconnectingFlood, port, 1200, std::cref(stop));
+    std::thread flood([&] { reconnectingFlood(port, 1200, stop); });
     QTest::qWait(1000);
-    const long residentStart = residentKiBOf(service.processId());
+    const long residentStart = residentKiB(service.processId());
     qint64 slowest = 0;
     int unanswered = 0;
     for (int i = 0; i < 20; ++i) {
@@ -770,7 +710,7 @@ void TestServiceLimits::reconnectFloodAgainstTheRealService() {
         slowest = std::max(slowest, ms);
         QTest::qWait(100);
     }
-    const long residentEnd = residentKiBOf(service.processId());
+    const long residentEnd = residentKiB(service.processId());
     stop = true;
     flood.join();
     service.terminate();

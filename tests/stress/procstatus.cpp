@@ -1,10 +1,10 @@
-#include "procstatus.h"
+#include "stress/procstatus.h"
 
 #include <QByteArray>
 #include <QFile>
 #include <QString>
 
-namespace zjx::bench {
+namespace zjx::stress {
 
 long residentKiB(qint64 pid) {
     const QString self = pid == 0 ? QStringLiteral("self") : QString::number(pid);
@@ -17,4 +17,4 @@ long residentKiB(qint64 pid) {
     return -1;
 }
 
-} // namespace zjx::bench
+} // namespace zjx::stress

@@ -2,9 +2,9 @@
 
 #include <QtGlobal>
 
-namespace zjx::bench {
+namespace zjx::stress {
 
 // Resident memory of a process from /proc (0: this process), in KiB; -1 when it cannot be read.
 long residentKiB(qint64 pid = 0);
 
-} // namespace zjx::bench
+} // namespace zjx::stress
