@@ -38,15 +38,6 @@ enum class Busy { ManualQuery, VersionCheck, SaveQuestion, OwnRequery };
 
 const QByteArray book = codec::toGbk(QStringLiteral("111|申通快递|书\r\n222|顺丰快递|鞋\r\n"));
 
-// A page of the tracking service with one event row per progress text, oldest first.
-QByteArray trackingPage(const QStringList& progress) {
-    QString page = QStringLiteral("<table><tr><th>时间</th><th>地点和跟踪进度</th></tr>");
-    for (int i = 0; i < progress.size(); ++i)
-        page += QStringLiteral("<tr><td>2013-05-2%1 08:00:00</td><td>%2</td></tr>").arg(i).arg(progress.at(i));
-    page += QStringLiteral("</table>");
-    return TestServer::gbk(page);
-}
-
 const QStringList inTransit{QStringLiteral("已收件"), QStringLiteral("运送中"), QStringLiteral("到达上海")};
 
 std::unique_ptr<MainWindow> windowWithBook(const WindowFixture& fx, bool chooseParcel = true) {
@@ -263,7 +254,7 @@ void TestMainWindowSchedule::framesTakeEachOthersPlace() {
 void TestMainWindowSchedule::timedQueryFiresOnceAtTheSetMinute() {
     QDateTime now(QDate(2013, 5, 20), QTime(10, 29, 59));
     TestServer server;
-    server.setResponse("/", {200, trackingPage(inTransit)});
+    server.setResponse("/", {200, TestServer::trackingPage(inTransit)});
     WindowFixture fx(server.hostPort());
     auto w = windowWithBook(fx);
     Clock::setOverride([&now] { return now; });
@@ -277,7 +268,7 @@ void TestMainWindowSchedule::timedQueryFiresOnceAtTheSetMinute() {
     QVERIFY(isIn(*w, State::TimedArmed));
     // Ticks come faster than the answer, so any tick left running during the wait would fire again.
     w->Timer4->setInterval(10);
-    server.setResponse("/", {200, trackingPage(inTransit), "text/html; charset=GBK", 300});
+    server.setResponse("/", {200, TestServer::trackingPage(inTransit), "text/html; charset=GBK", 300});
 
     w->Timer4_Timer();
     QVERIFY(requestedNumbers(server).isEmpty());
@@ -295,7 +286,7 @@ void TestMainWindowSchedule::timedQueryFiresOnceAtTheSetMinute() {
 
 void TestMainWindowSchedule::timedQueryArmedForNowFiresWithinASecond() {
     TestServer server;
-    server.setResponse("/", {200, trackingPage(inTransit)});
+    server.setResponse("/", {200, TestServer::trackingPage(inTransit)});
     WindowFixture fx(server.hostPort());
     auto w = windowWithBook(fx);
     Clock::setOverride([] { return QDateTime(QDate(2013, 5, 20), QTime(0, 0, 42)); });
@@ -307,7 +298,7 @@ void TestMainWindowSchedule::timedQueryArmedForNowFiresWithinASecond() {
 
 void TestMainWindowSchedule::loopQueryFiresOnTheNthTick() {
     TestServer server;
-    server.setResponse("/", {200, trackingPage(inTransit)});
+    server.setResponse("/", {200, TestServer::trackingPage(inTransit)});
     WindowFixture fx(server.hostPort());
     auto w = windowWithBook(fx);
     w->Command10_Click();
@@ -341,7 +332,7 @@ void TestMainWindowSchedule::loopQueryFiresOnTheNthTick() {
 
 void TestMainWindowSchedule::lockedControlsRefuseTheUser() {
     TestServer server;
-    server.setResponse("/", {200, trackingPage(inTransit)});
+    server.setResponse("/", {200, TestServer::trackingPage(inTransit)});
     WindowFixture fx(server.hostPort());
     auto w = windowWithBook(fx);
     w->show();
@@ -399,7 +390,7 @@ void TestMainWindowSchedule::automaticRequeryVerdictAndAlert() {
     DesktopNotifier::setHandler([&told](const QString&, const QString& summary, const QString&) { told << summary; });
     int userAlerts = 0;
     if (!chosen.isEmpty()) {
-        server.setResponse("/", {200, trackingPage(chosen)});
+        server.setResponse("/", {200, TestServer::trackingPage(chosen)});
         w->Text1_Click();
         QTRY_COMPARE(w->ListView1->topLevelItemCount(), chosen.size());
         userAlerts = 1; // the first answer after start-up has more entries than none
@@ -410,7 +401,7 @@ void TestMainWindowSchedule::automaticRequeryVerdictAndAlert() {
 
     QStringList shown;
     for (const QStringList& answer : answers) {
-        server.setResponse("/", {200, trackingPage(answer)});
+        server.setResponse("/", {200, TestServer::trackingPage(answer)});
         w->Label12[3]->clear();
         w->Timer6_Timer();
         QTRY_VERIFY(!w->Label12[3]->text().isEmpty());
@@ -463,10 +454,10 @@ void TestMainWindowSchedule::requeryDueWhileBusy() {
     server.setHandler("/", [&](const RecordedRequest& r) {
         mostInFlight = std::max(mostInFlight.load(), ++inFlight);
         const std::string number = r.param("nu");
-        const CannedResponse answer =
-            number == "444" ? CannedResponse{200, TestServer::gbk(QStringLiteral("<p>单号不存在</p>"))}
-                            : CannedResponse{200, trackingPage(number == "333" ? QStringList{QStringLiteral("已收件")}
-                                                                               : inTransit)};
+        const QStringList progress = number == "333" ? QStringList{QStringLiteral("已收件")} : inTransit;
+        const CannedResponse answer = number == "444"
+                                          ? CannedResponse{200, TestServer::gbk(QStringLiteral("<p>单号不存在</p>"))}
+                                          : CannedResponse{200, TestServer::trackingPage(progress)};
         if (number == "333" || busy == Busy::OwnRequery)
             QThread::msleep(400);
         --inFlight;
@@ -569,7 +560,7 @@ void TestMainWindowSchedule::requeryOutlivesAReloadOfTheBook() {
     TestServer server;
     server.setHandler("/", [&](const RecordedRequest& r) {
         return r.param("nu") == unknown ? CannedResponse{200, TestServer::gbk(QStringLiteral("<p>单号不存在</p>"))}
-                                        : CannedResponse{200, trackingPage(inTransit)};
+                                        : CannedResponse{200, TestServer::trackingPage(inTransit)};
     });
     WindowFixture fx(server.hostPort());
     auto w = windowWithBook(fx, false);

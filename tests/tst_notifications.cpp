@@ -136,13 +136,6 @@ enum class Window { Active, BehindAnother, Minimised, Hidden };
 
 const QByteArray book = TestServer::gbk(QStringLiteral("111|申通快递|书\r\n222|顺丰快递|鞋\r\n"));
 
-QByteArray trackingPage(const QStringList& progress) {
-    QString page = QStringLiteral("<table><tr><th>时间</th><th>地点和跟踪进度</th></tr>");
-    for (int i = 0; i < progress.size(); ++i)
-        page += QStringLiteral("<tr><td>2013-05-2%1 08:00:00</td><td>%2</td></tr>").arg(i).arg(progress.at(i));
-    return TestServer::gbk(page + QStringLiteral("</table>"));
-}
-
 const QStringList outForDelivery{QStringLiteral("已收件"), QStringLiteral("到达上海"),
                                  QStringLiteral("派件中 <快递员> 张三 & \"李四\"")};
 
@@ -243,7 +236,7 @@ void TestNotifications::onlyNewsWhileAwayIsSent() {
     QFETCH(int, chimes);
 
     TestServer server;
-    server.setResponse("/", {200, trackingPage(progress)});
+    server.setResponse("/", {200, TestServer::trackingPage(progress)});
     FakeNotificationServer desktop;
     Scene s(server);
     if (seen) {
@@ -297,7 +290,7 @@ void TestNotifications::bodyIsEscapedOnlyForMarkupServers() {
     QFETCH(bool, markup);
     QFETCH(QString, body);
     TestServer server;
-    server.setResponse("/", {200, trackingPage(outForDelivery)});
+    server.setResponse("/", {200, TestServer::trackingPage(outForDelivery)});
     FakeNotificationServer desktop;
     if (!markup)
         desktop.capabilities.removeAll(QStringLiteral("body-markup"));
@@ -312,14 +305,14 @@ void TestNotifications::bodyIsEscapedOnlyForMarkupServers() {
 void TestNotifications::nextNewsReplacesTheNotification() {
     TestServer server;
     QStringList events = outForDelivery;
-    server.setResponse("/", {200, trackingPage(events)});
+    server.setResponse("/", {200, TestServer::trackingPage(events)});
     FakeNotificationServer desktop;
     Scene s(server);
     s.requery();
     QTRY_COMPARE(desktop.calls.size(), 1);
     events.append(QStringLiteral("已签收人: 本人"));
     events.swapItemsAt(events.size() - 1, events.size() - 2); // still out for delivery, one event more
-    server.setResponse("/", {200, trackingPage(events)});
+    server.setResponse("/", {200, TestServer::trackingPage(events)});
     s.requery();
     QTRY_COMPARE(desktop.calls.size(), 2);
     QCOMPARE(desktop.calls.at(1).replacesId, 41u);
@@ -340,7 +333,7 @@ void TestNotifications::nextNewsReplacesTheNotification() {
     desktop.emitSignal(QStringLiteral("NotificationClosed"), {41u, 2u});
     QTest::qWait(100);
     events.append(outForDelivery.last() + QStringLiteral(" 再次派送"));
-    server.setResponse("/", {200, trackingPage(events)});
+    server.setResponse("/", {200, TestServer::trackingPage(events)});
     s.w->Text1->setCurrentIndex(1);
     s.requery();
     QTRY_COMPARE(desktop.calls.size(), 4);
@@ -361,7 +354,7 @@ void TestNotifications::defaultActionBringsTheWindowBack() {
     QFETCH(QString, action);
     QFETCH(bool, raised);
     TestServer server;
-    server.setResponse("/", {200, trackingPage(outForDelivery)});
+    server.setResponse("/", {200, TestServer::trackingPage(outForDelivery)});
     FakeNotificationServer desktop;
     Scene s(server);
     s.put(Window::Minimised);
@@ -380,7 +373,7 @@ void TestNotifications::defaultActionBringsTheWindowBack() {
 
 void TestNotifications::withoutServerNothingChanges() {
     TestServer server;
-    server.setResponse("/", {200, trackingPage(outForDelivery)});
+    server.setResponse("/", {200, TestServer::trackingPage(outForDelivery)});
     Scene s(server);
     s.put(Window::Minimised);
     s.requery();

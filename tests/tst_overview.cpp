@@ -29,13 +29,6 @@ using zjx::test::WindowFixture;
 
 namespace {
 
-QByteArray trackingPage(const QStringList& progress) {
-    QString page = QStringLiteral("<table><tr><th>时间</th><th>地点和跟踪进度</th></tr>");
-    for (int i = 0; i < progress.size(); ++i)
-        page += QStringLiteral("<tr><td>2026-12-0%1 08:00:00</td><td>%2</td></tr>").arg(i + 1).arg(progress.at(i));
-    return TestServer::gbk(page + QStringLiteral("</table>"));
-}
-
 int rowOf(OverviewWindow& o, const QString& note) {
     for (int r = 0; r < o.filter().rowCount(); ++r)
         if (o.filter().index(r, OverviewModel::Note).data().toString() == note)
@@ -61,7 +54,8 @@ void TestOverview::watchArchiveAndRestore() {
     TestServer server;
     server.setHandler("/", [&](const RecordedRequest& r) {
         const std::lock_guard guard(lock);
-        return CannedResponse{200, trackingPage(events.value(QString::fromStdString(r.param("nu"))))};
+        return CannedResponse{
+            200, TestServer::trackingPage(events.value(QString::fromStdString(r.param("nu"))), QDate(2026, 12, 1))};
     });
     WindowFixture fx(server.hostPort());
     fx.writeStore(TestServer::gbk(QStringLiteral("111|申通快递|书\r\n222|顺丰快递|鞋\r\n333|圆通快递|伞\r\n")));

@@ -1,5 +1,7 @@
 #include "fakes/hostileprovider.h"
 
+#include "fakes/listening.h"
+
 #include <QUrl>
 
 #include <httplib.h>
@@ -35,13 +37,8 @@ std::string manyEvent(long long i, bool comma) {
 }
 
 bool startServer(httplib::Server& server, const char* host, int& port, std::thread& thread) {
-    port = server.bind_to_any_port(host);
-    if (port <= 0)
-        return false;
-    thread = std::thread([&server] { server.listen_after_bind(); });
-    for (int i = 0; i < 500 && !server.is_running(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    return server.is_running();
+    port = listenOnThread(server, host, 0, thread);
+    return port > 0 && server.is_running();
 }
 
 } // namespace

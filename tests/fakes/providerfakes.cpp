@@ -1,5 +1,7 @@
 #include "fakes/providerfakes.h"
 
+#include "fakes/listening.h"
+
 #include <QByteArray>
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -243,14 +245,8 @@ bool FakeProvider::start(int port, const std::string& certFile, const std::strin
               [this](const httplib::Request& req, int& status) { return kdniao(req.body, status); });
         break;
     }
-    m_port =
-        port == 0 ? m_server->bind_to_any_port("127.0.0.1") : (m_server->bind_to_port("127.0.0.1", port) ? port : -1);
-    if (m_port <= 0)
-        return false;
-    m_thread = std::thread([this] { m_server->listen_after_bind(); });
-    for (int i = 0; i < 500 && !m_server->is_running(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    return true;
+    m_port = listenOnThread(*m_server, "127.0.0.1", port, m_thread);
+    return m_port > 0;
 }
 
 void FakeProvider::serve(const httplib::Request& req, httplib::Response& res,
@@ -272,10 +268,7 @@ void FakeProvider::serve(const httplib::Request& req, httplib::Response& res,
 }
 
 void FakeProvider::stop() {
-    if (m_server)
-        m_server->stop();
-    if (m_thread.joinable())
-        m_thread.join();
+    stopListening(m_server.get(), m_thread);
 }
 
 std::string FakeProvider::kuaidi100(const std::string& body, int& status) {

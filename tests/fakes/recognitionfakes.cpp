@@ -1,5 +1,7 @@
 #include "fakes/recognitionfakes.h"
 
+#include "fakes/listening.h"
+
 #include <QByteArray>
 #include <QCryptographicHash>
 #include <QJsonDocument>
@@ -24,10 +26,7 @@ FakeRecognition::FakeRecognition(Kind kind, std::string key, std::string busines
     : m_kind(kind), m_key(std::move(key)), m_businessId(std::move(businessId)) {}
 
 FakeRecognition::~FakeRecognition() {
-    if (m_server)
-        m_server->stop();
-    if (m_thread.joinable())
-        m_thread.join();
+    stopListening(m_server.get(), m_thread);
 }
 
 bool FakeRecognition::start() {
@@ -41,13 +40,8 @@ bool FakeRecognition::start() {
         res.status = status;
         res.set_content(body, "application/json; charset=utf-8");
     });
-    m_port = m_server->bind_to_any_port("127.0.0.1");
-    if (m_port <= 0)
-        return false;
-    m_thread = std::thread([this] { m_server->listen_after_bind(); });
-    for (int i = 0; i < 500 && !m_server->is_running(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    return true;
+    m_port = listenOnThread(*m_server, "127.0.0.1", 0, m_thread);
+    return m_port > 0;
 }
 
 QString FakeRecognition::url() const {

@@ -195,6 +195,14 @@ QByteArray TestServer::gbk(const QString& text) {
     return encoder.encode(text);
 }
 
+QByteArray TestServer::trackingPage(const QStringList& progress, QDate firstDay) {
+    QString page = QStringLiteral("<table><tr><th>时间</th><th>地点和跟踪进度</th></tr>");
+    for (int i = 0; i < progress.size(); ++i)
+        page += QStringLiteral("<tr><td>%1 08:00:00</td><td>%2</td></tr>")
+                    .arg(firstDay.addDays(i).toString(QStringLiteral("yyyy-MM-dd")), progress.at(i));
+    return gbk(page + QStringLiteral("</table>"));
+}
+
 int TestServer::unusedPort() {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDate>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <map>
@@ -61,6 +63,9 @@ public:
     void clearRequests();
 
     static QByteArray gbk(const QString& text);
+    // The tracking service's page in GBK: one event row per progress text, oldest first, a day
+    // apart from `firstDay`, each at 08:00.
+    static QByteArray trackingPage(const QStringList& progress, QDate firstDay = QDate(2013, 5, 20));
     // A loopback port nobody listens on, for a connection that is refused.
     static int unusedPort();
 
