@@ -2,9 +2,9 @@
 
 #include "carriercodes.h"
 #include "httpserver.h"
+#include "providers.h"
 #include "trackingpages.h"
 
-#include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -27,13 +27,6 @@ bool plausible(const QString& number) {
     return number.size() >= 4 && number.size() <= 40 && std::all_of(number.begin(), number.end(), [](QChar c) {
                return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || c == u'-';
            });
-}
-
-QByteArray form(const QList<std::pair<QByteArray, QString>>& fields) {
-    QByteArray out;
-    for (const auto& [name, value] : fields)
-        out += (out.isEmpty() ? "" : "&") + name + '=' + value.toUtf8().toPercentEncoding();
-    return out;
 }
 
 // The program's codes for a provider's code, in table order (several programs' companies may share
@@ -100,7 +93,7 @@ QUrl Kuaidi100Recognizer::urlBeside(const QUrl& queryUrl) {
 }
 
 void Kuaidi100Recognizer::recognise(const QString& number, Done done) {
-    postForm(form({{"num", number}, {"key", m_key}}), &Kuaidi100Recognizer::read, std::move(done));
+    postForm(formBody({{"num", number}, {"key", m_key}}), &Kuaidi100Recognizer::read, std::move(done));
 }
 
 Recognition Kuaidi100Recognizer::read(const QByteArray& body) {
@@ -134,19 +127,13 @@ QByteArray KdniaoRecognizer::requestData(const QString& number) {
     return QJsonDocument(QJsonObject{{"LogisticCode", number}}).toJson(QJsonDocument::Compact);
 }
 
-QByteArray KdniaoRecognizer::dataSign(const QByteArray& requestData, const QString& appKey) {
-    return QCryptographicHash::hash(QByteArray(requestData + appKey.toUtf8()), QCryptographicHash::Md5)
-        .toHex()
-        .toBase64();
-}
-
 void KdniaoRecognizer::recognise(const QString& number, Done done) {
     const QByteArray data = requestData(number);
-    postForm(form({{"RequestData", QString::fromUtf8(data)},
-                   {"EBusinessID", m_businessId},
-                   {"RequestType", u("2002")},
-                   {"DataSign", QString::fromLatin1(dataSign(data, m_appKey))},
-                   {"DataType", u("2")}}),
+    postForm(formBody({{"RequestData", QString::fromUtf8(data)},
+                       {"EBusinessID", m_businessId},
+                       {"RequestType", u("2002")},
+                       {"DataSign", QString::fromLatin1(KdniaoClient::dataSign(data, m_appKey))},
+                       {"DataType", u("2")}}),
              &KdniaoRecognizer::read, std::move(done));
 }
 

@@ -68,7 +68,6 @@ public:
     QString name() const override { return QStringLiteral("kdniao"); }
     void recognise(const QString& number, Done done) override;
     static QByteArray requestData(const QString& number);
-    static QByteArray dataSign(const QByteArray& requestData, const QString& appKey);
     static Recognition read(const QByteArray& body);
 
 private:

@@ -37,64 +37,53 @@ int httpStatusFor(FaultKind fault) {
     }
 }
 
-QString faultWords(FaultKind fault) {
+namespace {
+
+// A fault's words for people (the log, --check) beside its fixed word for machines, so a new fault
+// gets both at once.
+struct FaultNames {
+    const char* words;
+    const char* reason;
+};
+
+FaultNames namesOf(FaultKind fault) {
     switch (fault) {
     case FaultKind::Network:
-        return QStringLiteral("network");
+        return {"network", "network"};
     case FaultKind::Timeout:
-        return QStringLiteral("timeout");
+        return {"timeout", "timeout"};
     case FaultKind::Tls:
-        return QStringLiteral("TLS");
+        return {"TLS", "tls"};
     case FaultKind::BadKey:
-        return QStringLiteral("bad key");
+        return {"bad key", "bad-key"};
     case FaultKind::Quota:
-        return QStringLiteral("quota");
+        return {"quota", "quota"};
     case FaultKind::Signature:
-        return QStringLiteral("signature refused");
+        return {"signature refused", "signature"};
     case FaultKind::PhoneTail:
-        return QStringLiteral("phone tail needed");
+        return {"phone tail needed", "phone-tail"};
     case FaultKind::Provider:
-        return QStringLiteral("provider error");
+        return {"provider error", "provider"};
     case FaultKind::NoKey:
-        return QStringLiteral("no key");
+        return {"no key", "no-key"};
     case FaultKind::Account:
-        return QStringLiteral("account or request refused");
+        return {"account or request refused", "account"};
     case FaultKind::RateLimit:
-        return QStringLiteral("rate limit");
-    case FaultKind::Abandoned:
-        return QStringLiteral("no client waits");
+        return {"rate limit", "rate-limit"};
+    case FaultKind::Abandoned: // its reason only ever goes to a client that has gone
+        return {"no client waits", "abandoned"};
     }
-    return {};
+    return {"", "provider"};
+}
+
+} // namespace
+
+QString faultWords(FaultKind fault) {
+    return QString::fromLatin1(namesOf(fault).words);
 }
 
 QString reasonWord(FaultKind fault) {
-    switch (fault) {
-    case FaultKind::Network:
-        return QStringLiteral("network");
-    case FaultKind::Timeout:
-        return QStringLiteral("timeout");
-    case FaultKind::Tls:
-        return QStringLiteral("tls");
-    case FaultKind::BadKey:
-        return QStringLiteral("bad-key");
-    case FaultKind::Quota:
-        return QStringLiteral("quota");
-    case FaultKind::Signature:
-        return QStringLiteral("signature");
-    case FaultKind::PhoneTail:
-        return QStringLiteral("phone-tail");
-    case FaultKind::Provider:
-        return QStringLiteral("provider");
-    case FaultKind::NoKey:
-        return QStringLiteral("no-key");
-    case FaultKind::Account:
-        return QStringLiteral("account");
-    case FaultKind::RateLimit:
-        return QStringLiteral("rate-limit");
-    case FaultKind::Abandoned: // only ever sent to a client that has gone
-        return QStringLiteral("abandoned");
-    }
-    return QStringLiteral("provider");
+    return QString::fromLatin1(namesOf(fault).reason);
 }
 
 QString neutralised(const QString& text) {

@@ -47,17 +47,11 @@ Result ParcelArchive::archive(ParcelBook& book, int index) {
 Result ParcelArchive::restore(ParcelBook& book, int index) {
     if (index < 0 || index >= m_records.size())
         return Result::failure(QStringLiteral("no such parcel"));
-    const QString record = m_records.at(index);
     // First into the book: until the archive is rewritten the parcel is in both files.
-    const Result added = book.append(record);
+    const Result added = book.append(m_records.at(index));
     if (!added.ok())
         return added;
-    QStringList shrunk = m_records;
-    shrunk.removeAt(index);
-    const Result removed = Store::write(m_path, shrunk);
-    if (removed.ok())
-        m_records = shrunk;
-    return removed;
+    return remove(index);
 }
 
 Result ParcelArchive::remove(int index) {

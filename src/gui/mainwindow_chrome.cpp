@@ -184,18 +184,21 @@ bool MainWindow::Chrome::panelEvent(QFrame* panel, QEvent* event) {
 }
 
 bool MainWindow::Chrome::closeImageEvent(QLabel* image, QEvent* event) {
-    switch (event->type()) {
-    case QEvent::KeyPress: {
-        // Reached with Tab: Space or Enter is its click.
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key != Qt::Key_Space && key != Qt::Key_Return && key != Qt::Key_Enter)
-            return false;
+    const auto clickImage = [this, image] {
         if (image == m_window->aicAlphaImage1)
             m_window->aicAlphaImage1_Click();
         else if (image == m_window->aicAlphaImage2)
             m_window->aicAlphaImage2_Click();
         else
             m_window->aicAlphaImage5_Click();
+    };
+    switch (event->type()) {
+    case QEvent::KeyPress: {
+        // Reached with Tab: Space or Enter is its click.
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key != Qt::Key_Space && key != Qt::Key_Return && key != Qt::Key_Enter)
+            return false;
+        clickImage();
         return true;
     }
     case QEvent::MouseButtonPress:
@@ -206,12 +209,7 @@ bool MainWindow::Chrome::closeImageEvent(QLabel* image, QEvent* event) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() != Qt::LeftButton || !image->rect().contains(mouse->position().toPoint()))
             return true;
-        if (image == m_window->aicAlphaImage1)
-            m_window->aicAlphaImage1_Click();
-        else if (image == m_window->aicAlphaImage2)
-            m_window->aicAlphaImage2_Click();
-        else
-            m_window->aicAlphaImage5_Click();
+        clickImage();
         return true;
     }
     default:
