@@ -6,6 +6,9 @@
 #include "core/parser.h"
 #include "core/textcodec.h"
 #include "gui/mainwindow.h"
+#include "gui/progresslist.h"
+#include "gui/statusstrips.h"
+#include "schedule/parcelquery.h"
 #include "gui/platform/alertplayer.h"
 #include "gui/platform/messagebox.h"
 #include "platform/environment.h"
@@ -69,25 +72,26 @@ void BM_FindTd(benchmark::State& state) {
     perRow(state);
 }
 
-// The parse as the window runs it (Timer1): parse, fill the list in one block, colour, count, judge.
+// The parse as the window runs it (100 ms after the answer): parse, fill the list in one block,
+// colour, count, judge.
 void BM_ParseAndFill(benchmark::State& state) {
     QTemporaryDir folder;
     ProgramFolder::setOverride(folder.path());
     MainWindow window;
-    window.Timer3->stop();
-    window.Timer5->stop();
+    window.versionTimer().stop();
+    window.strips().clock().stop();
     window.show();
     const QString answer = answerWithRows(int(state.range(0)));
     for (auto _ : state) {
-        window.ListView1->clear();
-        window.answerText = answer;
-        window.rowCount = qint16(TrackingParser::countRows(answer));
+        window.progressList().clear();
+        window.parcelQuery().session().answerText = answer;
+        window.parcelQuery().session().rowCount = qint16(TrackingParser::countRows(answer));
         const auto start = std::chrono::steady_clock::now();
-        window.Timer1_Timer();
+        window.parcelQuery().parse();
         const auto end = std::chrono::steady_clock::now();
         state.SetIterationTime(std::chrono::duration<double>(end - start).count());
     }
-    if (window.ListView1->topLevelItemCount() != state.range(0))
+    if (window.progressList().rowCount() != state.range(0))
         state.SkipWithError("wrong row count");
     perRow(state);
     ProgramFolder::setOverride(QString());

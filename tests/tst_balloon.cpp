@@ -1,4 +1,4 @@
-#include "gui/class1.h"
+#include "gui/balloontip.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -74,20 +74,20 @@ private Q_SLOTS:
         QFETCH(QString, title);
         QFETCH(QString, text);
         QFETCH(QString, expected);
-        QCOMPARE(Class1::richText(title, text), expected);
+        QCOMPARE(BalloonTip::richText(title, text), expected);
     }
 
-    void nothingBeforeCreate() {
-        Class1 balloon;
-        balloon.ParentControl(m_list);
-        balloon.ToolTipTitle(title);
-        balloon.ToolTipText(text);
+    void nothingBeforeItIsCreated() {
+        BalloonTip balloon;
+        balloon.setControl(m_list);
+        balloon.setTitle(title);
+        balloon.setText(text);
         restPointerOver(m_list->viewport());
         QVERIFY(!QToolTip::isVisible());
         QVERIFY(!balloon.isCreated());
 
-        // The values written before are what the first Create shows.
-        balloon.Create();
+        // The values written before are what the first create shows.
+        balloon.create();
         QCOMPARE(balloon.text(), text); // kept as given, CR LF included
         restPointerOver(m_list->viewport());
         QVERIFY(balloon.isShowing());
@@ -95,10 +95,10 @@ private Q_SLOTS:
     }
 
     void coversTheWholeControl() {
-        Class1 balloon;
-        balloon.ParentControl(m_list);
-        balloon.ToolTipText(text);
-        balloon.Create();
+        BalloonTip balloon;
+        balloon.setControl(m_list);
+        balloon.setText(text);
+        balloon.create();
         const QList<QWidget*> parts{m_list, m_list->viewport(), m_list->header()};
         for (QWidget* part : parts) {
             QToolTip::hideText();
@@ -112,13 +112,13 @@ private Q_SLOTS:
         QVERIFY(!QToolTip::isVisible());
     }
 
-    void twoCreatesLeaveOneBalloon() {
-        Class1 balloon;
-        balloon.ParentControl(m_list);
-        balloon.ToolTipTitle(title);
-        balloon.ToolTipText(text);
-        balloon.Create();
-        balloon.Create();
+    void twoCreationsLeaveOneBalloon() {
+        BalloonTip balloon;
+        balloon.setControl(m_list);
+        balloon.setTitle(title);
+        balloon.setText(text);
+        balloon.create();
+        balloon.create();
         QCOMPARE(balloon.createCount(), 2);
         restPointerOver(m_list->viewport());
         QCOMPARE(visibleBalloons(), 1);
@@ -126,33 +126,33 @@ private Q_SLOTS:
     }
 
     void textAfterCreateChangesTheShownBalloon() {
-        Class1 balloon;
-        balloon.ParentControl(m_list);
-        balloon.ToolTipTitle(title);
-        balloon.ToolTipText(QStringLiteral("old"));
-        balloon.Create();
+        BalloonTip balloon;
+        balloon.setControl(m_list);
+        balloon.setTitle(title);
+        balloon.setText(QStringLiteral("old"));
+        balloon.create();
         restPointerOver(m_list->viewport());
         QCOMPARE(QToolTip::text(),
                  QStringLiteral("<qt><p style=\"white-space:pre-wrap\"><b>物流跟踪信息</b><br>old</p></qt>"));
 
-        balloon.ToolTipText(text);
+        balloon.setText(text);
         QCOMPARE(QToolTip::text(), shown);
         QCOMPARE(visibleBalloons(), 1);
         QCOMPARE(balloon.createCount(), 1);
     }
 
     void parentFollowsAtNextCreate() {
-        Class1 balloon;
-        balloon.ParentControl(m_list);
-        balloon.ToolTipText(text);
-        balloon.Create();
-        balloon.ParentControl(m_other);
+        BalloonTip balloon;
+        balloon.setControl(m_list);
+        balloon.setText(text);
+        balloon.create();
+        balloon.setControl(m_other);
         restPointerOver(m_other);
         QVERIFY(!QToolTip::isVisible());
         restPointerOver(m_list->viewport());
         QVERIFY(balloon.isShowing());
 
-        balloon.Create();
+        balloon.create();
         QTRY_VERIFY(!QToolTip::isVisible());
         QCOMPARE(balloon.attachedControl(), m_other.data());
         restPointerOver(m_list->viewport());
@@ -162,12 +162,12 @@ private Q_SLOTS:
     }
 
     void createShowsAtOnceUnderThePointer() {
-        Class1 balloon;
-        balloon.ParentControl(m_list);
-        balloon.ToolTipTitle(title);
-        balloon.ToolTipText(text);
+        BalloonTip balloon;
+        balloon.setControl(m_list);
+        balloon.setTitle(title);
+        balloon.setText(text);
         QCursor::setPos(m_list->viewport()->mapToGlobal(QPoint(20, 20)));
-        balloon.Create();
+        balloon.create();
         QVERIFY(balloon.isShowing());
         QCOMPARE(QToolTip::text(), shown);
     }

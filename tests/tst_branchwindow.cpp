@@ -1,9 +1,10 @@
 #include "branch/pageclient.h"
-#include "gui/form5.h"
+#include "gui/branchwindow.h"
 #include "gui/platform/messagebox.h"
 #include "platform/httpclient.h"
 #include "support/scriptedseams.h"
 #include "support/testserver.h"
+#include "support/windowcontrols.h"
 #include "support/windowfixture.h"
 
 #include <QApplication>
@@ -15,6 +16,7 @@
 #include <QTimer>
 
 using namespace zjx;
+using namespace zjx::test;
 using test::CannedResponse;
 using test::RecordedRequest;
 using test::TestServer;
@@ -56,9 +58,8 @@ CannedResponse utf8Page(const QByteArray& body, int status = 200, int delayMs = 
     return r;
 }
 
-QStringList shownValues(const Form5& w) {
-    return {w.Label2->text(), w.Label4->text(),  w.Label6->text(),
-            w.Label8->text(), w.Label10->text(), w.Label12->text()};
+QStringList shownValues(const BranchWindow& w) {
+    return w.shownValues();
 }
 
 const QStringList allNotQueried(6, QStringLiteral("未查询"));
@@ -86,14 +87,14 @@ private Q_SLOTS:
 private:
     std::unique_ptr<TestServer> m_server;
     std::unique_ptr<test::WindowFixture> m_fx;
-    std::unique_ptr<Form5> m_form;
+    std::unique_ptr<BranchWindow> m_form;
 
     void lookUp(const QString& name, bool byEnter = false) {
-        m_form->Text1->setText(name);
+        test::named<QLineEdit>(m_form.get(), QStringLiteral("网点名称"))->setText(name);
         if (byEnter)
-            QTest::keyClick(m_form->Text1, Qt::Key_Return);
+            QTest::keyClick(test::named<QLineEdit>(m_form.get(), QStringLiteral("网点名称")), Qt::Key_Return);
         else
-            QTest::mouseClick(m_form->Command1, Qt::LeftButton);
+            QTest::mouseClick(test::named<QPushButton>(m_form.get(), QStringLiteral("查询")), Qt::LeftButton);
     }
 };
 
@@ -110,7 +111,7 @@ void TestBranchWindow::init() {
     m_server->clearRequests();
     m_server->setResponse(queryPath, utf8Page(branchPage({})));
     m_fx = std::make_unique<test::WindowFixture>(m_server->hostPort());
-    m_form = std::make_unique<Form5>(m_server->hostPort());
+    m_form = std::make_unique<BranchWindow>(m_server->hostPort());
     m_form->show();
 }
 
@@ -128,7 +129,7 @@ void TestBranchWindow::emptyNameOnlySetsStatus_data() {
 void TestBranchWindow::emptyNameOnlySetsStatus() {
     QFETCH(bool, byEnter);
     lookUp(QString(), byEnter);
-    QCOMPARE(m_form->S1Panel2->text(), QStringLiteral("请输入您要查询的站点.."));
+    QCOMPARE(m_form->statusText(), QStringLiteral("请输入您要查询的站点.."));
     QCOMPARE(shownValues(*m_form), allNotQueried);
     QVERIFY(test::ScriptedBoxes::shown().isEmpty());
     QVERIFY(m_server->requests().isEmpty());
@@ -157,7 +158,7 @@ void TestBranchWindow::found() {
     m_server->setResponse(queryPath, utf8Page(branchPage(pudong), status));
     lookUp(typed);
     QTRY_COMPARE(shownValues(*m_form), pudong);
-    QCOMPARE(m_form->S1Panel2->text(), startStatus);
+    QCOMPARE(m_form->statusText(), startStatus);
     QVERIFY(test::ScriptedBoxes::shown().isEmpty());
 
     const QList<RecordedRequest> requests = m_server->requests();
@@ -165,7 +166,7 @@ void TestBranchWindow::found() {
     QCOMPARE(QString::fromStdString(requests[0].target), target);
     QCOMPARE(requests[0].header("If-Modified-Since"), std::string("0"));
 
-    QTest::mouseClick(m_form->Label10, Qt::LeftButton);
+    QTest::mouseClick(test::named<QLabel>(m_form.get(), QStringLiteral("派送范围：")), Qt::LeftButton);
     QCOMPARE(test::ScriptedBoxes::shownTexts(), QStringList{pudong[4]});
 }
 
@@ -174,8 +175,8 @@ void TestBranchWindow::notFoundThenFound() {
         return utf8Page(r.param("name") == "上海浦东" ? branchPage(pudong) : branchPage({}));
     });
     // Before any lookup the stored delivery range is empty: a click on it shows nothing.
-    QCOMPARE(m_form->Label10->cursor().shape(), Qt::PointingHandCursor);
-    QTest::mouseClick(m_form->Label10, Qt::LeftButton);
+    QCOMPARE(test::named<QLabel>(m_form.get(), QStringLiteral("派送范围："))->cursor().shape(), Qt::PointingHandCursor);
+    QTest::mouseClick(test::named<QLabel>(m_form.get(), QStringLiteral("派送范围：")), Qt::LeftButton);
     QVERIFY(test::ScriptedBoxes::shown().isEmpty());
     lookUp(QStringLiteral("上海浦东"));
     QTRY_COMPARE(shownValues(*m_form), pudong);
@@ -184,24 +185,24 @@ void TestBranchWindow::notFoundThenFound() {
     QTRY_COMPARE(test::ScriptedBoxes::shownTexts(), QStringList{notFound});
     QCOMPARE(test::ScriptedBoxes::shown().first().icon, MessageBox::Icon::Information);
     QCOMPARE(shownValues(*m_form), allNotQueried);
-    QCOMPARE(m_form->S1Panel2->text(), notFound);
+    QCOMPARE(m_form->statusText(), notFound);
     QCOMPARE(m_form->fieldValues(), BranchFields{});
-    QTest::mouseClick(m_form->Label10, Qt::LeftButton); // the stored range was cleared
+    QTest::mouseClick(test::named<QLabel>(m_form.get(), QStringLiteral("派送范围：")), Qt::LeftButton); // the stored range was cleared
     QCOMPARE(test::ScriptedBoxes::shown().size(), 1);
 
     lookUp(QStringLiteral("上海浦东"));
     QTRY_COMPARE(shownValues(*m_form), pudong);
-    QCOMPARE(m_form->S1Panel2->text(), notFound); // success leaves the status bar as it was
+    QCOMPARE(m_form->statusText(), notFound); // success leaves the status bar as it was
     QCOMPARE(test::ScriptedBoxes::shown().size(), 1);
 }
 
 void TestBranchWindow::failedTransferKeepsWindowUsable() {
-    m_form = std::make_unique<Form5>(QStringLiteral("127.0.0.1:%1").arg(TestServer::unusedPort()));
+    m_form = std::make_unique<BranchWindow>(QStringLiteral("127.0.0.1:%1").arg(TestServer::unusedPort()));
     m_form->show();
     const QString failure = QStringLiteral("网络连接失败,请检查网络后重试!");
     lookUp(QStringLiteral("上海浦东"));
     QTRY_COMPARE(test::ScriptedBoxes::shownTexts(), QStringList{failure});
-    QCOMPARE(m_form->S1Panel2->text(), failure);
+    QCOMPARE(m_form->statusText(), failure);
     QCOMPARE(shownValues(*m_form), allNotQueried);
     QVERIFY(m_form->isVisible());
     lookUp(QStringLiteral("北京朝阳"));
@@ -218,7 +219,7 @@ void TestBranchWindow::lastAnswerDecides() {
     QTRY_COMPARE(shownValues(*m_form), chaoyang);
     QTRY_COMPARE(shownValues(*m_form), pudong);
     QCOMPARE(m_server->requests().size(), 2);
-    QTest::mouseClick(m_form->Label10, Qt::LeftButton);
+    QTest::mouseClick(test::named<QLabel>(m_form.get(), QStringLiteral("派送范围：")), Qt::LeftButton);
     QCOMPARE(test::ScriptedBoxes::shownTexts(), QStringList{pudong[4]});
 }
 
@@ -247,7 +248,7 @@ void TestBranchWindow::closingDuringLookup() {
     QVERIFY(test::ScriptedBoxes::shown().isEmpty());
     if (!destroyed) {
         QCOMPARE(shownValues(*m_form), allNotQueried);
-        QCOMPARE(m_form->S1Panel2->text(), startStatus);
+        QCOMPARE(m_form->statusText(), startStatus);
     }
 }
 
@@ -257,15 +258,14 @@ void TestBranchWindow::menuOpensFreshWindow() {
     QStringList seen;
     const auto openAndClose = [&](const QString& typed) {
         QTimer::singleShot(0, [&, typed] {
-            auto* lookup = qobject_cast<Form5*>(QApplication::activeModalWidget());
+            auto* lookup = qobject_cast<BranchWindow*>(QApplication::activeModalWidget());
             if (!lookup)
                 return;
-            seen << lookup->windowTitle() << lookup->Text1->text() << shownValues(*lookup).join(u'|');
-            lookup->Text1->setText(typed);
+            seen << lookup->windowTitle() << test::named<QLineEdit>(lookup, QStringLiteral("网点名称"))->text() << shownValues(*lookup).join(u'|');
+            test::named<QLineEdit>(lookup, QStringLiteral("网点名称"))->setText(typed);
             lookup->close();
         });
-        window->Combo5->setCurrentIndex(0);
-        window->Combo5_Click();
+        window->menu().choose(0);
     };
     openAndClose(QStringLiteral("上海浦东"));
     openAndClose(QString());

@@ -1,6 +1,8 @@
 #include "gui/chrome.h"
 #include "gui/platform/messagebox.h"
 #include "support/scriptedseams.h"
+#include "gui/statusstrips.h"
+#include "support/windowcontrols.h"
 #include "support/windowfixture.h"
 
 #include <QApplication>
@@ -15,7 +17,7 @@
 
 using namespace zjx;
 using namespace zjx::chrome;
-using zjx::test::WindowFixture;
+using namespace zjx::test;
 
 Q_DECLARE_METATYPE(zjx::chrome::TitleButton)
 Q_DECLARE_METATYPE(zjx::chrome::ButtonImage)
@@ -196,9 +198,9 @@ private Q_SLOTS:
         const QPoint followed(50, 30);
         QTest::newRow("window by the top band") << QStringLiteral("MainWindow") << QPoint(200, 40) << followed;
         QTest::newRow("window below the band") << QStringLiteral("MainWindow") << QPoint(400, 90) << QPoint();
-        QTest::newRow("add panel by its background") << QStringLiteral("Picture3") << QPoint(300, 12) << followed;
-        QTest::newRow("add panel by its title") << QStringLiteral("Picture3") << QPoint(20, 12) << followed;
-        QTest::newRow("add panel by a control") << QStringLiteral("Picture3") << QPoint(150, 120) << QPoint();
+        QTest::newRow("add panel by its background") << QStringLiteral("添加新快递") << QPoint(300, 12) << followed;
+        QTest::newRow("add panel by its title") << QStringLiteral("添加新快递") << QPoint(20, 12) << followed;
+        QTest::newRow("add panel by a control") << QStringLiteral("添加新快递") << QPoint(150, 120) << QPoint();
     }
     void dragging() {
         QFETCH(QString, target);
@@ -207,9 +209,9 @@ private Q_SLOTS:
         WindowFixture fx;
         auto w = shownWindow(fx);
         QVERIFY(w);
-        w->centrePanel(w->Picture3);
-        w->Picture3->show();
-        QWidget* widget = target == w->objectName() ? static_cast<QWidget*>(w.get()) : w->findChild<QWidget*>(target);
+        w->addPanel().centre();
+        w->addPanel().show();
+        QWidget* widget = target == w->objectName() ? static_cast<QWidget*>(w.get()) : panelNamed(*w, target);
         QVERIFY(widget);
         const QPoint before = widget->pos();
         // The events go where the platform would send them: to the widget under the press point,
@@ -226,9 +228,9 @@ private Q_SLOTS:
     void panelClosedByItsImage_data() {
         QTest::addColumn<QString>("image");
         QTest::addColumn<QString>("panel");
-        QTest::newRow("settings") << QStringLiteral("aicAlphaImage1") << QStringLiteral("Picture4");
-        QTest::newRow("edit") << QStringLiteral("aicAlphaImage2") << QStringLiteral("Picture5");
-        QTest::newRow("add") << QStringLiteral("aicAlphaImage5") << QStringLiteral("Picture3");
+        QTest::newRow("settings") << QStringLiteral("关闭相关设置") << QStringLiteral("相关设置");
+        QTest::newRow("edit") << QStringLiteral("关闭单号操作") << QStringLiteral("单号操作");
+        QTest::newRow("add") << QStringLiteral("关闭添加新快递") << QStringLiteral("添加新快递");
     }
     void panelClosedByItsImage() {
         QFETCH(QString, image);
@@ -236,44 +238,36 @@ private Q_SLOTS:
         WindowFixture fx;
         auto w = shownWindow(fx);
         QVERIFY(w);
-        const QList<QFrame*> panels{w->Picture3, w->Picture4, w->Picture5};
+        const QList<QFrame*> panels{addPanelFrame(*w), schedulePanelFrame(*w), parcelPanelFrame(*w)};
         for (QFrame* p : panels)
             p->show();
         // An armed timed query and a running loop query go on.
-        w->Timer4->start();
-        w->Timer6->start();
-        auto* label = w->findChild<QLabel*>(image);
+        w->requerySchedule().timedClock().start();
+        w->requerySchedule().loopClock().start();
+        auto* label = test::named<QLabel>(w.get(), image);
         QVERIFY(label);
         QVERIFY(!label->pixmap().isNull());
         const QPoint panelPos = label->parentWidget()->pos();
         QTest::mouseClick(label, Qt::LeftButton);
         for (QFrame* p : panels)
-            QCOMPARE(p->isVisible(), p->objectName() != panel);
+            QCOMPARE(p->isVisible(), p->accessibleName() != panel);
         QCOMPARE(label->parentWidget()->pos(), panelPos);
-        QVERIFY(w->Timer4->isActive());
-        QVERIFY(w->Timer6->isActive());
+        QVERIFY(w->requerySchedule().timedClock().isActive());
+        QVERIFY(w->requerySchedule().loopClock().isActive());
     }
 
     // From the keyboard: Shift+Tab from the panel's first field reaches its close image, which has
     // a name of its own and closes the panel with Space; Escape closes the panel from any field.
     void panelsFromTheKeyboard_data() {
         QTest::addColumn<QString>("panel");
-        QTest::addColumn<QString>("image");
         QTest::addColumn<QString>("firstField");
         QTest::addColumn<QString>("name");
-        QTest::newRow("add") << "Picture3"
-                             << "aicAlphaImage5"
-                             << "Text3" << QStringLiteral("关闭添加新快递");
-        QTest::newRow("edit") << "Picture5"
-                              << "aicAlphaImage2"
-                              << "Text4" << QStringLiteral("关闭单号操作");
-        QTest::newRow("settings") << "Picture4"
-                                  << "aicAlphaImage1"
-                                  << "Combo2" << QStringLiteral("关闭相关设置");
+        QTest::newRow("add") << QStringLiteral("添加新快递") << QStringLiteral("快递单号") << QStringLiteral("关闭添加新快递");
+        QTest::newRow("edit") << QStringLiteral("单号操作") << QStringLiteral("快递单号") << QStringLiteral("关闭单号操作");
+        QTest::newRow("settings") << QStringLiteral("相关设置") << QStringLiteral("时") << QStringLiteral("关闭相关设置");
     }
     void panelsFromTheKeyboard() {
         QFETCH(QString, panel);
-        QFETCH(QString, image);
         QFETCH(QString, firstField);
         QFETCH(QString, name);
         WindowFixture fx;
@@ -281,18 +275,18 @@ private Q_SLOTS:
         QVERIFY(w);
         w->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(w.get()));
-        auto* frame = w->findChild<QFrame*>(panel);
-        auto* close = w->findChild<QLabel*>(image);
-        auto* field = w->findChild<QWidget*>(firstField);
+        FloatingPanel* frame = panelNamed(*w, panel);
+        auto* close = test::named<QLabel>(frame, name);
+        auto* field = test::named<QWidget>(frame, firstField);
         QVERIFY(frame && close && field);
         QCOMPARE(close->accessibleName(), name);
-        w->showOnlyPanel(frame);
+        frame->showAlone();
         field->setFocus();
         QTest::keyClick(field, Qt::Key_Backtab);
         QCOMPARE(QApplication::focusWidget(), close);
         QTest::keyClick(close, Qt::Key_Space);
         QVERIFY(!frame->isVisible());
-        w->showOnlyPanel(frame);
+        frame->showAlone();
         field->setFocus();
         QTest::keyClick(field, Qt::Key_Escape);
         QVERIFY(!frame->isVisible());
@@ -301,9 +295,9 @@ private Q_SLOTS:
     // Enter in any field of the add panel runs "开始查询" (here its first check answers).
     void enterInTheAddPanelQueries_data() {
         QTest::addColumn<QString>("field");
-        QTest::newRow("number") << "Text3";
-        QTest::newRow("company") << "Combo1";
-        QTest::newRow("note") << "Text2";
+        QTest::newRow("number") << QStringLiteral("快递单号");
+        QTest::newRow("company") << QStringLiteral("快递公司");
+        QTest::newRow("note") << QStringLiteral("快递备注");
     }
     void enterInTheAddPanelQueries() {
         QFETCH(QString, field);
@@ -312,12 +306,12 @@ private Q_SLOTS:
         QVERIFY(w);
         w->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(w.get()));
-        w->Command3_Click();
-        auto* widget = w->findChild<QWidget*>(field);
+        w->addPanel().openEmpty();
+        auto* widget = test::named<QWidget>(&w->addPanel(), field);
         widget->setFocus();
-        QTest::keyClick(field == "Text3" ? w->Text3->lineEdit() : widget, Qt::Key_Return);
-        QCOMPARE(w->Label11[2]->text(), QStringLiteral("请输入快递单号!"));
-        QCOMPARE(w->Text3->count(), 0); // the number box took no entry of its own
+        QTest::keyClick(widget == numberBox(*w) ? numberBox(*w)->lineEdit() : widget, Qt::Key_Return);
+        QCOMPARE(w->strips().text(StatusStrips::Hint), QStringLiteral("请输入快递单号!"));
+        QCOMPARE(numberBox(*w)->count(), 0); // the number box took no entry of its own
     }
 
     // The second pair also switches the header back to interactive: the lock alone must hold.
@@ -335,7 +329,7 @@ private Q_SLOTS:
         WindowFixture fx;
         auto w = shownWindow(fx);
         QVERIFY(w);
-        QHeaderView* header = w->ListView1->header();
+        QHeaderView* header = progressRows(*w)->header();
         if (interactive)
             header->setSectionResizeMode(QHeaderView::Interactive);
         const QList<int> widths{header->sectionSize(0), header->sectionSize(1), header->sectionSize(2)};

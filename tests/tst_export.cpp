@@ -3,6 +3,8 @@
 #include "gui/platform/filedialog.h"
 #include "gui/platform/messagebox.h"
 #include "support/scriptedseams.h"
+#include "gui/statusstrips.h"
+#include "support/windowcontrols.h"
 #include "support/windowfixture.h"
 
 #include <QDir>
@@ -13,7 +15,7 @@
 #include <QTreeWidget>
 
 using namespace zjx;
-using zjx::test::WindowFixture;
+using namespace zjx::test;
 
 namespace {
 
@@ -81,11 +83,11 @@ private Q_SLOTS:
         auto w = fx.makeWindow();
         const QString time = QStringLiteral("2013-05-20 08:00:00");
         for (int i = 1; i <= 12; ++i)
-            addRow(w->ListView1, QString::number(i), time,
+            addRow(progressRows(*w), QString::number(i), time,
                    i == 1 ? QStringLiteral("已签收") : QStringLiteral("到达 上海"));
         const QString path = fx.folder() + QStringLiteral("/进度.txt");
         test::ScriptedSaveDialog::setNextFileName(path);
-        w->Command6_Click();
+        w->progressList().exportRows();
 
         const QByteArray bytes = readFile(path);
         const QList<QByteArray> lines = bytes.split('\n');
@@ -99,12 +101,12 @@ private Q_SLOTS:
             QCOMPARE(lines.at(i - 1), QByteArray::number(i) + QByteArray("         2013-05-20 08:00:00   ") +
                                           codec::toGbk(QStringLiteral("到达 上海")) + '\r');
         QCOMPARE(test::ScriptedBoxes::shownTexts(), QStringList{QStringLiteral("成功导出全部数据!")});
-        QCOMPARE(w->Label11[2]->text(), QStringLiteral("成功导出全部数据.."));
-        QCOMPARE(w->ListView1->topLevelItemCount(), 12);
+        QCOMPARE(w->strips().text(StatusStrips::Hint), QStringLiteral("成功导出全部数据.."));
+        QCOMPARE(progressRows(*w)->topLevelItemCount(), 12);
 
         // The dialog offers the last name again.
         test::ScriptedSaveDialog::setNextFileName(QString());
-        w->Command6_Click();
+        w->progressList().exportRows();
         QCOMPARE(test::ScriptedSaveDialog::lastSuggestedPath(), path);
         QCOMPARE(test::ScriptedBoxes::shownTexts().last(), QStringLiteral("已取消保存"));
     }
@@ -130,9 +132,9 @@ private Q_SLOTS:
         qputenv("HOME", home.toUtf8());
         qputenv("XDG_CONFIG_HOME", (home + QStringLiteral("/.config")).toUtf8()); // no user-dirs.dirs
         auto w = fx.makeWindow();
-        addRow(w->ListView1, QStringLiteral("1"), QStringLiteral("t"), QStringLiteral("p"));
+        addRow(progressRows(*w), QStringLiteral("1"), QStringLiteral("t"), QStringLiteral("p"));
         test::ScriptedSaveDialog::setNextFileName(fx.folder() + u'/' + chosen);
-        w->Command6_Click();
+        w->progressList().exportRows();
         qputenv("HOME", oldHome);
         qputenv("XDG_CONFIG_HOME", oldConfig);
         QCOMPARE(test::ScriptedSaveDialog::lastSuggestedPath(),
@@ -145,7 +147,7 @@ private Q_SLOTS:
         WindowFixture fx;
         auto w = fx.makeWindow();
         const int dialogs = test::ScriptedSaveDialog::timesShown();
-        w->Command6_Click();
+        w->progressList().exportRows();
         QCOMPARE(test::ScriptedSaveDialog::timesShown(), dialogs);
         QCOMPARE(test::ScriptedBoxes::shownTexts(), QStringList{QStringLiteral("没有可导出的数据!")});
     }
@@ -153,15 +155,15 @@ private Q_SLOTS:
     void cancelLeavesEarlierFile() {
         WindowFixture fx;
         auto w = fx.makeWindow();
-        addRow(w->ListView1, QStringLiteral("1"), QStringLiteral("t"), QStringLiteral("p"));
+        addRow(progressRows(*w), QStringLiteral("1"), QStringLiteral("t"), QStringLiteral("p"));
         const QString path = fx.folder() + QStringLiteral("/old.txt");
         writeFile(path, "earlier\r\n");
-        const QString hint = w->Label11[2]->text();
+        const QString hint = w->strips().text(StatusStrips::Hint);
         test::ScriptedSaveDialog::setNextFileName(QString());
-        w->Command6_Click();
+        w->progressList().exportRows();
         QCOMPARE(test::ScriptedBoxes::shownTexts(), QStringList{QStringLiteral("已取消保存")});
         QCOMPARE(readFile(path), QByteArray("earlier\r\n"));
-        QCOMPARE(w->Label11[2]->text(), hint);
+        QCOMPARE(w->strips().text(StatusStrips::Hint), hint);
     }
 
     void failedWriteIsReported_data() {
@@ -176,15 +178,15 @@ private Q_SLOTS:
         QFETCH(bool, existing);
         WindowFixture fx;
         auto w = fx.makeWindow();
-        addRow(w->ListView1, QStringLiteral("1"), QStringLiteral("t"), QStringLiteral("p"));
+        addRow(progressRows(*w), QStringLiteral("1"), QStringLiteral("t"), QStringLiteral("p"));
         const QString path = fx.folder() + u'/' + name;
         if (existing)
             writeFile(path, "earlier\r\n");
         const QStringList before = QDir(fx.folder()).entryList(QDir::Files | QDir::Hidden);
         test::ScriptedSaveDialog::setNextFileName(path);
-        w->Command6_Click();
+        w->progressList().exportRows();
         QCOMPARE(test::ScriptedBoxes::shownTexts(), QStringList{QStringLiteral("导出失败!请检查保存位置后重试")});
-        QCOMPARE(w->Label11[2]->text(), QStringLiteral("导出失败,请检查保存位置后重试.."));
+        QCOMPARE(w->strips().text(StatusStrips::Hint), QStringLiteral("导出失败,请检查保存位置后重试.."));
         QCOMPARE(QFile::exists(path), existing);
         if (existing)
             QCOMPARE(readFile(path), QByteArray("earlier\r\n"));

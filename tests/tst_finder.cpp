@@ -1,8 +1,10 @@
 #include "core/catalogue.h"
 #include "finder/companyfinder.h"
-#include "gui/form2.h"
+#include "gui/companyfinderwindow.h"
 #include "gui/platform/messagebox.h"
 #include "support/scriptedseams.h"
+#include "gui/statusstrips.h"
+#include "support/windowcontrols.h"
 #include "support/windowfixture.h"
 
 #include <QApplication>
@@ -14,6 +16,7 @@
 #include <QTimer>
 
 using namespace zjx;
+using namespace zjx::test;
 
 namespace {
 
@@ -57,7 +60,7 @@ private Q_SLOTS:
 private:
     std::unique_ptr<test::WindowFixture> m_fx;
     std::unique_ptr<MainWindow> m_window;
-    std::unique_ptr<Form2> m_finder;
+    std::unique_ptr<CompanyFinderWindow> m_finder;
 
     void expectSelected(int index, const QString& hint);
 };
@@ -65,10 +68,10 @@ private:
 void TestFinder::init() {
     m_fx = std::make_unique<test::WindowFixture>();
     m_window = m_fx->makeWindow();
-    m_window->Combo1->setCurrentIndex(startIndex);
-    m_window->Text5->setCurrentIndex(startIndex);
+    companyBox(*m_window)->setCurrentIndex(startIndex);
+    editCompanyBox(*m_window)->setCurrentIndex(startIndex);
     m_window->setHint(startHint);
-    m_finder = std::make_unique<Form2>(m_window->Combo1, m_window->Text5, m_window->Label11[2], m_window.get());
+    m_finder.reset(m_window->makeFinder());
     m_finder->show();
 }
 
@@ -79,11 +82,11 @@ void TestFinder::cleanup() {
 }
 
 void TestFinder::expectSelected(int index, const QString& hint) {
-    QCOMPARE(m_window->Combo1->currentIndex(), index);
-    QCOMPARE(m_window->Text5->currentIndex(), index);
+    QCOMPARE(companyBox(*m_window)->currentIndex(), index);
+    QCOMPARE(editCompanyBox(*m_window)->currentIndex(), index);
     QVERIFY(companies.contains(index));
-    QCOMPARE(m_window->companyCode, QString::fromLatin1(companies.value(index).code));
-    QCOMPARE(m_window->Label11[2]->text(), hint);
+    QCOMPARE(m_window->parcelQuery().companyCode(), QString::fromLatin1(companies.value(index).code));
+    QCOMPARE(m_window->strips().text(StatusStrips::Hint), hint);
 }
 
 void TestFinder::keyword_data() {
@@ -106,8 +109,8 @@ void TestFinder::keyword_data() {
 void TestFinder::keyword() {
     QFETCH(QString, keyword);
     QFETCH(int, expected);
-    m_finder->Text1->setText(keyword);
-    QTest::mouseClick(m_finder->Command1, Qt::LeftButton);
+    m_finder->setKeyword(keyword);
+    QTest::mouseClick(test::named<QPushButton>(m_finder.get(), QStringLiteral("搜索")), Qt::LeftButton);
     if (expected < 0)
         expectSelected(startIndex, startHint);
     else
@@ -119,7 +122,7 @@ void TestFinder::keyword() {
 }
 
 void TestFinder::emptyKeywordKeepsFinderOpen() {
-    QTest::mouseClick(m_finder->Command1, Qt::LeftButton);
+    QTest::mouseClick(test::named<QPushButton>(m_finder.get(), QStringLiteral("搜索")), Qt::LeftButton);
     QCOMPARE(test::ScriptedBoxes::shownTexts(), QStringList{QStringLiteral("请输入物流公司关键字")});
     QCOMPARE(test::ScriptedBoxes::shown().first().icon, MessageBox::Icon::Information);
     QVERIFY(m_finder->isVisible());
@@ -127,10 +130,11 @@ void TestFinder::emptyKeywordKeepsFinderOpen() {
 }
 
 void TestFinder::enterInKeywordBoxSearches() {
-    m_finder->Text1->setText(QStringLiteral("申通"));
+    m_finder->setKeyword(QStringLiteral("申通"));
     m_finder->activateWindow();
-    m_finder->Text1->setFocus();
-    QTest::keyClick(m_finder->Text1, Qt::Key_Return);
+    QLineEdit* keywordBox = test::named<QLineEdit>(m_finder.get(), QStringLiteral("公司名称关键字"));
+    keywordBox->setFocus();
+    QTest::keyClick(keywordBox, Qt::Key_Return);
     QVERIFY(!m_finder->isVisible());
     expectSelected(90, QStringLiteral("找到【申通快递】，是否为您要找的公司?"));
 }
@@ -150,7 +154,7 @@ void TestFinder::commonButton_data() {
                                                              {"全峰", 78},
                                                              {"宅急送", 120}}};
     for (int i = 0; i < int(table.size()); ++i)
-        QTest::addRow("Command%d %s", i + 2, table[i].first)
+        QTest::addRow("common button %d %s", i, table[i].first)
             << i << QString::fromUtf8(table[i].first) << table[i].second;
 }
 
@@ -158,8 +162,8 @@ void TestFinder::commonButton() {
     QFETCH(int, button);
     QFETCH(QString, caption);
     QFETCH(int, expected);
-    QPushButton* b = m_finder->commonButtons[button];
-    QCOMPARE(b->objectName(), QStringLiteral("Command%1").arg(button + 2));
+    QPushButton* b = test::named<QPushButton>(m_finder.get(), caption);
+    QCOMPARE(b->objectName(), QStringLiteral("commonButton%1").arg(button));
     QCOMPARE(b->text(), caption);
     QTest::mouseClick(b, Qt::LeftButton);
     expectSelected(expected, startHint); // a button leaves the hint line alone
@@ -168,8 +172,8 @@ void TestFinder::commonButton() {
 
 void TestFinder::bothOpenersShowFreshFinder_data() {
     QTest::addColumn<bool>("editPanel");
-    QTest::newRow("Command2, add panel") << false;
-    QTest::newRow("Command15, edit panel") << true;
+    QTest::newRow("add panel") << false;
+    QTest::newRow("parcel panel") << true;
 }
 
 void TestFinder::bothOpenersShowFreshFinder() {
@@ -179,18 +183,16 @@ void TestFinder::bothOpenersShowFreshFinder() {
     QStringList seenTitles;
     const auto searchInModal = [&](const QString& keyword) {
         QTimer::singleShot(0, [&, keyword] {
-            auto* finder = qobject_cast<Form2*>(QApplication::activeModalWidget());
+            auto* finder = qobject_cast<CompanyFinderWindow*>(QApplication::activeModalWidget());
             if (!finder)
                 return;
             seenTitles << finder->windowTitle();
-            seenKeywords << finder->Text1->text();
-            finder->Text1->setText(keyword);
-            finder->Command1_Click();
+            seenKeywords << finder->keyword();
+            finder->setKeyword(keyword);
+            finder->search();
         });
-        if (editPanel)
-            m_window->Command15_Click();
-        else
-            m_window->Command2_Click();
+        QWidget* panel = editPanel ? static_cast<QWidget*>(&m_window->parcelPanel()) : &m_window->addPanel();
+        test::named<QPushButton>(panel, QStringLiteral("快捷搜索"))->click();
     };
     searchInModal(QStringLiteral("EMS"));
     expectSelected(26, foundHint(26));

@@ -3,6 +3,8 @@
 #include "platform/gatewaychild.h"
 #include "platform/httpclient.h"
 #include "support/scriptedseams.h"
+#include "gui/statusstrips.h"
+#include "support/windowcontrols.h"
 #include "support/windowfixture.h"
 
 #include <QComboBox>
@@ -26,6 +28,8 @@
 #include <unistd.h>
 
 using zjx::GatewayChild;
+using namespace zjx;
+using namespace zjx::test;
 
 namespace {
 
@@ -165,8 +169,7 @@ private Q_SLOTS:
                      .hasRawHeader("X-Zjx-Secret"));
         // The menu's pages are the service's own, and open without the secret.
         for (const auto& [entry, path] : {std::pair{1, "/feedback"}, {2, "/forum"}, {3, "/home"}, {4, ""}}) {
-            window->Combo5->setCurrentIndex(entry);
-            window->Combo5_Click();
+            window->menu().choose(entry);
             QCOMPARE(fixture.openedUrls().last(), base + QLatin1String(path));
             const auto [status, body] = foreignGet(base + QLatin1String(path));
             QCOMPARE(status, 200);
@@ -290,7 +293,7 @@ private Q_SLOTS:
                                  longWords + "' >&2; exit 2"));
         window->useGateway(&gateway);
         QVERIFY(!gateway.waitForAddress(5000));
-        const QString tip = window->Label11[2]->toolTip();
+        const QString tip = window->strips().toolTip(StatusStrips::Hint);
         QVERIFY2(tip.contains(QStringLiteral("unknown key [gateway] colour")), qPrintable(tip));
         QVERIFY(tip.contains(QString::fromUtf8(longWords).toHtmlEscaped()));
         QVERIFY(!tip.contains(QStringLiteral("<b>")));
@@ -303,12 +306,12 @@ private Q_SLOTS:
         gateway.start(m_dir.filePath(QStringLiteral("no-such-service")));
         window->useGateway(&gateway);
         gateway.waitForAddress(1000);
-        QVERIFY2(window->Label11[2]->text().startsWith(QStringLiteral("本地查询服务未能启动:找不到")),
-                 qPrintable(window->Label11[2]->text()));
+        QVERIFY2(window->strips().text(StatusStrips::Hint).startsWith(QStringLiteral("本地查询服务未能启动:找不到")),
+                 qPrintable(window->strips().text(StatusStrips::Hint)));
         // The version check's own line does not hide it.
-        window->Timer3_Timer();
-        QVERIFY(window->Label11[2]->text().startsWith(QStringLiteral("本地查询服务未能启动:")));
-        QVERIFY(window->Command1->isEnabled());
+        window->checkVersion();
+        QVERIFY(window->strips().text(StatusStrips::Hint).startsWith(QStringLiteral("本地查询服务未能启动:")));
+        QVERIFY(queryButton(*window)->isEnabled());
         // With no service the version file cannot be fetched: said in its usual box.
         QCOMPARE(zjx::test::ScriptedBoxes::shownTexts(),
                  QStringList{QStringLiteral("检测更新失败!请您稍后再试,暂时使用原版")});

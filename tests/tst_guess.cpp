@@ -2,6 +2,8 @@
 #include "guess/numberguess.h"
 #include "guess/onlineguess.h"
 #include "support/testserver.h"
+#include "gui/statusstrips.h"
+#include "support/windowcontrols.h"
 #include "support/windowfixture.h"
 
 #include <QClipboard>
@@ -12,6 +14,7 @@
 #include <QTest>
 
 using namespace zjx;
+using namespace zjx::test;
 
 namespace {
 
@@ -106,7 +109,7 @@ void TestGuess::bookRanksEqualCandidates() {
 }
 
 void TestGuess::typeNumber(MainWindow* w, const QString& number) {
-    QLineEdit* edit = w->Text3->lineEdit();
+    QLineEdit* edit = numberBox(*w)->lineEdit();
     edit->selectAll();
     QTest::keyClick(edit, Qt::Key_Backspace);
     QTest::keyClicks(edit, number);
@@ -139,38 +142,38 @@ void TestGuess::addPanel() {
     QFETCH(QString, hint);
     test::WindowFixture fx;
     auto w = fx.makeWindow();
-    w->Command3_Click();
+    w->addPanel().openEmpty();
     w->setHint(QStringLiteral("before"));
-    const QString before = w->Label11[2]->text();
+    const QString before = w->strips().text(StatusStrips::Hint);
     typeNumber(w.get(), number);
-    QCOMPARE(w->Combo1->currentText(), company.isEmpty() ? CourierCatalogue::displayName(0) : company);
-    QCOMPARE(w->companyCode, CourierCatalogue::serviceCode(w->Combo1->currentIndex()));
-    QCOMPARE(w->Label11[2]->text(), hint.isEmpty() ? before : hint);
+    QCOMPARE(companyBox(*w)->currentText(), company.isEmpty() ? CourierCatalogue::displayName(0) : company);
+    QCOMPARE(w->parcelQuery().companyCode(), CourierCatalogue::serviceCode(companyBox(*w)->currentIndex()));
+    QCOMPARE(w->strips().text(StatusStrips::Hint), hint.isEmpty() ? before : hint);
     // The guess goes with its number: an edit that fits nothing brings the earlier hint back.
     typeNumber(w.get(), QStringLiteral("12"));
-    QCOMPARE(w->Label11[2]->text(), before);
+    QCOMPARE(w->strips().text(StatusStrips::Hint), before);
     // F8 pastes the same number with the line break a copied number often carries.
-    w->Command3_Click();
+    w->addPanel().openEmpty();
     QGuiApplication::clipboard()->setText(number + QStringLiteral("\r\n"));
-    w->Form_KeyDown(119);
-    QCOMPARE(w->Combo1->currentText(), company.isEmpty() ? CourierCatalogue::displayName(0) : company);
+    w->addPanel().pasteNumber();
+    QCOMPARE(companyBox(*w)->currentText(), company.isEmpty() ? CourierCatalogue::displayName(0) : company);
 }
 
 void TestGuess::handPickIsKept() {
     test::WindowFixture fx;
     auto w = fx.makeWindow();
-    w->Command3_Click();
-    w->Combo1->setFocus();
-    QTest::keyClick(w->Combo1, Qt::Key_Down); // the user picks 安捷快递 by hand
-    QCOMPARE(w->Combo1->currentIndex(), 1);
+    w->addPanel().openEmpty();
+    companyBox(*w)->setFocus();
+    QTest::keyClick(companyBox(*w), Qt::Key_Down); // the user picks 安捷快递 by hand
+    QCOMPARE(companyBox(*w)->currentIndex(), 1);
     typeNumber(w.get(), QStringLiteral("SF1234567890123"));
-    QCOMPARE(w->Combo1->currentIndex(), 1);
-    QTest::keyClick(w->Text3->lineEdit(), Qt::Key_Backspace); // editing keeps the hand pick
-    QTest::keyClick(w->Text3->lineEdit(), Qt::Key_3);
-    QCOMPARE(w->Combo1->currentIndex(), 1);
+    QCOMPARE(companyBox(*w)->currentIndex(), 1);
+    QTest::keyClick(numberBox(*w)->lineEdit(), Qt::Key_Backspace); // editing keeps the hand pick
+    QTest::keyClick(numberBox(*w)->lineEdit(), Qt::Key_3);
+    QCOMPARE(companyBox(*w)->currentIndex(), 1);
     // An emptied box starts a new number, which is guessed again; so does a new add panel.
     typeNumber(w.get(), QStringLiteral("JT1234567890123"));
-    QCOMPARE(w->Combo1->currentText(), QStringLiteral("极兔速递"));
+    QCOMPARE(companyBox(*w)->currentText(), QStringLiteral("极兔速递"));
 }
 
 void TestGuess::onlineAfterTypingStops() {
@@ -178,24 +181,24 @@ void TestGuess::onlineAfterTypingStops() {
     server.setResponse("/autonumber", {200, "zhongtong\nyunda\n", "text/plain; charset=utf-8"});
     test::WindowFixture fx(server.hostPort());
     auto w = fx.makeWindow();
-    w->Command3_Click();
+    w->addPanel().openEmpty();
     typeNumber(w.get(), QStringLiteral("SF1234567890123")); // decided offline: never asked
     QTest::qWait(OnlineGuess::debounceMs + 200);
     QVERIFY(server.requests().isEmpty());
     typeNumber(w.get(), QString());
     for (QChar c : QStringLiteral("7730123456789")) { // a typist's pace: one question at the end
-        QTest::keyClick(w->Text3->lineEdit(), c.toLatin1());
+        QTest::keyClick(numberBox(*w)->lineEdit(), c.toLatin1());
         QTest::qWait(60);
     }
     QVERIFY(server.requests().isEmpty());
-    QTRY_COMPARE(w->Combo1->currentText(), QStringLiteral("中通快递"));
-    QCOMPARE(w->Label11[2]->text(), QStringLiteral("根据单号推测:中通快递(或韵达快递)"));
+    QTRY_COMPARE(companyBox(*w)->currentText(), QStringLiteral("中通快递"));
+    QCOMPARE(w->strips().text(StatusStrips::Hint), QStringLiteral("根据单号推测:中通快递(或韵达快递)"));
     QCOMPARE(server.requests().size(), 1);
     QCOMPARE(server.requests().first().param("nu"), std::string("7730123456789"));
     // Plain digits that fit FedEx's check digit: FedEx at once, the provider's answer after it.
     typeNumber(w.get(), QStringLiteral("986578788855"));
-    QCOMPARE(w->Combo1->currentText(), QStringLiteral("国际Fedex"));
-    QTRY_COMPARE(w->Combo1->currentText(), QStringLiteral("中通快递"));
+    QCOMPARE(companyBox(*w)->currentText(), QStringLiteral("国际Fedex"));
+    QTRY_COMPARE(companyBox(*w)->currentText(), QStringLiteral("中通快递"));
 }
 
 void TestGuess::lateOnlineAnswerAfterHandPick() {
@@ -203,13 +206,13 @@ void TestGuess::lateOnlineAnswerAfterHandPick() {
     server.setResponse("/autonumber", {200, "zhongtong\n", "text/plain; charset=utf-8", 400});
     test::WindowFixture fx(server.hostPort());
     auto w = fx.makeWindow();
-    w->Command3_Click();
+    w->addPanel().openEmpty();
     typeNumber(w.get(), QStringLiteral("7730123456789"));
     QTRY_COMPARE(server.requests().size(), 1);
-    w->Combo1->setFocus();
-    QTest::keyClick(w->Combo1, Qt::Key_Down); // picked by hand while the answer is on its way
+    companyBox(*w)->setFocus();
+    QTest::keyClick(companyBox(*w), Qt::Key_Down); // picked by hand while the answer is on its way
     QTest::qWait(800);
-    QCOMPARE(w->Combo1->currentIndex(), 1);
+    QCOMPARE(companyBox(*w)->currentIndex(), 1);
 }
 
 QTEST_MAIN(TestGuess)

@@ -1,9 +1,11 @@
 #include "core/catalogue.h"
 #include "core/textcodec.h"
-#include "gui/class1.h"
+#include "gui/balloontip.h"
 #include "gui/platform/messagebox.h"
 #include "support/scriptedseams.h"
 #include "support/testserver.h"
+#include "gui/statusstrips.h"
+#include "support/windowcontrols.h"
 #include "support/windowfixture.h"
 
 #include <QClipboard>
@@ -21,7 +23,7 @@
 
 using namespace zjx;
 using zjx::test::TestServer;
-using zjx::test::WindowFixture;
+using namespace zjx::test;
 
 namespace {
 
@@ -104,20 +106,20 @@ private Q_SLOTS:
         QFETCH(QString, combo1);
         m_fx->writeStore(store);
         m_w = m_fx->makeWindow();
-        m_w->progressCount = 5;
-        m_w->lastProgressCount = 4;
+        m_w->parcelQuery().progressCount = 5;
+        m_w->parcelQuery().lastProgressCount = 4;
 
-        m_w->Text1->setCurrentIndex(entry);
-        Q_EMIT m_w->Text1->activated(entry);
+        parcelSelector(*m_w)->setCurrentIndex(entry);
+        Q_EMIT parcelSelector(*m_w)->activated(entry);
 
-        QCOMPARE(m_w->queryNumber, number);
-        QCOMPARE(m_w->companyName, company);
-        QCOMPARE(m_w->parcelNote, note);
-        QCOMPARE(m_w->parcelIndexText, QString::number(entry));
-        QCOMPARE(m_w->chosenRecordText, codec::fromGbk(store).split(QStringLiteral("\r\n")).at(entry));
-        QCOMPARE(m_w->Combo1->currentText(), combo1);
-        QCOMPARE(m_w->progressCount, qint16(0));
-        QCOMPARE(m_w->lastProgressCount, qint16(0));
+        QCOMPARE(m_w->bookKeeper().queryNumber, number);
+        QCOMPARE(m_w->bookKeeper().companyName, company);
+        QCOMPARE(m_w->bookKeeper().parcelNote, note);
+        QCOMPARE(m_w->bookKeeper().parcelIndexText, QString::number(entry));
+        QCOMPARE(m_w->bookKeeper().chosenRecordText, codec::fromGbk(store).split(QStringLiteral("\r\n")).at(entry));
+        QCOMPARE(companyBox(*m_w)->currentText(), combo1);
+        QCOMPARE(m_w->parcelQuery().progressCount, qint16(0));
+        QCOMPARE(m_w->parcelQuery().lastProgressCount, qint16(0));
 
         const QList<test::RecordedRequest> requests = m_server->requests();
         QCOMPARE(requests.size(), 1);
@@ -128,46 +130,46 @@ private Q_SLOTS:
         QCOMPARE(m_fx->storeBytes(), store);
 
         // Choosing the same entry again asks again.
-        Q_EMIT m_w->Text1->activated(entry);
+        Q_EMIT parcelSelector(*m_w)->activated(entry);
         QCOMPARE(m_server->requests().size(), 2);
     }
 
     void copyChosenParcel() {
-        m_w->Text1->setCurrentIndex(1);
-        m_w->Text1_Click();
-        m_w->Text6->setText(QStringLiteral("not this"));
-        m_w->Command12_Click();
+        parcelSelector(*m_w)->setCurrentIndex(1);
+        m_w->askAboutChosen();
+        editNoteBox(*m_w)->setText(QStringLiteral("not this"));
+        m_w->copyParcel();
         QCOMPARE(QGuiApplication::clipboard()->text(),
                  QStringLiteral("快递物品：鞋\r\n快递公司：顺丰快递\r\n快递单号：222"));
-        QCOMPARE(m_w->Label11[2]->text(), QStringLiteral("当前快递信息已复制.."));
+        QCOMPARE(m_w->strips().text(StatusStrips::Hint), QStringLiteral("当前快递信息已复制.."));
     }
 
     void nothingChosen() {
-        m_w->Command14_Click();
-        QCOMPARE(m_w->Label11[2]->text(), QStringLiteral("请先选择快递.."));
-        QVERIFY(m_w->Picture5->isHidden());
+        m_w->openParcelPanel();
+        QCOMPARE(m_w->strips().text(StatusStrips::Hint), QStringLiteral("请先选择快递.."));
+        QVERIFY(parcelPanelFrame(*m_w)->isHidden());
         m_w->setHint(QString());
-        m_w->Command12_Click();
-        QCOMPARE(m_w->Label11[2]->text(), QStringLiteral("请先选择快递.."));
+        m_w->copyParcel();
+        QCOMPARE(m_w->strips().text(StatusStrips::Hint), QStringLiteral("请先选择快递.."));
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
     }
 
     void panels() {
-        m_w->Text1->setCurrentIndex(1);
-        m_w->Text1_Click();
-        m_w->Command4_Click();
-        QVERIFY(!m_w->Picture4->isHidden());
-        m_w->Command14_Click();
-        QVERIFY(m_w->Picture4->isHidden());
-        QVERIFY(!m_w->Picture5->isHidden());
-        QCOMPARE(m_w->Picture5->geometry(), QRect(186, 136, 380, 200)); // centred in 753 × 473
-        QCOMPARE(m_w->Text4->text(), QStringLiteral("222"));
-        QCOMPARE(m_w->Text5->currentText(), QStringLiteral("顺丰快递"));
-        QCOMPARE(m_w->Text6->text(), QStringLiteral("鞋"));
-        m_w->Command4_Click();
-        QVERIFY(m_w->Picture5->isHidden());
-        QVERIFY(!m_w->Picture4->isHidden());
-        QCOMPARE(m_w->Picture4->geometry(), QRect(206, 158, 340, 156));
+        parcelSelector(*m_w)->setCurrentIndex(1);
+        m_w->askAboutChosen();
+        m_w->schedulePanel().showAlone();
+        QVERIFY(!schedulePanelFrame(*m_w)->isHidden());
+        m_w->openParcelPanel();
+        QVERIFY(schedulePanelFrame(*m_w)->isHidden());
+        QVERIFY(!parcelPanelFrame(*m_w)->isHidden());
+        QCOMPARE(parcelPanelFrame(*m_w)->geometry(), QRect(186, 136, 380, 200)); // centred in 753 × 473
+        QCOMPARE(editNumberBox(*m_w)->text(), QStringLiteral("222"));
+        QCOMPARE(editCompanyBox(*m_w)->currentText(), QStringLiteral("顺丰快递"));
+        QCOMPARE(editNoteBox(*m_w)->text(), QStringLiteral("鞋"));
+        m_w->schedulePanel().showAlone();
+        QVERIFY(parcelPanelFrame(*m_w)->isHidden());
+        QVERIFY(!schedulePanelFrame(*m_w)->isHidden());
+        QCOMPARE(schedulePanelFrame(*m_w)->geometry(), QRect(206, 158, 340, 156));
     }
 
     void modifyChecks_data() {
@@ -191,17 +193,17 @@ private Q_SLOTS:
         QFETCH(int, company);
         QFETCH(QString, note);
         QFETCH(QString, message);
-        m_w->Text1->setCurrentIndex(1);
-        m_w->Text1_Click();
-        m_w->Command14_Click();
-        m_w->Text4->setText(number);
-        m_w->Text5->setCurrentIndex(company);
-        m_w->Text6->setText(note);
-        m_w->Command13_Click();
+        parcelSelector(*m_w)->setCurrentIndex(1);
+        m_w->askAboutChosen();
+        m_w->openParcelPanel();
+        editNumberBox(*m_w)->setText(number);
+        editCompanyBox(*m_w)->setCurrentIndex(company);
+        editNoteBox(*m_w)->setText(note);
+        m_w->parcelPanel().requestChange();
         QCOMPARE(test::ScriptedBoxes::shownTexts(), QStringList{message});
         QCOMPARE(m_fx->storeBytes(), gbk(book));
         QCOMPARE(m_server->requests().size(), 1);
-        QVERIFY(!m_w->Picture5->isHidden());
+        QVERIFY(!parcelPanelFrame(*m_w)->isHidden());
     }
 
     void modify_data() {
@@ -215,43 +217,43 @@ private Q_SLOTS:
         QFETCH(bool, yes);
         QFETCH(QString, after);
         QFETCH(QStringList, entries);
-        m_w->Text1->setCurrentIndex(1);
-        m_w->Text1_Click();
-        m_w->Command14_Click();
-        m_w->Text6->setText(QStringLiteral("靴"));
+        parcelSelector(*m_w)->setCurrentIndex(1);
+        m_w->askAboutChosen();
+        m_w->openParcelPanel();
+        editNoteBox(*m_w)->setText(QStringLiteral("靴"));
         test::ScriptedBoxes::setNextAnswer(yes ? MessageBox::Answer::Yes : MessageBox::Answer::No);
-        m_w->Command13_Click();
+        m_w->parcelPanel().requestChange();
 
         QCOMPARE(test::ScriptedBoxes::shownTexts(), QStringList{QStringLiteral("确定要修改[鞋]此单号码?")});
         QCOMPARE(m_fx->storeBytes(), gbk(after));
-        QCOMPARE(m_w->Combo6.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"), after);
-        QCOMPARE(selectorEntries(m_w->Text1), entries);
+        QCOMPARE(m_w->bookKeeper().records().join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"), after);
+        QCOMPARE(selectorEntries(parcelSelector(*m_w)), entries);
         // The first parcel is chosen and asked about afterwards; the panel closes either way.
-        QCOMPARE(m_w->Text1->currentIndex(), 0);
-        QCOMPARE(m_w->queryNumber, QStringLiteral("111"));
-        QCOMPARE(m_w->parcelIndexText, QStringLiteral("0"));
+        QCOMPARE(parcelSelector(*m_w)->currentIndex(), 0);
+        QCOMPARE(m_w->bookKeeper().queryNumber, QStringLiteral("111"));
+        QCOMPARE(m_w->bookKeeper().parcelIndexText, QStringLiteral("0"));
         QCOMPARE(m_server->requests().size(), 2);
         QCOMPARE(m_server->requests().last().param("nu"), std::string("111"));
-        QVERIFY(m_w->Picture5->isHidden());
+        QVERIFY(parcelPanelFrame(*m_w)->isHidden());
     }
 
     // The edit panel's texts go into the record on one line, and a note holding "|" reads back whole.
     void modifiedRecordReadsBackWhole() {
-        m_w->Text1->setCurrentIndex(1);
-        m_w->Text1_Click();
-        m_w->Command14_Click();
-        m_w->Text4->setText(QStringLiteral("SF1234567890\r\n"));
-        m_w->Text6->setText(QStringLiteral("爸爸衣服|冬\n"));
+        parcelSelector(*m_w)->setCurrentIndex(1);
+        m_w->askAboutChosen();
+        m_w->openParcelPanel();
+        editNumberBox(*m_w)->setText(QStringLiteral("SF1234567890\r\n"));
+        editNoteBox(*m_w)->setText(QStringLiteral("爸爸衣服|冬\n"));
         test::ScriptedBoxes::setNextAnswer(MessageBox::Answer::Yes);
-        m_w->Command13_Click();
+        m_w->parcelPanel().requestChange();
         const QString changed = QStringLiteral("SF1234567890|顺丰快递|爸爸衣服|冬");
         QCOMPARE(m_fx->storeBytes(), gbk(QStringLiteral("111|申通快递|书\r\n") + changed + QStringLiteral("\r\n")));
         auto again = m_fx->makeWindow();
-        QCOMPARE(selectorEntries(again->Text1), (QStringList{QStringLiteral("书"), QStringLiteral("爸爸衣服|冬")}));
-        again->Text1->setCurrentIndex(1);
-        again->Text1_Click();
-        QCOMPARE(again->queryNumber, QStringLiteral("SF1234567890"));
-        QCOMPARE(again->companyName, QStringLiteral("顺丰快递"));
+        QCOMPARE(selectorEntries(parcelSelector(*again)), (QStringList{QStringLiteral("书"), QStringLiteral("爸爸衣服|冬")}));
+        parcelSelector(*again)->setCurrentIndex(1);
+        again->askAboutChosen();
+        QCOMPARE(again->bookKeeper().queryNumber, QStringLiteral("SF1234567890"));
+        QCOMPARE(again->bookKeeper().companyName, QStringLiteral("顺丰快递"));
     }
 
     // A book that exists but cannot be read is never overwritten: the window says so, and changes
@@ -261,26 +263,26 @@ private Q_SLOTS:
         QFile::remove(m_fx->storePath());
         QVERIFY(QDir().mkpath(m_fx->storePath() + QStringLiteral("/inside")));
         m_w = m_fx->makeWindow();
-        QVERIFY(m_w->Label11[2]->text().contains(QStringLiteral("无法读取")));
-        m_w->Text3->setEditText(QStringLiteral("9"));
-        m_w->Text2->setText(QStringLiteral("伞"));
-        QCOMPARE(m_w->xr(), MainWindow::Recorded::NotSaved);
-        QCOMPARE(m_w->Combo6.size(), 1);
+        QVERIFY(m_w->strips().text(StatusStrips::Hint).contains(QStringLiteral("无法读取")));
+        numberBox(*m_w)->setEditText(QStringLiteral("9"));
+        noteBox(*m_w)->setText(QStringLiteral("伞"));
+        QCOMPARE(m_w->bookKeeper().record(m_w->addPanel().number(), m_w->addPanel().company(), m_w->addPanel().note()), BookKeeper::Recorded::NotSaved);
+        QCOMPARE(m_w->bookKeeper().records().size(), 1);
         QVERIFY(QFileInfo(m_fx->storePath() + QStringLiteral("/inside")).isDir());
         QCOMPARE(test::ScriptedBoxes::shown().size(), 1);
         QVERIFY(test::ScriptedBoxes::shownTexts().first().contains(m_fx->storePath()));
-        m_w->Text3->setEditText(QStringLiteral("10"));
-        m_w->xr();
+        numberBox(*m_w)->setEditText(QStringLiteral("10"));
+        m_w->bookKeeper().record(m_w->addPanel().number(), m_w->addPanel().company(), m_w->addPanel().note());
         QCOMPARE(test::ScriptedBoxes::shown().size(), 1);
-        QVERIFY(m_w->Label11[2]->text().contains(QStringLiteral("无法读取")));
+        QVERIFY(m_w->strips().text(StatusStrips::Hint).contains(QStringLiteral("无法读取")));
         // Once the file can be read, its parcels come first and those added meanwhile follow.
         QVERIFY(QDir(m_fx->storePath()).removeRecursively());
         m_fx->writeStore(gbk(QStringLiteral("111|申通快递|书\r\n")));
-        m_w->Text3->setEditText(QStringLiteral("11"));
-        QCOMPARE(m_w->xr(), MainWindow::Recorded::Saved);
+        numberBox(*m_w)->setEditText(QStringLiteral("11"));
+        QCOMPARE(m_w->bookKeeper().record(m_w->addPanel().number(), m_w->addPanel().company(), m_w->addPanel().note()), BookKeeper::Recorded::Saved);
         QCOMPARE(m_fx->storeBytes(),
                  gbk(QStringLiteral("111|申通快递|书\r\n9|AAE快递|伞\r\n10|AAE快递|伞\r\n11|AAE快递|伞\r\n")));
-        QCOMPARE(m_w->Label11[2]->text(), QStringLiteral("快递单号已记录!"));
+        QCOMPARE(m_w->strips().text(StatusStrips::Hint), QStringLiteral("快递单号已记录!"));
     }
 
     // A UTF-8 book, or one with lines that cannot be read: everything readable loads, the hint
@@ -297,17 +299,17 @@ private Q_SLOTS:
         m_w.reset();
         m_fx->writeStore(bytes);
         m_w = m_fx->makeWindow();
-        QCOMPARE(selectorEntries(m_w->Text1), (QStringList{QStringLiteral("书"), QStringLiteral("鞋")}));
-        QCOMPARE(m_w->Label11[2]->text().contains(QStringLiteral("%1行无法完整读取").arg(unreadable)), unreadable > 0);
-        m_w->Text3->setEditText(QStringLiteral("333"));
-        m_w->Text2->setText(QStringLiteral("伞"));
-        QCOMPARE(m_w->xr(), MainWindow::Recorded::Saved);
+        QCOMPARE(selectorEntries(parcelSelector(*m_w)), (QStringList{QStringLiteral("书"), QStringLiteral("鞋")}));
+        QCOMPARE(m_w->strips().text(StatusStrips::Hint).contains(QStringLiteral("%1行无法完整读取").arg(unreadable)), unreadable > 0);
+        numberBox(*m_w)->setEditText(QStringLiteral("333"));
+        noteBox(*m_w)->setText(QStringLiteral("伞"));
+        QCOMPARE(m_w->bookKeeper().record(m_w->addPanel().number(), m_w->addPanel().company(), m_w->addPanel().note()), BookKeeper::Recorded::Saved);
         QFile kept(m_fx->storePath() + QStringLiteral(".bak"));
         QVERIFY(kept.open(QIODevice::ReadOnly));
         QCOMPARE(kept.readAll(), bytes);
         // The book itself is GBK again.
         QCOMPARE(m_fx->storeBytes(), gbk(book + QStringLiteral("333|AAE快递|伞\r\n")));
-        m_w->xr2();
+        m_w->bookKeeper().writeStore();
         QCOMPARE(QDir(m_fx->folder()).entryList({QStringLiteral("wlnum.ini.bak*")}).size(), 1);
     }
 
@@ -322,37 +324,37 @@ private Q_SLOTS:
         QFETCH(bool, yes);
         QFETCH(QString, after);
         QFETCH(QStringList, entries);
-        m_w->Text1->setCurrentIndex(1);
-        m_w->Text1_Click();
-        m_w->Command14_Click();
+        parcelSelector(*m_w)->setCurrentIndex(1);
+        m_w->askAboutChosen();
+        m_w->openParcelPanel();
         test::ScriptedBoxes::setNextAnswer(yes ? MessageBox::Answer::Yes : MessageBox::Answer::No);
-        m_w->Command9_Click();
+        m_w->deleteParcel();
 
         QCOMPARE(test::ScriptedBoxes::shownTexts(), QStringList{QStringLiteral("确定要删除[鞋]此单号码?")});
         QCOMPARE(m_fx->storeBytes(), gbk(after));
-        QCOMPARE(m_w->Combo6.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"), after);
-        QCOMPARE(selectorEntries(m_w->Text1), entries);
-        QCOMPARE(m_w->Text1->currentIndex(), 0);
-        QCOMPARE(m_w->queryNumber, QStringLiteral("111"));
+        QCOMPARE(m_w->bookKeeper().records().join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"), after);
+        QCOMPARE(selectorEntries(parcelSelector(*m_w)), entries);
+        QCOMPARE(parcelSelector(*m_w)->currentIndex(), 0);
+        QCOMPARE(m_w->bookKeeper().queryNumber, QStringLiteral("111"));
         QCOMPARE(m_server->requests().last().param("nu"), std::string("111"));
-        QCOMPARE(m_w->Picture5->isHidden(), yes);
+        QCOMPARE(parcelPanelFrame(*m_w)->isHidden(), yes);
     }
 
     void removeOnlyParcel() {
         m_fx->writeStore(gbk(QStringLiteral("7|申通快递|书\r\n")));
         m_w = m_fx->makeWindow();
-        m_w->Text1->setCurrentIndex(0);
-        m_w->Text1_Click();
+        parcelSelector(*m_w)->setCurrentIndex(0);
+        m_w->askAboutChosen();
         test::ScriptedBoxes::setNextAnswer(MessageBox::Answer::Yes);
-        m_w->Command9_Click();
+        m_w->deleteParcel();
         QCOMPARE(test::ScriptedBoxes::shownTexts(), QStringList{QStringLiteral("确定要删除[书]此单号码?")});
         QVERIFY(m_fx->storeExists());
         QCOMPARE(m_fx->storeBytes(), QByteArray());
-        QCOMPARE(m_w->Text1->count(), 0);
-        QCOMPARE(m_w->Text1->currentIndex(), -1);
-        QVERIFY(m_w->Combo6.isEmpty());
+        QCOMPARE(parcelSelector(*m_w)->count(), 0);
+        QCOMPARE(parcelSelector(*m_w)->currentIndex(), -1);
+        QVERIFY(m_w->bookKeeper().records().isEmpty());
         QCOMPARE(m_server->requests().size(), 1); // nothing left to ask about
-        QCOMPARE(m_w->queryNumber, QStringLiteral("7"));
+        QCOMPARE(m_w->bookKeeper().queryNumber, QStringLiteral("7"));
     }
 
     void clear_data() {
@@ -374,13 +376,13 @@ private Q_SLOTS:
             QFile older(backup);
             QVERIFY(older.open(QIODevice::WriteOnly) && older.write("older") == 5);
         }
-        m_w->Text1->setCurrentIndex(1);
-        m_w->Text1_Click();
-        QTRY_COMPARE(m_w->ListView1->topLevelItemCount(), 2);
-        m_w->Text3->setEditText(QStringLiteral("333"));
+        parcelSelector(*m_w)->setCurrentIndex(1);
+        m_w->askAboutChosen();
+        QTRY_COMPARE(progressRows(*m_w)->topLevelItemCount(), 2);
+        numberBox(*m_w)->setEditText(QStringLiteral("333"));
         m_w->setHint(QStringLiteral("x"));
         test::ScriptedBoxes::setNextAnswer(yes ? MessageBox::Answer::Yes : MessageBox::Answer::No);
-        m_w->Command7_Click();
+        m_w->clearBook();
 
         QCOMPARE(test::ScriptedBoxes::shownTexts(), QStringList{QStringLiteral("确定要清空查询列表吗?")});
         QCOMPARE(test::ScriptedBoxes::shown().first().defaultAnswer, MessageBox::Answer::No);
@@ -388,39 +390,39 @@ private Q_SLOTS:
         // The book as it was is kept beside it, an older backup untouched.
         QCOMPARE(bytesOf(backup), olderBackup ? QByteArray("older") : yes ? gbk(book) : QByteArray("(none)"));
         QCOMPARE(bytesOf(backup + QStringLiteral(".2")), olderBackup ? gbk(book) : QByteArray("(none)"));
-        QCOMPARE(m_w->Text1->count(), yes ? 0 : 2);
-        QCOMPARE(m_w->Combo6.size(), yes ? 0 : 2);
-        QCOMPARE(m_w->chosenRecordText, yes ? QString() : QStringLiteral("222|顺丰快递|鞋"));
-        QCOMPARE(m_w->ListView1->topLevelItemCount(), yes ? 0 : 2);
-        QCOMPARE(m_w->Text3->currentText(), yes ? QString() : QStringLiteral("333"));
-        QCOMPARE(m_w->Label11[2]->text(), yes ? QStringLiteral("查询列表已清空...") : QStringLiteral("x"));
-        QCOMPARE(m_w->queryNumber, QStringLiteral("222"));
+        QCOMPARE(parcelSelector(*m_w)->count(), yes ? 0 : 2);
+        QCOMPARE(m_w->bookKeeper().records().size(), yes ? 0 : 2);
+        QCOMPARE(m_w->bookKeeper().chosenRecordText, yes ? QString() : QStringLiteral("222|顺丰快递|鞋"));
+        QCOMPARE(progressRows(*m_w)->topLevelItemCount(), yes ? 0 : 2);
+        QCOMPARE(numberBox(*m_w)->currentText(), yes ? QString() : QStringLiteral("333"));
+        QCOMPARE(m_w->strips().text(StatusStrips::Hint), yes ? QStringLiteral("查询列表已清空...") : QStringLiteral("x"));
+        QCOMPARE(m_w->bookKeeper().queryNumber, QStringLiteral("222"));
         if (!yes)
             QCOMPARE(m_fx->storeBytes(), gbk(book));
     }
 
     void progressRowGestures() {
-        m_w->Text1->setCurrentIndex(1);
-        m_w->Text1_Click();
-        QTRY_COMPARE(m_w->ListView1->topLevelItemCount(), 2);
-        m_w->ListView1->setCurrentItem(m_w->ListView1->topLevelItem(0));
-        m_w->ListView1_Click();
-        Class1* balloon = m_w->tooltipBalloon;
+        parcelSelector(*m_w)->setCurrentIndex(1);
+        m_w->askAboutChosen();
+        QTRY_COMPARE(progressRows(*m_w)->topLevelItemCount(), 2);
+        progressRows(*m_w)->setCurrentItem(progressRows(*m_w)->topLevelItem(0));
+        m_w->progressList().rowClicked();
+        BalloonTip* balloon = m_w->progressList().balloon();
         QVERIFY(balloon);
         QCOMPARE(balloon->title(), QStringLiteral("物流跟踪信息"));
         QCOMPARE(balloon->text(), QStringLiteral("时间:2013-05-20 08:00:00\r\n物流进度:已签收"));
-        QCOMPARE(balloon->attachedControl(), m_w->ListView1);
+        QCOMPARE(balloon->attachedControl(), progressRows(*m_w));
 
-        m_w->ListView1->setCurrentItem(m_w->ListView1->topLevelItem(1));
-        m_w->ListView1_Click();
-        QCOMPARE(m_w->tooltipBalloon, balloon); // one balloon for the window's life
+        progressRows(*m_w)->setCurrentItem(progressRows(*m_w)->topLevelItem(1));
+        m_w->progressList().rowClicked();
+        QCOMPARE(m_w->progressList().balloon(), balloon); // one balloon for the window's life
         QCOMPARE(balloon->createCount(), 2);
         QCOMPARE(balloon->text(), QStringLiteral("时间:2013-05-19 20:00:00\r\n物流进度:到达 上海"));
 
-        m_w->ListView1->setCurrentItem(m_w->ListView1->topLevelItem(0));
-        m_w->ListView1_DblClick();
+        progressRows(*m_w)->setCurrentItem(progressRows(*m_w)->topLevelItem(0));
+        m_w->progressList().rowDoubleClicked();
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("2013-05-20 08:00:00 已签收"));
-        QCOMPARE(m_w->Label11[2]->text(), QStringLiteral("单条物流进度已复制.."));
+        QCOMPARE(m_w->strips().text(StatusStrips::Hint), QStringLiteral("单条物流进度已复制.."));
     }
 
     void noProgressRow_data() {
@@ -435,13 +437,13 @@ private Q_SLOTS:
         QFETCH(bool, rows);
         QFETCH(bool, doubleClick);
         if (rows)
-            new QTreeWidgetItem(m_w->ListView1, {QStringLiteral("1"), QStringLiteral("t"), QStringLiteral("p")});
+            new QTreeWidgetItem(progressRows(*m_w), {QStringLiteral("1"), QStringLiteral("t"), QStringLiteral("p")});
         if (doubleClick)
-            m_w->ListView1_DblClick();
+            m_w->progressList().rowDoubleClicked();
         else
-            m_w->ListView1_Click();
-        QCOMPARE(m_w->Label11[2]->text(), QStringLiteral("当前没有物流信息"));
-        QVERIFY(!m_w->tooltipBalloon);
+            m_w->progressList().rowClicked();
+        QCOMPARE(m_w->strips().text(StatusStrips::Hint), QStringLiteral("当前没有物流信息"));
+        QVERIFY(!m_w->progressList().balloon());
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
     }
 

@@ -6,6 +6,8 @@
 #include "platform/httpclient.h"
 #include "support/scriptedseams.h"
 #include "support/testserver.h"
+#include "gui/statusstrips.h"
+#include "support/windowcontrols.h"
 #include "support/windowfixture.h"
 
 #include <QApplication>
@@ -26,7 +28,7 @@
 using namespace zjx;
 using zjx::test::CannedResponse;
 using zjx::test::TestServer;
-using zjx::test::WindowFixture;
+using namespace zjx::test;
 
 Q_DECLARE_METATYPE(zjx::HttpResult::Failure)
 
@@ -76,10 +78,10 @@ std::unique_ptr<MainWindow> openAddPanel(const WindowFixture& fx, const QString&
     w->show();
     if (!QTest::qWaitForWindowActive(w.get()))
         qWarning("window not active");
-    w->Command3_Click();
-    w->Text3->setEditText(num);
-    w->Combo1->setCurrentIndex(w->Combo1->findText(company));
-    w->Text2->setText(text);
+    w->addPanel().openEmpty();
+    numberBox(*w)->setEditText(num);
+    companyBox(*w)->setCurrentIndex(companyBox(*w)->findText(company));
+    noteBox(*w)->setText(text);
     return w;
 }
 
@@ -107,21 +109,21 @@ private Q_SLOTS:
         QFETCH(int, companyBefore);
         WindowFixture fx;
         auto w = fx.makeWindow();
-        w->Text3->setEditText(QStringLiteral("123"));
-        w->Text2->setText(QStringLiteral("书"));
-        w->Combo1->setCurrentIndex(companyBefore);
-        w->companyCode = QStringLiteral("stale");
-        w->Picture4->show();
-        w->Picture5->show();
-        w->Command3_Click();
-        QCOMPARE(w->Text3->currentText(), QString());
-        QCOMPARE(w->Text2->text(), QString());
-        QCOMPARE(w->Combo1->currentIndex(), 0);
-        QCOMPARE(w->companyCode, QStringLiteral("aae"));
-        QVERIFY(w->Picture3->isVisibleTo(w.get()));
-        QVERIFY(!w->Picture4->isVisibleTo(w.get()));
-        QVERIFY(!w->Picture5->isVisibleTo(w.get()));
-        QCOMPARE(w->Picture3->pos(), QPoint(186, 125));
+        numberBox(*w)->setEditText(QStringLiteral("123"));
+        noteBox(*w)->setText(QStringLiteral("书"));
+        companyBox(*w)->setCurrentIndex(companyBefore);
+        w->parcelQuery().setCompanyCode(QStringLiteral("stale"));
+        schedulePanelFrame(*w)->show();
+        parcelPanelFrame(*w)->show();
+        w->addPanel().openEmpty();
+        QCOMPARE(numberBox(*w)->currentText(), QString());
+        QCOMPARE(noteBox(*w)->text(), QString());
+        QCOMPARE(companyBox(*w)->currentIndex(), 0);
+        QCOMPARE(w->parcelQuery().companyCode(), QStringLiteral("aae"));
+        QVERIFY(addPanelFrame(*w)->isVisibleTo(w.get()));
+        QVERIFY(!schedulePanelFrame(*w)->isVisibleTo(w.get()));
+        QVERIFY(!parcelPanelFrame(*w)->isVisibleTo(w.get()));
+        QCOMPARE(addPanelFrame(*w)->pos(), QPoint(186, 125));
     }
 
     void inputChecks_data() {
@@ -135,10 +137,10 @@ private Q_SLOTS:
             QTest::newRow(name) << QString::fromUtf8(num) << QString::fromUtf8(company) << QString::fromUtf8(text)
                                 << QString::fromUtf8(hint) << QString::fromUtf8(focus);
         };
-        row("no number", "", "申通快递", "书", "请输入快递单号!", "Text3");
-        row("bar in number", "12|34", "申通快递", "书", "单号不正确,请您检查!", "Text2");
-        row("no company", "123", "", "书", "请选择快递公司!", "Combo1");
-        row("no note", "123", "申通快递", "", "请输入快递备注信息,例如：爸爸衣服", "Text2");
+        row("no number", "", "申通快递", "书", "请输入快递单号!", "numberBox");
+        row("bar in number", "12|34", "申通快递", "书", "单号不正确,请您检查!", "noteBox");
+        row("no company", "123", "", "书", "请选择快递公司!", "companyBox");
+        row("no note", "123", "申通快递", "", "请输入快递备注信息,例如：爸爸衣服", "noteBox");
     }
     void inputChecks() {
         QFETCH(QString, num);
@@ -149,15 +151,15 @@ private Q_SLOTS:
         TestServer& server = *m_server;
         WindowFixture fx(server.hostPort());
         auto w = openAddPanel(fx, num, company, text);
-        w->ListView1->addTopLevelItem(
+        progressRows(*w)->addTopLevelItem(
             new QTreeWidgetItem({QStringLiteral("1"), QStringLiteral("T"), QStringLiteral("P")}));
-        w->Text2->setFocus();
-        QTRY_COMPARE(QApplication::focusWidget(), w->Text2);
-        w->Command1->click();
-        QCOMPARE(w->Label11[2]->text(), hint);
+        noteBox(*w)->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), noteBox(*w));
+        queryButton(*w)->click();
+        QCOMPARE(w->strips().text(StatusStrips::Hint), hint);
         QTRY_COMPARE(QApplication::focusWidget()->objectName(), focus);
-        QVERIFY(w->Command1->isEnabled());
-        QCOMPARE(w->ListView1->topLevelItemCount(), 1);
+        QVERIFY(queryButton(*w)->isEnabled());
+        QCOMPARE(progressRows(*w)->topLevelItemCount(), 1);
         QVERIFY(server.requests().isEmpty());
     }
 
@@ -172,8 +174,8 @@ private Q_SLOTS:
         server.setResponse("/", answer(page(3)));
         WindowFixture fx(server.hostPort());
         auto w = openAddPanel(fx);
-        w->Check1->setChecked(closes);
-        w->Command1->click();
+        closeAfterAdding(*w)->setChecked(closes);
+        queryButton(*w)->click();
 
         QCOMPARE(server.requests().size(), 1);
         const auto request = server.requests().first();
@@ -181,20 +183,20 @@ private Q_SLOTS:
         QCOMPARE(request.param("nu"), number.toStdString());
         QCOMPARE(request.param("id"), TrackingRequest::accessKey().toStdString());
         QCOMPARE(request.param("type"), std::string("html"));
-        QCOMPARE(w->Label11[2]->text(), QStringLiteral("快递单号已记录!"));
+        QCOMPARE(w->strips().text(StatusStrips::Hint), QStringLiteral("快递单号已记录!"));
         QCOMPARE(fx.storeBytes(), codec::gbkLines({record}));
-        QCOMPARE(w->Combo6, QStringList{record});
-        QCOMPARE(w->Text1->itemText(0), note);
-        QCOMPARE(w->Picture3->isVisible(), !closes);
-        QCOMPARE(w->Text3->currentText(), number);
-        QVERIFY(!w->Command1->isEnabled());
+        QCOMPARE(w->bookKeeper().records(), QStringList{record});
+        QCOMPARE(parcelSelector(*w)->itemText(0), note);
+        QCOMPARE(addPanelFrame(*w)->isVisible(), !closes);
+        QCOMPARE(numberBox(*w)->currentText(), number);
+        QVERIFY(!queryButton(*w)->isEnabled());
 
-        QTRY_VERIFY(w->Command1->isEnabled());
-        QCOMPARE(w->ListView1->topLevelItemCount(), 3);
+        QTRY_VERIFY(queryButton(*w)->isEnabled());
+        QCOMPARE(progressRows(*w)->topLevelItemCount(), 3);
         const QStringList progress{QStringLiteral("正在派件"), QStringLiteral("到达上海转运中心"),
                                    QStringLiteral("已收件")};
         for (int row = 0; row < 3; ++row) {
-            const QTreeWidgetItem* item = w->ListView1->topLevelItem(row);
+            const QTreeWidgetItem* item = progressRows(*w)->topLevelItem(row);
             QCOMPARE(item->text(0), QString::number(row + 1));
             QCOMPARE(item->text(1), QStringLiteral("2014-05-0%1 10:00:00").arg(3 - row));
             QCOMPARE(item->text(2), progress.at(row));
@@ -202,14 +204,14 @@ private Q_SLOTS:
             QCOMPARE(item->foreground(2).color() == QColor(255, 0, 0), row == 0);
             QVERIFY(item->foreground(0).color() != QColor(255, 0, 0));
         }
-        QCOMPARE(w->Label11[2]->text(), QStringLiteral("查询完毕..."));
-        QCOMPARE(w->Label12[2]->text(), QStringLiteral("派件中"));
-        QCOMPARE(w->Label12[3]->text(), QStringLiteral("有更新"));
-        QCOMPARE(w->progressCount, qint16(3));
-        QCOMPARE(w->lastProgressCount, qint16(0));
-        QVERIFY(w->answerText.isEmpty());
-        QCOMPARE(w->rowCount, qint16(0));
-        QVERIFY(!w->Timer1->isActive());
+        QCOMPARE(w->strips().text(StatusStrips::Hint), QStringLiteral("查询完毕..."));
+        QCOMPARE(w->strips().text(StatusStrips::State), QStringLiteral("派件中"));
+        QCOMPARE(w->strips().text(StatusStrips::Verdict), QStringLiteral("有更新"));
+        QCOMPARE(w->parcelQuery().progressCount, qint16(3));
+        QCOMPARE(w->parcelQuery().lastProgressCount, qint16(0));
+        QVERIFY(w->parcelQuery().session().answerText.isEmpty());
+        QCOMPARE(w->parcelQuery().session().rowCount, qint16(0));
+        QVERIFY(!w->parcelQuery().parseTimer().isActive());
     }
 
     void requeryOfSavedParcel() {
@@ -218,28 +220,28 @@ private Q_SLOTS:
         WindowFixture fx(server.hostPort());
         fx.writeStore(codec::gbkLines({record}));
         auto w = fx.makeWindow();
-        w->Text1->setCurrentIndex(0);
-        w->chosenRecordText = record;
-        w->queryNumber = number;
-        w->companyName = QStringLiteral("申通快递");
-        w->Combo1->setCurrentIndex(w->Combo1->findText(w->companyName));
-        w->progressCount = 2;
-        w->cx();
+        parcelSelector(*w)->setCurrentIndex(0);
+        w->bookKeeper().chosenRecordText = record;
+        w->bookKeeper().queryNumber = number;
+        w->bookKeeper().companyName = QStringLiteral("申通快递");
+        companyBox(*w)->setCurrentIndex(companyBox(*w)->findText(w->bookKeeper().companyName));
+        w->parcelQuery().progressCount = 2;
+        w->parcelQuery().askAgain(w->bookKeeper().queryNumber, w->bookKeeper().companyName, false);
         QCOMPARE(server.requests().last().param("nu"), number.toStdString());
-        QTRY_VERIFY(w->Command1->isEnabled());
-        QCOMPARE(w->lastProgressCount, qint16(2));
-        QCOMPARE(w->progressCount, qint16(3));
+        QTRY_VERIFY(queryButton(*w)->isEnabled());
+        QCOMPARE(w->parcelQuery().lastProgressCount, qint16(2));
+        QCOMPARE(w->parcelQuery().progressCount, qint16(3));
         QCOMPARE(fx.storeBytes(), codec::gbkLines({record}));
-        QCOMPARE(w->Text1->count(), 1);
+        QCOMPARE(parcelSelector(*w)->count(), 1);
 
         // A re-query before the parse of the one before replaces it: one row, not four.
-        w->cx();
-        QVERIFY(w->Timer1->isActive());
+        w->parcelQuery().askAgain(w->bookKeeper().queryNumber, w->bookKeeper().companyName, false);
+        QVERIFY(w->parcelQuery().parseTimer().isActive());
         server.setResponse("/", answer(page(1)));
-        w->cx();
-        QTRY_VERIFY(w->Command1->isEnabled());
-        QCOMPARE(w->ListView1->topLevelItemCount(), 1);
-        QCOMPARE(w->Label12[2]->text(), QStringLiteral("运送中"));
+        w->parcelQuery().askAgain(w->bookKeeper().queryNumber, w->bookKeeper().companyName, false);
+        QTRY_VERIFY(queryButton(*w)->isEnabled());
+        QCOMPARE(progressRows(*w)->topLevelItemCount(), 1);
+        QCOMPARE(w->strips().text(StatusStrips::State), QStringLiteral("运送中"));
     }
 
     void numberTravelsExactly_data() {
@@ -256,7 +258,7 @@ private Q_SLOTS:
         server.setResponse("/", answer(page(1)));
         WindowFixture fx(server.hostPort());
         auto w = openAddPanel(fx, num);
-        w->Command1->click();
+        queryButton(*w)->click();
         QCOMPARE(server.requests().size(), 1);
         const auto request = server.requests().first();
         QCOMPARE(QString::fromStdString(request.param("nu")), num);
@@ -286,13 +288,13 @@ private Q_SLOTS:
         server.setResponse("/", answer(body));
         WindowFixture fx(server.hostPort());
         auto w = openAddPanel(fx);
-        w->Command1->click();
-        QCOMPARE(w->Label11[2]->text(), hint);
-        QVERIFY(w->Command1->isEnabled());
-        QVERIFY(!w->Timer1->isActive());
+        queryButton(*w)->click();
+        QCOMPARE(w->strips().text(StatusStrips::Hint), hint);
+        QVERIFY(queryButton(*w)->isEnabled());
+        QVERIFY(!w->parcelQuery().parseTimer().isActive());
         QCOMPARE(fx.storeBytes(), saved ? codec::gbkLines({record}) : QByteArray());
-        QCOMPARE(w->ListView1->topLevelItemCount(), 0);
-        QCOMPARE(w->Label12[2]->text(), QStringLiteral("未查询"));
+        QCOMPARE(progressRows(*w)->topLevelItemCount(), 0);
+        QCOMPARE(w->strips().text(StatusStrips::State), QStringLiteral("未查询"));
         QVERIFY(test::ScriptedBoxes::shown().isEmpty());
     }
 
@@ -307,22 +309,22 @@ private Q_SLOTS:
         server.setResponse("/", answer(TestServer::gbk("该单号不存在 NULL")));
         WindowFixture fx(server.hostPort());
         auto w = openAddPanel(fx);
-        w->ListView1->addTopLevelItem(
+        progressRows(*w)->addTopLevelItem(
             new QTreeWidgetItem({QStringLiteral("1"), QStringLiteral("T"), QStringLiteral("P")}));
         test::ScriptedBoxes::setNextAnswer(yes ? MessageBox::Answer::Yes : MessageBox::Answer::No);
-        w->Command1->click();
+        queryButton(*w)->click();
         QStringList shown{QStringLiteral("您好,您当前输入的单号不存在有效信息,是否先进行保存?")};
         if (yes)
             shown << QStringLiteral("单号已成功保存");
         QCOMPARE(test::ScriptedBoxes::shownTexts(), shown);
         QCOMPARE(test::ScriptedBoxes::shown().first().buttons, MessageBox::Buttons::YesNo);
         QCOMPARE(fx.storeBytes(), yes ? codec::gbkLines({record}) : QByteArray());
-        QCOMPARE(w->Combo6, yes ? QStringList{record} : QStringList());
-        QCOMPARE(w->Text1->count(), yes ? 1 : 0);
-        QCOMPARE(w->Text1->currentIndex(), yes ? 0 : -1); // a parcel saved now is the chosen one
-        QCOMPARE(w->ListView1->topLevelItemCount(), 0);
-        QVERIFY(w->Command1->isEnabled());
-        QVERIFY(!w->Timer1->isActive());
+        QCOMPARE(w->bookKeeper().records(), yes ? QStringList{record} : QStringList());
+        QCOMPARE(parcelSelector(*w)->count(), yes ? 1 : 0);
+        QCOMPARE(parcelSelector(*w)->currentIndex(), yes ? 0 : -1); // a parcel saved now is the chosen one
+        QCOMPARE(progressRows(*w)->topLevelItemCount(), 0);
+        QVERIFY(queryButton(*w)->isEnabled());
+        QVERIFY(!w->parcelQuery().parseTimer().isActive());
     }
 
     // A number copied from a page ends with a line break; however it enters, the query and the
@@ -347,20 +349,20 @@ private Q_SLOTS:
         auto w = openAddPanel(fx, QString(), QStringLiteral("申通快递"), typedNote);
         QGuiApplication::clipboard()->setText(typedNumber);
         if (entry == Entry::F8) {
-            QTest::keyClick(w->Text2, Qt::Key_F8);
+            QTest::keyClick(noteBox(*w), Qt::Key_F8);
         } else if (entry == Entry::CtrlV) {
-            w->Text3->setFocus();
-            QTest::keyClick(w->Text3->lineEdit(), Qt::Key_V, Qt::ControlModifier);
+            numberBox(*w)->setFocus();
+            QTest::keyClick(numberBox(*w)->lineEdit(), Qt::Key_V, Qt::ControlModifier);
         } else {
-            w->Text3->setEditText(typedNumber);
+            numberBox(*w)->setEditText(typedNumber);
         }
         if (!found)
             test::ScriptedBoxes::setNextAnswer(MessageBox::Answer::Yes);
-        w->Command1->click();
+        queryButton(*w)->click();
         QCOMPARE(test::ScriptedBoxes::shown().size(), found ? 0 : 2); // the question, then "单号已成功保存"
         QCOMPARE(QString::fromStdString(m_server->requests().last().param("nu")), number);
         QCOMPARE(fx.storeBytes(), codec::gbkLines({record}));
-        QCOMPARE(w->Combo6, QStringList{record});
+        QCOMPARE(w->bookKeeper().records(), QStringList{record});
     }
 
     // A parcel entered on the add panel is recorded unless the same number with the same company
@@ -384,15 +386,15 @@ private Q_SLOTS:
         WindowFixture fx(m_server->hostPort());
         fx.writeStore(codec::gbkLines({listed}));
         auto w = openAddPanel(fx);
-        w->Text1->setCurrentIndex(0);
-        w->chosenRecordText = listed; // chosen earlier
-        w->parcelIndexText = QStringLiteral("0");
+        parcelSelector(*w)->setCurrentIndex(0);
+        w->bookKeeper().chosenRecordText = listed; // chosen earlier
+        w->bookKeeper().parcelIndexText = QStringLiteral("0");
         if (!found)
             test::ScriptedBoxes::setNextAnswer(MessageBox::Answer::Yes);
-        w->Command1->click();
+        queryButton(*w)->click();
         const QStringList book = saved ? QStringList{listed, record} : QStringList{listed};
         QCOMPARE(fx.storeBytes(), codec::gbkLines(book));
-        QCOMPARE(w->Combo6, book);
+        QCOMPARE(w->bookKeeper().records(), book);
         QStringList shown;
         if (!found)
             shown << QStringLiteral("您好,您当前输入的单号不存在有效信息,是否先进行保存?");
@@ -400,17 +402,17 @@ private Q_SLOTS:
             shown << QStringLiteral("单号已成功保存");
         QCOMPARE(test::ScriptedBoxes::shownTexts(), shown);
         if (found)
-            QTRY_VERIFY(w->Command1->isEnabled() && !w->Timer1->isActive());
-        QCOMPARE(w->Label11[2]->text().contains(QStringLiteral("已在快递列表中")), !saved);
+            QTRY_VERIFY(queryButton(*w)->isEnabled() && !w->parcelQuery().parseTimer().isActive());
+        QCOMPARE(w->strips().text(StatusStrips::Hint).contains(QStringLiteral("已在快递列表中")), !saved);
         // The parcel asked about is the chosen one, in the selector too: "删除" takes it, not the other.
-        QCOMPARE(w->Text1->currentIndex(), saved ? 1 : 0);
-        QCOMPARE(w->Text1->currentText(), saved ? note : listed.section(u'|', 2));
-        QCOMPARE(w->queryNumber, number);
+        QCOMPARE(parcelSelector(*w)->currentIndex(), saved ? 1 : 0);
+        QCOMPARE(parcelSelector(*w)->currentText(), saved ? note : listed.section(u'|', 2));
+        QCOMPARE(w->bookKeeper().queryNumber, number);
         test::ScriptedBoxes::setNextAnswer(MessageBox::Answer::Yes);
         if (!found && saved)
             test::ScriptedBoxes::setNextAnswer(MessageBox::Answer::No); // the parcel left, re-queried, is unknown too
-        w->Command9_Click();
-        QCOMPARE(w->Combo6, saved ? QStringList{listed} : QStringList());
+        w->deleteParcel();
+        QCOMPARE(w->bookKeeper().records(), saved ? QStringList{listed} : QStringList());
     }
 
     // A failed write keeps the parcel in memory and says so: a box once, then in every hint (the
@@ -422,25 +424,25 @@ private Q_SLOTS:
             const FullDisk full;
             m_server->setResponse("/", answer(TestServer::gbk("该单号不存在")));
             test::ScriptedBoxes::setNextAnswer(MessageBox::Answer::Yes);
-            w->Command1->click();
-            QCOMPARE(w->Combo6, QStringList{record});
-            QCOMPARE(w->Text1->count(), 1);
-            QVERIFY(w->Label11[2]->text().startsWith(QStringLiteral("保存失败")));
+            queryButton(*w)->click();
+            QCOMPARE(w->bookKeeper().records(), QStringList{record});
+            QCOMPARE(parcelSelector(*w)->count(), 1);
+            QVERIFY(w->strips().text(StatusStrips::Hint).startsWith(QStringLiteral("保存失败")));
             QCOMPARE(test::ScriptedBoxes::shown().size(), 2);
             QCOMPARE(test::ScriptedBoxes::shown().last().icon, MessageBox::Icon::Warning);
             QVERIFY(!test::ScriptedBoxes::shownTexts().contains(QStringLiteral("单号已成功保存")));
 
             m_server->setResponse("/", answer(page(2)));
-            w->Text3->setEditText(QStringLiteral("777"));
-            w->Command1->click();
-            QTRY_VERIFY(w->Label11[2]->text().contains(QStringLiteral("查询完毕...")));
-            QVERIFY(w->Label11[2]->text().contains(QStringLiteral("未保存")));
+            numberBox(*w)->setEditText(QStringLiteral("777"));
+            queryButton(*w)->click();
+            QTRY_VERIFY(w->strips().text(StatusStrips::Hint).contains(QStringLiteral("查询完毕...")));
+            QVERIFY(w->strips().text(StatusStrips::Hint).contains(QStringLiteral("未保存")));
             QCOMPARE(test::ScriptedBoxes::shown().size(), 2); // the box came once
         }
         QVERIFY(!fx.storeExists());
-        w->Text3->setEditText(QStringLiteral("888"));
-        w->Command1->click();
-        QTRY_COMPARE(w->Label11[2]->text(), QStringLiteral("查询完毕..."));
+        numberBox(*w)->setEditText(QStringLiteral("888"));
+        queryButton(*w)->click();
+        QTRY_COMPARE(w->strips().text(StatusStrips::Hint), QStringLiteral("查询完毕..."));
         QCOMPARE(codec::fromGbk(fx.storeBytes()).count(QStringLiteral("\r\n")), 3);
     }
 
@@ -472,13 +474,13 @@ private Q_SLOTS:
                                  : server.hostPort();
         WindowFixture fx(host);
         auto w = openAddPanel(fx);
-        w->Command1->click();
-        QCOMPARE(w->Label11[2]->text(), hint);
-        QVERIFY(w->Command1->isEnabled());
+        queryButton(*w)->click();
+        QCOMPARE(w->strips().text(StatusStrips::Hint), hint);
+        QVERIFY(queryButton(*w)->isEnabled());
         QVERIFY(!fx.storeExists());
-        QCOMPARE(w->ListView1->topLevelItemCount(), 0);
-        QVERIFY(!w->Timer1->isActive());
-        QVERIFY(w->answerText.isEmpty());
+        QCOMPARE(progressRows(*w)->topLevelItemCount(), 0);
+        QVERIFY(!w->parcelQuery().parseTimer().isActive());
+        QVERIFY(w->parcelQuery().session().answerText.isEmpty());
     }
 
     void noSecondQueryDuringTheWait() {
@@ -488,17 +490,17 @@ private Q_SLOTS:
         server.setResponse("/", canned);
         WindowFixture fx(server.hostPort());
         auto w = openAddPanel(fx);
-        w->queryNumber = QStringLiteral("999");
-        w->companyName = QStringLiteral("申通快递");
+        w->bookKeeper().queryNumber = QStringLiteral("999");
+        w->bookKeeper().companyName = QStringLiteral("申通快递");
         // A timer tick that falls into the wait, as a timed or loop query would.
         QTimer::singleShot(100, w.get(), [&w] {
-            w->cx();
-            w->Command1_Click();
+            w->parcelQuery().askAgain(w->bookKeeper().queryNumber, w->bookKeeper().companyName, false);
+            w->startQuery();
         });
-        w->Command1->click();
+        queryButton(*w)->click();
         QCOMPARE(server.requests().size(), 1);
-        QTRY_VERIFY(w->Command1->isEnabled());
-        QCOMPARE(w->ListView1->topLevelItemCount(), 3);
+        QTRY_VERIFY(queryButton(*w)->isEnabled());
+        QCOMPARE(progressRows(*w)->topLevelItemCount(), 3);
         QCOMPARE(server.requests().size(), 1);
     }
 };

@@ -5,6 +5,8 @@
 #include "platform/environment.h"
 #include "support/scriptedseams.h"
 #include "support/testserver.h"
+#include "gui/statusstrips.h"
+#include "support/windowcontrols.h"
 #include "support/windowfixture.h"
 
 #include <QComboBox>
@@ -24,14 +26,14 @@ using namespace zjx;
 using zjx::test::CannedResponse;
 using zjx::test::RecordedRequest;
 using zjx::test::TestServer;
-using zjx::test::WindowFixture;
+using namespace zjx::test;
 
 namespace {
 
 using Answer = MessageBox::Answer;
 
 enum class State { TimedIdle, TimedArmed, LoopIdle, LoopRunning };
-enum class Event { Command8, Command5, Command10, Command11 };
+enum class Event { ToggleTimed, ToggleLoop, ShowLoopGroup, ShowTimedGroup };
 // What keeps a due re-query waiting: a slow query from the add panel, the version check's request,
 // the add panel's save question, or the loop's own slow re-query.
 enum class Busy { ManualQuery, VersionCheck, SaveQuestion, OwnRequery };
@@ -45,7 +47,7 @@ std::unique_ptr<MainWindow> windowWithBook(const WindowFixture& fx, bool chooseP
     auto w = fx.makeWindow();
     // Chosen as after an earlier pick of "鞋", without starting a query now.
     if (chooseParcel)
-        w->Text1->setCurrentIndex(1);
+        parcelSelector(*w)->setCurrentIndex(1);
     return w;
 }
 
@@ -54,15 +56,15 @@ void bringTo(MainWindow& w, State state) {
     case State::TimedIdle:
         break;
     case State::TimedArmed:
-        w.Command8_Click();
+        w.schedulePanel().toggleTimed();
         break;
     case State::LoopIdle:
-        w.Command10_Click();
+        w.schedulePanel().showLoopGroup();
         break;
     case State::LoopRunning:
-        w.Command10_Click();
-        w.Combo4->setCurrentIndex(4);
-        w.Command5_Click();
+        w.schedulePanel().showLoopGroup();
+        intervalBox(w)->setCurrentIndex(4);
+        w.schedulePanel().toggleLoop();
         break;
     }
     test::ScriptedBoxes::clearShown();
@@ -70,24 +72,24 @@ void bringTo(MainWindow& w, State state) {
 
 void fire(MainWindow& w, Event event) {
     switch (event) {
-    case Event::Command8:
-        w.Command8_Click();
+    case Event::ToggleTimed:
+        w.schedulePanel().toggleTimed();
         break;
-    case Event::Command5:
-        w.Command5_Click();
+    case Event::ToggleLoop:
+        w.schedulePanel().toggleLoop();
         break;
-    case Event::Command10:
-        w.Command10_Click();
+    case Event::ShowLoopGroup:
+        w.schedulePanel().showLoopGroup();
         break;
-    case Event::Command11:
-        w.Command11_Click();
+    case Event::ShowTimedGroup:
+        w.schedulePanel().showTimedGroup();
         break;
     }
 }
 
 // The visible group, both captions, both timers and every lock tell the state together.
-bool isIn(const MainWindow& w, State state) {
-    const bool timedGroup = state == State::TimedIdle || state == State::TimedArmed;
+bool isIn(MainWindow& w, State state) {
+    const bool timedShown = state == State::TimedIdle || state == State::TimedArmed;
     const bool armed = state == State::TimedArmed;
     const bool running = state == State::LoopRunning;
     bool ok = true;
@@ -97,23 +99,23 @@ bool isIn(const MainWindow& w, State state) {
             ok = false;
         }
     };
-    check(w.Frame4->isVisibleTo(w.Picture4) == timedGroup, "Frame4 visible");
-    check(w.Frame6->isVisibleTo(w.Picture4) == !timedGroup, "Frame6 visible");
-    check(w.Command8->text() == (armed ? QStringLiteral("关闭定时") : QStringLiteral("开始定时")), "Command8");
-    check(w.Command5->text() == (running ? QStringLiteral("停止循环") : QStringLiteral("开始循环")), "Command5");
-    check(w.Timer4->isActive() == armed, "Timer4");
-    check(w.Timer6->isActive() == running, "Timer6");
+    check(timedGroup(w)->isVisibleTo(schedulePanelFrame(w)) == timedShown, "timed group visible");
+    check(loopGroup(w)->isVisibleTo(schedulePanelFrame(w)) == !timedShown, "loop group visible");
+    check(timedButton(w)->text() == (armed ? QStringLiteral("关闭定时") : QStringLiteral("开始定时")), "timed button");
+    check(loopButton(w)->text() == (running ? QStringLiteral("停止循环") : QStringLiteral("开始循环")), "loop button");
+    check(w.requerySchedule().timedClock().isActive() == armed, "timed clock");
+    check(w.requerySchedule().loopClock().isActive() == running, "loop clock");
     const bool locked = armed || running;
     for (const QWidget* c :
-         {static_cast<QWidget*>(w.Text1), static_cast<QWidget*>(w.Combo1), static_cast<QWidget*>(w.Command9),
-          static_cast<QWidget*>(w.Command7), static_cast<QWidget*>(w.Command3), static_cast<QWidget*>(w.Command2)})
+         {static_cast<QWidget*>(parcelSelector(w)), static_cast<QWidget*>(companyBox(w)), static_cast<QWidget*>(test::named<QPushButton>(&w.parcelPanel(), QStringLiteral("删除"))),
+          static_cast<QWidget*>(windowButton(w, QStringLiteral("清空"))), static_cast<QWidget*>(windowButton(w, QStringLiteral("添加"))), static_cast<QWidget*>(test::named<QPushButton>(&w.addPanel(), QStringLiteral("快捷搜索")))})
         check(c->isEnabled() == !locked, qPrintable(c->objectName()));
-    check(w.Combo2->isEnabled() == !armed && w.Combo3->isEnabled() == !armed, "Combo2/Combo3");
-    check(w.Combo4->isEnabled() == !running, "Combo4");
+    check(hourBox(w)->isEnabled() == !armed && minuteBox(w)->isEnabled() == !armed, "hour and minute");
+    check(intervalBox(w)->isEnabled() == !running, "interval");
     // Commands that stay usable in every state (the query button is off only while a query runs).
     for (const QWidget* c :
-         {static_cast<QWidget*>(w.Command13), static_cast<QWidget*>(w.Command12), static_cast<QWidget*>(w.Command14),
-          static_cast<QWidget*>(w.Command6), static_cast<QWidget*>(w.Command4)})
+         {static_cast<QWidget*>(test::named<QPushButton>(&w.parcelPanel(), QStringLiteral("修改"))), static_cast<QWidget*>(test::named<QPushButton>(&w.parcelPanel(), QStringLiteral("复制"))), static_cast<QWidget*>(windowButton(w, QStringLiteral("操作"))),
+          static_cast<QWidget*>(windowButton(w, QStringLiteral("导出"))), static_cast<QWidget*>(windowButton(w, QStringLiteral("设置")))})
         check(c->isEnabled(), qPrintable(c->objectName()));
     return ok;
 }
@@ -166,39 +168,39 @@ void TestMainWindowSchedule::stateTable_data() {
     const QString stopTimed = QStringLiteral("当前正在定时查询,是否终止?");
     const QString stopLoop = QStringLiteral("当前正在循环查询,是否终止?");
 
-    QTest::newRow("timed idle: arm") << State::TimedIdle << Event::Command8 << true << true << none << State::TimedArmed
+    QTest::newRow("timed idle: arm") << State::TimedIdle << Event::ToggleTimed << true << true << none << State::TimedArmed
                                      << QStringList();
-    QTest::newRow("timed idle: arm without parcel") << State::TimedIdle << Event::Command8 << false << true << none
+    QTest::newRow("timed idle: arm without parcel") << State::TimedIdle << Event::ToggleTimed << false << true << none
                                                     << State::TimedIdle << QStringList{noParcelTimed};
     QTest::newRow("timed idle: arm without minute")
-        << State::TimedIdle << Event::Command8 << true << false << none << State::TimedIdle
+        << State::TimedIdle << Event::ToggleTimed << true << false << none << State::TimedIdle
         << QStringList{QStringLiteral("请设定查询时间!")};
     QTest::newRow("loop idle: start without interval")
-        << State::LoopIdle << Event::Command5 << true << false << none << State::LoopIdle
+        << State::LoopIdle << Event::ToggleLoop << true << false << none << State::LoopIdle
         << QStringList{QStringLiteral("请先设定时间!")};
-    QTest::newRow("timed armed: disarm") << State::TimedArmed << Event::Command8 << true << true << none
+    QTest::newRow("timed armed: disarm") << State::TimedArmed << Event::ToggleTimed << true << true << none
                                          << State::TimedIdle << QStringList();
-    QTest::newRow("timed idle: to loop") << State::TimedIdle << Event::Command10 << true << true << none
+    QTest::newRow("timed idle: to loop") << State::TimedIdle << Event::ShowLoopGroup << true << true << none
                                          << State::LoopIdle << QStringList();
     QTest::newRow("timed armed: to loop, Yes")
-        << State::TimedArmed << Event::Command10 << true << true << QList<Answer>{Answer::Yes} << State::LoopIdle
+        << State::TimedArmed << Event::ShowLoopGroup << true << true << QList<Answer>{Answer::Yes} << State::LoopIdle
         << QStringList{stopTimed};
     QTest::newRow("timed armed: to loop, No")
-        << State::TimedArmed << Event::Command10 << true << true << QList<Answer>{Answer::No} << State::TimedArmed
+        << State::TimedArmed << Event::ShowLoopGroup << true << true << QList<Answer>{Answer::No} << State::TimedArmed
         << QStringList{stopTimed};
-    QTest::newRow("loop idle: start") << State::LoopIdle << Event::Command5 << true << true << none
+    QTest::newRow("loop idle: start") << State::LoopIdle << Event::ToggleLoop << true << true << none
                                       << State::LoopRunning << QStringList();
     QTest::newRow("loop idle: start without parcel")
-        << State::LoopIdle << Event::Command5 << false << true << none << State::LoopIdle << QStringList{noParcelLoop};
-    QTest::newRow("loop running: stop") << State::LoopRunning << Event::Command5 << true << true << none
+        << State::LoopIdle << Event::ToggleLoop << false << true << none << State::LoopIdle << QStringList{noParcelLoop};
+    QTest::newRow("loop running: stop") << State::LoopRunning << Event::ToggleLoop << true << true << none
                                         << State::LoopIdle << QStringList();
-    QTest::newRow("loop idle: to timed") << State::LoopIdle << Event::Command11 << true << true << none
+    QTest::newRow("loop idle: to timed") << State::LoopIdle << Event::ShowTimedGroup << true << true << none
                                          << State::TimedIdle << QStringList();
     QTest::newRow("loop running: to timed, Yes")
-        << State::LoopRunning << Event::Command11 << true << true << QList<Answer>{Answer::Yes} << State::TimedIdle
+        << State::LoopRunning << Event::ShowTimedGroup << true << true << QList<Answer>{Answer::Yes} << State::TimedIdle
         << QStringList{stopLoop};
     QTest::newRow("loop running: to timed, No")
-        << State::LoopRunning << Event::Command11 << true << true << QList<Answer>{Answer::No} << State::LoopRunning
+        << State::LoopRunning << Event::ShowTimedGroup << true << true << QList<Answer>{Answer::No} << State::LoopRunning
         << QStringList{stopLoop};
 }
 
@@ -216,12 +218,12 @@ void TestMainWindowSchedule::stateTable() {
     bringTo(*w, from);
     QVERIFY(isIn(*w, from));
     if (!parcelChosen)
-        w->Text1->setCurrentIndex(-1);
+        parcelSelector(*w)->setCurrentIndex(-1);
     if (from == State::LoopIdle)
-        w->Combo4->setCurrentIndex(timeChosen ? 4 : -1);
+        intervalBox(*w)->setCurrentIndex(timeChosen ? 4 : -1);
     else if (!timeChosen)
-        w->Combo3->setCurrentIndex(-1);
-    w->loopMinutes = 3;
+        minuteBox(*w)->setCurrentIndex(-1);
+    w->requerySchedule().setLoopMinutes(3);
     for (Answer a : answers)
         test::ScriptedBoxes::setNextAnswer(a);
 
@@ -236,19 +238,19 @@ void TestMainWindowSchedule::stateTable() {
     // Starting, stopping or leaving the loop restarts its count; nothing else touches it.
     const bool loopChanged = (from == State::LoopRunning) != (to == State::LoopRunning) ||
                              (from == State::LoopIdle && to == State::TimedIdle);
-    QCOMPARE(w->loopMinutes, qint16(loopChanged ? 0 : 3));
-    QCOMPARE(w->Text1->currentIndex(), parcelChosen ? 1 : -1);
+    QCOMPARE(w->requerySchedule().loopMinutes(), qint16(loopChanged ? 0 : 3));
+    QCOMPARE(parcelSelector(*w)->currentIndex(), parcelChosen ? 1 : -1);
 }
 
 void TestMainWindowSchedule::framesTakeEachOthersPlace() {
     WindowFixture fx;
     auto w = windowWithBook(fx);
-    w->Frame4->move(20, 44);
-    w->Command10_Click();
-    QCOMPARE(w->Frame6->pos(), QPoint(20, 44));
-    w->Frame6->move(8, 40);
-    w->Command11_Click();
-    QCOMPARE(w->Frame4->pos(), QPoint(8, 40));
+    timedGroup(*w)->move(20, 44);
+    w->schedulePanel().showLoopGroup();
+    QCOMPARE(loopGroup(*w)->pos(), QPoint(20, 44));
+    loopGroup(*w)->move(8, 40);
+    w->schedulePanel().showTimedGroup();
+    QCOMPARE(timedGroup(*w)->pos(), QPoint(8, 40));
 }
 
 void TestMainWindowSchedule::timedQueryFiresOnceAtTheSetMinute() {
@@ -259,29 +261,29 @@ void TestMainWindowSchedule::timedQueryFiresOnceAtTheSetMinute() {
     auto w = windowWithBook(fx);
     Clock::setOverride([&now] { return now; });
     // The clock in the hint strip reads the same clock, in local time.
-    w->Timer5_Timer();
-    QVERIFY2(w->Label11[5]->text().contains(QStringLiteral("10:29:59")), qPrintable(w->Label11[5]->text()));
-    QVERIFY(!w->Label11[5]->text().contains(QStringLiteral("UTC")) && !w->Label11[5]->text().contains("GMT"));
-    w->Combo2->setCurrentText(QStringLiteral("10"));
-    w->Combo3->setCurrentText(QStringLiteral("30"));
-    w->Command8_Click();
+    w->strips().showClock();
+    QVERIFY2(w->strips().text(StatusStrips::Clock).contains(QStringLiteral("10:29:59")), qPrintable(w->strips().text(StatusStrips::Clock)));
+    QVERIFY(!w->strips().text(StatusStrips::Clock).contains(QStringLiteral("UTC")) && !w->strips().text(StatusStrips::Clock).contains("GMT"));
+    hourBox(*w)->setCurrentText(QStringLiteral("10"));
+    minuteBox(*w)->setCurrentText(QStringLiteral("30"));
+    w->schedulePanel().toggleTimed();
     QVERIFY(isIn(*w, State::TimedArmed));
     // Ticks come faster than the answer, so any tick left running during the wait would fire again.
-    w->Timer4->setInterval(10);
+    w->requerySchedule().timedClock().setInterval(10);
     server.setResponse("/", {200, TestServer::trackingPage(inTransit), "text/html; charset=GBK", 300});
 
-    w->Timer4_Timer();
+    w->requerySchedule().timedTick();
     QVERIFY(requestedNumbers(server).isEmpty());
     QVERIFY(isIn(*w, State::TimedArmed));
 
     now = now.addSecs(1);
-    w->Timer4_Timer();
+    w->requerySchedule().timedTick();
     QCOMPARE(requestedNumbers(server), QStringList{QStringLiteral("222")});
     QVERIFY(isIn(*w, State::TimedIdle));
-    QTRY_COMPARE(w->Label12[3]->text(), QStringLiteral("有更新"));
+    QTRY_COMPARE(w->strips().text(StatusStrips::Verdict), QStringLiteral("有更新"));
     QTest::qWait(200); // nothing is left that could ask again
     QCOMPARE(requestedNumbers(server), QStringList{QStringLiteral("222")});
-    QCOMPARE(w->ListView1->topLevelItemCount(), 3);
+    QCOMPARE(progressRows(*w)->topLevelItemCount(), 3);
 }
 
 void TestMainWindowSchedule::timedQueryArmedForNowFiresWithinASecond() {
@@ -290,8 +292,8 @@ void TestMainWindowSchedule::timedQueryArmedForNowFiresWithinASecond() {
     WindowFixture fx(server.hostPort());
     auto w = windowWithBook(fx);
     Clock::setOverride([] { return QDateTime(QDate(2013, 5, 20), QTime(0, 0, 42)); });
-    w->Command8_Click(); // preset to 0 and 0: midnight
-    QVERIFY(w->Timer4->isActive());
+    w->schedulePanel().toggleTimed(); // preset to 0 and 0: midnight
+    QVERIFY(w->requerySchedule().timedClock().isActive());
     QTRY_COMPARE_WITH_TIMEOUT(requestedNumbers(server), QStringList{QStringLiteral("222")}, 2000);
     QVERIFY(isIn(*w, State::TimedIdle));
 }
@@ -301,31 +303,31 @@ void TestMainWindowSchedule::loopQueryFiresOnTheNthTick() {
     server.setResponse("/", {200, TestServer::trackingPage(inTransit)});
     WindowFixture fx(server.hostPort());
     auto w = windowWithBook(fx);
-    w->Command10_Click();
-    w->Combo4->setCurrentText(QStringLiteral("3"));
-    w->Command5_Click();
-    QCOMPARE(w->Timer6->interval(), 60000);
+    w->schedulePanel().showLoopGroup();
+    intervalBox(*w)->setCurrentText(QStringLiteral("3"));
+    w->schedulePanel().toggleLoop();
+    QCOMPARE(w->requerySchedule().loopClock().interval(), 60000);
 
-    w->Timer6_Timer();
-    w->Timer6_Timer();
-    QCOMPARE(w->loopMinutes, qint16(2));
+    w->requerySchedule().loopTick();
+    w->requerySchedule().loopTick();
+    QCOMPARE(w->requerySchedule().loopMinutes(), qint16(2));
     QVERIFY(requestedNumbers(server).isEmpty());
-    w->Timer6_Timer();
+    w->requerySchedule().loopTick();
     QCOMPARE(requestedNumbers(server).size(), 1);
-    QCOMPARE(w->loopMinutes, qint16(0));
+    QCOMPARE(w->requerySchedule().loopMinutes(), qint16(0));
     QVERIFY(isIn(*w, State::LoopRunning));
-    QTRY_COMPARE(w->ListView1->topLevelItemCount(), 3);
+    QTRY_COMPARE(progressRows(*w)->topLevelItemCount(), 3);
 
     // Stopping and starting again counts from 0: two minutes before the stop do not carry over.
-    w->Timer6_Timer();
-    w->Timer6_Timer();
-    w->Command5_Click();
-    w->Command5_Click();
-    QCOMPARE(w->loopMinutes, qint16(0));
-    w->Timer6_Timer();
-    w->Timer6_Timer();
+    w->requerySchedule().loopTick();
+    w->requerySchedule().loopTick();
+    w->schedulePanel().toggleLoop();
+    w->schedulePanel().toggleLoop();
+    QCOMPARE(w->requerySchedule().loopMinutes(), qint16(0));
+    w->requerySchedule().loopTick();
+    w->requerySchedule().loopTick();
     QCOMPARE(requestedNumbers(server).size(), 1);
-    w->Timer6_Timer();
+    w->requerySchedule().loopTick();
     QCOMPARE(requestedNumbers(server).size(), 2);
     QCOMPARE(requestedNumbers(server).last(), QStringLiteral("222"));
 }
@@ -337,22 +339,22 @@ void TestMainWindowSchedule::lockedControlsRefuseTheUser() {
     auto w = windowWithBook(fx);
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-    w->Command3_Click(); // the add panel is open before the mode starts
-    w->Text3->setEditText(QStringLiteral("333"));
-    w->Text2->setText(QStringLiteral("伞"));
-    w->Command8_Click();
+    w->addPanel().openEmpty(); // the add panel is open before the mode starts
+    numberBox(*w)->setEditText(QStringLiteral("333"));
+    noteBox(*w)->setText(QStringLiteral("伞"));
+    w->schedulePanel().toggleTimed();
     QVERIFY(isIn(*w, State::TimedArmed));
 
-    QTest::mouseClick(w->Command7, Qt::LeftButton); // 清空 would ask first
+    QTest::mouseClick(windowButton(*w, QStringLiteral("清空")), Qt::LeftButton); // 清空 would ask first
     QVERIFY(test::ScriptedBoxes::shown().isEmpty());
-    QCOMPARE(w->Text1->count(), 2);
-    QTest::mouseClick(w->Command3, Qt::LeftButton); // 添加 would empty the number box
-    QCOMPARE(w->Text3->currentText(), QStringLiteral("333"));
+    QCOMPARE(parcelSelector(*w)->count(), 2);
+    QTest::mouseClick(windowButton(*w, QStringLiteral("添加")), Qt::LeftButton); // 添加 would empty the number box
+    QCOMPARE(numberBox(*w)->currentText(), QStringLiteral("333"));
 
     // The query button of the add panel opened before still works.
-    QTest::mouseClick(w->Command1, Qt::LeftButton);
+    QTest::mouseClick(queryButton(*w), Qt::LeftButton);
     QCOMPARE(requestedNumbers(server), QStringList{QStringLiteral("333")});
-    QTRY_COMPARE(w->ListView1->topLevelItemCount(), 3);
+    QTRY_COMPARE(progressRows(*w)->topLevelItemCount(), 3);
     QVERIFY(isIn(*w, State::TimedArmed));
 }
 
@@ -391,28 +393,28 @@ void TestMainWindowSchedule::automaticRequeryVerdictAndAlert() {
     int userAlerts = 0;
     if (!chosen.isEmpty()) {
         server.setResponse("/", {200, TestServer::trackingPage(chosen)});
-        w->Text1_Click();
-        QTRY_COMPARE(w->ListView1->topLevelItemCount(), chosen.size());
+        w->askAboutChosen();
+        QTRY_COMPARE(progressRows(*w)->topLevelItemCount(), chosen.size());
         userAlerts = 1; // the first answer after start-up has more entries than none
     }
-    w->Command10_Click();
-    w->Combo4->setCurrentText(QStringLiteral("1"));
-    w->Command5_Click();
+    w->schedulePanel().showLoopGroup();
+    intervalBox(*w)->setCurrentText(QStringLiteral("1"));
+    w->schedulePanel().toggleLoop();
 
     QStringList shown;
     for (const QStringList& answer : answers) {
         server.setResponse("/", {200, TestServer::trackingPage(answer)});
-        w->Label12[3]->clear();
-        w->Timer6_Timer();
-        QTRY_VERIFY(!w->Label12[3]->text().isEmpty());
-        shown << w->Label12[3]->text();
-        QCOMPARE(MainWindow::labelColour(w->Label12[3]),
+        w->strips().setText(StatusStrips::Verdict, QString());
+        w->requerySchedule().loopTick();
+        QTRY_VERIFY(!w->strips().text(StatusStrips::Verdict).isEmpty());
+        shown << w->strips().text(StatusStrips::Verdict);
+        QCOMPARE(w->strips().colour(StatusStrips::Verdict),
                  shown.last() == QStringLiteral("有更新") ? QColor(255, 0, 0) : QColor(255, 255, 255));
     }
     test::QuietDesktop::install();
     QCOMPARE(shown, verdicts);
     QCOMPARE(told, notices);
-    QCOMPARE(test::ScriptedAlerts::timesStarted(w->W1), userAlerts + int(verdicts.count(QStringLiteral("有更新"))));
+    QCOMPARE(test::ScriptedAlerts::timesStarted(w->alertPlayer()), userAlerts + int(verdicts.count(QStringLiteral("有更新"))));
     QCOMPARE(server.requests().first().param("com"), std::string("shunfeng"));
 }
 
@@ -471,19 +473,19 @@ void TestMainWindowSchedule::requeryDueWhileBusy() {
     auto w = windowWithBook(fx);
     Clock::setOverride([] { return QDateTime(QDate(2013, 5, 20), QTime(0, 0, 42)); }); // the timed query's minute
     bringTo(*w, mode);
-    w->Combo4->setCurrentText(busy == Busy::OwnRequery ? QStringLiteral("2") : QStringLiteral("1"));
+    intervalBox(*w)->setCurrentText(busy == Busy::OwnRequery ? QStringLiteral("2") : QStringLiteral("1"));
     const bool loop = mode == State::LoopRunning;
     const auto minuteEnds = [&w, loop] {
         if (loop)
-            w->Timer6_Timer();
+            w->requerySchedule().loopTick();
         else
-            w->Timer4_Timer();
+            w->requerySchedule().timedTick();
     };
     const auto typeParcel = [&w](const QString& number) {
-        w->Command3_Click();
-        w->Text3->setEditText(number);
-        w->Text2->setText(QStringLiteral("伞"));
-        w->Combo1->setCurrentText(QStringLiteral("申通快递"));
+        w->addPanel().openEmpty();
+        numberBox(*w)->setEditText(number);
+        noteBox(*w)->setText(QStringLiteral("伞"));
+        companyBox(*w)->setCurrentText(QStringLiteral("申通快递"));
     };
 
     switch (busy) {
@@ -492,16 +494,16 @@ void TestMainWindowSchedule::requeryDueWhileBusy() {
         QTimer::singleShot(100, w.get(), minuteEnds);
         QTimer::singleShot(200, w.get(), [&] {
             if (stopped)
-                fire(*w, loop ? Event::Command5 : Event::Command8);
+                fire(*w, loop ? Event::ToggleLoop : Event::ToggleTimed);
             else
                 minuteEnds();
         });
-        w->Command1_Click();
+        w->startQuery();
         QCOMPARE(requestedNumbers(server), QStringList{QStringLiteral("333")});
         break;
     case Busy::VersionCheck:
         QTimer::singleShot(100, w.get(), minuteEnds);
-        w->Timer3_Timer();
+        w->checkVersion();
         QCOMPARE(requestedNumbers(server), QStringList{});
         break;
     case Busy::SaveQuestion: {
@@ -512,7 +514,7 @@ void TestMainWindowSchedule::requeryDueWhileBusy() {
             requestedWhileOpen = requestedNumbers(server);
         });
         test::ScriptedBoxes::setNextAnswer(MessageBox::Answer::No);
-        w->Command1_Click();
+        w->startQuery();
         QCOMPARE(requestedWhileOpen, QStringList{QStringLiteral("444")});
         break;
     }
@@ -526,17 +528,17 @@ void TestMainWindowSchedule::requeryDueWhileBusy() {
     }
     QTRY_COMPARE(requestedNumbers(server), requested);
     if (requested.last() == QStringLiteral("222"))
-        QTRY_COMPARE(w->ListView1->topLevelItemCount(), 3);
+        QTRY_COMPARE(progressRows(*w)->topLevelItemCount(), 3);
     QTest::qWait(300); // nothing else follows
     QCOMPARE(requestedNumbers(server), requested);
     QCOMPARE(mostInFlight.load(), 1);
     QCOMPARE(test::ScriptedBoxes::shownTexts().size(), busy == Busy::SaveQuestion ? 1 : 0);
     if (chimes >= 0) {
-        QTRY_COMPARE(w->Label12[3]->text(), QStringLiteral("有更新"));
-        QCOMPARE(test::ScriptedAlerts::timesStarted(w->W1), chimes);
+        QTRY_COMPARE(w->strips().text(StatusStrips::Verdict), QStringLiteral("有更新"));
+        QCOMPARE(test::ScriptedAlerts::timesStarted(w->alertPlayer()), chimes);
     }
     if (busy == Busy::OwnRequery)
-        QCOMPARE(w->loopMinutes, qint16(0));
+        QCOMPARE(w->requerySchedule().loopMinutes(), qint16(0));
     // A timed query that has fired, or a mode the user stopped, is idle. (The version check, run here
     // a second time, releases the selector as at start-up: the lock is not looked at then.)
     if (busy != Busy::VersionCheck)
@@ -565,28 +567,28 @@ void TestMainWindowSchedule::requeryOutlivesAReloadOfTheBook() {
     WindowFixture fx(server.hostPort());
     auto w = windowWithBook(fx, false);
     test::ScriptedBoxes::setNextAnswer(MessageBox::Answer::Yes); // save the unknown chosen parcel
-    w->Text1->setCurrentIndex(1);
-    w->Text1_Click();
-    QTRY_VERIFY(w->Command1->isEnabled());
+    parcelSelector(*w)->setCurrentIndex(1);
+    w->askAboutChosen();
+    QTRY_VERIFY(queryButton(*w)->isEnabled());
     Clock::setOverride([] { return QDateTime(QDate(2013, 5, 20), QTime(0, 0, 42)); }); // the timed query's minute
     bringTo(*w, mode);
     QVERIFY(isIn(*w, mode));
-    w->Combo4->setCurrentText(QStringLiteral("1")); // every loop minute asks
+    intervalBox(*w)->setCurrentText(QStringLiteral("1")); // every loop minute asks
     if (viaAddPanel) {
-        w->Command3_Click();
-        w->Text3->setEditText(QStringLiteral("444"));
-        w->Text2->setText(QStringLiteral("书包"));
+        w->addPanel().openEmpty();
+        numberBox(*w)->setEditText(QStringLiteral("444"));
+        noteBox(*w)->setText(QStringLiteral("书包"));
         test::ScriptedBoxes::setNextAnswer(MessageBox::Answer::Yes);
-        w->Command1_Click();
-        QCOMPARE(w->Combo6.size(), 3);
+        w->startQuery();
+        QCOMPARE(w->bookKeeper().records().size(), 3);
     }
     server.clearRequests();
     if (!viaAddPanel)
         test::ScriptedBoxes::setNextAnswer(MessageBox::Answer::No); // the re-query finds it unknown again
     if (mode == State::LoopRunning)
-        w->Timer6_Timer();
+        w->requerySchedule().loopTick();
     else
-        w->Timer4_Timer();
+        w->requerySchedule().timedTick();
     QCOMPARE(requestedNumbers(server), QStringList{QStringLiteral("222")});
     QCOMPARE(test::ScriptedBoxes::shownTexts().last(),
              viaAddPanel ? QStringLiteral("单号已成功保存")

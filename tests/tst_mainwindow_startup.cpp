@@ -3,6 +3,8 @@
 #include "gui/platform/alertplayer.h"
 #include "gui/platform/messagebox.h"
 #include "support/scriptedseams.h"
+#include "gui/statusstrips.h"
+#include "support/windowcontrols.h"
 #include "support/windowfixture.h"
 
 #include <QApplication>
@@ -20,7 +22,7 @@
 #include <QTreeWidget>
 
 using namespace zjx;
-using zjx::test::WindowFixture;
+using namespace zjx::test;
 
 class TestMainWindowStartup : public QObject {
     Q_OBJECT
@@ -30,61 +32,61 @@ private Q_SLOTS:
         auto w = fx.makeWindow(false);
         QCOMPARE(w->size(), QSize(753, 473));
         QCOMPARE(w->windowTitle(), QStringLiteral("踪迹匣 V4.0 - Talvo全新版"));
-        QCOMPARE(w->Label11[3]->text(), QStringLiteral("4.0.181"));
-        QCOMPARE(w->Label11[0]->text(), QStringLiteral("查询提示："));
-        QCOMPARE(w->Label11[2]->text(), QStringLiteral("程序检测更新中..."));
-        QCOMPARE(w->Label11[4]->text(), QStringLiteral("青檀坊出品"));
+        QCOMPARE(w->strips().text(StatusStrips::Version), QStringLiteral("4.0.181"));
+        QCOMPARE(w->strips().text(StatusStrips::HintCaption), QStringLiteral("查询提示："));
+        QCOMPARE(w->strips().text(StatusStrips::Hint), QStringLiteral("程序检测更新中..."));
+        QCOMPARE(w->strips().text(StatusStrips::Maker), QStringLiteral("青檀坊出品"));
         for (int i : {0, 1, 2, 3})
-            QCOMPARE(MainWindow::labelColour(w->Label12[i]), QColor(255, 255, 255));
-        QCOMPARE(w->Label12[2]->text(), QStringLiteral("未查询"));
-        QCOMPARE(w->Label12[3]->text(), QStringLiteral("未查询"));
+            QCOMPARE(w->strips().colour(StatusStrips::Field(StatusStrips::StateHeading + i)), QColor(255, 255, 255));
+        QCOMPARE(w->strips().text(StatusStrips::State), QStringLiteral("未查询"));
+        QCOMPARE(w->strips().text(StatusStrips::Verdict), QStringLiteral("未查询"));
 
-        QCOMPARE(w->Combo1->count(), CourierCatalogue::count);
-        QCOMPARE(w->Text5->count(), CourierCatalogue::count);
-        QCOMPARE(w->Combo1->currentIndex(), 0);
-        QCOMPARE(w->Combo1->currentText(), QStringLiteral("AAE快递"));
-        QCOMPARE(w->companyCode, QStringLiteral("aae"));
-        QCOMPARE(w->Text5->currentIndex(), -1);
+        QCOMPARE(companyBox(*w)->count(), CourierCatalogue::count);
+        QCOMPARE(editCompanyBox(*w)->count(), CourierCatalogue::count);
+        QCOMPARE(companyBox(*w)->currentIndex(), 0);
+        QCOMPARE(companyBox(*w)->currentText(), QStringLiteral("AAE快递"));
+        QCOMPARE(w->parcelQuery().companyCode(), QStringLiteral("aae"));
+        QCOMPARE(editCompanyBox(*w)->currentIndex(), -1);
 
-        QCOMPARE(w->Combo2->count(), 24);
-        QCOMPARE(w->Combo2->currentText(), QStringLiteral("0"));
-        QCOMPARE(w->Combo2->itemText(23), QStringLiteral("23"));
-        QCOMPARE(w->Combo3->count(), 60);
-        QCOMPARE(w->Combo3->currentText(), QStringLiteral("0"));
-        QCOMPARE(w->Combo4->count(), 360);
-        QCOMPARE(w->Combo4->itemText(0), QStringLiteral("1"));
-        QCOMPARE(w->Combo4->currentIndex(), -1);
-        QCOMPARE(w->Combo5->count(), 8); // the six of old, the tracking-service settings, the overview
-        QCOMPARE(w->Combo5->currentIndex(), -1);
-        QCOMPARE(w->Combo5->itemText(5), QStringLiteral("神器!百宝工具箱"));
-        QCOMPARE(w->Combo5->itemText(6), QStringLiteral("查询服务设置"));
-        QCOMPARE(w->Combo5->itemText(7), QStringLiteral("全部快递"));
+        QCOMPARE(hourBox(*w)->count(), 24);
+        QCOMPARE(hourBox(*w)->currentText(), QStringLiteral("0"));
+        QCOMPARE(hourBox(*w)->itemText(23), QStringLiteral("23"));
+        QCOMPARE(minuteBox(*w)->count(), 60);
+        QCOMPARE(minuteBox(*w)->currentText(), QStringLiteral("0"));
+        QCOMPARE(intervalBox(*w)->count(), 360);
+        QCOMPARE(intervalBox(*w)->itemText(0), QStringLiteral("1"));
+        QCOMPARE(intervalBox(*w)->currentIndex(), -1);
+        QCOMPARE(menuBox(*w)->count(), 8); // the six of old, the tracking-service settings, the overview
+        QCOMPARE(menuBox(*w)->currentIndex(), -1);
+        QCOMPARE(menuBox(*w)->itemText(5), QStringLiteral("神器!百宝工具箱"));
+        QCOMPARE(menuBox(*w)->itemText(6), QStringLiteral("查询服务设置"));
+        QCOMPARE(menuBox(*w)->itemText(7), QStringLiteral("全部快递"));
 
-        QVERIFY(!w->Command1->isEnabled());
-        QVERIFY(!w->Text1->isEnabled());
-        QVERIFY(w->Text1->currentText().isEmpty());
-        QVERIFY(w->Timer3->isActive());
-        QVERIFY(w->Timer5->isActive());
-        QVERIFY(!w->Timer1->isActive() && !w->Timer4->isActive() && !w->Timer6->isActive());
-        QVERIFY(w->Check1->isChecked());
-        QVERIFY(w->Frame4->isVisibleTo(w->Picture4));
-        QVERIFY(!w->Frame6->isVisibleTo(w->Picture4));
-        for (QFrame* panel : {w->Picture3, w->Picture4, w->Picture5})
+        QVERIFY(!queryButton(*w)->isEnabled());
+        QVERIFY(!parcelSelector(*w)->isEnabled());
+        QVERIFY(parcelSelector(*w)->currentText().isEmpty());
+        QVERIFY(w->versionTimer().isActive());
+        QVERIFY(w->strips().clock().isActive());
+        QVERIFY(!w->parcelQuery().parseTimer().isActive() && !w->requerySchedule().timedClock().isActive() && !w->requerySchedule().loopClock().isActive());
+        QVERIFY(closeAfterAdding(*w)->isChecked());
+        QVERIFY(timedGroup(*w)->isVisibleTo(schedulePanelFrame(*w)));
+        QVERIFY(!loopGroup(*w)->isVisibleTo(schedulePanelFrame(*w)));
+        for (QFrame* panel : {addPanelFrame(*w), schedulePanelFrame(*w), parcelPanelFrame(*w)})
             QVERIFY(!panel->isVisibleTo(w.get()));
 
-        QCOMPARE(w->ListView1->headerItem()->text(0), QStringLiteral("Num"));
-        QCOMPARE(w->ListView1->headerItem()->text(2), QStringLiteral("物流进度 ( 双击列表可复制单条物流进度 )"));
+        QCOMPARE(progressRows(*w)->headerItem()->text(0), QStringLiteral("Num"));
+        QCOMPARE(progressRows(*w)->headerItem()->text(2), QStringLiteral("物流进度 ( 双击列表可复制单条物流进度 )"));
         // Num 60 pixels; a whole time stamp fits its column; the three columns fit the list.
-        QCOMPARE(w->ListView1->columnWidth(0), 60);
-        const QFontMetrics metrics(w->ListView1->font());
-        QVERIFY(metrics.horizontalAdvance(QStringLiteral("2013-05-20 08:00:00")) + 8 <= w->ListView1->columnWidth(1));
-        QVERIFY(w->ListView1->columnWidth(0) + w->ListView1->columnWidth(1) + w->ListView1->columnWidth(2) <=
-                w->ListView1->width() - 2 * w->ListView1->frameWidth());
+        QCOMPARE(progressRows(*w)->columnWidth(0), 60);
+        const QFontMetrics metrics(progressRows(*w)->font());
+        QVERIFY(metrics.horizontalAdvance(QStringLiteral("2013-05-20 08:00:00")) + 8 <= progressRows(*w)->columnWidth(1));
+        QVERIFY(progressRows(*w)->columnWidth(0) + progressRows(*w)->columnWidth(1) + progressRows(*w)->columnWidth(2) <=
+                progressRows(*w)->width() - 2 * progressRows(*w)->frameWidth());
         // The selector, then 操作 清空 添加 导出 设置 from left to right in one row, inside the window.
-        QRect before = w->Text1->geometry();
-        for (QPushButton* b : {w->Command14, w->Command7, w->Command3, w->Command6, w->Command4}) {
+        QRect before = parcelSelector(*w)->geometry();
+        for (QPushButton* b : {windowButton(*w, QStringLiteral("操作")), windowButton(*w, QStringLiteral("清空")), windowButton(*w, QStringLiteral("添加")), windowButton(*w, QStringLiteral("导出")), windowButton(*w, QStringLiteral("设置"))}) {
             QVERIFY2(b->geometry().left() > before.right(), qPrintable(b->text()));
-            QCOMPARE(b->geometry().center().y(), w->Text1->geometry().center().y());
+            QCOMPARE(b->geometry().center().y(), parcelSelector(*w)->geometry().center().y());
             before = b->geometry();
         }
         QVERIFY(before.right() < 753);
@@ -94,11 +96,11 @@ private Q_SLOTS:
         WindowFixture fx;
         auto w = fx.makeWindow();
         const QList<std::pair<QWidget*, const char16_t*>> names = {
-            {w->Text3, u"快递单号"},    {w->Combo1, u"快递公司"},   {w->Text2, u"快递备注"},
-            {w->Text4, u"快递单号"},    {w->Text5, u"快递公司"},    {w->Text6, u"快递备注"},
-            {w->Text1, u"已保存快递"},  {w->Combo5, u"菜单"},       {w->Combo2, u"时"},
-            {w->Combo3, u"分"},         {w->Combo4, u"间隔分钟"},   {w->Picture3, u"添加新快递"},
-            {w->Picture5, u"单号操作"}, {w->Picture4, u"相关设置"},
+            {numberBox(*w), u"快递单号"},    {companyBox(*w), u"快递公司"},   {noteBox(*w), u"快递备注"},
+            {editNumberBox(*w), u"快递单号"},    {editCompanyBox(*w), u"快递公司"},    {editNoteBox(*w), u"快递备注"},
+            {parcelSelector(*w), u"已保存快递"},  {menuBox(*w), u"菜单"},       {hourBox(*w), u"时"},
+            {minuteBox(*w), u"分"},         {intervalBox(*w), u"间隔分钟"},   {addPanelFrame(*w), u"添加新快递"},
+            {parcelPanelFrame(*w), u"单号操作"}, {schedulePanelFrame(*w), u"相关设置"},
         };
         for (const auto& [widget, name] : names)
             QCOMPARE(widget->accessibleName(), QString::fromUtf16(name));
@@ -108,47 +110,47 @@ private Q_SLOTS:
         WindowFixture fx;
         fx.writeStore(codec::toGbk(QStringLiteral("111|申通快递|书\r\n333|圆通快递\r\n222|顺丰快递|鞋\r\n")));
         auto w = fx.makeWindow();
-        QCOMPARE(w->Text1->count(), 2);
-        QCOMPARE(w->Text1->itemText(0), QStringLiteral("书"));
-        QCOMPARE(w->Text1->itemText(1), QStringLiteral("鞋"));
-        QCOMPARE(w->Text1->currentIndex(), -1);
-        QCOMPARE(w->Combo6, (QStringList{QStringLiteral("111|申通快递|书"), QStringLiteral("222|顺丰快递|鞋")}));
-        QVERIFY(w->chosenRecordText.isEmpty());
+        QCOMPARE(parcelSelector(*w)->count(), 2);
+        QCOMPARE(parcelSelector(*w)->itemText(0), QStringLiteral("书"));
+        QCOMPARE(parcelSelector(*w)->itemText(1), QStringLiteral("鞋"));
+        QCOMPARE(parcelSelector(*w)->currentIndex(), -1);
+        QCOMPARE(w->bookKeeper().records(), (QStringList{QStringLiteral("111|申通快递|书"), QStringLiteral("222|顺丰快递|鞋")}));
+        QVERIFY(w->bookKeeper().chosenRecordText.isEmpty());
     }
 
     void recordAppendsAndGuardsTheChosenParcel() {
         WindowFixture fx;
         auto w = fx.makeWindow();
-        w->Text3->setEditText(QStringLiteral("123"));
-        w->Combo1->setCurrentIndex(90);
-        w->Text2->setText(QStringLiteral("爸爸衣服"));
-        QCOMPARE(w->xr(), MainWindow::Recorded::Saved);
-        QCOMPARE(w->Label11[2]->text(), QStringLiteral("快递单号已记录!"));
+        numberBox(*w)->setEditText(QStringLiteral("123"));
+        companyBox(*w)->setCurrentIndex(90);
+        noteBox(*w)->setText(QStringLiteral("爸爸衣服"));
+        QCOMPARE(w->bookKeeper().record(w->addPanel().number(), w->addPanel().company(), w->addPanel().note()), BookKeeper::Recorded::Saved);
+        QCOMPARE(w->strips().text(StatusStrips::Hint), QStringLiteral("快递单号已记录!"));
         // The same number with the same company is listed once, and the hint says so.
-        QCOMPARE(w->xr(), MainWindow::Recorded::AlreadyListed);
-        QCOMPARE(w->Label11[2]->text(), QStringLiteral("该单号已在快递列表中,未重复保存"));
+        QCOMPARE(w->bookKeeper().record(w->addPanel().number(), w->addPanel().company(), w->addPanel().note()), BookKeeper::Recorded::AlreadyListed);
+        QCOMPARE(w->strips().text(StatusStrips::Hint), QStringLiteral("该单号已在快递列表中,未重复保存"));
         QCOMPARE(fx.storeBytes(), codec::toGbk(QStringLiteral("123|申通快递|爸爸衣服\r\n")));
-        QCOMPARE(w->Text1->count(), 1);
-        QCOMPARE(w->Text1->currentIndex(), -1);
+        QCOMPARE(parcelSelector(*w)->count(), 1);
+        QCOMPARE(parcelSelector(*w)->currentIndex(), -1);
 
         // A chosen parcel does not keep another one entered on the add panel out of the book.
-        w->chosenRecordText = w->Combo6.first();
-        w->Text3->setEditText(QStringLiteral("999"));
-        QCOMPARE(w->xr(), MainWindow::Recorded::Saved);
-        QCOMPARE(w->Combo6.size(), 2);
+        w->bookKeeper().chosenRecordText = w->bookKeeper().records().first();
+        numberBox(*w)->setEditText(QStringLiteral("999"));
+        QCOMPARE(w->bookKeeper().record(w->addPanel().number(), w->addPanel().company(), w->addPanel().note()), BookKeeper::Recorded::Saved);
+        QCOMPARE(w->bookKeeper().records().size(), 2);
     }
 
     void recordKeepsTheBarCompany() {
         WindowFixture fx;
         auto w = fx.makeWindow();
-        w->Text3->setEditText(QStringLiteral("55"));
-        w->Combo1->setCurrentIndex(40);
-        w->Text2->setText(QStringLiteral("灯"));
-        w->xr();
-        QCOMPARE(w->Text1->itemText(0), QStringLiteral("灯"));
+        numberBox(*w)->setEditText(QStringLiteral("55"));
+        companyBox(*w)->setCurrentIndex(40);
+        noteBox(*w)->setText(QStringLiteral("灯"));
+        w->bookKeeper().record(w->addPanel().number(), w->addPanel().company(), w->addPanel().note());
+        QCOMPARE(parcelSelector(*w)->itemText(0), QStringLiteral("灯"));
         auto again = fx.makeWindow();
-        QCOMPARE(again->Text1->itemText(0), QStringLiteral("灯"));
-        QCOMPARE(again->Combo6.first(), QStringLiteral("55|共速达物流|快递|灯"));
+        QCOMPARE(parcelSelector(*again)->itemText(0), QStringLiteral("灯"));
+        QCOMPARE(again->bookKeeper().records().first(), QStringLiteral("55|共速达物流|快递|灯"));
     }
 
     void f8PastesWhereverTheFocusIs_data() {
@@ -162,12 +164,12 @@ private Q_SLOTS:
         auto w = fx.makeWindow();
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-        w->Text3->setEditText(QStringLiteral("old"));
+        numberBox(*w)->setEditText(QStringLiteral("old"));
         QGuiApplication::clipboard()->setText(clip);
-        w->ListView1->setFocus();
-        QTest::keyClick(w->ListView1, Qt::Key_F8);
-        QCOMPARE(w->Text3->currentText(), clip);
-        QVERIFY(!w->Picture3->isVisible());
+        progressRows(*w)->setFocus();
+        QTest::keyClick(progressRows(*w), Qt::Key_F8);
+        QCOMPARE(numberBox(*w)->currentText(), clip);
+        QVERIFY(!addPanelFrame(*w)->isVisible());
     }
 
     void farewellPrompt_data() {
@@ -211,10 +213,9 @@ private Q_SLOTS:
         QFETCH(QString, url);
         WindowFixture fx(QStringLiteral("127.0.0.1:9"));
         auto w = fx.makeWindow();
-        w->Combo5->setCurrentIndex(entry);
-        w->Combo5_Click();
+        w->menu().choose(entry);
         QCOMPARE(fx.openedUrls(), QStringList{url});
-        QCOMPARE(w->Combo5->currentIndex(), entry);
+        QCOMPARE(menuBox(*w)->currentIndex(), entry);
     }
 
     void updateVerdict_data() {
@@ -238,15 +239,15 @@ private Q_SLOTS:
         QFETCH(bool, alert);
         WindowFixture fx;
         auto w = fx.makeWindow();
-        w->lastProgressCount = qint16(last);
-        w->progressCount = qint16(current);
-        w->Label12[2]->setText(state);
-        w->gxtj();
-        QCOMPARE(w->Label12[3]->text(), verdict);
-        QCOMPARE(MainWindow::labelColour(w->Label12[3]), alert ? QColor(255, 0, 0) : QColor(255, 255, 255));
-        QCOMPARE(test::ScriptedAlerts::timesStarted(w->W1), alert ? 1 : 0);
+        w->parcelQuery().lastProgressCount = qint16(last);
+        w->parcelQuery().progressCount = qint16(current);
+        w->parcelQuery().showState(state);
+        w->parcelQuery().judge(latestShown(*w));
+        QCOMPARE(w->strips().text(StatusStrips::Verdict), verdict);
+        QCOMPARE(w->strips().colour(StatusStrips::Verdict), alert ? QColor(255, 0, 0) : QColor(255, 255, 255));
+        QCOMPARE(test::ScriptedAlerts::timesStarted(w->alertPlayer()), alert ? 1 : 0);
         if (alert)
-            QCOMPARE(test::ScriptedAlerts::lastSource(w->W1), fx.folder() + QStringLiteral("/ts.mp3"));
+            QCOMPARE(test::ScriptedAlerts::lastSource(w->alertPlayer()), fx.folder() + QStringLiteral("/ts.mp3"));
     }
 
     void clicksOnTheProgressList() {
@@ -254,16 +255,16 @@ private Q_SLOTS:
         auto w = fx.makeWindow();
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-        QWidget* viewport = w->ListView1->viewport();
+        QWidget* viewport = progressRows(*w)->viewport();
         QTest::mouseClick(viewport, Qt::LeftButton, {}, QPoint(300, 200));
-        QTRY_COMPARE(w->Label11[2]->text(), QStringLiteral("当前没有物流信息"));
+        QTRY_COMPARE(w->strips().text(StatusStrips::Hint), QStringLiteral("当前没有物流信息"));
 
         auto* row = new QTreeWidgetItem(
-            w->ListView1, {QStringLiteral("1"), QStringLiteral("2013-05-20 08:00:00"), QStringLiteral("已签收")});
-        const QPoint onRow = w->ListView1->visualItemRect(row).center();
+            progressRows(*w), {QStringLiteral("1"), QStringLiteral("2013-05-20 08:00:00"), QStringLiteral("已签收")});
+        const QPoint onRow = progressRows(*w)->visualItemRect(row).center();
         QTest::mouseDClick(viewport, Qt::LeftButton, {}, onRow);
         QTRY_COMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("2013-05-20 08:00:00 已签收"));
-        QCOMPARE(w->Label11[2]->text(), QStringLiteral("单条物流进度已复制.."));
+        QCOMPARE(w->strips().text(StatusStrips::Hint), QStringLiteral("单条物流进度已复制.."));
     }
 
     void failedRewriteIsSaidAndKeptInMemory() {
@@ -271,12 +272,12 @@ private Q_SLOTS:
         // The store path is a folder: no rewrite can succeed.
         QDir().mkpath(fx.storePath());
         auto broken = fx.makeWindow();
-        broken->Text3->setEditText(QStringLiteral("1"));
-        broken->Text2->setText(QStringLiteral("书"));
-        broken->xr();
-        QCOMPARE(broken->Combo6.size(), 1);
-        QCOMPARE(broken->Text1->count(), 1);
-        QVERIFY(broken->Label11[2]->text().startsWith(QStringLiteral("保存失败")));
+        numberBox(*broken)->setEditText(QStringLiteral("1"));
+        noteBox(*broken)->setText(QStringLiteral("书"));
+        broken->bookKeeper().record(broken->addPanel().number(), broken->addPanel().company(), broken->addPanel().note());
+        QCOMPARE(broken->bookKeeper().records().size(), 1);
+        QCOMPARE(parcelSelector(*broken)->count(), 1);
+        QVERIFY(broken->strips().text(StatusStrips::Hint).startsWith(QStringLiteral("保存失败")));
         // Said once in a box, with the file named.
         QCOMPARE(test::ScriptedBoxes::shown().size(), 1);
         QCOMPARE(test::ScriptedBoxes::shown().first().icon, MessageBox::Icon::Warning);

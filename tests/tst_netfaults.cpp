@@ -3,12 +3,14 @@
 // what happened, and the book untouched.
 
 #include "core/textcodec.h"
-#include "gui/form5.h"
+#include "gui/branchwindow.h"
 #include "gui/platform/messagebox.h"
 #include "platform/environment.h"
 #include "platform/httpclient.h"
 #include "support/scriptedseams.h"
 #include "support/testserver.h"
+#include "gui/statusstrips.h"
+#include "support/windowcontrols.h"
 #include "support/windowfixture.h"
 
 #include <QComboBox>
@@ -20,6 +22,7 @@
 #include <QTreeWidget>
 
 using namespace zjx;
+using namespace zjx::test;
 using test::CannedResponse;
 using test::TestServer;
 using test::WindowFixture;
@@ -100,9 +103,8 @@ CannedResponse faulty(Fault fault, const QByteArray& healthy, const QByteArray& 
     return r;
 }
 
-QStringList valuesOf(const Form5& form) {
-    return {form.Label2->text(), form.Label4->text(),  form.Label6->text(),
-            form.Label8->text(), form.Label10->text(), form.Label12->text()};
+QStringList valuesOf(const BranchWindow& form) {
+    return form.shownValues();
 }
 
 } // namespace
@@ -194,45 +196,45 @@ void TestNetFaults::trackingQuery() {
     auto w = fx.makeWindow();
 
     if (fromAddPanel) {
-        w->Command3_Click();
-        w->Text3->setEditText(number + QStringLiteral("0"));
-        w->Combo1->setCurrentIndex(w->Combo1->findText(QStringLiteral("申通快递")));
-        w->Text2->setText(QStringLiteral("新的"));
-        w->Command1_Click();
+        w->addPanel().openEmpty();
+        numberBox(*w)->setEditText(number + QStringLiteral("0"));
+        companyBox(*w)->setCurrentIndex(companyBox(*w)->findText(QStringLiteral("申通快递")));
+        noteBox(*w)->setText(QStringLiteral("新的"));
+        w->startQuery();
     } else {
-        w->Text1->setCurrentIndex(1);
-        w->Text1_Click();
+        parcelSelector(*w)->setCurrentIndex(1);
+        w->askAboutChosen();
     }
-    QTRY_VERIFY(!w->Timer1->isActive());
-    QCOMPARE(w->Label11[2]->text(), hint);
+    QTRY_VERIFY(!w->parcelQuery().parseTimer().isActive());
+    QCOMPARE(w->strips().text(StatusStrips::Hint), hint);
 
     // Usable: nothing waits, both ways into a query are open, no box was left behind.
     QVERIFY(!HttpClient::instance().isWaiting());
-    QVERIFY(w->Command1->isEnabled());
-    QVERIFY(w->Text1->isEnabled());
+    QVERIFY(queryButton(*w)->isEnabled());
+    QVERIFY(parcelSelector(*w)->isEnabled());
     QVERIFY(test::ScriptedBoxes::shown().isEmpty());
-    QVERIFY(w->answerText.isEmpty());
+    QVERIFY(w->parcelQuery().session().answerText.isEmpty());
 
     const bool answered = !progress.isEmpty();
-    QCOMPARE(w->ListView1->topLevelItemCount(), answered ? 1 : 0);
+    QCOMPARE(progressRows(*w)->topLevelItemCount(), answered ? 1 : 0);
     if (answered) {
-        QCOMPARE(w->ListView1->topLevelItem(0)->text(1), QStringLiteral("10:00"));
-        QCOMPARE(w->ListView1->topLevelItem(0)->text(2), progress);
+        QCOMPARE(progressRows(*w)->topLevelItem(0)->text(1), QStringLiteral("10:00"));
+        QCOMPARE(progressRows(*w)->topLevelItem(0)->text(2), progress);
     }
     // Only an answer that came whole records a new parcel; a re-query never does.
     const QString added = number + QStringLiteral("0|申通快递|新的");
     const QByteArray expectedBook = answered && fromAddPanel ? book + codec::gbkLines({added}) : book;
     QCOMPARE(fx.storeBytes(), expectedBook);
-    QCOMPARE(w->Text1->count(), answered && fromAddPanel ? 3 : 2);
+    QCOMPARE(parcelSelector(*w)->count(), answered && fromAddPanel ? 3 : 2);
 
     // The next query runs normally once the service is healthy again.
     if (fault != Fault::Refused && fault != Fault::NeverAnswers) {
         m_server->setResponse(trackingPath, CannedResponse{200, healthy});
-        w->Text1->setCurrentIndex(1);
-        w->Text1_Click();
-        QTRY_COMPARE(w->Label11[2]->text(), QStringLiteral("查询完毕..."));
-        QCOMPARE(w->ListView1->topLevelItemCount(), 1);
-        QCOMPARE(w->Label12[2]->text(), QStringLiteral("已签收"));
+        parcelSelector(*w)->setCurrentIndex(1);
+        w->askAboutChosen();
+        QTRY_COMPARE(w->strips().text(StatusStrips::Hint), QStringLiteral("查询完毕..."));
+        QCOMPARE(progressRows(*w)->topLevelItemCount(), 1);
+        QCOMPARE(w->strips().text(StatusStrips::State), QStringLiteral("已签收"));
         QCOMPARE(fx.storeBytes(), expectedBook);
     }
 }
@@ -267,20 +269,20 @@ void TestNetFaults::versionCheck() {
     int endings = 0;
     ProgramEnd::setHandler([&endings] { ++endings; });
     auto w = fx.makeWindow(false);
-    QVERIFY(!w->Command1->isEnabled());
+    QVERIFY(!queryButton(*w)->isEnabled());
 
-    w->Timer3_Timer();
-    QVERIFY(!w->Timer3->isActive());
+    w->checkVersion();
+    QVERIFY(!w->versionTimer().isActive());
     QVERIFY(!HttpClient::instance().isWaiting());
     QCOMPARE(test::ScriptedBoxes::shownTexts(), box.isEmpty() ? QStringList() : QStringList{box});
     if (!box.isEmpty())
         QCOMPARE(test::ScriptedBoxes::shown().first().icon,
                  ends ? MessageBox::Icon::Information : MessageBox::Icon::Warning);
-    QCOMPARE(w->Label11[2]->text(), QStringLiteral("程序已加载完毕..."));
+    QCOMPARE(w->strips().text(StatusStrips::Hint), QStringLiteral("程序已加载完毕..."));
     QCOMPARE(endings, ends ? 1 : 0);
-    QCOMPARE(w->Command1->isEnabled(), !ends);
-    QCOMPARE(w->Text1->isEnabled(), !ends);
-    QCOMPARE(w->Text1->count(), 2);
+    QCOMPARE(queryButton(*w)->isEnabled(), !ends);
+    QCOMPARE(parcelSelector(*w)->isEnabled(), !ends);
+    QCOMPARE(parcelSelector(*w)->count(), 2);
     QCOMPARE(fx.storeBytes(), book);
 }
 
@@ -314,32 +316,32 @@ void TestNetFaults::branchLookup() {
     const QByteArray book = codec::gbkLines({otherRecord, savedRecord});
     fx.writeStore(book);
     auto w = fx.makeWindow();
-    Form5 form(hostFor(fault), w.get());
+    BranchWindow form(hostFor(fault), w.get());
     form.show();
-    const QString startStatus = form.S1Panel2->text();
+    const QString startStatus = form.statusText();
 
-    form.Text1->setText(QStringLiteral("浦东"));
-    QTest::mouseClick(form.Command1, Qt::LeftButton);
+    test::named<QLineEdit>(&form, QStringLiteral("网点名称"))->setText(QStringLiteral("浦东"));
+    QTest::mouseClick(test::named<QPushButton>(&form, QStringLiteral("查询")), Qt::LeftButton);
     if (name.isEmpty()) {
         QTRY_COMPARE_WITH_TIMEOUT(test::ScriptedBoxes::shownTexts(), QStringList{status}, 10000);
         QCOMPARE(valuesOf(form), QStringList(6, QStringLiteral("未查询")));
     } else {
-        QTRY_COMPARE_WITH_TIMEOUT(form.Label2->text(), name, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(form.shownValues().at(0), name, 10000);
         QVERIFY(test::ScriptedBoxes::shown().isEmpty());
         QCOMPARE(valuesOf(form).mid(1), QStringList(5, QString()));
     }
-    QCOMPARE(form.S1Panel2->text(), status.isEmpty() ? startStatus : status);
+    QCOMPARE(form.statusText(), status.isEmpty() ? startStatus : status);
 
     // The window stays open and answers the next lookup; the book never moved.
     QVERIFY(form.isVisible());
-    QVERIFY(form.Command1->isEnabled());
+    QVERIFY(test::named<QPushButton>(&form, QStringLiteral("查询"))->isEnabled());
     QCOMPARE(fx.storeBytes(), book);
-    QCOMPARE(w->Text1->count(), 2);
+    QCOMPARE(parcelSelector(*w)->count(), 2);
     if (fault != Fault::Refused && fault != Fault::NeverAnswers) {
         test::ScriptedBoxes::clearShown();
         m_server->setResponse(branchPath, CannedResponse{200, healthy});
-        QTest::mouseClick(form.Command1, Qt::LeftButton);
-        QTRY_COMPARE(form.Label2->text(), QStringLiteral("浦东"));
+        QTest::mouseClick(test::named<QPushButton>(&form, QStringLiteral("查询")), Qt::LeftButton);
+        QTRY_COMPARE(form.shownValues().at(0), QStringLiteral("浦东"));
     }
 }
 

@@ -3,6 +3,8 @@
 #include "gui/platform/messagebox.h"
 #include "support/scriptedseams.h"
 #include "support/testserver.h"
+#include "gui/statusstrips.h"
+#include "support/windowcontrols.h"
 #include "support/windowfixture.h"
 
 #include <QApplication>
@@ -21,7 +23,7 @@
 
 using namespace zjx;
 using zjx::test::TestServer;
-using zjx::test::WindowFixture;
+using namespace zjx::test;
 
 namespace {
 
@@ -145,11 +147,11 @@ struct Scene {
         test::QuietDesktop::uninstall();
         fx.writeStore(book);
         w = fx.makeWindow();
-        w->Text1->setCurrentIndex(1);
+        parcelSelector(*w)->setCurrentIndex(1);
         // The loop query asks again every minute; each requery() is one of its minutes.
-        w->Command10_Click();
-        w->Combo4->setCurrentText(QStringLiteral("1"));
-        w->Command5_Click();
+        w->schedulePanel().showLoopGroup();
+        intervalBox(*w)->setCurrentText(QStringLiteral("1"));
+        w->schedulePanel().toggleLoop();
     }
     void put(Window state) {
         switch (state) {
@@ -174,9 +176,9 @@ struct Scene {
     }
     // A re-query of the chosen parcel, as the loop query makes it, up to its verdict.
     void requery() {
-        w->Label12[3]->clear();
-        w->Timer6_Timer();
-        QTRY_VERIFY(!w->Label12[3]->text().isEmpty());
+        w->strips().setText(StatusStrips::Verdict, QString());
+        w->requerySchedule().loopTick();
+        QTRY_VERIFY(!w->strips().text(StatusStrips::Verdict).isEmpty());
     }
     WindowFixture fx;
     std::unique_ptr<MainWindow> w;
@@ -240,24 +242,24 @@ void TestNotifications::onlyNewsWhileAwayIsSent() {
     FakeNotificationServer desktop;
     Scene s(server);
     if (seen) {
-        s.w->Text1_Click();
-        QTRY_COMPARE(s.w->ListView1->topLevelItemCount(), progress.size());
+        s.w->askAboutChosen();
+        QTRY_COMPARE(progressRows(*s.w)->topLevelItemCount(), progress.size());
     }
-    const int chimesBefore = test::ScriptedAlerts::timesStarted(s.w->W1);
+    const int chimesBefore = test::ScriptedAlerts::timesStarted(s.w->alertPlayer());
     s.put(window);
     if (manual) {
-        s.w->Command3_Click();
-        s.w->Text3->setEditText(QStringLiteral("333"));
-        s.w->Text2->setText(QStringLiteral("伞"));
-        s.w->Combo1->setCurrentText(QStringLiteral("申通快递"));
-        s.w->Command1_Click();
-        QTRY_VERIFY(!s.w->Label12[3]->text().isEmpty() && s.w->Label12[3]->text() != QStringLiteral("未查询"));
+        s.w->addPanel().openEmpty();
+        numberBox(*s.w)->setEditText(QStringLiteral("333"));
+        noteBox(*s.w)->setText(QStringLiteral("伞"));
+        companyBox(*s.w)->setCurrentText(QStringLiteral("申通快递"));
+        s.w->startQuery();
+        QTRY_VERIFY(!s.w->strips().text(StatusStrips::Verdict).isEmpty() && s.w->strips().text(StatusStrips::Verdict) != QStringLiteral("未查询"));
     } else {
         s.requery();
     }
     // The chime does not depend on the window.
-    QCOMPARE(s.w->Label12[3]->text(), chimes == 1 ? QStringLiteral("有更新") : QStringLiteral("无更新"));
-    QCOMPARE(test::ScriptedAlerts::timesStarted(s.w->W1) - chimesBefore, chimes);
+    QCOMPARE(s.w->strips().text(StatusStrips::Verdict), chimes == 1 ? QStringLiteral("有更新") : QStringLiteral("无更新"));
+    QCOMPARE(test::ScriptedAlerts::timesStarted(s.w->alertPlayer()) - chimesBefore, chimes);
 
     if (summary.isEmpty()) {
         QTest::qWait(300); // long enough for two round trips on a local bus
@@ -323,7 +325,7 @@ void TestNotifications::nextNewsReplacesTheNotification() {
     QCOMPARE(desktop.calls.size(), 2);
 
     // Another parcel has a notification of its own.
-    s.w->Text1->setCurrentIndex(0);
+    parcelSelector(*s.w)->setCurrentIndex(0);
     s.requery();
     QTRY_COMPARE(desktop.calls.size(), 3);
     QCOMPARE(desktop.calls.at(2).replacesId, 0u);
@@ -334,7 +336,7 @@ void TestNotifications::nextNewsReplacesTheNotification() {
     QTest::qWait(100);
     events.append(outForDelivery.last() + QStringLiteral(" 再次派送"));
     server.setResponse("/", {200, TestServer::trackingPage(events)});
-    s.w->Text1->setCurrentIndex(1);
+    parcelSelector(*s.w)->setCurrentIndex(1);
     s.requery();
     QTRY_COMPARE(desktop.calls.size(), 4);
     QCOMPARE(desktop.calls.at(3).replacesId, 0u);
@@ -377,27 +379,27 @@ void TestNotifications::withoutServerNothingChanges() {
     Scene s(server);
     s.put(Window::Minimised);
     s.requery();
-    QCOMPARE(test::ScriptedAlerts::timesStarted(s.w->W1), 1);
+    QCOMPARE(test::ScriptedAlerts::timesStarted(s.w->alertPlayer()), 1);
     // Straight to the verdict, as the parser calls it, each time with a latest event not told yet:
     // the chime and the label as always, at once.
     auto newEvent = [&s](int round) {
-        s.w->ListView1->topLevelItem(0)->setText(MainWindow::ColumnWl, QStringLiteral("到达第%1站").arg(round));
+        progressRows(*s.w)->topLevelItem(0)->setText(ProgressList::ProgressColumn, QStringLiteral("到达第%1站").arg(round));
     };
     for (int round = 2; round <= 3; ++round) {
         newEvent(round);
         QElapsedTimer clock;
         clock.start();
-        s.w->gxtj();
+        s.w->parcelQuery().judge(latestShown(*s.w));
         QVERIFY2(clock.elapsed() < 100, qPrintable(QString::number(clock.elapsed())));
-        QCOMPARE(s.w->Label12[3]->text(), QStringLiteral("有更新"));
-        QCOMPARE(test::ScriptedAlerts::timesStarted(s.w->W1), round);
+        QCOMPARE(s.w->strips().text(StatusStrips::Verdict), QStringLiteral("有更新"));
+        QCOMPARE(test::ScriptedAlerts::timesStarted(s.w->alertPlayer()), round);
         QTest::qWait(100); // the error answer arrives and is dropped
     }
     QVERIFY(test::ScriptedBoxes::shown().isEmpty());
     // A server that starts later is used with the next news.
     FakeNotificationServer desktop;
     newEvent(4);
-    s.w->gxtj();
+    s.w->parcelQuery().judge(latestShown(*s.w));
     QTRY_COMPARE(desktop.calls.size(), 1);
 }
 

@@ -3,8 +3,8 @@
 
 #include "core/textcodec.h"
 #include "core/textutil.h"
-#include "gui/class1.h"
-#include "gui/form5.h"
+#include "gui/balloontip.h"
+#include "gui/branchwindow.h"
 #include "gui/identity.h"
 #include "gui/platform/messagebox.h"
 #include "platform/environment.h"
@@ -12,6 +12,8 @@
 #include "schedule/newsnotice.h"
 #include "support/scriptedseams.h"
 #include "support/testserver.h"
+#include "gui/statusstrips.h"
+#include "support/windowcontrols.h"
 #include "support/windowfixture.h"
 
 #include <QAccessible>
@@ -30,6 +32,7 @@
 #include <QTreeWidget>
 
 using namespace zjx;
+using namespace zjx::test;
 using test::CannedResponse;
 using test::TestServer;
 using test::WindowFixture;
@@ -204,7 +207,7 @@ private Q_SLOTS:
             WindowFixture fx(server.hostPort());
             auto w = fx.makeWindow(false);
             ProgramEnd::setHandler([] {});
-            w->Timer3_Timer();
+            w->checkVersion();
             QCOMPARE(test::ScriptedBoxes::shownTexts().size(), qsizetype(1));
             const QString notice = test::ScriptedBoxes::shownTexts().first();
             QVERIFY(notice.endsWith(QStringLiteral("]\r\n \r\n确定后自动打开官方论坛!")));
@@ -216,12 +219,12 @@ private Q_SLOTS:
     void windowLabelsArePlain() {
         WindowFixture fx;
         auto w = fx.makeWindow();
-        Form5 branch(QStringLiteral("127.0.0.1:9"));
+        BranchWindow branch(QStringLiteral("127.0.0.1:9"));
         QList<QLabel*> labels = w->findChildren<QLabel*>() + branch.findChildren<QLabel*>();
         for (QLabel* label : labels)
             QVERIFY2(label->textFormat() == Qt::PlainText, qPrintable(label->objectName()));
         w->setHint(QString(1000 * 1000, u'x'));
-        QVERIFY(isCutFrom(w->Label11[2]->text(), QString(1000 * 1000, u'x')));
+        QVERIFY(isCutFrom(w->strips().text(StatusStrips::Hint), QString(1000 * 1000, u'x')));
     }
 
     // The branch page's delivery range of 1.5 MB: shown cut in its row and its box, kept whole.
@@ -230,22 +233,22 @@ private Q_SLOTS:
         const QString range = QString(1500 * 1000 / 3, u'区');
         server.setResponse("/query_list.asp", {200, branchPage(range), "text/html; charset=utf-8"});
         WindowFixture fx(server.hostPort());
-        Form5 form(server.hostPort());
+        BranchWindow form(server.hostPort());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QElapsedTimer clock;
         clock.start();
-        form.Text1->setText(QStringLiteral("浦东"));
-        form.Command1_Click();
-        QTRY_VERIFY(form.Label2->text() == QStringLiteral("上海浦东"));
+        test::named<QLineEdit>(&form, QStringLiteral("网点名称"))->setText(QStringLiteral("浦东"));
+        form.lookUp();
+        QTRY_VERIFY(form.shownValues().at(0) == QStringLiteral("上海浦东"));
         form.repaint();
         const qint64 fillMs = clock.restart();
         BoxCloser closer;
         clock.restart();
-        QTest::mouseClick(form.Label10, Qt::LeftButton);
+        QTest::mouseClick(test::named<QLabel>(&form, QStringLiteral("派送范围：")), Qt::LeftButton);
         const qint64 clickMs = clock.elapsed();
         qInfo("branch value of %lld characters: fill %lld ms, click %lld ms", qint64(range.size()), fillMs, clickMs);
-        QVERIFY(isCutFrom(form.Label10->text(), range));
+        QVERIFY(isCutFrom(test::named<QLabel>(&form, QStringLiteral("派送范围："))->text(), range));
         QVERIFY(isCutFrom(closer.shown, range));
         QVERIFY(fillMs < bearableMs);
         QVERIFY(clickMs < bearableMs);
@@ -264,27 +267,27 @@ private Q_SLOTS:
         auto w = fx.makeWindow();
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-        w->Command3_Click();
-        w->Text3->setEditText(QStringLiteral("668031148649"));
-        w->Combo1->setCurrentIndex(w->Combo1->findText(QStringLiteral("申通快递")));
-        w->Text2->setText(QStringLiteral("书"));
+        w->addPanel().openEmpty();
+        numberBox(*w)->setEditText(QStringLiteral("668031148649"));
+        companyBox(*w)->setCurrentIndex(companyBox(*w)->findText(QStringLiteral("申通快递")));
+        noteBox(*w)->setText(QStringLiteral("书"));
         QElapsedTimer clock;
         clock.start();
-        w->Command1_Click();
-        QTRY_COMPARE(w->ListView1->topLevelItemCount(), 2);
+        w->startQuery();
+        QTRY_COMPARE(progressRows(*w)->topLevelItemCount(), 2);
         w->repaint();
         const qint64 fillMs = clock.restart();
-        QTreeWidgetItem* huge = w->ListView1->topLevelItem(0);
+        QTreeWidgetItem* huge = progressRows(*w)->topLevelItem(0);
         QCOMPARE(huge->text(2), cell);
-        const QRect rowRect = w->ListView1->visualItemRect(huge);
-        QCursor::setPos(w->ListView1->viewport()->mapToGlobal(rowRect.center()));
-        QTest::mouseClick(w->ListView1->viewport(), Qt::LeftButton, {}, rowRect.center());
-        QTRY_VERIFY(w->tooltipBalloon && w->tooltipBalloon->isCreated());
+        const QRect rowRect = progressRows(*w)->visualItemRect(huge);
+        QCursor::setPos(progressRows(*w)->viewport()->mapToGlobal(rowRect.center()));
+        QTest::mouseClick(progressRows(*w)->viewport(), Qt::LeftButton, {}, rowRect.center());
+        QTRY_VERIFY(w->progressList().balloon() && w->progressList().balloon()->isCreated());
         w->repaint();
         QApplication::processEvents();
         const qint64 clickMs = clock.elapsed();
         qInfo("tracking cell of %lld characters: fill %lld ms, click %lld ms", qint64(cell.size()), fillMs, clickMs);
-        QVERIFY(w->tooltipBalloon->balloonText().size() < readableChars + 200);
+        QVERIFY(w->progressList().balloon()->balloonText().size() < readableChars + 200);
         QVERIFY(fillMs < bearableMs);
         QVERIFY(clickMs < bearableMs);
     }

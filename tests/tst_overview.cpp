@@ -8,6 +8,7 @@
 #include "platform/environment.h"
 #include "support/scriptedseams.h"
 #include "support/testserver.h"
+#include "support/windowcontrols.h"
 #include "support/windowfixture.h"
 #include "watch/bookwatch.h"
 #include "watch/statefile.h"
@@ -25,7 +26,7 @@ using namespace zjx;
 using zjx::test::CannedResponse;
 using zjx::test::RecordedRequest;
 using zjx::test::TestServer;
-using zjx::test::WindowFixture;
+using namespace zjx::test;
 
 namespace {
 
@@ -65,8 +66,7 @@ void TestOverview::watchArchiveAndRestore() {
     QStringList told;
     DesktopNotifier::setHandler([&told](const QString&, const QString& summary, const QString&) { told << summary; });
 
-    w->Combo5->setCurrentIndex(w->Combo5->findText(QStringLiteral("全部快递")));
-    w->Combo5_Click();
+    w->menu().choose(menuBox(*w)->findText(QStringLiteral("全部快递")));
     OverviewWindow* o = w->overview();
     QVERIFY(o && o->isVisible());
     QCOMPARE(o->table->accessibleName(), QStringLiteral("parcel_table"));
@@ -82,8 +82,8 @@ void TestOverview::watchArchiveAndRestore() {
     auto minute = [&](const QStringList& expected) {
         const qsizetype before = server.requests().size();
         for (int slot = 0; slot < 3; ++slot) {
-            w->bookWatch().wake();
-            QTRY_VERIFY(!w->bookWatch().asking());
+            w->watchKeeper().bookWatch().wake();
+            QTRY_VERIFY(!w->watchKeeper().bookWatch().asking());
             now = now.addSecs(20);
         }
         QStringList asked;
@@ -107,7 +107,7 @@ void TestOverview::watchArchiveAndRestore() {
     // Opened from the overview: the main window asks for it as chosen in the selector; it is seen.
     o->table->selectRow(rowOf(*o, "鞋"));
     o->openSelected();
-    QCOMPARE(w->Text1->currentText(), QStringLiteral("鞋"));
+    QCOMPARE(parcelSelector(*w)->currentText(), QStringLiteral("鞋"));
     QCOMPARE(server.requests().last().param("nu"), std::string("222"));
     QTRY_VERIFY(!bold(*o, "鞋"));
     QVERIFY(bold(*o, "书"));
@@ -118,21 +118,21 @@ void TestOverview::watchArchiveAndRestore() {
     QCOMPARE(o->filter().rowCount(), 1);
     o->table->selectRow(0);
     o->archiveButton->click();
-    QCOMPARE(w->Text1->findText(QStringLiteral("伞")), -1);
+    QCOMPARE(parcelSelector(*w)->findText(QStringLiteral("伞")), -1);
     QCOMPARE(Store::read(fx.storePath()).records, (QStringList{"111|申通快递|书", "222|顺丰快递|鞋"}));
-    QCOMPARE(Store::read(w->archivePath()).records, QStringList{"333|圆通快递|伞"});
+    QCOMPARE(Store::read(w->watchKeeper().archivePath()).records, QStringList{"333|圆通快递|伞"});
     QCOMPARE(o->filter().rowCount(), 0);
     o->archivedFilter->setChecked(true);
     QCOMPARE(o->filter().rowCount(), 1);
     o->table->selectRow(0);
     o->restoreButton->click();
-    QVERIFY(w->Text1->findText(QStringLiteral("伞")) >= 0);
-    QVERIFY(Store::read(w->archivePath()).records.isEmpty());
+    QVERIFY(parcelSelector(*w)->findText(QStringLiteral("伞")) >= 0);
+    QVERIFY(Store::read(w->watchKeeper().archivePath()).records.isEmpty());
     QCOMPARE(Store::read(fx.storePath()).records.size(), 3);
 
     // What is known survives a restart: no news is told again.
-    QVERIFY(w->saveStates());
-    const QHash<ParcelKey, ParcelState> kept = StateFile::load(w->statePath()).states;
+    QVERIFY(w->watchKeeper().saveStates());
+    const QHash<ParcelKey, ParcelState> kept = StateFile::load(w->watchKeeper().statePath()).states;
     QCOMPARE(kept.value({"222", "顺丰快递"}).latest.progress, QStringLiteral("派件中"));
     QVERIFY(kept.value({"111", "申通快递"}).unseen);
     QVERIFY(!kept.value({"222", "顺丰快递"}).unseen);

@@ -4,6 +4,8 @@
 #include "fakes/providerfakes.h"
 #include "gui/servicesettings.h"
 #include "platform/gatewaychild.h"
+#include "gui/statusstrips.h"
+#include "support/windowcontrols.h"
 #include "support/windowfixture.h"
 
 #include <QComboBox>
@@ -19,6 +21,7 @@
 #include <time.h>
 
 using namespace zjx;
+using namespace zjx::test;
 
 namespace {
 
@@ -66,11 +69,10 @@ private Q_SLOTS:
         gateway.setProgram(QCoreApplication::applicationDirPath() + QStringLiteral("/zjx-service"));
         window->useGateway(&gateway);
         QVERIFY(gateway.waitForAddress(10000));
-        QCOMPARE(window->dataSourceCaption->text(), QStringLiteral("演示数据"));
+        QCOMPARE(window->strips().text(StatusStrips::DataSource), QStringLiteral("演示数据"));
 
-        window->Combo5->setCurrentIndex(6);
-        window->Combo5_Click();
-        ServiceSettingsWindow* settings = window->serviceSettingsWindow();
+        window->menu().choose(6);
+        ServiceSettingsWindow* settings = window->menu().serviceSettingsWindow();
         QVERIFY(settings && settings->isVisible());
         QCOMPARE(settings->accessibleName(), QStringLiteral("查询服务设置"));
         auto* backend = field<QComboBox>(settings, QStringLiteral("backend"));
@@ -102,22 +104,22 @@ private Q_SLOTS:
         struct stat st {};
         QVERIFY(::stat(QFile::encodeName(path).constData(), &st) == 0);
         QCOMPARE(st.st_mode & 0777, 0600u);
-        QCOMPARE(window->dataSourceCaption->text(), QStringLiteral("快递100"));
+        QCOMPARE(window->strips().text(StatusStrips::DataSource), QStringLiteral("快递100"));
         QTRY_VERIFY_WITH_TIMEOUT(gateway.state() == GatewayChild::State::Ready && gateway.processId() != oldPid, 10000);
 
         // The next query goes through the restarted service to the provider.
         const auto query = [&](const QString& number) {
-            window->Command3_Click();
-            window->Text3->setEditText(number);
-            window->Combo1->setCurrentIndex(window->Combo1->findText(QStringLiteral("申通快递")));
-            window->Text2->setText(QStringLiteral("礼物"));
-            window->Command1_Click();
+            window->addPanel().openEmpty();
+            numberBox(*window)->setEditText(number);
+            companyBox(*window)->setCurrentIndex(companyBox(*window)->findText(QStringLiteral("申通快递")));
+            noteBox(*window)->setText(QStringLiteral("礼物"));
+            window->startQuery();
         };
         query(QStringLiteral("SIGNED5678"));
-        QTRY_COMPARE(window->ListView1->topLevelItemCount(), 4);
-        QCOMPARE(window->ListView1->topLevelItem(0)->text(MainWindow::ColumnWl),
+        QTRY_COMPARE(progressRows(*window)->topLevelItemCount(), 4);
+        QCOMPARE(progressRows(*window)->topLevelItem(0)->text(ProgressList::ProgressColumn),
                  QStringLiteral("【上海市】快件已签收，签收人：本人"));
-        QCOMPARE(window->dataSourceCaption->text(), QStringLiteral("快递100"));
+        QCOMPARE(window->strips().text(StatusStrips::DataSource), QStringLiteral("快递100"));
         QCOMPARE(fake.requests(), 2);
 
         // A wrong key: the hint line says what to do instead of an HTTP status.
@@ -125,7 +127,7 @@ private Q_SLOTS:
         QVERIFY(settings->save());
         QTRY_VERIFY_WITH_TIMEOUT(gateway.state() == GatewayChild::State::Ready, 10000);
         query(QStringLiteral("SIGNED9999"));
-        QTRY_COMPARE(window->Label11[2]->text(), QStringLiteral("查询服务:密钥错误,请在查询服务设置中检查"));
+        QTRY_COMPARE(window->strips().text(StatusStrips::Hint), QStringLiteral("查询服务:密钥错误,请在查询服务设置中检查"));
         qunsetenv("XDG_CONFIG_HOME");
     }
 

@@ -5,6 +5,8 @@
 #include "platform/environment.h"
 #include "support/scriptedseams.h"
 #include "support/testserver.h"
+#include "gui/statusstrips.h"
+#include "support/windowcontrols.h"
 #include "support/windowfixture.h"
 
 #include <QComboBox>
@@ -16,7 +18,7 @@
 using namespace zjx;
 using zjx::test::CannedResponse;
 using zjx::test::TestServer;
-using zjx::test::WindowFixture;
+using namespace zjx::test;
 
 class TestVersion : public QObject {
     Q_OBJECT
@@ -64,10 +66,10 @@ private Q_SLOTS:
         ProgramEnd::setHandler([&endings] { ++endings; });
 
         auto w = fx.makeWindow(false);
-        QVERIFY(w->Timer3->isActive());
-        QCOMPARE(w->Timer3->interval(), 1000);
-        QTRY_COMPARE(w->Label11[2]->text(), QStringLiteral("程序已加载完毕..."));
-        QVERIFY(!w->Timer3->isActive());
+        QVERIFY(w->versionTimer().isActive());
+        QCOMPARE(w->versionTimer().interval(), 1000);
+        QTRY_COMPARE(w->strips().text(StatusStrips::Hint), QStringLiteral("程序已加载完毕..."));
+        QVERIFY(!w->versionTimer().isActive());
 
         if (served) {
             QCOMPARE(server.requests().size(), 1);
@@ -77,8 +79,8 @@ private Q_SLOTS:
         if (!notice.isEmpty())
             QCOMPARE(test::ScriptedBoxes::shown().first().icon,
                      warning ? MessageBox::Icon::Warning : MessageBox::Icon::Information);
-        QCOMPARE(w->Command1->isEnabled(), !ends);
-        QCOMPARE(w->Text1->isEnabled(), !ends);
+        QCOMPARE(queryButton(*w)->isEnabled(), !ends);
+        QCOMPARE(parcelSelector(*w)->isEnabled(), !ends);
         QCOMPARE(endings, ends ? 1 : 0);
         QCOMPARE(fx.openedUrls(), ends ? QStringList{server.baseUrl() + QStringLiteral("/forum")} : QStringList());
     }

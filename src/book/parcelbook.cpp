@@ -25,15 +25,15 @@ QString ParcelBook::saveFailedText() {
 
 QStringList ParcelBook::notes() const {
     QStringList notes;
-    notes.reserve(Combo6.size());
-    for (const QString& record : Combo6)
+    notes.reserve(m_records.size());
+    for (const QString& record : m_records)
         notes << ParcelRecord::note(record);
     return notes;
 }
 
 ParcelBook::Loaded ParcelBook::load() {
     const StoreContents contents = Store::read(m_path);
-    Combo6.append(contents.records);
+    m_records.append(contents.records);
     Q_EMIT notesAppended(contents.notes);
     m_unreadable = contents.unreadable;
     m_keepOriginal = contents.rewriteLoses();
@@ -43,28 +43,28 @@ ParcelBook::Loaded ParcelBook::load() {
 }
 
 ParcelBook::Loaded ParcelBook::reload() {
-    Combo6.clear();
+    m_records.clear();
     Q_EMIT notesCleared();
     return load();
 }
 
 Result ParcelBook::append(const QString& record) {
-    Combo6.append(record);
+    m_records.append(record);
     Q_EMIT notesAppended({ParcelRecord::note(record)});
     return save();
 }
 
 Result ParcelBook::replace(int index, const QString& record) {
-    if (index >= 0 && index < Combo6.size()) {
-        Combo6[index] = record;
+    if (index >= 0 && index < m_records.size()) {
+        m_records[index] = record;
         Q_EMIT noteReplaced(index, ParcelRecord::note(record));
     }
     return save();
 }
 
 Result ParcelBook::remove(int index) {
-    if (index >= 0 && index < Combo6.size()) {
-        Combo6.removeAt(index);
+    if (index >= 0 && index < m_records.size()) {
+        m_records.removeAt(index);
         Q_EMIT noteRemoved(index);
     }
     return save();
@@ -75,7 +75,7 @@ Result ParcelBook::clear() {
     // click must not lose every parcel for good. The book as it was stays beside it as a .bak.
     m_unreadable = false;
     m_unreadableLines = 0;
-    Combo6.clear();
+    m_records.clear();
     chosenRecordText.clear();
     Q_EMIT notesCleared();
     const QFileInfo file(m_path);
@@ -99,7 +99,7 @@ bool ParcelBook::adoptReadableBook() {
     // follow.
     m_unreadable = false;
     m_keepOriginal = now.rewriteLoses();
-    Combo6 = now.records + Combo6;
+    m_records = now.records + m_records;
     Q_EMIT notesAdopted(now.notes);
     return true;
 }
@@ -112,7 +112,7 @@ Result ParcelBook::save() {
         return Result::failure(saveFailedText());
     if (std::exchange(m_keepOriginal, false) && m_unreadableLines > 0)
         m_notice = QStringLiteral("[%1行无法完整读取,原文件已备份] ").arg(m_unreadableLines);
-    if (!Store::write(m_path, Combo6).ok())
+    if (!Store::write(m_path, m_records).ok())
         return Result::failure(saveFailedText());
     return Result::success();
 }

@@ -20,7 +20,7 @@ public:
     void setPath(const QString& path) { m_path = path; }
     QString path() const { return m_path; }
 
-    const QStringList& records() const { return Combo6; }
+    const QStringList& records() const { return m_records; }
     QStringList notes() const;
 
     // What reading the file found.
@@ -60,7 +60,7 @@ Q_SIGNALS:
 private:
     bool adoptReadableBook();
 
-    QStringList Combo6; // the record lines, in file order
+    QStringList m_records; // the record lines, in file order
     QString m_path;
     bool m_unreadable = false;
     bool m_keepOriginal = false; // the file holds more than was read: copy it before the next rewrite

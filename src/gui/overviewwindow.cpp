@@ -2,6 +2,7 @@
 
 #include "gui/mainwindow.h"
 #include "watch/bookwatch.h"
+#include "schedule/watchkeeper.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -46,7 +47,7 @@ template <typename T> T* named(T* widget, const QString& name) {
 } // namespace
 
 OverviewWindow::OverviewWindow(MainWindow& main, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_main(main), m_model(main.parcelStates()) {
+    : QWidget(parent, Qt::Window), m_main(main), m_model(main.watchKeeper().parcelStates()) {
     setObjectName(QStringLiteral("OverviewWindow"));
     setWindowTitle(QStringLiteral("全部快递"));
     setAttribute(Qt::WA_DeleteOnClose, false);
@@ -104,14 +105,14 @@ OverviewWindow::OverviewWindow(MainWindow& main, QWidget* parent)
     layout->addWidget(table, 1);
     layout->addLayout(watchRow);
 
-    BookWatch& watch = m_main.bookWatch();
+    BookWatch& watch = m_main.watchKeeper().bookWatch();
     watchMinutes->setMinimum(watch.minimumMinutes());
     watchMinutes->setValue(watch.minutes());
     watchSwitch->setChecked(watch.enabled());
-    chime->setChecked(m_main.watchChime());
-    connect(watchSwitch, &QCheckBox::toggled, this, [this](bool on) { m_main.setWatchEnabled(on); });
-    connect(watchMinutes, &QSpinBox::valueChanged, this, [this](int minutes) { m_main.setWatchMinutes(minutes); });
-    connect(chime, &QCheckBox::toggled, this, [this](bool on) { m_main.setWatchChime(on); });
+    chime->setChecked(m_main.watchKeeper().chime());
+    connect(watchSwitch, &QCheckBox::toggled, this, [this](bool on) { m_main.watchKeeper().setEnabled(on); });
+    connect(watchMinutes, &QSpinBox::valueChanged, this, [this](int minutes) { m_main.watchKeeper().setMinutes(minutes); });
+    connect(chime, &QCheckBox::toggled, this, [this](bool on) { m_main.watchKeeper().setChime(on); });
     connect(&watch, &BookWatch::minimumChanged, this, [this](int minutes) { watchMinutes->setMinimum(minutes); });
 
     connect(search, &QLineEdit::textChanged, &m_filter, &OverviewFilter::setSearch);
@@ -137,7 +138,7 @@ OverviewWindow::~OverviewWindow() {
 }
 
 void OverviewWindow::refresh() {
-    m_model.setRecords(m_main.Combo6, m_main.archivedRecords());
+    m_model.setRecords(m_main.bookKeeper().records(), m_main.watchKeeper().archivedRecords());
     updateButtons();
 }
 
@@ -165,7 +166,7 @@ void OverviewWindow::openSelected() {
 
 void OverviewWindow::askSelected() {
     if (!m_filter.archived())
-        m_main.askRecords(selectedRecords());
+        m_main.watchKeeper().ask(selectedRecords());
 }
 
 void OverviewWindow::archiveSelected() {
@@ -230,13 +231,13 @@ void OverviewWindow::closeEvent(QCloseEvent* event) {
 }
 
 void OverviewWindow::saveLayout() const {
-    QSettings settings(m_main.settingsPath(), QSettings::IniFormat);
+    QSettings settings(m_main.watchKeeper().settingsPath(), QSettings::IniFormat);
     settings.setValue(QStringLiteral("overview/geometry"), saveGeometry());
     settings.setValue(QStringLiteral("overview/columns"), table->horizontalHeader()->saveState());
 }
 
 void OverviewWindow::restoreLayout() {
-    const QSettings settings(m_main.settingsPath(), QSettings::IniFormat);
+    const QSettings settings(m_main.watchKeeper().settingsPath(), QSettings::IniFormat);
     if (!restoreGeometry(settings.value(QStringLiteral("overview/geometry")).toByteArray()))
         resize(900, 480);
     table->horizontalHeader()->restoreState(settings.value(QStringLiteral("overview/columns")).toByteArray());

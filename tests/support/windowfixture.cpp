@@ -1,4 +1,6 @@
 #include "support/windowfixture.h"
+#include "gui/addparcelpanel.h"
+#include "gui/commandbar.h"
 #include "support/scriptedseams.h"
 
 #include "gui/platform/alertplayer.h"
@@ -70,9 +72,9 @@ std::unique_ptr<MainWindow> WindowFixture::makeWindow(bool released) const {
 }
 
 void WindowFixture::release(MainWindow& window) {
-    window.Timer3->stop();
-    window.Command1->setEnabled(true);
-    window.Text1->setEnabled(true);
+    window.versionTimer().stop();
+    window.addPanel().setQueryEnabled(true);
+    window.commandBar().setSelectorEnabled(true);
     window.setHint(QStringLiteral("程序已加载完毕..."));
 }
 

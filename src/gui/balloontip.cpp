@@ -1,4 +1,4 @@
-#include "gui/class1.h"
+#include "gui/balloontip.h"
 
 #include "core/textutil.h"
 
@@ -22,15 +22,15 @@ QString htmlLines(const QString& plain) {
 
 } // namespace
 
-Class1::Class1(QObject* owner) : QObject(owner) {}
+BalloonTip::BalloonTip(QObject* owner) : QObject(owner) {}
 
-Class1::~Class1() {
+BalloonTip::~BalloonTip() {
     if (isShowing())
         QToolTip::hideText();
     detach();
 }
 
-QString Class1::richText(const QString& title, const QString& text) {
+QString BalloonTip::richText(const QString& title, const QString& text) {
     // <qt> marks the whole balloon as rich text even when neither part holds a tag. Lines break
     // where the text breaks them and spaces stay as typed, as in a plain balloon; a line wider than
     // the balloon wraps instead of running off the screen.
@@ -41,23 +41,23 @@ QString Class1::richText(const QString& title, const QString& text) {
     return html;
 }
 
-void Class1::ParentControl(QWidget* control) {
+void BalloonTip::setControl(QWidget* control) {
     m_parent = control;
 }
 
-void Class1::ToolTipTitle(const QString& vData) {
-    m_title = vData;
+void BalloonTip::setTitle(const QString& value) {
+    m_title = value;
     if (isShowing())
         showAt(m_shownOn, m_shownAt);
 }
 
-void Class1::ToolTipText(const QString& vData) {
-    m_text = vData;
+void BalloonTip::setText(const QString& value) {
+    m_text = value;
     if (isShowing())
         showAt(m_shownOn, m_shownAt);
 }
 
-void Class1::Create() {
+void BalloonTip::create() {
     ++m_createCount;
     if (isShowing())
         QToolTip::hideText();
@@ -74,11 +74,11 @@ void Class1::Create() {
         showAt(under, cursor);
 }
 
-bool Class1::isShowing() const {
+bool BalloonTip::isShowing() const {
     return !m_shownText.isEmpty() && QToolTip::isVisible() && QToolTip::text() == m_shownText;
 }
 
-void Class1::attach(QWidget* control) {
+void BalloonTip::attach(QWidget* control) {
     m_attached = control;
     m_watched.append(control);
     // A scrolled control receives the pointer in its inner widgets; the balloon covers them all.
@@ -89,7 +89,7 @@ void Class1::attach(QWidget* control) {
         w->installEventFilter(this);
 }
 
-void Class1::detach() {
+void BalloonTip::detach() {
     for (const QPointer<QWidget>& w : std::as_const(m_watched))
         if (w)
             w->removeEventFilter(this);
@@ -98,7 +98,7 @@ void Class1::detach() {
     m_shownText.clear();
 }
 
-void Class1::showAt(QWidget* widget, const QPoint& globalPos) {
+void BalloonTip::showAt(QWidget* widget, const QPoint& globalPos) {
     if (!widget)
         return;
     if (m_title.isEmpty() && m_text.isEmpty()) {
@@ -114,7 +114,7 @@ void Class1::showAt(QWidget* widget, const QPoint& globalPos) {
     QToolTip::showText(globalPos, m_shownText, widget, widget->rect());
 }
 
-bool Class1::eventFilter(QObject* watched, QEvent* event) {
+bool BalloonTip::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::ToolTip && watched->isWidgetType() && m_attached) {
         auto* widget = static_cast<QWidget*>(watched);
         showAt(widget, static_cast<QHelpEvent*>(event)->globalPos());

@@ -10,18 +10,18 @@
 namespace zjx {
 
 // A balloon tooltip over one control: a bold title line above a text, shown while the pointer
-// rests over the control. Title and text may be set at any time; `Create` (re)attaches the
+// rests over the control. Title and text may be set at any time; `create` (re)attaches the
 // balloon to the control set last, so that only one balloon ever belongs to this object.
-class Class1 : public QObject {
+class BalloonTip : public QObject {
     Q_OBJECT
 public:
-    explicit Class1(QObject* owner = nullptr);
-    ~Class1() override;
+    explicit BalloonTip(QObject* owner = nullptr);
+    ~BalloonTip() override;
 
-    void ParentControl(QWidget* control); // takes effect at the next Create
-    void ToolTipTitle(const QString& vData);
-    void ToolTipText(const QString& vData); // a balloon on screen changes at once
-    void Create();
+    void setControl(QWidget* control); // takes effect at the next create
+    void setTitle(const QString& value);
+    void setText(const QString& value); // a balloon on screen changes at once
+    void create();
 
     // Read-only views for tests.
     QString title() const { return m_title; }
@@ -44,7 +44,7 @@ private:
     void showAt(QWidget* widget, const QPoint& globalPos);
 
     QPointer<QWidget> m_parent;         // as last set
-    QPointer<QWidget> m_attached;       // what the balloon covers since the last Create
+    QPointer<QWidget> m_attached;       // what the balloon covers since the last create
     QList<QPointer<QWidget>> m_watched; // the control and its inner widgets (viewport, header)
     QPointer<QWidget> m_shownOn;
     QPoint m_shownAt;

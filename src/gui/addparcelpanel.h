@@ -1,0 +1,70 @@
+#pragma once
+
+#include "gui/floatingpanel.h"
+
+#include <QStringList>
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+
+namespace zjx {
+
+// The panel "添加新快递" (the design's Picture3): a tracking number, its company and a note, and
+// "开始查询", which asks about the parcel and records it.
+class AddParcelPanel : public FloatingPanel {
+    Q_OBJECT
+public:
+    explicit AddParcelPanel(QWidget* window);
+    ~AddParcelPanel() override;
+
+    void setCompanies(const QStringList& names); // filled without choosing one
+
+    // The boxes as a record holds them (no line breaks).
+    QString number() const;
+    QString note() const;
+    QString company() const;
+    int companyIndex() const;
+    // Chooses the company; `companyChanged` follows also when it was chosen already.
+    void chooseCompany(int index);
+    void setCompanyIndex(int index); // `companyChanged` only when it changes
+    void chooseCompanyNamed(const QString& name); // a name the catalogue does not know changes nothing
+    void setNumberText(const QString& text);       // as typed or pasted
+
+    // Opens the panel empty, the first company chosen and the number box ready for typing.
+    void openEmpty();
+    // Checks the boxes as "开始查询" does; the hint that says what is missing, or "" when all is there.
+    QString missing();
+
+    bool closesAfterAdding() const;
+    void setQueryEnabled(bool enabled);
+    bool queryEnabled() const;
+    // A timed or loop query holds the company (the chooser and its finder) while it runs.
+    void setCompanyHeld(bool held);
+    void pasteNumber(); // F8: the clipboard into the number box
+
+
+Q_SIGNALS:
+    void queryRequested();
+    void finderRequested();
+    void numberEdited(const QString& number); // typed, pasted (F8, Ctrl+V) or cleared
+    void companyPicked();                     // the user's own pick, never the program's
+    void companyChanged(int index);
+
+private:
+    bool isEntryField(const QWidget* widget) const;
+    // Keys anywhere in the window: F8 pastes the number, Enter in the panel's fields asks as
+    // "开始查询" does, Escape closes the open panel. True when the key was taken.
+    bool windowKey(QObject* watched, QEvent* event);
+
+    QComboBox* m_numberBox = nullptr;
+    QComboBox* m_companyBox = nullptr;
+    QLineEdit* m_noteBox = nullptr;
+    QCheckBox* m_closeAfterAdding = nullptr;
+    QPushButton* m_queryButton = nullptr;
+    QPushButton* m_finderButton = nullptr;
+    QObject* m_keys = nullptr; // the application's key presses pass it first
+};
+
+} // namespace zjx

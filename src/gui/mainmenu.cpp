@@ -1,0 +1,108 @@
+#include "gui/mainmenu.h"
+
+#include "gui/branchwindow.h"
+#include "gui/panelcontrols.h"
+#include "gui/platform/siteopener.h"
+#include "gui/servicesettings.h"
+#include "serviceconfig/serviceconfig.h"
+#include "serviceconfig/servicelink.h"
+
+#include <QCoreApplication>
+
+namespace zjx {
+
+MainMenu::MainMenu(ServiceLink& link, QWidget* statusArea) : QObject(statusArea), m_link(link) {
+    m_chooser = controls::chooser(statusArea, QStringLiteral("menu"), QStringLiteral("菜单"), QRect(8, 15, 130, 26));
+    m_chooser->addItems({QStringLiteral("网点信息查询"), QStringLiteral("程序在线反馈"), QStringLiteral("访问官方论坛"),
+                         QStringLiteral("青檀坊官方网站"), QStringLiteral("访问软件工作室"),
+                         QStringLiteral("神器!百宝工具箱"), QStringLiteral("查询服务设置")});
+    // Entries after the six are told apart by their text, whichever order they are added in.
+    m_chooser->addItem(overviewText());
+    m_chooser->setCurrentIndex(-1);
+    connect(m_chooser, &QComboBox::activated, this, &MainMenu::announce);
+}
+
+int MainMenu::count() const {
+    return m_chooser->count();
+}
+
+QString MainMenu::entryText(int index) const {
+    return m_chooser->itemText(index);
+}
+
+int MainMenu::chosenIndex() const {
+    return m_chooser->currentIndex();
+}
+
+void MainMenu::choose(int index) {
+    m_chooser->setCurrentIndex(index);
+    announce();
+}
+
+void MainMenu::announce() {
+    switch (m_chooser->currentIndex()) {
+    case 0:
+        openBranchLookup();
+        break;
+    case 1:
+    case 5:
+        openSite(&Settings::feedbackSiteUrl);
+        break;
+    case 2:
+        openSite(&Settings::forumSiteUrl);
+        break;
+    case 3:
+        openSite(&Settings::homeSiteUrl);
+        break;
+    case 4:
+        openSite(&Settings::softwareSiteUrl);
+        break;
+    default:
+        // The entries after the six, by their text.
+        if (m_chooser->currentText() == QStringLiteral("查询服务设置"))
+            openServiceSettings();
+        else if (m_chooser->currentText() == overviewText())
+            Q_EMIT overviewRequested();
+        break;
+    }
+}
+
+void MainMenu::openSite(QString Settings::*site) {
+    const QString address = m_link.networkSettings().*site;
+    SiteOpener::open(address);
+    m_link.expectVisit(address);
+}
+
+void MainMenu::openBranchLookup() {
+    // A fresh window each time: empty name box, every row "未查询".
+    BranchWindow lookup(m_link.networkSettings().branchHost, m_chooser->window());
+    lookup.exec();
+}
+
+void MainMenu::openServiceSettings() {
+    if (m_serviceSettings) {
+        m_serviceSettings->raise();
+        m_serviceSettings->activateWindow();
+        return;
+    }
+    const QString external = Settings::trackingHostConfigured() ? m_link.settings().trackingHost : QString();
+    auto* window = new ServiceSettingsWindow(ServiceConfigFile::defaultPath(),
+                                             QCoreApplication::applicationDirPath() + QStringLiteral("/zjx-service"),
+                                             external, m_chooser->window());
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowModality(Qt::ApplicationModal);
+    const auto [number, company] = m_checkParcel();
+    window->setCheckParcel(number, company);
+    connect(window, &ServiceSettingsWindow::saved, this, [this](const QString& backend) {
+        Q_EMIT serviceSaved(backend);
+        m_link.restartGateway();
+    });
+    m_serviceSettings = window;
+    window->show();
+}
+
+ServiceSettingsWindow* MainMenu::serviceSettingsWindow() const {
+    return m_serviceSettings;
+}
+
+} // namespace zjx

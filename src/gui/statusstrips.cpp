@@ -1,0 +1,151 @@
+#include "gui/statusstrips.h"
+
+#include "core/textutil.h"
+#include "platform/environment.h"
+#include "schedule/schedule.h"
+#include "serviceconfig/serviceconfig.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QLocale>
+
+namespace zjx {
+namespace {
+
+const QColor purple(166, 0, 169);
+const QColor white(255, 255, 255);
+const QColor red(255, 0, 0);
+
+QFrame* purpleArea(QWidget* parent, const QRect& geometry) {
+    auto* area = new QFrame(parent);
+    area->setObjectName(QStringLiteral("purpleArea"));
+    area->setGeometry(geometry);
+    area->setAutoFillBackground(true);
+    QPalette pal = area->palette();
+    pal.setColor(QPalette::Window, purple);
+    area->setPalette(pal);
+    return area;
+}
+
+// Until the first answer says who answered: the configuration the own service was given.
+QString configuredBackend() {
+    if (Settings::trackingHostConfigured())
+        return QString();
+    ServiceConfigFile file;
+    file.load(ServiceConfigFile::defaultPath());
+    return file.settings().backend;
+}
+
+void setColour(QLabel* label, const QColor& colour) {
+    QPalette pal = label->palette();
+    pal.setColor(QPalette::WindowText, colour);
+    label->setPalette(pal);
+}
+
+QLabel* whiteLabel(QWidget* parent, const QString& text, const QRect& geometry, const QString& objectName) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(objectName);
+    label->setGeometry(geometry);
+    setColour(label, white);
+    return label;
+}
+
+} // namespace
+
+StatusStrips::StatusStrips(QWidget* window) : QObject(window) {
+    // Beside the banner: the menu and the status strip.
+    m_statusArea = purpleArea(window, QRect(464, 25, 289, 57));
+    m_labels[StateHeading] =
+        whiteLabel(m_statusArea, QStringLiteral("快件状态"), QRect(150, 8, 64, 20), QStringLiteral("stateHeading"));
+    m_labels[VerdictHeading] =
+        whiteLabel(m_statusArea, QStringLiteral("更新状态"), QRect(218, 8, 64, 20), QStringLiteral("verdictHeading"));
+    m_labels[State] = whiteLabel(m_statusArea, QStringLiteral("未查询"), QRect(150, 30, 64, 20), QStringLiteral("state"));
+    m_labels[Verdict] =
+        whiteLabel(m_statusArea, QStringLiteral("未查询"), QRect(218, 30, 64, 20), QStringLiteral("verdict"));
+    for (Field field : {StateHeading, VerdictHeading, State, Verdict})
+        m_labels[field]->setAlignment(Qt::AlignCenter);
+    // The verdict turns red on purple: bold keeps it readable.
+    QFont verdictFont = m_labels[Verdict]->font();
+    verdictFont.setBold(true);
+    m_labels[Verdict]->setFont(verdictFont);
+
+    // Free space of the status strip under the menu: who answered the parcel shown.
+    QLabel* source = whiteLabel(m_statusArea, QString(), QRect(10, 41, 128, 15), QStringLiteral("dataSource"));
+    source->setAccessibleName(QStringLiteral("数据来源"));
+    QFont small = source->font();
+    small.setPointSizeF(small.pointSizeF() * 0.8);
+    source->setFont(small);
+    m_labels[DataSource] = source;
+
+    // The hint strip, inside the drawn frame's side edges (3 pixels) and bottom band (5 pixels).
+    QFrame* hintArea = purpleArea(window, QRect(3, 432, window->width() - 6, window->height() - 432 - 5));
+    const int y = 8;
+    m_labels[HintCaption] =
+        whiteLabel(hintArea, QStringLiteral("查询提示："), QRect(12, y, 72, 20), QStringLiteral("hintCaption"));
+    m_labels[Hint] = whiteLabel(hintArea, QStringLiteral("程序检测更新中..."), QRect(84, y, 344, 20), QStringLiteral("hint"));
+    m_labels[Version] = whiteLabel(hintArea, QStringLiteral("版本号"), QRect(432, y, 64, 20), QStringLiteral("version"));
+    m_labels[Maker] = whiteLabel(hintArea, QStringLiteral("青檀坊出品"), QRect(498, y, 78, 20), QStringLiteral("maker"));
+    m_labels[Clock] = whiteLabel(hintArea, QStringLiteral("Time"), QRect(580, y, 165, 20), QStringLiteral("clock"));
+    m_labels[Clock]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // Hints, names and notes the program did not write itself: never as markup.
+    for (QLabel* label : m_labels)
+        label->setTextFormat(Qt::PlainText);
+
+    showDataSource(configuredBackend());
+    m_clock.setInterval(1000);
+    connect(&m_clock, &QTimer::timeout, this, &StatusStrips::showClock);
+}
+
+QString StatusStrips::text(Field field) const {
+    return m_labels[field]->text();
+}
+
+void StatusStrips::setText(Field field, const QString& text) {
+    m_labels[field]->setText(text);
+}
+
+QString StatusStrips::toolTip(Field field) const {
+    return m_labels[field]->toolTip();
+}
+
+void StatusStrips::setToolTip(Field field, const QString& text) {
+    m_labels[field]->setToolTip(text);
+}
+
+QColor StatusStrips::colour(Field field) const {
+    return m_labels[field]->palette().color(QPalette::WindowText);
+}
+
+void StatusStrips::showVerdict(const QString& verdict, bool news) {
+    m_labels[Verdict]->setText(verdict);
+    setColour(m_labels[Verdict], news ? red : white);
+}
+
+void StatusStrips::showDataSource(const QString& backend) {
+    m_labels[DataSource]->setText(backendCaption(backend));
+    m_labels[DataSource]->setToolTip(backend == u"demo"
+                                         ? QStringLiteral("演示数据:这些快递的物流信息都是虚构的。"
+                                                          "要查询真实的快递,请在菜单的“查询服务设置”中选择服务商")
+                                         : QString());
+}
+
+void StatusStrips::showClock() {
+    m_labels[Clock]->setText(schedule::clockText(Clock::now(), QLocale::system()));
+}
+
+void StatusStrips::showGuess(const QString& hint) {
+    if (m_guessHint.isEmpty() || text(Hint) != m_guessHint)
+        m_hintBeforeGuess = text(Hint);
+    setText(Hint, hint);
+    m_guessHint = text(Hint);
+}
+
+void StatusStrips::withdrawGuess() {
+    // A guess about a number that is gone must not stay in the hint line; whatever the line said
+    // before the guess comes back. A hint written since by anything else stays.
+    if (!m_guessHint.isEmpty() && text(Hint) == m_guessHint)
+        setText(Hint, m_hintBeforeGuess);
+    m_guessHint.clear();
+}
+
+} // namespace zjx

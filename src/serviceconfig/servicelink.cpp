@@ -1,0 +1,67 @@
+#include "serviceconfig/servicelink.h"
+
+#include "platform/gatewaychild.h"
+#include "platform/httpclient.h"
+
+#include <QUrl>
+
+namespace zjx {
+
+ServiceLink::ServiceLink(QObject* parent) : QObject(parent), m_settings(Settings::fromEnvironment()) {}
+
+void ServiceLink::useGateway(GatewayChild* gateway) {
+    m_gateway = gateway;
+    connect(gateway, &GatewayChild::ready, this, &ServiceLink::gatewayReady);
+    connect(gateway, &GatewayChild::failed, this, &ServiceLink::gatewayFailed);
+    // A child that could not even be started has said so before the window was there.
+    if (gateway->state() == GatewayChild::State::Ready)
+        gatewayReady(gateway->address());
+    else if (gateway->state() == GatewayChild::State::Failed)
+        gatewayFailed(gateway->failure());
+}
+
+const Settings& ServiceLink::networkSettings() {
+    // A child not started yet is started now; the outcome goes to gatewayReady or gatewayFailed.
+    if (m_gateway &&
+        (m_gateway->state() == GatewayChild::State::NotStarted || m_gateway->state() == GatewayChild::State::Starting))
+        m_gateway->waitForAddress(gatewayWaitMs);
+    return m_settings;
+}
+
+void ServiceLink::gatewayReady(const QString& address) {
+    m_gatewayWasReady = true;
+    m_settings = Settings::fromEnvironment(address);
+}
+
+void ServiceLink::gatewayFailed(const QString& reason) {
+    const QString opening =
+        m_gatewayWasReady ? QStringLiteral("本地查询服务已停止:") : QStringLiteral("本地查询服务未能启动:");
+    m_trouble = opening + reason;
+    const QString detail = m_gateway && !m_gateway->failureDetail().isEmpty() ? m_gateway->failureDetail() : reason;
+    Q_EMIT troubled(m_trouble, opening + detail);
+}
+
+void ServiceLink::expectVisit(const QString& address) {
+    const QUrl url(address);
+    if (m_gateway && m_gateway->state() == GatewayChild::State::Ready &&
+        QUrl(QStringLiteral("http://") + m_gateway->address()).authority() == url.authority())
+        m_gateway->expectVisit(url.path().isEmpty() ? QStringLiteral("/") : url.path());
+}
+
+void ServiceLink::restartGateway() {
+    if (!m_gateway)
+        return;
+    // The query waiting for the old service gets its answer first; the restart follows at once.
+    if (HttpClient::instance().isWaiting()) {
+        auto* once = new QObject(this);
+        connect(&HttpClient::instance(), &HttpClient::waitEnded, once, [this, once] {
+            once->deleteLater();
+            restartGateway();
+        });
+        return;
+    }
+    m_trouble.clear();
+    m_gateway->restart();
+}
+
+} // namespace zjx
