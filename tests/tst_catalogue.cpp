@@ -20,7 +20,7 @@ private Q_SLOTS:
             {72, u"港中能达快递", "nengda"},  {75, u"中国邮政平邮", "pingyou"}, {86, u"伟邦(SCS)快递", "scs"},
             {90, u"申通快递", "shentong"},    {119, u"源伟丰", "ywfex"},        {125, u"忠信达快递", "zhongxinda"},
             {126, u"中邮物流", "zhongyou"},   {127, u"极兔速递", "jtexpress"},  {129, u"京东物流", "jd"},
-            {141, u"众邮快递", "zhongyouex"},
+            {141, u"众邮快递", "zhongyouex"},        {142, u"国际邮政包裹", "youzhengguoji"},
         };
         for (const auto& [index, name, code] : rows)
             QTest::addRow("%d", index) << index << QString::fromUtf16(name) << QString::fromLatin1(code);

@@ -145,6 +145,7 @@ constexpr CarrierCodes kTable[] = {
     {"yinjie", "yinjiesudi", -1, ""},
     {"yishunhang", "yishunhang", -1, ""},
     {"yousu", "youshuwuliu", -1, "UC"},
+    {"youzhengguoji", "youzhengguoji", -1, "GJYZ"}, // any post's S10 number: 17TRACK places it by its country
     {"ytfh", "", -1, ""}, // not in kuaidi100's company list any more
     {"yuancheng", "yuanchengwuliu", -1, "YCWL"},
     {"yuantong", "yuantong", -1, "YTO"},
@@ -168,7 +169,7 @@ constexpr CarrierCodes kTable[] = {
 // The couriers added after the original 127 (jtexpress, jd, danniao ...) have kuaidi100's code as
 // the program's code; 17TRACK detects them from the number; kdniao gets no code for them until its
 // own published list is checked, so they are refused up front with the unsupported-company page.
-static_assert(std::size(kTable) == 142, "one row per catalogue company");
+static_assert(std::size(kTable) == 143, "one row per catalogue company");
 
 } // namespace
 

@@ -57,7 +57,7 @@ const std::set<std::string> kKuaidi100Codes = {
     "quanfengkuaidi", "quanjitong", "quanritongkuaidi", "quanyikuaidi", "rpx", "saiaodimmb", "santaisudi", "sfwl",
     "shenganwuliu", "shenghuiwuliu", "shentong", "shunfeng", "suer", "suijiawuliu", "tiandihuayu", "tiantian", "tnt",
     "tonghetianxia", "ups", "usps", "wanjiawuliu", "weitepai", "xianglongyuntong", "xinfengwuliu", "yafengsudi",
-    "yibangwuliu", "yinjiesudi", "yishunhang", "youshuwuliu", "youzhengguonei", "yuananda", "yuanchengwuliu",
+    "yibangwuliu", "yinjiesudi", "yishunhang", "youshuwuliu", "youzhengguoji", "youzhengguonei", "yuananda", "yuanchengwuliu",
     "yuanfeihangwuliu", "yuantong", "yuanzhijiecheng", "yuefengwuliu", "yunda", "zhaijisong", "zhimakaimen",
     "zhongtianwanyun", "zhongtong", "zhongxinda", "zhongyouwuliu", "ztky",
     // big couriers outside today's catalogue
@@ -74,7 +74,7 @@ const std::set<std::string> kKdniaoCodes = {
     "JJKY", "JLDT",   "JXD",      "JYKD", "JYM",     "JYWL", "KYSY", "LB",    "LHT",  "MLWL", "NEDA", "OCS",   "PADTF",
     "QCKD", "QFKD",   "QRT",      "RFD",  "SAD",     "SAWL", "SF",   "SFWL",  "SHWL", "STO",  "SURE", "TNT",   "UAPEX",
     "UC",   "UPS",    "USPS",     "WJWL", "XBWL",    "XFEX", "XYT",  "YADEX", "YCWL", "YD",   "YFEX", "YFHEX", "YFSD",
-    "YTO",  "YZPY",   "ZHQKD",    "ZJS",  "ZTKY",    "ZTO",  "ZYWL", "JTSD",  "JD"};
+    "YTO",  "YZPY", "GJYZ",   "ZHQKD",    "ZJS",  "ZTKY",    "ZTO",  "ZYWL", "JTSD",  "JD"};
 // Request type 1002 (the free instant query) does not serve these; 8001 does.
 const std::set<std::string> kKdniaoNot1002 = {"STO", "HTKY", "HHTT", "SF"};
 const std::set<std::string> kKdniaoPhoneCodes = {"SF", "ZTO"};
