@@ -158,33 +158,44 @@ private Q_SLOTS:
         QTest::newRow("events") << QByteArray("back-end: kuaidi100\n  1  x\nlatest: 2026-12-02 11:47:00  已签收\n"
                                               "verdict: events 4\n")
                                 << QByteArray() << true << "找到 4 条物流信息,最新:2026-12-02 11:47:00  已签收"
-                                << "" << "";
+                                << ""
+                                << "";
         QTest::newRow("no record") << QByteArray("verdict: notfound\n") << QByteArray() << true << "无此单号记录"
-                                   << "" << "";
+                                   << ""
+                                   << "";
         QTest::newRow("signature") << QByteArray("message: signature refused: kuaidi100 returnCode 503\n"
                                                  "verdict: fault signature\n")
                                    << QByteArray() << false << "密钥错误"
-                                   << "signature refused: kuaidi100 returnCode 503" << "";
+                                   << "signature refused: kuaidi100 returnCode 503"
+                                   << "";
         QTest::newRow("bad key") << QByteArray("verdict: fault bad-key") << QByteArray() << false << "密钥错误"
-                                 << "verdict: fault bad-key" << "";
+                                 << "verdict: fault bad-key"
+                                 << "";
         QTest::newRow("quota") << QByteArray("verdict: fault quota\n") << QByteArray() << false << "额度已用完"
-                               << "verdict: fault quota" << "";
+                               << "verdict: fault quota"
+                               << "";
         QTest::newRow("phone tail missing")
-            << QByteArray("message: kuaidi100 status 408 (set phone_tail in [gateway] ...)\nverdict: fault phone-tail\n")
+            << QByteArray(
+                   "message: kuaidi100 status 408 (set phone_tail in [gateway] ...)\nverdict: fault phone-tail\n")
             << QByteArray() << false << "需要手机尾号:请填写收件人或寄件人手机号码的后四位"
-            << "kuaidi100 status 408 (set phone_tail in [gateway] ...)" << "";
+            << "kuaidi100 status 408 (set phone_tail in [gateway] ...)"
+            << "";
         QTest::newRow("phone tail wrong") << QByteArray("verdict: fault phone-tail\n") << QByteArray() << false
                                           << "手机尾号 1234 不对:请改为收件人或寄件人手机号码的后四位"
-                                          << "verdict: fault phone-tail" << "1234";
+                                          << "verdict: fault phone-tail"
+                                          << "1234";
         QTest::newRow("timeout") << QByteArray("verdict: fault timeout\n") << QByteArray() << false << "无法连接服务商"
-                                 << "verdict: fault timeout" << "";
-        QTest::newRow("a fault word added later") << QByteArray("verdict: fault gremlins\n") << QByteArray() << false
-                                                  << "服务商暂时不可用"
-                                                  << "verdict: fault gremlins" << "";
+                                 << "verdict: fault timeout"
+                                 << "";
+        QTest::newRow("a fault word added later")
+            << QByteArray("verdict: fault gremlins\n") << QByteArray() << false << "服务商暂时不可用"
+            << "verdict: fault gremlins"
+            << "";
         QTest::newRow("refused configuration")
             << QByteArray() << QByteArray("zjx-service: /tmp/x.conf:3: expected \"key = value\"\n") << false
             << "检查未能完成:查询服务不接受这些设置"
-            << "/tmp/x.conf:3: expected \"key = value\"" << "";
+            << "/tmp/x.conf:3: expected \"key = value\""
+            << "";
     }
     void checkVerdicts() {
         QFETCH(QByteArray, output);
@@ -204,18 +215,24 @@ private Q_SLOTS:
         QTest::addColumn<QString>("hint");
         QTest::addColumn<QString>("phoneTail");
         QTest::newRow("bad key") << "bad-key"
-                                 << "查询服务:密钥错误,请在查询服务设置中检查" << "";
+                                 << "查询服务:密钥错误,请在查询服务设置中检查"
+                                 << "";
         QTest::newRow("quota") << "quota"
-                               << "查询服务:额度已用完" << "";
+                               << "查询服务:额度已用完"
+                               << "";
         QTest::newRow("network") << "network"
-                                 << "查询服务:无法连接服务商,请检查网络" << "";
+                                 << "查询服务:无法连接服务商,请检查网络"
+                                 << "";
         QTest::newRow("phone tail") << "phone-tail"
-                                    << "查询服务:此快递需要手机尾号,请在查询服务设置中填写" << "";
+                                    << "查询服务:此快递需要手机尾号,请在查询服务设置中填写"
+                                    << "";
         QTest::newRow("phone tail wrong")
             << "phone-tail"
-            << "查询服务:手机尾号 1234 不对,请在查询服务设置中改为收件人或寄件人手机号码的后四位" << "1234";
+            << "查询服务:手机尾号 1234 不对,请在查询服务设置中改为收件人或寄件人手机号码的后四位"
+            << "1234";
         QTest::newRow("unknown word keeps today's hint") << "gremlins"
-                                                         << "" << "";
+                                                         << ""
+                                                         << "";
     }
     void hints() {
         QFETCH(QString, reason);

@@ -158,10 +158,11 @@ private Q_SLOTS:
         QTemporaryDir home;
         ServiceSettingsWindow settings(home.filePath(QStringLiteral("c.conf")), QString(), QString());
         const QList<std::pair<const char*, const char*>> names = {
-            {"backend", "查询服务"},     {"customer", "授权码 customer"}, {"key", "密钥 key"},
-            {"business_id", "用户 ID"},  {"app_key", "API key"},          {"request_type", "请求指令"},
-            {"phone_tail", "手机尾号"},  {"cache_minutes", "缓存时间"},   {"check_number", "检查单号"},
-            {"check_company", "检查单号的快递公司"}};
+            {"backend", "查询服务"},      {"customer", "授权码 customer"},
+            {"key", "密钥 key"},          {"business_id", "用户 ID"},
+            {"app_key", "API key"},       {"request_type", "请求指令"},
+            {"phone_tail", "手机尾号"},   {"cache_minutes", "缓存时间"},
+            {"check_number", "检查单号"}, {"check_company", "检查单号的快递公司"}};
         for (const auto& [key, name] : names)
             QCOMPARE(field<QWidget>(&settings, QString::fromLatin1(key))->accessibleName(), QString::fromUtf8(name));
         // The check's result is read as what it says, its caption as the description.
@@ -201,7 +202,8 @@ private Q_SLOTS:
 
         // The check's company follows the number.
         field<QLineEdit>(&settings, QStringLiteral("check_number"))->setText(QStringLiteral("SF1234567890123"));
-        QCOMPARE(field<QComboBox>(&settings, QStringLiteral("check_company"))->currentText(), QStringLiteral("顺丰快递"));
+        QCOMPARE(field<QComboBox>(&settings, QStringLiteral("check_company"))->currentText(),
+                 QStringLiteral("顺丰快递"));
 
         // Unsaved changes: Escape asks; Cancel keeps the window, No closes it without saving.
         QStringList asked;

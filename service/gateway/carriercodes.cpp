@@ -146,7 +146,7 @@ constexpr CarrierCodes kTable[] = {
     {"yishunhang", "yishunhang", -1, ""},
     {"yousu", "youshuwuliu", -1, "UC"},
     {"youzhengguoji", "youzhengguoji", -1, "GJYZ"}, // any post's S10 number: 17TRACK places it by its country
-    {"ytfh", "", -1, ""}, // not in kuaidi100's company list any more
+    {"ytfh", "", -1, ""},                           // not in kuaidi100's company list any more
     {"yuancheng", "yuanchengwuliu", -1, "YCWL"},
     {"yuantong", "yuantong", -1, "YTO"},
     {"yuanzhi", "yuanzhijiecheng", -1, ""}, // 元智捷诚 in the list

@@ -18,9 +18,9 @@ struct Companies {
 const Companies& companies() {
     static const Companies c = [] {
         const auto at = [](const char* code) { return CourierCatalogue::indexOfCode(QLatin1String(code)); };
-        return Companies{at("ems"),      at("gnxb"),      at("pingyou"),  at("youzhengguoji"), at("ups"),
-                         at("fedex"),    at("fedexcn"),   at("dhl"),      at("usps"),          at("shunfeng"),
-                         at("jd"),       at("jtexpress"), at("yuantong"), at("debangkuaidi")};
+        return Companies{at("ems"),   at("gnxb"),      at("pingyou"),  at("youzhengguoji"), at("ups"),
+                         at("fedex"), at("fedexcn"),   at("dhl"),      at("usps"),          at("shunfeng"),
+                         at("jd"),    at("jtexpress"), at("yuantong"), at("debangkuaidi")};
     }();
     return c;
 }

@@ -329,8 +329,8 @@ void ServiceSettingsWindow::showVerdict(const QString& text, const QString& deta
 }
 
 void ServiceSettingsWindow::checkNumberChanged() {
-    const CompanyGuess::Step step = m_checkGuess.numberChanged(m_checkNumber->text().trimmed(),
-                                                                m_checkCompany->currentIndex());
+    const CompanyGuess::Step step =
+        m_checkGuess.numberChanged(m_checkNumber->text().trimmed(), m_checkCompany->currentIndex());
     if (step.changes && step.company >= 0)
         m_checkCompany->setCurrentIndex(step.company);
 }

@@ -41,7 +41,7 @@ public:
     void cancelCheck();
     bool checkRunning() const { return m_check.isRunning(); }
     QString verdictText() const;
-    QString verdictDetail() const; // the technical words behind 详细信息
+    QString verdictDetail() const;               // the technical words behind 详细信息
     QString problemAt(const QString& key) const; // the message shown at a field, "" when none
     bool unsaved() const;                        // the fields differ from the file
     void repairFile();                           // 修复: the file made private as it is

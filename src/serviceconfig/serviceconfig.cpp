@@ -376,7 +376,8 @@ QString reasonHint(const QString& word, const QString& phoneTail) {
     if (word == u"phone-tail")
         return phoneTail.isEmpty()
                    ? u8("查询服务:此快递需要手机尾号,请在查询服务设置中填写")
-                   : u8("查询服务:手机尾号 %1 不对,请在查询服务设置中改为收件人或寄件人手机号码的后四位").arg(phoneTail);
+                   : u8("查询服务:手机尾号 %1 不对,请在查询服务设置中改为收件人或寄件人手机号码的后四位")
+                         .arg(phoneTail);
     if (word == u"provider")
         return u8("查询服务:服务商暂时不可用,请稍后重试");
     return {};

@@ -111,7 +111,7 @@ void BookWatch::answered(const ParcelKey& key, ParcelStates::Asker asker, const 
             if (found != News::None)
                 Q_EMIT news(key, found);
         } else {
-            m_states.fail(key, verdict == Screening::NotFound ? troubleNoRecord : troubleFailed, now);
+            m_states.fail(key, troubleOf(verdict), now);
         }
     } else {
         m_states.fail(key, troubleFailed, now);

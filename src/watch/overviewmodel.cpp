@@ -115,6 +115,12 @@ void OverviewFilter::setArchived(bool archived) {
     invalidateFilter();
 }
 
+bool OverviewFilter::lessThan(const QModelIndex& left, const QModelIndex& right) const {
+    if (left.column() == OverviewModel::Note || left.column() == OverviewModel::Company)
+        return m_collator.compare(left.data(sortRole()).toString(), right.data(sortRole()).toString()) < 0;
+    return QSortFilterProxyModel::lessThan(left, right);
+}
+
 bool OverviewFilter::filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const {
     const auto* model = static_cast<const OverviewModel*>(sourceModel());
     const OverviewModel::Row& r = model->row(sourceRow);

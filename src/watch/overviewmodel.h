@@ -3,6 +3,7 @@
 #include "watch/parcelstates.h"
 
 #include <QAbstractTableModel>
+#include <QCollator>
 #include <QHash>
 #include <QList>
 #include <QSortFilterProxyModel>
@@ -43,7 +44,8 @@ private:
 };
 
 // The rows the overview shows: the book's parcels, or the archive's under the archive filter,
-// whose note, number or company holds the search text.
+// whose note, number or company holds the search text. Texts sort as Chinese users sort them: by
+// pinyin.
 class OverviewFilter : public QSortFilterProxyModel {
     Q_OBJECT
 public:
@@ -54,8 +56,10 @@ public:
 
 protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
+    bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
 
 private:
+    QCollator m_collator{QLocale(QLocale::Chinese, QLocale::China)};
     QString m_search;
     bool m_archived = false;
 };

@@ -57,9 +57,9 @@ const std::set<std::string> kKuaidi100Codes = {
     "quanfengkuaidi", "quanjitong", "quanritongkuaidi", "quanyikuaidi", "rpx", "saiaodimmb", "santaisudi", "sfwl",
     "shenganwuliu", "shenghuiwuliu", "shentong", "shunfeng", "suer", "suijiawuliu", "tiandihuayu", "tiantian", "tnt",
     "tonghetianxia", "ups", "usps", "wanjiawuliu", "weitepai", "xianglongyuntong", "xinfengwuliu", "yafengsudi",
-    "yibangwuliu", "yinjiesudi", "yishunhang", "youshuwuliu", "youzhengguoji", "youzhengguonei", "yuananda", "yuanchengwuliu",
-    "yuanfeihangwuliu", "yuantong", "yuanzhijiecheng", "yuefengwuliu", "yunda", "zhaijisong", "zhimakaimen",
-    "zhongtianwanyun", "zhongtong", "zhongxinda", "zhongyouwuliu", "ztky",
+    "yibangwuliu", "yinjiesudi", "yishunhang", "youshuwuliu", "youzhengguoji", "youzhengguonei", "yuananda",
+    "yuanchengwuliu", "yuanfeihangwuliu", "yuantong", "yuanzhijiecheng", "yuefengwuliu", "yunda", "zhaijisong",
+    "zhimakaimen", "zhongtianwanyun", "zhongtong", "zhongxinda", "zhongyouwuliu", "ztky",
     // big couriers outside today's catalogue
     "jtexpress", "jd", "jingdongkuaiyun", "debangkuaidi", "annengwuliu", "fengwang", "zhongyouex", "suning",
     "baishiwuliu", "zhongtongkuaiyun", "yundakuaiyun", "shunfengkuaiyun", "yimidida", "fedexcn", "danniao", "rrs",
@@ -69,12 +69,12 @@ const std::set<std::string> kKuaidi100PhoneCodes = {"shunfeng", "shunfengkuaiyun
 
 // kdniao's ShipperCodes (its published company list, as far as the program's companies go).
 const std::set<std::string> kKdniaoCodes = {
-    "AJ",   "ARAMEX", "AXD",      "BFDF", "CITY100", "CJKD", "COE",  "DBL",   "DHL",  "DPEX", "DSWL", "DTWL",  "EMS",
-    "FAST", "FEDEX",  "FEDEX_GJ", "FKD",  "GDEMS",   "GSD",  "GTO",  "HHTT",  "HLWL", "HOAU", "HTKY", "HXLWL", "JGSD",
-    "JJKY", "JLDT",   "JXD",      "JYKD", "JYM",     "JYWL", "KYSY", "LB",    "LHT",  "MLWL", "NEDA", "OCS",   "PADTF",
-    "QCKD", "QFKD",   "QRT",      "RFD",  "SAD",     "SAWL", "SF",   "SFWL",  "SHWL", "STO",  "SURE", "TNT",   "UAPEX",
-    "UC",   "UPS",    "USPS",     "WJWL", "XBWL",    "XFEX", "XYT",  "YADEX", "YCWL", "YD",   "YFEX", "YFHEX", "YFSD",
-    "YTO",  "YZPY", "GJYZ",   "ZHQKD",    "ZJS",  "ZTKY",    "ZTO",  "ZYWL", "JTSD",  "JD"};
+    "AJ",   "ARAMEX", "AXD",      "BFDF",  "CITY100", "CJKD", "COE",  "DBL",   "DHL",  "DPEX", "DSWL", "DTWL",  "EMS",
+    "FAST", "FEDEX",  "FEDEX_GJ", "FKD",   "GDEMS",   "GSD",  "GTO",  "HHTT",  "HLWL", "HOAU", "HTKY", "HXLWL", "JGSD",
+    "JJKY", "JLDT",   "JXD",      "JYKD",  "JYM",     "JYWL", "KYSY", "LB",    "LHT",  "MLWL", "NEDA", "OCS",   "PADTF",
+    "QCKD", "QFKD",   "QRT",      "RFD",   "SAD",     "SAWL", "SF",   "SFWL",  "SHWL", "STO",  "SURE", "TNT",   "UAPEX",
+    "UC",   "UPS",    "USPS",     "WJWL",  "XBWL",    "XFEX", "XYT",  "YADEX", "YCWL", "YD",   "YFEX", "YFHEX", "YFSD",
+    "YTO",  "YZPY",   "GJYZ",     "ZHQKD", "ZJS",     "ZTKY", "ZTO",  "ZYWL",  "JTSD", "JD"};
 // Request type 1002 (the free instant query) does not serve these; 8001 does.
 const std::set<std::string> kKdniaoNot1002 = {"STO", "HTKY", "HHTT", "SF"};
 const std::set<std::string> kKdniaoPhoneCodes = {"SF", "ZTO"};
