@@ -15,6 +15,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -71,6 +73,11 @@ void TestOverview::watchArchiveAndRestore() {
     };
     WindowFixture fx(server.hostPort());
     fx.writeStore(TestServer::gbk(QStringLiteral("111|申通快递|书\r\n222|顺丰快递|鞋\r\n333|圆通快递|伞\r\n")));
+    // Files others could read, left by an earlier version: tightened when next written.
+    const QString settingsFile = QFileInfo(fx.storePath()).dir().filePath(QStringLiteral("zjx-settings.ini"));
+    QFile(settingsFile).open(QIODevice::WriteOnly);
+    for (const QString& path : {fx.storePath(), settingsFile})
+        QFile::setPermissions(path, QFile::permissions(path) | QFile::ReadOther | QFile::ReadGroup);
     QDateTime now(QDate(2026, 12, 7), QTime(8, 0));
     Clock::setOverride([&now] { return now; });
     auto w = fx.makeWindow();
@@ -207,6 +214,9 @@ void TestOverview::watchArchiveAndRestore() {
     QCOMPARE(kept.states.value({"333", "圆通快递"}).source, QStringLiteral("kuaidi100"));
     QCOMPARE(kept.ledger.backend, QStringLiteral("kuaidi100"));
     QVERIFY(!kept.states.value({"222", "顺丰快递"}).unseen);
+    for (const QString& path : {fx.storePath(), w->archivePath(), w->statePath(), settingsFile})
+        QCOMPARE(QFileInfo(path).permissions() & ~(QFile::ReadUser | QFile::WriteUser),
+                 QFile::ReadOwner | QFile::WriteOwner);
     test::QuietDesktop::install();
     Clock::setOverride({});
 }
