@@ -7,8 +7,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cerrno>
+#include <ctime>
 #include <sys/stat.h>
 
+using namespace Qt::StringLiterals;
 using zjx::ServiceConfigFile;
 using zjx::ServiceSettings;
 
@@ -95,10 +98,55 @@ private Q_SLOTS:
             QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
         QVERIFY(zjx::writePrivateFile(path, "x\n").ok());
         QCOMPARE(modeOf(path), mode_t(0600));
+    }
+
+    // The calls a private write makes, and what a failing one leaves: the old file, no temporary file.
+    void privateWriteCalls_data() {
+        QTest::addColumn<QString>("failing");
+        QTest::addColumn<QStringList>("calls");
+        const QStringList made{"open new beside 600", "fchmod 600", "write 2", "fsync"};
+        QTest::newRow("written") << "" << made + QStringList{"close", "rename over the file"};
+        QTest::newRow("fsync fails") << "fsync" << made + QStringList{"close", "unlink temporary"};
+        QTest::newRow("rename fails") << "rename" << made + QStringList{"close", "rename over the file", "unlink temporary"};
+    }
+    void privateWriteCalls() {
+        QFETCH(QString, failing);
+        QFETCH(QStringList, calls);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("zjx-service.conf"));
+        QVERIFY(zjx::writePrivateFile(path, "old\n").ok());
+        const QByteArray file = QFile::encodeName(path);
+        QByteArray temp;
+        QStringList seen;
+        const auto fails = [&](const QString& call) {
+            seen << call;
+            errno = EIO;
+            return call.startsWith(failing) && !failing.isEmpty();
+        };
+        const zjx::PrivateWriteCalls real;
+        zjx::PrivateWriteCalls recorded;
+        recorded.open = [&](const char* p, int flags, mode_t mode) {
+            temp = p;
+            const bool fresh = (flags & O_CREAT) && (flags & O_EXCL);
+            const QString where = temp.startsWith(QByteArray(file + ".tmp")) ? u" beside "_s : u" "_s;
+            fails(u"open"_s + (fresh ? u" new"_s : u""_s) + where + QString::number(mode, 8));
+            return real.open(p, flags, mode);
+        };
+        recorded.fchmod = [&](int fd, mode_t mode) { return fails(u"fchmod "_s + QString::number(mode, 8)) ? -1 : real.fchmod(fd, mode); };
+        recorded.write = [&](int fd, const void* d, size_t n) { return fails(u"write "_s + QString::number(n)) ? -1 : real.write(fd, d, n); };
+        recorded.fsync = [&](int fd) { return fails(u"fsync"_s) ? -1 : real.fsync(fd); };
+        recorded.close = [&](int fd) { return fails(u"close"_s) ? -1 : real.close(fd); };
+        recorded.rename = [&](const char* from, const char* to) {
+            const bool over = temp == from && file == to;
+            return fails(over ? u"rename over the file"_s : u"rename"_s) ? -1 : real.rename(from, to);
+        };
+        recorded.unlink = [&](const char* p) { return fails(temp == p ? u"unlink temporary"_s : u"unlink"_s) ? -1 : real.unlink(p); };
+        QCOMPARE(zjx::writePrivateFile(path, "x\n", recorded).ok(), failing.isEmpty());
+        QCOMPARE(seen, calls);
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(f.readAll(), QByteArray("x\n"));
-        QCOMPARE(QDir(QFileInfo(path).absolutePath()).entryList(QDir::Files), QStringList{"zjx-service.conf"});
+        QCOMPARE(f.readAll(), failing.isEmpty() ? QByteArray("x\n") : QByteArray("old\n"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"zjx-service.conf"});
     }
 
     void validation_data() {
@@ -195,10 +243,23 @@ private Q_SLOTS:
         QCOMPARE(zjx::reasonHint(reason), hint);
     }
 
+    // The fetch time is shown in the user's own zone, whatever zone the machine runs in.
+    void staleMarkerShowsTheLocalTimeOfTheFetch_data() {
+        QTest::addColumn<QByteArray>("zone");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("UTC") << QByteArray("UTC0") << "01:05";
+        QTest::newRow("China") << QByteArray("CST-8") << "09:05";
+    }
     void staleMarkerShowsTheLocalTimeOfTheFetch() {
-        const QDateTime fetched(QDate(2026, 12, 7), QTime(9, 5), Qt::LocalTime);
-        QCOMPARE(zjx::staleHint(fetched.toUTC().toString(Qt::ISODate)),
-                 QStringLiteral("查询完毕...(服务商暂不可用,显示 09:05 的结果)"));
+        QFETCH(QByteArray, zone);
+        QFETCH(QString, shown);
+        const QByteArray before = qgetenv("TZ");
+        qputenv("TZ", zone);
+        tzset();
+        const QString hint = zjx::staleHint(QStringLiteral("2026-12-07T01:05:00Z"));
+        before.isNull() ? qunsetenv("TZ") : qputenv("TZ", before);
+        tzset();
+        QCOMPARE(hint, QStringLiteral("查询完毕...(服务商暂不可用,显示 %1 的结果)").arg(shown));
         QCOMPARE(zjx::staleHint(QStringLiteral("yesterday")), QString());
     }
 };

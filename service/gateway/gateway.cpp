@@ -175,7 +175,7 @@ void ProviderBackend::finish(const QString& cacheKey, const QString& label, cons
         const int minutes = outcome.signedFor                       ? m_policy.signedForMinutes
                             : outcome.kind == OutcomeKind::NotFound ? m_policy.noResultMinutes
                                                                     : m_policy.minutes;
-        m_cache.store(cacheKey, answer.reply, m_clock() + qint64(minutes) * 60 * 1000);
+        m_cache.store(cacheKey, answer.reply, m_clock() + qint64(minutes) * 60 * 1000, m_wallClock());
     }
     const QList<Waiter> waiting = m_waiting.take(cacheKey);
     for (const Waiter& w : waiting)

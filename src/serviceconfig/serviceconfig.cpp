@@ -8,9 +8,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace zjx {
 
@@ -187,7 +184,7 @@ void ServiceConfigFile::apply(const ServiceSettings& s) {
     put(QStringLiteral("kdniao"), QStringLiteral("request_type"), s.kdniaoRequestType, defaults.kdniaoRequestType);
 }
 
-Result writePrivateFile(const QString& path, const QByteArray& bytes) {
+Result writePrivateFile(const QString& path, const QByteArray& bytes, const PrivateWriteCalls& calls) {
     const QFileInfo info(path);
     const QString folder = info.absolutePath();
     if (!QDir(folder).exists()) {
@@ -205,7 +202,7 @@ Result writePrivateFile(const QString& path, const QByteArray& bytes) {
         temp = QFile::encodeName(info.absoluteFilePath()) + ".tmp" +
                QByteArray::number(QRandomGenerator::global()->generate(), 16);
         // The mode is given at creation: the file is never readable by others, not even empty.
-        fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        fd = calls.open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd < 0 && errno != EEXIST)
             return fail("无法创建临时文件");
     }
@@ -213,31 +210,31 @@ Result writePrivateFile(const QString& path, const QByteArray& bytes) {
         return fail("无法创建临时文件");
     const auto abandon = [&](const char* what) {
         const Result r = fail(what);
-        ::close(fd);
-        ::unlink(temp.constData());
+        calls.close(fd);
+        calls.unlink(temp.constData());
         return r;
     };
     // A umask cannot add bits, but an odd one could take the owner's: the mode is set exactly.
-    if (::fchmod(fd, 0600) != 0)
+    if (calls.fchmod(fd, 0600) != 0)
         return abandon("无法设置文件权限");
     qsizetype written = 0;
     while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + written, size_t(bytes.size() - written));
+        const ssize_t n = calls.write(fd, bytes.constData() + written, size_t(bytes.size() - written));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             return abandon("写入失败");
         written += n;
     }
-    if (::fsync(fd) != 0)
+    if (calls.fsync(fd) != 0)
         return abandon("写入失败");
-    if (::close(fd) != 0) {
-        ::unlink(temp.constData());
+    if (calls.close(fd) != 0) {
+        calls.unlink(temp.constData());
         return fail("写入失败");
     }
-    if (::rename(temp.constData(), QFile::encodeName(info.absoluteFilePath()).constData()) != 0) {
+    if (calls.rename(temp.constData(), QFile::encodeName(info.absoluteFilePath()).constData()) != 0) {
         const Result r = fail("无法替换文件");
-        ::unlink(temp.constData());
+        calls.unlink(temp.constData());
         return r;
     }
     return Result::success();

@@ -7,6 +7,13 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace zjx {
 
 // What the tracking-service window edits in the service's configuration file. The names of the
@@ -56,10 +63,23 @@ private:
     bool m_finalNewline = true;
 };
 
+// The system calls of a private write; tests pass ones that record them or fail.
+struct PrivateWriteCalls {
+    std::function<int(const char* path, int flags, mode_t mode)> open = [](const char* p, int f, mode_t m) {
+        return ::open(p, f, m);
+    };
+    std::function<int(int fd, mode_t mode)> fchmod = ::fchmod;
+    std::function<ssize_t(int fd, const void* data, size_t size)> write = ::write;
+    std::function<int(int fd)> fsync = ::fsync;
+    std::function<int(int fd)> close = ::close;
+    std::function<int(const char* from, const char* to)> rename = ::rename;
+    std::function<int(const char* path)> unlink = ::unlink;
+};
+
 // Writes `bytes` to `path` so that no other user can read them at any moment: the temporary file
 // beside it is created with mode 0600 before a byte is written, synced, then renamed over the
 // file. The folder is made (mode 0700) when missing.
-Result writePrivateFile(const QString& path, const QByteArray& bytes);
+Result writePrivateFile(const QString& path, const QByteArray& bytes, const PrivateWriteCalls& calls = {});
 
 // The shortest cache lifetime a provider accepts (kuaidi100 locks a number asked more often).
 int minimumCacheMinutes(const QString& backend);
