@@ -13,6 +13,8 @@
 #include "watch/statefile.h"
 
 #include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -59,6 +61,11 @@ void TestOverview::watchArchiveAndRestore() {
     });
     WindowFixture fx(server.hostPort());
     fx.writeStore(TestServer::gbk(QStringLiteral("111|申通快递|书\r\n222|顺丰快递|鞋\r\n333|圆通快递|伞\r\n")));
+    // Files others could read, left by an earlier version: tightened when next written.
+    const QString settingsFile = QFileInfo(fx.storePath()).dir().filePath(QStringLiteral("zjx-settings.ini"));
+    QFile(settingsFile).open(QIODevice::WriteOnly);
+    for (const QString& path : {fx.storePath(), settingsFile})
+        QFile::setPermissions(path, QFile::permissions(path) | QFile::ReadOther | QFile::ReadGroup);
     QDateTime now(QDate(2026, 12, 7), QTime(8, 0));
     Clock::setOverride([&now] { return now; });
     auto w = fx.makeWindow();
@@ -136,6 +143,8 @@ void TestOverview::watchArchiveAndRestore() {
     QCOMPARE(kept.value({"222", "顺丰快递"}).latest.progress, QStringLiteral("派件中"));
     QVERIFY(kept.value({"111", "申通快递"}).unseen);
     QVERIFY(!kept.value({"222", "顺丰快递"}).unseen);
+    for (const QString& path : {fx.storePath(), w->archivePath(), w->statePath(), settingsFile})
+        QCOMPARE(QFileInfo(path).permissions() & ~(QFile::ReadUser | QFile::WriteUser), QFile::ReadOwner | QFile::WriteOwner);
     test::QuietDesktop::install();
     Clock::setOverride({});
 }

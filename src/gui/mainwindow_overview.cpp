@@ -1,6 +1,7 @@
 #include "gui/mainwindow.h"
 
 #include "book/parcelrecord.h"
+#include "core/atomicfile.h"
 #include "gui/overviewwindow.h"
 #include "gui/platform/alertplayer.h"
 #include "gui/platform/desktopnotifier.h"
@@ -34,7 +35,10 @@ QString MainWindow::statePath() const {
 }
 
 QString MainWindow::settingsPath() const {
-    return QFileInfo(book.path()).dir().filePath(QStringLiteral("zjx-settings.ini"));
+    const QString path = QFileInfo(book.path()).dir().filePath(QStringLiteral("zjx-settings.ini"));
+    // Qt's settings keep the mode the file has: it is the user's alone before they write it.
+    keepToOwner(path);
+    return path;
 }
 
 void MainWindow::setupWatch() {

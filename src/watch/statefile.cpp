@@ -98,8 +98,10 @@ StateFile::Loaded StateFile::load(const QString& path) {
     QString aside = path + QStringLiteral(".damaged");
     for (int n = 2; QFileInfo::exists(aside); ++n)
         aside = path + QStringLiteral(".damaged.") + QString::number(n);
-    if (QFile::rename(path, aside))
+    if (QFile::rename(path, aside)) {
+        keepToOwner(aside);
         loaded.keptAside = aside;
+    }
     return loaded;
 }
 
