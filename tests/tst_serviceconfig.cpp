@@ -116,7 +116,8 @@ private Q_SLOTS:
         const QStringList made{"open new beside 600", "fchmod 600", "write 2", "fsync"};
         QTest::newRow("written") << "" << made + QStringList{"close", "rename over the file"};
         QTest::newRow("fsync fails") << "fsync" << made + QStringList{"close", "unlink temporary"};
-        QTest::newRow("rename fails") << "rename" << made + QStringList{"close", "rename over the file", "unlink temporary"};
+        QTest::newRow("rename fails") << "rename"
+                                      << made + QStringList{"close", "rename over the file", "unlink temporary"};
     }
     void privateWriteCalls() {
         QFETCH(QString, failing);
@@ -141,15 +142,21 @@ private Q_SLOTS:
             fails(u"open"_s + (fresh ? u" new"_s : u""_s) + where + QString::number(mode, 8));
             return real.open(p, flags, mode);
         };
-        recorded.fchmod = [&](int fd, mode_t mode) { return fails(u"fchmod "_s + QString::number(mode, 8)) ? -1 : real.fchmod(fd, mode); };
-        recorded.write = [&](int fd, const void* d, size_t n) { return fails(u"write "_s + QString::number(n)) ? -1 : real.write(fd, d, n); };
+        recorded.fchmod = [&](int fd, mode_t mode) {
+            return fails(u"fchmod "_s + QString::number(mode, 8)) ? -1 : real.fchmod(fd, mode);
+        };
+        recorded.write = [&](int fd, const void* d, size_t n) {
+            return fails(u"write "_s + QString::number(n)) ? -1 : real.write(fd, d, n);
+        };
         recorded.fsync = [&](int fd) { return fails(u"fsync"_s) ? -1 : real.fsync(fd); };
         recorded.close = [&](int fd) { return fails(u"close"_s) ? -1 : real.close(fd); };
         recorded.rename = [&](const char* from, const char* to) {
             const bool over = temp == from && file == to;
             return fails(over ? u"rename over the file"_s : u"rename"_s) ? -1 : real.rename(from, to);
         };
-        recorded.unlink = [&](const char* p) { return fails(temp == p ? u"unlink temporary"_s : u"unlink"_s) ? -1 : real.unlink(p); };
+        recorded.unlink = [&](const char* p) {
+            return fails(temp == p ? u"unlink temporary"_s : u"unlink"_s) ? -1 : real.unlink(p);
+        };
         QCOMPARE(zjx::writePrivateFile(path, "x\n", recorded).ok(), failing.isEmpty());
         QCOMPARE(seen, calls);
         QFile f(path);
@@ -235,6 +242,14 @@ private Q_SLOTS:
         QTest::newRow("timeout") << QByteArray("verdict: fault timeout\n") << QByteArray() << false << "无法连接服务商"
                                  << "verdict: fault timeout"
                                  << "";
+        QTest::newRow("顺丰 not ordered through kdniao")
+            << QByteArray("verdict: notfound needs-8001\n") << QByteArray() << true
+            << "无此单号记录:快递鸟即时查询(1002)只查得到经快递鸟下单的顺丰单号,其他顺丰单号请把请求指令改为 8001"
+            << ""
+            << "";
+        QTest::newRow("tls") << QByteArray("verdict: fault tls\n") << QByteArray() << false << "证书无效"
+                             << "verdict: fault tls"
+                             << "";
         QTest::newRow("a fault word added later")
             << QByteArray("verdict: fault gremlins\n") << QByteArray() << false << "服务商暂时不可用"
             << "verdict: fault gremlins"
