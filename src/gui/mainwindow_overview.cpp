@@ -23,6 +23,9 @@ namespace {
 const QString watchOnKey = QStringLiteral("watch/enabled");
 const QString watchMinutesKey = QStringLiteral("watch/minutes");
 const QString watchChimeKey = QStringLiteral("watch/chime");
+const QString watchLimitKey = QStringLiteral("watch/dailyLimit");
+const QString watchQuietFromKey = QStringLiteral("watch/quietFrom");
+const QString watchQuietToKey = QStringLiteral("watch/quietTo");
 
 ParcelKey keyOf(const QString& record) {
     const ParcelFields f = ParcelRecord::split(record);
@@ -44,14 +47,18 @@ QString MainWindow::settingsPath() const {
 
 void MainWindow::setupWatch() {
     // A damaged state file is kept aside by the loader; the knowledge starts again from nothing.
-    m_parcelStates.replaceAll(StateFile::load(statePath()).states);
+    StateFile::Loaded loaded = StateFile::load(statePath());
+    m_parcelStates.replaceAll(std::move(loaded.states));
+    m_parcelStates.setLedger(loaded.ledger);
     m_archive.setPath(ParcelArchive::pathBeside(book.path()));
     m_archive.load();
     // A move between the book and the archive that a crash cut short is settled now.
     (void)m_archive.reconcile(Combo6);
 
-    m_stateSaver = new SaveCadence([this] { return StateFile::save(statePath(), m_parcelStates.all()).ok(); }, this);
+    m_stateSaver = new SaveCadence(
+        [this] { return StateFile::save(statePath(), m_parcelStates.all(), m_parcelStates.ledger()).ok(); }, this);
     connect(&m_parcelStates, &ParcelStates::changed, m_stateSaver, &SaveCadence::changed);
+    connect(&m_parcelStates, &ParcelStates::ledgerChanged, m_stateSaver, &SaveCadence::changed);
 
     m_watch = new BookWatch(m_parcelStates, this);
     m_watch->setHostSource([this] { return networkSettings().trackingHost; });
@@ -65,6 +72,14 @@ void MainWindow::setupWatch() {
     const QSettings settings(settingsPath(), QSettings::IniFormat);
     m_watchChime = settings.value(watchChimeKey, true).toBool();
     m_watch->setMinutes(settings.value(watchMinutesKey, WatchPlan::defaultMinutes).toInt());
+    m_watch->setDailyLimit(settings.value(watchLimitKey, defaultDailyLimit).toInt());
+    const auto time = [&settings](const QString& key, QTime fallback) {
+        const QTime t = QTime::fromString(settings.value(key).toString(), QStringLiteral("HH:mm"));
+        return t.isValid() ? t : fallback;
+    };
+    m_quietFrom = time(watchQuietFromKey, QTime(22, 0));
+    m_quietTo = time(watchQuietToKey, QTime(7, 0));
+    m_watch->setQuietHours(m_quietFrom, m_quietTo);
     bookChanged();
     m_watch->setEnabled(settings.value(watchOnKey, false).toBool());
 }
@@ -110,23 +125,74 @@ void MainWindow::setWatchChime(bool on) {
     QSettings(settingsPath(), QSettings::IniFormat).setValue(watchChimeKey, on);
 }
 
-void MainWindow::tellWatchNews(const ParcelKey& key, News news) {
-    const ParcelState state = m_parcelStates.value(key);
-    QString note;
-    for (const QString& record : std::as_const(Combo6))
-        if (keyOf(record) == key) {
-            note = ParcelRecord::note(record);
-            break;
-        }
-    const NewsNotice notice = NewsNotice::make(key.number, key.company, note, state.state, state.latest.time,
-                                               state.latest.progress, news == News::Delivered);
+void MainWindow::setWatchDailyLimit(int limit) {
+    m_watch->setDailyLimit(limit);
+    QSettings(settingsPath(), QSettings::IniFormat).setValue(watchLimitKey, limit);
+}
+
+void MainWindow::setWatchQuietHours(const QTime& from, const QTime& to) {
+    m_quietFrom = from;
+    m_quietTo = to;
+    m_watch->setQuietHours(from, to);
+    QSettings settings(settingsPath(), QSettings::IniFormat);
+    settings.setValue(watchQuietFromKey, from.toString(QStringLiteral("HH:mm")));
+    settings.setValue(watchQuietToKey, to.toString(QStringLiteral("HH:mm")));
+}
+
+void MainWindow::tellWatchNews(const QList<ParcelNews>& news) {
+    QList<NewsNotice> notices;
+    for (const ParcelNews& n : news) {
+        const ParcelState state = m_parcelStates.value(n.key);
+        QString note;
+        for (const QString& record : std::as_const(Combo6))
+            if (keyOf(record) == n.key) {
+                note = ParcelRecord::note(record);
+                break;
+            }
+        notices.append(NewsNotice::make(n.key.number, n.key.company, note, state.state, state.latest.time,
+                                        state.latest.progress, n.news == News::Delivered, state.pickupCode()));
+    }
+    if (notices.isEmpty())
+        return;
     if (!m_notifier) {
         m_notifier = new DesktopNotifier(this);
-        connect(m_notifier, &DesktopNotifier::activated, this, &MainWindow::bringToFront);
+        connect(m_notifier, &DesktopNotifier::activated, this, &MainWindow::noticeClicked);
     }
-    m_notifier->notify(notice.key, notice.summary, notice.body);
+    if (notices.size() >= NewsBatch::groupedFrom) {
+        QStringList lines;
+        m_groupedNews.clear();
+        for (int i = 0; i < notices.size(); ++i) {
+            const QString code = m_parcelStates.value(news.at(i).key).pickupCode();
+            lines << notices.at(i).summary + (code.isEmpty() ? QString() : QStringLiteral(" · 取件码 ") + code);
+            m_groupedNews << news.at(i).key;
+        }
+        const NewsNotice grouped = NewsNotice::grouped(lines);
+        m_notifier->notify(grouped.key, grouped.summary, grouped.body);
+    } else {
+        for (const NewsNotice& notice : std::as_const(notices))
+            m_notifier->notify(notice.key, notice.summary, notice.body);
+    }
     if (m_watchChime)
         W1->setSource(ProgramFolder::path() + QStringLiteral("/ts.mp3"));
+}
+
+void MainWindow::noticeClicked(const QString& key) {
+    if (key == NewsNotice::groupedKey()) {
+        openOverview();
+        m_overview->showOnly(m_groupedNews);
+        return;
+    }
+    bringToFront();
+    // A notice's key is the number and the company as ParcelKey::text() writes them.
+    const qsizetype bar = key.indexOf(u'|');
+    const ParcelKey parcel{key.left(bar), key.mid(bar + 1)};
+    for (const QString& record : std::as_const(Combo6))
+        if (keyOf(record) == parcel) {
+            showRecord(record);
+            break;
+        }
+    if (m_overview)
+        m_overview->selectParcel(parcel);
 }
 
 void MainWindow::showRecord(const QString& record) {
