@@ -5,6 +5,7 @@
 #include "book/parcelrecord.h"
 #include "book/store.h"
 #include "core/textcodec.h"
+#include "support/testseed.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -12,7 +13,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -84,7 +84,7 @@ void TestCrashSafety::killedWriterLeavesAWholeBook() {
     clock.start();
     QCOMPARE(Store::write(dir.filePath(QStringLiteral("probe.book")), book(1)).errorText(), QString());
     const qint64 writeUs = std::max<qint64>(clock.nsecsElapsed() / 1000, 200);
-    const quint32 seed = QRandomGenerator::global()->generate();
+    const quint32 seed = zjx::test::testSeed("kill moments");
     std::mt19937 random(seed);
     std::uniform_int_distribution<qint64> moment(0, 3 * writeUs);
 

@@ -169,11 +169,13 @@ void ProviderBackend::finish(const QString& cacheKey, const QString& label, cons
                               .arg(m_policy.maxEvents));
         return finish(cacheKey, label, companyName, latest);
     } else {
+        if (m_log && !outcome.reason.isEmpty()) // what a provider's answer may mean (kdniao's 顺丰 under 1002)
+            m_log(label + u(": ") + outcome.reason);
         answer.reply = pageFor(outcome, companyName);
         const int minutes = outcome.signedFor                       ? m_policy.signedForMinutes
                             : outcome.kind == OutcomeKind::NotFound ? m_policy.noResultMinutes
                                                                     : m_policy.minutes;
-        m_cache.store(cacheKey, answer.reply, m_clock() + qint64(minutes) * 60 * 1000);
+        m_cache.store(cacheKey, answer.reply, m_clock() + qint64(minutes) * 60 * 1000, m_wallClock());
     }
     const QList<Waiter> waiting = m_waiting.take(cacheKey);
     for (const Waiter& w : waiting)

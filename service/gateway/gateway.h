@@ -88,6 +88,8 @@ public:
     int cachedParcels() const { return m_cache.size(); }
     // For tests: a clock in milliseconds (monotonic by default).
     void setClock(std::function<qint64()> clock) { m_clock = std::move(clock); }
+    // For tests: the time of day an answer is said to be fetched at (now by default).
+    void setWallClock(std::function<QDateTime()> clock) { m_wallClock = std::move(clock); }
 
 private:
     struct Waiter {
@@ -113,6 +115,7 @@ private:
     };
     QHash<QString, RecentFault> m_recentFaults; // a loop query must not hammer a failing provider
     std::function<qint64()> m_clock;
+    std::function<QDateTime()> m_wallClock = [] { return QDateTime::currentDateTime(); };
     int m_upstreamQueries = 0;
     int m_droppedQueries = 0;
 };

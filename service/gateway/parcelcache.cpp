@@ -16,13 +16,14 @@ std::optional<ParcelCache::Hit> ParcelCache::find(const QString& key, qint64 now
     return Hit{e.reply, nowMs < e.freshUntilMs, e.fetched};
 }
 
-void ParcelCache::store(const QString& key, const zjx::service::Reply& reply, qint64 freshUntilMs) {
+void ParcelCache::store(const QString& key, const zjx::service::Reply& reply, qint64 freshUntilMs,
+                        const QDateTime& fetched) {
     if (const auto it = m_index.constFind(key); it != m_index.constEnd()) {
         m_bytes -= weight(*it.value());
         m_order.erase(it.value());
         m_index.remove(key);
     }
-    m_order.push_front(Entry{key, reply, freshUntilMs, QDateTime::currentDateTime()});
+    m_order.push_front(Entry{key, reply, freshUntilMs, fetched});
     m_index.insert(key, m_order.begin());
     m_bytes += weight(m_order.front());
     while (!m_order.empty() && (int(m_index.size()) > m_capacity || m_bytes > m_maxBytes)) {

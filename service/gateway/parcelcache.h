@@ -26,8 +26,9 @@ public:
         QDateTime fetched; // when the provider gave this answer
     };
     std::optional<Hit> find(const QString& key, qint64 nowMs);
-    // An answer larger than the whole byte bound is not kept at all.
-    void store(const QString& key, const zjx::service::Reply& reply, qint64 freshUntilMs);
+    // An answer larger than the whole byte bound is not kept at all. `fetched`: when it was given.
+    void store(const QString& key, const zjx::service::Reply& reply, qint64 freshUntilMs,
+               const QDateTime& fetched = QDateTime::currentDateTime());
 
     int size() const { return int(m_index.size()); }
     int capacity() const { return m_capacity; }

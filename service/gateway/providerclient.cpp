@@ -15,14 +15,11 @@ namespace {
 // A little more than a second: requests reach the provider with some jitter, and it counts arrivals.
 constexpr qint64 kWindowMs = 1150;
 
-qint64 monotonicMs() {
-    return QDeadlineTimer::current().deadline();
-}
-
 } // namespace
 
 RequestPacer::RequestPacer(int perSecond, QObject* parent)
-    : QObject(parent), m_perSecond(perSecond > 0 ? perSecond : 1), m_timer(new QTimer(this)) {
+    : QObject(parent), m_perSecond(perSecond > 0 ? perSecond : 1),
+      m_clock([] { return QDeadlineTimer::current().deadline(); }), m_timer(new QTimer(this)) {
     m_timer->setSingleShot(true);
     connect(m_timer, &QTimer::timeout, this, [this] { drain(); });
 }
@@ -40,7 +37,7 @@ void RequestPacer::drain() {
             job(); // reports the abandonment without touching the network
             continue;
         }
-        const qint64 now = monotonicMs();
+        const qint64 now = m_clock();
         while (!m_started.empty() && now - m_started.front() >= kWindowMs)
             m_started.pop_front();
         if (int(m_started.size()) >= m_perSecond) {

@@ -57,14 +57,18 @@ public:
     void run(std::function<void()> job) { run({}, std::move(job)); }
     void run(Wanted wanted, std::function<void()> job);
     int waiting() const { return int(m_waiting.size()); }
+    // For tests: a clock in milliseconds (monotonic by default). After moving it a test calls
+    // drain(), which the pacer's own timer calls when the next turn is due.
+    void setClock(std::function<qint64()> clock) { m_clock = std::move(clock); }
+    void drain();
 
 private:
     struct Job {
         std::function<void()> run;
         Wanted wanted;
     };
-    void drain();
     const int m_perSecond;
+    std::function<qint64()> m_clock;
     std::deque<qint64> m_started; // monotonic ms of the last starts
     std::deque<Job> m_waiting;
     QTimer* m_timer;

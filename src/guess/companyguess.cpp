@@ -2,60 +2,62 @@
 
 #include "core/catalogue.h"
 #include "guess/numberguess.h"
-#include "guess/onlineguess.h"
 
 namespace zjx {
 
-CompanyGuess::CompanyGuess(std::function<QString()> host, QObject* parent)
-    : QObject(parent), m_online(new OnlineGuess(std::move(host), this)) {
-    connect(m_online, &OnlineGuess::answered, this, &CompanyGuess::onlineAnswered);
+CompanyGuess::Step CompanyGuess::follow(const QList<int>& ranked, int shown) {
+    if (m_before < 0)
+        m_before = shown;
+    return {true, ranked.first(), guessHint(ranked), false};
 }
 
-void CompanyGuess::setSources(std::function<QHash<QString, int>()> bookUses, std::function<bool()> busy) {
-    m_bookUses = std::move(bookUses);
-    m_busy = std::move(busy);
+CompanyGuess::Step CompanyGuess::letGo() {
+    Step step;
+    step.company = m_before;
+    m_before = -1;
+    return step;
 }
 
-void CompanyGuess::pickedByHand() {
-    m_byHand = true;
-    m_online->cancel();
-    Q_EMIT withdrawn();
+QString CompanyGuess::handPickHint(int picked) const {
+    if (m_clear.isEmpty() || m_clear.contains(picked))
+        return {};
+    return QStringLiteral("单号看起来像") + CourierCatalogue::displayName(m_clear.first());
 }
 
-void CompanyGuess::numberChanged(const QString& number) {
-    m_online->cancel();
+CompanyGuess::Step CompanyGuess::numberChanged(const QString& number, int shown, const QHash<QString, int>& bookUses) {
     m_number = number;
     if (number.isEmpty())
-        m_byHand = false;
+        m_byHand = false; // a new number begins
     const NumberGuess guess = guessNumber(number);
-    const QList<int> ranked = rankCandidates(guess.candidates, m_bookUses());
-    if (m_byHand || ranked.isEmpty())
-        Q_EMIT withdrawn();
+    const QList<int> ranked = rankCandidates(guess.candidates, bookUses);
+    const bool clear = guess.verdict == NumberGuess::Verdict::Known && !guess.plainDigits && !ranked.isEmpty();
+    m_clear = clear ? ranked : QList<int>();
     if (m_byHand)
-        return;
-    if (!ranked.isEmpty())
-        show(ranked);
-    // Plain digits that fit a foreign check digit are shown at once and still asked: the provider's
-    // answer, when there is one, replaces the guess.
-    if (guess.verdict == NumberGuess::Verdict::Open || guess.plainDigits)
-        m_online->ask(number);
+        return {true, -1, handPickHint(shown), false};
+    if (clear)
+        return follow(ranked, shown);
+    Step step = letGo();
+    if (guess.plainDigits)
+        step.hint = guessHint(ranked, GuessStrength::Possible);
+    step.askOnline = guess.verdict == NumberGuess::Verdict::Open || guess.plainDigits;
+    return step;
 }
 
-void CompanyGuess::onlineAnswered(const QString& number, const QStringList& codes) {
-    // A hand pick or another number since the ask: the answer is about something else now.
-    if (m_byHand || (m_busy && m_busy()) || m_number != number)
-        return;
+CompanyGuess::Step CompanyGuess::onlineAnswered(const QString& number, const QStringList& codes, int shown,
+                                                const QHash<QString, int>& bookUses) {
     QList<int> candidates;
     for (const QString& code : codes)
         candidates << CourierCatalogue::indexOfCode(code);
-    show(rankCandidates(candidates, m_bookUses()));
+    const QList<int> ranked = rankCandidates(candidates, bookUses);
+    if (m_byHand || number != m_number || ranked.isEmpty())
+        return {false};
+    return follow(ranked, shown);
 }
 
-void CompanyGuess::show(const QList<int>& ranked) {
-    // A number that fits nothing leaves the chooser and the hint line as they are.
-    if (ranked.isEmpty() || ranked.first() >= CourierCatalogue::count)
-        return;
-    Q_EMIT guessed(ranked.first(), guessHint(ranked));
+CompanyGuess::Step CompanyGuess::pickedByHand(int company) {
+    m_byHand = true;
+    m_before = -1;
+    return {true, -1, handPickHint(company), false};
 }
 
 } // namespace zjx

@@ -2,46 +2,43 @@
 
 #include <QHash>
 #include <QList>
-#include <QObject>
 #include <QString>
-#include <functional>
+#include <QStringList>
 
 namespace zjx {
 
-class OnlineGuess;
-
-// The company the add panel's number most likely belongs to: from the published formats at once,
-// and from the service for numbers they leave open, unless the user picked a company by hand for
-// this number.
-class CompanyGuess : public QObject {
-    Q_OBJECT
+// What a company chooser beside a number box does while the number is typed. A guess holds only
+// while its number fits: when the number stops fitting, the chooser goes back to the company it
+// showed before the guess and the guess's hint goes. Plain digits that fit only a foreign check
+// digit never move the chooser; they are named as possible and asked online. A company picked by
+// hand is kept; the hint then says what the number looks like when that differs.
+class CompanyGuess {
 public:
-    // `host` gives the service's host[:port] as it is known now (waiting for it would block the panel).
-    explicit CompanyGuess(std::function<QString()> host, QObject* parent = nullptr);
+    struct Step {
+        bool changes = true; // false: an answer about something else; chooser and hint stay
+        int company = -1;    // the chooser's new catalogue index; -1 leaves it
+        QString hint{};      // the guess's hint; empty: no guess hint (withdraw one shown)
+        bool askOnline = false;
+    };
 
-    // `bookUses` counts each company in the book (equal candidates are ranked by it); `busy` says
-    // a query is on its way, whose company must not change under it.
-    void setSources(std::function<QHash<QString, int>()> bookUses, std::function<bool()> busy);
-
-    void numberChanged(const QString& number); // typed, pasted or cleared (a new number begins)
-    void pickedByHand();                       // the user chose a company for this number
-    void holdPick() { m_byHand = true; } // the user chose in the finder: no guess replaces it
-    bool pickedByHandSoFar() const { return m_byHand; }
-
-Q_SIGNALS:
-    // The ranked candidates' first, and the hint line's sentence about them.
-    void guessed(int index, const QString& hint);
-    void withdrawn(); // the guess no longer holds
+    // The number box reads `number`; `shown` is the chooser's index now; `bookUses` ranks equal candidates.
+    Step numberChanged(const QString& number, int shown, const QHash<QString, int>& bookUses = {});
+    // The service's candidates (service codes) for `number`, asked after numberChanged said so.
+    Step onlineAnswered(const QString& number, const QStringList& codes, int shown,
+                        const QHash<QString, int>& bookUses = {});
+    // The user chose `company` in the chooser (or through the finder).
+    Step pickedByHand(int company);
+    bool byHand() const { return m_byHand; }
 
 private:
-    void onlineAnswered(const QString& number, const QStringList& codes);
-    void show(const QList<int>& ranked);
+    Step follow(const QList<int>& ranked, int shown);
+    Step letGo();
+    QString handPickHint(int picked) const;
 
-    OnlineGuess* m_online = nullptr; // for numbers the published formats leave open
-    std::function<QHash<QString, int>()> m_bookUses;
-    std::function<bool()> m_busy;
     QString m_number;
-    bool m_byHand = false; // reset when the number box is emptied
+    QList<int> m_clear; // the current number's clear candidates, ranked
+    int m_before = -1;  // the chooser before the guess that holds now moved it; -1: no guess holds
+    bool m_byHand = false;
 };
 
 } // namespace zjx

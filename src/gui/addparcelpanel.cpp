@@ -1,6 +1,7 @@
 #include "gui/addparcelpanel.h"
 
 #include "book/parcelrecord.h"
+#include "guess/onlineguess.h"
 #include "gui/panelcontrols.h"
 
 #include <QApplication>
@@ -49,8 +50,15 @@ AddParcelPanel::AddParcelPanel(QWidget* window)
     connect(m_companyBox, &QComboBox::currentIndexChanged, this, &AddParcelPanel::companyChanged);
     // editTextChanged covers typing, Ctrl+V and F8 (which sets the box's text); activated is only
     // ever the user's own pick, never the program's setCurrentIndex.
-    connect(m_numberBox, &QComboBox::editTextChanged, this, [this] { Q_EMIT numberEdited(number()); });
-    connect(m_companyBox, &QComboBox::activated, this, &AddParcelPanel::companyPicked);
+    connect(m_numberBox, &QComboBox::editTextChanged, this, [this] {
+        numberChanged();
+        Q_EMIT numberEdited(number());
+    });
+    connect(m_companyBox, &QComboBox::activated, this, [this] {
+        if (m_onlineGuess)
+            m_onlineGuess->cancel();
+        applyGuess(m_guess.pickedByHand(m_companyBox->currentIndex()));
+    });
     // Key presses reach the window before the focused control, wherever the focus is in it.
     m_keys = new KeyFilter([this](QObject* watched, QEvent* event) { return windowKey(watched, event); }, this);
     qApp->installEventFilter(m_keys);
@@ -155,6 +163,41 @@ bool AddParcelPanel::isEntryField(const QWidget* widget) const {
 } // namespace zjx
 
 namespace zjx {
+
+void AddParcelPanel::setGuessSources(std::function<QString()> host, std::function<QHash<QString, int>()> bookUses,
+                                     std::function<bool()> busy) {
+    m_bookUses = std::move(bookUses);
+    m_busy = std::move(busy);
+    m_onlineGuess = new OnlineGuess(std::move(host), this);
+    connect(m_onlineGuess, &OnlineGuess::answered, this, [this](const QString& asked, const QStringList& codes) {
+        if (m_busy())
+            return;
+        applyGuess(m_guess.onlineAnswered(asked, codes, m_companyBox->currentIndex(), m_bookUses()));
+    });
+}
+
+void AddParcelPanel::companyPickedInFinder() {
+    applyGuess(m_guess.pickedByHand(m_companyBox->currentIndex()));
+}
+
+void AddParcelPanel::numberChanged() {
+    if (!m_onlineGuess)
+        return;
+    m_onlineGuess->cancel();
+    const QString shown = number();
+    const CompanyGuess::Step step = m_guess.numberChanged(shown, m_companyBox->currentIndex(), m_bookUses());
+    applyGuess(step);
+    if (step.askOnline)
+        m_onlineGuess->ask(shown);
+}
+
+void AddParcelPanel::applyGuess(const CompanyGuess::Step& step) {
+    if (!step.changes)
+        return;
+    if (step.company >= 0 && step.company < m_companyBox->count())
+        m_companyBox->setCurrentIndex(step.company); // the service code follows
+    Q_EMIT guessHint(step.hint);
+}
 
 void AddParcelPanel::pasteNumber() {
     const QClipboard* clipboard = QGuiApplication::clipboard();

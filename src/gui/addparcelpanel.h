@@ -1,6 +1,10 @@
 #pragma once
 
+#include "guess/companyguess.h"
 #include "gui/floatingpanel.h"
+
+#include <QHash>
+#include <functional>
 
 #include <QStringList>
 
@@ -8,6 +12,10 @@ class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
+
+namespace zjx {
+class OnlineGuess;
+}
 
 namespace zjx {
 
@@ -44,12 +52,20 @@ public:
     void setCompanyHeld(bool held);
     void pasteNumber(); // F8: the clipboard into the number box
 
+    // The chooser follows the number's most likely company unless the user picked one by hand:
+    // `host` is the service's address as known now, `bookUses` ranks equal candidates, `busy` says
+    // a query is on its way (its company must not change under it).
+    void setGuessSources(std::function<QString()> host, std::function<QHash<QString, int>()> bookUses,
+                         std::function<bool()> busy);
+    bool companyPickedByHand() const { return m_guess.byHand(); }
+    void companyPickedInFinder(); // the finder's choice is the user's own
+
 
 Q_SIGNALS:
     void queryRequested();
     void finderRequested();
     void numberEdited(const QString& number); // typed, pasted (F8, Ctrl+V) or cleared
-    void companyPicked();                     // the user's own pick, never the program's
+    void guessHint(const QString& hint);      // the guess's hint; empty: withdraw the one shown
     void companyChanged(int index);
 
 private:
@@ -57,6 +73,8 @@ private:
     // Keys anywhere in the window: F8 pastes the number, Enter in the panel's fields asks as
     // "开始查询" does, Escape closes the open panel. True when the key was taken.
     bool windowKey(QObject* watched, QEvent* event);
+    void numberChanged();
+    void applyGuess(const CompanyGuess::Step& step);
 
     QComboBox* m_numberBox = nullptr;
     QComboBox* m_companyBox = nullptr;
@@ -65,6 +83,10 @@ private:
     QPushButton* m_queryButton = nullptr;
     QPushButton* m_finderButton = nullptr;
     QObject* m_keys = nullptr; // the application's key presses pass it first
+    CompanyGuess m_guess;
+    OnlineGuess* m_onlineGuess = nullptr; // for numbers the published formats leave open
+    std::function<QHash<QString, int>()> m_bookUses;
+    std::function<bool()> m_busy;
 };
 
 } // namespace zjx

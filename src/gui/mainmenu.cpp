@@ -93,8 +93,8 @@ void MainMenu::openServiceSettings() {
     window->setWindowModality(Qt::ApplicationModal);
     const auto [number, company] = m_checkParcel();
     window->setCheckParcel(number, company);
-    connect(window, &ServiceSettingsWindow::saved, this, [this](const QString& backend) {
-        Q_EMIT serviceSaved(backend);
+    connect(window, &ServiceSettingsWindow::saved, this, [this](const ServiceSettings& now, const ServiceSettings&) {
+        Q_EMIT serviceSaved(now.backend);
         m_link.restartGateway();
     });
     m_serviceSettings = window;

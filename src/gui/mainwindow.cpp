@@ -6,7 +6,6 @@
 #include "core/textcodec.h"
 #include "core/textutil.h"
 #include "core/versioncheck.h"
-#include "guess/companyguess.h"
 #include "guess/numberguess.h"
 #include "gui/addparcelpanel.h"
 #include "gui/commandbar.h"
@@ -105,10 +104,6 @@ void MainWindow::buildTasks() {
     connect(MessageBox::watch(), &MessageBoxWatch::allClosed, m_schedule, &RequerySchedule::runPending,
             Qt::QueuedConnection);
     m_keeper.setChoiceHeld([this] { return m_schedule->timedArmed() || m_schedule->loopRunning(); });
-    // The service child's address as it is known now: waiting for it would block the panel.
-    m_guess = new CompanyGuess([this] { return m_link.settings().trackingHost; }, this);
-    m_guess->setSources([this] { return countBookCompanies(m_keeper.records()); },
-                        [this] { return m_query->inFlight(); });
     m_alerts = new AlertPlayer(this);
 }
 
@@ -133,13 +128,16 @@ void MainWindow::connectParts() {
         if (index >= 0 && index < CourierCatalogue::count)
             m_query->setCompanyCode(CourierCatalogue::serviceCode(index));
     });
-    connect(m_addPanel, &AddParcelPanel::numberEdited, m_guess, &CompanyGuess::numberChanged);
-    connect(m_addPanel, &AddParcelPanel::companyPicked, m_guess, &CompanyGuess::pickedByHand);
-    connect(m_guess, &CompanyGuess::guessed, this, [this](int index, const QString& hint) {
-        m_addPanel->setCompanyIndex(index);
-        m_strips->showGuess(readableText(m_keeper.withBookState(hint)));
+    // The service child's address as it is known now: waiting for it would block the panel.
+    m_addPanel->setGuessSources([this] { return m_link.settings().trackingHost; },
+                                [this] { return countBookCompanies(m_keeper.records()); },
+                                [this] { return m_query->inFlight(); });
+    connect(m_addPanel, &AddParcelPanel::guessHint, this, [this](const QString& hint) {
+        if (hint.isEmpty())
+            m_strips->withdrawGuess();
+        else
+            m_strips->showGuess(readableText(m_keeper.withBookState(hint)));
     });
-    connect(m_guess, &CompanyGuess::withdrawn, m_strips, &StatusStrips::withdrawGuess);
 
     connect(m_parcelPanel, &ParcelPanel::changeRequested, this, &MainWindow::changeParcel);
     connect(m_parcelPanel, &ParcelPanel::deleteRequested, this, &MainWindow::deleteParcel);
@@ -166,8 +164,9 @@ void MainWindow::connectParts() {
             m_alerts->setSource(ProgramFolder::path() + QStringLiteral("/ts.mp3"));
     });
     connect(m_query, &ParcelQuery::news, this, &MainWindow::notify);
-    connect(m_watch, &WatchKeeper::news, this, [this](const NewsNotice& notice, bool chime) {
-        notify(notice);
+    connect(m_watch, &WatchKeeper::news, this, [this](const QList<NewsNotice>& notices, bool chime) {
+        for (const NewsNotice& notice : notices)
+            notify(notice);
         if (chime)
             m_alerts->setSource(ProgramFolder::path() + QStringLiteral("/ts.mp3"));
     });
@@ -179,8 +178,13 @@ void MainWindow::connectParts() {
         setHint(hint);
         // The hint line cuts a long reason off: the whole of what the service said rests on it.
         // Escaped, because a tooltip would otherwise guess rich text from the service's words.
-        m_strips->setToolTip(StatusStrips::Hint, QStringLiteral("<p style=\"white-space:pre-wrap\">") +
-                                                     detail.toHtmlEscaped() + QStringLiteral("</p>"));
+        if (!detail.isEmpty())
+            m_strips->setToolTip(StatusStrips::Hint, QStringLiteral("<p style=\"white-space:pre-wrap\">") +
+                                                         detail.toHtmlEscaped() + QStringLiteral("</p>"));
+    });
+    connect(&m_link, &ServiceLink::recovered, this, [this](const QString& hint) {
+        m_strips->setToolTip(StatusStrips::Hint, QString());
+        setHint(hint);
     });
 }
 
@@ -309,13 +313,13 @@ void MainWindow::openFinder() {
     const int before = m_addPanel->companyIndex();
     finder->exec();
     if (m_addPanel->companyIndex() != before)
-        m_guess->holdPick();
+        m_addPanel->companyPickedInFinder();
 }
 
 void MainWindow::notify(const NewsNotice& notice) {
     if (!m_notifier) {
         m_notifier = new DesktopNotifier(this);
-        connect(m_notifier, &DesktopNotifier::activated, this, &MainWindow::bringToFront);
+        connect(m_notifier, &DesktopNotifier::activated, this, &MainWindow::noticeClicked);
     }
     m_notifier->notify(notice.key, notice.summary, notice.body);
 }
@@ -330,6 +334,23 @@ void MainWindow::bringToFront() {
 
 OverviewWindow* MainWindow::overview() const {
     return m_overview;
+}
+
+void MainWindow::noticeClicked(const QString& key) {
+    if (key == NewsNotice::groupedKey()) {
+        openOverview();
+        m_overview->showOnly(m_watch->groupedNews());
+        return;
+    }
+    bringToFront();
+    // A notice's key is the number and the company as ParcelKey::text() writes them.
+    const qsizetype bar = key.indexOf(u'|');
+    const QString number = key.left(bar);
+    const QString company = key.mid(bar + 1);
+    if (const int i = m_keeper.indexOf(number, company); i >= 0)
+        showRecord(m_keeper.records().at(i));
+    if (m_overview)
+        m_overview->selectParcel(ParcelKey{number, company});
 }
 
 void MainWindow::openOverview() {

@@ -15,7 +15,6 @@ class AddParcelPanel;
 class AlertPlayer;
 class CommandBar;
 class CompanyFinderWindow;
-class CompanyGuess;
 class DesktopNotifier;
 class GatewayChild;
 class MainMenu;
@@ -55,7 +54,6 @@ public:
     BookKeeper& bookKeeper() { return m_keeper; }
     ParcelQuery& parcelQuery() { return *m_query; }
     RequerySchedule& requerySchedule() { return *m_schedule; }
-    CompanyGuess& companyGuess() { return *m_guess; }
     WatchKeeper& watchKeeper() { return *m_watch; }
     ServiceLink& serviceLink() { return m_link; }
     AlertPlayer* alertPlayer() const { return m_alerts; }
@@ -79,6 +77,9 @@ public:
     void openOverview();
     OverviewWindow* overview() const;
     void showRecord(const QString& record); // as if the user had chosen it in the selector
+    // A notification was clicked: its parcel is shown here and chosen in the overview; the grouped
+    // one opens the overview with the parcels it named.
+    void noticeClicked(const QString& key);
     void archiveRecords(const QStringList& records);
     void restoreRecords(const QStringList& records);
     void deleteRecord(const QString& record, bool archived);
@@ -106,7 +107,6 @@ private:
     WatchKeeper* m_watch = nullptr;
     ParcelQuery* m_query = nullptr;
     RequerySchedule* m_schedule = nullptr;
-    CompanyGuess* m_guess = nullptr;
     AlertPlayer* m_alerts = nullptr;
     DesktopNotifier* m_notifier = nullptr; // made with the first notice
     QTimer m_versionTimer;

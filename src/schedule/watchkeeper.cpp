@@ -2,8 +2,12 @@
 
 #include "book/bookkeeper.h"
 #include "book/parcelrecord.h"
+#include "core/atomicfile.h"
 #include "schedule/newsnotice.h"
 #include "watch/bookwatch.h"
+#include "watch/newsbatch.h"
+#include "watch/savecadence.h"
+#include "watch/watchcost.h"
 #include "watch/statefile.h"
 
 #include <QDir>
@@ -16,6 +20,9 @@ namespace {
 const QString watchOnKey = QStringLiteral("watch/enabled");
 const QString watchMinutesKey = QStringLiteral("watch/minutes");
 const QString watchChimeKey = QStringLiteral("watch/chime");
+const QString watchLimitKey = QStringLiteral("watch/dailyLimit");
+const QString watchQuietFromKey = QStringLiteral("watch/quietFrom");
+const QString watchQuietToKey = QStringLiteral("watch/quietTo");
 
 ParcelKey keyOf(const QString& record) {
     const ParcelFields f = ParcelRecord::split(record);
@@ -27,16 +34,18 @@ ParcelKey keyOf(const QString& record) {
 WatchKeeper::WatchKeeper(BookKeeper& keeper, std::function<QString()> host, QObject* parent)
     : QObject(parent), m_keeper(keeper) {
     // A damaged state file is kept aside by the loader; the knowledge starts again from nothing.
-    m_states.replaceAll(StateFile::load(statePath()).states);
+    StateFile::Loaded loaded = StateFile::load(statePath());
+    m_states.replaceAll(std::move(loaded.states));
+    m_states.setLedger(loaded.ledger);
     m_archive.setPath(ParcelArchive::pathBeside(keeper.book().path()));
     m_archive.load();
     // A move between the book and the archive that a crash cut short is settled now.
     (void)m_archive.reconcile(keeper.records());
 
-    m_stateSaver.setSingleShot(true);
-    m_stateSaver.setInterval(300);
-    connect(&m_stateSaver, &QTimer::timeout, this, &WatchKeeper::saveStates);
-    connect(&m_states, &ParcelStates::changed, &m_stateSaver, qOverload<>(&QTimer::start));
+    m_stateSaver = new SaveCadence(
+        [this] { return StateFile::save(statePath(), m_states.all(), m_states.ledger()).ok(); }, this);
+    connect(&m_states, &ParcelStates::changed, m_stateSaver, &SaveCadence::changed);
+    connect(&m_states, &ParcelStates::ledgerChanged, m_stateSaver, &SaveCadence::changed);
 
     m_watch = new BookWatch(m_states, this);
     m_watch->setHostSource(std::move(host));
@@ -51,13 +60,21 @@ WatchKeeper::WatchKeeper(BookKeeper& keeper, std::function<QString()> host, QObj
     const QSettings settings(settingsPath(), QSettings::IniFormat);
     m_chime = settings.value(watchChimeKey, true).toBool();
     m_watch->setMinutes(settings.value(watchMinutesKey, WatchPlan::defaultMinutes).toInt());
+    m_watch->setDailyLimit(settings.value(watchLimitKey, defaultDailyLimit).toInt());
+    const auto time = [&settings](const QString& key, QTime fallback) {
+        const QTime t = QTime::fromString(settings.value(key).toString(), QStringLiteral("HH:mm"));
+        return t.isValid() ? t : fallback;
+    };
+    m_quietFrom = time(watchQuietFromKey, QTime(22, 0));
+    m_quietTo = time(watchQuietToKey, QTime(7, 0));
+    m_watch->setQuietHours(m_quietFrom, m_quietTo);
     bookChanged();
     m_watch->setEnabled(settings.value(watchOnKey, false).toBool());
 }
 
 WatchKeeper::~WatchKeeper() {
     // A change of the last moments still reaches the state file.
-    if (m_stateSaver.isActive())
+    if (m_stateSaver->pending())
         saveStates();
 }
 
@@ -66,12 +83,14 @@ QString WatchKeeper::statePath() const {
 }
 
 QString WatchKeeper::settingsPath() const {
-    return QFileInfo(m_keeper.book().path()).dir().filePath(QStringLiteral("zjx-settings.ini"));
+    const QString path = QFileInfo(m_keeper.book().path()).dir().filePath(QStringLiteral("zjx-settings.ini"));
+    // Qt's settings keep the mode the file has: it is the user's alone before they write it.
+    keepToOwner(path);
+    return path;
 }
 
 bool WatchKeeper::saveStates() {
-    m_stateSaver.stop();
-    return StateFile::save(statePath(), m_states.all()).ok();
+    return m_stateSaver->saveNow();
 }
 
 void WatchKeeper::bookChanged() {
@@ -98,12 +117,41 @@ void WatchKeeper::setChime(bool on) {
     QSettings(settingsPath(), QSettings::IniFormat).setValue(watchChimeKey, on);
 }
 
-void WatchKeeper::tellNews(const ParcelKey& key, News news) {
-    const ParcelState state = m_states.value(key);
-    const NewsNotice notice = NewsNotice::make(key.number, key.company, m_keeper.noteOf(key.number, key.company),
-                                               state.state, state.latest.time, state.latest.progress,
-                                               news == News::Delivered);
-    Q_EMIT this->news(notice, m_chime);
+void WatchKeeper::setDailyLimit(int limit) {
+    m_watch->setDailyLimit(limit);
+    QSettings(settingsPath(), QSettings::IniFormat).setValue(watchLimitKey, limit);
+}
+
+void WatchKeeper::setQuietHours(const QTime& from, const QTime& to) {
+    m_quietFrom = from;
+    m_quietTo = to;
+    m_watch->setQuietHours(from, to);
+    QSettings settings(settingsPath(), QSettings::IniFormat);
+    settings.setValue(watchQuietFromKey, from.toString(QStringLiteral("HH:mm")));
+    settings.setValue(watchQuietToKey, to.toString(QStringLiteral("HH:mm")));
+}
+
+void WatchKeeper::tellNews(const QList<ParcelNews>& news) {
+    QList<NewsNotice> notices;
+    for (const ParcelNews& n : news) {
+        const ParcelState state = m_states.value(n.key);
+        notices.append(NewsNotice::make(n.key.number, n.key.company, m_keeper.noteOf(n.key.number, n.key.company),
+                                        state.state, state.latest.time, state.latest.progress,
+                                        n.news == News::Delivered, state.pickupCode()));
+    }
+    if (notices.isEmpty())
+        return;
+    if (notices.size() >= NewsBatch::groupedFrom) {
+        QStringList lines;
+        m_groupedNews.clear();
+        for (int i = 0; i < notices.size(); ++i) {
+            const QString code = m_states.value(news.at(i).key).pickupCode();
+            lines << notices.at(i).summary + (code.isEmpty() ? QString() : QStringLiteral(" · 取件码 ") + code);
+            m_groupedNews << news.at(i).key;
+        }
+        notices = {NewsNotice::grouped(lines)};
+    }
+    Q_EMIT this->news(notices, m_chime);
 }
 
 void WatchKeeper::ask(const QStringList& records) {

@@ -8,13 +8,15 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <QTimer>
+#include <QTime>
 #include <functional>
 
 namespace zjx {
 
 class BookKeeper;
 class BookWatch;
+class SaveCadence;
+struct ParcelNews;
 struct NewsNotice;
 
 // What is known per parcel and the watch of the whole book, beside the store file: the state file
@@ -37,6 +39,11 @@ public:
     void setEnabled(bool on);
     void setMinutes(int minutes);
     void setChime(bool on);
+    void setDailyLimit(int limit);
+    void setQuietHours(const QTime& from, const QTime& to);
+    QTime quietFrom() const { return m_quietFrom; }
+    QTime quietTo() const { return m_quietTo; }
+    const QList<ParcelKey>& groupedNews() const { return m_groupedNews; } // the parcels of the last grouped notice
 
     void ask(const QStringList& records); // the watch asks about these parcels now
     void archive(const QStringList& records);
@@ -46,18 +53,23 @@ public:
     void bookChanged(); // the watch follows the book
 
 Q_SIGNALS:
-    void news(const NewsNotice& notice, bool chime);
+    // The notices to show for news the watch found: one per parcel, or one for them all when
+    // several came together.
+    void news(const QList<NewsNotice>& notices, bool chime);
     void changed(); // the book or the archive changed: the overview follows
 
 private:
-    void tellNews(const ParcelKey& key, News news);
+    void tellNews(const QList<ParcelNews>& news);
 
     BookKeeper& m_keeper;
     ParcelStates m_states;
     ParcelArchive m_archive;
     BookWatch* m_watch = nullptr;
-    QTimer m_stateSaver;
+    SaveCadence* m_stateSaver = nullptr;
     bool m_chime = true;
+    QTime m_quietFrom;
+    QTime m_quietTo;
+    QList<ParcelKey> m_groupedNews;
 };
 
 } // namespace zjx

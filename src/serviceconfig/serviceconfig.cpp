@@ -8,9 +8,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace zjx {
 
@@ -22,13 +19,23 @@ struct ParsedLine {
     QString value;
 };
 
-// The service strips a comment that follows a value after white space; the same here, so a value
-// reads as the service reads it.
-QString withoutInlineComment(const QString& value) {
-    for (qsizetype i = 1; i < value.size(); ++i)
-        if ((value[i] == u'#' || value[i] == u';') && value[i - 1].isSpace())
-            return value.left(i).trimmed();
-    return value;
+// Where a comment after a value begins (the white space before it included), or -1. The service
+// reads a '#' or ';' after white space as a comment, except inside a value in double quotes; the
+// same here, so a value reads as the service reads it. `from` is just after the '='.
+template <typename Text> qsizetype inlineCommentAt(const Text& line, qsizetype from) {
+    qsizetype i = from;
+    while (i < line.size() && QChar(line[i]).isSpace())
+        ++i;
+    if (i < line.size() && line[i] == '"')
+        if (const qsizetype close = line.indexOf('"', i + 1); close > 0)
+            i = close + 1;
+    for (; i < line.size(); ++i)
+        if ((line[i] == '#' || line[i] == ';') && i > 0 && QChar(line[i - 1]).isSpace()) {
+            while (i > from && QChar(line[i - 1]).isSpace())
+                --i;
+            return i;
+        }
+    return -1;
 }
 
 ParsedLine parse(const QByteArray& raw) {
@@ -42,7 +49,8 @@ ParsedLine parse(const QByteArray& raw) {
     const qsizetype eq = line.indexOf(u'=');
     if (eq <= 0)
         return {};
-    QString value = withoutInlineComment(line.mid(eq + 1).trimmed());
+    const qsizetype comment = inlineCommentAt(line, eq + 1);
+    QString value = line.mid(eq + 1, comment < 0 ? -1 : comment - eq - 1).trimmed();
     if (value.size() >= 2 && value.startsWith(u'"') && value.endsWith(u'"'))
         value = value.mid(1, value.size() - 2);
     return {ParsedLine::Kind::Key, line.left(eq).trimmed(), value};
@@ -137,7 +145,14 @@ void ServiceConfigFile::setValue(const QString& section, const QString& key, con
     const int i = find(section, key, &sectionEnd);
     QByteArray line = (key + QStringLiteral(" = ") + value).toUtf8();
     if (i >= 0) {
-        if (m_lines[i].endsWith('\r')) // a file written with CR LF keeps them
+        // The comment on the line stays with the new value, and CR LF line ends stay too.
+        QByteArray old = m_lines[i];
+        const bool crlf = old.endsWith('\r');
+        if (crlf)
+            old.chop(1);
+        if (const qsizetype comment = inlineCommentAt(old, old.indexOf('=') + 1); comment >= 0)
+            line += old.mid(comment);
+        if (crlf)
             line += '\r';
         m_lines[i] = line;
     } else if (sectionEnd >= 0) {
@@ -187,7 +202,7 @@ void ServiceConfigFile::apply(const ServiceSettings& s) {
     put(QStringLiteral("kdniao"), QStringLiteral("request_type"), s.kdniaoRequestType, defaults.kdniaoRequestType);
 }
 
-Result writePrivateFile(const QString& path, const QByteArray& bytes) {
+Result writePrivateFile(const QString& path, const QByteArray& bytes, const PrivateWriteCalls& calls) {
     const QFileInfo info(path);
     const QString folder = info.absolutePath();
     if (!QDir(folder).exists()) {
@@ -205,7 +220,7 @@ Result writePrivateFile(const QString& path, const QByteArray& bytes) {
         temp = QFile::encodeName(info.absoluteFilePath()) + ".tmp" +
                QByteArray::number(QRandomGenerator::global()->generate(), 16);
         // The mode is given at creation: the file is never readable by others, not even empty.
-        fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        fd = calls.open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd < 0 && errno != EEXIST)
             return fail("无法创建临时文件");
     }
@@ -213,34 +228,39 @@ Result writePrivateFile(const QString& path, const QByteArray& bytes) {
         return fail("无法创建临时文件");
     const auto abandon = [&](const char* what) {
         const Result r = fail(what);
-        ::close(fd);
-        ::unlink(temp.constData());
+        calls.close(fd);
+        calls.unlink(temp.constData());
         return r;
     };
     // A umask cannot add bits, but an odd one could take the owner's: the mode is set exactly.
-    if (::fchmod(fd, 0600) != 0)
+    if (calls.fchmod(fd, 0600) != 0)
         return abandon("无法设置文件权限");
     qsizetype written = 0;
     while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + written, size_t(bytes.size() - written));
+        const ssize_t n = calls.write(fd, bytes.constData() + written, size_t(bytes.size() - written));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             return abandon("写入失败");
         written += n;
     }
-    if (::fsync(fd) != 0)
+    if (calls.fsync(fd) != 0)
         return abandon("写入失败");
-    if (::close(fd) != 0) {
-        ::unlink(temp.constData());
+    if (calls.close(fd) != 0) {
+        calls.unlink(temp.constData());
         return fail("写入失败");
     }
-    if (::rename(temp.constData(), QFile::encodeName(info.absoluteFilePath()).constData()) != 0) {
+    if (calls.rename(temp.constData(), QFile::encodeName(info.absoluteFilePath()).constData()) != 0) {
         const Result r = fail("无法替换文件");
-        ::unlink(temp.constData());
+        calls.unlink(temp.constData());
         return r;
     }
     return Result::success();
+}
+
+bool configTooOpen(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && (st.st_mode & 077) != 0;
 }
 
 int minimumCacheMinutes(const QString& backend) {
@@ -278,7 +298,7 @@ QList<FieldProblem> validate(const ServiceSettings& s) {
     return problems;
 }
 
-CheckVerdict checkVerdict(const QByteArray& output, const QByteArray& errors) {
+CheckVerdict checkVerdict(const QByteArray& output, const QByteArray& errors, const QString& phoneTail) {
     QString verdict, latest, message;
     for (const QByteArray& raw : output.split('\n')) {
         const QString line = QString::fromUtf8(raw).trimmed();
@@ -296,12 +316,14 @@ CheckVerdict checkVerdict(const QByteArray& output, const QByteArray& errors) {
                 why = line;
         if (why.startsWith(u"zjx-service: "))
             why.remove(0, 13);
-        return {false, why.isEmpty() ? u8("检查未能完成") : u8("检查未能完成:") + why};
+        return {false, why.isEmpty() ? u8("检查未能完成") : u8("检查未能完成:查询服务不接受这些设置"), why};
     }
     const QString word = verdict.section(u' ', 0, 0);
     const QString detail = verdict.section(u' ', 1);
     if (word == u"events")
         return {true, u8("找到 %1 条物流信息,最新:%2").arg(detail, latest)};
+    if (word == u"notfound" && detail == u"needs-8001")
+        return {true, u8("无此单号记录:快递鸟即时查询(1002)只查得到经快递鸟下单的顺丰单号,其他顺丰单号请把请求指令改为 8001")};
     if (word == u"notfound")
         return {true, u8("无此单号记录")};
     if (word == u"badnumber")
@@ -324,19 +346,18 @@ CheckVerdict checkVerdict(const QByteArray& output, const QByteArray& errors) {
     else if (detail == u"rate-limit")
         text = u8("查询太频繁,请稍后再检查");
     else if (detail == u"phone-tail")
-        text = u8("需要手机尾号");
+        text = phoneTail.isEmpty() ? u8("需要手机尾号:请填写收件人或寄件人手机号码的后四位")
+                                   : u8("手机尾号 %1 不对:请改为收件人或寄件人手机号码的后四位").arg(phoneTail);
     else if (detail == u"network" || detail == u"timeout")
         text = u8("无法连接服务商");
     else if (detail == u"tls")
         text = u8("证书无效");
     else
         text = u8("服务商暂时不可用");
-    if (!message.isEmpty())
-        text += u8("\n服务商的回答:") + message;
-    return {false, text};
+    return {false, text, message.isEmpty() ? QStringLiteral("verdict: ") + verdict : message};
 }
 
-QString reasonHint(const QString& word) {
+QString reasonHint(const QString& word, const QString& phoneTail) {
     if (word == u"bad-key" || word == u"signature")
         return u8("查询服务:密钥错误,请在查询服务设置中检查");
     if (word == u"no-key")
@@ -352,10 +373,27 @@ QString reasonHint(const QString& word) {
     if (word == u"tls")
         return u8("查询服务:服务商的证书无效");
     if (word == u"phone-tail")
-        return u8("查询服务:此快递需要手机尾号,请在查询服务设置中填写");
+        return phoneTail.isEmpty()
+                   ? u8("查询服务:此快递需要手机尾号,请在查询服务设置中填写")
+                   : u8("查询服务:手机尾号 %1 不对,请在查询服务设置中改为收件人或寄件人手机号码的后四位")
+                         .arg(phoneTail);
     if (word == u"provider")
         return u8("查询服务:服务商暂时不可用,请稍后重试");
     return {};
+}
+
+bool settingsAnswer(const QString& word, const ServiceSettings& before, const ServiceSettings& now) {
+    if (before.backend != now.backend)
+        return true;
+    if (word == u"phone-tail")
+        return before.phoneTail != now.phoneTail;
+    if (word == u"bad-key" || word == u"signature" || word == u"no-key" || word == u"account" || word == u"quota") {
+        ServiceSettings keysBefore = before, keysNow = now;
+        keysBefore.phoneTail = keysNow.phoneTail; // every other field belongs to a provider's account
+        keysBefore.cacheMinutes = keysNow.cacheMinutes;
+        return keysBefore != keysNow;
+    }
+    return false;
 }
 
 QString backendCaption(const QString& backend) {

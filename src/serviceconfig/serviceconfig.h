@@ -7,6 +7,13 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace zjx {
 
 // What the tracking-service window edits in the service's configuration file. The names of the
@@ -56,10 +63,27 @@ private:
     bool m_finalNewline = true;
 };
 
+// The system calls of a private write; tests pass ones that record them or fail.
+struct PrivateWriteCalls {
+    std::function<int(const char* path, int flags, mode_t mode)> open = [](const char* p, int f, mode_t m) {
+        return ::open(p, f, m);
+    };
+    std::function<int(int fd, mode_t mode)> fchmod = ::fchmod;
+    std::function<ssize_t(int fd, const void* data, size_t size)> write = ::write;
+    std::function<int(int fd)> fsync = ::fsync;
+    std::function<int(int fd)> close = ::close;
+    std::function<int(const char* from, const char* to)> rename = ::rename;
+    std::function<int(const char* path)> unlink = ::unlink;
+};
+
 // Writes `bytes` to `path` so that no other user can read them at any moment: the temporary file
 // beside it is created with mode 0600 before a byte is written, synced, then renamed over the
 // file. The folder is made (mode 0700) when missing.
-Result writePrivateFile(const QString& path, const QByteArray& bytes);
+Result writePrivateFile(const QString& path, const QByteArray& bytes, const PrivateWriteCalls& calls = {});
+
+// The file exists and its group or other users have rights on it: the service refuses to start
+// with a file that holds provider keys and others may read.
+bool configTooOpen(const QString& path);
 
 // The shortest cache lifetime a provider accepts (kuaidi100 locks a number asked more often).
 int minimumCacheMinutes(const QString& backend);
@@ -77,13 +101,18 @@ QList<FieldProblem> validate(const ServiceSettings& settings);
 // no verdict line (a configuration the service refused).
 struct CheckVerdict {
     bool good = false; // the provider answered about the parcel
-    QString text;      // plain Chinese
+    QString text;      // plain Chinese, for everyone
+    QString detail{};  // the service's or the provider's own technical words, for whoever asks
 };
-CheckVerdict checkVerdict(const QByteArray& output, const QByteArray& errors);
+// `phoneTail`: the tail the check was made with, to tell a missing tail from a wrong one.
+CheckVerdict checkVerdict(const QByteArray& output, const QByteArray& errors, const QString& phoneTail = {});
 
 // The hint line's sentence for a fault word of the service's X-Zjx-Reason header; empty for a word
-// the program does not know (today's hint is kept then).
-QString reasonHint(const QString& word);
+// the program does not know (today's hint is kept then). `phoneTail`: the configured tail.
+QString reasonHint(const QString& word, const QString& phoneTail = {});
+// Whether saving `now` over `before` answers the fault word's hint: a new key answers a key fault,
+// a new phone tail a phone-tail fault, another provider every fault.
+bool settingsAnswer(const QString& word, const ServiceSettings& before, const ServiceSettings& now);
 // The data-source caption for the service's X-Zjx-Backend header ("外部服务" without one).
 QString backendCaption(const QString& backend);
 // The hint after a stale answer served because the provider failed; `fetchedIso` from X-Zjx-Fetched.

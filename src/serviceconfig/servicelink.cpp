@@ -4,6 +4,7 @@
 #include "platform/httpclient.h"
 
 #include <QUrl>
+#include <utility>
 
 namespace zjx {
 
@@ -13,6 +14,10 @@ void ServiceLink::useGateway(GatewayChild* gateway) {
     m_gateway = gateway;
     connect(gateway, &GatewayChild::ready, this, &ServiceLink::gatewayReady);
     connect(gateway, &GatewayChild::failed, this, &ServiceLink::gatewayFailed);
+    connect(gateway, &GatewayChild::restarting, this, [this](const QString& reason) {
+        m_trouble = QStringLiteral("本地查询服务已停止:") + reason + QStringLiteral(",正在重新启动");
+        Q_EMIT troubled(m_trouble, QString());
+    });
     // A child that could not even be started has said so before the window was there.
     if (gateway->state() == GatewayChild::State::Ready)
         gatewayReady(gateway->address());
@@ -31,6 +36,8 @@ const Settings& ServiceLink::networkSettings() {
 void ServiceLink::gatewayReady(const QString& address) {
     m_gatewayWasReady = true;
     m_settings = Settings::fromEnvironment(address);
+    if (!std::exchange(m_trouble, {}).isEmpty())
+        Q_EMIT recovered(QStringLiteral("本地查询服务已重新启动"));
 }
 
 void ServiceLink::gatewayFailed(const QString& reason) {

@@ -35,8 +35,10 @@ public:
     QString trouble() const { return m_trouble; } // the hint about a child that did not start or stopped
 
 Q_SIGNALS:
-    // The child did not start or stopped: `hint` for the hint line, `detail` all it said.
+    // The child did not start, stopped or is starting again: `hint` for the hint line, `detail`
+    // all it said (empty: the hint says it all).
     void troubled(const QString& hint, const QString& detail);
+    void recovered(const QString& hint); // it answers again after trouble
 
 private:
     void gatewayReady(const QString& address);
