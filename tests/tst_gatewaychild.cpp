@@ -15,12 +15,14 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <arpa/inet.h>
 #include <atomic>
 #include <csignal>
 #include <netinet/in.h>
+#include <optional>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -257,6 +259,74 @@ private Q_SLOTS:
         QVERIFY(gateway.address().isEmpty());
         if (gateway.processId() > 0)
             QVERIFY(goneWithin(gateway.processId(), 3000));
+    }
+
+    // The child is killed: from that moment nothing reaches its old port, which another user may
+    // take at once; a new child (a new port, a new secret) answers the requests that waited.
+    void killedChildIsReplaced() {
+        if (!QFile::exists(servicePath()))
+            QSKIP("zjx-service is not built");
+        zjx::test::WindowFixture fixture;
+        auto window = fixture.makeWindow();
+        GatewayChild gateway;
+        gateway.setRestartPauses({100, 200});
+        gateway.setProgram(servicePath());
+        window->useGateway(&gateway);
+        QVERIFY(gateway.waitForAddress(5000));
+        const QString old = gateway.address();
+        const QByteArray oldSecret = gateway.secret();
+        const QUrl versionFile(QStringLiteral("http://%1/tansoftjc/zjx/jc.txt").arg(old));
+        QSignalSpy restarting(&gateway, &GatewayChild::restarting);
+        QSignalSpy ready(&gateway, &GatewayChild::ready);
+        ::kill(pid_t(gateway.processId()), SIGKILL);
+        QVERIFY(restarting.wait(5000));
+        QTcpServer impostor;
+        QVERIFY(impostor.listen(QHostAddress::LocalHost, quint16(versionFile.port())));
+        QVERIFY(!zjx::HttpClient::instance().request(versionFile).hasRawHeader("X-Zjx-Secret"));
+        QVERIFY2(window->Label11[2]->text().startsWith(QStringLiteral("本地查询服务已停止:zjx-service 崩溃了,正在重新启动")),
+                 qPrintable(window->Label11[2]->text()));
+        // One request as the watch asks, one as the window does, both for the old address.
+        std::optional<zjx::HttpResult> watched;
+        zjx::HttpClient::instance().getResponsive(versionFile, this, [&](const zjx::HttpResult& r) { watched = r; });
+        const zjx::HttpResult asked = zjx::HttpClient::instance().getBlocking(versionFile);
+        QCOMPARE(asked.body, QStringLiteral("V4.0"));
+        QTRY_VERIFY(watched.has_value());
+        QCOMPARE(watched->body, QStringLiteral("V4.0"));
+        QCOMPARE(ready.count(), 1);
+        QVERIFY(gateway.address() != old && gateway.secret() != oldSecret);
+        QVERIFY(window->Label11[2]->text().startsWith(QStringLiteral("本地查询服务已重新启动")));
+        QVERIFY(!impostor.waitForNewConnection(100));
+    }
+
+    // A child that keeps ending is started again after growing pauses, then given up: the hint
+    // line says so, and its old port gets nothing.
+    void childThatKeepsEndingIsGivenUp() {
+        QTcpServer impostor;
+        QVERIFY(impostor.listen(QHostAddress::LocalHost));
+        const QByteArray port = QByteArray::number(impostor.serverPort());
+        zjx::test::WindowFixture fixture;
+        auto window = fixture.makeWindow();
+        GatewayChild gateway;
+        gateway.setRestartPauses({20, 60});
+        gateway.setProgram(
+            script(QStringLiteral("ends"), "echo 'zjx-service listening on http://127.0.0.1:" + port + " (x)'\nsleep 0.2"));
+        window->useGateway(&gateway);
+        QSignalSpy restarting(&gateway, &GatewayChild::restarting);
+        QSignalSpy failed(&gateway, &GatewayChild::failed);
+        QVERIFY(gateway.waitForAddress(5000));
+        QVERIFY(failed.wait(10000));
+        QCOMPARE(restarting.count(), 2);
+        QCOMPARE(restarting.at(1).at(1).toInt(), 2);
+        QCOMPARE(restarting.at(1).at(2).toInt(), 60);
+        const QString said = QStringLiteral("本地查询服务已停止:zjx-service 已退出 (退出码 0),重新启动 2 次均未成功");
+        QVERIFY2(window->Label11[2]->text().startsWith(said), qPrintable(window->Label11[2]->text()));
+        const QUrl old(QStringLiteral("http://127.0.0.1:%1/").arg(QString::fromLatin1(port)));
+        QCOMPARE(zjx::HttpClient::instance().getBlocking(old).failure, zjx::HttpResult::Failure::Refused);
+        std::optional<zjx::HttpResult> watched;
+        zjx::HttpClient::instance().getResponsive(old, this, [&](const zjx::HttpResult& r) { watched = r; });
+        QTRY_VERIFY(watched.has_value());
+        QCOMPARE(watched->failure, zjx::HttpResult::Failure::Refused);
+        QVERIFY(!impostor.waitForNewConnection(100));
     }
 
     void childEndsWhenItsParentIsKilled() {

@@ -6,6 +6,7 @@
 #include "gui/overviewwindow.h"
 #include "gui/platform/desktopnotifier.h"
 #include "platform/environment.h"
+#include "schedule/newsnotice.h"
 #include "support/scriptedseams.h"
 #include "support/testserver.h"
 #include "support/windowfixture.h"
@@ -14,6 +15,9 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -50,20 +54,39 @@ private Q_SLOTS:
 
 void TestOverview::watchArchiveAndRestore() {
     std::mutex lock;
-    QHash<QString, QStringList> events{{"111", {"已收件"}}, {"222", {"已收件"}}, {"333", {"已收件", "已签收,本人"}}};
+    QHash<QString, QStringList> events{{"111", {"已收件"}}, {"222", {"已收件"}}, {"333", {"已收件"}}};
+    QHash<QString, std::string> providerStates;
+    std::string backend = "kuaidi100";
     TestServer server;
     server.setHandler("/", [&](const RecordedRequest& r) {
         const std::lock_guard guard(lock);
-        return CannedResponse{
-            200, TestServer::trackingPage(events.value(QString::fromStdString(r.param("nu"))), QDate(2026, 12, 1))};
+        const QString number = QString::fromStdString(r.param("nu"));
+        CannedResponse answer{200, TestServer::trackingPage(events.value(number), QDate(2026, 12, 6))};
+        answer.headers = {{"X-Zjx-Backend", backend}};
+        if (providerStates.contains(number))
+            answer.headers.emplace_back("X-Zjx-State", providerStates.value(number));
+        return answer;
     });
+    const auto change = [&](const std::function<void()>& edit) {
+        const std::lock_guard guard(lock);
+        edit();
+    };
     WindowFixture fx(server.hostPort());
     fx.writeStore(TestServer::gbk(QStringLiteral("111|申通快递|书\r\n222|顺丰快递|鞋\r\n333|圆通快递|伞\r\n")));
+    // Files others could read, left by an earlier version: tightened when next written.
+    const QString settingsFile = QFileInfo(fx.storePath()).dir().filePath(QStringLiteral("zjx-settings.ini"));
+    QFile(settingsFile).open(QIODevice::WriteOnly);
+    for (const QString& path : {fx.storePath(), settingsFile})
+        QFile::setPermissions(path, QFile::permissions(path) | QFile::ReadOther | QFile::ReadGroup);
     QDateTime now(QDate(2026, 12, 7), QTime(8, 0));
     Clock::setOverride([&now] { return now; });
     auto w = fx.makeWindow();
     QStringList told;
-    DesktopNotifier::setHandler([&told](const QString&, const QString& summary, const QString&) { told << summary; });
+    QStringList bodies;
+    DesktopNotifier::setHandler([&](const QString&, const QString& summary, const QString& body) {
+        told << summary;
+        bodies << body;
+    });
 
     w->Combo5->setCurrentIndex(w->Combo5->findText(QStringLiteral("全部快递")));
     w->Combo5_Click();
@@ -76,7 +99,7 @@ void TestOverview::watchArchiveAndRestore() {
     QCOMPARE(o->archivedFilter->accessibleName(), QStringLiteral("已归档"));
     QCOMPARE(o->filter().rowCount(), 3);
 
-    // Three minutes of the watch at one minute: the parcels one at a time, 20 seconds apart.
+    // A minute of the watch at one minute: the parcels one at a time, 20 seconds apart.
     o->watchMinutes->setValue(1);
     o->watchSwitch->setChecked(true);
     auto minute = [&](const QStringList& expected) {
@@ -91,27 +114,81 @@ void TestOverview::watchArchiveAndRestore() {
             asked << QString::fromStdString(r.param("nu"));
         QCOMPARE(asked, expected);
     };
-    minute({"111", "222", "333"});
-    QCOMPARE(told, (QStringList{"书 · 运送中", "鞋 · 运送中", "伞 · 已送达"}));
-    QVERIFY(bold(*o, "书") && bold(*o, "鞋") && bold(*o, "伞"));
-    minute({"111", "222", "333"}); // the same events; the signed-for parcel is asked once more
-    QCOMPARE(told.size(), 3);
-    {
-        const std::lock_guard guard(lock);
-        events["222"] << QStringLiteral("派件中");
-    }
-    minute({"111", "222"});
-    QCOMPARE(told.last(), QStringLiteral("鞋 · 派件中"));
-    QCOMPARE(told.size(), 4);
+    const QStringList all{"111", "222", "333"};
+    minute(all);
+    QVERIFY(told.isEmpty()); // first answers are learnt, not told
+    QVERIFY(!bold(*o, "书") && !bold(*o, "鞋") && !bold(*o, "伞"));
+    QCOMPARE(o->costLabel->text(), QStringLiteral("约 2700 次查询/天(快递100 按次计费)"));
 
-    // Opened from the overview: the main window asks for it as chosen in the selector; it is seen.
-    o->table->selectRow(rowOf(*o, "鞋"));
-    o->openSelected();
+    // One parcel moves: one notice, once the short window closes.
+    change([&] { events["222"] << QStringLiteral("派件中"); });
+    minute(all);
+    QVERIFY(told.isEmpty());
+    minute(all);
+    QCOMPARE(told, QStringList{"鞋 · 派件中"});
+    QVERIFY(bold(*o, "鞋") && !bold(*o, "书"));
+
+    // Three move at once: one notice for the three; the locker's code is shown with its state.
+    change([&] {
+        events["111"] << QStringLiteral("到达北京");
+        events["222"] << QStringLiteral("已签收,本人");
+        events["333"] << QStringLiteral("已放入丰巢柜,取件码 3-2-1045");
+        providerStates["333"] = "pickup";
+    });
+    minute(all);
+    minute({"111", "333"}); // signed for: no longer asked
+    QCOMPARE(told.size(), 2);
+    QCOMPARE(told.last(), QStringLiteral("3 件快递有新进展"));
+    QCOMPARE(bodies.last(), QStringLiteral("书 · 运送中\n鞋 · 已送达\n伞 · 待取件 · 取件码 3-2-1045"));
+    QCOMPARE(o->filter().index(rowOf(*o, "伞"), OverviewModel::State).data().toString(),
+             QStringLiteral("待取件 · 3-2-1045"));
+
+    // The grouped notice opens the overview with its parcels; a parcel's notice shows that parcel
+    // in the main window, asked as chosen in the selector, and selects its row.
+    o->search->setText(QStringLiteral("书"));
+    w->noticeClicked(NewsNotice::groupedKey());
+    QCOMPARE(o->filter().rowCount(), 3);
+    QCOMPARE(o->selectedRecords().size(), 3);
+    o->showAllButton->click();
+    o->stateFilter->setCurrentIndex(o->stateFilter->findText(QStringLiteral("待取件")));
+    QCOMPARE(o->filter().rowCount(), 1);
+    w->noticeClicked(QStringLiteral("222|顺丰快递"));
     QCOMPARE(w->Text1->currentText(), QStringLiteral("鞋"));
     QCOMPARE(server.requests().last().param("nu"), std::string("222"));
+    QCOMPARE(o->selectedRecords(), QStringList{"222|顺丰快递|鞋"});
     QTRY_VERIFY(!bold(*o, "鞋"));
     QVERIFY(bold(*o, "书"));
-    QCOMPARE(told.size(), 4); // the user's own query tells the desktop nothing
+    QCOMPARE(told.size(), 2); // the user's own query tells the desktop nothing
+
+    // Another back-end: its answers are a new start, whatever they say.
+    change([&] {
+        backend = "demo";
+        events["111"] = QStringList{QStringLiteral("已收件")};
+        events["333"] << QStringLiteral("派件中");
+        providerStates.clear();
+    });
+    minute({"111", "333"});
+    minute({"111", "333"});
+    QCOMPARE(told.size(), 2);
+    QCOMPARE(o->costLabel->text(), QStringLiteral("约 1800 次查询/天(演示数据,不计费)"));
+
+    // A paid back-end stops at the day's limit and says so; the next day it goes on.
+    change([&] { backend = "kuaidi100"; });
+    const int spent = w->parcelStates().ledger().spent;
+    o->dailyLimit->setValue(spent + 1);
+    minute({"111"});
+    QCOMPARE(w->parcelStates().ledger().spent, spent + 1);
+    QCOMPARE(o->costLabel->text(),
+             QStringLiteral("今天已查询 %1 次,达到每日上限:自动跟踪暂停,明天继续").arg(spent + 1));
+    QCOMPARE(o->costLabel->accessibleName(), o->costLabel->text());
+    now = QDateTime(now.date().addDays(1), QTime(8, 0));
+    w->bookWatch().wake();                             // both waited since yesterday: asked one after the other
+    QTRY_COMPARE(w->parcelStates().ledger().spent, 2); // a new day, a new count
+    QTRY_VERIFY(!w->bookWatch().asking());
+    QCOMPARE(o->costLabel->text(), QStringLiteral("约 1800 次查询/天(快递100 按次计费)"));
+    QCOMPARE(told.size(), 2);
+    o->watchSwitch->setChecked(false);
+    now = QDateTime(now.date(), QTime(9, 0));
 
     // Archived: out of the selector and the book file, into the archive; and back.
     o->search->setText(QStringLiteral("圆通"));
@@ -130,12 +207,16 @@ void TestOverview::watchArchiveAndRestore() {
     QVERIFY(Store::read(w->archivePath()).records.isEmpty());
     QCOMPARE(Store::read(fx.storePath()).records.size(), 3);
 
-    // What is known survives a restart: no news is told again.
+    // What is known survives a restart, with the back-end that told it.
     QVERIFY(w->saveStates());
-    const QHash<ParcelKey, ParcelState> kept = StateFile::load(w->statePath()).states;
-    QCOMPARE(kept.value({"222", "顺丰快递"}).latest.progress, QStringLiteral("派件中"));
-    QVERIFY(kept.value({"111", "申通快递"}).unseen);
-    QVERIFY(!kept.value({"222", "顺丰快递"}).unseen);
+    const StateFile::Loaded kept = StateFile::load(w->statePath());
+    QCOMPARE(kept.states.value({"222", "顺丰快递"}).latest.progress, QStringLiteral("已签收,本人"));
+    QCOMPARE(kept.states.value({"333", "圆通快递"}).source, QStringLiteral("kuaidi100"));
+    QCOMPARE(kept.ledger.backend, QStringLiteral("kuaidi100"));
+    QVERIFY(!kept.states.value({"222", "顺丰快递"}).unseen);
+    for (const QString& path : {fx.storePath(), w->archivePath(), w->statePath(), settingsFile})
+        QCOMPARE(QFileInfo(path).permissions() & ~(QFile::ReadUser | QFile::WriteUser),
+                 QFile::ReadOwner | QFile::WriteOwner);
     test::QuietDesktop::install();
     Clock::setOverride({});
 }

@@ -1,3 +1,4 @@
+#include "book/export.h"
 #include "book/parcelrecord.h"
 #include "book/store.h"
 #include "core/textcodec.h"
@@ -295,6 +296,46 @@ private Q_SLOTS:
         QVERIFY(located.endsWith(QStringLiteral("/wlnum.ini")));
         QCOMPARE(Store::write(located, {QStringLiteral("1|UPS|x")}).errorText(), QString());
         QCOMPARE(Store::read(located).records, QStringList{QStringLiteral("1|UPS|x")});
+    }
+
+    // The parcels are the user's alone, whatever the umask says and however readable an earlier
+    // file was; an export is the user's to hand on and follows the umask.
+    void writtenFilesAreTheOwnersAlone_data() {
+        QTest::addColumn<QString>("writer");
+        QTest::addColumn<int>("mode");
+        for (const char* writer : {"new book", "existing book", "copy before rewrite", "set aside"})
+            QTest::newRow(writer) << QString::fromLatin1(writer) << 0600;
+        QTest::newRow("export") << QStringLiteral("export") << 0644;
+        QTest::newRow("data folder") << QStringLiteral("data folder") << 0700;
+    }
+    void writtenFilesAreTheOwnersAlone() {
+        QFETCH(QString, writer);
+        QFETCH(int, mode);
+        QTemporaryDir dir;
+        const mode_t oldMask = umask(022);
+        const QString book = dir.filePath(QStringLiteral("wlnum.ini"));
+        if (writer != u"new book")
+            writeFile(book, "1|UPS|old\r\n", 0644);
+        QString written = book;
+        if (writer == u"new book" || writer == u"existing book")
+            QVERIFY(Store::write(book, {QStringLiteral("1|UPS|x")}).ok());
+        else if (writer == u"copy before rewrite")
+            written = Store::keepOriginal(book);
+        else if (writer == u"set aside")
+            written = Store::setAside(book);
+        else if (writer == u"export")
+            QVERIFY(ListExport::write(written = dir.filePath(QStringLiteral("list.txt")), "a").ok());
+        else {
+            qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("made/here")).toUtf8());
+            written = QFileInfo(Store::locate(QStringLiteral("/proc/self"))).path();
+            struct stat made {};
+            QCOMPARE(stat(QFile::encodeName(dir.filePath(QStringLiteral("made"))).constData(), &made), 0);
+            QCOMPARE(int(made.st_mode & 07777), mode);
+        }
+        umask(oldMask);
+        struct stat status {};
+        QCOMPARE(stat(QFile::encodeName(written).constData(), &status), 0);
+        QCOMPARE(int(status.st_mode & 07777), mode);
     }
 
     void pathJoinsWithOneSeparator() {

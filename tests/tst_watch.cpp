@@ -1,8 +1,11 @@
 // The per-parcel knowledge and its news, the watch plan under a fake clock, the state file and the
 // overview's filter and sort.
+#include "watch/newsbatch.h"
 #include "watch/overviewmodel.h"
 #include "watch/parcelstates.h"
+#include "watch/pickupcode.h"
 #include "watch/statefile.h"
+#include "watch/watchcost.h"
 #include "watch/watchplan.h"
 
 #include <QFile>
@@ -32,6 +35,13 @@ private Q_SLOTS:
     void plan_data();
     void plan();
     void oneAskAtATime();
+    void costOfADay_data();
+    void costOfADay();
+    void newsCloseTogetherIsToldTogether();
+    void providerStates_data();
+    void providerStates();
+    void pickupCode_data();
+    void pickupCode();
     void stateFileSample();
     void damagedStateFileIsKeptAside_data();
     void damagedStateFileIsKeptAside();
@@ -39,24 +49,47 @@ private Q_SLOTS:
     void overviewFilterAndSort();
 };
 
-// Steps "U state time" (the user's query), "A state time" (an automatic one), "F" (no answer);
-// the expected news per step: "-" none, "N" a new event, "D" a delivery.
+// Steps "U state day [back-end]" (the user's query), "A state day [back-end]" (an automatic one),
+// "F" (no answer); the event is "<state> 上海" at 10:00 of that December day. Expected: the news
+// per step ("-" none, "N" a new event, "D" a delivery), the state kept and whether it is unseen.
 void TestWatch::newsIsToldOnce_data() {
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<QString>("news");
+    QTest::addColumn<QString>("state");
     QTest::addColumn<bool>("unseen");
-    QTest::newRow("asked twice, same event") << QStringList{"A 运送中 1", "A 运送中 1"} << "N-" << true;
-    QTest::newRow("the user's view is known") << QStringList{"U 运送中 1", "A 运送中 1"} << "--" << false;
+    QTest::newRow("a first answer is learnt silently") << QStringList{"A 运送中 1", "A 运送中 1"} << "--"
+                                                       << "运送中" << false;
+    QTest::newRow("the user's view is known") << QStringList{"U 运送中 1", "A 运送中 1"} << "--"
+                                              << "运送中" << false;
     QTest::newRow("event, delivery, delivery again")
-        << QStringList{"U 运送中 1", "A 派件中 2", "A 已签收 3", "A 已签收 3"} << "-ND-" << true;
-    QTest::newRow("opened by the user") << QStringList{"A 运送中 1", "U 运送中 1", "A 运送中 1"} << "N--" << false;
+        << QStringList{"U 运送中 1", "A 派件中 2", "A 已签收 3", "A 已签收 3"} << "-ND-"
+        << "已签收" << true;
+    QTest::newRow("opened by the user") << QStringList{"A 运送中 1", "A 派件中 2", "U 派件中 2", "A 派件中 2"} << "-N--"
+                                        << "派件中" << false;
     QTest::newRow("a failure forgets nothing")
-        << QStringList{"U 派件中 1", "F", "A 派件中 1", "F", "A 已签收 2", "F", "A 已签收 2"} << "----D--" << true;
+        << QStringList{"U 派件中 1", "F", "A 派件中 1", "F", "A 已签收 2", "F", "A 已签收 2"} << "----D--"
+        << "已签收" << true;
+    QTest::newRow("an older history changes nothing")
+        << QStringList{"A 派件中 3", "A 运送中 2", "A 运送中 1", "A 派件中 3"} << "----"
+        << "派件中" << false;
+    QTest::newRow("signed for never falls back") << QStringList{"A 已签收 3", "A 运送中 1", "A 运送中 4"} << "--N"
+                                                 << "已签收" << true;
+    QTest::newRow("another back-end starts again")
+        << QStringList{"A 已签收 3 kuaidi100", "A 运送中 2 demo", "A 派件中 4 kuaidi100", "A 派件中 4 kuaidi100",
+                       "A 已签收 5 kuaidi100"}
+        << "----D"
+        << "已签收" << true;
+    QTest::newRow("a file without back-ends keeps what it knew") << QStringList{"A 运送中 1", "A 派件中 2 demo"} << "-N"
+                                                                 << "派件中" << true;
+    QTest::newRow("a provider state is news once, event or not")
+        << QStringList{"A 运送中 1", "A 待取件 1", "A 待取件 1", "A 已退回 2", "A 异常 2"} << "-N-NN"
+        << "异常" << true;
 }
 
 void TestWatch::newsIsToldOnce() {
     QFETCH(QStringList, steps);
     QFETCH(QString, news);
+    QFETCH(QString, state);
     QFETCH(bool, unseen);
     ParcelStates states;
     QString told;
@@ -69,33 +102,50 @@ void TestWatch::newsIsToldOnce() {
         }
         const Sighting seen{p.at(1),
                             {QStringLiteral("2026-12-0%1 10:00").arg(p.at(2)), p.at(1) + QStringLiteral(" 上海")}};
-        const News n = states.observe(key("1"), seen, start,
-                                      p.first() == u"U" ? ParcelStates::Asker::User : ParcelStates::Asker::Automatic);
+        const News n =
+            states.observe(key("1"), seen, start,
+                           p.first() == u"U" ? ParcelStates::Asker::User : ParcelStates::Asker::Automatic, p.value(3));
         told += n == News::None ? u'-' : n == News::Delivered ? u'D' : u'N';
     }
     QCOMPARE(told, news);
+    QCOMPARE(states.value(key("1")).state, state);
     QCOMPARE(states.value(key("1")).unseen, unseen);
 }
 
-// Parcels "A".."D" answer "ok" (运送中, the minute as their event), "signed" or "fail"; the clock
-// moves a minute at a time and every ask is answered at once. Expected: the minutes each parcel
-// was asked at.
+// Parcels "A".."D" answer "ok" (运送中, the minute as their event), "still" (运送中, an event of a
+// month ago), "signed" or "fail"; the clock moves a minute at a time from 08:00 and every ask is
+// answered at once. Expected: the minutes each parcel was asked at.
 void TestWatch::plan_data() {
     QTest::addColumn<QStringList>("outcomes"); // one per parcel, in book order
     QTest::addColumn<int>("minutes");          // the interval
     QTest::addColumn<int>("minimum");          // the service's cache lifetime
     QTest::addColumn<int>("runFor");
-    QTest::addColumn<int>("stopAt"); // -1: never switched off
+    QTest::addColumn<int>("stopAt");     // -1: never switched off
+    QTest::addColumn<QString>("quiet");  // "HH:mm-HH:mm" or none
+    QTest::addColumn<QString>("retune"); // "minute:interval" or none
     QTest::addColumn<QStringList>("asks");
-    QTest::newRow("spread evenly, once per interval") << QStringList{"ok", "ok", "ok", "ok"} << 60 << 1 << 119 << -1
-                                                      << QStringList{"0 60", "15 75", "30 90", "45 105"};
-    QTest::newRow("failures back off, up to the interval")
-        << QStringList{"fail", "ok"} << 20 << 1 << 60 << -1 << QStringList{"0 1 3 7 15 31 51", "10 30 50"};
-    QTest::newRow("signed for: once more, then left")
-        << QStringList{"signed", "ok"} << 60 << 1 << 240 << -1 << QStringList{"0 60", "30 90 150 210"};
-    QTest::newRow("never shorter than the cache lifetime")
-        << QStringList{"ok"} << 1 << 5 << 16 << -1 << QStringList{"0 5 10 15"};
-    QTest::newRow("switched off") << QStringList{"ok", "ok"} << 60 << 1 << 120 << 31 << QStringList{"0", "30"};
+    QTest::newRow("spread evenly, once per interval")
+        << QStringList{"ok", "ok", "ok", "ok"} << 60 << 1 << 119 << -1 << ""
+        << "" << QStringList{"0 60", "15 75", "30 90", "45 105"};
+    QTest::newRow("failures back off, up to the interval") << QStringList{"fail", "ok"} << 20 << 1 << 60 << -1 << ""
+                                                           << "" << QStringList{"0 1 3 7 15 31 51", "10 30 50"};
+    QTest::newRow("signed for: left alone") << QStringList{"signed", "ok"} << 60 << 1 << 240 << -1 << ""
+                                            << "" << QStringList{"0", "30 90 150 210"};
+    QTest::newRow("never shorter than the cache lifetime") << QStringList{"ok"} << 1 << 5 << 16 << -1 << ""
+                                                           << "" << QStringList{"0 5 10 15"};
+    QTest::newRow("switched off") << QStringList{"ok", "ok"} << 60 << 1 << 120 << 31 << ""
+                                  << "" << QStringList{"0", "30"};
+    QTest::newRow("quiet hours: nothing then, the spread kept after")
+        << QStringList{"ok", "ok"} << 60 << 1 << 240 << -1 << "09:00-10:00"
+        << "" << QStringList{"0 120 180 240", "30 150 210"};
+    QTest::newRow("quiet across midnight") << QStringList{"ok"} << 60 << 1 << 240 << -1 << "22:00-09:30"
+                                           << "" << QStringList{"90 150 210"};
+    QTest::newRow("no movement for days: every three hours")
+        << QStringList{"still", "ok"} << 60 << 1 << 400 << -1 << ""
+        << "" << QStringList{"0 180 360", "30 90 150 210 270 330 390"};
+    QTest::newRow("interval lowered: spread again at once")
+        << QStringList{"ok", "ok", "ok", "ok"} << 60 << 1 << 8 << -1 << ""
+        << "5:1" << QStringList{"0 6 7 8", "5 6 7 8", "6 7 8", "6 7 8"};
 }
 
 void TestWatch::plan() {
@@ -104,10 +154,14 @@ void TestWatch::plan() {
     QFETCH(int, minimum);
     QFETCH(int, runFor);
     QFETCH(int, stopAt);
+    QFETCH(QString, quiet);
+    QFETCH(QString, retune);
     QFETCH(QStringList, asks);
     ParcelStates states;
     WatchPlan plan;
     plan.setInterval(minutes, minimum);
+    if (!quiet.isEmpty())
+        plan.setQuietHours(QTime::fromString(quiet.left(5), "HH:mm"), QTime::fromString(quiet.mid(6), "HH:mm"));
     QList<ParcelKey> parcels;
     for (int i = 0; i < outcomes.size(); ++i)
         parcels << key(QString(QChar(u'A' + i)));
@@ -117,16 +171,20 @@ void TestWatch::plan() {
         const QDateTime now = start.addSecs(m * 60);
         if (m == stopAt)
             plan.stop();
+        if (!retune.isEmpty() && m == retune.section(u':', 0, 0).toInt())
+            plan.setInterval(retune.section(u':', 1).toInt(), minimum, now);
         while (const std::optional<ParcelKey> k = plan.take(now, states)) {
             asked[k->number] << QString::number(m);
             const QString outcome = outcomes.at(k->number.at(0).unicode() - u'A');
             if (outcome == QStringLiteral("fail")) {
                 states.fail(*k, troubleFailed, now);
-                plan.done(*k, false, states.value(*k).failures, now);
+                plan.done(*k, false, states.value(*k).failures, now, states.find(*k));
             } else {
                 const QString state = outcome == QStringLiteral("signed") ? deliveredState : QStringLiteral("运送中");
-                (void)states.observe(*k, {state, {QString::number(m), state}}, now, ParcelStates::Asker::Automatic);
-                plan.done(*k, true, 0, now);
+                const QString time =
+                    outcome == QStringLiteral("still") ? QStringLiteral("2026-11-07 10:00:00") : QString::number(m);
+                (void)states.observe(*k, {state, {time, state}}, now, ParcelStates::Asker::Automatic);
+                plan.done(*k, true, 0, now, states.find(*k));
             }
         }
     }
@@ -149,6 +207,169 @@ void TestWatch::oneAskAtATime() {
     QCOMPARE(plan.take(later, states), std::optional<ParcelKey>(key("B")));
 }
 
+// "moving" parcels with an event of this morning, "still" ones with an event of a
+// week ago, "signed" ones. The estimate is checked against a day of the plan run on a fake clock,
+// and the billed share against each back-end's way of charging.
+void TestWatch::costOfADay_data() {
+    QTest::addColumn<int>("moving");
+    QTest::addColumn<int>("still");
+    QTest::addColumn<int>("signedFor");
+    QTest::addColumn<int>("minutes");
+    QTest::addColumn<QString>("quiet");
+    QTest::addColumn<QString>("backend");
+    QTest::addColumn<QString>("known"); // the back-end the parcels were learnt from
+    QTest::addColumn<int>("asks");
+    QTest::addColumn<int>("charged");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("kuaidi100, hourly, quiet nights")
+        << 400 << 400 << 200 << 60 << "22:00-07:00"
+        << "kuaidi100"
+        << "kuaidi100" << 8000 << 8000 << "约 8000 次查询/天(快递100 按次计费)";
+    QTest::newRow("kuaidi100, no quiet hours") << 100 << 0 << 0 << 60 << ""
+                                               << "kuaidi100"
+                                               << "kuaidi100" << 2400 << 2400 << "约 2400 次查询/天(快递100 按次计费)";
+    QTest::newRow("17TRACK: registered numbers ask for free")
+        << 40 << 40 << 20 << 60 << "22:00-07:00"
+        << "17track"
+        << "17track" << 800 << 0 << "约 0 次查询/天(17TRACK 按单号计费,已登记的单号再查不计费;共查 800 次)";
+    QTest::newRow("17TRACK: new numbers are registered once")
+        << 40 << 40 << 20 << 60 << "22:00-07:00"
+        << "17track"
+        << "demo" << 800 << 80 << "约 80 次查询/天(17TRACK 按单号计费,已登记的单号再查不计费;共查 800 次)";
+    QTest::newRow("kdniao, every 30 minutes") << 40 << 40 << 20 << 30 << "22:00-07:00"
+                                              << "kdniao"
+                                              << "kdniao" << 1400 << 1400 << "约 1400 次查询/天(快递鸟 按次计费)";
+    QTest::newRow("demo") << 40 << 40 << 20 << 60 << "22:00-07:00"
+                          << "demo"
+                          << "demo" << 800 << 0 << "约 800 次查询/天(演示数据,不计费)";
+}
+
+void TestWatch::costOfADay() {
+    QFETCH(int, moving);
+    QFETCH(int, still);
+    QFETCH(int, signedFor);
+    QFETCH(int, minutes);
+    QFETCH(QString, quiet);
+    QFETCH(QString, backend);
+    QFETCH(QString, known);
+    QFETCH(int, asks);
+    QFETCH(int, charged);
+    QFETCH(QString, line);
+    const QDateTime midnight(QDate(2026, 12, 7), QTime(0, 0));
+    ParcelStates states;
+    QList<ParcelKey> parcels;
+    for (int i = 0; i < moving + still + signedFor; ++i) {
+        parcels << key(QString::number(100000 + i));
+        const bool isSigned = i >= moving + still;
+        const QString time = i < moving ? QStringLiteral("2026-12-06 23:00:00") : QStringLiteral("2026-11-30 10:00:00");
+        (void)states.observe(parcels.last(), {isSigned ? deliveredState : QStringLiteral("运送中"), {time, "p"}},
+                             midnight, ParcelStates::Asker::User, known);
+    }
+    WatchPlan plan;
+    plan.setInterval(minutes);
+    if (!quiet.isEmpty())
+        plan.setQuietHours(QTime::fromString(quiet.left(5), "HH:mm"), QTime::fromString(quiet.mid(6), "HH:mm"));
+    plan.setParcels(parcels, midnight);
+    const WatchCost cost = estimateCost(plan, states, backend, midnight);
+    QCOMPARE(cost.asks, asks);
+    QCOMPARE(cost.charged, charged);
+    QCOMPARE(costLine(cost, backend,
+                      backend == u"kuaidi100" ? QStringLiteral("快递100")
+                      : backend == u"17track" ? QStringLiteral("17TRACK")
+                                              : QStringLiteral("快递鸟")),
+             line);
+    // A day of the plan itself, every ask answered at once with what is known: the events do not
+    // move, so the moving parcels stay moving (their event is hours old, not days).
+    int made = 0;
+    for (QDateTime now = midnight; now < midnight.addDays(1);) {
+        while (const std::optional<ParcelKey> k = plan.take(now, states)) {
+            ++made;
+            plan.done(*k, true, 0, now, states.find(*k));
+        }
+        const QDateTime next = plan.nextDue(states);
+        if (!next.isValid())
+            break;
+        now = std::max(next, now.addSecs(1));
+    }
+    QVERIFY2(qAbs(made - asks) <= asks / 50 + parcels.size() / 50, qPrintable(QString::number(made)));
+}
+
+void TestWatch::newsCloseTogetherIsToldTogether() {
+    NewsBatch batch;
+    batch.add(key("A"), News::NewEvent, start);
+    batch.add(key("B"), News::None, start.addSecs(10)); // nothing to tell
+    batch.add(key("B"), News::NewEvent, start.addSecs(20));
+    batch.add(key("A"), News::Delivered, start.addSecs(30)); // one entry, the delivery
+    batch.add(key("C"), News::NewEvent, start.addSecs(59));
+    QVERIFY(batch.takeDue(start.addSecs(59)).isEmpty());
+    QCOMPARE(batch.due(), start.addMSecs(NewsBatch::windowMs));
+    QCOMPARE(batch.takeDue(start.addSecs(60)),
+             (QList<ParcelNews>{{key("A"), News::Delivered}, {key("B"), News::NewEvent}, {key("C"), News::NewEvent}}));
+    QVERIFY(batch.isEmpty());
+    batch.add(key("D"), News::NewEvent, start.addSecs(61)); // a window of its own
+    QCOMPARE(batch.takeDue(start.addSecs(121)), (QList<ParcelNews>{{key("D"), News::NewEvent}}));
+}
+
+void TestWatch::providerStates_data() {
+    QTest::addColumn<QByteArray>("token");
+    QTest::addColumn<QString>("progress");
+    QTest::addColumn<QString>("state");
+    QTest::newRow("no header: the text rule") << QByteArray() << "拒签,退回寄件人"
+                                              << "已签收";
+    QTest::newRow("unknown token: the text rule") << QByteArray("lost") << "派送中,快递员张三"
+                                                  << "派件中";
+    QTest::newRow("returned") << QByteArray("returned") << "拒签,退回寄件人"
+                              << "已退回";
+    QTest::newRow("pickup") << QByteArray(" Pickup ") << "已放入快递柜"
+                            << "待取件";
+    QTest::newRow("exception") << QByteArray("exception") << "疑难件"
+                               << "异常";
+    QTest::newRow("signed") << QByteArray("signed") << "已投递"
+                            << "已签收";
+    QTest::newRow("delivering") << QByteArray("delivering") << "到达"
+                                << "派件中";
+    QTest::newRow("transit") << QByteArray("transit") << "已签收"
+                             << "运送中";
+}
+
+void TestWatch::providerStates() {
+    QFETCH(QByteArray, token);
+    QFETCH(QString, progress);
+    QFETCH(QString, state);
+    QCOMPARE(answerState(token, progress), state);
+}
+
+void TestWatch::pickupCode_data() {
+    QTest::addColumn<QString>("progress");
+    QTest::addColumn<QString>("code");
+    QTest::newRow("locker") << "您的快件已放入丰巢柜,取件码 3-2-1045,请及时取件"
+                            << "3-2-1045";
+    QTest::newRow("凭取件码, no space") << "【菜鸟驿站】请凭取件码123456到幸福路店领取"
+                                        << "123456";
+    QTest::newRow("colon and brackets") << "包裹已到驿站,取件码：【A8-2-3001】"
+                                        << "A8-2-3001";
+    QTest::newRow("为") << "快件已存放至小区快递柜,取件码为 88061723"
+                        << "88061723";
+    QTest::newRow("提货码") << "请凭提货码:5521 到前台提货"
+                            << "5521";
+    QTest::newRow("bare, before 取件") << "已到达代收点,请凭 12-3-4567 取件"
+                                       << "12-3-4567";
+    QTest::newRow("full-width hyphen") << "取件码 3－2－1045"
+                                       << "3-2-1045";
+    QTest::newRow("a word, not a code") << "请凭取件码取件"
+                                        << "";
+    QTest::newRow("a phone, not a code") << "派件员电话 13800138000,请保持电话畅通"
+                                         << "";
+    QTest::newRow("nothing") << "已签收,签收人:本人"
+                             << "";
+}
+
+void TestWatch::pickupCode() {
+    QFETCH(QString, progress);
+    QFETCH(QString, code);
+    QCOMPARE(findPickupCode(progress), code);
+}
+
 // The sample tests/data/parcels.json, written by hand as the format is documented, reads as these
 // states; the writer writes the same fields.
 void TestWatch::stateFileSample() {
@@ -166,10 +387,13 @@ void TestWatch::stateFileSample() {
     b.trouble = troubleNoRecord;
     b.failures = 3;
     b.askedAt = start.addSecs(61);
+    b.source = QStringLiteral("kuaidi100");
     states.insert({QStringLiteral("123"), QStringLiteral("共速达物流|快递")}, a);
     states.insert(key("456"), b);
+    const WatchLedger ledger{QStringLiteral("17track"), start.date(), 42};
     const StateFile::Loaded loaded = StateFile::load(path);
     QVERIFY(loaded.keptAside.isEmpty());
+    QCOMPARE(loaded.ledger, ledger);
     QCOMPARE(loaded.states.keys().size(), 2);
     for (auto it = states.cbegin(); it != states.cend(); ++it) {
         const ParcelState& got = loaded.states.value(it.key());
@@ -180,6 +404,7 @@ void TestWatch::stateFileSample() {
         QCOMPARE(got.unseen, it->unseen);
         QCOMPARE(got.failures, it->failures);
         QCOMPARE(got.deliveredAnswers, it->deliveredAnswers);
+        QCOMPARE(got.source, it->source);
     }
     const auto parcelsOf = [](const QByteArray& json) {
         QJsonObject root = QJsonDocument::fromJson(json).object();
@@ -188,10 +413,16 @@ void TestWatch::stateFileSample() {
             byNumber.insert(v[QStringLiteral("number")].toString(), v);
         return std::pair(root, byNumber);
     };
-    QVERIFY(StateFile::save(path, states).ok());
+    QVERIFY(StateFile::save(path, states, ledger).ok());
     QFile written(path), sample(QStringLiteral(ZJX_TEST_DATA "/parcels.json"));
     QVERIFY(written.open(QIODevice::ReadOnly) && sample.open(QIODevice::ReadOnly));
     QCOMPARE(parcelsOf(written.readAll()), parcelsOf(sample.readAll()));
+    // A file of the first version of this format (no back-ends, no ledger) reads as it was.
+    const std::optional<StateFile::Contents> old = StateFile::fromJson(
+        R"({"format":"zjx-parcels","version":1,"parcels":[{"number":"9","company":"申通快递","state":"运送中"}]})");
+    QVERIFY(old && old->ledger == WatchLedger{});
+    QCOMPARE(old->states.value(key("9")).state, QStringLiteral("运送中"));
+    QVERIFY(old->states.value(key("9")).source.isEmpty());
 }
 
 void TestWatch::damagedStateFileIsKeptAside_data() {

@@ -58,7 +58,8 @@ QByteArray ListExport::bytes(const QList<QStringList>& rows) {
 }
 
 Result ListExport::write(const QString& path, const QByteArray& bytes) {
-    return writeFileAtomically(path, bytes);
+    // The user hands an export on: it is made as the user's umask says, unlike the book.
+    return writeFileAtomically(path, bytes, FileAccess::UmaskDefault);
 }
 
 } // namespace zjx

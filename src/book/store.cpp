@@ -98,7 +98,7 @@ QString Store::locate(const QString& programFolder) {
     if (!isSystemFolder(programFolder) && allowsAtomicRewrite(programFolder, beside))
         return beside;
     const QString data = dataFolder();
-    QDir().mkpath(data);
+    makePrivateFolder(data);
     const QString moved = pathIn(data);
     // Earlier versions kept the book in the doubled folder: bring it to where it is looked for.
     const QString doubled = pathIn(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
@@ -110,8 +110,9 @@ QString Store::locate(const QString& programFolder) {
         // so, and it is never replaced by an empty one.
         if (!QFile::copy(beside, moved))
             return beside;
-        // The copy keeps a read-only mode, and every later save would fail.
-        QFile::setPermissions(moved, QFile::permissions(moved) | QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        // The copy keeps the book's mode: a read-only one would fail every later save, and one
+        // others may read would show them the parcels.
+        QFile::setPermissions(moved, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     }
     return moved;
 }
@@ -182,13 +183,22 @@ QString freeBackupName(const QString& path) {
 } // namespace
 
 QString Store::keepOriginal(const QString& path) {
+    QFile original(path);
+    if (!original.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = original.readAll();
+    if (original.error() != QFileDevice::NoError)
+        return {};
     const QString copy = freeBackupName(path);
-    return QFile::copy(path, copy) ? copy : QString();
+    return writeFileAtomically(copy, bytes).ok() ? copy : QString();
 }
 
 QString Store::setAside(const QString& path) {
     const QString aside = freeBackupName(path);
-    return QFile::rename(path, aside) ? aside : QString();
+    if (!QFile::rename(path, aside))
+        return {};
+    keepToOwner(aside);
+    return aside;
 }
 
 } // namespace zjx

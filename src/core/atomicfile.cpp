@@ -1,15 +1,28 @@
 #include "core/atomicfile.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace zjx {
 
-Result writeFileAtomically(const QString& path, const QByteArray& bytes) {
+Result writeFileAtomically(const QString& path, const QByteArray& bytes, FileAccess access) {
     QSaveFile file(path);
     // Unbuffered, so a short write (a full disk) shows in write()'s count: a buffered flush inside
     // commit() can lose it and report success with a truncated file.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return Result::failure(file.errorString());
+    // The temporary file takes the mode of the file it replaces, or the umask's: set before the
+    // first byte, so the content is never readable by others, not even for a moment.
+    if (access == FileAccess::OwnerOnly && !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        const QString error = file.errorString();
+        file.cancelWriting();
+        return Result::failure(error);
+    }
     if (file.write(bytes) != bytes.size()) {
         const QString error = file.errorString();
         file.cancelWriting();
@@ -19,6 +32,27 @@ Result writeFileAtomically(const QString& path, const QByteArray& bytes) {
     if (!file.commit())
         return Result::failure(file.errorString().isEmpty() ? QStringLiteral("commit failed") : file.errorString());
     return Result::success();
+}
+
+bool keepToOwner(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        return ::close(fd) == 0;
+    struct stat status {};
+    return ::lstat(name.constData(), &status) == 0 && S_ISREG(status.st_mode) &&
+           ::chmod(name.constData(), status.st_mode & 0600) == 0;
+}
+
+bool makePrivateFolder(const QString& folder) {
+    const QString clean = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    if (QFileInfo(clean).isDir())
+        return true;
+    const QString parent = QFileInfo(clean).path();
+    if (parent == clean || !makePrivateFolder(parent))
+        return false;
+    // The umask can only take bits away: the folder is never open to others.
+    return ::mkdir(QFile::encodeName(clean).constData(), 0700) == 0 || QFileInfo(clean).isDir();
 }
 
 } // namespace zjx

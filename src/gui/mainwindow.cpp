@@ -128,6 +128,10 @@ void MainWindow::useGateway(GatewayChild* gateway) {
     m_gateway = gateway;
     connect(gateway, &GatewayChild::ready, this, &MainWindow::gatewayReady);
     connect(gateway, &GatewayChild::failed, this, &MainWindow::gatewayFailed);
+    connect(gateway, &GatewayChild::restarting, this, [this](const QString& reason) {
+        m_gatewayTrouble = QStringLiteral("本地查询服务已停止:") + reason + QStringLiteral(",正在重新启动");
+        setHint(m_gatewayTrouble);
+    });
     // A child that could not even be started has said so before the window was there.
     if (gateway->state() == GatewayChild::State::Ready)
         gatewayReady(gateway->address());
@@ -146,6 +150,10 @@ const Settings& MainWindow::networkSettings() {
 void MainWindow::gatewayReady(const QString& address) {
     m_gatewayWasReady = true;
     m_settings = Settings::fromEnvironment(address);
+    if (!std::exchange(m_gatewayTrouble, {}).isEmpty()) {
+        Label11[2]->setToolTip({});
+        setHint(QStringLiteral("本地查询服务已重新启动"));
+    }
 }
 
 void MainWindow::gatewayFailed(const QString& reason) {

@@ -4,11 +4,13 @@
 #include "book/parcelbook.h"
 #include "core/querysession.h"
 #include "platform/environment.h"
+#include "watch/newsbatch.h"
 #include "watch/parcelstates.h"
 
 #include <QColor>
 #include <QPointer>
 #include <QStringList>
+#include <QTime>
 #include <QWidget>
 #include <array>
 
@@ -232,12 +234,19 @@ public:
     void setWatchEnabled(bool on);
     void setWatchMinutes(int minutes);
     void setWatchChime(bool on);
+    void setWatchDailyLimit(int limit);
+    void setWatchQuietHours(const QTime& from, const QTime& to);
+    QTime watchQuietFrom() const { return m_quietFrom; }
+    QTime watchQuietTo() const { return m_quietTo; }
     const QStringList& archivedRecords() const { return m_archive.records(); }
     QString archivePath() const { return m_archive.path(); }
     QString statePath() const;
     QString settingsPath() const; // the overview's size and columns and the watch's settings
     // The record shown in this window as if the user had chosen it in the selector.
     void showRecord(const QString& record);
+    // A notification was clicked: its parcel is shown here and chosen in the overview; the grouped
+    // one opens the overview with the parcels it named.
+    void noticeClicked(const QString& key);
     void askRecords(const QStringList& records);
     void archiveRecords(const QStringList& records);
     void restoreRecords(const QStringList& records);
@@ -347,12 +356,15 @@ private:
     // ---- overview section (mainwindow_overview.cpp) ----
     void setupWatch();
     void bookChanged(); // the watch and the overview follow the book
-    void tellWatchNews(const ParcelKey& key, News news);
+    void tellWatchNews(const QList<ParcelNews>& news);
+    QList<ParcelKey> m_groupedNews; // the parcels of the last grouped notice
     ParcelArchive m_archive;
     BookWatch* m_watch = nullptr;
     QPointer<OverviewWindow> m_overview;
     QTimer* m_stateSaver = nullptr;
     bool m_watchChime = true;
+    QTime m_quietFrom;
+    QTime m_quietTo;
     // ---- guess section (mainwindow_guess.cpp) ----
     void connectGuess();
     void showGuess(const QList<int>& ranked);

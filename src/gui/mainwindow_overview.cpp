@@ -1,6 +1,7 @@
 #include "gui/mainwindow.h"
 
 #include "book/parcelrecord.h"
+#include "core/atomicfile.h"
 #include "gui/overviewwindow.h"
 #include "gui/platform/alertplayer.h"
 #include "gui/platform/desktopnotifier.h"
@@ -21,6 +22,9 @@ namespace {
 const QString watchOnKey = QStringLiteral("watch/enabled");
 const QString watchMinutesKey = QStringLiteral("watch/minutes");
 const QString watchChimeKey = QStringLiteral("watch/chime");
+const QString watchLimitKey = QStringLiteral("watch/dailyLimit");
+const QString watchQuietFromKey = QStringLiteral("watch/quietFrom");
+const QString watchQuietToKey = QStringLiteral("watch/quietTo");
 
 ParcelKey keyOf(const QString& record) {
     const ParcelFields f = ParcelRecord::split(record);
@@ -34,12 +38,17 @@ QString MainWindow::statePath() const {
 }
 
 QString MainWindow::settingsPath() const {
-    return QFileInfo(book.path()).dir().filePath(QStringLiteral("zjx-settings.ini"));
+    const QString path = QFileInfo(book.path()).dir().filePath(QStringLiteral("zjx-settings.ini"));
+    // Qt's settings keep the mode the file has: it is the user's alone before they write it.
+    keepToOwner(path);
+    return path;
 }
 
 void MainWindow::setupWatch() {
     // A damaged state file is kept aside by the loader; the knowledge starts again from nothing.
-    m_parcelStates.replaceAll(StateFile::load(statePath()).states);
+    StateFile::Loaded loaded = StateFile::load(statePath());
+    m_parcelStates.replaceAll(std::move(loaded.states));
+    m_parcelStates.setLedger(loaded.ledger);
     m_archive.setPath(ParcelArchive::pathBeside(book.path()));
     m_archive.load();
     // A move between the book and the archive that a crash cut short is settled now.
@@ -50,6 +59,7 @@ void MainWindow::setupWatch() {
     m_stateSaver->setInterval(300);
     connect(m_stateSaver, &QTimer::timeout, this, &MainWindow::saveStates);
     connect(&m_parcelStates, &ParcelStates::changed, m_stateSaver, qOverload<>(&QTimer::start));
+    connect(&m_parcelStates, &ParcelStates::ledgerChanged, m_stateSaver, qOverload<>(&QTimer::start));
 
     m_watch = new BookWatch(m_parcelStates, this);
     m_watch->setHostSource([this] { return networkSettings().trackingHost; });
@@ -63,13 +73,21 @@ void MainWindow::setupWatch() {
     const QSettings settings(settingsPath(), QSettings::IniFormat);
     m_watchChime = settings.value(watchChimeKey, true).toBool();
     m_watch->setMinutes(settings.value(watchMinutesKey, WatchPlan::defaultMinutes).toInt());
+    m_watch->setDailyLimit(settings.value(watchLimitKey, defaultDailyLimit).toInt());
+    const auto time = [&settings](const QString& key, QTime fallback) {
+        const QTime t = QTime::fromString(settings.value(key).toString(), QStringLiteral("HH:mm"));
+        return t.isValid() ? t : fallback;
+    };
+    m_quietFrom = time(watchQuietFromKey, QTime(22, 0));
+    m_quietTo = time(watchQuietToKey, QTime(7, 0));
+    m_watch->setQuietHours(m_quietFrom, m_quietTo);
     bookChanged();
     m_watch->setEnabled(settings.value(watchOnKey, false).toBool());
 }
 
 bool MainWindow::saveStates() {
     m_stateSaver->stop();
-    return StateFile::save(statePath(), m_parcelStates.all()).ok();
+    return StateFile::save(statePath(), m_parcelStates.all(), m_parcelStates.ledger()).ok();
 }
 
 void MainWindow::bookChanged() {
@@ -109,23 +127,74 @@ void MainWindow::setWatchChime(bool on) {
     QSettings(settingsPath(), QSettings::IniFormat).setValue(watchChimeKey, on);
 }
 
-void MainWindow::tellWatchNews(const ParcelKey& key, News news) {
-    const ParcelState state = m_parcelStates.value(key);
-    QString note;
-    for (const QString& record : std::as_const(Combo6))
-        if (keyOf(record) == key) {
-            note = ParcelRecord::note(record);
-            break;
-        }
-    const NewsNotice notice = NewsNotice::make(key.number, key.company, note, state.state, state.latest.time,
-                                               state.latest.progress, news == News::Delivered);
+void MainWindow::setWatchDailyLimit(int limit) {
+    m_watch->setDailyLimit(limit);
+    QSettings(settingsPath(), QSettings::IniFormat).setValue(watchLimitKey, limit);
+}
+
+void MainWindow::setWatchQuietHours(const QTime& from, const QTime& to) {
+    m_quietFrom = from;
+    m_quietTo = to;
+    m_watch->setQuietHours(from, to);
+    QSettings settings(settingsPath(), QSettings::IniFormat);
+    settings.setValue(watchQuietFromKey, from.toString(QStringLiteral("HH:mm")));
+    settings.setValue(watchQuietToKey, to.toString(QStringLiteral("HH:mm")));
+}
+
+void MainWindow::tellWatchNews(const QList<ParcelNews>& news) {
+    QList<NewsNotice> notices;
+    for (const ParcelNews& n : news) {
+        const ParcelState state = m_parcelStates.value(n.key);
+        QString note;
+        for (const QString& record : std::as_const(Combo6))
+            if (keyOf(record) == n.key) {
+                note = ParcelRecord::note(record);
+                break;
+            }
+        notices.append(NewsNotice::make(n.key.number, n.key.company, note, state.state, state.latest.time,
+                                        state.latest.progress, n.news == News::Delivered, state.pickupCode()));
+    }
+    if (notices.isEmpty())
+        return;
     if (!m_notifier) {
         m_notifier = new DesktopNotifier(this);
-        connect(m_notifier, &DesktopNotifier::activated, this, &MainWindow::bringToFront);
+        connect(m_notifier, &DesktopNotifier::activated, this, &MainWindow::noticeClicked);
     }
-    m_notifier->notify(notice.key, notice.summary, notice.body);
+    if (notices.size() >= NewsBatch::groupedFrom) {
+        QStringList lines;
+        m_groupedNews.clear();
+        for (int i = 0; i < notices.size(); ++i) {
+            const QString code = m_parcelStates.value(news.at(i).key).pickupCode();
+            lines << notices.at(i).summary + (code.isEmpty() ? QString() : QStringLiteral(" · 取件码 ") + code);
+            m_groupedNews << news.at(i).key;
+        }
+        const NewsNotice grouped = NewsNotice::grouped(lines);
+        m_notifier->notify(grouped.key, grouped.summary, grouped.body);
+    } else {
+        for (const NewsNotice& notice : std::as_const(notices))
+            m_notifier->notify(notice.key, notice.summary, notice.body);
+    }
     if (m_watchChime)
         W1->setSource(ProgramFolder::path() + QStringLiteral("/ts.mp3"));
+}
+
+void MainWindow::noticeClicked(const QString& key) {
+    if (key == NewsNotice::groupedKey()) {
+        openOverview();
+        m_overview->showOnly(m_groupedNews);
+        return;
+    }
+    bringToFront();
+    // A notice's key is the number and the company as ParcelKey::text() writes them.
+    const qsizetype bar = key.indexOf(u'|');
+    const ParcelKey parcel{key.left(bar), key.mid(bar + 1)};
+    for (const QString& record : std::as_const(Combo6))
+        if (keyOf(record) == parcel) {
+            showRecord(record);
+            break;
+        }
+    if (m_overview)
+        m_overview->selectParcel(parcel);
 }
 
 void MainWindow::showRecord(const QString& record) {

@@ -1,12 +1,14 @@
 #include "gui/overviewwindow.h"
 
 #include "gui/mainwindow.h"
+#include "serviceconfig/serviceconfig.h"
 #include "watch/bookwatch.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -19,6 +21,7 @@
 #include <QSpinBox>
 #include <QStyledItemDelegate>
 #include <QTableView>
+#include <QTimeEdit>
 #include <QVBoxLayout>
 
 namespace zjx {
@@ -85,15 +88,47 @@ OverviewWindow::OverviewWindow(MainWindow& main, QWidget* parent)
     archiveButton = named(new QPushButton(QStringLiteral("归档"), this), QStringLiteral("归档"));
     restoreButton = named(new QPushButton(QStringLiteral("恢复"), this), QStringLiteral("恢复"));
 
+    dailyLimit = named(new QSpinBox(this), QStringLiteral("每日上限"));
+    dailyLimit->setRange(1, 1000000);
+    dailyLimit->setSuffix(QStringLiteral(" 次"));
+    dailyLimit->setToolTip(QStringLiteral("收费的查询服务每天最多查询的次数,达到后当天停止自动跟踪"));
+    quietFrom = named(new QTimeEdit(this), QStringLiteral("夜间不查询开始"));
+    quietTo = named(new QTimeEdit(this), QStringLiteral("夜间不查询结束"));
+    for (QTimeEdit* edit : {quietFrom, quietTo})
+        edit->setDisplayFormat(QStringLiteral("HH:mm"));
+    costLabel = new QLabel(this);
+    costLabel->setObjectName(QStringLiteral("watch_cost"));
+    costLabel->setTextFormat(Qt::PlainText);
+    costLabel->setAccessibleDescription(QStringLiteral("自动跟踪的费用"));
+    stateFilter = named(new QComboBox(this), QStringLiteral("状态"));
+    stateFilter->addItem(QStringLiteral("全部状态"), QString());
+    for (const QString& state : {inTransitState, outForDeliveryState, pickupState, deliveredState, returnedState,
+                                 exceptionState, notAskedState, troubleFailed, troubleNoRecord})
+        stateFilter->addItem(state, state);
+    showAllButton = named(new QPushButton(QStringLiteral("显示全部"), this), QStringLiteral("显示全部"));
+    showAllButton->hide();
+
     auto* top = new QHBoxLayout;
     top->addWidget(search, 1);
+    top->addWidget(stateFilter);
     top->addWidget(archivedFilter);
+    top->addWidget(showAllButton);
     auto* watchRow = new QHBoxLayout;
     watchRow->addWidget(watchSwitch);
     auto* every = new QLabel(QStringLiteral("间隔"), this);
     every->setBuddy(watchMinutes);
     watchRow->addWidget(every);
     watchRow->addWidget(watchMinutes);
+    auto* limitCaption = new QLabel(QStringLiteral("每日上限"), this);
+    limitCaption->setBuddy(dailyLimit);
+    watchRow->addWidget(limitCaption);
+    watchRow->addWidget(dailyLimit);
+    auto* quietCaption = new QLabel(QStringLiteral("夜间不查询"), this);
+    quietCaption->setBuddy(quietFrom);
+    watchRow->addWidget(quietCaption);
+    watchRow->addWidget(quietFrom);
+    watchRow->addWidget(new QLabel(QStringLiteral("至"), this));
+    watchRow->addWidget(quietTo);
     watchRow->addWidget(chime);
     watchRow->addStretch(1);
     watchRow->addWidget(askButton);
@@ -103,6 +138,7 @@ OverviewWindow::OverviewWindow(MainWindow& main, QWidget* parent)
     layout->addLayout(top);
     layout->addWidget(table, 1);
     layout->addLayout(watchRow);
+    layout->addWidget(costLabel);
 
     BookWatch& watch = m_main.bookWatch();
     watchMinutes->setMinimum(watch.minimumMinutes());
@@ -113,6 +149,18 @@ OverviewWindow::OverviewWindow(MainWindow& main, QWidget* parent)
     connect(watchMinutes, &QSpinBox::valueChanged, this, [this](int minutes) { m_main.setWatchMinutes(minutes); });
     connect(chime, &QCheckBox::toggled, this, [this](bool on) { m_main.setWatchChime(on); });
     connect(&watch, &BookWatch::minimumChanged, this, [this](int minutes) { watchMinutes->setMinimum(minutes); });
+    dailyLimit->setValue(watch.dailyLimit());
+    quietFrom->setTime(m_main.watchQuietFrom());
+    quietTo->setTime(m_main.watchQuietTo());
+    connect(dailyLimit, &QSpinBox::valueChanged, this, [this](int limit) { m_main.setWatchDailyLimit(limit); });
+    for (QTimeEdit* edit : {quietFrom, quietTo})
+        connect(edit, &QTimeEdit::timeChanged, this,
+                [this] { m_main.setWatchQuietHours(quietFrom->time(), quietTo->time()); });
+    connect(&watch, &BookWatch::costChanged, this, &OverviewWindow::updateCost);
+    connect(&m_main.parcelStates(), &ParcelStates::reset, this, &OverviewWindow::updateCost);
+    connect(stateFilter, &QComboBox::currentIndexChanged, this,
+            [this] { m_filter.setState(stateFilter->currentData().toString()); });
+    connect(showAllButton, &QPushButton::clicked, this, [this] { showOnly({}); });
 
     connect(search, &QLineEdit::textChanged, &m_filter, &OverviewFilter::setSearch);
     connect(archivedFilter, &QCheckBox::toggled, this, [this](bool on) {
@@ -129,6 +177,51 @@ OverviewWindow::OverviewWindow(MainWindow& main, QWidget* parent)
     refresh();
     restoreLayout();
     updateButtons();
+    updateCost();
+}
+
+void OverviewWindow::updateCost() {
+    const BookWatch& watch = m_main.bookWatch();
+    const QString backend = m_main.parcelStates().ledger().backend;
+    QString text;
+    if (watch.stoppedForToday())
+        text = QStringLiteral("今天已查询 %1 次,达到每日上限:自动跟踪暂停,明天继续").arg(watch.dailyLimit());
+    else if (!watch.enabled())
+        text = QStringLiteral("自动跟踪未开启。开启后") + costLine(watch.cost(), backend, backendCaption(backend));
+    else
+        text = costLine(watch.cost(), backend, backendCaption(backend));
+    costLabel->setText(text);
+    costLabel->setAccessibleName(text);
+}
+
+void OverviewWindow::showOnly(const QList<ParcelKey>& keys) {
+    if (!keys.isEmpty()) {
+        // The other filters would hide some of them and linger after "显示全部".
+        search->clear();
+        stateFilter->setCurrentIndex(0);
+        archivedFilter->setChecked(false);
+    }
+    m_filter.setOnly(keys);
+    showAllButton->setVisible(!keys.isEmpty());
+    if (keys.isEmpty())
+        return;
+    table->clearSelection();
+    for (int r = 0; r < m_filter.rowCount(); ++r)
+        table->selectionModel()->select(m_filter.index(r, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
+void OverviewWindow::selectParcel(const ParcelKey& key) {
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int r = 0; r < m_filter.rowCount(); ++r)
+            if (m_model.row(m_filter.mapToSource(m_filter.index(r, 0)).row()).key == key) {
+                table->selectRow(r);
+                table->scrollTo(m_filter.index(r, 0));
+                return;
+            }
+        // Hidden by a search or a filter: everything is shown again to find it.
+        showOnly({key});
+        showOnly({});
+    }
 }
 
 OverviewWindow::~OverviewWindow() {
@@ -186,6 +279,15 @@ void OverviewWindow::copySelectedNumbers() {
         QGuiApplication::clipboard()->setText(numbers.join(u'\n'));
 }
 
+void OverviewWindow::copyPickupCode() {
+    const QModelIndexList rows = table->selectionModel()->selectedRows();
+    if (rows.isEmpty())
+        return;
+    const QString code = rows.first().data(OverviewModel::PickupCodeRole).toString();
+    if (!code.isEmpty())
+        QGuiApplication::clipboard()->setText(code);
+}
+
 void OverviewWindow::deleteSelected() {
     const QStringList records = selectedRecords();
     if (records.size() == 1)
@@ -200,6 +302,8 @@ void OverviewWindow::showContextMenu(const QPoint& position) {
     QAction* ask = menu.addAction(QStringLiteral("立即查询"), this, &OverviewWindow::askSelected);
     ask->setEnabled(!archived);
     menu.addAction(QStringLiteral("复制单号"), this, &OverviewWindow::copySelectedNumbers);
+    if (!table->indexAt(position).data(OverviewModel::PickupCodeRole).toString().isEmpty())
+        menu.addAction(QStringLiteral("复制取件码"), this, &OverviewWindow::copyPickupCode);
     if (archived)
         menu.addAction(QStringLiteral("恢复"), this, &OverviewWindow::restoreSelected);
     else

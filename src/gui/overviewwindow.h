@@ -5,7 +5,10 @@
 #include <QWidget>
 
 class QCheckBox;
+class QComboBox;
+class QLabel;
 class QLineEdit;
+class QTimeEdit;
 class QPushButton;
 class QSpinBox;
 class QTableView;
@@ -27,6 +30,12 @@ public:
     QCheckBox* watchSwitch = nullptr; // 自动跟踪全部快递
     QSpinBox* watchMinutes = nullptr; // watch_minutes
     QCheckBox* chime = nullptr;
+    QSpinBox* dailyLimit = nullptr;       // 每日上限
+    QTimeEdit* quietFrom = nullptr;       // 夜间不查询 from
+    QTimeEdit* quietTo = nullptr;         // ... to
+    QLabel* costLabel = nullptr;          // "约 N 次查询/天", or that the day's limit is reached
+    QComboBox* stateFilter = nullptr;     // 状态
+    QPushButton* showAllButton = nullptr; // 显示全部, while only a notice's parcels are shown
     QCheckBox* archivedFilter = nullptr;  // 已归档
     QPushButton* askButton = nullptr;     // 立即查询
     QPushButton* archiveButton = nullptr; // 归档
@@ -46,7 +55,13 @@ public:
     void archiveSelected();
     void restoreSelected();
     void copySelectedNumbers();
+    void copyPickupCode();
     void deleteSelected();
+    // Only these parcels, all selected (a grouped notice's); "显示全部" brings the rest back.
+    void showOnly(const QList<ParcelKey>& keys);
+    // The parcel's row selected and in view (a notification's parcel).
+    void selectParcel(const ParcelKey& key);
+    void updateCost();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <array>
 #include <csignal>
+#include <utility>
 #include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -22,6 +23,8 @@ namespace {
 // is not the service.
 constexpr qsizetype maxPendingBytes = 4096;
 constexpr int maxComplaintLines = 20;
+// A child that served this long ended for a reason of its own, not one that each new start meets.
+constexpr qint64 servedLongEnoughMs = 60000;
 
 // 256 bits from the system's generator, as hex (the service takes printable ASCII only).
 QByteArray newSecret() {
@@ -32,7 +35,11 @@ QByteArray newSecret() {
 
 } // namespace
 
-GatewayChild::GatewayChild(QObject* parent) : QObject(parent), m_process(new QProcess(this)), m_secret(newSecret()) {}
+GatewayChild::GatewayChild(QObject* parent)
+    : QObject(parent), m_process(new QProcess(this)), m_secret(newSecret()), m_restartTimer(new QTimer(this)) {
+    m_restartTimer->setSingleShot(true);
+    connect(m_restartTimer, &QTimer::timeout, this, &GatewayChild::startAgain);
+}
 
 GatewayChild::~GatewayChild() {
     stop();
@@ -95,10 +102,10 @@ void GatewayChild::start() {
         // The service starts while the window is built; on a busy machine the window goes first.
         ::setpriority(PRIO_PROCESS, 0, 5);
     });
-    connect(m_process, &QProcess::readyReadStandardOutput, this, &GatewayChild::readOutput);
-    connect(m_process, &QProcess::readyReadStandardError, this, &GatewayChild::readComplaints);
-    connect(m_process, &QProcess::errorOccurred, this, &GatewayChild::onError);
-    connect(m_process, &QProcess::finished, this, &GatewayChild::onFinished);
+    connect(m_process, &QProcess::readyReadStandardOutput, this, &GatewayChild::readOutput, Qt::UniqueConnection);
+    connect(m_process, &QProcess::readyReadStandardError, this, &GatewayChild::readComplaints, Qt::UniqueConnection);
+    connect(m_process, &QProcess::errorOccurred, this, &GatewayChild::onError, Qt::UniqueConnection);
+    connect(m_process, &QProcess::finished, this, &GatewayChild::onFinished, Qt::UniqueConnection);
     m_process->start(QIODevice::ReadOnly);
     ::close(secretFd); // the child has its copy (fork happens inside start)
 }
@@ -110,11 +117,11 @@ bool GatewayChild::waitForAddress(int msecs) {
         // Output arrives through readyReadStandardOutput, an early end through finished.
         if (!m_process->waitForReadyRead(int(deadline.remainingTime())) && m_process->state() == QProcess::NotRunning &&
             m_state == State::Starting)
-            fail(QStringLiteral("zjx-service 未能运行"));
+            ended(QStringLiteral("zjx-service 未能运行"), false);
     }
     if (m_state == State::Starting) {
-        fail(QStringLiteral("zjx-service %1 秒内未报告端口").arg((msecs + 999) / 1000));
-        stop();
+        endProcess();
+        ended(QStringLiteral("zjx-service %1 秒内未报告端口").arg((msecs + 999) / 1000), false);
     }
     return m_state == State::Ready;
 }
@@ -143,6 +150,14 @@ void GatewayChild::stop() {
     while (!m_expectedVisit.isEmpty() && m_process->state() == QProcess::Running && !m_visitDeadline.hasExpired())
         m_process->waitForReadyRead(int(m_visitDeadline.remainingTime())); // readOutput sees the log
     m_expectedVisit.clear();
+    m_restartTimer->stop();
+    if (std::exchange(m_announced, false))
+        HttpClient::instance().serviceEnded(false);
+    endProcess();
+}
+
+// Ends the process without telling anyone: its end is the caller's to report.
+void GatewayChild::endProcess() {
     disconnect(m_process, nullptr, this, nullptr);
     if (m_process->state() == QProcess::NotRunning)
         return;
@@ -157,7 +172,16 @@ void GatewayChild::restart() {
     if (m_state == State::NotStarted)
         return start();
     stop();
+    // The requests of the moment wait for the new child rather than fail.
+    HttpClient::instance().serviceEnded(true);
+    m_announced = true;
+    m_restarts = 0;
+    startAgain();
+}
+
+void GatewayChild::startAgain() {
     m_state = State::NotStarted;
+    m_secret = newSecret();
     m_address.clear();
     m_failure.clear();
     m_pending.clear();
@@ -196,14 +220,16 @@ void GatewayChild::readOutput() {
             m_state = State::Ready;
             m_address = address;
             m_pending.clear();
+            m_readySince.start();
+            m_announced = true;
             HttpClient::instance().setServiceSecret(m_address, m_secret);
             Q_EMIT ready(m_address);
             return;
         }
     }
     if (m_pending.size() > maxPendingBytes) {
-        fail(QStringLiteral("zjx-service 未报告端口"));
-        stop();
+        endProcess();
+        ended(QStringLiteral("zjx-service 未报告端口"), false);
     }
 }
 
@@ -226,14 +252,18 @@ void GatewayChild::onError(QProcess::ProcessError error) {
     if (error != QProcess::FailedToStart || m_state != State::Starting)
         return;
     const QFileInfo program(m_process->program());
-    fail(program.exists() ? QStringLiteral("无法运行 %1").arg(program.fileName())
-                          : QStringLiteral("找不到 %1").arg(program.filePath()));
+    ended(program.exists() ? QStringLiteral("无法运行 %1").arg(program.fileName())
+                           : QStringLiteral("找不到 %1").arg(program.filePath()),
+          false);
 }
 
 void GatewayChild::onFinished(int exitCode, QProcess::ExitStatus status) {
     const bool wasReady = m_state == State::Ready;
     if (m_state != State::Starting && !wasReady)
         return;
+    // At once: whoever binds the port next must get nothing, neither the secret nor a number.
+    if (wasReady)
+        HttpClient::instance().serviceEnded(true);
     QString reason;
     if (status == QProcess::CrashExit)
         reason = QStringLiteral("zjx-service 崩溃了");
@@ -246,13 +276,33 @@ void GatewayChild::onFinished(int exitCode, QProcess::ExitStatus status) {
         reason += QStringLiteral(": ") + m_complaints.last();
         detail += QStringLiteral(":\n") + m_complaints.join(u'\n');
     }
-    if (wasReady)
-        m_address.clear();
+    m_address.clear();
     m_failureDetail = detail;
+    ended(reason, wasReady);
+}
+
+void GatewayChild::ended(QString reason, bool wasReady) {
+    if (wasReady && m_readySince.hasExpired(servedLongEnoughMs))
+        m_restarts = 0;
+    // A first start that fails is the configuration's or the installation's fault: said at once.
+    if ((wasReady || m_restarts > 0) && m_restarts < m_restartPauses.size()) {
+        const int pause = m_restartPauses.at(m_restarts++);
+        m_state = State::Restarting;
+        m_restartTimer->start(pause);
+        Q_EMIT restarting(reason, m_restarts, pause);
+        return;
+    }
+    if (m_restarts > 0) {
+        const QString given = QStringLiteral(",重新启动 %1 次均未成功").arg(m_restarts);
+        reason += given;
+        m_failureDetail += given;
+    }
     fail(reason);
 }
 
 void GatewayChild::fail(const QString& reason) {
+    if (std::exchange(m_announced, false))
+        HttpClient::instance().serviceEnded(false);
     m_state = State::Failed;
     m_failure = reason;
     if (m_failureDetail.isEmpty())

@@ -2,10 +2,13 @@
 
 #include <QByteArray>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QList>
 #include <QObject>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 namespace zjx {
 
@@ -16,11 +19,14 @@ namespace zjx {
 // killed (the kernel sends it SIGTERM when its parent dies). The service is private to this
 // program: it serves only requests carrying a secret made here at each start and handed to the
 // child over an inherited pipe (never on its command line or in its environment); the program's
-// HttpClient adds it to every request to that address.
+// HttpClient adds it to every request to that address. A child that ends once it was ready is
+// replaced by a new one (a new secret, a new port); until then HttpClient sends nothing to the
+// old port, which anyone may take, and holds the requests meant for the service.
 class GatewayChild : public QObject {
     Q_OBJECT
 public:
-    enum class State { NotStarted, Starting, Ready, Failed };
+    // Restarting: the ready child has ended and the next one starts after a pause.
+    enum class State { NotStarted, Starting, Ready, Restarting, Failed };
 
     explicit GatewayChild(QObject* parent = nullptr);
     ~GatewayChild() override; // ends the child
@@ -29,6 +35,11 @@ public:
     void setProgram(const QString& program, const QStringList& arguments = defaultArguments());
     bool hasProgram() const { return !m_process->program().isEmpty(); }
     static QStringList defaultArguments();
+    // The pauses before each new start of a child that ended; when the last has passed and its
+    // child ended too, the service counts as failed. A child that served for a minute starts the
+    // count afresh.
+    void setRestartPauses(const QList<int>& msecs) { m_restartPauses = msecs; }
+    static QList<int> defaultRestartPauses() { return {500, 1000, 2000, 4000, 8000}; }
     // Starts the named child and returns at once; does nothing once started.
     void start();
     void start(const QString& program, const QStringList& arguments = defaultArguments()) {
@@ -66,12 +77,18 @@ public:
 Q_SIGNALS:
     void ready(const QString& address);
     void failed(const QString& reason);
+    // The child ended for `reason`; start number `attempt` follows in `pauseMs`.
+    void restarting(const QString& reason, int attempt, int pauseMs);
 
 private:
     void readOutput();
     void readComplaints();
     void onError(QProcess::ProcessError error);
     void onFinished(int exitCode, QProcess::ExitStatus status);
+    // The child ended or could not start: it is started again while the pauses last, else failed.
+    void ended(QString reason, bool wasReady);
+    void startAgain();
+    void endProcess();
     void fail(const QString& reason);
     // A pipe holding the secret, its read end open for the child only; -1 on failure.
     int makeSecretPipe();
@@ -88,6 +105,11 @@ private:
     QString m_address;
     QString m_failure;
     QByteArray m_pending; // output before the start-up line is complete
+    QList<int> m_restartPauses = defaultRestartPauses();
+    int m_restarts = 0;          // new starts since a child last served for a while
+    QTimer* m_restartTimer;
+    QElapsedTimer m_readySince;
+    bool m_announced = false;    // HttpClient knows this child's address
 };
 
 } // namespace zjx

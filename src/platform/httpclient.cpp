@@ -1,5 +1,6 @@
 #include "platform/httpclient.h"
 
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -19,15 +20,59 @@ HttpClient::HttpClient(QObject* parent) : QObject(parent), m_manager(new QNetwor
 
 void HttpClient::setServiceSecret(const QString& address, const QByteArray& secret) {
     const QUrl service(QStringLiteral("http://") + address);
+    m_service = Service::Up;
     m_serviceHost = service.host();
     m_servicePort = service.port(80);
     m_serviceSecret = secret;
+    m_formerServices.removeAll(std::pair{m_serviceHost, m_servicePort});
+    for (const auto& resume : std::exchange(m_held, {}))
+        resume();
+    Q_EMIT serviceSettled();
+}
+
+void HttpClient::serviceEnded(bool comesBack) {
+    if (m_service == Service::Up)
+        m_formerServices.append({m_serviceHost, m_servicePort});
+    m_service = comesBack ? Service::Returning : Service::Gone;
+    m_serviceHost.clear();
+    m_servicePort = -1;
+    m_serviceSecret.clear();
+    if (comesBack)
+        return;
+    for (const auto& resume : std::exchange(m_held, {}))
+        resume();
+    Q_EMIT serviceSettled();
+}
+
+HttpClient::Route HttpClient::route(QUrl& url) const {
+    if (url.scheme() != QLatin1String("http") ||
+        !m_formerServices.contains(std::pair{url.host(), url.port(80)}))
+        return Route::Send;
+    switch (m_service) {
+    case Service::Up:
+        url.setHost(m_serviceHost);
+        url.setPort(m_servicePort);
+        return Route::Send;
+    case Service::Returning:
+        return Route::Hold;
+    case Service::None:
+    case Service::Gone:
+        break;
+    }
+    return Route::Refuse;
+}
+
+HttpResult HttpClient::failed(HttpResult::Failure failure) {
+    HttpResult result;
+    result.failure = failure;
+    result.errorText = failureText(failure);
+    return result;
 }
 
 QNetworkRequest HttpClient::request(const QUrl& url) const {
     QNetworkRequest request(url);
     // Only to the service itself: another host must not learn the secret.
-    if (!m_serviceSecret.isEmpty() && url.scheme() == QLatin1String("http") && url.host() == m_serviceHost &&
+    if (m_service == Service::Up && url.scheme() == QLatin1String("http") && url.host() == m_serviceHost &&
         url.port(80) == m_servicePort) {
         request.setRawHeader("X-Zjx-Secret", m_serviceSecret);
         // The service never redirects; a redirect followed would carry the secret elsewhere.
@@ -44,14 +89,14 @@ QNetworkReply* HttpClient::start(const QUrl& url, bool responsive) {
 }
 
 // Arms the time limit and the size limit of one transfer; both abort the reply.
-void HttpClient::watch(QNetworkReply* reply, bool* timedOut, bool* tooLarge) {
+void HttpClient::watch(QNetworkReply* reply, bool* timedOut, bool* tooLarge, int timeoutMs) {
     auto* timer = new QTimer(reply);
     timer->setSingleShot(true);
     connect(timer, &QTimer::timeout, reply, [reply, timedOut] {
         *timedOut = true;
         reply->abort();
     });
-    timer->start(m_timeoutMs);
+    timer->start(timeoutMs);
     const qint64 limit = m_maxBodyBytes;
     connect(reply, &QNetworkReply::downloadProgress, reply, [reply, tooLarge, limit](qint64 received, qint64 total) {
         if (received > limit || total > limit) {
@@ -62,19 +107,34 @@ void HttpClient::watch(QNetworkReply* reply, bool* timedOut, bool* tooLarge) {
 }
 
 HttpResult HttpClient::getBlocking(const QUrl& url, const BodyDecoder& decode) {
-    bool timedOut = false;
-    bool tooLarge = false;
-    QNetworkReply* reply = start(url, false);
-    watch(reply, &timedOut, &tooLarge);
     ++m_blockingWaits;
-    if (!reply->isFinished()) {
+    // A request for a service that is starting again waits for it, within the same time limit.
+    const QDeadlineTimer deadline(m_timeoutMs);
+    QUrl target = url;
+    Route way;
+    while ((way = route(target)) == Route::Hold && !deadline.hasExpired()) {
         QEventLoop loop;
-        connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        connect(this, &HttpClient::serviceSettled, &loop, &QEventLoop::quit);
+        QTimer::singleShot(int(deadline.remainingTime()), &loop, &QEventLoop::quit);
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     }
+    HttpResult result;
+    if (way != Route::Send) {
+        result = failed(way == Route::Hold ? HttpResult::Failure::Timeout : HttpResult::Failure::Refused);
+    } else {
+        bool timedOut = false;
+        bool tooLarge = false;
+        QNetworkReply* reply = start(target, false);
+        watch(reply, &timedOut, &tooLarge, int(deadline.remainingTime()));
+        if (!reply->isFinished()) {
+            QEventLoop loop;
+            connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+            loop.exec(QEventLoop::ExcludeUserInputEvents);
+        }
+        result = finish(reply, timedOut, tooLarge, decode);
+        reply->deleteLater();
+    }
     --m_blockingWaits;
-    HttpResult result = finish(reply, timedOut, tooLarge, decode);
-    reply->deleteLater();
     if (m_blockingWaits == 0)
         Q_EMIT waitEnded();
     return result;
@@ -82,10 +142,29 @@ HttpResult HttpClient::getBlocking(const QUrl& url, const BodyDecoder& decode) {
 
 void HttpClient::getResponsive(const QUrl& url, QObject* context, std::function<void(const HttpResult&)> done,
                                BodyDecoder decode) {
-    QNetworkReply* reply = start(url, true);
-    auto flags = std::make_shared<std::pair<bool, bool>>(false, false);
-    watch(reply, &flags->first, &flags->second);
     QPointer<QObject> guard(context);
+    QUrl target = url;
+    switch (route(target)) {
+    case Route::Hold:
+        // Asked again once the service is back (or gone); a window closed meanwhile asks nothing.
+        m_held.append([this, url, guard, done = std::move(done), decode = std::move(decode)] {
+            if (guard)
+                getResponsive(url, guard, done, decode);
+        });
+        return;
+    case Route::Refuse:
+        // Never sent; answered from the event loop like every other answer.
+        QTimer::singleShot(0, this, [guard, done = std::move(done)] {
+            if (guard)
+                done(failed(HttpResult::Failure::Refused));
+        });
+        return;
+    case Route::Send:
+        break;
+    }
+    QNetworkReply* reply = start(target, true);
+    auto flags = std::make_shared<std::pair<bool, bool>>(false, false);
+    watch(reply, &flags->first, &flags->second, m_timeoutMs);
     connect(reply, &QNetworkReply::finished, this,
             [this, reply, flags, guard, done = std::move(done), decode = std::move(decode)] {
                 reply->deleteLater();

@@ -64,25 +64,42 @@ public:
     static QString failureText(HttpResult::Failure failure);
 
     // The program's own service at "HOST:PORT" serves only requests carrying `secret`; every
-    // request to that address gets it in X-Zjx-Secret, requests elsewhere never.
+    // request to that address gets it in X-Zjx-Secret, requests elsewhere never. A request for an
+    // address the service had before goes to this one, and so do the requests held for it.
     void setServiceSecret(const QString& address, const QByteArray& secret);
+    // The service has ended. From this moment no request goes to its address (whoever takes the
+    // port next would read the numbers), and its secret is forgotten. While it `comesBack`, the
+    // requests meant for it wait for its new address; else they fail at once, as refused.
+    void serviceEnded(bool comesBack);
     // Every request goes out as built here.
     QNetworkRequest request(const QUrl& url) const;
 
 Q_SIGNALS:
     // The last blocking request has its answer: work that waited for it may go on.
     void waitEnded();
+    // The service is back at a new address, or gone for good: held requests may go on.
+    void serviceSettled();
 
 private:
+    enum class Route { Send, Hold, Refuse };
+    enum class Service { None, Up, Returning, Gone };
+
     explicit HttpClient(QObject* parent = nullptr);
+    // What happens to a request for `url` now; one meant for the service's old address is
+    // moved to its present one.
+    Route route(QUrl& url) const;
     QNetworkReply* start(const QUrl& url, bool responsive);
     HttpResult finish(QNetworkReply* reply, bool timedOut, bool tooLarge, const BodyDecoder& decode);
-    void watch(QNetworkReply* reply, bool* timedOut, bool* tooLarge);
+    void watch(QNetworkReply* reply, bool* timedOut, bool* tooLarge, int timeoutMs);
+    static HttpResult failed(HttpResult::Failure failure);
 
     QNetworkAccessManager* m_manager;
+    Service m_service = Service::None;
     QString m_serviceHost;
     int m_servicePort = -1;
     QByteArray m_serviceSecret;
+    QList<std::pair<QString, int>> m_formerServices; // host and port the service had before
+    QList<std::function<void()>> m_held;             // responsive requests waiting for the service
     int m_timeoutMs = 60000;
     qint64 m_maxBodyBytes = 8 * 1024 * 1024;
     int m_blockingWaits = 0;

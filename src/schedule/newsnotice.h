@@ -1,19 +1,25 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace zjx {
 
 // What the desktop is told when a parcel has news: one notice per parcel (its number and company),
 // named by the parcel's note and state (or, for a delivery, by the word that it has arrived), with
-// the latest event as the body. All plain text.
+// the pickup code and the latest event as the body. All plain text.
 struct NewsNotice {
     QString key;
     QString summary;
     QString body;
 
     static NewsNotice make(const QString& number, const QString& company, const QString& note, const QString& state,
-                           const QString& latestTime, const QString& latestProgress, bool delivered = false);
+                           const QString& latestTime, const QString& latestProgress, bool delivered = false,
+                           const QString& pickupCode = {});
+    // Several parcels' news in one notice ("3 件快递有新进展"), a line per parcel: their summaries.
+    static NewsNotice grouped(const QStringList& summaries);
+    // The key of the grouped notice: no parcel's key can be it (a parcel's starts with its number).
+    static QString groupedKey() { return QStringLiteral("|grouped"); }
 };
 
 } // namespace zjx

@@ -35,11 +35,34 @@ void BookWatch::setEnabled(bool on) {
         m_plan.stop();
     }
     planNextWake();
+    Q_EMIT costChanged();
 }
 
 void BookWatch::setMinutes(int minutes) {
     m_minutes = std::max(minutes, 1);
-    m_plan.setInterval(m_minutes, m_minimumMinutes);
+    m_plan.setInterval(m_minutes, m_minimumMinutes, Clock::now());
+    planNextWake();
+    Q_EMIT costChanged();
+}
+
+void BookWatch::setQuietHours(const QTime& from, const QTime& to) {
+    m_plan.setQuietHours(from, to);
+    planNextWake();
+    Q_EMIT costChanged();
+}
+
+void BookWatch::setDailyLimit(int limit) {
+    m_dailyLimit = std::max(limit, 1);
+    planNextWake();
+    Q_EMIT costChanged();
+}
+
+bool BookWatch::stoppedForToday() const {
+    return m_enabled && limitReached(m_states.ledger(), m_dailyLimit, Clock::now().date());
+}
+
+WatchCost BookWatch::cost() const {
+    return estimateCost(m_plan, m_states, m_states.ledger().backend, Clock::now());
 }
 
 void BookWatch::askNow(const QList<ParcelKey>& parcels) {
@@ -50,29 +73,37 @@ void BookWatch::askNow(const QList<ParcelKey>& parcels) {
 }
 
 void BookWatch::wake() {
+    const QDateTime now = Clock::now();
+    if (const QList<ParcelNews> due = m_batch.takeDue(now); !due.isEmpty())
+        Q_EMIT news(due);
     if (m_busy)
         return;
     if (!m_userAsks.isEmpty()) {
         ask(m_userAsks.takeFirst(), ParcelStates::Asker::User);
         return;
     }
-    if (const std::optional<ParcelKey> key = m_plan.take(Clock::now(), m_states)) {
-        ask(*key, ParcelStates::Asker::Automatic);
-        return;
-    }
+    if (!limitReached(m_states.ledger(), m_dailyLimit, now.date()))
+        if (const std::optional<ParcelKey> key = m_plan.take(now, m_states)) {
+            ask(*key, ParcelStates::Asker::Automatic);
+            return;
+        }
     planNextWake();
 }
 
 void BookWatch::planNextWake() {
-    if (m_busy)
-        return;
-    const QDateTime next = m_plan.nextDue(m_states);
+    const QDateTime now = Clock::now();
+    QDateTime next = m_busy ? QDateTime() : m_plan.nextDue(m_states);
+    // A day whose limit is reached asks again the next day.
+    if (next.isValid() && limitReached(m_states.ledger(), m_dailyLimit, now.date()))
+        next = std::max(next, QDateTime(now.date().addDays(1), QTime(0, 0)));
+    if (!m_batch.isEmpty() && (!next.isValid() || m_batch.due() < next))
+        next = m_batch.due();
     if (!next.isValid()) {
         m_timer.stop();
         return;
     }
     // Woken at least once a minute, so a clock that jumps (a suspended laptop) is noticed soon.
-    const qint64 wait = std::clamp(Clock::now().msecsTo(next), qint64(0), qint64(60000));
+    const qint64 wait = std::clamp(now.msecsTo(next), qint64(0), qint64(60000));
     m_timer.start(int(wait));
 }
 
@@ -94,10 +125,20 @@ void BookWatch::answered(const ParcelKey& key, ParcelStates::Asker asker, const 
     const int cacheMinutes = result.header("X-Zjx-Cache-Minutes").trimmed().toInt(&okMinutes);
     if (okMinutes && cacheMinutes > 0 && cacheMinutes != m_minimumMinutes) {
         m_minimumMinutes = cacheMinutes;
-        m_plan.setInterval(m_minutes, m_minimumMinutes);
+        m_plan.setInterval(m_minutes, m_minimumMinutes, Clock::now());
         Q_EMIT minimumChanged(cacheMinutes);
     }
     const QDateTime now = Clock::now();
+    const QString backend = result.ok() ? QString::fromLatin1(result.header("X-Zjx-Backend")).trimmed() : QString();
+    if (!backend.isEmpty() && asker == ParcelStates::Asker::Automatic) {
+        WatchLedger ledger = m_states.ledger();
+        if (ledger.day != now.date())
+            ledger = {backend, now.date(), 0};
+        ledger.backend = backend;
+        ledger.spent += isCharged(backend, m_states.find(key)) ? 1 : 0;
+        m_states.setLedger(ledger);
+        Q_EMIT costChanged();
+    }
     bool good = false;
     if (result.ok() && result.status < 400) {
         const Screening verdict = screenAnswer(result.body);
@@ -105,11 +146,11 @@ void BookWatch::answered(const ParcelKey& key, ParcelStates::Asker asker, const 
         if (verdict == Screening::Good && rows > 0) {
             const QList<ProgressEntry> entries = TrackingParser::parse(result.body, rows);
             const ProgressEntry& latest = entries.first();
-            const Sighting seen{TrackingParser::parcelState(latest.progress), {latest.time, latest.progress}};
-            const News found = m_states.observe(key, seen, now, asker);
+            const Sighting seen{answerState(result.header("X-Zjx-State"), latest.progress),
+                                {latest.time, latest.progress}};
+            const News found = m_states.observe(key, seen, now, asker, backend);
             good = true;
-            if (found != News::None)
-                Q_EMIT news(key, found);
+            m_batch.add(key, found, now);
         } else {
             m_states.fail(key, verdict == Screening::NotFound ? troubleNoRecord : troubleFailed, now);
         }
@@ -117,7 +158,7 @@ void BookWatch::answered(const ParcelKey& key, ParcelStates::Asker asker, const 
         m_states.fail(key, troubleFailed, now);
     }
     if (asker == ParcelStates::Asker::Automatic)
-        m_plan.done(key, good, m_states.value(key).failures, now);
+        m_plan.done(key, good, m_states.value(key).failures, now, m_states.find(key));
     QTimer::singleShot(0, this, &BookWatch::wake);
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "watch/news.h"
+#include "watch/newsbatch.h"
 #include "watch/parcelstates.h"
+#include "watch/watchcost.h"
 #include "watch/watchplan.h"
 
 #include <QList>
@@ -29,8 +31,17 @@ public:
     void setParcels(const QList<ParcelKey>& parcels);
     void setEnabled(bool on);
     bool enabled() const { return m_enabled; }
+    // A new interval applies at once: the planned parcels are spread again over it.
     void setMinutes(int minutes);
     int minutes() const { return m_minutes; }
+    void setQuietHours(const QTime& from, const QTime& to);
+    void setDailyLimit(int limit);
+    int dailyLimit() const { return m_dailyLimit; }
+    // The limit of billed asks is reached: nothing more is asked today.
+    bool stoppedForToday() const;
+    // A day of the watch as planned now, with the back-end last heard from.
+    WatchCost cost() const;
+    const WatchPlan& plan() const { return m_plan; }
     int minimumMinutes() const { return m_minimumMinutes; } // the service's cache lifetime
     int requestsSent() const { return m_sent; }
     bool asking() const { return m_busy; }
@@ -43,9 +54,11 @@ public:
     void wake();
 
 Q_SIGNALS:
-    void news(const zjx::ParcelKey& key, zjx::News news);
+    void news(const QList<zjx::ParcelNews>& news);
     void minimumChanged(int minutes);
     void askingChanged(bool asking);
+    // The plan or what it costs changed (interval, quiet hours, limit, back-end, a day's spending).
+    void costChanged();
 
 private:
     void ask(const ParcelKey& key, ParcelStates::Asker asker);
@@ -62,7 +75,9 @@ private:
     bool m_busy = false;
     int m_minutes = WatchPlan::defaultMinutes;
     int m_minimumMinutes = 1;
+    int m_dailyLimit = defaultDailyLimit;
     int m_sent = 0;
+    NewsBatch m_batch;
 };
 
 } // namespace zjx

@@ -49,6 +49,10 @@ QVariant OverviewModel::data(const QModelIndex& index, int role) const {
         return s && s->unseen;
     case ArchivedRole:
         return r.archived;
+    case StateRole:
+        return s ? s->shownState() : notAskedState;
+    case PickupCodeRole:
+        return s && s->trouble.isEmpty() ? s->pickupCode() : QString();
     case Qt::DisplayRole:
     case SortRole:
         switch (index.column()) {
@@ -58,8 +62,11 @@ QVariant OverviewModel::data(const QModelIndex& index, int role) const {
             return r.key.company;
         case Number:
             return r.key.number;
-        case State:
-            return s ? s->shownState() : notAskedState;
+        case State: {
+            const QString state = s ? s->shownState() : notAskedState;
+            const QString code = s && s->trouble.isEmpty() && role == Qt::DisplayRole ? s->pickupCode() : QString();
+            return code.isEmpty() ? state : state + QStringLiteral(" · ") + code;
+        }
         case Latest:
             if (!s || s->latest.isEmpty())
                 return QString();
@@ -115,11 +122,27 @@ void OverviewFilter::setArchived(bool archived) {
     invalidateFilter();
 }
 
+void OverviewFilter::setState(const QString& state) {
+    if (state == m_state)
+        return;
+    m_state = state;
+    invalidateFilter();
+}
+
+void OverviewFilter::setOnly(const QList<ParcelKey>& keys) {
+    m_only = keys;
+    invalidateFilter();
+}
+
 bool OverviewFilter::filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const {
     const auto* model = static_cast<const OverviewModel*>(sourceModel());
     const OverviewModel::Row& r = model->row(sourceRow);
-    Q_UNUSED(sourceParent);
+    if (!m_only.isEmpty())
+        return !r.archived && m_only.contains(r.key);
     if (r.archived != m_archived)
+        return false;
+    if (!m_state.isEmpty() &&
+        model->index(sourceRow, OverviewModel::State, sourceParent).data(OverviewModel::StateRole) != m_state)
         return false;
     if (m_search.isEmpty())
         return true;

@@ -14,7 +14,7 @@ class OverviewModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     enum Column { Note, Company, Number, State, Latest, Asked, ColumnCount };
-    enum Role { UnseenRole = Qt::UserRole + 1, ArchivedRole, SortRole };
+    enum Role { UnseenRole = Qt::UserRole + 1, ArchivedRole, SortRole, StateRole, PickupCodeRole };
 
     struct Row {
         ParcelKey key;
@@ -43,7 +43,8 @@ private:
 };
 
 // The rows the overview shows: the book's parcels, or the archive's under the archive filter,
-// whose note, number or company holds the search text.
+// whose note, number or company holds the search text, in the chosen state; or only the parcels a
+// grouped notice named.
 class OverviewFilter : public QSortFilterProxyModel {
     Q_OBJECT
 public:
@@ -51,12 +52,19 @@ public:
     void setSearch(const QString& text);
     void setArchived(bool archived);
     bool archived() const { return m_archived; }
+    // A state as the state column shows it ("待取件", "未查询" ...); empty for every state.
+    void setState(const QString& state);
+    // Only these parcels; empty for all.
+    void setOnly(const QList<ParcelKey>& keys);
+    const QList<ParcelKey>& only() const { return m_only; }
 
 protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
 
 private:
     QString m_search;
+    QString m_state;
+    QList<ParcelKey> m_only;
     bool m_archived = false;
 };
 

@@ -1,5 +1,7 @@
 #include "watch/parcelstates.h"
 
+#include "watch/pickupcode.h"
+
 #include <utility>
 
 namespace zjx {
@@ -10,20 +12,33 @@ QString ParcelState::shownState() const {
     return state.isEmpty() ? notAskedState : state;
 }
 
+QString ParcelState::pickupCode() const {
+    return state == deliveredState ? QString() : findPickupCode(latest.progress);
+}
+
 const ParcelState* ParcelStates::find(const ParcelKey& key) const {
     const auto it = m_states.constFind(key);
     return it == m_states.cend() ? nullptr : &*it;
 }
 
-News ParcelStates::observe(const ParcelKey& key, const Sighting& answer, const QDateTime& at, Asker asker) {
+News ParcelStates::observe(const ParcelKey& key, const Sighting& answer, const QDateTime& at, Asker asker,
+                           const QString& source) {
     ParcelState& s = m_states[key];
-    const News news = asker == Asker::User ? News::None : judgeNews(s.sighting(), answer);
-    s.deliveredAnswers = answer.state == deliveredState ? s.deliveredAnswers + 1 : 0;
-    s.state = answer.state;
-    s.latest = answer.latest;
+    // Knowledge from before the back-end was remembered is taken as the current back-end's.
+    if (!source.isEmpty() && !s.source.isEmpty() && s.source != source)
+        s = ParcelState{};
+    if (!source.isEmpty())
+        s.source = source;
+    const Judgement j = judgeAnswer(s.sighting(), answer);
+    const News news = asker == Asker::User ? News::None : j.news;
     s.askedAt = at;
     s.trouble.clear();
     s.failures = 0;
+    if (!j.stale) {
+        s.deliveredAnswers = j.state == deliveredState ? s.deliveredAnswers + 1 : 0;
+        s.state = j.state;
+        s.latest = answer.latest;
+    }
     if (asker == Asker::User)
         s.unseen = false;
     else if (news != News::None)
@@ -56,6 +71,13 @@ void ParcelStates::forget(const ParcelKey& key) {
 void ParcelStates::replaceAll(QHash<ParcelKey, ParcelState> states) {
     m_states = std::move(states);
     Q_EMIT reset();
+}
+
+void ParcelStates::setLedger(const WatchLedger& ledger) {
+    if (ledger == m_ledger)
+        return;
+    m_ledger = ledger;
+    Q_EMIT ledgerChanged();
 }
 
 } // namespace zjx

@@ -3,6 +3,7 @@
 #include "watch/news.h"
 #include "watch/parcelkey.h"
 
+#include <QDate>
 #include <QDateTime>
 #include <QHash>
 #include <QObject>
@@ -20,12 +21,23 @@ struct ParcelState {
     bool unseen = false;      // news that the user has not opened yet
     int failures = 0;         // asks in a row that got no good answer
     int deliveredAnswers = 0; // good answers in a row that found it signed for
+    QString source;           // the tracking back-end ("demo", "kuaidi100" ...) that told what is known
 
     std::optional<Sighting> sighting() const {
         return latest.isEmpty() ? std::nullopt : std::optional<Sighting>(Sighting{state, latest});
     }
     // The state as a list shows it: "未查询" before any ask, the trouble of a failed one.
     QString shownState() const;
+    // The pickup code of the latest event while the parcel is not yet signed for; else empty.
+    QString pickupCode() const;
+};
+
+// What the watch has spent: the back-end last heard from and the charged asks of one day.
+struct WatchLedger {
+    QString backend;
+    QDate day;
+    int spent = 0;
+    friend bool operator==(const WatchLedger&, const WatchLedger&) = default;
 };
 
 // The per-parcel knowledge shared by every window: what was last shown or told for each parcel,
@@ -41,21 +53,29 @@ public:
     ParcelState value(const ParcelKey& key) const { return m_states.value(key); }
     const QHash<ParcelKey, ParcelState>& all() const { return m_states; }
 
-    // A good answer. The user's own query shows it to the user: it is never news, and it is seen.
-    // An automatic one is judged against what was known, and news stays unseen until opened.
-    News observe(const ParcelKey& key, const Sighting& answer, const QDateTime& at, Asker asker);
+    // A good answer from the back-end `source` (empty when the service did not say). The user's own
+    // query shows it to the user: it is never news, and it is seen. An automatic one is judged
+    // against what was known, and news stays unseen until opened. What another back-end told is set
+    // aside: the answer is a new start, as a parcel's first answer is, and neither is news.
+    News observe(const ParcelKey& key, const Sighting& answer, const QDateTime& at, Asker asker,
+                 const QString& source = {});
     // An ask without a good answer: what was known stays, only the trouble is noted.
     void fail(const ParcelKey& key, const QString& trouble, const QDateTime& at);
     void markSeen(const ParcelKey& key);
     void forget(const ParcelKey& key);
     void replaceAll(QHash<ParcelKey, ParcelState> states);
 
+    const WatchLedger& ledger() const { return m_ledger; }
+    void setLedger(const WatchLedger& ledger);
+
 Q_SIGNALS:
     void changed(const zjx::ParcelKey& key);
     void reset();
+    void ledgerChanged();
 
 private:
     QHash<ParcelKey, ParcelState> m_states;
+    WatchLedger m_ledger;
 };
 
 inline const QString troubleFailed = QStringLiteral("查询失败");

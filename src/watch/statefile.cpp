@@ -21,7 +21,7 @@ QString StateFile::pathBeside(const QString& bookPath) {
     return QFileInfo(bookPath).dir().filePath(fileName());
 }
 
-QByteArray StateFile::toJson(const QHash<ParcelKey, ParcelState>& states) {
+QByteArray StateFile::toJson(const QHash<ParcelKey, ParcelState>& states, const WatchLedger& ledger) {
     QJsonArray parcels;
     for (auto it = states.cbegin(); it != states.cend(); ++it) {
         const ParcelState& s = it.value();
@@ -42,15 +42,23 @@ QByteArray StateFile::toJson(const QHash<ParcelKey, ParcelState>& states) {
             o.insert(QStringLiteral("failures"), s.failures);
         if (s.deliveredAnswers > 0)
             o.insert(QStringLiteral("delivered"), s.deliveredAnswers);
+        if (!s.source.isEmpty())
+            o.insert(QStringLiteral("source"), s.source);
         parcels.append(o);
     }
-    const QJsonObject root{{QStringLiteral("format"), formatName},
-                           {QStringLiteral("version"), formatVersion},
-                           {QStringLiteral("parcels"), parcels}};
+    QJsonObject root{{QStringLiteral("format"), formatName},
+                     {QStringLiteral("version"), formatVersion},
+                     {QStringLiteral("parcels"), parcels}};
+    if (!ledger.backend.isEmpty())
+        root.insert(QStringLiteral("backend"), ledger.backend);
+    if (ledger.day.isValid()) {
+        root.insert(QStringLiteral("day"), ledger.day.toString(Qt::ISODate));
+        root.insert(QStringLiteral("spent"), ledger.spent);
+    }
     return QJsonDocument(root).toJson(QJsonDocument::Compact);
 }
 
-std::optional<QHash<ParcelKey, ParcelState>> StateFile::fromJson(const QByteArray& bytes) {
+std::optional<StateFile::Contents> StateFile::fromJson(const QByteArray& bytes) {
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
     if (error.error != QJsonParseError::NoError || !doc.isObject())
@@ -60,7 +68,12 @@ std::optional<QHash<ParcelKey, ParcelState>> StateFile::fromJson(const QByteArra
         root.value(QStringLiteral("version")).toInt() != formatVersion ||
         !root.value(QStringLiteral("parcels")).isArray())
         return std::nullopt;
-    QHash<ParcelKey, ParcelState> states;
+    Contents contents;
+    contents.ledger.backend = root.value(QStringLiteral("backend")).toString();
+    contents.ledger.day = QDate::fromString(root.value(QStringLiteral("day")).toString(), Qt::ISODate);
+    if (contents.ledger.day.isValid())
+        contents.ledger.spent = qMax(0, root.value(QStringLiteral("spent")).toInt());
+    QHash<ParcelKey, ParcelState>& states = contents.states;
     for (const QJsonValue& v : root.value(QStringLiteral("parcels")).toArray()) {
         const QJsonObject o = v.toObject();
         const ParcelKey key{o.value(QStringLiteral("number")).toString(),
@@ -76,9 +89,10 @@ std::optional<QHash<ParcelKey, ParcelState>> StateFile::fromJson(const QByteArra
         s.unseen = o.value(QStringLiteral("unseen")).toBool();
         s.failures = qMax(0, o.value(QStringLiteral("failures")).toInt());
         s.deliveredAnswers = qMax(0, o.value(QStringLiteral("delivered")).toInt());
+        s.source = o.value(QStringLiteral("source")).toString();
         states.insert(key, s);
     }
-    return states;
+    return contents;
 }
 
 StateFile::Loaded StateFile::load(const QString& path) {
@@ -90,21 +104,24 @@ StateFile::Loaded StateFile::load(const QString& path) {
     if (file.open(QIODevice::ReadOnly))
         bytes = file.readAll();
     file.close();
-    if (std::optional<QHash<ParcelKey, ParcelState>> states = fromJson(bytes)) {
-        loaded.states = std::move(*states);
+    if (std::optional<Contents> contents = fromJson(bytes)) {
+        loaded.states = std::move(contents->states);
+        loaded.ledger = contents->ledger;
         return loaded;
     }
     // Kept for whoever wants to look at it; the next save writes a good file in its place.
     QString aside = path + QStringLiteral(".damaged");
     for (int n = 2; QFileInfo::exists(aside); ++n)
         aside = path + QStringLiteral(".damaged.") + QString::number(n);
-    if (QFile::rename(path, aside))
+    if (QFile::rename(path, aside)) {
+        keepToOwner(aside);
         loaded.keptAside = aside;
+    }
     return loaded;
 }
 
-Result StateFile::save(const QString& path, const QHash<ParcelKey, ParcelState>& states) {
-    return writeFileAtomically(path, toJson(states));
+Result StateFile::save(const QString& path, const QHash<ParcelKey, ParcelState>& states, const WatchLedger& ledger) {
+    return writeFileAtomically(path, toJson(states, ledger));
 }
 
 } // namespace zjx

@@ -101,6 +101,8 @@ void TestServer::Impl::serve(const httplib::Request& req, httplib::Response& res
     if (answer.delayMs > 0 && !wait(std::chrono::milliseconds(answer.delayMs)))
         return;
     res.status = answer.status;
+    for (const auto& [name, value] : answer.headers)
+        res.set_header(name, value);
     const auto body = std::make_shared<std::string>(answer.body.toStdString());
     switch (answer.fault) {
     case CannedResponse::Fault::None:
