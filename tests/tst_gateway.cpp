@@ -375,6 +375,8 @@ void GatewayTest::phoneTail_data() {
                                        << "" << 200 << notFound << "";
     QTest::newRow("17track 顺丰 tail") << T17 << "shunfeng"
                                        << "6420" << 200 << good << "6420";
+    QTest::newRow("17track 圆通 not sent") << T17 << "yuantong"
+                                           << "6420" << 200 << good << "";
 }
 
 void GatewayTest::phoneTail() {
