@@ -14,6 +14,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QFile>
+#include <QJsonDocument>
 #include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -330,6 +331,12 @@ void GatewayTest::documentedAnswersRead_data() {
                                                << "events out later .. 2026-12-07 09:00:00";
     QTest::newRow("kdniao nothing yet") << KDN << QByteArray(R"({"Success":false,"Reason":null,"Traces":[]})")
                                         << "notfound";
+    const QByteArray t17 = R"({"track_info":{"latest_status":{"status":"%1"},"tracking":{"providers":[{"events":[)"
+                           R"({"time_utc":"2026-12-07T01:00:00Z","time_iso":"2026-12-07T09:00:00+08:00","description":"b"},)"
+                           R"({"time_utc":"2026-12-06T10:30:00Z","time_iso":"2026-12-06T18:30:00+08:00","description":"a"}]}]}}})";
+    for (const auto& [status, stage] : {std::pair("AvailableForPickup", "out"), std::pair("Delivered", "delivered")})
+        QTest::addRow("17track %s", status) << T17 << QByteArray(t17).replace("%1", status)
+                                            << u"events %1 2026-12-06 18:30:00 .. 2026-12-07 09:00:00"_s.arg(stage);
     QTest::newRow("kdniao phone") << KDN << QByteArray(R"({"Success":false,"Reason":"请提供手机号后四位"})") << "fault phone-tail";
 }
 
@@ -337,7 +344,9 @@ void GatewayTest::documentedAnswersRead() {
     QFETCH(FakeKind, kind);
     QFETCH(QByteArray, body);
     QFETCH(QString, outcome);
-    const Outcome o = kind == K100 ? Kuaidi100Client::read(body) : KdniaoClient::read(body);
+    const Outcome o = kind == K100   ? Kuaidi100Client::read(body)
+                      : kind == KDN ? KdniaoClient::read(body)
+                                    : Track17Client::readEntry(QJsonDocument::fromJson(body).object());
     QString got = o.kind == OutcomeKind::NotFound ? u"notfound"_s
                   : o.kind == OutcomeKind::Fault  ? u"fault "_s + reasonWord(o.fault)
                                                   : u"events "_s;
@@ -376,7 +385,7 @@ void GatewayTest::phoneTail_data() {
     QTest::newRow("17track 顺丰 tail") << T17 << "shunfeng"
                                        << "6420" << 200 << good << "6420";
     QTest::newRow("17track 圆通 not sent") << T17 << "yuantong"
-                                           << "6420" << 200 << good << "";
+                                           << "6420" << 200 << notFound << "";
 }
 
 void GatewayTest::phoneTail() {
