@@ -57,8 +57,8 @@ void TestGuess::formats_data() {
     row("S10 foreign post", "RA473124829GB", V::Known, {"youzhengguoji"});
     row("S10 foreign registered", "RB123456785GB", V::Known, {"youzhengguoji"});
     row("S10 wrong check", "RA473124828CN", V::Mistyped, {});
-    row("S10 check 10 written 0", "RA473124090CN", V::Known, {"gnxb", "pingyou"});
-    row("S10 check 11 written 5", "RA473124015CN", V::Known, {"gnxb", "pingyou"});
+    row("S10 check 10 written 0", "RA473124090CN", V::Known, {"gnxb", "pingyou", "youzhengguoji"});
+    row("S10 check 11 written 5", "RA473124015CN", V::Known, {"gnxb", "pingyou", "youzhengguoji"});
     row("UPS", "1Z999AA10123456784", V::Known, {"ups"});
     row("UPS printed with spaces", "1z 999 aa1 01 2345 678 4", V::Known, {"ups"});
     row("UPS wrong check", "1Z999AA10123456785", V::Mistyped, {});
