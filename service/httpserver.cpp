@@ -275,7 +275,17 @@ public:
 
     bool overCap() const { return m_overCap; }
     bool waitsFor(quint64 serial) const { return m_phase == Phase::Handling && serial == m_serial; }
-    bool peerGone() const { return m_phase == Phase::Closed || m_stream->peerGone(); }
+    // Whether the client went away. A client that ended its sending side (even before its request
+    // was read to the end) is asked once whether it still listens; see probe().
+    bool peerGone() {
+        if (m_phase == Phase::Closed || m_stream->peerGone())
+            return true;
+        if (m_phase == Phase::Handling && !m_probed && m_stream->peerEndPending()) {
+            probe();
+            return m_stream->peerGone();
+        }
+        return false;
+    }
     qint64 waitedMs() const { return m_since.elapsed(); }
 
     // Which connections make room for a newcomer first: 0 those that never sent a complete
@@ -389,14 +399,7 @@ private:
             break;
         case Phase::Handling:
             m_close = true;
-            // A client that closed entirely cannot be told apart from one that only ended its
-            // side, except by sending it something: an HTTP/1.1 client must accept an interim
-            // answer, and a closed one makes its kernel reset the connection, which
-            // stillWanted() then sees, so no provider is asked for a client that has gone.
-            if (m_http11 && !m_probed) {
-                m_probed = true;
-                m_stream->write("HTTP/1.1 100 Continue\r\n\r\n");
-            }
+            probe();
             break;
         case Phase::Sending:
             m_close = true;
@@ -404,6 +407,18 @@ private:
         default:
             break;
         }
+    }
+
+    // A client that closed entirely cannot be told apart from one that only ended its side, except
+    // by sending it something: an HTTP/1.1 client must accept an interim answer, and a closed one
+    // makes its kernel reset the connection (on loopback before the write returns), which
+    // peerGone() then sees, so no provider is asked for a client that has gone.
+    void probe() {
+        if (!m_http11 || m_probed)
+            return;
+        m_probed = true;
+        m_close = true;
+        m_stream->write("HTTP/1.1 100 Continue\r\n\r\n");
     }
 
     // Looks at the complete lines received so far; refuses as soon as a limit is passed.

@@ -189,6 +189,7 @@ private:
     std::unique_ptr<HttpServer> m_server;
     QList<QByteArray> m_log;
     QList<HttpResponder> m_held;
+    QList<bool> m_wantedOnArrival;
 };
 
 void TestServiceLimits::startServer(const HttpLimits& limits) {
@@ -196,6 +197,11 @@ void TestServiceLimits::startServer(const HttpLimits& limits) {
     m_server = std::make_unique<HttpServer>(limits);
     addServiceRoutes(*m_server, *m_desk, "V4.0");
     m_server->route("GET", "/held", [this](const HttpRequest&, const HttpResponder& out) { m_held.append(out); });
+    // Asks at once whether the client still waits, as a provider query on an idle queue does.
+    m_server->route("GET", "/asked", [this](const HttpRequest&, const HttpResponder& out) {
+        m_wantedOnArrival.append(out.stillWanted());
+        m_held.append(out);
+    });
     m_server->setLogSink([this](const QByteArray& line) { m_log.append(line); });
     QVERIFY(m_server->listen(QHostAddress::LocalHost, 0));
 }
@@ -203,6 +209,7 @@ void TestServiceLimits::startServer(const HttpLimits& limits) {
 void TestServiceLimits::init() {
     m_log.clear();
     m_held.clear();
+    m_wantedOnArrival.clear();
     startServer(testLimits());
 }
 
@@ -609,25 +616,42 @@ void TestServiceLimits::clientThatEndsItsSide_data() {
     QTest::addColumn<QByteArray>("path");
     QTest::addColumn<QString>("how");
     QTest::addColumn<bool>("wanted");
-    QTest::newRow("half-close, answer at once") << QByteArray("/tansoftjc/zjx/jc.txt") << "half" << true;
-    QTest::newRow("half-close, answer later") << QByteArray("/held") << "half" << true;
-    QTest::newRow("closed, answer later") << QByteArray("/held") << "close" << false;
-    QTest::newRow("reset, answer later") << QByteArray("/held") << "reset" << false;
+    QTest::addColumn<bool>("unread"); // the client ends its side before the server has read the request
+    QTest::newRow("half-close, answer at once") << QByteArray("/tansoftjc/zjx/jc.txt") << "half" << true << false;
+    QTest::newRow("half-close, answer later") << QByteArray("/held") << "half" << true << false;
+    QTest::newRow("closed, answer later") << QByteArray("/held") << "close" << false << false;
+    QTest::newRow("reset, answer later") << QByteArray("/held") << "reset" << false << false;
+    QTest::newRow("half-closed before the read") << QByteArray("/asked") << "half" << true << true;
+    QTest::newRow("closed before the read") << QByteArray("/asked") << "close" << false << true;
 }
 
 void TestServiceLimits::clientThatEndsItsSide() {
     QFETCH(QByteArray, path);
     QFETCH(QString, how);
     QFETCH(bool, wanted);
+    QFETCH(bool, unread);
+    const QByteArray request = "GET " + path + " HTTP/1.1\r\n\r\n";
     Client client(m_server->port());
-    client.send("GET " + path + " HTTP/1.1\r\n\r\n");
+    QVERIFY(client.socket().waitForConnected(2000));
+    const int fd = int(client.socket().socketDescriptor());
+    if (unread) { // the request and the end leave together, before the server's loop runs
+        QVERIFY(::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL) == request.size());
+        how == "half" ? void(::shutdown(fd, SHUT_WR)) : client.socket().abort();
+        QTRY_COMPARE(m_held.size(), 1);
+        QCOMPARE(m_wantedOnArrival.first(), wanted);
+        if (!wanted)
+            return;
+        m_held.first().send(Reply{200, "later", "text/plain"});
+        QTRY_VERIFY_WITH_TIMEOUT(client.received().endsWith("later"), 2000);
+        return;
+    }
+    client.send(request);
     QTRY_VERIFY(client.socket().state() == QAbstractSocket::ConnectedState && client.socket().bytesToWrite() == 0);
     const bool held = path == "/held";
     if (held) {
         QTRY_COMPARE(m_held.size(), 1);
         QVERIFY(m_held.first().stillWanted());
     }
-    const int fd = int(client.socket().socketDescriptor());
     if (how == "half") {
         ::shutdown(fd, SHUT_WR);
     } else {
