@@ -105,16 +105,19 @@ struct Service {
 };
 
 // Starts SERVICE on a free port with `conf`, with the secret file unless `open`; `softLimit` > 0
-// starts it with that soft descriptor limit (a desktop session's usual 1,024).
+// starts it with that soft descriptor limit (a desktop session's usual 1,024), and that hard limit
+// too when `hardToo` (as `prlimit --nofile=N:N` does).
 bool startService(Service& s, const QString& program, const QString& conf, const QString& secretFile, bool open,
-                  rlim_t softLimit = 0) {
+                  rlim_t softLimit = 0, bool hardToo = false) {
     QStringList args{"--config", conf, "--port", "0"};
     if (!open)
         args << "--secret-file" << secretFile;
-    s.process.setChildProcessModifier([softLimit] {
+    s.process.setChildProcessModifier([softLimit, hardToo] {
         rlimit l{};
         if (softLimit > 0 && ::getrlimit(RLIMIT_NOFILE, &l) == 0) {
             l.rlim_cur = softLimit;
+            if (hardToo)
+                l.rlim_max = softLimit;
             ::setrlimit(RLIMIT_NOFILE, &l);
         }
     });
@@ -235,17 +238,21 @@ int runAttacks(const QString& program, bool open) {
                        std::to_string(fake.requests() - before) + " provider queries made for it";
             });
     }
-    for (const rlim_t soft : {rlim_t(0), rlim_t(1024)}) {
+    for (const rlim_t soft : {rlim_t(0), rlim_t(1024), rlim_t(64)}) {
         // 6. Connection flood: more silent sockets than the cap, each back as soon as it is dropped.
         Service s;
-        if (!startService(s, program, conf, secretFile, open, soft))
+        if (!startService(s, program, conf, secretFile, open, soft, soft == 64))
             return 1;
         std::atomic<long> reconnects{0};
-        const std::string title = "6. flood of 1,500 reconnecting silent sockets" +
-                                  std::string(soft ? ", service started with a soft limit of 1,024 descriptors" : "");
+        const int sockets = soft == 64 ? 500 : 1500;
+        const std::string title =
+            "6. flood of " + std::to_string(sockets) + " reconnecting silent sockets" +
+            std::string(soft == 1024 ? ", service started with a soft limit of 1,024 descriptors"
+                        : soft == 64 ? ", service started under prlimit --nofile=64:64"
+                                     : "");
         underAttack(
             title.c_str(), s,
-            [&](std::atomic<bool>& stop) { zjx::stress::reconnectingFlood(s.port, 1500, stop, &reconnects); }, 5,
+            [&](std::atomic<bool>& stop) { zjx::stress::reconnectingFlood(s.port, sockets, stop, &reconnects); }, 5,
             [&] { return "attacker reconnected " + std::to_string(reconnects.load()) + " times"; });
     }
     { // 7. Pushed parcels whose clients leave at once.

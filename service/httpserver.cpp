@@ -157,15 +157,6 @@ QByteArray responseBytes(int status, const QByteArray& body, bool withBody, cons
     return out;
 }
 
-// The descriptors this process may hold, less a reserve for everything else it opens (the
-// provider connections, the log); 0 when unknown.
-int descriptorBudget() {
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
-        return 0;
-    return int(std::min<rlim_t>(limit.rlim_cur, 1 << 20)) - 64;
-}
-
 } // namespace
 
 void splitTarget(const QByteArray& target, QByteArray& path, QList<std::pair<QString, QString>>& query) {
@@ -665,10 +656,26 @@ void HttpServer::route(const QByteArray& method, const QByteArray& path, HttpHan
     m_routes.insert(method + ' ' + path, Route{std::move(handler), access});
 }
 
+HttpLimits fitToDescriptors(HttpLimits limits, qint64 descriptors) {
+    if (descriptors <= 0)
+        return limits;
+    // The service's own files, event loop and provider connections (six per provider link).
+    constexpr qint64 kReserve = 32;
+    const qint64 forClients = std::max<qint64>(2, descriptors - kReserve);
+    limits.maxRefusing = int(std::clamp<qint64>(forClients / 4, 1, limits.maxRefusing));
+    limits.maxConnections = int(std::clamp<qint64>(forClients - limits.maxRefusing, 1, limits.maxConnections));
+    // A newcomer must be read before the accepts that follow it in the same turn could make
+    // room by dropping it.
+    limits.acceptsPerTurn = std::clamp(limits.maxConnections / 4, 1, limits.acceptsPerTurn);
+    return limits;
+}
+
 bool HttpServer::listen(const QHostAddress& host, quint16 port) {
     // More connections than descriptors would end in failing accepts instead of making room.
-    if (const int budget = descriptorBudget(); budget > 0)
-        m_limits.maxConnections = std::max(1, std::min(m_limits.maxConnections, budget - m_limits.maxRefusing));
+    if (rlimit limit{}; ::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+        m_limits = fitToDescriptors(m_limits, qint64(std::min<rlim_t>(limit.rlim_cur, 1 << 30)));
+        m_listener->setAcceptsPerTurn(std::max(1, m_limits.acceptsPerTurn));
+    }
     // A short backlog drops connections when many clients connect at once; each dropped one
     // waits a full second for the retry.
     return m_listener->listen(host, port, 1024);

@@ -178,6 +178,9 @@ private Q_SLOTS:
     void evictionSparesClientsThatProvedThemselves_data();
     void evictionSparesClientsThatProvedThemselves();
     void outOfDescriptorsWaitsWithoutSpinning();
+    void capsFitTheDescriptorLimit_data();
+    void capsFitTheDescriptorLimit();
+    void reconnectFloodAgainstTheRealService_data();
     void reconnectFloodAgainstTheRealService();
     void secretFileMustBeTheUsersAlone_data();
     void secretFileMustBeTheUsersAlone();
@@ -758,17 +761,50 @@ void TestServiceLimits::outOfDescriptorsWaitsWithoutSpinning() {
     QVERIFY2(cpu < 150, qPrintable(QStringLiteral("%1 ms of CPU in 500 ms out of descriptors").arg(cpu)));
 }
 
+void TestServiceLimits::capsFitTheDescriptorLimit_data() {
+    QTest::addColumn<qint64>("descriptors"); // 0: no limit
+    QTest::addColumn<int>("connections");
+    QTest::addColumn<int>("refusing");
+    QTest::addColumn<int>("acceptsPerTurn");
+    QTest::newRow("no limit") << qint64(0) << 1024 << 64 << 32;
+    QTest::newRow("a server's 1,048,576") << qint64(1 << 20) << 1024 << 64 << 32;
+    QTest::newRow("a desktop's 1,024") << qint64(1024) << 928 << 64 << 32;
+    QTest::newRow("prlimit 64") << qint64(64) << 24 << 8 << 6;
+    QTest::newRow("prlimit 40") << qint64(40) << 6 << 2 << 1;
+    QTest::newRow("prlimit 16: still serving") << qint64(16) << 1 << 1 << 1;
+}
+
+void TestServiceLimits::capsFitTheDescriptorLimit() {
+    QFETCH(qint64, descriptors);
+    QFETCH(int, connections);
+    QFETCH(int, refusing);
+    QFETCH(int, acceptsPerTurn);
+    const HttpLimits fitted = fitToDescriptors(HttpLimits{}, descriptors);
+    QCOMPARE(fitted.maxConnections, connections);
+    QCOMPARE(fitted.maxRefusing, refusing);
+    QCOMPARE(fitted.acceptsPerTurn, acceptsPerTurn);
+}
+
+void TestServiceLimits::reconnectFloodAgainstTheRealService_data() {
+    QTest::addColumn<int>("descriptors"); // the service's limit, soft and hard; 0: as this process's
+    QTest::addColumn<int>("sockets");
+    QTest::newRow("more sockets than the cap") << 0 << 1200;
+    QTest::newRow("prlimit --nofile=64:64") << 64 << 500;
+}
+
 // The flood of the review, against the real service: more silent sockets than its connection
 // cap, each reconnecting as soon as it is dropped. The program's requests must still be answered
-// promptly and the service's memory must stay flat.
+// promptly and the service's memory must stay flat, under any descriptor limit.
 void TestServiceLimits::reconnectFloodAgainstTheRealService() {
+    QFETCH(int, descriptors);
+    QFETCH(int, sockets);
     const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/zjx-service");
     QVERIFY2(QFile::exists(program), "zjx-service is built with the tests");
     rlimit limit{};
     ::getrlimit(RLIMIT_NOFILE, &limit);
     limit.rlim_cur = limit.rlim_max;
     ::setrlimit(RLIMIT_NOFILE, &limit);
-    if (limit.rlim_cur < 1300)
+    if (limit.rlim_cur < rlim_t(sockets + 100))
         QSKIP("too few descriptors for the flood");
     QTemporaryDir dir;
     QFile secretFile(dir.filePath(QStringLiteral("secret")));
@@ -777,6 +813,11 @@ void TestServiceLimits::reconnectFloodAgainstTheRealService() {
     secretFile.close();
     secretFile.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     QProcess service;
+    service.setChildProcessModifier([descriptors] {
+        const rlimit low{rlim_t(descriptors), rlim_t(descriptors)};
+        if (descriptors > 0)
+            ::setrlimit(RLIMIT_NOFILE, &low);
+    });
     service.start(program, {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--secret-file"),
                             secretFile.fileName()});
     QVERIFY(service.waitForReadyRead(5000));
@@ -787,7 +828,7 @@ void TestServiceLimits::reconnectFloodAgainstTheRealService() {
     connect(&service, &QProcess::readyReadStandardOutput, &service, [&service] { service.readAll(); });
 
     std::atomic<bool> stop{false};
-    std::thread flood([&] { reconnectingFlood(port, 1200, stop); });
+    std::thread flood([&] { reconnectingFlood(port, sockets, stop); });
     QTest::qWait(1000);
     const long residentStart = residentKiB(service.processId());
     qint64 slowest = 0;
@@ -803,7 +844,7 @@ void TestServiceLimits::reconnectFloodAgainstTheRealService() {
     flood.join();
     service.terminate();
     service.waitForFinished(3000);
-    qInfo("flood of 1200 reconnecting sockets: slowest answer %lld ms, service RSS %ld -> %ld KiB", slowest,
+    qInfo("flood of %d reconnecting sockets: slowest answer %lld ms, service RSS %ld -> %ld KiB", sockets, slowest,
           residentStart, residentEnd);
     QCOMPARE(unanswered, 0);
     // Generous for a busy machine; before the fix no request was answered at all.
