@@ -196,6 +196,9 @@ private Q_SLOTS:
                                               "verdict: events 4\n")
                                 << QByteArray() << true << "找到 4 条物流信息,最新:2026-12-02 11:47:00  已签收";
         QTest::newRow("no record") << QByteArray("verdict: notfound\n") << QByteArray() << true << "无此单号记录";
+        QTest::newRow("顺丰 not ordered through kdniao")
+            << QByteArray("verdict: notfound needs-8001\n") << QByteArray() << true
+            << "无此单号记录:快递鸟即时查询(1002)只查得到经快递鸟下单的顺丰单号,其他顺丰单号请把请求指令改为 8001";
         QTest::newRow("signature") << QByteArray("message: signature refused: 验证签名失败\nverdict: fault signature\n")
                                    << QByteArray() << false << "密钥错误\n服务商的回答:signature refused: 验证签名失败";
         QTest::newRow("bad key") << QByteArray("verdict: fault bad-key") << QByteArray() << false << "密钥错误";

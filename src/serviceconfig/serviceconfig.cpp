@@ -299,6 +299,8 @@ CheckVerdict checkVerdict(const QByteArray& output, const QByteArray& errors) {
     const QString detail = verdict.section(u' ', 1);
     if (word == u"events")
         return {true, u8("找到 %1 条物流信息,最新:%2").arg(detail, latest)};
+    if (word == u"notfound" && detail == u"needs-8001")
+        return {true, u8("无此单号记录:快递鸟即时查询(1002)只查得到经快递鸟下单的顺丰单号,其他顺丰单号请把请求指令改为 8001")};
     if (word == u"notfound")
         return {true, u8("无此单号记录")};
     if (word == u"badnumber")
