@@ -156,6 +156,9 @@ void BookWatch::answered(const ParcelKey& key, ParcelStates::Asker asker, const 
             const ProgressEntry& latest = entries.first();
             const Sighting seen{answerState(result.header("X-Zjx-State"), latest.progress),
                                 {latest.time, latest.progress}};
+            // News found before, from another back-end, is not told in the new one's words.
+            if (m_states.fromAnotherSource(key, backend))
+                m_batch.drop(key);
             const News found = m_states.observe(key, seen, now, asker, backend);
             good = true;
             m_batch.add(key, found, now);
