@@ -74,7 +74,7 @@ OverviewWindow::OverviewWindow(MainWindow& main, QWidget* parent)
     table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 8);
     table->horizontalHeader()->setStretchLastSection(false);
     table->horizontalHeader()->setSectionResizeMode(OverviewModel::Latest, QHeaderView::Interactive);
-    const int widths[OverviewModel::ColumnCount] = {110, 90, 130, 60, 320, 140};
+    const int widths[OverviewModel::ColumnCount] = {110, 90, 130, 140, 320, 140}; // the state with its pickup code
     for (int c = 0; c < OverviewModel::ColumnCount; ++c)
         table->setColumnWidth(c, widths[c]);
     table->installEventFilter(this);
