@@ -8,6 +8,12 @@
 // an innocent client with the secret asks every 100 ms, and prints that client's latency and the
 // service's memory under each attack.
 //
+// `gatewayload keepalive [ROUNDS [SERVICE]]` measures what the program's own client does, a kept-alive
+// connection asking one request after the other (latency per request), and 100 kept-alive
+// connections asking as fast as they are answered (answers per second), against the service and,
+// in the same run and in alternating rounds, nginx with one worker serving the same page (when
+// /usr/sbin/nginx is installed; `apt-get install nginx`).
+//
 // `gatewayload provider-attacks` repeats the attacks of a hostile provider (redirects, huge,
 // endless and dripping answers, a million events) and of pushed parcels against a zjx-service
 // whose provider is tests/fakes/hostileprovider.h, with an innocent client asking a new parcel
@@ -16,6 +22,7 @@
 #include "fakes/hostileprovider.h"
 #include "fakes/providerfakes.h"
 #include "gateway.h"
+#include "keepaliveload.h"
 #include "providers.h"
 #include "stress/loopbackflood.h"
 #include "stress/procstatus.h"
@@ -288,7 +295,8 @@ struct OpenService {
     int port = 0;
 };
 
-OpenService startOpenService(const QTemporaryDir& dir, const QString& configText) {
+OpenService startOpenService(const QTemporaryDir& dir, const QString& configText,
+                             const QString& program = QStringLiteral(ZJX_SERVICE_PATH)) {
     const QString conf = dir.filePath(QStringLiteral("zjx-%1.conf").arg(QDateTime::currentMSecsSinceEpoch()));
     QFile f(conf);
     f.open(QIODevice::WriteOnly);
@@ -303,7 +311,7 @@ OpenService startOpenService(const QTemporaryDir& dir, const QString& configText
     }
     s.process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     s.process->setStandardOutputFile(QProcess::nullDevice());
-    s.process->start(QStringLiteral(ZJX_SERVICE_PATH), {"--config", conf, "--port", QString::number(s.port)});
+    s.process->start(program, {"--config", conf, "--port", QString::number(s.port)});
     httplib::Client warm("127.0.0.1", s.port);
     for (int i = 0; i < 100 && !warm.Get("/tansoftjc/zjx/jc.txt"); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -424,10 +432,147 @@ void providerAttacks() {
     service.process->waitForFinished(5000);
 }
 
+QString kuaidi100Config(const QString& url) {
+    const zjx::fakes::FakeSecrets secrets;
+    return QStringLiteral("[gateway]\nbackend = kuaidi100\n[kuaidi100]\ncustomer = %1\nkey = %2\nurl = %3\n")
+        .arg(QString::fromStdString(secrets.customer), QString::fromStdString(secrets.key), url);
+}
+
+int freePort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// nginx with one worker on a free loopback port, serving `page` for every path; port 0 when it
+// cannot be started.
+struct Nginx {
+    QProcess process;
+    int port = 0;
+    ~Nginx() {
+        process.terminate();
+        process.waitForFinished(3000);
+    }
+};
+
+bool startNginx(Nginx& nginx, const QTemporaryDir& dir, const QByteArray& page, const QByteArray& contentType) {
+    const QString program = QStringLiteral("/usr/sbin/nginx");
+    if (!QFile::exists(program))
+        return false;
+    QFile file(dir.filePath("page.html"));
+    file.open(QIODevice::WriteOnly);
+    file.write(page);
+    file.close();
+    nginx.port = freePort();
+    const QString conf = dir.filePath("nginx.conf");
+    QFile c(conf);
+    c.open(QIODevice::WriteOnly);
+    // Started by root, nginx's worker would become another user that cannot read the temporary folder.
+    if (::geteuid() == 0)
+        c.write("user root;\n");
+    c.write(QStringLiteral("worker_processes 1;\ndaemon off;\nerror_log %1/nginx-error.log;\npid %1/nginx.pid;\n"
+                           "events { worker_connections 1024; }\n"
+                           "http {\n access_log off;\n types { }\n default_type \"%2\";\n"
+                           " keepalive_requests 100000000;\n"
+                           " server {\n  listen 127.0.0.1:%3;\n  root %1;\n"
+                           "  location / { try_files /page.html =404; }\n }\n}\n")
+                .arg(dir.path(), QString::fromLatin1(contentType))
+                .arg(nginx.port)
+                .toUtf8());
+    c.close();
+    nginx.process.setProcessChannelMode(QProcess::ForwardedChannels);
+    nginx.process.start(program, {"-c", conf, "-p", dir.path()});
+    httplib::Client probe("127.0.0.1", nginx.port);
+    for (int i = 0; i < 100; ++i) {
+        if (auto r = probe.Get("/"); r && r->body == page.toStdString())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
+int keepAliveComparison(int rounds, const QString& program) {
+    zjx::fakes::FakeProvider fake(zjx::fakes::FakeKind::Kuaidi100);
+    if (!fake.start()) {
+        std::fprintf(stderr, "gatewayload: the fake does not start\n");
+        return 1;
+    }
+    QTemporaryDir dir;
+    const OpenService service = startOpenService(dir, kuaidi100Config(fake.url()), program);
+    httplib::Client client("127.0.0.1", service.port);
+    const auto first = client.Get(target("ZJX1234567")); // fills the cache
+    if (!first || first->status != 200) {
+        std::fprintf(stderr, "gatewayload: zjx-service did not answer\n");
+        return 1;
+    }
+    const QByteArray page = QByteArray::fromStdString(first->body);
+    Nginx nginx;
+    const bool reference = startNginx(nginx, dir, page, QByteArray::fromStdString(first->get_header_value("Content-Type")));
+    const auto request = [&](int port, const std::string& path) {
+        return "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n\r\n";
+    };
+    const std::string ours = request(service.port, target("ZJX1234567"));
+    const std::string theirs = request(nginx.port, "/");
+    std::printf("a cached page of %lld bytes from zjx-service (port %d) and %s; %d rounds, alternating\n",
+                qint64(page.size()), service.port,
+                reference ? qPrintable(QStringLiteral("nginx, one worker (port %1)").arg(nginx.port))
+                          : "no reference (nginx is not installed or did not start)",
+                rounds);
+    // nginx answers in its worker, the master's only child.
+    qint64 worker = 0;
+    if (reference) {
+        QFile children(QStringLiteral("/proc/%1/task/%1/children").arg(nginx.process.processId()));
+        if (children.open(QIODevice::ReadOnly))
+            worker = children.readAll().trimmed().split(' ').value(0).toLongLong();
+    }
+    // Answers per second and the answering process's CPU microseconds per answer: the second
+    // depends far less on what else the machine does.
+    const auto throughput = [](int port, const std::string& request, qint64 pid) {
+        const double cpuBefore = cpuSeconds(pid);
+        const double rate = zjx::bench::closedLoopThroughput(port, request, 100, 3, 2);
+        return std::pair{rate, (cpuSeconds(pid) - cpuBefore) * 1e6 / (rate * 3.3)};
+    };
+    std::vector<double> oursP50, theirsP50, ratios, cpuRatios;
+    for (int round = 1; round <= rounds; ++round) {
+        const zjx::bench::Latencies a = zjx::bench::sequentialLatency(service.port, ours, 2000, 5);
+        const auto [aRate, aCpu] = throughput(service.port, ours, service.process->processId());
+        std::printf("round %d  zjx-service: one kept-alive client %zu requests, p50 %.3f ms, p99 %.3f ms, max %.3f ms "
+                    "(%d failed); 100 connections %.0f answers/s, %.1f us CPU an answer\n",
+                    round, a.ms.size(), a.percentile(0.5), a.percentile(0.99), a.ms.empty() ? -1.0 : a.ms.back(), a.failed,
+                    aRate, aCpu);
+        oursP50.push_back(a.percentile(0.5));
+        if (reference) {
+            const zjx::bench::Latencies b = zjx::bench::sequentialLatency(nginx.port, theirs, 2000, 5);
+            const auto [bRate, bCpu] = throughput(nginx.port, theirs, worker);
+            std::printf("round %d  nginx:       one kept-alive client %zu requests, p50 %.3f ms, p99 %.3f ms, max %.3f "
+                        "ms (%d failed); 100 connections %.0f answers/s, %.1f us CPU an answer; ratio %.2f\n",
+                        round, b.ms.size(), b.percentile(0.5), b.percentile(0.99), b.ms.empty() ? -1.0 : b.ms.back(),
+                        b.failed, bRate, bCpu, aRate / bRate);
+            theirsP50.push_back(b.percentile(0.5));
+            ratios.push_back(aRate / bRate);
+            cpuRatios.push_back(bCpu / aCpu);
+        }
+        std::fflush(stdout);
+    }
+    const auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v.empty() ? -1.0 : v[v.size() / 2];
+    };
+    std::printf("median over the rounds: one kept-alive client p50 %.3f ms (nginx %.3f ms); 100 connections: "
+                "zjx-service / nginx = %.2f in answers per second, %.2f in answers per CPU second\n",
+                median(oursP50), median(theirsP50), median(ratios), median(cpuRatios));
+    service.process->terminate();
+    service.process->waitForFinished(5000);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    if (argc >= 2 && QByteArray(argv[1]) == "keepalive")
+        return keepAliveComparison(argc >= 3 ? std::max(1, std::atoi(argv[2])) : 5,
+                                   argc >= 4 ? QString::fromLocal8Bit(argv[3]) : QStringLiteral(ZJX_SERVICE_PATH));
     if (argc >= 2 && QByteArray(argv[1]) == "provider-attacks") {
         providerAttacks();
         return 0;

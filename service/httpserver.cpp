@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <optional>
 
@@ -27,7 +28,7 @@ int hexValue(char c) {
     return -1;
 }
 
-bool hexAt(const QByteArray& s, qsizetype at, int digits, int& value) {
+bool hexAt(QByteArrayView s, qsizetype at, int digits, int& value) {
     if (at + digits > s.size())
         return false;
     value = 0;
@@ -42,7 +43,9 @@ bool hexAt(const QByteArray& s, qsizetype at, int digits, int& value) {
 
 // %XX gives a byte; %uXXXX (an old browser spelling that the service has always taken) gives the
 // UTF-8 of that unit. A "%" not followed by hex digits stays as it is.
-QByteArray percentDecode(const QByteArray& s, bool plusIsSpace) {
+QByteArray percentDecode(QByteArrayView s, bool plusIsSpace) {
+    if (!s.contains('%') && !(plusIsSpace && s.contains('+')))
+        return s.toByteArray(); // nothing to decode: most paths, keys and numbers
     QByteArray out;
     out.reserve(s.size());
     for (qsizetype i = 0; i < s.size(); ++i) {
@@ -75,7 +78,7 @@ bool isControl(char c) {
     return uchar(c) < 0x20 || uchar(c) == 0x7f;
 }
 
-QByteArray reasonPhrase(int status) {
+const char* reasonPhrase(int status) {
     switch (status) {
     case 200:
         return "OK";
@@ -112,18 +115,46 @@ QByteArray reasonPhrase(int status) {
 
 using HeaderList = std::vector<std::pair<std::string, std::string>>;
 
-QByteArray responseHead(int status, qint64 length, const std::string& contentType, bool close,
-                        const HeaderList& extra = {}) {
-    QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status) + "\r\n";
-    head += close ? "Connection: close\r\n" : "Connection: keep-alive\r\n";
-    head += "Content-Length: " + QByteArray::number(length) + "\r\n";
-    if (!contentType.empty())
-        head += "Content-Type: " + QByteArray::fromStdString(contentType) + "\r\n";
-    // A line break in a header would split the answer: such a header is left out.
+void appendNumber(QByteArray& out, qint64 n) {
+    char digits[24];
+    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, n);
+    out.append(digits, end - digits);
+}
+
+// The whole answer in one buffer: the head, then `body` (none for HEAD).
+QByteArray responseBytes(int status, const QByteArray& body, bool withBody, const std::string& contentType, bool close,
+                         const HeaderList& extra = {}) {
+    qsizetype size = 128 + qsizetype(contentType.size()) + (withBody ? body.size() : 0);
     for (const auto& [name, value] : extra)
-        if (name.find_first_of("\r\n:") == std::string::npos && value.find_first_of("\r\n") == std::string::npos)
-            head += QByteArray::fromStdString(name) + ": " + QByteArray::fromStdString(value) + "\r\n";
-    return head + "\r\n";
+        size += qsizetype(name.size() + value.size()) + 4;
+    QByteArray out;
+    out.reserve(size);
+    out += "HTTP/1.1 ";
+    appendNumber(out, status);
+    out += ' ';
+    out += reasonPhrase(status);
+    out += close ? "\r\nConnection: close\r\n" : "\r\nConnection: keep-alive\r\n";
+    out += "Content-Length: ";
+    appendNumber(out, body.size());
+    out += "\r\n";
+    if (!contentType.empty()) {
+        out += "Content-Type: ";
+        out.append(contentType.data(), qsizetype(contentType.size()));
+        out += "\r\n";
+    }
+    // A line break in a header would split the answer: such a header is left out.
+    for (const auto& [name, value] : extra) {
+        if (name.find_first_of("\r\n:") != std::string::npos || value.find_first_of("\r\n") != std::string::npos)
+            continue;
+        out.append(name.data(), qsizetype(name.size()));
+        out += ": ";
+        out.append(value.data(), qsizetype(value.size()));
+        out += "\r\n";
+    }
+    out += "\r\n";
+    if (withBody)
+        out += body;
+    return out;
 }
 
 // The descriptors this process may hold, less a reserve for everything else it opens (the
@@ -149,26 +180,35 @@ void splitTarget(const QByteArray& target, QByteArray& path, QList<std::pair<QSt
             t = "/" + (question >= 0 ? t.mid(question) : QByteArray());
     }
     // Only the first "?" ends the path: later ones belong to the values.
-    const qsizetype question = t.indexOf('?');
-    path = percentDecode(question < 0 ? t : t.left(question), false);
+    const QByteArrayView view(t);
+    const qsizetype question = view.indexOf('?');
+    path = percentDecode(question < 0 ? view : view.first(question), false);
     query.clear();
     if (question < 0)
         return;
-    for (const QByteArray& piece : t.mid(question + 1).split('&')) {
+    for (qsizetype at = question + 1; at <= view.size();) {
+        qsizetype end = view.indexOf('&', at);
+        if (end < 0)
+            end = view.size();
+        const QByteArrayView piece = view.sliced(at, end - at);
+        at = end + 1;
         if (piece.isEmpty())
             continue;
         const qsizetype eq = piece.indexOf('=');
-        const QByteArray key = eq < 0 ? piece : piece.left(eq);
-        const QByteArray value = eq < 0 ? QByteArray() : piece.mid(eq + 1);
+        const QByteArrayView key = eq < 0 ? piece : piece.first(eq);
+        const QByteArrayView value = eq < 0 ? QByteArrayView() : piece.sliced(eq + 1);
         query.append({QString::fromUtf8(percentDecode(key, true)), QString::fromUtf8(percentDecode(value, true))});
     }
 }
 
 QByteArray escapeForLog(const QByteArray& bytes) {
+    const auto escaped = [](char c) { return isControl(c) || c == '\\' || uchar(c) > 0x7f || c == ' '; };
+    if (std::none_of(bytes.begin(), bytes.end(), escaped))
+        return bytes;
     QByteArray out;
     out.reserve(bytes.size());
     for (const char c : bytes) {
-        if (isControl(c) || c == '\\' || uchar(c) > 0x7f || c == ' ')
+        if (escaped(c))
             out += "\\x" + QByteArray::number(uchar(c), 16).rightJustified(2, '0');
         else
             out += c;
@@ -227,6 +267,7 @@ public:
         m_stream->onReadable = [this] { onReadable(); };
         m_stream->onWritten = [this] { onWritten(); };
         m_stream->onFailed = [this] { closeNow(); };
+        m_peer = m_stream->peerAddress();
         enter(Phase::ReadingHead, server->limits().headTimeoutMs);
         if (overCap)
             refuse(503);
@@ -263,13 +304,18 @@ public:
     }
 
 private:
+    // `timeoutMs` 0: the phase has no time limit.
     void enter(Phase phase, int timeoutMs) {
         m_phase = phase;
         m_since.start();
-        if (timeoutMs > 0)
+        m_timeoutMs = timeoutMs;
+        // A timer due sooner is left running and looks again when it fires: restarting it for
+        // every request would cost two timer registrations an answer.
+        if (const qint64 due = m_since.msecsSinceReference() + timeoutMs;
+            timeoutMs > 0 && (!m_timer.isActive() || m_timerDue > due)) {
             m_timer.start(timeoutMs);
-        else
-            m_timer.stop();
+            m_timerDue = due;
+        }
         updateReading();
     }
 
@@ -281,6 +327,13 @@ private:
     }
 
     void onTimeout() {
+        if (m_timeoutMs <= 0)
+            return;
+        if (const qint64 left = m_timeoutMs - m_since.elapsed(); left > 0) { // the phase began after the timer
+            m_timer.start(int(left));
+            m_timerDue = m_since.msecsSinceReference() + m_timeoutMs;
+            return;
+        }
         switch (m_phase) {
         case Phase::ReadingHead:
             if (!m_buffer.isEmpty() || m_requestLine.has_value()) {
@@ -416,7 +469,7 @@ private:
     void handleHead() {
         HttpRequest request;
         QByteArray version;
-        request.peer = m_stream->peerAddress();
+        request.peer = m_peer;
         if (!parseRequestLine(request, version)) {
             refuse(400);
             return;
@@ -474,13 +527,15 @@ private:
     void respond(int status, const QByteArray& body, const std::string& contentType, bool close,
                  const HeaderList& extra = {}) {
         m_close = m_close || close;
-        const bool head = m_method == "HEAD";
-        m_stream->write(responseHead(status, body.size(), contentType, m_close, extra));
-        if (!head)
-            m_stream->write(body);
+        // Head and body leave in one write: a small second segment would wait for the client's
+        // delayed acknowledgement (40 ms for every answer after the first on a kept-alive connection).
+        m_stream->write(responseBytes(status, body, m_method != "HEAD", contentType, m_close, extra));
         m_server->log(m_method, m_target, status, body.size());
         resetRequest();
-        enter(Phase::Sending, m_server->limits().sendTimeoutMs);
+        if (m_stream->bytesToWrite() > 0)
+            enter(Phase::Sending, m_server->limits().sendTimeoutMs);
+        else
+            sent(); // the usual case: the whole answer is in the kernel already
     }
 
     // Answers with an empty body and closes; the log shows as much of the request line as came.
@@ -501,8 +556,12 @@ private:
     }
 
     void onWritten() {
-        if (m_phase != Phase::Sending || m_stream->bytesToWrite() > 0)
-            return;
+        if (m_phase == Phase::Sending && m_stream->bytesToWrite() == 0)
+            sent();
+    }
+
+    // The answer is out: the connection ends or waits for the next request.
+    void sent() {
         if (m_close) {
             startLingering();
             return;
@@ -510,8 +569,16 @@ private:
         const HttpLimits& limits = m_server->limits();
         enter(m_buffer.isEmpty() ? Phase::Idle : Phase::ReadingHead,
               m_buffer.isEmpty() ? limits.idleTimeoutMs : limits.headTimeoutMs);
-        if (m_phase == Phase::ReadingHead) // a pipelined request is already here
-            scanHead();
+        // A pipelined request is already here: it is read from the event loop, so that many of
+        // them never nest answer in answer.
+        if (m_phase == Phase::ReadingHead)
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (m_phase == Phase::ReadingHead)
+                        scanHead();
+                },
+                Qt::QueuedConnection);
     }
 
     // Closing at once while the client still sends would reset the connection and could destroy
@@ -526,9 +593,12 @@ private:
 
     HttpServer* m_server;
     TcpStream* m_stream;
+    QHostAddress m_peer;
     const bool m_overCap;
     QTimer m_timer;
-    QElapsedTimer m_since;
+    qint64 m_timerDue = 0; // when m_timer fires, on m_since's clock
+    QElapsedTimer m_since; // since the phase began
+    int m_timeoutMs = 0;   // the phase's limit
     Phase m_phase = Phase::ReadingHead;
     QByteArray m_buffer;
     qsizetype m_scanned = 0;
@@ -640,6 +710,8 @@ bool HttpServer::makeRoom() {
 }
 
 bool HttpServer::hostIsOurs(const QByteArray& host) const {
+    if (!m_ourHost.isEmpty() && host == m_ourHost) // every request of a client names the same host
+        return true;
     QByteArray name = host;
     QByteArray portText;
     if (host.startsWith('[')) {
@@ -683,6 +755,8 @@ int HttpServer::screen(HttpRequest& request) const {
     // A missing Host is no risk (browsers always send one); a wrong one may be a rebound name.
     if (hosts == 1 && !hostIsOurs(host))
         return 403;
+    if (hosts == 1)
+        m_ourHost = host;
     request.admitted = m_secret.isEmpty() || sameSecret(m_secret, request.header(kSecretHeader));
     if (request.admitted)
         return 0;
@@ -706,8 +780,24 @@ void HttpServer::dispatch(const HttpRequest& request, const HttpResponder& respo
 void HttpServer::log(const QByteArray& method, const QByteArray& target, int status, qint64 bytes) {
     if (!m_logSink)
         return;
-    m_logSink(QDateTime::currentDateTime().toString(u"yyyy-MM-dd HH:mm:ss").toUtf8() + ' ' + escapeForLog(method) +
-              ' ' + escapeForLog(target) + ' ' + QByteArray::number(status) + ' ' + QByteArray::number(bytes));
+    // The local time is worked out once a second, not for every line.
+    if (const qint64 now = QDateTime::currentSecsSinceEpoch(); now != m_logSecond) {
+        m_logSecond = now;
+        m_logStamp = QDateTime::fromSecsSinceEpoch(now).toString(u"yyyy-MM-dd HH:mm:ss").toUtf8();
+    }
+    const QByteArray shownMethod = escapeForLog(method), shownTarget = escapeForLog(target);
+    QByteArray line;
+    line.reserve(m_logStamp.size() + shownMethod.size() + shownTarget.size() + 32);
+    line += m_logStamp;
+    line += ' ';
+    line += shownMethod;
+    line += ' ';
+    line += shownTarget;
+    line += ' ';
+    appendNumber(line, status);
+    line += ' ';
+    appendNumber(line, bytes);
+    m_logSink(line);
 }
 
 void HttpServer::forget(HttpConnection* connection) {

@@ -135,6 +135,9 @@ private:
     int m_refusing = 0;                // connections over the cap, being told 503
     QHash<QByteArray, Route> m_routes; // key: method + ' ' + path
     std::function<void(const QByteArray&)> m_logSink;
+    mutable QByteArray m_ourHost; // the last Host value found to name this server
+    qint64 m_logSecond = -1;
+    QByteArray m_logStamp; // the local time of m_logSecond as the log shows it
     QList<QPointer<HttpConnection>> m_connections; // oldest first
 };
 

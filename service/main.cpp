@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QHostAddress>
 #include <QHostInfo>
+#include <QTimer>
 
 #include <charconv>
 #include <cstdio>
@@ -181,10 +182,20 @@ int main(int argc, char** argv) {
     const std::unique_ptr<zjx::gateway::RecognitionBackend> recognition =
         zjx::gateway::makeRecognitionBackend(config, zjx::gateway::stderrLog(config.secrets()));
     zjx::gateway::addRecognitionRoute(server, *recognition);
-    server.setLogSink([](const QByteArray& line) {
-        std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
-        std::fputc('\n', stdout);
+    // The lines of one event-loop turn leave together, after that turn's answers: one write for
+    // many answers under load, and a line is never seen before its answer was sent.
+    QByteArray pendingLog;
+    QTimer logFlush;
+    logFlush.setSingleShot(true);
+    QObject::connect(&logFlush, &QTimer::timeout, [&pendingLog] {
+        std::fwrite(pendingLog.constData(), 1, size_t(pendingLog.size()), stdout);
         std::fflush(stdout);
+        pendingLog.clear();
+    });
+    server.setLogSink([&pendingLog, &logFlush](const QByteArray& line) {
+        pendingLog += line + '\n';
+        if (!logFlush.isActive())
+            logFlush.start(0);
     });
 
     // --host takes an address or a name ("localhost").

@@ -29,7 +29,8 @@ public:
     QByteArray read(qint64 max);
     // Reading is level-triggered: switched off while no input is wanted, or the loop would spin.
     void setReading(bool on);
-    // Queues bytes; they go out from the event loop, and onWritten follows when all are out.
+    // Sends what the kernel takes now; the rest goes out from the event loop, and onWritten
+    // follows when it is all out. Nothing follows when bytesToWrite() is 0 right after.
     void write(const QByteArray& bytes);
     qint64 bytesToWrite() const { return m_out.size() - m_sent; }
     void shutdownWrite();

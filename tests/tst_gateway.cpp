@@ -11,6 +11,8 @@
 #include "gateway.h"
 #include "providers.h"
 
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QFile>
 #include <QStringDecoder>
 #include <QTemporaryDir>
@@ -142,6 +144,13 @@ private Q_SLOTS:
     void track17RegistersAgainWhenForgotten();
     void pacerKeepsToItsRate_data();
     void pacerKeepsToItsRate();
+    void track17CarrierKeys_data();
+    void track17CarrierKeys();
+    void track17PhoneTailReachesParcelsRegisteredBefore();
+    void track17RefusesABodyOfTheWrongShape_data();
+    void track17RefusesABodyOfTheWrongShape();
+    void kdniaoRequestTypes_data();
+    void kdniaoRequestTypes();
     void track17RetriesATooManyRequestsOnce_data();
     void track17RetriesATooManyRequestsOnce();
     void tlsVerifiesCertificates();
@@ -259,7 +268,7 @@ void GatewayTest::outcomes_data() {
     // Decided before any upstream request.
     QTest::newRow("unknown company") << K100 << "nosuch"
                                      << "ZJX1234567" << 200 << unsupported << "" << 0;
-    QTest::newRow("kdniao lacks company") << KDN << "aae"
+    QTest::newRow("kdniao lacks company") << KDN << "citylink"
                                           << "ZJX1234567" << 200 << unsupported << "" << 0;
     QTest::newRow("malformed number") << K100 << "shentong"
                                       << "12 34&x" << 200 << format << "" << 0;
@@ -306,6 +315,9 @@ void GatewayTest::phoneTail_data() {
                                     << "6420" << 200 << good << "6420";
     QTest::newRow("k100 中通 wrong") << K100 << "zhongtong"
                                      << "1111" << 502 << 0 << "1111";
+    // The tail is the four digits exactly: a whole number ending with them is refused.
+    QTest::newRow("k100 顺丰 whole number") << K100 << "shunfeng"
+                                            << "13800006420" << 502 << 0 << "13800006420";
     QTest::newRow("kdniao 中通 none") << KDN << "zhongtong"
                                       << "" << 502 << 0 << "";
     QTest::newRow("kdniao 中通 tail") << KDN << "zhongtong"
@@ -359,12 +371,12 @@ void GatewayTest::documentedHistories_data() {
         << "2026-12-01 17:00:00"
         << "已签收";
     // kdniao's documented sample: out of time order, "2014/06/25 08:05:37" times, two at 10:23:03.
-    QTest::newRow("kdniao sample") << KDN << "yunda"
+    QTest::newRow("kdniao sample") << KDN << "shunfeng"
                                    << "118461988807" << QByteArray("CST-8") << 7 << "2014-06-25 10:23:03"
                                    << "派件已签收[深圳市]"
                                    << "2014-06-24 20:18:58"
                                    << "已签收";
-    QTest::newRow("kdniao sample in UTC") << KDN << "yunda"
+    QTest::newRow("kdniao sample in UTC") << KDN << "shunfeng"
                                           << "118461988807" << QByteArray("UTC0") << 7 << "2014-06-25 02:23:03"
                                           << "派件已签收[深圳市]"
                                           << "2014-06-24 12:18:58"
@@ -387,7 +399,7 @@ void GatewayTest::documentedHistories() {
     QFETCH(QString, oldestTime);
     QFETCH(QString, state);
     setLocalZone(zone.constData());
-    auto r = rig(kind);
+    auto r = rig(kind, {}, 5000, 30, "6420");
     QVERIFY(r);
     const GatewayAnswer a = ask(*r->backend, code, number);
     setLocalZone("CST-8");
@@ -708,6 +720,123 @@ void GatewayTest::track17RegistersAgainWhenForgotten() {
     QCOMPARE(r->fake->requests(), 2 + 3);
 }
 
+void GatewayTest::track17CarrierKeys_data() {
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("key"); // the carrier 17TRACK receives; "" lets it detect the carrier
+    const std::pair<const char*, const char*> rows[] = {
+        {"yuantong", "190157"},    {"zhongtong", "190455"},  {"shentong", "190324"},  {"debang", "190174"},
+        {"debangkuaidi", "190174"}, {"jd", "191121"},         {"gnxb", "3011"},        {"pingyou", "3011"},
+        {"gdyz", "3011"},          {"ems", "3013"},          {"ups", "100002"},       {"fedex", "100003"},
+        {"fedexcn", "100003"},     {"dhl", "100001"},        {"usps", "21051"},       {"tnt", "100004"},
+        {"aramex", "100006"},      {"dpex", "100014"},       {"tiantian", "190077"},  {"zhongtongkuaiyun", "191106"},
+        {"baishiwuliu", "190846"}, {"jtexpress", "190442"},  {"yousu", "190415"},     {"jingguang", "190426"},
+        {"rrs", "190429"},         {"yimidida", "190441"},   {"sxjdfreight", "190900"}, {"santai", "190113"},
+        {"disifang", "190094"},    {"feihang", "190389"},    {"jiayunmei", "191224"}, {"jldt", "191054"},
+        {"lianhaotong", "191165"}, {"xinfeng", "190989"},
+        // no row, or several that could be it: 17TRACK detects the carrier
+        {"shunfeng", ""},          {"yunda", ""},            {"kuayue", ""},          {"huitong", ""},
+        {"jingdongkuaiyun", ""},   {"annengwuliu", ""},      {"ocs", ""},             {"danniao", ""}};
+    for (const auto& [code, key] : rows)
+        QTest::newRow(code) << code << key;
+}
+
+void GatewayTest::track17CarrierKeys() {
+    QFETCH(QString, code);
+    QFETCH(QString, key);
+    auto r = rig(T17);
+    QVERIFY(r);
+    // The fake refuses a key outside 17TRACK's list, so a parcel's page also proves the key is listed.
+    const GatewayAnswer a = ask(*r->backend, code, "ZJX1234567");
+    QCOMPARE(screenAnswer(text(a.reply)), Screening::Good);
+    QCOMPARE(QString::fromStdString(r->fake->lastCompany()), key);
+}
+
+void GatewayTest::track17PhoneTailReachesParcelsRegisteredBefore() {
+    // An earlier run registered the 顺丰 parcel without a tail; 17TRACK cannot read it.
+    auto before = rig(T17);
+    QVERIFY(before);
+    QCOMPARE(screenAnswer(text(ask(*before->backend, "shunfeng", "SF1234567890").reply)), Screening::NotFound);
+    // The tail set since then reaches the registered number through changeinfo, once.
+    ProviderBackend after(clientFor(T17, QUrl(before->fake->url()), {}, 5000), {}, "6420", {});
+    QCOMPARE(screenAnswer(text(ask(after, "shunfeng", "SF1234567890").reply)), Screening::Good);
+    QCOMPARE(before->fake->infoChanges(), 1);
+    QCOMPARE(before->fake->lastPhone(), std::string("6420"));
+    // register, read; register (refused), changeinfo, read (two clients: a request may meet the rate limit)
+    QCOMPARE(before->fake->requests() - before->fake->rateLimited(), 2 + 3);
+    // A company that needs no tail is not changed.
+    ProviderBackend other(clientFor(T17, QUrl(before->fake->url()), {}, 5000), {}, "6420", {});
+    QCOMPARE(screenAnswer(text(ask(other, "ems", "ZJX1234567").reply)), Screening::Good);
+    QCOMPARE(screenAnswer(text(ask(*before->backend, "ems", "ZJX7654321").reply)), Screening::Good);
+    QCOMPARE(before->fake->infoChanges(), 1);
+}
+
+void GatewayTest::track17RefusesABodyOfTheWrongShape_data() {
+    QTest::addColumn<QByteArray>("body");
+    QTest::newRow("object") << QByteArray(R"({"number":"ZJX1234567"})");
+    QTest::newRow("string") << QByteArray(R"("ZJX1234567")");
+    QTest::newRow("not JSON") << QByteArray("number=ZJX1234567");
+}
+
+void GatewayTest::track17RefusesABodyOfTheWrongShape() {
+    QFETCH(QByteArray, body);
+    FakeProvider fake(T17);
+    QVERIFY(fake.start());
+    QNetworkAccessManager net;
+    QNetworkRequest request(QUrl(fake.url() + "/register"));
+    request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
+    request.setRawHeader("17token", FakeSecrets{}.key.c_str());
+    QNetworkReply* reply = net.post(request, body);
+    QTRY_VERIFY_WITH_TIMEOUT(reply->isFinished(), 10000);
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const QByteArray answer = reply->readAll();
+    reply->deleteLater();
+    QCOMPARE(status, 200);
+    // The client reads such an answer as a refusal, never as a number without information.
+    const Track17Client client(ClientOptions{QUrl(fake.url()), 5000, {}}, QString::fromStdString(FakeSecrets{}.key));
+    const std::variant<QJsonObject, Outcome> read = client.envelope(status, answer);
+    QVERIFY(std::holds_alternative<Outcome>(read));
+    QCOMPARE(std::get<Outcome>(read).fault, FaultKind::Provider);
+    QCOMPARE(std::get<Outcome>(read).reason, QStringLiteral("17TRACK error -18010013: Invalid submitted data."));
+}
+
+void GatewayTest::kdniaoRequestTypes_data() {
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<int>("requestType");
+    QTest::addColumn<int>("screening");
+    QTest::addColumn<QString>("sent"); // the ShipperCode kdniao received ("" when not asked)
+    QTest::addColumn<QString>("log");  // a line the service logs
+    const int good = int(Screening::Good), unsupported = int(Screening::Unsupported),
+              notFound = int(Screening::NotFound);
+    QTest::newRow("极兔 1002") << "jtexpress" << "JT1234567890123" << 1002 << good << "JTSD" << "";
+    QTest::newRow("京东 1002") << "jd" << "JD0012345678" << 1002 << good << "JD" << "";
+    QTest::newRow("申通 1002") << "shentong" << "7700123456789" << 1002 << unsupported << "" << "";
+    QTest::newRow("申通 8001") << "shentong" << "7700123456789" << 8001 << good << "STO" << "";
+    QTest::newRow("天天 1002") << "tiantian" << "6620123456789" << 1002 << unsupported << "" << "";
+    QTest::newRow("百世 1002") << "huitong" << "5570123456789" << 1002 << unsupported << "" << "";
+    QTest::newRow("百世 8001") << "huitong" << "5570123456789" << 8001 << unsupported << "" << "";
+    QTest::newRow("顺丰 1002 ordered through kdniao") << "shunfeng" << "118461988807" << 1002 << good << "SF" << "";
+    QTest::newRow("顺丰 1002 ordered elsewhere")
+        << "shunfeng" << "SF1234567890" << 1002 << notFound << "SF"
+        << "kdniao shunfeng/SF1234567890: kdniao's instant query 1002 answers 顺丰 only for numbers ordered through "
+           "kdniao: for other 顺丰 numbers set request_type = 8001 in [kdniao]";
+    QTest::newRow("顺丰 8001") << "shunfeng" << "SF1234567890" << 8001 << good << "SF" << "";
+}
+
+void GatewayTest::kdniaoRequestTypes() {
+    QFETCH(QString, code);
+    QFETCH(QString, number);
+    QFETCH(int, requestType);
+    QFETCH(int, screening);
+    QFETCH(QString, sent);
+    QFETCH(QString, log);
+    auto r = rig(KDN, {}, 5000, 30, "6420", requestType);
+    QVERIFY(r);
+    QCOMPARE(int(screenAnswer(text(ask(*r->backend, code, number).reply))), screening);
+    QCOMPARE(QString::fromStdString(r->fake->lastCompany()), sent);
+    QCOMPARE(r->log, log.isEmpty() ? QStringList() : QStringList{log});
+}
+
 // Jobs "w" (wanted), "a" (abandoned) at the clock's milliseconds; which had run by then, in order.
 void GatewayTest::pacerKeepsToItsRate_data() {
     QTest::addColumn<QStringList>("steps"); // "ms job job ..."
@@ -961,10 +1090,10 @@ void GatewayTest::carrierRows_data() {
     QTest::newRow("ups") << "ups" << "UPS" << "ups" << 100002 << "UPS";
     QTest::newRow("fedexcn") << "fedexcn" << "Fedex国内" << "lianbangkuaidi" << 100003 << "FEDEX";
     QTest::newRow("fedex") << "fedex" << "国际Fedex" << "fedex" << 100003 << "FEDEX_GJ";
-    QTest::newRow("yuantong") << "yuantong" << "圆通快递" << "yuantong" << -1 << "YTO";
+    QTest::newRow("yuantong") << "yuantong" << "圆通快递" << "yuantong" << 190157 << "YTO";
     QTest::newRow("zhongtie") << "zhongtie" << "中铁快运" << "ztky" << -1 << "ZTKY";
-    QTest::newRow("shentong") << "shentong" << "申通快递" << "shentong" << -1 << "STO";
-    QTest::newRow("jtexpress") << "jtexpress" << "极兔速递" << "jtexpress" << -1 << "";
+    QTest::newRow("shentong") << "shentong" << "申通快递" << "shentong" << 190324 << "STO";
+    QTest::newRow("jtexpress") << "jtexpress" << "极兔速递" << "jtexpress" << 190442 << "JTSD";
 }
 
 void GatewayTest::carrierRows() {
@@ -1009,7 +1138,8 @@ void GatewayTest::everyCatalogueCompanyHasARow() {
         const CarrierCodes& c = carrierCodesAt(i);
         QStringList sent;
         for (Rig* r : {k100.get(), kdn.get()}) {
-            const bool served = *(r == k100.get() ? c.kuaidi100 : c.kdniao) != '\0';
+            const bool served = r == k100.get() ? *c.kuaidi100 != '\0'
+                                                : *c.kdniao != '\0' && kdniaoUnserved(c, 8001).isEmpty();
             const GatewayAnswer a = ask(*r->backend, c.code, "ZJX1234567");
             QVERIFY2(a.reply.status == 200 &&
                          screenAnswer(text(a.reply)) == (served ? Screening::Good : Screening::Unsupported),
@@ -1056,6 +1186,16 @@ void GatewayTest::checkCommandVerdicts_data() {
                                       << "kdniao request type 1002 does not serve STO: set request_type = 8001 in "
                                          "[kdniao] (kdniao's paid real-time query)\n"
                                       << "verdict: unsupported";
+    QTest::newRow("kdniao 百世") << "kdniao"
+                                 << "fake-key-0123456789" << true << "huitong" << 0
+                                 << "kdniao serves HTKY (百世快递) only through its logistics-tracking queries 1008/8008"
+                                 << "verdict: unsupported";
+    QTest::newRow("kdniao 1002 顺丰 ordered elsewhere")
+        << "kdniao"
+        << "fake-key-0123456789" << true << "shunfeng" << 0
+        << "(\"不存在\")\nkdniao's instant query 1002 answers 顺丰 only for numbers ordered through kdniao: for other "
+           "顺丰 numbers set request_type = 8001 in [kdniao]\n"
+        << "verdict: notfound needs-8001";
     // A provider that repeats the secrets in its error text: --check scrubs them like the log.
     QTest::newRow("echoed secrets") << "kuaidi100"
                                     << "fake-key-0123456789" << true << "shentong" << 1
@@ -1072,7 +1212,7 @@ void GatewayTest::checkCommandVerdicts() {
     QFETCH(int, exitCode);
     QFETCH(QString, says);
     QFETCH(QString, verdict);
-    FakeProvider fake(K100);
+    FakeProvider fake(backend == u"kdniao" ? KDN : K100);
     QVERIFY(fake.start());
     HostileProvider hostile(fake);
     const bool echo = QByteArray(QTest::currentDataTag()) == "echoed secrets";
@@ -1084,12 +1224,17 @@ void GatewayTest::checkCommandVerdicts() {
     config.kuaidi100Url = QUrl(echo ? hostile.url() : fake.url());
     config.kdniaoBusinessId = config.kuaidi100Customer;
     config.kdniaoAppKey = key;
+    config.kdniaoUrl = QUrl(fake.url());
+    config.phoneTail = "6420";
     config.warnings = QStringList{"x.conf:2: unknown key [gateway] bakend (ignored)"};
     if (!reachable)
         fake.stop();
     std::FILE* out = std::tmpfile();
     QVERIFY(out);
-    const QString number = backend == u"demo" ? "ZJXSIGNED1" : echo ? "ECHO1234" : "SIGNED1234";
+    const QString number = backend == u"demo"  ? "ZJXSIGNED1"
+                           : echo              ? "ECHO1234"
+                           : company == u"shunfeng" ? "SF1234567890"
+                                                    : "SIGNED1234";
     QCOMPARE(runCheck(config, number, company, 3, out), exitCode);
     std::rewind(out);
     QByteArray printed(4096, '\0');

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <linux/tcp.h>
 #include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -116,6 +117,28 @@ private:
     bool m_closed = false;
 };
 
+// The server's end of the connection whose client side is bound to `clientPort`, found among
+// this process's descriptors; -1 if there is none.
+int serverSideOf(quint16 serverPort, quint16 clientPort) {
+    for (const QString& name : QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System)) {
+        const int fd = name.toInt();
+        sockaddr_in own{}, peer{};
+        socklen_t ownLength = sizeof own, peerLength = sizeof peer;
+        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&own), &ownLength) == 0 && own.sin_family == AF_INET &&
+            ntohs(own.sin_port) == serverPort &&
+            ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) == 0 && ntohs(peer.sin_port) == clientPort)
+            return fd;
+    }
+    return -1;
+}
+
+// Data segments a socket has sent so far.
+quint32 dataSegmentsSent(int fd) {
+    tcp_info info{};
+    socklen_t length = sizeof info;
+    return ::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &length) == 0 ? info.tcpi_data_segs_out : 0;
+}
+
 HttpLimits testLimits() {
     HttpLimits limits;
     limits.headTimeoutMs = 3000;
@@ -143,6 +166,8 @@ private Q_SLOTS:
     void logEscapesControlCharacters_data();
     void logEscapesControlCharacters();
     void pipelinedRequestsAnsweredInOrder();
+    void answerLeavesInOneSegment_data();
+    void answerLeavesInOneSegment();
     void slowClientsDoNotHoldUpOthers();
     void concurrentClientsAllAnswered();
     void fullServerMakesRoomOrRefuses();
@@ -392,6 +417,46 @@ void TestServiceLimits::pipelinedRequestsAnsweredInOrder() {
     QCOMPARE(all.count("HTTP/1.1 "), 3);
     QVERIFY(all.indexOf("\r\n\r\nV4.0HTTP/1.1 200 OK") > 0);
     QVERIFY(all.indexOf("HTTP/1.1 404") > all.lastIndexOf("HTTP/1.1 200"));
+    QVERIFY(!client.closed());
+}
+
+void TestServiceLimits::answerLeavesInOneSegment_data() {
+    QTest::addColumn<QByteArray>("request");
+    QTest::newRow("version file") << QByteArray("GET /tansoftjc/zjx/jc.txt HTTP/1.1\r\n\r\n");
+    QTest::newRow("tracking page") << "GET /?com=shentong&nu=ZJX12345678&id=" + kKey + " HTTP/1.1\r\n\r\n";
+    QTest::newRow("head only") << "HEAD /?com=shentong&nu=ZJX12345678&id=" + kKey + " HTTP/1.1\r\n\r\n";
+    QTest::newRow("not found") << QByteArray("GET /nosuch HTTP/1.1\r\n\r\n");
+    QTest::newRow("answered later") << QByteArray("GET /held HTTP/1.1\r\n\r\n");
+}
+
+// A small answer after the first on a kept-alive connection is one segment, sent without waiting
+// for the client's acknowledgement of the previous one: a second, small segment would wait for
+// the client's delayed acknowledgement (40 ms an answer).
+void TestServiceLimits::answerLeavesInOneSegment() {
+    QFETCH(QByteArray, request);
+    Client client(m_server->port());
+    QVERIFY(client.socket().waitForConnected(2000));
+    int server = -1;
+    QTRY_VERIFY((server = serverSideOf(m_server->port(), client.socket().localPort())) >= 0);
+    int noDelay = 0;
+    socklen_t length = sizeof noDelay;
+    QVERIFY(::getsockopt(server, IPPROTO_TCP, TCP_NODELAY, &noDelay, &length) == 0);
+    QVERIFY(noDelay != 0);
+    qsizetype answerSize = 0;
+    for (int round = 1; round <= 2; ++round) {
+        const quint32 before = dataSegmentsSent(server);
+        client.send(request);
+        if (request.contains("/held")) {
+            QTRY_COMPARE(m_held.size(), round);
+            m_held.last().send(Reply{200, "later", "text/plain"});
+        }
+        if (round == 1) { // the same answer twice: the second is whole at twice the size
+            QTRY_VERIFY_WITH_TIMEOUT(client.answer(request.startsWith("HEAD")).complete, 2000);
+            answerSize = client.received().size();
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(client.received().size(), round * answerSize, 2000);
+        QCOMPARE(dataSegmentsSent(server) - before, quint32(1));
+    }
     QVERIFY(!client.closed());
 }
 

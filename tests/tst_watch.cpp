@@ -4,6 +4,7 @@
 #include "watch/overviewmodel.h"
 #include "watch/parcelstates.h"
 #include "watch/pickupcode.h"
+#include "watch/savecadence.h"
 #include "watch/statefile.h"
 #include "watch/watchcost.h"
 #include "watch/watchplan.h"
@@ -45,6 +46,8 @@ private Q_SLOTS:
     void stateFileSample();
     void damagedStateFileIsKeptAside_data();
     void damagedStateFileIsKeptAside();
+    void saveCadence_data();
+    void saveCadence();
     void overviewFilterAndSort_data();
     void overviewFilterAndSort();
 };
@@ -459,7 +462,7 @@ void TestWatch::overviewFilterAndSort_data() {
     QTest::addColumn<bool>("archived");
     QTest::addColumn<int>("column");
     QTest::addColumn<QStringList>("notes");
-    QTest::newRow("all by note") << "" << false << int(OverviewModel::Note) << QStringList{"书", "伞", "鞋"};
+    QTest::newRow("all by note, by pinyin") << "" << false << int(OverviewModel::Note) << QStringList{"伞", "书", "鞋"};
     QTest::newRow("by state") << "" << false << int(OverviewModel::State) << QStringList{"鞋", "书", "伞"};
     QTest::newRow("by time asked, never first")
         << "" << false << int(OverviewModel::Asked) << QStringList{"书", "鞋", "伞"};
@@ -476,7 +479,8 @@ void TestWatch::overviewFilterAndSort() {
     QFETCH(int, column);
     QFETCH(QStringList, notes);
     ParcelStates states;
-    // By code point 书 < 伞 < 鞋 and 已签收 < 未查询 < 运送中; asked: 书 never, 鞋 at 8:00, 伞 at 9:00.
+    // By pinyin 伞 (san) < 书 (shu) < 鞋 (xie), by code point 书 < 伞 < 鞋; by code point 已签收 < 未查询 < 运送中;
+    // asked: 书 never, 鞋 at 8:00, 伞 at 9:00.
     (void)states.observe({QStringLiteral("222"), QStringLiteral("顺丰快递")}, {deliveredState, {"t", "p"}}, start,
                          ParcelStates::Asker::User);
     (void)states.observe({QStringLiteral("333"), QStringLiteral("顺丰快递")}, {QStringLiteral("运送中"), {"t", "p"}},
@@ -494,6 +498,47 @@ void TestWatch::overviewFilterAndSort() {
     for (int r = 0; r < filter.rowCount(); ++r)
         got << filter.index(r, OverviewModel::Note).data().toString();
     QCOMPARE(got, notes);
+}
+
+// A change is on disk soon after it, however many follow: a watch that finds something every
+// 100 ms for ten seconds still writes within the longest wait, and a burst is one write.
+void TestWatch::saveCadence_data() {
+    QTest::addColumn<int>("everyMs");
+    QTest::addColumn<int>("changes");
+    QTest::addColumn<int>("writes");
+    QTest::newRow("steady news") << 100 << 100 << 5;
+    QTest::newRow("one burst") << 0 << 50 << 1;
+    QTest::newRow("now and then") << 1000 << 3 << 3;
+}
+void TestWatch::saveCadence() {
+    QFETCH(int, everyMs);
+    QFETCH(int, changes);
+    QFETCH(int, writes);
+    qint64 now = 0;
+    QList<qint64> unwritten;
+    qint64 longestWait = 0;
+    int written = 0;
+    SaveCadence cadence([&] {
+        ++written;
+        for (qint64 at : std::as_const(unwritten))
+            longestWait = std::max(longestWait, now - at);
+        unwritten.clear();
+        return true;
+    });
+    cadence.setClock([&] { return now; });
+    // Ten-millisecond steps; the timer would wake the cadence at least that often.
+    const qint64 end = qint64(everyMs) * changes + SaveCadence::longestMs + 100;
+    for (int made = 0; now <= end; now += 10) {
+        while (made < changes && qint64(made) * everyMs <= now) {
+            unwritten << now;
+            cadence.changed();
+            ++made;
+        }
+        cadence.wake();
+    }
+    QVERIFY(unwritten.isEmpty() && !cadence.pending());
+    QVERIFY2(longestWait <= SaveCadence::longestMs + 10, qPrintable(QString::number(longestWait)));
+    QCOMPARE(written, writes);
 }
 
 QTEST_GUILESS_MAIN(TestWatch)

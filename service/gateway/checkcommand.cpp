@@ -68,10 +68,11 @@ int runCheck(const GatewayConfig& config, const QString& number, const QString& 
     for (const QString& warning : config.warnings)
         say(out, QStringLiteral("warning: %1").arg(warning));
 
-    if (config.backend == u"kdniao")
-        if (const CarrierCodes* codes = findCarrierCodes(code))
-            if (const QString why = kdniaoUnserved(*codes, config.kdniaoRequestType); !why.isEmpty())
-                say(out, why);
+    const CarrierCodes* codes = findCarrierCodes(code);
+    const bool kdniao = config.backend == u"kdniao" && codes;
+    if (kdniao)
+        if (const QString why = kdniaoUnserved(*codes, config.kdniaoRequestType); !why.isEmpty())
+            say(out, why);
 
     QString error;
     const std::unique_ptr<TrackingBackend> backend = makeBackend(config, demoIntervalMinutes, {}, &error);
@@ -108,6 +109,12 @@ int runCheck(const GatewayConfig& config, const QString& number, const QString& 
         return 0;
     case Screening::NotFound:
         say(out, QStringLiteral("no result: the program offers to save the parcel anyway (\"不存在\")"));
+        if (const QString hint = kdniao ? kdniaoNoTraceHint(*codes, config.kdniaoRequestType) : QString();
+            !hint.isEmpty()) {
+            say(out, hint);
+            verdictLine(out, QStringLiteral("notfound"), QStringLiteral("needs-8001"));
+            return 0;
+        }
         verdictLine(out, QStringLiteral("notfound"));
         return 0;
     case Screening::Good:

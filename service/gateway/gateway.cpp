@@ -169,6 +169,8 @@ void ProviderBackend::finish(const QString& cacheKey, const QString& label, cons
                               .arg(m_policy.maxEvents));
         return finish(cacheKey, label, companyName, latest);
     } else {
+        if (m_log && !outcome.reason.isEmpty()) // what a provider's answer may mean (kdniao's 顺丰 under 1002)
+            m_log(label + u(": ") + outcome.reason);
         answer.reply = pageFor(outcome, companyName);
         const int minutes = outcome.signedFor                       ? m_policy.signedForMinutes
                             : outcome.kind == OutcomeKind::NotFound ? m_policy.noResultMinutes

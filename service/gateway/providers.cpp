@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <variant>
 
 namespace zjx::gateway {
 
@@ -273,22 +274,28 @@ void Track17Client::call(const char* path, const QByteArray& body, std::function
                     return done(Outcome::failure(FaultKind::RateLimit,
                                                  u("17TRACK: more than three requests a second (HTTP 429)")));
                 }
-                const std::optional<QJsonObject> o = objectOf(a.body);
-                if (!o)
-                    return done(a.status == 200 ? unreadable(u("17TRACK"), a.body) : httpFault(a.status, a.body));
-                const int code = o->value("code").toInt();
-                if (code != 0) {
-                    const QJsonArray errors = o->value("data").toObject().value("errors").toArray();
-                    const QJsonObject first = errors.isEmpty() ? *o : errors.first().toObject();
-                    const int detail = first.value("code").toInt(code);
-                    return done(track17Error(detail, first.value("message").toString()));
-                }
-                if (a.status != 200)
-                    return done(httpFault(a.status, a.body));
-                read(o->value("data").toObject());
+                std::variant<QJsonObject, Outcome> data = envelope(a.status, a.body);
+                if (Outcome* fault = std::get_if<Outcome>(&data))
+                    return done(*fault);
+                read(std::get<QJsonObject>(data));
             },
             done, wanted);
     });
+}
+
+std::variant<QJsonObject, Outcome> Track17Client::envelope(int status, const QByteArray& body) const {
+    const std::optional<QJsonObject> o = objectOf(body);
+    if (!o)
+        return status == 200 ? unreadable(u("17TRACK"), body) : httpFault(status, body);
+    // A refusal of the call as a whole (a bad key, a body of the wrong shape): code and data.errors.
+    if (const int code = o->value("code").toInt(); code != 0) {
+        const QJsonArray errors = o->value("data").toObject().value("errors").toArray();
+        const QJsonObject first = errors.isEmpty() ? *o : errors.first().toObject();
+        return track17Error(first.value("code").toInt(code), first.value("message").toString());
+    }
+    if (status != 200)
+        return httpFault(status, body);
+    return o->value("data").toObject();
 }
 
 void Track17Client::fetch(const ProviderQuery& query, Done done) {
@@ -300,13 +307,23 @@ void Track17Client::fetch(const ProviderQuery& query, Done done) {
 
 namespace {
 
-// `param` (registration only) carries the extra a carrier needs: the phone tail for 顺丰 and 中通.
-QByteArray track17Body(const ProviderQuery& q, bool withParam) {
+// The extra a carrier needs, "param" of the registration and of changeinfo: the phone tail for 顺丰 and
+// 中通 ("" when none).
+QString track17Param(const ProviderQuery& q) {
+    return needsPhoneTail(q.codes) ? q.phoneTail : QString();
+}
+
+QJsonObject track17Item(const ProviderQuery& q) {
     QJsonObject item{{"number", q.number}};
     if (q.codes.track17 > 0)
         item.insert("carrier", q.codes.track17);
-    if (withParam && needsPhoneTail(q.codes) && !q.phoneTail.isEmpty())
-        item.insert("param", q.phoneTail);
+    return item;
+}
+
+QByteArray track17Body(const ProviderQuery& q, bool withParam) {
+    QJsonObject item = track17Item(q);
+    if (const QString param = track17Param(q); withParam && !param.isEmpty())
+        item.insert("param", param);
     return compact(QJsonArray{item});
 }
 
@@ -317,16 +334,39 @@ void Track17Client::registerThen(const ProviderQuery& query, Done done) {
         "register", track17Body(query, true),
         [this, query, done](const QJsonObject& data) {
             const QJsonArray rejected = data.value("rejected").toArray();
+            bool registeredBefore = false;
             if (data.value("accepted").toArray().isEmpty() && !rejected.isEmpty()) {
                 const auto [code, message] = firstError(rejected.first().toObject());
                 if (code != -18019901) // already registered: that is what we wanted
                     return done(track17Error(code, message));
+                registeredBefore = true;
             }
             // Bounded: forgetting only costs a harmless second registration.
             if (m_registered.size() > 50000)
                 m_registered.clear();
             m_registered.insert(query.number);
+            // Registered before the phone tail was set (an earlier run): the registration above did not
+            // carry it, so it is given to the number's information now.
+            if (registeredBefore && !track17Param(query).isEmpty())
+                return changeInfoThen(query, done);
             getTrackInfo(query, false, done);
+        },
+        done, query.stillWanted);
+}
+
+void Track17Client::changeInfoThen(const ProviderQuery& query, Done done) {
+    QJsonObject item = track17Item(query);
+    item.insert("items", QJsonObject{{"param", track17Param(query)}});
+    call(
+        "changeinfo", compact(QJsonArray{item}),
+        [this, query, done](const QJsonObject& data) {
+            // A refused change leaves the number as it was: its answer still says what 17TRACK knows.
+            if (const QJsonArray rejected = data.value("rejected").toArray(); !rejected.isEmpty()) {
+                const auto [code, message] = firstError(rejected.first().toObject());
+                if (code != -18019902) // not registered: read, which registers again
+                    return done(track17Error(code, message));
+            }
+            getTrackInfo(query, true, done);
         },
         done, query.stillWanted);
 }
@@ -354,13 +394,26 @@ void Track17Client::getTrackInfo(const ProviderQuery& query, bool mayRegister, D
 // ------------------------------------------------------------------------------------------- kdniao
 
 QString kdniaoUnserved(const CarrierCodes& codes, int requestType) {
-    if (requestType != 1002 || !codes.kdniao)
+    if (!codes.kdniao)
         return {};
-    for (const char* code : {"STO", "HTKY", "HHTT", "SF"})
+    // kdniao's list: 百世快递 only through its logistics-tracking queries, which this client does not make.
+    if (qstrcmp(codes.kdniao, "HTKY") == 0)
+        return u("kdniao serves HTKY (百世快递) only through its logistics-tracking queries 1008/8008, which "
+                 "zjx-service does not use: choose kuaidi100 or 17TRACK for this company");
+    if (requestType != 1002)
+        return {};
+    for (const char* code : {"STO", "HHTT"})
         if (qstrcmp(codes.kdniao, code) == 0)
             return u("kdniao request type 1002 does not serve ") + QLatin1String(code) +
                    u(": set request_type = 8001 in [kdniao] (kdniao's paid real-time query)");
     return {};
+}
+
+QString kdniaoNoTraceHint(const CarrierCodes& codes, int requestType) {
+    if (requestType != 1002 || !codes.kdniao || qstrcmp(codes.kdniao, "SF") != 0)
+        return {};
+    return u("kdniao's instant query 1002 answers 顺丰 only for numbers ordered through kdniao: for other 顺丰 "
+             "numbers set request_type = 8001 in [kdniao]");
 }
 
 KdniaoClient::KdniaoClient(ClientOptions options, QString businessId, QString appKey, int requestType, QObject* parent)
@@ -439,8 +492,15 @@ void KdniaoClient::fetch(const ProviderQuery& query, Done done) {
                                       {"DataType", u("2")}});
     post(
         m_options.url, "application/x-www-form-urlencoded; charset=UTF-8", {}, body,
-        [this, done](const HttpAnswer& a) { done(a.status == 200 ? read(a.body) : httpFault(a.status, a.body)); }, done,
-        query.stillWanted);
+        [this, done, codes = query.codes](const HttpAnswer& a) {
+            if (a.status != 200)
+                return done(httpFault(a.status, a.body));
+            Outcome outcome = read(a.body);
+            if (outcome.kind == OutcomeKind::NotFound)
+                outcome.reason = kdniaoNoTraceHint(codes, m_requestType);
+            done(outcome);
+        },
+        done, query.stillWanted);
 }
 
 } // namespace zjx::gateway

@@ -5,6 +5,8 @@
 #include <QJsonObject>
 #include <QSet>
 
+#include <variant>
+
 namespace zjx::gateway {
 
 // kuaidi100 real-time query: a form POST signed with MD5(param + key + customer), upper-case hex.
@@ -34,8 +36,13 @@ public:
     bool serves(const CarrierCodes& codes) const override { return codes.track17 != 0; }
     void fetch(const ProviderQuery& query, Done done) override;
 
+    // The "data" of an answer, or the fault it is: an error status, a refusal of the whole call
+    // (a bad key, a body of the wrong shape), or an answer that is not the documented JSON.
+    std::variant<QJsonObject, Outcome> envelope(int status, const QByteArray& body) const;
+
 private:
     void registerThen(const ProviderQuery& query, Done done);
+    void changeInfoThen(const ProviderQuery& query, Done done);
     void getTrackInfo(const ProviderQuery& query, bool mayRegister, Done done);
     void call(const char* path, const QByteArray& body, std::function<void(const QJsonObject&)> read, Done done,
               Wanted wanted, bool retried = false);
@@ -45,10 +52,13 @@ private:
     QSet<QString> m_registered;    // numbers registered by this run (bounded, see fetch)
 };
 
-// Why kdniao's request type `requestType` cannot serve a company ("" when it can): the free instant
-// query 1002 does not serve 申通, 百世/汇通, 天天 and 顺丰 (顺丰 only for kdniao's own orders);
-// the paid real-time query 8001 serves every company kdniao lists.
+// Why kdniao's request type `requestType` cannot serve a company ("" when it can): 申通 and 天天 only
+// through the paid real-time query 8001, 百世快递 (HTKY) through neither 1002 nor 8001; every other
+// company of kdniao's list through both.
 QString kdniaoUnserved(const CarrierCodes& codes, int requestType);
+// What a no-trace answer may mean ("" when nothing): 1002 answers 顺丰 only for numbers ordered
+// through kdniao.
+QString kdniaoNoTraceHint(const CarrierCodes& codes, int requestType);
 
 // kdniao instant (1002) or real-time (8001) query: a form POST signed with
 // Base64(MD5(RequestData + AppKey)).

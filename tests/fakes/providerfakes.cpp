@@ -57,9 +57,9 @@ const std::set<std::string> kKuaidi100Codes = {
     "quanfengkuaidi", "quanjitong", "quanritongkuaidi", "quanyikuaidi", "rpx", "saiaodimmb", "santaisudi", "sfwl",
     "shenganwuliu", "shenghuiwuliu", "shentong", "shunfeng", "suer", "suijiawuliu", "tiandihuayu", "tiantian", "tnt",
     "tonghetianxia", "ups", "usps", "wanjiawuliu", "weitepai", "xianglongyuntong", "xinfengwuliu", "yafengsudi",
-    "yibangwuliu", "yinjiesudi", "yishunhang", "youshuwuliu", "youzhengguonei", "yuananda", "yuanchengwuliu",
-    "yuanfeihangwuliu", "yuantong", "yuanzhijiecheng", "yuefengwuliu", "yunda", "zhaijisong", "zhimakaimen",
-    "zhongtianwanyun", "zhongtong", "zhongxinda", "zhongyouwuliu", "ztky",
+    "yibangwuliu", "yinjiesudi", "yishunhang", "youshuwuliu", "youzhengguoji", "youzhengguonei", "yuananda",
+    "yuanchengwuliu", "yuanfeihangwuliu", "yuantong", "yuanzhijiecheng", "yuefengwuliu", "yunda", "zhaijisong",
+    "zhimakaimen", "zhongtianwanyun", "zhongtong", "zhongxinda", "zhongyouwuliu", "ztky",
     // big couriers outside today's catalogue
     "jtexpress", "jd", "jingdongkuaiyun", "debangkuaidi", "annengwuliu", "fengwang", "zhongyouex", "suning",
     "baishiwuliu", "zhongtongkuaiyun", "yundakuaiyun", "shunfengkuaiyun", "yimidida", "fedexcn", "danniao", "rrs",
@@ -69,18 +69,26 @@ const std::set<std::string> kKuaidi100PhoneCodes = {"shunfeng", "shunfengkuaiyun
 
 // kdniao's ShipperCodes (its published company list, as far as the program's companies go).
 const std::set<std::string> kKdniaoCodes = {
-    "AJ",   "ARAMEX", "AXD",      "BFDF", "CITY100", "CJKD", "COE",  "DBL",   "DHL",  "DPEX", "DSWL", "DTWL",  "EMS",
-    "FAST", "FEDEX",  "FEDEX_GJ", "FKD",  "GDEMS",   "GSD",  "GTO",  "HHTT",  "HLWL", "HOAU", "HTKY", "HXLWL", "JGSD",
-    "JJKY", "JLDT",   "JXD",      "JYKD", "JYM",     "JYWL", "KYSY", "LB",    "LHT",  "MLWL", "NEDA", "OCS",   "PADTF",
-    "QCKD", "QFKD",   "QRT",      "RFD",  "SAD",     "SAWL", "SF",   "SFWL",  "SHWL", "STO",  "SURE", "TNT",   "UAPEX",
-    "UC",   "UPS",    "USPS",     "WJWL", "XBWL",    "XFEX", "XYT",  "YADEX", "YCWL", "YD",   "YFEX", "YFHEX", "YFSD",
-    "YTO",  "YZPY",   "ZHQKD",    "ZJS",  "ZTKY",    "ZTO",  "ZYWL", "JTSD",  "JD"};
+    "AJ", "ARAMEX", "AXD", "BFDF", "CITY100", "CJKD", "COE", "DBL", "DHL", "DPEX", "DSWL", "DTWL", "EMS", "FAST",
+    "FEDEX", "FEDEX_GJ", "FKD", "GDEMS", "GSD", "GTO", "HHTT", "HLWL", "HOAU", "HTKY", "HXLWL", "JGSD", "JJKY", "JLDT",
+    "JXD", "JYKD", "JYM", "JYWL", "KYSY", "LB", "LHT", "MLWL", "NEDA", "OCS", "PADTF", "QCKD", "QFKD", "QRT", "RFD",
+    "SAD", "SAWL", "SF", "SFWL", "SHWL", "STO", "SURE", "TNT", "UAPEX", "UC", "UPS", "USPS", "WJWL", "XBWL", "XFEX",
+    "XYT", "YADEX", "YCWL", "YD", "YFEX", "YFHEX", "YFSD", "YTO", "YZPY", "GJYZ", "ZHQKD", "ZJS", "ZTKY", "ZTO", "ZYWL",
+    "JTSD", "JD",
+    // reviewed against the compiled list
+    "AAE", "ANEKY", "BTWL", "BNTWL", "CCES", "CTWL", "CG", "CXHY", "DYWL", "DCWL", "DTKD", "D4PX", "FBKD", "FHKD",
+    "FWX", "SDHH", "HMSD", "HSWL", "HBJH", "HQKD", "CNEX", "JDKY", "JDWL", "KLWL", "LJD", "LJSKD", "MB", "MSKD", "RRS",
+    "STSD", "SJWL", "SX", "THTX", "WTP", "XLYT", "YMDD", "YJSD", "YSH", "YTFH", "YDKY", "ZMKM", "ZTWY", "ZTOKY", "ZYE"};
 // Request type 1002 (the free instant query) does not serve these; 8001 does.
-const std::set<std::string> kKdniaoNot1002 = {"STO", "HTKY", "HHTT", "SF"};
+const std::set<std::string> kKdniaoNot1002 = {"STO", "HHTT"};
+// Served only by the logistics-tracking queries 1008/8008.
+const std::set<std::string> kKdniaoTrackingOnly = {"HTKY"};
 const std::set<std::string> kKdniaoPhoneCodes = {"SF", "ZTO"};
 
-// 17TRACK's numeric carrier keys the program sends.
-const std::set<int> kTrack17Carriers = {3011, 3013, 21051, 100001, 100002, 100003};
+// 17TRACK's numeric carrier keys (its published carrier list, as far as the program's companies go).
+const std::set<int> kTrack17Carriers = {3011,   3013,   21051,  100001, 100002, 100003, 100004, 100006, 100014, 190077,
+                                        190094, 190113, 190157, 190174, 190324, 190389, 190415, 190426, 190429, 190441,
+                                        190442, 190455, 190846, 190900, 190989, 191054, 191106, 191121, 191165, 191224};
 constexpr int kUps = 100002;
 
 // kdniao's documented answer of its instant query: seven traces of a 顺丰 parcel, not in time order.
@@ -234,11 +242,12 @@ bool FakeProvider::start(int port, const std::string& certFile, const std::strin
               [this](const httplib::Request& req, int& status) { return kuaidi100(req.body, status); });
         break;
     case FakeKind::Track17:
-        for (const bool reg : {true, false})
-            route(reg ? "/track/v2.2/register" : "/track/v2.2/gettrackinfo",
-                  [this, reg](const httplib::Request& req, int& status) {
-                      return track17(reg, req.body, req.get_header_value("17token"), status);
-                  });
+        for (const auto& [path, call] : {std::pair{"/track/v2.2/register", Track17Call::Register},
+                                         {"/track/v2.2/gettrackinfo", Track17Call::GetTrackInfo},
+                                         {"/track/v2.2/changeinfo", Track17Call::ChangeInfo}})
+            route(path, [this, call](const httplib::Request& req, int& status) {
+                return track17(call, req.body, req.get_header_value("17token"), status);
+            });
         break;
     case FakeKind::Kdniao:
         route("/Ebusiness/EbusinessOrderHandle.aspx",
@@ -299,7 +308,7 @@ std::string FakeProvider::kuaidi100(const std::string& body, int& status) {
     const QString resultv2 = p.value("resultv2").toString(), order = p.value("order").toString();
     remember(com, phone);
     if (error.error != QJsonParseError::NoError || com.empty() || number.empty() ||
-        !QStringList{"", "0", "1", "2", "4"}.contains(resultv2) || !QStringList{"", "desc", "asc"}.contains(order))
+        !QStringList{"", "0", "1", "2", "4", "8"}.contains(resultv2) || !QStringList{"", "desc", "asc"}.contains(order))
         return fail("400", "提交的数据不完整，或者贵公司没授权");
     if (!kKuaidi100Codes.count(com))
         return fail("500", "查询无结果，请隔段时间再查"); // kuaidi100 has no parcel under a code it does not know
@@ -318,7 +327,7 @@ std::string FakeProvider::kuaidi100(const std::string& body, int& status) {
         {"condition", "00"},        {"com", QString::fromStdString(com)},   {"status", "200"},
         {"state", done ? "3" : "0"}};
     // Documented failure for 顺丰 (and 中通) without the receiver's or sender's phone: no returnCode.
-    if (kKuaidi100PhoneCodes.count(com) && (phone.size() < 4 || !phone.ends_with(m_secrets.phoneTail))) {
+    if (kKuaidi100PhoneCodes.count(com) && phone != m_secrets.phoneTail) {
         answer.insert("message", q("快递公司参数异常：验证码错误"));
         answer.insert("status", "408");
         answer.insert("data", QJsonArray{});
@@ -341,7 +350,8 @@ std::string FakeProvider::kuaidi100(const std::string& body, int& status) {
     return json(answer);
 }
 
-std::string FakeProvider::track17(bool reg, const std::string& body, const std::string& token, int& status) {
+std::string FakeProvider::track17(Track17Call call, const std::string& body, const std::string& token, int& status) {
+    const bool reg = call == Track17Call::Register;
     {
         const std::lock_guard lock(m_mutex);
         const long long now = nowMs();
@@ -362,7 +372,12 @@ std::string FakeProvider::track17(bool reg, const std::string& body, const std::
         return json({{"code", -18010002},
                      {"data", QJsonObject{{"errors", QJsonArray{error(-18010002, "Invalid access key.")}}}}});
     }
-    const QJsonArray items = QJsonDocument::fromJson(QByteArray::fromStdString(body)).array();
+    // Every call takes an array of numbers; anything else is refused as a whole.
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(body));
+    if (!doc.isArray())
+        return json({{"code", -18010013},
+                     {"data", QJsonObject{{"errors", QJsonArray{error(-18010013, "Invalid submitted data.")}}}}});
+    const QJsonArray items = doc.array();
     QJsonArray accepted, rejected;
     for (const QJsonValue& v : items) {
         const QJsonObject item = v.toObject();
@@ -385,6 +400,23 @@ std::string FakeProvider::track17(bool reg, const std::string& body, const std::
             continue;
         }
         const std::lock_guard lock(m_mutex);
+        if (call == Track17Call::ChangeInfo) {
+            // Documented: the new values go in "items"; only a registered number can be changed.
+            const QJsonObject changes = item.value("items").toObject();
+            if (!m_registered.count(n)) {
+                reject(-18019902, "The tracking number is not registered.");
+            } else if (changes.isEmpty()) {
+                reject(-18010010, "The field of items is required.");
+            } else {
+                if (changes.contains("param")) {
+                    m_params[n] = changes.value("param").toString().toStdString();
+                    m_lastPhone = m_params[n];
+                }
+                ++m_infoChanges;
+                accepted.append(QJsonObject{{"number", number}, {"carrier", carrier}});
+            }
+            continue;
+        }
         if (reg) {
             if (!m_registered.insert(n).second) {
                 reject(-18019901, "The tracking number is already registered.");
@@ -470,6 +502,8 @@ std::string FakeProvider::kdniao(const std::string& body, int& status) {
     remember(shipper, customerName);
     if (!kKdniaoCodes.count(shipper))
         return refuse("快递公司编码错误");
+    if (kKdniaoTrackingOnly.count(shipper))
+        return refuse("该快递公司仅支持物流跟踪接口(1008/8008)查询");
     if (type == "1002" && kKdniaoNot1002.count(shipper))
         return refuse("该快递公司不支持即时查询(1002)，请使用快递查询(8001)");
     if (kKdniaoPhoneCodes.count(shipper) && customerName != m_secrets.phoneTail)
@@ -480,7 +514,9 @@ std::string FakeProvider::kdniao(const std::string& body, int& status) {
     o.insert("OrderCode", data.value("OrderCode"));
     o.insert("ShipperCode", data.value("ShipperCode"));
     o.insert("LogisticCode", QString::fromStdString(number));
-    if (startsWith(number, "NOTFOUND")) { // the documented answer for a number without traces
+    // 1002 answers 顺丰 only for numbers ordered through kdniao (the documented sample is one).
+    const bool notOrderedHere = type == "1002" && shipper == "SF" && number != "118461988807";
+    if (startsWith(number, "NOTFOUND") || notOrderedHere) { // the documented answer for a number without traces
         o.insert("Success", false);
         o.insert("Reason", QJsonValue::Null);
         o.insert("Traces", QJsonArray{});

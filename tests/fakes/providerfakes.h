@@ -24,8 +24,8 @@ namespace zjx::fakes {
 // the gateway by hand. Each answers only on its documented path (anything else is 404), checks the
 // secrets and the sign over the exact bytes it received, and checks the rest of the request the way
 // its provider does: an unknown company code gets the provider's error, 顺丰 and 中通 without the
-// right phone tail get the provider's phone failure, request fields outside their documented values
-// are refused.
+// right phone tail get the provider's phone failure (the tail is the four digits exactly), request
+// fields outside their documented values are refused, and so is a 17TRACK body that is not an array.
 //
 // Numbers: "SIGNED..." a signed-for history of 4 events; "MARKER..." events whose texts hold the
 // program's marker words; "NOTFOUND..." the provider's documented no-result answer; "ERR<code>..."
@@ -33,8 +33,9 @@ namespace zjx::fakes {
 // 17TRACK: 18019903 18019907 18019908 18010001 18010004 18010005; kdniao: the Reasons of
 // badReason()); any other plausible number a history of 3 events in transit. Documented samples:
 // 17TRACK "NEW..." registered without information yet, "1Z..." with carrier UPS a delivered parcel
-// with legs in two time zones; kdniao "118461988807" the documented seven traces (State 3, out of
-// time order).
+// with legs in two time zones; kdniao "118461988807" the documented seven traces of a 顺丰 parcel
+// (State 3, out of time order), the only 顺丰 number request type 1002 answers (the others were not
+// ordered through kdniao).
 enum class FakeKind { Kuaidi100, Track17, Kdniao };
 
 struct FakeSecrets {
@@ -60,6 +61,7 @@ public:
     int requests() const { return m_requests.load(); }
     int badSigns() const { return m_badSigns.load(); }
     int rateLimited() const { return m_rateLimited.load(); }
+    int infoChanges() const { return m_infoChanges.load(); } // 17TRACK: accepted changeinfo items
     void setDelayMs(int ms) { m_delayMs = ms; }
     void setDrop(bool drop) { m_drop = drop; }
     // 17TRACK: the next `count` requests are answered 429 as if the limit were passed.
@@ -76,7 +78,8 @@ private:
     void serve(const httplib::Request& req, httplib::Response& res,
                const std::function<std::string(const httplib::Request&, int&)>& answer);
     std::string kuaidi100(const std::string& body, int& status);
-    std::string track17(bool reg, const std::string& body, const std::string& token, int& status);
+    enum class Track17Call { Register, GetTrackInfo, ChangeInfo };
+    std::string track17(Track17Call call, const std::string& body, const std::string& token, int& status);
     void remember(const std::string& company, const std::string& phone);
     std::string kdniao(const std::string& body, int& status);
 
@@ -89,6 +92,7 @@ private:
     std::atomic<int> m_requests{0};
     std::atomic<int> m_badSigns{0};
     std::atomic<int> m_rateLimited{0};
+    std::atomic<int> m_infoChanges{0};
     std::atomic<int> m_delayMs{0};
     std::atomic<bool> m_drop{false};
     std::atomic<int> m_force429{0};
