@@ -47,8 +47,6 @@ const QList<SampleNumber> kSamples = {
 };
 
 constexpr int kManyEvents = 40;
-// A flood of made-up numbers must not grow the memory without end; forgetting restarts histories.
-constexpr size_t kMaxRemembered = 100000;
 
 // splitmix64: small, and the same sequence everywhere.
 class Dice {
@@ -144,7 +142,16 @@ bool isPlausibleNumber(const QString& number) {
     });
 }
 
-QList<TrackingEvent> parcelHistory(const QString& code, const QString& number, const QDateTime& firstAsked,
+QDateTime journeyStart(const QString& code, const QString& number, const QDateTime& now, int intervalMinutes) {
+    const qint64 cycle = qint64(std::max(1, intervalMinutes)) * 60 * kJourneyCycleIntervals;
+    // Another hash than the story's dice, so when a journey runs says nothing about its route.
+    const qint64 offset = qint64(stableHash("start|" + code.toUtf8() + '|' + number.toUtf8()) % quint64(cycle));
+    const qint64 at = now.toSecsSinceEpoch() - offset;
+    const qint64 cycles = at >= 0 ? at / cycle : (at - cycle + 1) / cycle;
+    return QDateTime::fromSecsSinceEpoch(cycles * cycle + offset);
+}
+
+QList<TrackingEvent> parcelHistory(const QString& code, const QString& number, const QDateTime& startedAt,
                                    const QDateTime& now, int intervalMinutes) {
     Dice dice(stableHash(code.toUtf8() + '|' + number.toUtf8()));
     const bool signedAlready = number == u"ZJXSIGNED1";
@@ -153,9 +160,9 @@ QList<TrackingEvent> parcelHistory(const QString& code, const QString& number, c
     const int shownAtFirst = (signedAlready || many) ? total : 2 + dice.below(2);
     const QStringList texts = journey(dice, total);
 
-    // Events already known at the first request lie hours apart before it; later ones carry the
+    // Events already known when the journey starts lie hours apart before it; later ones carry the
     // moment they appear, a little rounded down, so no time is ever in the future.
-    const QDateTime start = firstAsked.addMSecs(-firstAsked.time().msec());
+    const QDateTime start = startedAt.addMSecs(-startedAt.time().msec());
     QList<QDateTime> times(total);
     const qint64 lastKnownAgo = (signedAlready || many) ? 3600 + dice.below(4 * 3600) : 300 + dice.below(35 * 60);
     times[shownAtFirst - 1] = start.addSecs(-lastKnownAgo);
@@ -165,7 +172,7 @@ QList<TrackingEvent> parcelHistory(const QString& code, const QString& number, c
     for (int i = shownAtFirst; i < total; ++i)
         times[i] = start.addSecs(step * (i - shownAtFirst + 1) - dice.below(30));
 
-    const qint64 elapsed = std::max<qint64>(0, firstAsked.secsTo(now));
+    const qint64 elapsed = std::max<qint64>(0, startedAt.secsTo(now));
     const int shown = int(std::min<qint64>(total, shownAtFirst + elapsed / step));
     QList<TrackingEvent> events;
     for (int i = 0; i < shown; ++i)
@@ -190,7 +197,8 @@ QByteArray messagePage(const QString& message) {
                u("</p></body></html>"));
 }
 
-Reply TrackingDesk::answer(const QString& code, const QString& number, const QString& key, const QDateTime& now) {
+Reply TrackingDesk::answer(const QString& code, const QString& number, const QString& key,
+                           const QDateTime& now) const {
     if (key != QLatin1String(kAccessKey))
         return {403, gbk(u("<html><body>访问密钥无效</body></html>")), kGbkHtml};
     // Nothing the caller sent is echoed: a number such as "NULL1234" would trip the markers.
@@ -208,14 +216,8 @@ Reply TrackingDesk::answer(const QString& code, const QString& number, const QSt
     if (number == u"ZJXEMPTY01")
         return {200, QByteArray(), kGbkHtml};
 
-    QDateTime firstAsked;
-    {
-        const std::lock_guard lock(m_mutex);
-        if (m_firstAsked.size() >= kMaxRemembered)
-            m_firstAsked.clear();
-        firstAsked = m_firstAsked.try_emplace({code, number}, now).first->second;
-    }
-    return {200, trackingPage(u(courier->name), parcelHistory(code, number, firstAsked, now, m_intervalMinutes)),
+    const QDateTime start = journeyStart(code, number, now, m_intervalMinutes);
+    return {200, trackingPage(u(courier->name), parcelHistory(code, number, start, now, m_intervalMinutes)),
             kGbkHtml};
 }
 

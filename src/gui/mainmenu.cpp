@@ -2,6 +2,7 @@
 
 #include "gui/branchwindow.h"
 #include "gui/panelcontrols.h"
+#include "gui/platform/messagebox.h"
 #include "gui/platform/siteopener.h"
 #include "gui/servicesettings.h"
 #include "serviceconfig/serviceconfig.h"
@@ -71,6 +72,20 @@ void MainMenu::openSite(QString Settings::*site) {
     const QString address = m_link.networkSettings().*site;
     SiteOpener::open(address);
     m_link.expectVisit(address);
+}
+
+bool MainMenu::farewell() {
+    const QString text = QStringLiteral("感谢您对阿檀、对青檀坊系列的软件的支持!") + u'\r' + u' ' + u'\r' +
+                         QStringLiteral("是否退出并到论坛可以下载更多青檀坊系列原创免费软件?");
+    switch (MessageBox::questionWithCancel(m_chooser->window(), text)) {
+    case MessageBox::Answer::Yes:
+        openSite(&Settings::forumSiteUrl);
+        return true;
+    case MessageBox::Answer::No:
+        return true;
+    default:
+        return false;
+    }
 }
 
 void MainMenu::openBranchLookup() {

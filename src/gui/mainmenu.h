@@ -37,6 +37,8 @@ public:
     // the service child before the program ends.
     void openSite(QString Settings::*site);
     void openBranchLookup();
+    // The thanks when the program is closed, offering the forum; false when the user cancels.
+    bool farewell();
     void openServiceSettings();
     ServiceSettingsWindow* serviceSettingsWindow() const;
 

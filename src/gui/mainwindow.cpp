@@ -33,7 +33,6 @@ namespace zjx {
 namespace {
 
 const QString chooseFirstHint = QStringLiteral("请先选择快递..");
-const QString loadedHint = QStringLiteral("程序已加载完毕...");
 
 bool confirmed(QWidget* parent, const QString& question) {
     return MessageBox::question(parent, question) == MessageBox::Answer::Yes;
@@ -71,8 +70,7 @@ MainWindow::MainWindow(QWidget* parent) : FramedWindow(parent) {
     const QStringList companies = CourierCatalogue::displayNames();
     m_addPanel->setCompanies(companies);
     m_parcelPanel->setCompanies(companies);
-    m_strips->setText(StatusStrips::Version, QString::number(versionMajor) + u'.' + QString::number(versionMinor) +
-                                                 u'.' + QString::number(versionRevision));
+    m_strips->setText(StatusStrips::Version, QStringLiteral("%1.%2.%3").arg(versionMajor).arg(versionMinor).arg(versionRevision));
     m_addPanel->chooseCompany(0);
     QFile skin(ProgramFolder::path() + QStringLiteral("/skinh.she"));
     if (skin.open(QIODevice::ReadOnly | QIODevice::Text))
@@ -84,9 +82,9 @@ MainWindow::MainWindow(QWidget* parent) : FramedWindow(parent) {
 }
 
 MainWindow::~MainWindow() {
-    // The overview keeps its size and columns through the watch's settings: it goes first.
+    // The overview keeps its size and columns through the watch's settings; the watch saves the
+    // last moments' knowledge beside the book while the book is there.
     delete m_overview;
-    // The knowledge of the last moments reaches the state file beside the book, while the book is there.
     delete m_watch;
 }
 
@@ -203,7 +201,7 @@ void MainWindow::checkVersion() {
     const VersionCheck::Outcome outcome = VersionCheck::decide(body, ownVersionText());
     if (outcome == VersionCheck::Outcome::Unreadable)
         MessageBox::warning(this, VersionCheck::failureText());
-    setHint(loadedHint);
+    setHint(QStringLiteral("程序已加载完毕..."));
     if (outcome == VersionCheck::Outcome::Other) {
         MessageBox::information(this, VersionCheck::noticeText(body));
         m_menu->openSite(&Settings::forumSiteUrl);
@@ -395,20 +393,7 @@ void MainWindow::deleteRecord(const QString& record, bool archived) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    const QString text = QStringLiteral("感谢您对阿檀、对青檀坊系列的软件的支持!") + u'\r' + u' ' + u'\r' +
-                         QStringLiteral("是否退出并到论坛可以下载更多青檀坊系列原创免费软件?");
-    switch (MessageBox::questionWithCancel(this, text)) {
-    case MessageBox::Answer::Yes:
-        m_menu->openSite(&Settings::forumSiteUrl);
-        event->accept();
-        break;
-    case MessageBox::Answer::No:
-        event->accept();
-        break;
-    default:
-        event->ignore();
-        break;
-    }
+    event->setAccepted(m_menu->farewell());
 }
 
 } // namespace zjx
