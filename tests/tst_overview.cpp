@@ -99,6 +99,8 @@ void TestOverview::watchArchiveAndRestore() {
     QCOMPARE(o->archivedFilter->accessibleName(), QStringLiteral("已归档"));
     QCOMPARE(o->filter().rowCount(), 3);
 
+    QCOMPARE(o->costLabel->text(), QStringLiteral("自动跟踪未开启。开启后约 45 次查询/天"));
+
     // A minute of the watch at one minute: the parcels one at a time, 20 seconds apart.
     o->watchMinutes->setValue(1);
     o->watchSwitch->setChecked(true);
