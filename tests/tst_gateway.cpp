@@ -14,6 +14,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QFile>
+#include <QJsonDocument>
 #include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -25,6 +26,7 @@
 #include <unistd.h>
 
 using namespace zjx;
+using namespace Qt::StringLiterals;
 using namespace zjx::gateway;
 using zjx::fakes::FakeKind;
 using zjx::fakes::FakeProvider;
@@ -122,6 +124,8 @@ private Q_SLOTS:
     void goodAnswer();
     void outcomes_data();
     void outcomes();
+    void documentedAnswersRead_data();
+    void documentedAnswersRead();
     void phoneTail_data();
     void phoneTail();
     void documentedHistories_data();
@@ -301,6 +305,58 @@ void GatewayTest::outcomes() {
     }
 }
 
+// Answers as the providers document them, read without a network: the outcome, the parcel's stage
+// and the oldest and latest events' times (Beijing time, shown here in CST-8; a time that cannot be
+// read counts as the oldest).
+void GatewayTest::documentedAnswersRead_data() {
+    QTest::addColumn<FakeKind>("kind");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("outcome");
+    const QByteArray k100 = R"({"message":"ok","status":"200","ischeck":"%1","state":"%2","data":[)"
+                            R"({"time":"2026-12-07 09:00:00","context":"b"},{"ftime":"2026-12-06 18:30:00","context":"a"}]})";
+    const auto kuaidi100 = [&](const char* name, const char* ischeck, const char* state, const char* outcome) {
+        QTest::newRow(name) << K100 << QByteArray(k100).replace("%1", ischeck).replace("%2", state) << outcome;
+    };
+    kuaidi100("k100 on its way", "0", "0", "events transit 2026-12-06 18:30:00 .. 2026-12-07 09:00:00");
+    kuaidi100("k100 in a locker", "0", "501", "events out 2026-12-06 18:30:00 .. 2026-12-07 09:00:00");
+    kuaidi100("k100 signed", "0", "3", "events delivered 2026-12-06 18:30:00 .. 2026-12-07 09:00:00");
+    kuaidi100("k100 checked", "1", "0", "events delivered 2026-12-06 18:30:00 .. 2026-12-07 09:00:00");
+    QTest::newRow("k100 status 408") << K100 << QByteArray(R"({"message":"查询失败","status":"408"})") << "fault phone-tail";
+    const QByteArray kdn = R"({"Success":true,"State":"2","StateEx":"%1","Traces":[)"
+                           R"({"AcceptTime":"2026/12/07 09:00:00","AcceptStation":"b"},{"AcceptTime":"later","AcceptStation":"c"},)"
+                           R"({"AcceptTime":"2026-12-06 18:30:00","AcceptStation":"a"}]})";
+    QTest::newRow("kdniao on its way") << KDN << QByteArray(kdn).replace("%1", "201")
+                                       << "events transit later .. 2026-12-07 09:00:00";
+    QTest::newRow("kdniao at a pick-up point") << KDN << QByteArray(kdn).replace("%1", "211")
+                                               << "events out later .. 2026-12-07 09:00:00";
+    QTest::newRow("kdniao nothing yet") << KDN << QByteArray(R"({"Success":false,"Reason":null,"Traces":[]})")
+                                        << "notfound";
+    const QByteArray t17 = R"({"track_info":{"latest_status":{"status":"%1"},"tracking":{"providers":[{"events":[)"
+                           R"({"time_utc":"2026-12-07T01:00:00Z","time_iso":"2026-12-07T09:00:00+08:00","description":"b"},)"
+                           R"({"time_utc":"2026-12-06T10:30:00Z","time_iso":"2026-12-06T18:30:00+08:00","description":"a"}]}]}}})";
+    for (const auto& [status, stage] : {std::pair("AvailableForPickup", "out"), std::pair("Delivered", "delivered")})
+        QTest::addRow("17track %s", status) << T17 << QByteArray(t17).replace("%1", status)
+                                            << u"events %1 2026-12-06 18:30:00 .. 2026-12-07 09:00:00"_s.arg(stage);
+    QTest::newRow("kdniao phone") << KDN << QByteArray(R"({"Success":false,"Reason":"请提供手机号后四位"})") << "fault phone-tail";
+}
+
+void GatewayTest::documentedAnswersRead() {
+    QFETCH(FakeKind, kind);
+    QFETCH(QByteArray, body);
+    QFETCH(QString, outcome);
+    const Outcome o = kind == K100   ? Kuaidi100Client::read(body)
+                      : kind == KDN ? KdniaoClient::read(body)
+                                    : Track17Client::readEntry(QJsonDocument::fromJson(body).object());
+    QString got = o.kind == OutcomeKind::NotFound ? u"notfound"_s
+                  : o.kind == OutcomeKind::Fault  ? u"fault "_s + reasonWord(o.fault)
+                                                  : u"events "_s;
+    if (o.kind == OutcomeKind::Events) {
+        const char* stages[] = {"unknown", "transit", "out", "delivered"};
+        got += QLatin1String(stages[int(o.stage)]) + u' ' + o.events.first().time + u" .. " + o.events.last().time;
+    }
+    QCOMPARE(got, outcome);
+}
+
 void GatewayTest::phoneTail_data() {
     QTest::addColumn<FakeKind>("kind");
     QTest::addColumn<QString>("code");
@@ -328,6 +384,8 @@ void GatewayTest::phoneTail_data() {
                                        << "" << 200 << notFound << "";
     QTest::newRow("17track 顺丰 tail") << T17 << "shunfeng"
                                        << "6420" << 200 << good << "6420";
+    QTest::newRow("17track 圆通 not sent") << T17 << "yuantong"
+                                           << "6420" << 200 << notFound << "";
 }
 
 void GatewayTest::phoneTail() {
@@ -718,6 +776,11 @@ void GatewayTest::track17RegistersAgainWhenForgotten() {
     r->now += 31 * 60 * 1000;
     QCOMPARE(ask(*r->backend, "ems", "ZJXPACE0").reply.status, 200);
     QCOMPARE(r->fake->requests(), 2 + 3);
+    // A restarted service registers again: "already registered" is what it wanted, and it reads.
+    ProviderBackend restarted(clientFor(T17, r->fake->url(), {}, 5000), {}, {}, {});
+    const GatewayAnswer again = ask(restarted, "ems", "ZJXPACE0");
+    QCOMPARE(again.reply.status, 200);
+    QCOMPARE(screenAnswer(text(again.reply)), Screening::Good);
 }
 
 void GatewayTest::track17CarrierKeys_data() {

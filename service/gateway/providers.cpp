@@ -228,7 +228,9 @@ ParcelStage track17Stage(const QString& status) {
     return ParcelStage::InTransit;
 }
 
-Outcome readTrack17Entry(const QJsonObject& entry) {
+} // namespace
+
+Outcome Track17Client::readEntry(const QJsonObject& entry) {
     const QJsonObject info = entry.value("track_info").toObject();
     const QString status = info.value("latest_status").toObject().value("status").toString();
     // Several carriers may report one parcel: merged by time.
@@ -247,8 +249,6 @@ Outcome readTrack17Entry(const QJsonObject& entry) {
     }
     return history(std::move(all), track17Stage(status));
 }
-
-} // namespace
 
 Track17Client::Track17Client(ClientOptions options, QString key, QObject* parent)
     : ProviderClient(std::move(options), parent), m_key(std::move(key)) {}
@@ -377,7 +377,7 @@ void Track17Client::getTrackInfo(const ProviderQuery& query, bool mayRegister, D
         [this, query, mayRegister, done](const QJsonObject& data) {
             const QJsonArray accepted = data.value("accepted").toArray();
             if (!accepted.isEmpty())
-                return done(readTrack17Entry(accepted.first().toObject()));
+                return done(readEntry(accepted.first().toObject()));
             const QJsonArray rejected = data.value("rejected").toArray();
             if (rejected.isEmpty())
                 return done(Outcome::of(OutcomeKind::NotFound));
