@@ -174,6 +174,7 @@ private Q_SLOTS:
         buttonNamed(window->serviceSettingsWindow(), QStringLiteral("修复"))->click();
         QTRY_VERIFY_WITH_TIMEOUT(gateway.state() == GatewayChild::State::Ready, 10000);
         QCOMPARE(window->dataSourceCaption->text(), QStringLiteral("快递100"));
+        QCOMPARE(window->Label11[2]->text(), QStringLiteral("本地查询服务已重新启动"));
         qunsetenv("XDG_CONFIG_HOME");
     }
 

@@ -117,7 +117,7 @@ void MainWindow::restartGateway() {
         });
         return;
     }
-    m_gatewayTrouble.clear();
+    // A trouble on the hint line stays until the new service is up, which then says so.
     m_gateway->restart();
 }
 
