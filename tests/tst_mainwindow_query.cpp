@@ -242,6 +242,20 @@ private Q_SLOTS:
         QTRY_VERIFY(queryButton(*w)->isEnabled());
         QCOMPARE(progressRows(*w)->topLevelItemCount(), 1);
         QCOMPARE(w->strips().text(StatusStrips::State), QStringLiteral("运送中"));
+
+        // The provider's own state, when the service sends it, stands instead of the text rule (which
+        // reads 拒签 as signed for); the parcel's knowledge keeps it too.
+        const QByteArray refused = TestServer::trackingPage({QStringLiteral("收件人拒签,快件退回")}, QDate(2014, 5, 10));
+        for (const auto& [header, state] : {std::pair{"", "已签收"}, std::pair{"returned", "已退回"}}) {
+            CannedResponse reply = answer(refused);
+            if (*header)
+                reply.headers = {{"X-Zjx-State", header}, {"X-Zjx-Backend", "kuaidi100"}};
+            server.setResponse("/", reply);
+            w->parcelQuery().askAgain(w->bookKeeper().queryNumber, w->bookKeeper().companyName, false);
+            QTRY_VERIFY(queryButton(*w)->isEnabled());
+            QCOMPARE(w->strips().text(StatusStrips::State), QString::fromUtf8(state));
+        }
+        QCOMPARE(w->watchKeeper().parcelStates().value({number, QStringLiteral("申通快递")}).state, QStringLiteral("已退回"));
     }
 
     void numberTravelsExactly_data() {
@@ -298,6 +312,37 @@ private Q_SLOTS:
         QVERIFY(test::ScriptedBoxes::shown().isEmpty());
     }
 
+    // A failed query (here the provider refused the key) changes nothing on screen but the hint
+    // line: the chosen parcel's events and state stay, and the add panel keeps what was typed.
+    void aFailedQueryKeepsWhatIsShown() {
+        TestServer& server = *m_server;
+        server.setResponse("/", answer(page(3)));
+        WindowFixture fx(server.hostPort());
+        auto w = openAddPanel(fx);
+        queryButton(*w)->click();
+        QTRY_COMPARE(progressRows(*w)->topLevelItemCount(), 3);
+        const QString state = w->strips().text(StatusStrips::State);
+        CannedResponse refused = answer(TestServer::gbk(QStringLiteral("refused")));
+        refused.status = 502;
+        refused.headers = {{"X-Zjx-Reason", "bad-key"}};
+        server.setResponse("/", refused);
+        const QString refusedHint = QStringLiteral("查询服务:密钥错误,请在查询服务设置中检查");
+        w->parcelQuery().askAgain(w->bookKeeper().queryNumber, w->bookKeeper().companyName, false);
+        QCOMPARE(w->strips().text(StatusStrips::Hint), refusedHint);
+        QCOMPARE(progressRows(*w)->topLevelItemCount(), 3);
+        QCOMPARE(w->strips().text(StatusStrips::State), state);
+        w->addPanel().openEmpty();
+        numberBox(*w)->setEditText(QStringLiteral("SF1234567890123"));
+        noteBox(*w)->setText(QStringLiteral("新鞋"));
+        queryButton(*w)->click();
+        QCOMPARE(w->strips().text(StatusStrips::Hint), refusedHint);
+        QVERIFY(addPanelFrame(*w)->isVisible());
+        QCOMPARE(numberBox(*w)->currentText(), QStringLiteral("SF1234567890123"));
+        QCOMPARE(noteBox(*w)->text(), QStringLiteral("新鞋"));
+        QCOMPARE(progressRows(*w)->topLevelItemCount(), 3);
+        QCOMPARE(w->bookKeeper().records(), QStringList{record});
+    }
+
     void unknownNumber_data() {
         QTest::addColumn<bool>("yes");
         QTest::newRow("save it") << true;
@@ -322,7 +367,8 @@ private Q_SLOTS:
         QCOMPARE(w->bookKeeper().records(), yes ? QStringList{record} : QStringList());
         QCOMPARE(parcelSelector(*w)->count(), yes ? 1 : 0);
         QCOMPARE(parcelSelector(*w)->currentIndex(), yes ? 0 : -1); // a parcel saved now is the chosen one
-        QCOMPARE(progressRows(*w)->topLevelItemCount(), 0);
+        // A parcel saved now has no events; not saved, what was on screen stays.
+        QCOMPARE(progressRows(*w)->topLevelItemCount(), yes ? 0 : 1);
         QVERIFY(queryButton(*w)->isEnabled());
         QVERIFY(!w->parcelQuery().parseTimer().isActive());
     }

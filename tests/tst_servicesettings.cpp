@@ -6,6 +6,7 @@
 #include "platform/gatewaychild.h"
 #include "gui/statusstrips.h"
 #include "support/windowcontrols.h"
+#include "support/scriptedseams.h"
 #include "support/windowfixture.h"
 
 #include "gui/platform/messagebox.h"
@@ -139,6 +140,43 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(gateway.state() == GatewayChild::State::Ready, 10000);
         query(QStringLiteral("SIGNED9999"));
         QTRY_COMPARE(window->strips().text(StatusStrips::Hint), QStringLiteral("查询服务:密钥错误,请在查询服务设置中检查"));
+        // The key put right and saved: the hint it answers goes at once.
+        key->setText(QStringLiteral("fake-key-0123456789"));
+        QVERIFY(settings->save());
+        QCOMPARE(window->strips().text(StatusStrips::Hint), QStringLiteral("查询服务设置已保存"));
+        qunsetenv("XDG_CONFIG_HOME");
+    }
+
+    // A file others may read stops the service: the window says what to do, the version check
+    // keeps quiet, and 修复 in the settings window brings the service up.
+    void aFileOthersCanReadIsExplainedAndRepaired() {
+        QTemporaryDir home;
+        qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
+        const QString path = home.filePath(QStringLiteral("zjx/zjx-service.conf"));
+        QVERIFY(writePrivateFile(path, "[gateway]\nbackend = kuaidi100\n[kuaidi100]\ncustomer = C\nkey = K\n").ok());
+        QVERIFY(::chmod(QFile::encodeName(path).constData(), 0644) == 0);
+        test::WindowFixture fixture;
+        qunsetenv("ZJX_TRACKING_HOST");
+        auto window = fixture.makeWindow();
+        GatewayChild gateway;
+        gateway.setProgram(QCoreApplication::applicationDirPath() + QStringLiteral("/zjx-service"));
+        window->useGateway(&gateway);
+        QVERIFY(!gateway.waitForAddress(10000));
+        const QString hint = QStringLiteral("查询服务设置文件权限过宽,请打开查询服务设置并保存");
+        QCOMPARE(window->strips().text(StatusStrips::Hint), hint);
+        QCOMPARE(window->strips().text(StatusStrips::DataSource), QStringLiteral("查询服务未运行"));
+        QAccessibleInterface* caption = QAccessible::queryAccessibleInterface(test::named<QLabel>(window.get(), QStringLiteral("数据来源")));
+        QCOMPARE(caption->text(QAccessible::Name), QStringLiteral("查询服务未运行"));
+        QCOMPARE(caption->text(QAccessible::Description), QStringLiteral("数据来源"));
+        window->checkVersion();
+        QCOMPARE(window->strips().text(StatusStrips::Hint), hint);
+        QVERIFY(test::ScriptedBoxes::shownTexts().isEmpty());
+
+        window->menu().openServiceSettings();
+        buttonNamed(window->menu().serviceSettingsWindow(), QStringLiteral("修复"))->click();
+        QTRY_VERIFY_WITH_TIMEOUT(gateway.state() == GatewayChild::State::Ready, 10000);
+        QCOMPARE(window->strips().text(StatusStrips::DataSource), QStringLiteral("快递100"));
+        QCOMPARE(window->strips().text(StatusStrips::Hint), QStringLiteral("本地查询服务已重新启动"));
         qunsetenv("XDG_CONFIG_HOME");
     }
 

@@ -108,8 +108,8 @@ void MainMenu::openServiceSettings() {
     window->setWindowModality(Qt::ApplicationModal);
     const auto [number, company] = m_checkParcel();
     window->setCheckParcel(number, company);
-    connect(window, &ServiceSettingsWindow::saved, this, [this](const ServiceSettings& now, const ServiceSettings&) {
-        Q_EMIT serviceSaved(now.backend);
+    connect(window, &ServiceSettingsWindow::saved, this, [this](const ServiceSettings& now, const ServiceSettings& before) {
+        Q_EMIT serviceSaved(now, before);
         m_link.restartGateway();
     });
     m_serviceSettings = window;

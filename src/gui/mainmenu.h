@@ -13,6 +13,7 @@ class QWidget;
 namespace zjx {
 
 class ServiceLink;
+struct ServiceSettings;
 class ServiceSettingsWindow;
 
 // The menu "菜单" (the design's Combo5): a chooser whose entries open the branch lookup, one of
@@ -44,7 +45,7 @@ public:
 
 Q_SIGNALS:
     void overviewRequested();
-    void serviceSaved(const QString& backend); // the service starts again with it
+    void serviceSaved(const ServiceSettings& now, const ServiceSettings& before); // the service starts again
 
 private:
     void announce();

@@ -23,6 +23,7 @@
 #include "schedule/parcelquery.h"
 #include "schedule/requeryschedule.h"
 #include "schedule/watchkeeper.h"
+#include "serviceconfig/serviceconfig.h"
 
 #include <QCloseEvent>
 #include <QFile>
@@ -107,7 +108,13 @@ void MainWindow::buildTasks() {
 
 void MainWindow::connectParts() {
     connect(m_menu, &MainMenu::overviewRequested, this, &MainWindow::openOverview);
-    connect(m_menu, &MainMenu::serviceSaved, m_strips, &StatusStrips::showDataSource);
+    connect(m_menu, &MainMenu::serviceSaved, this, [this](const ServiceSettings& now, const ServiceSettings& before) {
+        // A hint the saved settings answer (a new key after 密钥错误) goes at once.
+        if (!m_query->faultHint().isEmpty() && m_strips->text(StatusStrips::Hint).contains(m_query->faultHint()) &&
+            settingsAnswer(m_query->faultWord(), before, now))
+            setHint(QStringLiteral("查询服务设置已保存"));
+        m_strips->showDataSource(now.backend);
+    });
     m_menu->setCheckParcel([this] {
         return m_keeper.queryNumber.isEmpty() ? std::pair(m_query->askedNumber(), m_query->askedCompany())
                                               : std::pair(m_keeper.queryNumber, m_keeper.companyName);
@@ -174,15 +181,18 @@ void MainWindow::connectParts() {
     });
     connect(&m_link, &ServiceLink::troubled, this, [this](const QString& hint, const QString& detail) {
         setHint(hint);
+        if (detail.isEmpty())
+            return;
+        m_strips->showServiceStopped();
         // The hint line cuts a long reason off: the whole of what the service said rests on it.
         // Escaped, because a tooltip would otherwise guess rich text from the service's words.
-        if (!detail.isEmpty())
-            m_strips->setToolTip(StatusStrips::Hint, QStringLiteral("<p style=\"white-space:pre-wrap\">") +
-                                                         detail.toHtmlEscaped() + QStringLiteral("</p>"));
+        m_strips->setToolTip(StatusStrips::Hint, QStringLiteral("<p style=\"white-space:pre-wrap\">") +
+                                                     detail.toHtmlEscaped() + QStringLiteral("</p>"));
     });
     connect(&m_link, &ServiceLink::recovered, this, [this](const QString& hint) {
         m_strips->setToolTip(StatusStrips::Hint, QString());
         setHint(hint);
+        m_strips->showConfiguredSource();
     });
 }
 
@@ -193,6 +203,10 @@ void MainWindow::setHint(const QString& text) {
 void MainWindow::checkVersion() {
     // The check runs once per start.
     m_versionTimer.stop();
+    // The version file comes from the program's own service: when that did not start, the check
+    // cannot say anything about updates, and the hint line says what is wrong instead.
+    if (m_link.failed())
+        return release(m_link.trouble());
     const HttpResult result = HttpClient::instance().getBlocking(
         QUrl(m_link.networkSettings().softwareSiteUrl + VersionCheck::filePath()), codec::gbkServerBody);
     // A server error (5xx) is a failed check, not a version: the program must not end because the
@@ -208,11 +222,15 @@ void MainWindow::checkVersion() {
         ProgramEnd::now();
         return;
     }
+    // The check's own line must not hide why every query is going to fail.
+    release(m_link.trouble().isEmpty() ? QString() : m_link.trouble());
+}
+
+void MainWindow::release(const QString& hint) {
+    if (!hint.isEmpty())
+        setHint(hint);
     m_addPanel->setQueryEnabled(true);
     m_commandBar->setSelectorEnabled(true);
-    // The check's own line must not hide why every query is going to fail.
-    if (!m_link.trouble().isEmpty())
-        setHint(m_link.trouble());
 }
 
 void MainWindow::askAboutChosen() {
@@ -260,7 +278,7 @@ void MainWindow::clearBook() {
     if (MessageBox::questionDefaultNo(this, QStringLiteral("确定要清空查询列表吗?")) != MessageBox::Answer::Yes)
         return;
     m_addPanel->setNumberText(QString());
-    m_progress->clear();
+    m_query->clearList();
     m_keeper.clear();
 }
 

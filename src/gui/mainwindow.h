@@ -90,6 +90,7 @@ protected:
 private:
     void buildTasks();
     void connectParts();
+    void release(const QString& hint); // the version check is over: queries may start
     void chooseFirst(); // the first parcel of the book chosen (and asked about), or none
     void changeParcel(const QString& number, const QString& company, const QString& note);
     void notify(const NewsNotice& notice);

@@ -71,7 +71,8 @@ StatusStrips::StatusStrips(QWidget* window) : QObject(window) {
 
     // Free space of the status strip under the menu: who answered the parcel shown.
     QLabel* source = whiteLabel(m_statusArea, QString(), QRect(10, 41, 128, 15), QStringLiteral("dataSource"));
-    source->setAccessibleName(QStringLiteral("数据来源"));
+    // A value label: read as what it says, its caption as the description.
+    source->setAccessibleDescription(QStringLiteral("数据来源"));
     QFont small = source->font();
     small.setPointSizeF(small.pointSizeF() * 0.8);
     source->setFont(small);
@@ -127,6 +128,15 @@ void StatusStrips::showDataSource(const QString& backend) {
                                          ? QStringLiteral("演示数据:这些快递的物流信息都是虚构的。"
                                                           "要查询真实的快递,请在菜单的“查询服务设置”中选择服务商")
                                          : QString());
+}
+
+void StatusStrips::showConfiguredSource() {
+    showDataSource(configuredBackend());
+}
+
+void StatusStrips::showServiceStopped() {
+    m_labels[DataSource]->setText(QStringLiteral("查询服务未运行"));
+    m_labels[DataSource]->setToolTip(QStringLiteral("程序自带的查询服务没有运行,查询不到快递;原因见查询提示"));
 }
 
 void StatusStrips::showClock() {

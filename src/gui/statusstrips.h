@@ -47,6 +47,8 @@ public:
     void showVerdict(const QString& verdict, bool news); // red with news, white without
     // The caption for a back-end word of the service ("" = a service that does not say).
     void showDataSource(const QString& backend);
+    void showConfiguredSource(); // who the own service was configured to ask
+    void showServiceStopped();   // the own service is not running
     void showClock();
     QTimer& clock() { return m_clock; } // ticks every second
 

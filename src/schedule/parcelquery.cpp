@@ -1,6 +1,8 @@
 #include "schedule/parcelquery.h"
 
 #include "book/bookkeeper.h"
+#include "book/parcelrecord.h"
+#include "watch/pickupcode.h"
 #include "core/textcodec.h"
 #include "core/trackingrequest.h"
 #include "platform/environment.h"
@@ -45,8 +47,7 @@ void ParcelQuery::request(const QString& number, const QString& shownCompany) {
     readServiceHeaders(result);
     if (result.ok() && result.status < 400)
         m_session.answer(result.body);
-    else if (const QString reason = reasonHint(QString::fromLatin1(result.header("X-Zjx-Reason")));
-             result.ok() && !reason.isEmpty())
+    else if (const QString reason = faultHintOf(result); result.ok() && !reason.isEmpty())
         m_session.fail(reason);
     else if (result.ok())
         // An error page is no answer about the parcel: screened, it would pass as a good one and
@@ -57,7 +58,26 @@ void ParcelQuery::request(const QString& number, const QString& shownCompany) {
                                                   : result.errorText);
 }
 
+QString ParcelQuery::faultHintOf(const HttpResult& result) {
+    m_faultWord = QString::fromLatin1(result.header("X-Zjx-Reason"));
+    QString tail;
+    if (m_faultWord == u"phone-tail" && !Settings::trackingHostConfigured()) {
+        ServiceConfigFile file;
+        file.load(ServiceConfigFile::defaultPath());
+        tail = file.settings().phoneTail;
+    }
+    m_faultHint = reasonHint(m_faultWord, tail);
+    return m_faultHint;
+}
+
+void ParcelQuery::clearList() {
+    Q_EMIT listCleared();
+    m_listedParcel.clear();
+}
+
 void ParcelQuery::readServiceHeaders(const HttpResult& result) {
+    m_answerState = result.ok() ? result.header("X-Zjx-State") : QByteArray();
+    m_answerBackend = result.ok() ? QString::fromLatin1(result.header("X-Zjx-Backend")).trimmed() : QString();
     if (!result.ok())
         return;
     Q_EMIT dataSource(QString::fromLatin1(result.header("X-Zjx-Backend")));
@@ -95,6 +115,7 @@ bool ParcelQuery::screen(bool fromAddPanel, const QString& number, const QString
             if (recorded == BookKeeper::Recorded::Saved)
                 m_keeper.reload();
             m_keeper.chooseListed(number, company);
+            clearList(); // the parcel on screen is the new one, which has no events yet
             if (recorded == BookKeeper::Recorded::Saved)
                 m_hooks.inform(QStringLiteral("单号已成功保存"));
         }
@@ -114,7 +135,6 @@ bool ParcelQuery::askNew(const QString& number, const QString& company, const QS
     begin();
     m_askedAutomatically = false;
     Q_EMIT queryEnabled(false);
-    Q_EMIT listCleared();
     request(number, company);
     if (!screen(true, number, company, note)) {
         m_session.finish();
@@ -135,7 +155,10 @@ void ParcelQuery::askAgain(const QString& number, const QString& company, bool a
         return;
     m_askedAutomatically = automatic;
     Q_EMIT queryEnabled(false);
-    Q_EMIT listCleared();
+    // Another parcel chosen: its list starts empty. The same parcel asked again keeps its list
+    // until a good answer replaces it.
+    if (m_listedParcel != ParcelRecord::build(number, company, {}))
+        clearList();
     request(number, company);
     if (!screen(false, number, company, QString())) {
         m_session.finish();
@@ -146,6 +169,9 @@ void ParcelQuery::askAgain(const QString& number, const QString& company, bool a
 }
 
 void ParcelQuery::parseLater() {
+    // The list gives way only to a good answer: a failed query changes nothing but the hint line.
+    clearList();
+    m_listedParcel = ParcelRecord::build(m_askedNumber, m_askedCompany, {});
     const int found = TrackingParser::countRows(m_session.answerText);
     m_session.rowCount = qint16(std::min(int(m_session.rowCount) + found, TrackingParser::maxRows));
     if (found > 0) {
@@ -171,7 +197,8 @@ void ParcelQuery::parse() {
     Q_EMIT queryEnabled(true);
     const LatestEvent latest = entries.isEmpty() ? LatestEvent{} : LatestEvent{entries.first().time, entries.first().progress};
     if (!entries.isEmpty())
-        showState(TrackingParser::parcelState(latest.progress));
+        // The provider's own state when the service sent it ("待取件", "已退回" ...), else the text rule.
+        showState(answerState(m_answerState, latest.progress));
     judge(latest);
     m_session.finish();
 }
@@ -192,18 +219,19 @@ UpdateVerdict ParcelQuery::judge(const LatestEvent& latest) {
         const ParcelState* known = m_states.find(key);
         verdict = UpdateVerdict::forRequery(known ? known->sighting() : std::nullopt, shown);
         // The news is told here; whoever asks about this parcel next compares with it.
-        (void)m_states.observe(key, shown, Clock::now(), ParcelStates::Asker::Automatic);
+        (void)m_states.observe(key, shown, Clock::now(), ParcelStates::Asker::Automatic, m_answerBackend);
         if (!away)
             m_states.markSeen(key);
     } else {
         verdict = UpdateVerdict::judge(lastProgressCount, progressCount, shown.state);
-        (void)m_states.observe(key, shown, Clock::now(), ParcelStates::Asker::User);
+        (void)m_states.observe(key, shown, Clock::now(), ParcelStates::Asker::User, m_answerBackend);
     }
     Q_EMIT judged(verdict);
     // A query the user started is looked at: the desktop is told nothing of it.
     if (verdict.updated && m_askedAutomatically && away)
         Q_EMIT news(NewsNotice::make(m_askedNumber, m_askedCompany, m_keeper.noteOf(m_askedNumber, m_askedCompany),
-                                     m_shownState, latest.time, latest.progress, verdict.delivered));
+                                     m_shownState, latest.time, latest.progress, verdict.delivered,
+                                     m_shownState == deliveredState ? QString() : findPickupCode(latest.progress)));
     return verdict;
 }
 

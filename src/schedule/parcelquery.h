@@ -59,6 +59,11 @@ public:
     void showState(const QString& state); // the parcel state strip's text
     QString askedNumber() const { return m_askedNumber; }
     QString askedCompany() const { return m_askedCompany; }
+    // The last provider fault the service named and its hint line sentence; empty when none.
+    QString faultWord() const { return m_faultWord; }
+    QString faultHint() const { return m_faultHint; }
+    // The list is emptied (and holds no parcel's events).
+    void clearList();
 
     // What the update strip says after rows were shown: for a query the user started, by the entry
     // counts; for a re-query, by what was last shown or told for the parcel. Announces the verdict,
@@ -79,6 +84,7 @@ private:
     bool begin(); // false while a request waits
     void request(const QString& number, const QString& shownCompany);
     void readServiceHeaders(const HttpResult& result);
+    QString faultHintOf(const HttpResult& result); // the hint for the provider's fault the service named
     bool screen(bool fromAddPanel, const QString& number, const QString& company, const QString& note);
     void parseLater();
 
@@ -93,6 +99,11 @@ private:
     QString m_askedNumber; // the parcel whose answer is being read, as it was asked for
     QString m_askedCompany;
     bool m_askedAutomatically = false;
+    QByteArray m_answerState; // X-Zjx-State of the answer being read
+    QString m_answerBackend;  // X-Zjx-Backend of the answer being read
+    QString m_faultWord;
+    QString m_faultHint;
+    QString m_listedParcel; // "number|company|" of the events in the list; "" when empty
 };
 
 } // namespace zjx

@@ -1,6 +1,7 @@
 #include "serviceconfig/servicelink.h"
 
 #include "platform/gatewaychild.h"
+#include "serviceconfig/serviceconfig.h"
 #include "platform/httpclient.h"
 
 #include <QUrl>
@@ -43,9 +44,17 @@ void ServiceLink::gatewayReady(const QString& address) {
 void ServiceLink::gatewayFailed(const QString& reason) {
     const QString opening =
         m_gatewayWasReady ? QStringLiteral("本地查询服务已停止:") : QStringLiteral("本地查询服务未能启动:");
-    m_trouble = opening + reason;
+    // The most common cause has a way out the user can take, said in a line that fits; anything
+    // else keeps the service's words, the whole of them in the tooltip.
+    m_trouble = configTooOpen(ServiceConfigFile::defaultPath())
+                    ? QStringLiteral("查询服务设置文件权限过宽,请打开查询服务设置并保存")
+                    : opening + reason;
     const QString detail = m_gateway && !m_gateway->failureDetail().isEmpty() ? m_gateway->failureDetail() : reason;
     Q_EMIT troubled(m_trouble, opening + detail);
+}
+
+bool ServiceLink::failed() const {
+    return m_gateway && m_gateway->state() == GatewayChild::State::Failed;
 }
 
 void ServiceLink::expectVisit(const QString& address) {
@@ -67,7 +76,7 @@ void ServiceLink::restartGateway() {
         });
         return;
     }
-    m_trouble.clear();
+    // A trouble on the hint line stays until the new service is up, which then says so.
     m_gateway->restart();
 }
 

@@ -33,10 +33,10 @@ public:
     // finishes first.
     void restartGateway();
     QString trouble() const { return m_trouble; } // the hint about a child that did not start or stopped
+    bool failed() const; // the own service child could not start
 
 Q_SIGNALS:
-    // The child did not start, stopped or is starting again: `hint` for the hint line, `detail`
-    // all it said (empty: the hint says it all).
+    // The child did not start, stopped (`detail`: all it said) or is starting again (no detail).
     void troubled(const QString& hint, const QString& detail);
     void recovered(const QString& hint); // it answers again after trouble
 
