@@ -45,6 +45,19 @@ bool isPlausibleNumber(const QString& number);
 QList<TrackingEvent> parcelHistory(const QString& code, const QString& number, const QDateTime& firstAsked,
                                    const QDateTime& now, int intervalMinutes);
 
+// How an invented journey ends.
+enum class ParcelEnd { Signed, Pickup, Returned };
+
+// What the demo tells the program beside the page: its state token for X-Zjx-State ("transit",
+// "delivering", "signed", "pickup", "returned"; empty before any event) and, while the parcel is on
+// its way, the day it will be signed for as X-Zjx-Estimated-Delivery ("YYYY-MM-DD" in China).
+struct ParcelOutlook {
+    std::string state;
+    QString estimatedDelivery;
+};
+ParcelOutlook parcelOutlook(const QString& code, const QString& number, const QDateTime& firstAsked,
+                            const QDateTime& now, int intervalMinutes);
+
 // GBK pages: the event table in the exact shape the program cuts, and a one-line notice.
 QByteArray trackingPage(const QString& companyName, const QList<TrackingEvent>& events);
 QByteArray messagePage(const QString& message);

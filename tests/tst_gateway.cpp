@@ -151,6 +151,12 @@ private Q_SLOTS:
     void track17RefusesABodyOfTheWrongShape();
     void kdniaoRequestTypes_data();
     void kdniaoRequestTypes();
+    void providerStates_data();
+    void providerStates();
+    void stateAndEstimateHeaders_data();
+    void stateAndEstimateHeaders();
+    void estimates_data();
+    void estimates();
     void track17RetriesATooManyRequestsOnce_data();
     void track17RetriesATooManyRequestsOnce();
     void tlsVerifiesCertificates();
@@ -835,6 +841,215 @@ void GatewayTest::kdniaoRequestTypes() {
     QCOMPARE(int(screenAnswer(text(ask(*r->backend, code, number).reply))), screening);
     QCOMPARE(QString::fromStdString(r->fake->lastCompany()), sent);
     QCOMPARE(r->log, log.isEmpty() ? QStringList() : QStringList{log});
+}
+
+void GatewayTest::providerStates_data() {
+    QTest::addColumn<QString>("provider");
+    QTest::addColumn<QString>("state"); // kuaidi100 state, 17TRACK status, kdniao State
+    QTest::addColumn<QString>("sub");   // kuaidi100 ischeck, 17TRACK sub_status, kdniao StateEx
+    QTest::addColumn<QString>("token"); // X-Zjx-State ("" : left out)
+    struct Row {
+        const char* state;
+        const char* sub;
+        const char* token;
+    };
+    // kuaidi100 (resultv2 4/8): every main state and sub-state of its table.
+    const Row kuaidi100[] = {
+        {"1", "0", "transit"},       {"101", "0", "transit"},    {"102", "0", "transit"},
+        {"103", "0", "transit"},     {"0", "0", "transit"},      {"1001", "0", "transit"},
+        {"1002", "0", "transit"},    {"1003", "0", "transit"},   {"5", "0", "delivering"},
+        {"501", "0", "pickup"},      {"3", "1", "signed"},       {"301", "1", "signed"},
+        {"302", "1", "signed"},      {"303", "1", "signed"},     {"304", "1", "signed"},
+        {"6", "0", "returned"},      {"4", "1", "returned"},     {"401", "0", "exception"},
+        {"14", "0", "returned"},     {"7", "0", "transit"},      {"8", "0", "transit"},
+        {"10", "0", "transit"},      {"11", "0", "transit"},     {"12", "0", "transit"},
+        {"13", "0", "exception"},    {"2", "0", "exception"},    {"201", "0", "exception"},
+        {"202", "0", "exception"},   {"203", "0", "returned"},   {"204", "0", "exception"},
+        {"205", "0", "pickup"},      {"206", "0", "exception"},  {"207", "0", "exception"},
+        {"208", "0", "exception"},   {"209", "0", "exception"},  {"210", "0", "exception"},
+        // not documented: ischeck alone tells a signed-for parcel
+        {"99", "1", "signed"},       {"99", "0", ""},            {"", "0", ""},
+    };
+    // 17TRACK v2.2: its 30 sub-statuses, then main statuses with a sub-status it does not list.
+    const Row track17[] = {
+        {"NotFound", "NotFound_Other", ""},
+        {"NotFound", "NotFound_InvalidCode", ""},
+        {"InfoReceived", "InfoReceived", "transit"},
+        {"InTransit", "InTransit_PickedUp", "transit"},
+        {"InTransit", "InTransit_Other", "transit"},
+        {"InTransit", "InTransit_Departure", "transit"},
+        {"InTransit", "InTransit_Arrival", "transit"},
+        {"InTransit", "InTransit_CustomsProcessing", "transit"},
+        {"InTransit", "InTransit_CustomsReleased", "transit"},
+        {"InTransit", "InTransit_CustomsRequiringInformation", "exception"},
+        {"Expired", "Expired_Other", "exception"},
+        {"AvailableForPickup", "AvailableForPickup_Other", "pickup"},
+        {"OutForDelivery", "OutForDelivery_Other", "delivering"},
+        {"DeliveryFailure", "DeliveryFailure_Other", "exception"},
+        {"DeliveryFailure", "DeliveryFailure_NoBody", "exception"},
+        {"DeliveryFailure", "DeliveryFailure_Security", "exception"},
+        {"DeliveryFailure", "DeliveryFailure_Rejected", "returned"},
+        {"DeliveryFailure", "DeliveryFailure_InvalidAddress", "exception"},
+        {"Delivered", "Delivered_Other", "signed"},
+        {"Exception", "Exception_Other", "exception"},
+        {"Exception", "Exception_Returning", "returned"},
+        {"Exception", "Exception_Returned", "returned"},
+        {"Exception", "Exception_NoBody", "exception"},
+        {"Exception", "Exception_Security", "exception"},
+        {"Exception", "Exception_Damage", "exception"},
+        {"Exception", "Exception_Rejected", "returned"},
+        {"Exception", "Exception_Delayed", "exception"},
+        {"Exception", "Exception_Lost", "exception"},
+        {"Exception", "Exception_Destroyed", "exception"},
+        {"Exception", "Exception_Cancel", "exception"},
+        {"NotFound", "", ""},
+        {"InfoReceived", "", "transit"},
+        {"InTransit", "InTransit_Someday", "transit"},
+        {"Expired", "", "exception"},
+        {"AvailableForPickup", "", "pickup"},
+        {"OutForDelivery", "", "delivering"},
+        {"DeliveryFailure", "", "exception"},
+        {"Delivered", "", "signed"},
+        {"Exception", "", "exception"},
+        {"Teleported", "Teleported_Other", ""},
+    };
+    // kdniao: its StateEx values (8001), then State alone (1002 sends no StateEx).
+    const Row kdniao[] = {
+        {"0", "0", ""},             {"1", "1", "transit"},      {"1", "10", "transit"},
+        {"2", "2", "transit"},      {"2", "201", "transit"},    {"2", "204", "transit"},
+        {"2", "205", "transit"},    {"2", "206", "transit"},    {"2", "202", "delivering"},
+        {"2", "211", "pickup"},     {"3", "3", "signed"},       {"3", "301", "signed"},
+        {"3", "302", "signed"},     {"3", "304", "signed"},     {"3", "311", "signed"},
+        {"4", "4", "exception"},    {"4", "401", "exception"},  {"4", "402", "exception"},
+        {"4", "403", "exception"},  {"4", "404", "returned"},   {"4", "405", "exception"},
+        {"4", "406", "returned"},   {"4", "407", "returned"},   {"4", "412", "pickup"},
+        {"4", "413", "exception"},  {"4", "414", "exception"},  {"4", "415", "exception"},
+        {"4", "416", "exception"},  {"4", "417", "exception"},  {"4", "418", "exception"},
+        {"4", "419", "delivering"}, {"4", "420", "exception"},  {"4", "421", "exception"},
+        {"4", "422", "exception"},  {"4", "423", "exception"},  {"5", "5", "transit"},
+        {"6", "6", "transit"},      {"6", "601", "transit"},    {"6", "602", "transit"},
+        {"6", "603", "transit"},    {"6", "604", "exception"},
+        {"0", "", ""},              {"1", "", "transit"},       {"2", "", "transit"},
+        {"3", "", "signed"},        {"4", "", "exception"},     {"5", "", "transit"},
+        {"6", "", "transit"},       {"9", "", ""},              {"2", "299", "transit"},
+    };
+    for (const auto& [name, rows, count] :
+         {std::tuple{"kuaidi100", kuaidi100, std::size(kuaidi100)}, {"17track", track17, std::size(track17)},
+          {"kdniao", kdniao, std::size(kdniao)}})
+        for (size_t i = 0; i < count; ++i)
+            QTest::addRow("%s %s %s", name, rows[i].state, rows[i].sub)
+                << name << rows[i].state << rows[i].sub << rows[i].token;
+}
+
+void GatewayTest::providerStates() {
+    QFETCH(QString, provider);
+    QFETCH(QString, state);
+    QFETCH(QString, sub);
+    QFETCH(QString, token);
+    const ProviderState mapped = provider == u"kuaidi100" ? kuaidi100State(state, sub)
+                                 : provider == u"17track" ? track17State(state, sub)
+                                                          : kdniaoState(state, sub);
+    QCOMPARE(QString::fromLatin1(stateToken(mapped)), token);
+}
+
+void GatewayTest::stateAndEstimateHeaders_data() {
+    QTest::addColumn<FakeKind>("kind");
+    QTest::addColumn<int>("requestType");
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<QString>("state");    // X-Zjx-State
+    QTest::addColumn<QString>("estimate"); // X-Zjx-Estimated-Delivery
+    QTest::addColumn<QString>("latest");   // the latest event as the program reads it
+    const QString none = "(none)";
+    QTest::newRow("kuaidi100 transit") << K100 << 1002 << "ZJX1234567" << "transit" << "2026-12-09"
+                                       << "【上海市】快件已到达 上海转运中心";
+    QTest::newRow("kuaidi100 signed") << K100 << 1002 << "SIGNED1234" << "signed" << none
+                                      << "【上海市】快件已签收，签收人：本人";
+    QTest::newRow("kuaidi100 pickup") << K100 << 1002 << "PICKUP1234" << "pickup" << "2026-12-09"
+                                      << "派件中：【上海市】快件已放入 浦东新区张江菜鸟驿站，取件码 3-2-1045";
+    QTest::newRow("kuaidi100 refused") << K100 << 1002 << "RETURN1234" << "returned" << "2026-12-09"
+                                       << "【上海市】收件人拒签，快件退回寄件人";
+    QTest::newRow("17track transit") << T17 << 1002 << "ZJX1234567" << "transit" << "2026-12-09/2026-12-11"
+                                     << "【上海市】快件已到达 上海转运中心";
+    QTest::newRow("17track signed") << T17 << 1002 << "SIGNED1234" << "signed" << none
+                                    << "【上海市】快件已签收，签收人：本人";
+    QTest::newRow("17track pickup") << T17 << 1002 << "PICKUP1234" << "pickup" << "2026-12-09/2026-12-11"
+                                    << "派件中：【上海市】快件已放入 浦东新区张江菜鸟驿站，取件码 3-2-1045";
+    QTest::newRow("17track refused") << T17 << 1002 << "RETURN1234" << "returned" << "2026-12-09/2026-12-11"
+                                     << "【上海市】收件人拒签，快件退回寄件人";
+    QTest::newRow("kdniao 1002 transit") << KDN << 1002 << "ZJX1234567" << "transit" << none
+                                         << "【上海市】快件已到达 上海转运中心";
+    QTest::newRow("kdniao 1002 refused") << KDN << 1002 << "RETURN1234" << "exception" << none
+                                         << "【上海市】收件人拒签，快件退回寄件人";
+    QTest::newRow("kdniao 8001 transit") << KDN << 8001 << "ZJX1234567" << "transit" << "2026-12-10"
+                                         << "【上海市】快件已到达 上海转运中心";
+    QTest::newRow("kdniao 8001 signed") << KDN << 8001 << "SIGNED1234" << "signed" << none
+                                        << "【上海市】快件已签收，签收人：本人";
+    QTest::newRow("kdniao 8001 pickup") << KDN << 8001 << "PICKUP1234" << "pickup" << "2026-12-10"
+                                        << "派件中：【上海市】快件已放入 浦东新区张江菜鸟驿站，取件码 3-2-1045";
+    QTest::newRow("kdniao 8001 refused") << KDN << 8001 << "RETURN1234" << "returned" << "2026-12-10"
+                                         << "【上海市】收件人拒签，快件退回寄件人";
+}
+
+void GatewayTest::stateAndEstimateHeaders() {
+    QFETCH(FakeKind, kind);
+    QFETCH(int, requestType);
+    QFETCH(QString, number);
+    QFETCH(QString, state);
+    QFETCH(QString, estimate);
+    QFETCH(QString, latest);
+    auto r = rig(kind, {}, 5000, 30, {}, requestType);
+    QVERIFY(r);
+    const QString code = kind == T17 ? "ems" : "yuantong";
+    for (const bool cached : {false, true}) { // the cached page keeps them
+        const GatewayAnswer a = ask(*r->backend, code, number);
+        QCOMPARE(a.cached, cached);
+        QCOMPARE(QString::fromStdString(header(a, *r->backend, "X-Zjx-State")), state);
+        QCOMPARE(QString::fromStdString(header(a, *r->backend, "X-Zjx-Estimated-Delivery")), estimate);
+        const QString page = text(a.reply);
+        QCOMPARE(TrackingParser::parse(page, TrackingParser::countRows(page)).first().progress, latest);
+    }
+}
+
+void GatewayTest::estimates_data() {
+    QTest::addColumn<QString>("provider");
+    QTest::addColumn<QString>("first");  // kuaidi100 arrivalTime, 17TRACK from
+    QTest::addColumn<QString>("second"); // kuaidi100 remainTime, 17TRACK to
+    QTest::addColumn<QString>("estimate");
+    // kuaidi100's "now" is 2026-12-07 20:00 UTC, 2026-12-08 04:00 in China.
+    QTest::newRow("k100 arrival") << "kuaidi100" << "2026-12-09 12" << "1天9小时" << "2026-12-09";
+    QTest::newRow("k100 arrival with minutes") << "kuaidi100" << "2026-12-09 12:30:00" << "" << "2026-12-09";
+    QTest::newRow("k100 remaining only") << "kuaidi100" << "" << "1天9小时" << "2026-12-09";
+    QTest::newRow("k100 remaining within the day") << "kuaidi100" << "" << "0天19小时" << "2026-12-08";
+    QTest::newRow("k100 remaining past midnight") << "kuaidi100" << "" << "0天20小时" << "2026-12-09";
+    QTest::newRow("k100 none") << "kuaidi100" << "" << "" << "";
+    QTest::newRow("k100 garbage") << "kuaidi100" << "soon" << "a while" << "";
+    QTest::newRow("17track range") << "17track" << "2026-12-09T00:00:00+08:00" << "2026-12-11T18:00:00+08:00"
+                                   << "2026-12-09/2026-12-11";
+    QTest::newRow("17track one day") << "17track" << "2026-12-09T08:00:00+08:00" << "2026-12-09T20:00:00+08:00"
+                                     << "2026-12-09";
+    // Carrier-local times become China dates: 20:00 in Los Angeles is noon the next day in China.
+    QTest::newRow("17track other zone") << "17track" << "2026-12-08T20:00:00-08:00" << "" << "2026-12-09";
+    QTest::newRow("17track to only") << "17track" << "" << "2026-12-11T18:00:00Z" << "2026-12-12";
+    QTest::newRow("17track dates alone") << "17track" << "2026-12-09" << "2026-12-10" << "2026-12-09/2026-12-10";
+    QTest::newRow("17track backwards") << "17track" << "2026-12-11T00:00:00+08:00" << "2026-12-09T00:00:00+08:00"
+                                       << "2026-12-11";
+    QTest::newRow("17track nulls") << "17track" << "" << "" << "";
+}
+
+void GatewayTest::estimates() {
+    QFETCH(QString, provider);
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    QFETCH(QString, estimate);
+    if (provider == u"kuaidi100") {
+        const QDateTime now(QDate(2026, 12, 7), QTime(20, 0), QTimeZone::utc());
+        QCOMPARE(kuaidi100Estimate(first, second, now), estimate);
+    } else {
+        QJsonObject range{{"source", "Official"}};
+        range.insert("from", first.isEmpty() ? QJsonValue() : QJsonValue(first));
+        range.insert("to", second.isEmpty() ? QJsonValue() : QJsonValue(second));
+        QCOMPARE(track17Estimate(range), estimate);
+    }
 }
 
 // Jobs "w" (wanted), "a" (abandoned) at the clock's milliseconds; which had run by then, in order.
