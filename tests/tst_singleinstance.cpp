@@ -1,68 +1,120 @@
-// One program per user: a second start asks the first to show its window, and a lock left by a
-// killed program is taken over.
+// One program per book: a second start on the book asks the first to show its window, whatever
+// its runtime folder; a lock left by a killed program is taken over, one planted elsewhere means
+// nothing. And a program asked to end by a signal leaves through its event loop.
 #include "platform/singleinstance.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
+#include <unistd.h>
 
 using zjx::SingleInstance;
 
 class TestSingleInstance : public QObject {
     Q_OBJECT
-    QTemporaryDir m_runtime;
+    QTemporaryDir m_home;
     const QString m_key = QStringLiteral("zjx-test");
 
-    bool startFirst(QProcess& first) {
+    QString folder(const QString& name, QFile::Permissions mode = QFile::ReadOwner | QFile::WriteOwner |
+                                                                   QFile::ExeOwner) {
+        const QString path = m_home.filePath(name);
+        QDir().mkpath(path);
+        QFile::setPermissions(path, mode);
+        return path;
+    }
+    QString book() { return folder(QStringLiteral("book")) + QStringLiteral("/wlnum.ini"); }
+
+    // The first program, started with a runtime folder of its own.
+    bool startFirst(QProcess& first, const QString& bookPath) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), folder(QStringLiteral("runtime-first")));
+        first.setProcessEnvironment(environment);
         first.start(QCoreApplication::applicationDirPath() + QStringLiteral("/instancehelper"),
-                    {QStringLiteral("claim"), m_key});
+                    {QStringLiteral("claim"), m_key, bookPath});
         return first.waitForStarted() && first.waitForReadyRead(5000) && first.readLine().trimmed() == "first";
     }
 
 private Q_SLOTS:
     void initTestCase() {
-        // A private runtime folder: the tests never meet a real program of the user.
-        qputenv("XDG_RUNTIME_DIR", m_runtime.path().toLocal8Bit());
+        qputenv("XDG_RUNTIME_DIR", folder(QStringLiteral("runtime")).toLocal8Bit());
+        qputenv("XDG_DATA_HOME", folder(QStringLiteral("data")).toLocal8Bit());
     }
 
     void secondStartRaisesTheFirst() {
         QProcess first;
-        QVERIFY(startFirst(first));
-        SingleInstance second(m_key);
+        QVERIFY(startFirst(first, book()));
+        SingleInstance second(m_key, book());
         QVERIFY(!second.claim());
         QVERIFY(second.raiseOther());
         QVERIFY(first.waitForReadyRead(5000));
         QCOMPARE(first.readLine().trimmed(), QByteArray("raised"));
+        // A program on another book runs beside it.
+        SingleInstance other(m_key, folder(QStringLiteral("other")) + QStringLiteral("/wlnum.ini"));
+        QVERIFY(other.claim());
         first.kill();
         first.waitForFinished();
     }
 
     void lockOfAKilledProgramIsTakenOver() {
         QProcess first;
-        QVERIFY(startFirst(first));
+        QVERIFY(startFirst(first, book()));
         ::kill(pid_t(first.processId()), SIGKILL);
         QVERIFY(first.waitForFinished());
-        SingleInstance next(m_key);
+        SingleInstance next(m_key, book());
         QVERIFY(QFile::exists(next.lockPath()));
         QVERIFY(next.claim());
         // The new owner answers on the socket the killed one left behind.
         QSignalSpy raised(&next, &SingleInstance::raiseRequested);
-        SingleInstance later(m_key);
+        SingleInstance later(m_key, book());
         QVERIFY(!later.claim());
         QVERIFY(later.raiseOther());
         QVERIFY(raised.wait(5000));
     }
 
-    void oneProgramAloneHasNoOneToRaise() {
-        SingleInstance only(m_key);
-        QVERIFY(only.claim());
-        SingleInstance other(QStringLiteral("zjx-test-other"));
-        QVERIFY(!other.raiseOther(300));
+    // The lock lives beside the book when only its owner may write there, else in the user's own
+    // folder; a live lock where the runtime folder is (another user's, in /tmp) changes nothing.
+    void lockBelongsToTheBook_data() {
+        QTest::addColumn<bool>("othersWrite");
+        QTest::newRow("private folder") << false;
+        QTest::newRow("folder others may write") << true;
+    }
+    void lockBelongsToTheBook() {
+        QFETCH(bool, othersWrite);
+        const QString shared = folder(QStringLiteral("shared"), othersWrite ? QFile::Permissions(0x7777)
+                                                                             : QFile::Permissions(0x7700));
+        const QString bookPath = shared + QStringLiteral("/wlnum.ini");
+        QLockFile planted(qEnvironmentVariable("XDG_RUNTIME_DIR") + u'/' + m_key + u'-' +
+                          QString::number(::getuid()) + QStringLiteral(".lock"));
+        QVERIFY(planted.tryLock(0));
+        SingleInstance first(m_key, bookPath);
+        QVERIFY(first.claim());
+        QCOMPARE(first.lockPath().startsWith(SingleInstance::privateFolder()), othersWrite);
+        QCOMPARE(first.lockPath().startsWith(shared), !othersWrite);
+        QVERIFY(!SingleInstance(m_key, bookPath).claim());
+    }
+
+    void endSignalsLeaveThroughTheEventLoop_data() {
+        QTest::addColumn<int>("signalNumber");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGINT") << SIGINT;
+        QTest::newRow("SIGHUP") << SIGHUP;
+    }
+    void endSignalsLeaveThroughTheEventLoop() {
+        QFETCH(int, signalNumber);
+        QProcess program;
+        program.start(QCoreApplication::applicationDirPath() + QStringLiteral("/instancehelper"), {QStringLiteral("end")});
+        QVERIFY(program.waitForStarted() && program.waitForReadyRead(5000));
+        QCOMPARE(program.readLine().trimmed(), QByteArray("ready"));
+        ::kill(pid_t(program.processId()), signalNumber);
+        QVERIFY(program.waitForFinished(5000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.readAll(), "ended " + QByteArray::number(signalNumber) + "\nout\n");
     }
 };
 
-QTEST_MAIN(TestSingleInstance)
+QTEST_GUILESS_MAIN(TestSingleInstance)
 #include "tst_singleinstance.moc"

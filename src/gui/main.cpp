@@ -1,5 +1,7 @@
+#include "book/store.h"
 #include "gui/identity.h"
 #include "gui/mainwindow.h"
+#include "platform/endsignals.h"
 #include "platform/environment.h"
 #include "platform/gatewaychild.h"
 #include "platform/singleinstance.h"
@@ -51,8 +53,8 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     zjx::applyProgramIdentity();
 
-    // A second program of the same user only brings the first one's window forward.
-    zjx::SingleInstance instance(QStringLiteral("cn.tansoft.zjx"));
+    // A second program on the same book only brings the first one's window forward.
+    zjx::SingleInstance instance(QStringLiteral("cn.tansoft.zjx"), zjx::Store::locate(zjx::ProgramFolder::path()));
     if (!instance.claim()) {
         if (!instance.raiseOther())
             std::fprintf(stderr, "zjx: another zjx is running but does not answer\n");
@@ -71,6 +73,10 @@ int main(int argc, char* argv[]) {
     if (qtTranslator.load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTranslator);
 
+    // Ended by the system or the session: out through the ordinary way, which saves what the
+    // window holds (the window goes before this guard).
+    zjx::EndSignals endSignals;
+    QObject::connect(&endSignals, &zjx::EndSignals::received, [] { zjx::ProgramEnd::now(); });
     zjx::MainWindow window;
     if (gateway.hasProgram()) {
         window.useGateway(&gateway);

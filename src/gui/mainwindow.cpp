@@ -10,6 +10,7 @@
 #include "gui/platform/siteopener.h"
 #include "gui/readabledelegate.h"
 #include "platform/gatewaychild.h"
+#include "watch/savecadence.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -113,7 +114,7 @@ MainWindow::~MainWindow() {
     // The overview keeps its size and columns through this window's settings: it goes first.
     delete overview();
     // A change of the last moments still reaches the state file.
-    if (m_stateSaver && m_stateSaver->isActive())
+    if (m_stateSaver && m_stateSaver->pending())
         saveStates();
     qApp->removeEventFilter(this);
     ListView1->viewport()->removeEventFilter(this);

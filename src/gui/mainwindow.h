@@ -35,6 +35,7 @@ class DesktopNotifier;
 class GatewayChild;
 class OnlineGuess;
 class ServiceSettingsWindow;
+class SaveCadence;
 struct HttpResult;
 
 // The main window: it owns every control, the parcel book, the timers and the window state, and
@@ -361,7 +362,7 @@ private:
     ParcelArchive m_archive;
     BookWatch* m_watch = nullptr;
     QPointer<OverviewWindow> m_overview;
-    QTimer* m_stateSaver = nullptr;
+    SaveCadence* m_stateSaver = nullptr;
     bool m_watchChime = true;
     QTime m_quietFrom;
     QTime m_quietTo;

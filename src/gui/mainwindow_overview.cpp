@@ -8,6 +8,7 @@
 #include "gui/platform/messagebox.h"
 #include "schedule/newsnotice.h"
 #include "watch/bookwatch.h"
+#include "watch/savecadence.h"
 #include "watch/statefile.h"
 
 #include <QComboBox>
@@ -54,12 +55,10 @@ void MainWindow::setupWatch() {
     // A move between the book and the archive that a crash cut short is settled now.
     (void)m_archive.reconcile(Combo6);
 
-    m_stateSaver = new QTimer(this);
-    m_stateSaver->setSingleShot(true);
-    m_stateSaver->setInterval(300);
-    connect(m_stateSaver, &QTimer::timeout, this, &MainWindow::saveStates);
-    connect(&m_parcelStates, &ParcelStates::changed, m_stateSaver, qOverload<>(&QTimer::start));
-    connect(&m_parcelStates, &ParcelStates::ledgerChanged, m_stateSaver, qOverload<>(&QTimer::start));
+    m_stateSaver = new SaveCadence(
+        [this] { return StateFile::save(statePath(), m_parcelStates.all(), m_parcelStates.ledger()).ok(); }, this);
+    connect(&m_parcelStates, &ParcelStates::changed, m_stateSaver, &SaveCadence::changed);
+    connect(&m_parcelStates, &ParcelStates::ledgerChanged, m_stateSaver, &SaveCadence::changed);
 
     m_watch = new BookWatch(m_parcelStates, this);
     m_watch->setHostSource([this] { return networkSettings().trackingHost; });
@@ -86,8 +85,7 @@ void MainWindow::setupWatch() {
 }
 
 bool MainWindow::saveStates() {
-    m_stateSaver->stop();
-    return StateFile::save(statePath(), m_parcelStates.all(), m_parcelStates.ledger()).ok();
+    return m_stateSaver->saveNow();
 }
 
 void MainWindow::bookChanged() {

@@ -114,9 +114,16 @@ HttpResult HttpClient::getBlocking(const QUrl& url, const BodyDecoder& decode) {
     Route way;
     while ((way = route(target)) == Route::Hold && !deadline.hasExpired()) {
         QEventLoop loop;
-        connect(this, &HttpClient::serviceSettled, &loop, &QEventLoop::quit);
-        QTimer::singleShot(int(deadline.remainingTime()), &loop, &QEventLoop::quit);
+        bool woken = false;
+        const auto wake = [&] {
+            woken = true;
+            loop.quit();
+        };
+        connect(this, &HttpClient::serviceSettled, &loop, wake);
+        QTimer::singleShot(int(deadline.remainingTime()), &loop, wake);
         loop.exec(QEventLoop::ExcludeUserInputEvents);
+        if (!woken)
+            break; // the program is ending: every loop was told to end
     }
     HttpResult result;
     if (way != Route::Send) {
@@ -131,6 +138,9 @@ HttpResult HttpClient::getBlocking(const QUrl& url, const BodyDecoder& decode) {
             connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
             loop.exec(QEventLoop::ExcludeUserInputEvents);
         }
+        // The program is ending (every loop was told to end): no half answer is taken for one.
+        if (!reply->isFinished())
+            reply->abort();
         result = finish(reply, timedOut, tooLarge, decode);
         reply->deleteLater();
     }

@@ -1,8 +1,11 @@
 // A program for the tests that must kill a parent process:
 //   instancehelper gateway PROGRAM   starts PROGRAM as the service child, prints "ready PID" (or
 //                                    "failed REASON") and runs until it is killed
-//   instancehelper claim KEY         takes the one-program guard: prints "first" and then "raised"
-//                                    for each request to show the window, or "second" and ends
+//   instancehelper claim KEY BOOK    takes the one-program guard of BOOK: prints "first" and then
+//                                    "raised" for each request to show the window, or "second" and ends
+//   instancehelper end               prints "ready", and on SIGTERM, SIGINT or SIGHUP "ended N" and,
+//                                    once its event loop has returned, "out"
+#include "platform/endsignals.h"
 #include "platform/gatewaychild.h"
 #include "platform/singleinstance.h"
 
@@ -21,11 +24,22 @@ void say(const QByteArray& line) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: instancehelper gateway PROGRAM | claim KEY\n");
+    const QByteArray mode = argc > 1 ? argv[1] : "";
+    if (mode == "end") {
+        zjx::EndSignals endSignals;
+        QObject::connect(&endSignals, &zjx::EndSignals::received, [](int number) {
+            say("ended " + QByteArray::number(number));
+            QCoreApplication::exit(0);
+        });
+        say("ready");
+        const int code = app.exec();
+        say("out");
+        return code;
+    }
+    if (argc != (mode == "claim" ? 4 : 3)) {
+        std::fprintf(stderr, "usage: instancehelper gateway PROGRAM | claim KEY BOOK | end\n");
         return 2;
     }
-    const QByteArray mode = argv[1];
     const QString value = QString::fromLocal8Bit(argv[2]);
     if (mode == "gateway") {
         auto* gateway = new zjx::GatewayChild(&app);
@@ -36,7 +50,7 @@ int main(int argc, char** argv) {
         gateway->start(value);
         return app.exec();
     }
-    auto* instance = new zjx::SingleInstance(value, &app);
+    auto* instance = new zjx::SingleInstance(value, QString::fromLocal8Bit(argv[3]), &app);
     if (!instance->claim()) {
         say("second");
         return 0;
