@@ -134,6 +134,7 @@ const Courier kCouriers[] = {
     {"yinjie", "银捷快递"},
     {"yishunhang", "亿顺航快递"},
     {"yousu", "优速快递"},
+    {"youzhengguoji", "国际邮政包裹"},
     {"ytfh", "北京一统飞鸿快递"},
     {"yuancheng", "远成物流"},
     {"yuantong", "圆通快递"},

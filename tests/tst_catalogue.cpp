@@ -14,13 +14,26 @@ private Q_SLOTS:
         QTest::addColumn<QString>("code");
         // Names that do not spell their codes: the code must come from the position.
         const QList<std::tuple<int, const char16_t*, const char*>> rows = {
-            {0, u"AAE快递", "aae"},           {3, u"Aramex国际快递", "aramex"}, {13, u"东方快递", "coe"},
-            {25, u"百福东方物流", "ees"},     {26, u"EMS快递", "ems"},          {40, u"共速达物流|快递", "gongsuda"},
-            {49, u"天地华宇物流", "huayu"},   {52, u"海外环球快递", "hwhq"},    {62, u"顺鑫(KCS)快递", "kcs"},
-            {72, u"港中能达快递", "nengda"},  {75, u"中国邮政平邮", "pingyou"}, {86, u"伟邦(SCS)快递", "scs"},
-            {90, u"申通快递", "shentong"},    {119, u"源伟丰", "ywfex"},        {125, u"忠信达快递", "zhongxinda"},
-            {126, u"中邮物流", "zhongyou"},   {127, u"极兔速递", "jtexpress"},  {129, u"京东物流", "jd"},
+            {0, u"AAE快递", "aae"},
+            {3, u"Aramex国际快递", "aramex"},
+            {13, u"东方快递", "coe"},
+            {25, u"百福东方物流", "ees"},
+            {26, u"EMS快递", "ems"},
+            {40, u"共速达物流|快递", "gongsuda"},
+            {49, u"天地华宇物流", "huayu"},
+            {52, u"海外环球快递", "hwhq"},
+            {62, u"顺鑫(KCS)快递", "kcs"},
+            {72, u"港中能达快递", "nengda"},
+            {75, u"中国邮政平邮", "pingyou"},
+            {86, u"伟邦(SCS)快递", "scs"},
+            {90, u"申通快递", "shentong"},
+            {119, u"源伟丰", "ywfex"},
+            {125, u"忠信达快递", "zhongxinda"},
+            {126, u"中邮物流", "zhongyou"},
+            {127, u"极兔速递", "jtexpress"},
+            {129, u"京东物流", "jd"},
             {141, u"众邮快递", "zhongyouex"},
+            {142, u"国际邮政包裹", "youzhengguoji"},
         };
         for (const auto& [index, name, code] : rows)
             QTest::addRow("%d", index) << index << QString::fromUtf16(name) << QString::fromLatin1(code);

@@ -51,10 +51,11 @@ void TestGuess::formats_data() {
     };
     // Examples from the published formats (UPU S10 standard, UPS, FedEx, DHL and USPS documentation)
     // and the prefixes the Chinese couriers print; one digit changed makes the mistyped twin.
-    row("S10 CN letter post", "RA473124829CN", V::Known, {"gnxb", "pingyou"});
+    row("S10 CN letter post", "RA473124829CN", V::Known, {"gnxb", "pingyou", "youzhengguoji"});
     row("S10 CN EMS", "EE473124829CN", V::Known, {"ems"});
     row("S10 foreign EMS", "EE473124829GB", V::Known, {"ems"});
-    row("S10 foreign post: not in the catalogue", "RA473124829GB", V::Known, {});
+    row("S10 foreign post", "RA473124829GB", V::Known, {"youzhengguoji"});
+    row("S10 foreign registered", "RB123456785GB", V::Known, {"youzhengguoji"});
     row("S10 wrong check", "RA473124828CN", V::Mistyped, {});
     row("UPS", "1Z999AA10123456784", V::Known, {"ups"});
     row("UPS printed with spaces", "1z 999 aa1 01 2345 678 4", V::Known, {"ups"});
@@ -123,6 +124,13 @@ void TestGuess::addPanel_data() {
     QTest::newRow("UPS wrong check") << "1Z999AA10123456785" << "AAE快递" << "aae" << "";
     QTest::newRow("JT") << "JT1234567890123" << "极兔速递" << "jtexpress" << "根据单号推测:极兔速递";
     QTest::newRow("fits nothing") << "7730123456789" << "AAE快递" << "aae" << "";
+    QTest::newRow("S10 of another country")
+        << "RB123456785GB" << "国际邮政包裹" << "youzhengguoji" << "根据单号推测:国际邮政包裹";
+    // Plain digits that fit a foreign check digit are only named: kuaidi100's sample 圆通 number
+    // passes DHL's check.
+    QTest::newRow("plain digits, FedEx check")
+        << "123456789012" << "AAE快递" << "aae" << "根据单号推测:可能是国际Fedex(或Fedex国内)";
+    QTest::newRow("plain digits, DHL check") << "2234014274" << "AAE快递" << "aae" << "根据单号推测:可能是DHL快递";
 }
 
 void TestGuess::addPanel() {
@@ -138,8 +146,10 @@ void TestGuess::addPanel() {
     QCOMPARE(w->Combo1->currentText(), company);
     QCOMPARE(w->companyCode, code);
     QCOMPARE(w->Label11[2]->text(), hint.isEmpty() ? u"before"_s : hint);
-    // The guess goes with its number: an edit that fits nothing brings the earlier hint back.
-    typeNumber(w.get(), QStringLiteral("12"));
+    // The guess goes with its number: a digit more that fits nothing brings the earlier company
+    // and hint back.
+    QTest::keyClick(w->Text3->lineEdit(), Qt::Key_3);
+    QCOMPARE(w->Combo1->currentText(), u"AAE快递"_s);
     QCOMPARE(w->Label11[2]->text(), u"before"_s);
     // F8 pastes the same number with the line break a copied number often carries.
     w->Command3_Click();
@@ -157,6 +167,7 @@ void TestGuess::handPickIsKept() {
     QCOMPARE(w->Combo1->currentIndex(), 1);
     typeNumber(w.get(), QStringLiteral("SF1234567890123"));
     QCOMPARE(w->Combo1->currentIndex(), 1);
+    QCOMPARE(w->Label11[2]->text(), QStringLiteral("单号看起来像顺丰快递"));
     QTest::keyClick(w->Text3->lineEdit(), Qt::Key_Backspace); // editing keeps the hand pick
     QTest::keyClick(w->Text3->lineEdit(), Qt::Key_3);
     QCOMPARE(w->Combo1->currentIndex(), 1);
@@ -182,9 +193,11 @@ void TestGuess::onlineAfterTypingStops() {
     QCOMPARE(w->Label11[2]->text(), QStringLiteral("根据单号推测:中通快递(或韵达快递)"));
     QCOMPARE(server.requests().size(), 1);
     QCOMPARE(server.requests().first().param("nu"), std::string("7730123456789"));
-    // Plain digits that fit FedEx's check digit: FedEx at once, the provider's answer after it.
+    // Plain digits that fit FedEx's check digit leave the chooser to the provider's answer.
+    typeNumber(w.get(), QString());
+    QCOMPARE(w->Combo1->currentIndex(), 0);
     typeNumber(w.get(), QStringLiteral("986578788855"));
-    QCOMPARE(w->Combo1->currentText(), QStringLiteral("国际Fedex"));
+    QCOMPARE(w->Combo1->currentIndex(), 0);
     QTRY_COMPARE(w->Combo1->currentText(), QStringLiteral("中通快递"));
 }
 

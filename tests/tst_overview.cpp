@@ -50,6 +50,9 @@ class TestOverview : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void watchArchiveAndRestore();
+    void aNewUserFindsTheirWay();
+    void placement_data();
+    void placement();
 };
 
 void TestOverview::watchArchiveAndRestore() {
@@ -92,9 +95,6 @@ void TestOverview::watchArchiveAndRestore() {
     w->Combo5_Click();
     OverviewWindow* o = w->overview();
     QVERIFY(o && o->isVisible());
-    QCOMPARE(o->table->accessibleName(), QStringLiteral("parcel_table"));
-    QCOMPARE(o->search->accessibleName(), QStringLiteral("parcel_search"));
-    QCOMPARE(o->watchMinutes->accessibleName(), QStringLiteral("watch_minutes"));
     QCOMPARE(o->watchSwitch->accessibleName(), QStringLiteral("自动跟踪全部快递"));
     QCOMPARE(o->archivedFilter->accessibleName(), QStringLiteral("已归档"));
     QCOMPARE(o->filter().rowCount(), 3);
@@ -219,6 +219,79 @@ void TestOverview::watchArchiveAndRestore() {
                  QFile::ReadOwner | QFile::WriteOwner);
     test::QuietDesktop::install();
     Clock::setOverride({});
+}
+
+void TestOverview::aNewUserFindsTheirWay() {
+    TestServer server;
+    server.setHandler("/", [](const RecordedRequest& r) {
+        const std::string number = r.param("nu");
+        if (number == "1")
+            return CannedResponse{200, "NULL"}; // an expired number
+        if (number == "3")
+            return CannedResponse{200, TestServer::gbk(QStringLiteral("不存在"))};
+        return CannedResponse{200, TestServer::trackingPage({QStringLiteral("已收件")}, QDate(2026, 12, 1))};
+    });
+    WindowFixture fx(server.hostPort());
+    fx.writeStore(TestServer::gbk(QStringLiteral(
+        "1|申通快递|中药\r\n2|申通快递|包裹\r\n3|申通快递|阿姨\r\n92055901649173127510|USPS快递|信\r\n")));
+    auto w = fx.makeWindow();
+    w->openOverview();
+    OverviewWindow* o = w->overview();
+    QCOMPARE(o->table->accessibleName(), QStringLiteral("全部快递列表"));
+    QCOMPARE(o->search->accessibleName(), QStringLiteral("筛选快递"));
+    QCOMPARE(o->watchMinutes->accessibleName(), QStringLiteral("跟踪间隔"));
+
+    // Notes sort by pinyin (a, bao, xin, zhong), not by code point; a 20-digit number shows whole.
+    QStringList notes;
+    for (int r = 0; r < o->filter().rowCount(); ++r)
+        notes << o->filter().index(r, OverviewModel::Note).data().toString();
+    QCOMPARE(notes, (QStringList{"阿姨", "包裹", "信", "中药"}));
+    QVERIFY(o->table->columnWidth(OverviewModel::Number) >
+            o->table->fontMetrics().horizontalAdvance(QStringLiteral("92055901649173127510")) + 8);
+
+    // Escape empties the search; Down goes on into the list and selects; Enter opens the row.
+    o->search->setText(QStringLiteral("包"));
+    QCOMPARE(o->filter().rowCount(), 1);
+    QTest::keyClick(o->search, Qt::Key_Escape);
+    QCOMPARE(o->search->text(), QString());
+    QCOMPARE(o->filter().rowCount(), 4);
+    QTest::keyClick(o->search, Qt::Key_Down);
+    QCOMPARE(o->selectedRecords(), QStringList{"3|申通快递|阿姨"});
+    QTest::keyClick(o->table, Qt::Key_Down);
+    QCOMPARE(o->selectedRecords(), QStringList{"2|申通快递|包裹"});
+    QTest::keyClick(o->table, Qt::Key_Return);
+    QCOMPARE(w->Text1->currentText(), QStringLiteral("包裹"));
+
+    // An expired number and a number without a record say so.
+    o->table->selectAll();
+    o->askSelected();
+    QTRY_VERIFY(!w->bookWatch().asking() && server.requests().size() >= 5);
+    const auto stateOf = [&](const QString& note) {
+        return o->filter().index(rowOf(*o, note), OverviewModel::State).data().toString();
+    };
+    QTRY_COMPARE(stateOf(QStringLiteral("中药")), QStringLiteral("已失效"));
+    QCOMPARE(stateOf(QStringLiteral("阿姨")), QStringLiteral("无记录"));
+}
+
+void TestOverview::placement_data() {
+    QTest::addColumn<QRect>("main");
+    QTest::addColumn<QRect>("available");
+    QTest::addColumn<QRect>("expected");
+    const QRect screen(0, 0, 1024, 740); // 1024×768 with a panel
+    QTest::newRow("room on the right") << QRect(10, 50, 110, 300) << screen << QRect(120, 50, 900, 480);
+    QTest::newRow("room only on the left") << QRect(910, 300, 110, 300) << screen << QRect(10, 260, 900, 480);
+    QTest::newRow("no room: the wider side, inside the screen")
+        << QRect(400, 400, 300, 300) << screen << QRect(0, 260, 900, 480);
+    QTest::newRow("a small screen") << QRect(0, 0, 100, 100) << QRect(0, 0, 800, 400) << QRect(0, 0, 800, 400);
+    QTest::newRow("a second screen") << QRect(1100, 0, 100, 100) << QRect(1024, 0, 1280, 1000)
+                                     << QRect(1200, 0, 900, 480);
+}
+
+void TestOverview::placement() {
+    QFETCH(QRect, main);
+    QFETCH(QRect, available);
+    QFETCH(QRect, expected);
+    QCOMPARE(OverviewWindow::placement(main, QSize(900, 480), available), expected);
 }
 
 int main(int argc, char** argv) {

@@ -61,6 +61,15 @@ private Q_SLOTS:
         QTest::newRow("CR LF line kept as CR LF, no final line break kept")
             << QByteArray("[gateway]\r\nbackend = demo\r\n# end") << k
             << QByteArray("[gateway]\r\nbackend = kuaidi100\r\n# end\n\n[kuaidi100]\ncustomer = C1\nkey = K1\n");
+        ServiceSettings longerCache = k;
+        longerCache.cacheMinutes = 45;
+        longerCache.phoneTail = QString();
+        QTest::newRow("comments stay on the changed lines")
+            << QByteArray("[gateway]\nbackend = demo ; try first\ncache_minutes = 30 ; one question\r\n"
+                          "phone_tail = 6420 # mine\n[kuaidi100]\ncustomer = C1\nkey = K1\n")
+            << longerCache
+            << QByteArray("[gateway]\nbackend = kuaidi100 ; try first\ncache_minutes = 45 ; one question\r\n"
+                          "phone_tail =  # mine\n[kuaidi100]\ncustomer = C1\nkey = K1\n");
         QTest::newRow("nothing changed: bytes untouched")
             << QByteArray("[gateway]\nbackend = kuaidi100   ; inline note\n[kuaidi100]\ncustomer = \"C1\"\nkey = K1")
             << k
@@ -107,7 +116,8 @@ private Q_SLOTS:
         const QStringList made{"open new beside 600", "fchmod 600", "write 2", "fsync"};
         QTest::newRow("written") << "" << made + QStringList{"close", "rename over the file"};
         QTest::newRow("fsync fails") << "fsync" << made + QStringList{"close", "unlink temporary"};
-        QTest::newRow("rename fails") << "rename" << made + QStringList{"close", "rename over the file", "unlink temporary"};
+        QTest::newRow("rename fails") << "rename"
+                                      << made + QStringList{"close", "rename over the file", "unlink temporary"};
     }
     void privateWriteCalls() {
         QFETCH(QString, failing);
@@ -132,15 +142,21 @@ private Q_SLOTS:
             fails(u"open"_s + (fresh ? u" new"_s : u""_s) + where + QString::number(mode, 8));
             return real.open(p, flags, mode);
         };
-        recorded.fchmod = [&](int fd, mode_t mode) { return fails(u"fchmod "_s + QString::number(mode, 8)) ? -1 : real.fchmod(fd, mode); };
-        recorded.write = [&](int fd, const void* d, size_t n) { return fails(u"write "_s + QString::number(n)) ? -1 : real.write(fd, d, n); };
+        recorded.fchmod = [&](int fd, mode_t mode) {
+            return fails(u"fchmod "_s + QString::number(mode, 8)) ? -1 : real.fchmod(fd, mode);
+        };
+        recorded.write = [&](int fd, const void* d, size_t n) {
+            return fails(u"write "_s + QString::number(n)) ? -1 : real.write(fd, d, n);
+        };
         recorded.fsync = [&](int fd) { return fails(u"fsync"_s) ? -1 : real.fsync(fd); };
         recorded.close = [&](int fd) { return fails(u"close"_s) ? -1 : real.close(fd); };
         recorded.rename = [&](const char* from, const char* to) {
             const bool over = temp == from && file == to;
             return fails(over ? u"rename over the file"_s : u"rename"_s) ? -1 : real.rename(from, to);
         };
-        recorded.unlink = [&](const char* p) { return fails(temp == p ? u"unlink temporary"_s : u"unlink"_s) ? -1 : real.unlink(p); };
+        recorded.unlink = [&](const char* p) {
+            return fails(temp == p ? u"unlink temporary"_s : u"unlink"_s) ? -1 : real.unlink(p);
+        };
         QCOMPARE(zjx::writePrivateFile(path, "x\n", recorded).ok(), failing.isEmpty());
         QCOMPARE(seen, calls);
         QFile f(path);
@@ -192,55 +208,125 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("errors");
         QTest::addColumn<bool>("good");
         QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("detail"); // the technical words, never in the Chinese text
+        QTest::addColumn<QString>("phoneTail");
         QTest::newRow("events") << QByteArray("back-end: kuaidi100\n  1  x\nlatest: 2026-12-02 11:47:00  已签收\n"
                                               "verdict: events 4\n")
-                                << QByteArray() << true << "找到 4 条物流信息,最新:2026-12-02 11:47:00  已签收";
-        QTest::newRow("no record") << QByteArray("verdict: notfound\n") << QByteArray() << true << "无此单号记录";
+                                << QByteArray() << true << "找到 4 条物流信息,最新:2026-12-02 11:47:00  已签收"
+                                << ""
+                                << "";
+        QTest::newRow("no record") << QByteArray("verdict: notfound\n") << QByteArray() << true << "无此单号记录"
+                                   << ""
+                                   << "";
+        QTest::newRow("signature") << QByteArray("message: signature refused: kuaidi100 returnCode 503\n"
+                                                 "verdict: fault signature\n")
+                                   << QByteArray() << false << "密钥错误"
+                                   << "signature refused: kuaidi100 returnCode 503"
+                                   << "";
+        QTest::newRow("bad key") << QByteArray("verdict: fault bad-key") << QByteArray() << false << "密钥错误"
+                                 << "verdict: fault bad-key"
+                                 << "";
+        QTest::newRow("quota") << QByteArray("verdict: fault quota\n") << QByteArray() << false << "额度已用完"
+                               << "verdict: fault quota"
+                               << "";
+        QTest::newRow("phone tail missing")
+            << QByteArray(
+                   "message: kuaidi100 status 408 (set phone_tail in [gateway] ...)\nverdict: fault phone-tail\n")
+            << QByteArray() << false << "需要手机尾号:请填写收件人或寄件人手机号码的后四位"
+            << "kuaidi100 status 408 (set phone_tail in [gateway] ...)"
+            << "";
+        QTest::newRow("phone tail wrong") << QByteArray("verdict: fault phone-tail\n") << QByteArray() << false
+                                          << "手机尾号 1234 不对:请改为收件人或寄件人手机号码的后四位"
+                                          << "verdict: fault phone-tail"
+                                          << "1234";
+        QTest::newRow("timeout") << QByteArray("verdict: fault timeout\n") << QByteArray() << false << "无法连接服务商"
+                                 << "verdict: fault timeout"
+                                 << "";
         QTest::newRow("顺丰 not ordered through kdniao")
             << QByteArray("verdict: notfound needs-8001\n") << QByteArray() << true
-            << "无此单号记录:快递鸟即时查询(1002)只查得到经快递鸟下单的顺丰单号,其他顺丰单号请把请求指令改为 8001";
-        QTest::newRow("signature") << QByteArray("message: signature refused: 验证签名失败\nverdict: fault signature\n")
-                                   << QByteArray() << false << "密钥错误\n服务商的回答:signature refused: 验证签名失败";
-        QTest::newRow("bad key") << QByteArray("verdict: fault bad-key") << QByteArray() << false << "密钥错误";
-        QTest::newRow("quota") << QByteArray("verdict: fault quota\n") << QByteArray() << false << "额度已用完";
-        QTest::newRow("phone tail") << QByteArray("verdict: fault phone-tail\n") << QByteArray() << false
-                                    << "需要手机尾号";
-        QTest::newRow("timeout") << QByteArray("verdict: fault timeout\n") << QByteArray() << false << "无法连接服务商";
-        QTest::newRow("tls") << QByteArray("verdict: fault tls\n") << QByteArray() << false << "证书无效";
+            << "无此单号记录:快递鸟即时查询(1002)只查得到经快递鸟下单的顺丰单号,其他顺丰单号请把请求指令改为 8001"
+            << ""
+            << "";
+        QTest::newRow("tls") << QByteArray("verdict: fault tls\n") << QByteArray() << false << "证书无效"
+                             << "verdict: fault tls"
+                             << "";
         QTest::newRow("a fault word added later")
-            << QByteArray("verdict: fault gremlins\n") << QByteArray() << false << "服务商暂时不可用";
+            << QByteArray("verdict: fault gremlins\n") << QByteArray() << false << "服务商暂时不可用"
+            << "verdict: fault gremlins"
+            << "";
         QTest::newRow("refused configuration")
             << QByteArray() << QByteArray("zjx-service: /tmp/x.conf:3: expected \"key = value\"\n") << false
-            << "检查未能完成:/tmp/x.conf:3: expected \"key = value\"";
+            << "检查未能完成:查询服务不接受这些设置"
+            << "/tmp/x.conf:3: expected \"key = value\""
+            << "";
     }
     void checkVerdicts() {
         QFETCH(QByteArray, output);
         QFETCH(QByteArray, errors);
         QFETCH(bool, good);
         QFETCH(QString, text);
-        const zjx::CheckVerdict v = zjx::checkVerdict(output, errors);
+        QFETCH(QString, detail);
+        QFETCH(QString, phoneTail);
+        const zjx::CheckVerdict v = zjx::checkVerdict(output, errors, phoneTail);
         QCOMPARE(v.text, text);
+        QCOMPARE(v.detail, detail);
         QCOMPARE(v.good, good);
     }
 
     void hints_data() {
         QTest::addColumn<QString>("reason");
         QTest::addColumn<QString>("hint");
+        QTest::addColumn<QString>("phoneTail");
         QTest::newRow("bad key") << "bad-key"
-                                 << "查询服务:密钥错误,请在查询服务设置中检查";
+                                 << "查询服务:密钥错误,请在查询服务设置中检查"
+                                 << "";
         QTest::newRow("quota") << "quota"
-                               << "查询服务:额度已用完";
+                               << "查询服务:额度已用完"
+                               << "";
         QTest::newRow("network") << "network"
-                                 << "查询服务:无法连接服务商,请检查网络";
+                                 << "查询服务:无法连接服务商,请检查网络"
+                                 << "";
         QTest::newRow("phone tail") << "phone-tail"
-                                    << "查询服务:此快递需要手机尾号,请在查询服务设置中填写";
+                                    << "查询服务:此快递需要手机尾号,请在查询服务设置中填写"
+                                    << "";
+        QTest::newRow("phone tail wrong")
+            << "phone-tail"
+            << "查询服务:手机尾号 1234 不对,请在查询服务设置中改为收件人或寄件人手机号码的后四位"
+            << "1234";
         QTest::newRow("unknown word keeps today's hint") << "gremlins"
+                                                         << ""
                                                          << "";
     }
     void hints() {
         QFETCH(QString, reason);
         QFETCH(QString, hint);
-        QCOMPARE(zjx::reasonHint(reason), hint);
+        QFETCH(QString, phoneTail);
+        QCOMPARE(zjx::reasonHint(reason, phoneTail), hint);
+    }
+
+    void savedSettingsAnswerHints_data() {
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<ServiceSettings>("now");
+        QTest::addColumn<bool>("answered");
+        const ServiceSettings before = kuaidi100("C1", "K1");
+        ServiceSettings tail = before, cache = before, other = before;
+        tail.phoneTail = QStringLiteral("6420");
+        cache.cacheMinutes = 60;
+        other.backend = QStringLiteral("17track");
+        QTest::newRow("new key, key fault") << "bad-key" << kuaidi100("C1", "K2") << true;
+        QTest::newRow("new customer, account fault") << "account" << kuaidi100("C2", "K1") << true;
+        QTest::newRow("new tail, key fault") << "signature" << tail << false;
+        QTest::newRow("new tail, tail fault") << "phone-tail" << tail << true;
+        QTest::newRow("new key, tail fault") << "phone-tail" << kuaidi100("C1", "K2") << false;
+        QTest::newRow("cache, key fault") << "bad-key" << cache << false;
+        QTest::newRow("new key, network fault") << "network" << kuaidi100("C1", "K2") << false;
+        QTest::newRow("other provider, network fault") << "network" << other << true;
+    }
+    void savedSettingsAnswerHints() {
+        QFETCH(QString, reason);
+        QFETCH(ServiceSettings, now);
+        QFETCH(bool, answered);
+        QCOMPARE(zjx::settingsAnswer(reason, kuaidi100("C1", "K1"), now), answered);
     }
 
     // The fetch time is shown in the user's own zone, whatever zone the machine runs in.

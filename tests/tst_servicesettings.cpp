@@ -6,6 +6,9 @@
 #include "platform/gatewaychild.h"
 #include "support/windowfixture.h"
 
+#include "gui/platform/messagebox.h"
+
+#include <QAccessible>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
@@ -22,11 +25,9 @@ using namespace zjx;
 
 namespace {
 
-template <typename T> T* field(QWidget* window, const QString& accessibleName) {
-    for (T* w : window->findChildren<T*>())
-        if (w->accessibleName() == accessibleName)
-            return w;
-    return nullptr;
+// A field by its configuration key.
+template <typename T> T* field(QWidget* window, const QString& key) {
+    return window->findChild<T*>(key);
 }
 
 QByteArray fileBytes(const QString& path) {
@@ -84,6 +85,16 @@ private Q_SLOTS:
         auto* company = field<QComboBox>(settings, QStringLiteral("check_company"));
         company->setCurrentIndex(company->findText(QStringLiteral("申通快递")));
 
+        // A wrong key: the verdict in Chinese, the provider's own words only behind 详细信息.
+        key->setText(QStringLiteral("wrong-key"));
+        QTest::mouseClick(buttonNamed(settings, QStringLiteral("检查")), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!settings->checkRunning(), 20000);
+        QCOMPARE(settings->verdictText(), QStringLiteral("密钥错误"));
+        QVERIFY(!settings->verdictDetail().isEmpty());
+        QVERIFY(settings->findChild<QWidget*>(QStringLiteral("detail_toggle"))->isVisible());
+        QVERIFY(!settings->findChild<QWidget*>(QStringLiteral("detail"))->isVisible());
+        key->setText(QStringLiteral("fake-key-0123456789"));
+
         // 检查 asks the provider without saving anything.
         QTest::mouseClick(buttonNamed(settings, QStringLiteral("检查")), Qt::LeftButton);
         QVERIFY(settings->checkRunning());
@@ -91,7 +102,7 @@ private Q_SLOTS:
         QVERIFY2(settings->verdictText().startsWith(QStringLiteral("找到 4 条物流信息,最新:2026-12-02 11:47:00")),
                  qPrintable(settings->verdictText()));
         QCOMPARE(fileBytes(path), original);
-        QCOMPARE(fake.requests(), 1);
+        QCOMPARE(fake.requests(), 2);
 
         // 保存: a private file with its url line, and a new service.
         const qint64 oldPid = gateway.processId();
@@ -118,7 +129,7 @@ private Q_SLOTS:
         QCOMPARE(window->ListView1->topLevelItem(0)->text(MainWindow::ColumnWl),
                  QStringLiteral("【上海市】快件已签收，签收人：本人"));
         QCOMPARE(window->dataSourceCaption->text(), QStringLiteral("快递100"));
-        QCOMPARE(fake.requests(), 2);
+        QCOMPARE(fake.requests(), 3);
 
         // A wrong key: the hint line says what to do instead of an HTTP status.
         key->setText(QStringLiteral("wrong-key"));
@@ -141,6 +152,95 @@ private Q_SLOTS:
         QVERIFY(!settings.problemAt(QStringLiteral("key")).isEmpty());
         QVERIFY(!settings.problemAt(QStringLiteral("phone_tail")).isEmpty());
         QVERIFY(!QFile::exists(path));
+    }
+
+    void namesForScreenReaders() {
+        QTemporaryDir home;
+        ServiceSettingsWindow settings(home.filePath(QStringLiteral("c.conf")), QString(), QString());
+        const QList<std::pair<const char*, const char*>> names = {
+            {"backend", "查询服务"},      {"customer", "授权码 customer"},
+            {"key", "密钥 key"},          {"business_id", "用户 ID"},
+            {"app_key", "API key"},       {"request_type", "请求指令"},
+            {"phone_tail", "手机尾号"},   {"cache_minutes", "缓存时间"},
+            {"check_number", "检查单号"}, {"check_company", "检查单号的快递公司"}};
+        for (const auto& [key, name] : names)
+            QCOMPARE(field<QWidget>(&settings, QString::fromLatin1(key))->accessibleName(), QString::fromUtf8(name));
+        // The check's result is read as what it says, its caption as the description.
+        settings.check(); // no number: the result asks for one
+        QAccessibleInterface* verdict = QAccessible::queryAccessibleInterface(settings.findChild<QLabel*>("verdict"));
+        QCOMPARE(verdict->text(QAccessible::Name), QStringLiteral("请输入要检查的快递单号"));
+        QCOMPARE(verdict->text(QAccessible::Description), QStringLiteral("检查结果"));
+    }
+
+    void theWindowStaysStillAndAsksBeforeLosingChanges() {
+        QTemporaryDir home;
+        const QString path = home.filePath(QStringLiteral("c.conf"));
+        ServiceSettingsWindow settings(path, QStringLiteral("/nonexistent/zjx-service"), QString());
+        settings.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&settings));
+        QPushButton* save = buttonNamed(&settings, QStringLiteral("保存"));
+        const QRect saveAt = save->geometry();
+        const QSize size = settings.size();
+        auto* backend = field<QComboBox>(&settings, QStringLiteral("backend"));
+
+        // Enter in the number box runs 检查; another provider takes the old result away.
+        QTest::keyClick(field<QLineEdit>(&settings, QStringLiteral("check_number")), Qt::Key_Return);
+        QCOMPARE(settings.verdictText(), QStringLiteral("请输入要检查的快递单号"));
+        backend->setCurrentIndex(backend->findData(QStringLiteral("kdniao")));
+        QCOMPARE(settings.verdictText(), QString());
+        // Enter in another field runs nothing (a check would name the empty fields).
+        QTest::keyClick(field<QLineEdit>(&settings, QStringLiteral("business_id")), Qt::Key_Return);
+        QCOMPARE(settings.problemAt(QStringLiteral("business_id")), QString());
+        // Every field's message shown (kdniao has the most rows): nothing moves.
+        backend->setCurrentIndex(backend->findData(QStringLiteral("kdniao")));
+        field<QLineEdit>(&settings, QStringLiteral("phone_tail"))->setText(QStringLiteral("12"));
+        QVERIFY(!settings.save());
+        QTest::qWait(50);
+        QCOMPARE(settings.size(), size);
+        QCOMPARE(save->geometry(), saveAt);
+        QVERIFY(save->geometry().bottom() < settings.height());
+
+        // The check's company follows the number.
+        field<QLineEdit>(&settings, QStringLiteral("check_number"))->setText(QStringLiteral("SF1234567890123"));
+        QCOMPARE(field<QComboBox>(&settings, QStringLiteral("check_company"))->currentText(),
+                 QStringLiteral("顺丰快递"));
+
+        // Unsaved changes: Escape asks; Cancel keeps the window, No closes it without saving.
+        QStringList asked;
+        MessageBox::Answer answer = MessageBox::Answer::Cancel;
+        MessageBox::setHandler([&](const MessageBox::Request& r) {
+            asked << r.text;
+            return answer;
+        });
+        QTest::keyClick(&settings, Qt::Key_Escape);
+        QCOMPARE(asked, QStringList{QStringLiteral("设置已更改,尚未保存。要保存吗?")});
+        QVERIFY(settings.isVisible());
+        answer = MessageBox::Answer::No;
+        buttonNamed(&settings, QStringLiteral("关闭"))->click();
+        QCOMPARE(asked.size(), 2);
+        QVERIFY(!settings.isVisible());
+        QVERIFY(!QFile::exists(path));
+        MessageBox::setHandler({});
+    }
+
+    void aFileOthersCanReadIsRepaired() {
+        QTemporaryDir home;
+        const QString path = home.filePath(QStringLiteral("c.conf"));
+        const QByteArray text = "[gateway]\nbackend = kuaidi100 ; mine\n";
+        QVERIFY(writePrivateFile(path, text).ok());
+        QVERIFY(::chmod(QFile::encodeName(path).constData(), 0644) == 0);
+        ServiceSettingsWindow settings(path, QString(), QString());
+        QPushButton* repair = buttonNamed(&settings, QStringLiteral("修复"));
+        QVERIFY(repair && !repair->isHidden());
+        int restarts = 0;
+        connect(&settings, &ServiceSettingsWindow::saved, this, [&] { ++restarts; });
+        repair->click();
+        struct stat st {};
+        QVERIFY(::stat(QFile::encodeName(path).constData(), &st) == 0);
+        QCOMPARE(st.st_mode & 0777, 0600u);
+        QCOMPARE(fileBytes(path), text);
+        QCOMPARE(restarts, 1);
+        QVERIFY(repair->isHidden());
     }
 
     void anExternalServiceIsShownReadOnly() {

@@ -460,7 +460,7 @@ void TestWatch::overviewFilterAndSort_data() {
     QTest::addColumn<bool>("archived");
     QTest::addColumn<int>("column");
     QTest::addColumn<QStringList>("notes");
-    QTest::newRow("all by note") << "" << false << int(OverviewModel::Note) << QStringList{"书", "伞", "鞋"};
+    QTest::newRow("all by note, by pinyin") << "" << false << int(OverviewModel::Note) << QStringList{"伞", "书", "鞋"};
     QTest::newRow("by state") << "" << false << int(OverviewModel::State) << QStringList{"鞋", "书", "伞"};
     QTest::newRow("by time asked, never first")
         << "" << false << int(OverviewModel::Asked) << QStringList{"书", "鞋", "伞"};
@@ -477,7 +477,8 @@ void TestWatch::overviewFilterAndSort() {
     QFETCH(int, column);
     QFETCH(QStringList, notes);
     ParcelStates states;
-    // By code point 书 < 伞 < 鞋 and 已签收 < 未查询 < 运送中; asked: 书 never, 鞋 at 8:00, 伞 at 9:00.
+    // By pinyin 伞 (san) < 书 (shu) < 鞋 (xie), by code point 书 < 伞 < 鞋; by code point 已签收 < 未查询 < 运送中;
+    // asked: 书 never, 鞋 at 8:00, 伞 at 9:00.
     (void)states.observe({QStringLiteral("222"), QStringLiteral("顺丰快递")}, {deliveredState, {"t", "p"}}, start,
                          ParcelStates::Asker::User);
     (void)states.observe({QStringLiteral("333"), QStringLiteral("顺丰快递")}, {QStringLiteral("运送中"), {"t", "p"}},

@@ -161,6 +161,7 @@ constexpr CarrierCodes kTable[] = {
     {"yinjie", "yinjiesudi", -1, "YJSD"},    // kdniao: YJSD in one list only, doubtful
     {"yishunhang", "yishunhang", -1, "YSH"}, // kdniao: YSH in one list only, doubtful
     {"yousu", "youshuwuliu", 190415, "UC"},
+    {"youzhengguoji", "youzhengguoji", -1, "GJYZ"}, // any post's S10 number: 17TRACK places it by its country
     {"ytfh", "", -1, "YTFH"}, // not in kuaidi100's company list any more; kdniao: YTFH in one list only, doubtful
     {"yuancheng", "yuanchengwuliu", -1, "YCWL"},
     {"yuantong", "yuantong", 190157, "YTO"},
@@ -185,7 +186,7 @@ constexpr CarrierCodes kTable[] = {
 
 // The couriers added after the original 127 (jtexpress, jd, danniao ...) have kuaidi100's code as
 // the program's code.
-static_assert(std::size(kTable) == 142, "one row per catalogue company");
+static_assert(std::size(kTable) == 143, "one row per catalogue company");
 
 } // namespace
 

@@ -157,6 +157,8 @@ constexpr std::array<Entry, CourierCatalogue::count> entries{{
     {u"日日顺物流", "rrs"},
     {u"丰网速运", "fengwang"},
     {u"众邮快递", "zhongyouex"},
+    // Letters and parcels of any country's post (UPU S10 numbers such as RB123456785GB).
+    {u"国际邮政包裹", "youzhengguoji"},
 }};
 
 } // namespace

@@ -12,7 +12,7 @@ public:
     // The original entries (0..126) are sorted by code; the couriers added later follow them, so
     // every index a book or a habit knows stays where it was.
     static constexpr int firstAddedIndex = 127;
-    static constexpr int count = 142;
+    static constexpr int count = 143;
 
     static QString displayName(int index);       // empty for an index outside 0..count-1
     static QString serviceCode(int index);       // empty for an index outside 0..count-1

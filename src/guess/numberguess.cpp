@@ -12,15 +12,15 @@ using Verdict = NumberGuess::Verdict;
 
 // Catalogue indices of the companies the rules name, looked up once by their service codes.
 struct Companies {
-    int ems, gnxb, pingyou, ups, fedex, fedexcn, dhl, usps, shunfeng, jd, jtexpress, yuantong, debangkuaidi;
+    int ems, gnxb, pingyou, intlpost, ups, fedex, fedexcn, dhl, usps, shunfeng, jd, jtexpress, yuantong, debangkuaidi;
 };
 
 const Companies& companies() {
     static const Companies c = [] {
         const auto at = [](const char* code) { return CourierCatalogue::indexOfCode(QLatin1String(code)); };
-        return Companies{at("ems"),       at("gnxb"),     at("pingyou"),     at("ups"),      at("fedex"),
-                         at("fedexcn"),   at("dhl"),      at("usps"),        at("shunfeng"), at("jd"),
-                         at("jtexpress"), at("yuantong"), at("debangkuaidi")};
+        return Companies{at("ems"),   at("gnxb"),      at("pingyou"),  at("youzhengguoji"), at("ups"),
+                         at("fedex"), at("fedexcn"),   at("dhl"),      at("usps"),          at("shunfeng"),
+                         at("jd"),    at("jtexpress"), at("yuantong"), at("debangkuaidi")};
     }();
     return c;
 }
@@ -66,9 +66,9 @@ bool isS10Shape(QStringView s) {
            isUpper(s[12]);
 }
 
-// UPU S10: China's post has its EMS (E services) and its letter and parcel services, which the
-// catalogue carries as 邮政国内小包 and 中国邮政平邮; a foreign post is not in the catalogue, only
-// an E service may reach the user through EMS.
+// UPU S10: an E service reaches the user through EMS. China's own letter and parcel numbers are
+// 邮政国内小包 or 中国邮政平邮 at home and an international parcel when they leave the country; a
+// foreign post's number is an international postal parcel.
 NumberGuess guessS10(QStringView s) {
     if (!checkdigit::upuS10(s))
         return verdictOnly(Verdict::Mistyped);
@@ -76,8 +76,8 @@ NumberGuess guessS10(QStringView s) {
     if (s[0] == u'E')
         return known({c.ems});
     if (s.mid(11) == u"CN")
-        return known({c.gnxb, c.pingyou});
-    return known({});
+        return known({c.gnxb, c.pingyou, c.intlpost});
+    return known({c.intlpost});
 }
 
 NumberGuess guessDigitFormats(QStringView s) {
@@ -245,10 +245,12 @@ QHash<QString, int> countBookCompanies(const QStringList& recordLines) {
     return uses;
 }
 
-QString guessHint(const QList<int>& ranked) {
+QString guessHint(const QList<int>& ranked, GuessStrength strength) {
     if (ranked.isEmpty())
         return {};
-    QString hint = QStringLiteral("根据单号推测:") + CourierCatalogue::displayName(ranked.first());
+    QString hint = QStringLiteral("根据单号推测:") +
+                   (strength == GuessStrength::Possible ? QStringLiteral("可能是") : QString()) +
+                   CourierCatalogue::displayName(ranked.first());
     if (ranked.size() > 1) {
         QStringList others;
         for (qsizetype i = 1; i < ranked.size(); ++i)

@@ -35,8 +35,13 @@ QList<int> rankCandidates(const QList<int>& candidates, const QHash<QString, int
 // How often each company display name occurs in the book's record lines.
 QHash<QString, int> countBookCompanies(const QStringList& recordLines);
 
-// "根据单号推测:顺丰快递", with the next candidates in brackets; empty for no candidate.
-QString guessHint(const QList<int>& ranked);
+// Clear: the number's own format names the company. Possible: plain digits whose check digit
+// fits a foreign format by what may be chance.
+enum class GuessStrength { Clear, Possible };
+
+// "根据单号推测:顺丰快递" ("根据单号推测:可能是DHL快递" when only possible), with the next candidates in
+// brackets; empty for no candidate.
+QString guessHint(const QList<int>& ranked, GuessStrength strength = GuessStrength::Clear);
 
 // The check digits, for the formats' own use and for tests.
 namespace checkdigit {

@@ -3,6 +3,7 @@
 #include "book/archive.h"
 #include "book/parcelbook.h"
 #include "core/querysession.h"
+#include "guess/companyguess.h"
 #include "platform/environment.h"
 #include "watch/newsbatch.h"
 #include "watch/parcelstates.h"
@@ -221,7 +222,7 @@ public:
     // likely company unless the user picked one by hand for it.
     void Text3_Change();
     void Combo1_Activated(); // the user picked a company by hand
-    bool companyPickedByHand() const { return m_companyByHand; }
+    bool companyPickedByHand() const { return m_companyGuess.byHand(); }
 
     // ---- branch lookup, opened modally from the menu (mainwindow_branch.cpp) ----
     void openBranchLookup();
@@ -368,12 +369,11 @@ private:
     QTime m_quietTo;
     // ---- guess section (mainwindow_guess.cpp) ----
     void connectGuess();
-    void showGuess(const QList<int>& ranked);
     void onlineGuessAnswered(const QString& number, const QStringList& codes);
-    void withdrawGuessHint();
-    QString m_guessHint;                  // the guess shown in the hint line, as shown
-    QString m_hintBeforeGuess;            // what the hint line said before it
-    bool m_companyByHand = false;         // reset when the number box is emptied (a new number begins)
+    void applyGuess(const CompanyGuess::Step& step);
+    QString m_guessHint;       // the guess shown in the hint line, as shown
+    QString m_hintBeforeGuess; // what the hint line said before it
+    CompanyGuess m_companyGuess;
     OnlineGuess* m_onlineGuess = nullptr; // for numbers the published formats leave open
     // ---- chrome section (mainwindow_chrome.cpp) ----
 public:

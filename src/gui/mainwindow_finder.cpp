@@ -15,7 +15,7 @@ void MainWindow::Command2_Click() {
     const int before = Combo1->currentIndex();
     finder.exec();
     if (Combo1->currentIndex() != before)
-        m_companyByHand = true;
+        applyGuess(m_companyGuess.pickedByHand(Combo1->currentIndex()));
 }
 
 void MainWindow::Command15_Click() {
@@ -24,7 +24,7 @@ void MainWindow::Command15_Click() {
     const int before = Combo1->currentIndex();
     finder.exec();
     if (Combo1->currentIndex() != before)
-        m_companyByHand = true;
+        applyGuess(m_companyGuess.pickedByHand(Combo1->currentIndex()));
 }
 
 } // namespace zjx

@@ -1,7 +1,6 @@
 #include "gui/mainwindow.h"
 
 #include "book/parcelrecord.h"
-#include "core/catalogue.h"
 #include "guess/numberguess.h"
 #include "guess/onlineguess.h"
 
@@ -21,57 +20,44 @@ void MainWindow::connectGuess() {
 }
 
 void MainWindow::Combo1_Activated() {
-    m_companyByHand = true;
     m_onlineGuess->cancel();
-    withdrawGuessHint();
+    applyGuess(m_companyGuess.pickedByHand(Combo1->currentIndex()));
 }
 
 void MainWindow::Text3_Change() {
     m_onlineGuess->cancel();
     const QString number = ParcelRecord::singleLine(Text3->currentText());
-    if (number.isEmpty())
-        m_companyByHand = false;
-    const NumberGuess guess = guessNumber(number);
-    const QList<int> ranked = rankCandidates(guess.candidates, countBookCompanies(Combo6));
-    if (m_companyByHand || ranked.isEmpty())
-        withdrawGuessHint();
-    if (m_companyByHand)
-        return;
-    if (!ranked.isEmpty())
-        showGuess(ranked);
-    // Plain digits that fit a foreign check digit are shown at once and still asked: the provider's
-    // answer, when there is one, replaces the guess.
-    if (guess.verdict == NumberGuess::Verdict::Open || guess.plainDigits)
+    const CompanyGuess::Step step =
+        m_companyGuess.numberChanged(number, Combo1->currentIndex(), countBookCompanies(Combo6));
+    applyGuess(step);
+    if (step.askOnline)
         m_onlineGuess->ask(number);
 }
 
-void MainWindow::withdrawGuessHint() {
+void MainWindow::onlineGuessAnswered(const QString& number, const QStringList& codes) {
+    // A query on its way records the company shown in the chooser: it must not change under it.
+    if (queryInFlight())
+        return;
+    applyGuess(m_companyGuess.onlineAnswered(number, codes, Combo1->currentIndex(), countBookCompanies(Combo6)));
+}
+
+void MainWindow::applyGuess(const CompanyGuess::Step& step) {
+    if (!step.changes)
+        return;
+    if (step.company >= 0 && step.company < Combo1->count())
+        Combo1->setCurrentIndex(step.company); // Combo1_Click follows with the service code
     // A guess about a number that is gone must not stay in the hint line; whatever the line said
     // before the guess comes back. A hint written since by anything else stays.
-    if (!m_guessHint.isEmpty() && Label11[2]->text() == m_guessHint)
-        Label11[2]->setText(m_hintBeforeGuess);
-    m_guessHint.clear();
-}
-
-void MainWindow::onlineGuessAnswered(const QString& number, const QStringList& codes) {
-    // A hand pick or another number since the ask: the answer is about something else now. A query
-    // on its way records the company shown in the chooser: it must not change under it.
-    if (m_companyByHand || queryInFlight() || ParcelRecord::singleLine(Text3->currentText()) != number)
+    const bool guessShown = !m_guessHint.isEmpty() && Label11[2]->text() == m_guessHint;
+    if (step.hint.isEmpty()) {
+        if (guessShown)
+            Label11[2]->setText(m_hintBeforeGuess);
+        m_guessHint.clear();
         return;
-    QList<int> candidates;
-    for (const QString& code : codes)
-        candidates << CourierCatalogue::indexOfCode(code);
-    showGuess(rankCandidates(candidates, countBookCompanies(Combo6)));
-}
-
-void MainWindow::showGuess(const QList<int>& ranked) {
-    // A number that fits nothing leaves the chooser and the hint line as they are.
-    if (ranked.isEmpty() || ranked.first() >= Combo1->count())
-        return;
-    Combo1->setCurrentIndex(ranked.first()); // Combo1_Click follows with the service code
-    if (m_guessHint.isEmpty() || Label11[2]->text() != m_guessHint)
+    }
+    if (!guessShown)
         m_hintBeforeGuess = Label11[2]->text();
-    setHint(guessHint(ranked));
+    setHint(step.hint);
     m_guessHint = Label11[2]->text();
 }
 

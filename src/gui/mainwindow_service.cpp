@@ -72,8 +72,8 @@ void MainWindow::openServiceSettings() {
         window->setCheckParcel(queryNumber, companyName);
     else
         window->setCheckParcel(m_askedNumber, m_askedCompany);
-    connect(window, &ServiceSettingsWindow::saved, this, [this](const QString& backend) {
-        showDataSource(backend);
+    connect(window, &ServiceSettingsWindow::saved, this, [this](const ServiceSettings& now, const ServiceSettings&) {
+        showDataSource(now.backend);
         restartGateway();
     });
     m_serviceSettings = window;

@@ -17,10 +17,12 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QSpinBox>
 #include <QStyledItemDelegate>
 #include <QTableView>
+#include <QTimer>
 #include <QTimeEdit>
 #include <QVBoxLayout>
 
@@ -54,13 +56,13 @@ OverviewWindow::OverviewWindow(MainWindow& main, QWidget* parent)
     setWindowTitle(QStringLiteral("全部快递"));
     setAttribute(Qt::WA_DeleteOnClose, false);
 
-    search = named(new QLineEdit(this), QStringLiteral("parcel_search"));
+    search = named(new QLineEdit(this), QStringLiteral("筛选快递"));
     search->setPlaceholderText(QStringLiteral("按备注、单号或快递公司筛选"));
     search->setClearButtonEnabled(true);
     archivedFilter = named(new QCheckBox(QStringLiteral("已归档"), this), QStringLiteral("已归档"));
 
     m_filter.setSourceModel(&m_model);
-    table = named(new QTableView(this), QStringLiteral("parcel_table"));
+    table = named(new QTableView(this), QStringLiteral("全部快递列表"));
     table->setModel(&m_filter);
     table->setItemDelegate(new NewsDelegate(table));
     table->setSortingEnabled(true);
@@ -74,13 +76,16 @@ OverviewWindow::OverviewWindow(MainWindow& main, QWidget* parent)
     table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 8);
     table->horizontalHeader()->setStretchLastSection(false);
     table->horizontalHeader()->setSectionResizeMode(OverviewModel::Latest, QHeaderView::Interactive);
-    const int widths[OverviewModel::ColumnCount] = {110, 90, 130, 60, 320, 140};
+    // A number of 20 characters (USPS, S10 with spaces cut) is shown whole.
+    const int numberWidth = table->fontMetrics().horizontalAdvance(QString(20, u'W')) + 16;
+    const int widths[OverviewModel::ColumnCount] = {110, 90, numberWidth, 60, 320, 140};
     for (int c = 0; c < OverviewModel::ColumnCount; ++c)
         table->setColumnWidth(c, widths[c]);
     table->installEventFilter(this);
+    search->installEventFilter(this);
 
     watchSwitch = named(new QCheckBox(QStringLiteral("自动跟踪全部快递"), this), QStringLiteral("自动跟踪全部快递"));
-    watchMinutes = named(new QSpinBox(this), QStringLiteral("watch_minutes"));
+    watchMinutes = named(new QSpinBox(this), QStringLiteral("跟踪间隔"));
     watchMinutes->setSuffix(QStringLiteral(" 分钟"));
     watchMinutes->setMaximum(24 * 60);
     chime = named(new QCheckBox(QStringLiteral("有新进展时播放提示音"), this), QStringLiteral("有新进展时播放提示音"));
@@ -103,7 +108,7 @@ OverviewWindow::OverviewWindow(MainWindow& main, QWidget* parent)
     stateFilter = named(new QComboBox(this), QStringLiteral("状态"));
     stateFilter->addItem(QStringLiteral("全部状态"), QString());
     for (const QString& state : {inTransitState, outForDeliveryState, pickupState, deliveredState, returnedState,
-                                 exceptionState, notAskedState, troubleFailed, troubleNoRecord})
+                                 exceptionState, notAskedState, troubleFailed, troubleNoRecord, troubleExpired})
         stateFilter->addItem(state, state);
     showAllButton = named(new QPushButton(QStringLiteral("显示全部"), this), QStringLiteral("显示全部"));
     showAllButton->hide();
@@ -119,6 +124,10 @@ OverviewWindow::OverviewWindow(MainWindow& main, QWidget* parent)
     every->setBuddy(watchMinutes);
     watchRow->addWidget(every);
     watchRow->addWidget(watchMinutes);
+    intervalNote = new QLabel(this);
+    intervalNote->setObjectName(QStringLiteral("interval_note"));
+    intervalNote->setTextFormat(Qt::PlainText);
+    watchRow->addWidget(intervalNote);
     auto* limitCaption = new QLabel(QStringLiteral("每日上限"), this);
     limitCaption->setBuddy(dailyLimit);
     watchRow->addWidget(limitCaption);
@@ -146,9 +155,20 @@ OverviewWindow::OverviewWindow(MainWindow& main, QWidget* parent)
     watchSwitch->setChecked(watch.enabled());
     chime->setChecked(m_main.watchChime());
     connect(watchSwitch, &QCheckBox::toggled, this, [this](bool on) { m_main.setWatchEnabled(on); });
-    connect(watchMinutes, &QSpinBox::valueChanged, this, [this](int minutes) { m_main.setWatchMinutes(minutes); });
+    connect(watchMinutes, &QSpinBox::valueChanged, this, [this](int minutes) {
+        m_main.setWatchMinutes(minutes);
+        showIntervalNote();
+    });
     connect(chime, &QCheckBox::toggled, this, [this](bool on) { m_main.setWatchChime(on); });
-    connect(&watch, &BookWatch::minimumChanged, this, [this](int minutes) { watchMinutes->setMinimum(minutes); });
+    connect(&watch, &BookWatch::minimumChanged, this, [this](int minutes) {
+        // The box shows the interval the watch keeps; the user's choice stays chosen and comes
+        // back when the provider's cache is shorter again.
+        const QSignalBlocker quiet(watchMinutes);
+        watchMinutes->setMinimum(minutes);
+        watchMinutes->setValue(std::max(m_main.bookWatch().minutes(), minutes));
+        showIntervalNote();
+    });
+    showIntervalNote();
     dailyLimit->setValue(watch.dailyLimit());
     quietFrom->setTime(m_main.watchQuietFrom());
     quietTo->setTime(m_main.watchQuietTo());
@@ -313,7 +333,51 @@ void OverviewWindow::showContextMenu(const QPoint& position) {
     menu.exec(table->viewport()->mapToGlobal(position));
 }
 
+void OverviewWindow::showIntervalNote() {
+    const BookWatch& watch = m_main.bookWatch();
+    const bool longer = watch.minutes() < watch.minimumMinutes();
+    // Short, for a crowded row; the tooltip says the whole of it.
+    intervalNote->setText(longer ? QStringLiteral("(服务商缓存 %1 分钟)").arg(watch.minimumMinutes()) : QString());
+    intervalNote->setToolTip(
+        longer ? QStringLiteral("查询服务把每个单号的结果缓存 %1 分钟,更短的间隔查不到新进展,所以间隔至少 %1 分钟")
+                     .arg(watch.minimumMinutes())
+               : QString());
+    intervalNote->setVisible(longer);
+}
+
+QRect OverviewWindow::fitted(const QRect& rect, const QRect& available) {
+    const QSize size = rect.size().boundedTo(available.size());
+    const int left = std::clamp(rect.left(), available.left(), available.right() + 1 - size.width());
+    const int top = std::clamp(rect.top(), available.top(), available.bottom() + 1 - size.height());
+    return QRect(QPoint(left, top), size);
+}
+
+QRect OverviewWindow::placement(const QRect& mainFrame, QSize wanted, const QRect& available) {
+    const QSize size = wanted.boundedTo(available.size());
+    const auto within = [&](int x, int y) { return fitted(QRect(QPoint(x, y), size), available); };
+    const int top = mainFrame.top();
+    if (mainFrame.right() + 1 + size.width() <= available.right() + 1)
+        return within(mainFrame.right() + 1, top);
+    if (mainFrame.left() - size.width() >= available.left())
+        return within(mainFrame.left() - size.width(), top);
+    // No room on either side: on the side with more room, covering as little as fits.
+    const bool right = available.right() - mainFrame.right() >= mainFrame.left() - available.left();
+    return within(right ? available.right() + 1 - size.width() : available.left(), top);
+}
+
 bool OverviewWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == search && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Escape && !search->text().isEmpty()) {
+            search->clear();
+            return true;
+        }
+        if (key->key() == Qt::Key_Down && m_filter.rowCount() > 0) { // on into the list
+            table->setFocus();
+            table->selectRow(0);
+            return true;
+        }
+    }
     if (watched == table && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
@@ -341,9 +405,28 @@ void OverviewWindow::saveLayout() const {
 
 void OverviewWindow::restoreLayout() {
     const QSettings settings(m_main.settingsPath(), QSettings::IniFormat);
-    if (!restoreGeometry(settings.value(QStringLiteral("overview/geometry")).toByteArray()))
+    // A saved place is kept as far as it fits the screen as it is now.
+    const bool restored = restoreGeometry(settings.value(QStringLiteral("overview/geometry")).toByteArray());
+    if (const QScreen* screen = m_main.screen())
+        setGeometry(restored ? fitted(geometry(), screen->availableGeometry())
+                             : placement(m_main.frameGeometry(), QSize(900, 480), screen->availableGeometry()));
+    else if (!restored)
         resize(900, 480);
     table->horizontalHeader()->restoreState(settings.value(QStringLiteral("overview/columns")).toByteArray());
+}
+
+void OverviewWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // The title bar and the borders are known once the window manager has framed the window.
+    QTimer::singleShot(0, this, [this] {
+        const QScreen* screen = this->screen();
+        const QRect frame = frameGeometry();
+        if (!screen || screen->availableGeometry().contains(frame))
+            return;
+        const QRect place = fitted(frame, screen->availableGeometry());
+        resize(size() - (frame.size() - place.size()));
+        move(place.topLeft());
+    });
 }
 
 } // namespace zjx

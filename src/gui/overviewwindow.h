@@ -25,10 +25,11 @@ public:
     explicit OverviewWindow(MainWindow& main, QWidget* parent = nullptr);
     ~OverviewWindow() override;
 
-    QTableView* table = nullptr;      // parcel_table
-    QLineEdit* search = nullptr;      // parcel_search
+    QTableView* table = nullptr;      // 全部快递列表
+    QLineEdit* search = nullptr;      // 筛选快递
     QCheckBox* watchSwitch = nullptr; // 自动跟踪全部快递
-    QSpinBox* watchMinutes = nullptr; // watch_minutes
+    QSpinBox* watchMinutes = nullptr; // 跟踪间隔
+    QLabel* intervalNote = nullptr;   // why the interval is longer than chosen
     QCheckBox* chime = nullptr;
     QSpinBox* dailyLimit = nullptr;       // 每日上限
     QTimeEdit* quietFrom = nullptr;       // 夜间不查询 from
@@ -49,6 +50,11 @@ public:
     // The parcels of the selected rows, as their record lines.
     QStringList selectedRecords() const;
 
+    // Where the window opens: `wanted` fitted into the screen's `available` area, beside the main
+    // window's frame where there is room (right first), else as far from covering it as fits.
+    static QRect placement(const QRect& mainFrame, QSize wanted, const QRect& available);
+    static QRect fitted(const QRect& rect, const QRect& available); // moved, and shrunk only if it must
+
     // The user's acts on the selected rows.
     void openSelected();
     void askSelected();
@@ -65,6 +71,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -72,6 +79,7 @@ private:
     void updateButtons();
     void saveLayout() const;
     void restoreLayout();
+    void showIntervalNote();
 
     MainWindow& m_main;
     OverviewModel m_model;

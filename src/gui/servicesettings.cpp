@@ -1,12 +1,15 @@
 #include "gui/servicesettings.h"
 
 #include "core/catalogue.h"
+#include "gui/platform/messagebox.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
@@ -49,6 +52,23 @@ QLabel* plainLabel(const QString& text, QWidget* parent) {
     return label;
 }
 
+// A label that shows a value: with no accessible name of its own a screen reader reads its text;
+// the caption says what the value is.
+QLabel* valueLabel(const QString& caption, QWidget* parent) {
+    QLabel* label = plainLabel(QString(), parent);
+    label->setAccessibleDescription(caption);
+    return label;
+}
+
+// The caption as a screen reader names the field: without its colon.
+QString nameOf(const QString& caption) {
+    return caption.endsWith(u':') ? caption.chopped(1) : caption;
+}
+
+int linesHigh(const QWidget* widget, int lines) {
+    return widget->fontMetrics().lineSpacing() * lines + 4;
+}
+
 } // namespace
 
 ServiceSettingsWindow::ServiceSettingsWindow(const QString& configPath, const QString& serviceProgram,
@@ -59,6 +79,7 @@ ServiceSettingsWindow::ServiceSettingsWindow(const QString& configPath, const QS
     setAccessibleName(u8("查询服务设置"));
     build();
     connect(&m_check, &ServiceCheck::finished, this, &ServiceSettingsWindow::checkDone);
+    keepSizeStill();
 
     if (m_readOnly) {
         m_status->setText(
@@ -77,6 +98,8 @@ ServiceSettingsWindow::ServiceSettingsWindow(const QString& configPath, const QS
     else
         m_status->setText(u8("设置文件:%1").arg(m_configPath));
     showSettings(m_file.settings());
+    m_savedSettings = settingsShown();
+    showFileState();
 }
 
 void ServiceSettingsWindow::build() {
@@ -95,7 +118,7 @@ void ServiceSettingsWindow::build() {
         line->addWidget(label);
         line->addWidget(field, 1);
         rowLayout->addLayout(line);
-        field->setAccessibleName(key);
+        field->setAccessibleName(nameOf(caption));
         field->setObjectName(key);
         field->setToolTip(tooltip);
         if (!explanation.isEmpty()) {
@@ -113,6 +136,19 @@ void ServiceSettingsWindow::build() {
         m_rows.insert(key, box);
         layout->addWidget(box);
     };
+
+    // A file others may read stops the service: said first, with the way out.
+    auto* fileLine = new QHBoxLayout;
+    m_fileNotice = plainLabel(u8("设置文件的权限过宽,其他用户也能读取其中的密钥,查询服务因此没有启动。"
+                                 "请按“修复”(只让您自己读取并重新启动查询服务),或修改后保存。"),
+                              this);
+    m_fileNotice->setObjectName(QStringLiteral("file_notice"));
+    m_fileNotice->setStyleSheet(QStringLiteral("color: #c00000"));
+    m_repairButton = new QPushButton(u8("修复"), this);
+    fileLine->addWidget(m_fileNotice, 1);
+    fileLine->addWidget(m_repairButton);
+    layout->addLayout(fileLine);
+    connect(m_repairButton, &QPushButton::clicked, this, &ServiceSettingsWindow::repairFile);
 
     m_backend = new QComboBox(this);
     for (const Backend& b : kBackends)
@@ -160,12 +196,17 @@ void ServiceSettingsWindow::build() {
     auto* checkLine = new QHBoxLayout;
     m_checkNumber = new QLineEdit(this);
     m_checkNumber->setObjectName(QStringLiteral("check_number"));
-    m_checkNumber->setAccessibleName(QStringLiteral("check_number"));
+    m_checkNumber->setAccessibleName(u8("检查单号"));
     m_checkNumber->setPlaceholderText(u8("快递单号"));
     m_checkCompany = new QComboBox(this);
     m_checkCompany->setObjectName(QStringLiteral("check_company"));
-    m_checkCompany->setAccessibleName(QStringLiteral("check_company"));
+    m_checkCompany->setAccessibleName(u8("检查单号的快递公司"));
     m_checkCompany->addItems(CourierCatalogue::displayNames());
+    // 检查 is a paid query: Enter asks it only from the number box, never from another field.
+    connect(m_checkNumber, &QLineEdit::returnPressed, this, &ServiceSettingsWindow::check);
+    connect(m_checkNumber, &QLineEdit::textChanged, this, &ServiceSettingsWindow::checkNumberChanged);
+    connect(m_checkCompany, &QComboBox::activated, this,
+            [this] { m_checkGuess.pickedByHand(m_checkCompany->currentIndex()); });
     m_checkButton = new QPushButton(u8("检查"), this);
     m_cancelButton = new QPushButton(u8("取消"), this);
     m_cancelButton->hide();
@@ -173,22 +214,43 @@ void ServiceSettingsWindow::build() {
     m_busy->setRange(0, 0); // busy, without a known end
     m_busy->setMaximumWidth(80);
     m_busy->hide();
-    checkLine->addWidget(plainLabel(u8("检查单号:"), this));
+    QLabel* checkCaption = plainLabel(u8("检查单号:"), this);
+    checkCaption->setBuddy(m_checkNumber);
+    checkLine->addWidget(checkCaption);
     checkLine->addWidget(m_checkNumber, 2);
     checkLine->addWidget(m_checkCompany, 1);
     checkLine->addWidget(m_checkButton);
     checkLine->addWidget(m_busy);
     checkLine->addWidget(m_cancelButton);
     layout->addLayout(checkLine);
-    m_verdict = plainLabel(QString(), this);
+    // The result in Chinese; the service's and the provider's own words only on request. Both
+    // have their room from the start, so a result never pushes the buttons away.
+    auto* verdictLine = new QHBoxLayout;
+    m_verdict = valueLabel(u8("检查结果"), this);
     m_verdict->setObjectName(QStringLiteral("verdict"));
-    m_verdict->setAccessibleName(u8("检查结果"));
     m_verdict->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    layout->addWidget(m_verdict);
+    m_verdict->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_verdict->setFixedHeight(linesHigh(m_verdict, 3));
+    m_detailToggle = new QPushButton(u8("详细信息"), this);
+    m_detailToggle->setCheckable(true);
+    m_detailToggle->setObjectName(QStringLiteral("detail_toggle"));
+    verdictLine->addWidget(m_verdict, 1);
+    verdictLine->addWidget(m_detailToggle, 0, Qt::AlignTop);
+    layout->addLayout(verdictLine);
+    m_detail = new QPlainTextEdit(this);
+    m_detail->setObjectName(QStringLiteral("detail"));
+    m_detail->setAccessibleName(u8("详细信息"));
+    m_detail->setReadOnly(true);
+    m_detail->setFixedHeight(linesHigh(m_detail, 3) + 2 * m_detail->frameWidth());
+    layout->addWidget(m_detail);
+    connect(m_detailToggle, &QPushButton::toggled, m_detail, &QWidget::setVisible);
 
-    m_status = plainLabel(QString(), this);
+    m_status = valueLabel(u8("状态"), this);
     m_status->setObjectName(QStringLiteral("status"));
+    m_status->setFixedHeight(linesHigh(m_status, 2));
+    m_status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     layout->addWidget(m_status);
+    layout->addStretch(1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     m_saveButton = new QPushButton(u8("保存"), this);
@@ -200,7 +262,99 @@ void ServiceSettingsWindow::build() {
     connect(m_cancelButton, &QPushButton::clicked, this, &ServiceSettingsWindow::cancelCheck);
     connect(m_saveButton, &QPushButton::clicked, this, [this] { save(); });
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
-    setMinimumWidth(560);
+    for (QPushButton* button : findChildren<QPushButton*>())
+        button->setAutoDefault(false); // Enter in a field presses nothing
+    showVerdict(QString());
+}
+
+void ServiceSettingsWindow::keepSizeStill() {
+    // The largest the window needs: each provider's rows with every field's message, and the
+    // check's details open. It keeps that size, so nothing it shows later moves 保存.
+    setMinimumWidth(600);
+    QSize largest = minimumSizeHint();
+    const int shown = m_backend->currentIndex();
+    m_detail->show();
+    m_fileNotice->show();
+    m_repairButton->show();
+    for (int i = 0; i < m_backend->count(); ++i) {
+        m_backend->setCurrentIndex(i);
+        for (QLabel* problem : std::as_const(m_problems)) {
+            problem->setText(u8("请填写"));
+            problem->setVisible(problem->parentWidget()->isVisibleTo(this));
+        }
+        layout()->invalidate();
+        layout()->activate();
+        largest = largest.expandedTo(layout()->totalMinimumSize()).expandedTo(layout()->totalSizeHint());
+    }
+    m_backend->setCurrentIndex(shown);
+    for (QLabel* problem : std::as_const(m_problems))
+        problem->hide();
+    m_detail->hide();
+    m_fileNotice->hide();
+    m_repairButton->hide();
+    setMinimumSize(largest);
+    resize(largest);
+}
+
+void ServiceSettingsWindow::showFileState() {
+    const bool tooOpen = !m_readOnly && configTooOpen(m_configPath);
+    m_fileNotice->setVisible(tooOpen);
+    m_repairButton->setVisible(tooOpen);
+}
+
+void ServiceSettingsWindow::repairFile() {
+    QFile file(m_configPath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        m_status->setText(u8("无法读取 %1:%2").arg(m_configPath, file.errorString()));
+        return;
+    }
+    const QByteArray bytes = file.readAll();
+    file.close();
+    if (const Result written = writePrivateFile(m_configPath, bytes); !written.ok()) {
+        m_status->setText(u8("无法修复 %1:%2").arg(m_configPath, written.errorText()));
+        return;
+    }
+    showFileState();
+    m_status->setText(u8("已修复:设置文件现在只有您能读取。查询服务正在重新启动。"));
+    m_file.setText(bytes);
+    Q_EMIT saved(m_file.settings(), m_file.settings());
+}
+
+void ServiceSettingsWindow::showVerdict(const QString& text, const QString& detail) {
+    m_verdict->setText(text);
+    m_verdict->setToolTip(text);
+    m_detail->setPlainText(detail);
+    m_detailToggle->setVisible(!detail.isEmpty());
+    m_detailToggle->setChecked(false);
+    m_detail->hide();
+}
+
+void ServiceSettingsWindow::checkNumberChanged() {
+    const CompanyGuess::Step step =
+        m_checkGuess.numberChanged(m_checkNumber->text().trimmed(), m_checkCompany->currentIndex());
+    if (step.changes && step.company >= 0)
+        m_checkCompany->setCurrentIndex(step.company);
+}
+
+bool ServiceSettingsWindow::unsaved() const {
+    return !m_readOnly && settingsShown() != m_savedSettings;
+}
+
+void ServiceSettingsWindow::reject() {
+    if (unsaved()) {
+        switch (MessageBox::questionWithCancel(this, u8("设置已更改,尚未保存。要保存吗?"))) {
+        case MessageBox::Answer::Yes:
+            if (!save())
+                return;
+            break;
+        case MessageBox::Answer::No:
+            break;
+        default:
+            return;
+        }
+    }
+    cancelCheck();
+    QDialog::reject();
 }
 
 void ServiceSettingsWindow::showSettings(const ServiceSettings& s) {
@@ -222,6 +376,12 @@ void ServiceSettingsWindow::showSettings(const ServiceSettings& s) {
 
 void ServiceSettingsWindow::backendChosen() {
     const QString backend = m_backend->currentData().toString();
+    // A result is about the provider it asked: another provider's fields make it meaningless.
+    if (m_check.isRunning()) {
+        m_check.cancel();
+        setBusy(false);
+    }
+    showVerdict(QString());
     // The key field belongs to kuaidi100 or 17TRACK: the other's value waits in memory.
     if (m_keyOwner == u"kuaidi100")
         m_kuaidi100Key = m_key->text();
@@ -245,7 +405,6 @@ void ServiceSettingsWindow::backendChosen() {
     m_providerNote->setText(note);
     for (QLabel* problem : std::as_const(m_problems))
         problem->hide();
-    adjustSize();
 }
 
 ServiceSettings ServiceSettingsWindow::settingsShown() const {
@@ -264,8 +423,11 @@ ServiceSettings ServiceSettingsWindow::settingsShown() const {
 
 void ServiceSettingsWindow::setCheckParcel(const QString& number, const QString& companyName) {
     m_checkNumber->setText(number);
-    if (const int index = m_checkCompany->findText(companyName); index >= 0)
+    // The parcel's own company is the user's choice; without one the number's guess stands.
+    if (const int index = m_checkCompany->findText(companyName); index >= 0) {
         m_checkCompany->setCurrentIndex(index);
+        m_checkGuess.pickedByHand(index);
+    }
 }
 
 bool ServiceSettingsWindow::showProblems(const QList<FieldProblem>& problems) {
@@ -279,7 +441,6 @@ bool ServiceSettingsWindow::showProblems(const QList<FieldProblem>& problems) {
     if (!problems.isEmpty())
         if (QWidget* field = findChild<QWidget*>(problems.first().key))
             field->setFocus();
-    adjustSize(); // the messages take room: nothing may be squeezed
     return problems.isEmpty();
 }
 
@@ -291,7 +452,7 @@ void ServiceSettingsWindow::check() {
         return;
     const QString number = m_checkNumber->text().trimmed();
     if (number.isEmpty()) {
-        m_verdict->setText(u8("请输入要检查的快递单号"));
+        showVerdict(u8("请输入要检查的快递单号"));
         m_checkNumber->setFocus();
         return;
     }
@@ -301,10 +462,10 @@ void ServiceSettingsWindow::check() {
     trial.load(m_configPath, &error);
     trial.apply(shown);
     if (!m_check.start(m_serviceProgram, trial.text(), number, m_checkCompany->currentText(), &error)) {
-        m_verdict->setText(u8("检查未能开始:") + error);
+        showVerdict(u8("检查未能开始"), error);
         return;
     }
-    m_verdict->setText(u8("正在询问服务商..."));
+    showVerdict(u8("正在询问服务商..."));
     setBusy(true);
 }
 
@@ -313,7 +474,7 @@ void ServiceSettingsWindow::cancelCheck() {
         return;
     m_check.cancel();
     setBusy(false);
-    m_verdict->setText(u8("检查已取消"));
+    showVerdict(u8("检查已取消"));
 }
 
 void ServiceSettingsWindow::checkDone(const CheckVerdict& verdict) {
@@ -322,7 +483,7 @@ void ServiceSettingsWindow::checkDone(const CheckVerdict& verdict) {
     const ServiceSettings shown = settingsShown();
     if (text == u8("该服务商不支持此快递公司") && shown.backend == u"kdniao" && shown.kdniaoRequestType == u"1002")
         text += u8("(快递鸟的请求指令 1002 不查询这家公司,可改用付费的 8001)");
-    m_verdict->setText(text);
+    showVerdict(text, verdict.detail);
     Q_EMIT checkFinished(verdict);
 }
 
@@ -352,12 +513,18 @@ bool ServiceSettingsWindow::save() {
         return false;
     }
     m_status->setText(u8("已保存。查询服务正以新的设置重新启动。"));
-    Q_EMIT saved(shown.backend);
+    const ServiceSettings before = std::exchange(m_savedSettings, shown);
+    showFileState();
+    Q_EMIT saved(shown, before);
     return true;
 }
 
 QString ServiceSettingsWindow::verdictText() const {
     return m_verdict->text();
+}
+
+QString ServiceSettingsWindow::verdictDetail() const {
+    return m_detail->toPlainText();
 }
 
 QString ServiceSettingsWindow::problemAt(const QString& key) const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "guess/companyguess.h"
 #include "serviceconfig/servicecheck.h"
 #include "serviceconfig/serviceconfig.h"
 
@@ -11,6 +12,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
@@ -18,9 +20,10 @@ class QSpinBox;
 namespace zjx {
 
 // The window "查询服务设置": which back-end the program's own tracking service asks, its keys, a
-// check of the settings before they are saved, and the saving. Controls are found by their
-// accessible names: `backend`, the configuration keys, `check_number`, `check_company`, "检查",
-// "保存". The logic (file, validation, verdicts) lives in the serviceconfig library.
+// check of the settings before they are saved, and the saving. Each field's object name is its
+// configuration key (`backend`, `customer`, `key` ...), with `check_number` and `check_company`;
+// its accessible name is its Chinese caption. The window keeps its size whatever it shows, so
+// 保存 stays where it is. The logic (file, validation, verdicts) lives in the serviceconfig library.
 class ServiceSettingsWindow : public QDialog {
     Q_OBJECT
 public:
@@ -38,15 +41,25 @@ public:
     void cancelCheck();
     bool checkRunning() const { return m_check.isRunning(); }
     QString verdictText() const;
+    QString verdictDetail() const;               // the technical words behind 详细信息
     QString problemAt(const QString& key) const; // the message shown at a field, "" when none
+    bool unsaved() const;                        // the fields differ from the file
+    void repairFile();                           // 修复: the file made private as it is
+
+    // Escape, 关闭 and the title bar's close: unsaved changes are not thrown away without asking.
+    void reject() override;
 
 Q_SIGNALS:
     // The file is written: the program's service must start again with it.
-    void saved(const QString& backend);
+    void saved(const zjx::ServiceSettings& now, const zjx::ServiceSettings& before);
     void checkFinished(const zjx::CheckVerdict& verdict);
 
 private:
     void build();
+    void keepSizeStill();
+    void showFileState();
+    void showVerdict(const QString& text, const QString& detail = {});
+    void checkNumberChanged();
     void showSettings(const ServiceSettings& settings);
     void backendChosen();
     void checkDone(const CheckVerdict& verdict);
@@ -68,6 +81,8 @@ private:
     QLineEdit* m_businessId = nullptr;
     QLineEdit* m_appKey = nullptr;
     QComboBox* m_requestType = nullptr;
+    QLabel* m_fileNotice = nullptr;
+    QPushButton* m_repairButton = nullptr;
     QLineEdit* m_phoneTail = nullptr;
     QSpinBox* m_cacheMinutes = nullptr;
     QCheckBox* m_showKeys = nullptr;
@@ -79,6 +94,10 @@ private:
     QPushButton* m_cancelButton = nullptr;
     QProgressBar* m_busy = nullptr;
     QLabel* m_verdict = nullptr;
+    QPushButton* m_detailToggle = nullptr;
+    QPlainTextEdit* m_detail = nullptr;
+    ServiceSettings m_savedSettings; // as the file says, in the fields' terms
+    CompanyGuess m_checkGuess;
     QPushButton* m_saveButton = nullptr;
     QLabel* m_status = nullptr;
     ServiceCheck m_check;

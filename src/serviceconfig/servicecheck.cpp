@@ -34,10 +34,12 @@ bool ServiceCheck::start(const QString& program, const QByteArray& configText, c
     m_process->setProcessChannelMode(QProcess::SeparateChannels);
     m_process->setStandardInputFile(QProcess::nullDevice());
     QProcess* process = m_process;
-    connect(process, &QProcess::finished, this, [this, process] {
+    ServiceConfigFile checked;
+    checked.setText(configText);
+    connect(process, &QProcess::finished, this, [this, process, phoneTail = checked.settings().phoneTail] {
         if (process != m_process)
             return;
-        done(checkVerdict(process->readAllStandardOutput(), process->readAllStandardError()));
+        done(checkVerdict(process->readAllStandardOutput(), process->readAllStandardError(), phoneTail));
     });
     connect(process, &QProcess::errorOccurred, this, [this, process](QProcess::ProcessError e) {
         if (process == m_process && e == QProcess::FailedToStart)

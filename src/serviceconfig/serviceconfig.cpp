@@ -19,13 +19,23 @@ struct ParsedLine {
     QString value;
 };
 
-// The service strips a comment that follows a value after white space; the same here, so a value
-// reads as the service reads it.
-QString withoutInlineComment(const QString& value) {
-    for (qsizetype i = 1; i < value.size(); ++i)
-        if ((value[i] == u'#' || value[i] == u';') && value[i - 1].isSpace())
-            return value.left(i).trimmed();
-    return value;
+// Where a comment after a value begins (the white space before it included), or -1. The service
+// reads a '#' or ';' after white space as a comment, except inside a value in double quotes; the
+// same here, so a value reads as the service reads it. `from` is just after the '='.
+template <typename Text> qsizetype inlineCommentAt(const Text& line, qsizetype from) {
+    qsizetype i = from;
+    while (i < line.size() && QChar(line[i]).isSpace())
+        ++i;
+    if (i < line.size() && line[i] == '"')
+        if (const qsizetype close = line.indexOf('"', i + 1); close > 0)
+            i = close + 1;
+    for (; i < line.size(); ++i)
+        if ((line[i] == '#' || line[i] == ';') && i > 0 && QChar(line[i - 1]).isSpace()) {
+            while (i > from && QChar(line[i - 1]).isSpace())
+                --i;
+            return i;
+        }
+    return -1;
 }
 
 ParsedLine parse(const QByteArray& raw) {
@@ -39,7 +49,8 @@ ParsedLine parse(const QByteArray& raw) {
     const qsizetype eq = line.indexOf(u'=');
     if (eq <= 0)
         return {};
-    QString value = withoutInlineComment(line.mid(eq + 1).trimmed());
+    const qsizetype comment = inlineCommentAt(line, eq + 1);
+    QString value = line.mid(eq + 1, comment < 0 ? -1 : comment - eq - 1).trimmed();
     if (value.size() >= 2 && value.startsWith(u'"') && value.endsWith(u'"'))
         value = value.mid(1, value.size() - 2);
     return {ParsedLine::Kind::Key, line.left(eq).trimmed(), value};
@@ -134,7 +145,14 @@ void ServiceConfigFile::setValue(const QString& section, const QString& key, con
     const int i = find(section, key, &sectionEnd);
     QByteArray line = (key + QStringLiteral(" = ") + value).toUtf8();
     if (i >= 0) {
-        if (m_lines[i].endsWith('\r')) // a file written with CR LF keeps them
+        // The comment on the line stays with the new value, and CR LF line ends stay too.
+        QByteArray old = m_lines[i];
+        const bool crlf = old.endsWith('\r');
+        if (crlf)
+            old.chop(1);
+        if (const qsizetype comment = inlineCommentAt(old, old.indexOf('=') + 1); comment >= 0)
+            line += old.mid(comment);
+        if (crlf)
             line += '\r';
         m_lines[i] = line;
     } else if (sectionEnd >= 0) {
@@ -240,6 +258,11 @@ Result writePrivateFile(const QString& path, const QByteArray& bytes, const Priv
     return Result::success();
 }
 
+bool configTooOpen(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && (st.st_mode & 077) != 0;
+}
+
 int minimumCacheMinutes(const QString& backend) {
     return backend == u"kuaidi100" ? 30 : 1;
 }
@@ -275,7 +298,7 @@ QList<FieldProblem> validate(const ServiceSettings& s) {
     return problems;
 }
 
-CheckVerdict checkVerdict(const QByteArray& output, const QByteArray& errors) {
+CheckVerdict checkVerdict(const QByteArray& output, const QByteArray& errors, const QString& phoneTail) {
     QString verdict, latest, message;
     for (const QByteArray& raw : output.split('\n')) {
         const QString line = QString::fromUtf8(raw).trimmed();
@@ -293,7 +316,7 @@ CheckVerdict checkVerdict(const QByteArray& output, const QByteArray& errors) {
                 why = line;
         if (why.startsWith(u"zjx-service: "))
             why.remove(0, 13);
-        return {false, why.isEmpty() ? u8("检查未能完成") : u8("检查未能完成:") + why};
+        return {false, why.isEmpty() ? u8("检查未能完成") : u8("检查未能完成:查询服务不接受这些设置"), why};
     }
     const QString word = verdict.section(u' ', 0, 0);
     const QString detail = verdict.section(u' ', 1);
@@ -323,19 +346,18 @@ CheckVerdict checkVerdict(const QByteArray& output, const QByteArray& errors) {
     else if (detail == u"rate-limit")
         text = u8("查询太频繁,请稍后再检查");
     else if (detail == u"phone-tail")
-        text = u8("需要手机尾号");
+        text = phoneTail.isEmpty() ? u8("需要手机尾号:请填写收件人或寄件人手机号码的后四位")
+                                   : u8("手机尾号 %1 不对:请改为收件人或寄件人手机号码的后四位").arg(phoneTail);
     else if (detail == u"network" || detail == u"timeout")
         text = u8("无法连接服务商");
     else if (detail == u"tls")
         text = u8("证书无效");
     else
         text = u8("服务商暂时不可用");
-    if (!message.isEmpty())
-        text += u8("\n服务商的回答:") + message;
-    return {false, text};
+    return {false, text, message.isEmpty() ? QStringLiteral("verdict: ") + verdict : message};
 }
 
-QString reasonHint(const QString& word) {
+QString reasonHint(const QString& word, const QString& phoneTail) {
     if (word == u"bad-key" || word == u"signature")
         return u8("查询服务:密钥错误,请在查询服务设置中检查");
     if (word == u"no-key")
@@ -351,10 +373,27 @@ QString reasonHint(const QString& word) {
     if (word == u"tls")
         return u8("查询服务:服务商的证书无效");
     if (word == u"phone-tail")
-        return u8("查询服务:此快递需要手机尾号,请在查询服务设置中填写");
+        return phoneTail.isEmpty()
+                   ? u8("查询服务:此快递需要手机尾号,请在查询服务设置中填写")
+                   : u8("查询服务:手机尾号 %1 不对,请在查询服务设置中改为收件人或寄件人手机号码的后四位")
+                         .arg(phoneTail);
     if (word == u"provider")
         return u8("查询服务:服务商暂时不可用,请稍后重试");
     return {};
+}
+
+bool settingsAnswer(const QString& word, const ServiceSettings& before, const ServiceSettings& now) {
+    if (before.backend != now.backend)
+        return true;
+    if (word == u"phone-tail")
+        return before.phoneTail != now.phoneTail;
+    if (word == u"bad-key" || word == u"signature" || word == u"no-key" || word == u"account" || word == u"quota") {
+        ServiceSettings keysBefore = before, keysNow = now;
+        keysBefore.phoneTail = keysNow.phoneTail; // every other field belongs to a provider's account
+        keysBefore.cacheMinutes = keysNow.cacheMinutes;
+        return keysBefore != keysNow;
+    }
+    return false;
 }
 
 QString backendCaption(const QString& backend) {

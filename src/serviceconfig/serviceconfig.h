@@ -81,6 +81,10 @@ struct PrivateWriteCalls {
 // file. The folder is made (mode 0700) when missing.
 Result writePrivateFile(const QString& path, const QByteArray& bytes, const PrivateWriteCalls& calls = {});
 
+// The file exists and its group or other users have rights on it: the service refuses to start
+// with a file that holds provider keys and others may read.
+bool configTooOpen(const QString& path);
+
 // The shortest cache lifetime a provider accepts (kuaidi100 locks a number asked more often).
 int minimumCacheMinutes(const QString& backend);
 
@@ -97,13 +101,18 @@ QList<FieldProblem> validate(const ServiceSettings& settings);
 // no verdict line (a configuration the service refused).
 struct CheckVerdict {
     bool good = false; // the provider answered about the parcel
-    QString text;      // plain Chinese
+    QString text;      // plain Chinese, for everyone
+    QString detail{};  // the service's or the provider's own technical words, for whoever asks
 };
-CheckVerdict checkVerdict(const QByteArray& output, const QByteArray& errors);
+// `phoneTail`: the tail the check was made with, to tell a missing tail from a wrong one.
+CheckVerdict checkVerdict(const QByteArray& output, const QByteArray& errors, const QString& phoneTail = {});
 
 // The hint line's sentence for a fault word of the service's X-Zjx-Reason header; empty for a word
-// the program does not know (today's hint is kept then).
-QString reasonHint(const QString& word);
+// the program does not know (today's hint is kept then). `phoneTail`: the configured tail.
+QString reasonHint(const QString& word, const QString& phoneTail = {});
+// Whether saving `now` over `before` answers the fault word's hint: a new key answers a key fault,
+// a new phone tail a phone-tail fault, another provider every fault.
+bool settingsAnswer(const QString& word, const ServiceSettings& before, const ServiceSettings& now);
 // The data-source caption for the service's X-Zjx-Backend header ("外部服务" without one).
 QString backendCaption(const QString& backend);
 // The hint after a stale answer served because the provider failed; `fetchedIso` from X-Zjx-Fetched.

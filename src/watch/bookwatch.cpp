@@ -152,7 +152,7 @@ void BookWatch::answered(const ParcelKey& key, ParcelStates::Asker asker, const 
             good = true;
             m_batch.add(key, found, now);
         } else {
-            m_states.fail(key, verdict == Screening::NotFound ? troubleNoRecord : troubleFailed, now);
+            m_states.fail(key, troubleOf(verdict), now);
         }
     } else {
         m_states.fail(key, troubleFailed, now);

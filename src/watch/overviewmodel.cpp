@@ -122,6 +122,12 @@ void OverviewFilter::setArchived(bool archived) {
     invalidateFilter();
 }
 
+bool OverviewFilter::lessThan(const QModelIndex& left, const QModelIndex& right) const {
+    if (left.column() == OverviewModel::Note || left.column() == OverviewModel::Company)
+        return m_collator.compare(left.data(sortRole()).toString(), right.data(sortRole()).toString()) < 0;
+    return QSortFilterProxyModel::lessThan(left, right);
+}
+
 void OverviewFilter::setState(const QString& state) {
     if (state == m_state)
         return;

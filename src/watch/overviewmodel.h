@@ -3,6 +3,7 @@
 #include "watch/parcelstates.h"
 
 #include <QAbstractTableModel>
+#include <QCollator>
 #include <QHash>
 #include <QList>
 #include <QSortFilterProxyModel>
@@ -44,7 +45,7 @@ private:
 
 // The rows the overview shows: the book's parcels, or the archive's under the archive filter,
 // whose note, number or company holds the search text, in the chosen state; or only the parcels a
-// grouped notice named.
+// grouped notice named. Texts sort as Chinese users sort them: by pinyin.
 class OverviewFilter : public QSortFilterProxyModel {
     Q_OBJECT
 public:
@@ -60,8 +61,10 @@ public:
 
 protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
+    bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
 
 private:
+    QCollator m_collator{QLocale(QLocale::Chinese, QLocale::China)};
     QString m_search;
     QString m_state;
     QList<ParcelKey> m_only;

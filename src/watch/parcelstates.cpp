@@ -6,6 +6,14 @@
 
 namespace zjx {
 
+QString troubleOf(Screening verdict) {
+    if (verdict == Screening::NotFound)
+        return troubleNoRecord;
+    if (verdict == Screening::Expired)
+        return troubleExpired;
+    return troubleFailed;
+}
+
 QString ParcelState::shownState() const {
     if (!trouble.isEmpty())
         return trouble;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/trackingrequest.h"
 #include "watch/news.h"
 #include "watch/parcelkey.h"
 
@@ -14,12 +15,12 @@ namespace zjx {
 
 // What is known of one parcel, whichever window asked about it.
 struct ParcelState {
-    QString state;            // the parcel state of the last good answer; empty before the first one
-    LatestEvent latest;       // the latest event last shown or told; empty before the first good answer
-    QDateTime askedAt;        // when it was last asked, answered or not
-    QString trouble;          // "查询失败" or "无此单号" when the last ask got no good answer; else empty
-    bool unseen = false;      // news that the user has not opened yet
-    int failures = 0;         // asks in a row that got no good answer
+    QString state;       // the parcel state of the last good answer; empty before the first one
+    LatestEvent latest;  // the latest event last shown or told; empty before the first good answer
+    QDateTime askedAt;   // when it was last asked, answered or not
+    QString trouble;     // "查询失败", "无记录" or "已失效" when the last ask got no good answer; else empty
+    bool unseen = false; // news that the user has not opened yet
+    int failures = 0;    // asks in a row that got no good answer
     int deliveredAnswers = 0; // good answers in a row that found it signed for
     QString source;           // the tracking back-end ("demo", "kuaidi100" ...) that told what is known
 
@@ -79,7 +80,12 @@ private:
 };
 
 inline const QString troubleFailed = QStringLiteral("查询失败");
-inline const QString troubleNoRecord = QStringLiteral("无此单号");
+inline const QString troubleNoRecord = QStringLiteral("无记录");
+inline const QString troubleExpired = QStringLiteral("已失效");
 inline const QString notAskedState = QStringLiteral("未查询");
+
+// The trouble an answer that is no good answer leaves: a number the provider has no record of, an
+// expired number, or a failed query.
+QString troubleOf(Screening verdict);
 
 } // namespace zjx

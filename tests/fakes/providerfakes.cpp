@@ -73,9 +73,9 @@ const std::set<std::string> kKuaidi100Codes = {
     "quanfengkuaidi", "quanjitong", "quanritongkuaidi", "quanyikuaidi", "rpx", "saiaodimmb", "santaisudi", "sfwl",
     "shenganwuliu", "shenghuiwuliu", "shentong", "shunfeng", "suer", "suijiawuliu", "tiandihuayu", "tiantian", "tnt",
     "tonghetianxia", "ups", "usps", "wanjiawuliu", "weitepai", "xianglongyuntong", "xinfengwuliu", "yafengsudi",
-    "yibangwuliu", "yinjiesudi", "yishunhang", "youshuwuliu", "youzhengguonei", "yuananda", "yuanchengwuliu",
-    "yuanfeihangwuliu", "yuantong", "yuanzhijiecheng", "yuefengwuliu", "yunda", "zhaijisong", "zhimakaimen",
-    "zhongtianwanyun", "zhongtong", "zhongxinda", "zhongyouwuliu", "ztky",
+    "yibangwuliu", "yinjiesudi", "yishunhang", "youshuwuliu", "youzhengguoji", "youzhengguonei", "yuananda",
+    "yuanchengwuliu", "yuanfeihangwuliu", "yuantong", "yuanzhijiecheng", "yuefengwuliu", "yunda", "zhaijisong",
+    "zhimakaimen", "zhongtianwanyun", "zhongtong", "zhongxinda", "zhongyouwuliu", "ztky",
     // big couriers outside today's catalogue
     "jtexpress", "jd", "jingdongkuaiyun", "debangkuaidi", "annengwuliu", "fengwang", "zhongyouex", "suning",
     "baishiwuliu", "zhongtongkuaiyun", "yundakuaiyun", "shunfengkuaiyun", "yimidida", "fedexcn", "danniao", "rrs",
@@ -85,16 +85,16 @@ const std::set<std::string> kKuaidi100PhoneCodes = {"shunfeng", "shunfengkuaiyun
 
 // kdniao's ShipperCodes (its published company list, as far as the program's companies go).
 const std::set<std::string> kKdniaoCodes = {
-    "AJ",   "ARAMEX", "AXD",      "BFDF", "CITY100", "CJKD", "COE",  "DBL",   "DHL",  "DPEX", "DSWL", "DTWL",  "EMS",
-    "FAST", "FEDEX",  "FEDEX_GJ", "FKD",  "GDEMS",   "GSD",  "GTO",  "HHTT",  "HLWL", "HOAU", "HTKY", "HXLWL", "JGSD",
-    "JJKY", "JLDT",   "JXD",      "JYKD", "JYM",     "JYWL", "KYSY", "LB",    "LHT",  "MLWL", "NEDA", "OCS",   "PADTF",
-    "QCKD", "QFKD",   "QRT",      "RFD",  "SAD",     "SAWL", "SF",   "SFWL",  "SHWL", "STO",  "SURE", "TNT",   "UAPEX",
-    "UC",   "UPS",    "USPS",     "WJWL", "XBWL",    "XFEX", "XYT",  "YADEX", "YCWL", "YD",   "YFEX", "YFHEX", "YFSD",
-    "YTO",  "YZPY",   "ZHQKD",    "ZJS",  "ZTKY",    "ZTO",  "ZYWL", "JTSD",  "JD",
+    "AJ", "ARAMEX", "AXD", "BFDF", "CITY100", "CJKD", "COE", "DBL", "DHL", "DPEX", "DSWL", "DTWL", "EMS", "FAST",
+    "FEDEX", "FEDEX_GJ", "FKD", "GDEMS", "GSD", "GTO", "HHTT", "HLWL", "HOAU", "HTKY", "HXLWL", "JGSD", "JJKY", "JLDT",
+    "JXD", "JYKD", "JYM", "JYWL", "KYSY", "LB", "LHT", "MLWL", "NEDA", "OCS", "PADTF", "QCKD", "QFKD", "QRT", "RFD",
+    "SAD", "SAWL", "SF", "SFWL", "SHWL", "STO", "SURE", "TNT", "UAPEX", "UC", "UPS", "USPS", "WJWL", "XBWL", "XFEX",
+    "XYT", "YADEX", "YCWL", "YD", "YFEX", "YFHEX", "YFSD", "YTO", "YZPY", "GJYZ", "ZHQKD", "ZJS", "ZTKY", "ZTO", "ZYWL",
+    "JTSD", "JD",
     // reviewed against the compiled list
-    "AAE", "ANEKY", "BTWL", "BNTWL", "CCES", "CTWL", "CG", "CXHY", "DYWL", "DCWL", "DTKD", "D4PX", "FBKD", "FHKD", "FWX",
-    "SDHH", "HMSD", "HSWL", "HBJH", "HQKD", "CNEX", "JDKY", "JDWL", "KLWL", "LJD", "LJSKD", "MB", "MSKD", "RRS", "STSD",
-    "SJWL", "SX", "THTX", "WTP", "XLYT", "YMDD", "YJSD", "YSH", "YTFH", "YDKY", "ZMKM", "ZTWY", "ZTOKY", "ZYE"};
+    "AAE", "ANEKY", "BTWL", "BNTWL", "CCES", "CTWL", "CG", "CXHY", "DYWL", "DCWL", "DTKD", "D4PX", "FBKD", "FHKD",
+    "FWX", "SDHH", "HMSD", "HSWL", "HBJH", "HQKD", "CNEX", "JDKY", "JDWL", "KLWL", "LJD", "LJSKD", "MB", "MSKD", "RRS",
+    "STSD", "SJWL", "SX", "THTX", "WTP", "XLYT", "YMDD", "YJSD", "YSH", "YTFH", "YDKY", "ZMKM", "ZTWY", "ZTOKY", "ZYE"};
 // Request type 1002 (the free instant query) does not serve these; 8001 does.
 const std::set<std::string> kKdniaoNot1002 = {"STO", "HHTT"};
 // Served only by the logistics-tracking queries 1008/8008.
@@ -102,10 +102,9 @@ const std::set<std::string> kKdniaoTrackingOnly = {"HTKY"};
 const std::set<std::string> kKdniaoPhoneCodes = {"SF", "ZTO"};
 
 // 17TRACK's numeric carrier keys (its published carrier list, as far as the program's companies go).
-const std::set<int> kTrack17Carriers = {3011,   3013,   21051,  100001, 100002, 100003, 100004, 100006, 100014,
-                                        190077, 190094, 190113, 190157, 190174, 190324, 190389, 190415, 190426,
-                                        190429, 190441, 190442, 190455, 190846, 190900, 190989, 191054, 191106,
-                                        191121, 191165, 191224};
+const std::set<int> kTrack17Carriers = {3011,   3013,   21051,  100001, 100002, 100003, 100004, 100006, 100014, 190077,
+                                        190094, 190113, 190157, 190174, 190324, 190389, 190415, 190426, 190429, 190441,
+                                        190442, 190455, 190846, 190900, 190989, 191054, 191106, 191121, 191165, 191224};
 constexpr int kUps = 100002;
 
 // kdniao's documented answer of its instant query: seven traces of a 顺丰 parcel, not in time order.
