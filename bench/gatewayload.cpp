@@ -14,6 +14,9 @@
 // in the same run and in alternating rounds, nginx with one worker serving the same page (when
 // /usr/sbin/nginx is installed; `apt-get install nginx`).
 //
+// `gatewayload autonumber-attacks [SERVICE]` sends the hostile provider's answers (redirects, huge,
+// endless and dripping bodies) to the number recognition, and numbers from clients that close.
+//
 // `gatewayload provider-attacks` repeats the attacks of a hostile provider (redirects, huge,
 // endless and dripping answers, a million events) and of pushed parcels against a zjx-service
 // whose provider is tests/fakes/hostileprovider.h, with an innocent client asking a new parcel
@@ -21,6 +24,7 @@
 
 #include "fakes/hostileprovider.h"
 #include "fakes/providerfakes.h"
+#include "fakes/recognitionfakes.h"
 #include "gateway.h"
 #include "keepaliveload.h"
 #include "providers.h"
@@ -101,16 +105,19 @@ struct Service {
 };
 
 // Starts SERVICE on a free port with `conf`, with the secret file unless `open`; `softLimit` > 0
-// starts it with that soft descriptor limit (a desktop session's usual 1,024).
+// starts it with that soft descriptor limit (a desktop session's usual 1,024), and that hard limit
+// too when `hardToo` (as `prlimit --nofile=N:N` does).
 bool startService(Service& s, const QString& program, const QString& conf, const QString& secretFile, bool open,
-                  rlim_t softLimit = 0) {
+                  rlim_t softLimit = 0, bool hardToo = false) {
     QStringList args{"--config", conf, "--port", "0"};
     if (!open)
         args << "--secret-file" << secretFile;
-    s.process.setChildProcessModifier([softLimit] {
+    s.process.setChildProcessModifier([softLimit, hardToo] {
         rlimit l{};
         if (softLimit > 0 && ::getrlimit(RLIMIT_NOFILE, &l) == 0) {
             l.rlim_cur = softLimit;
+            if (hardToo)
+                l.rlim_max = softLimit;
             ::setrlimit(RLIMIT_NOFILE, &l);
         }
     });
@@ -231,17 +238,21 @@ int runAttacks(const QString& program, bool open) {
                        std::to_string(fake.requests() - before) + " provider queries made for it";
             });
     }
-    for (const rlim_t soft : {rlim_t(0), rlim_t(1024)}) {
+    for (const rlim_t soft : {rlim_t(0), rlim_t(1024), rlim_t(64)}) {
         // 6. Connection flood: more silent sockets than the cap, each back as soon as it is dropped.
         Service s;
-        if (!startService(s, program, conf, secretFile, open, soft))
+        if (!startService(s, program, conf, secretFile, open, soft, soft == 64))
             return 1;
         std::atomic<long> reconnects{0};
-        const std::string title = "6. flood of 1,500 reconnecting silent sockets" +
-                                  std::string(soft ? ", service started with a soft limit of 1,024 descriptors" : "");
+        const int sockets = soft == 64 ? 500 : 1500;
+        const std::string title =
+            "6. flood of " + std::to_string(sockets) + " reconnecting silent sockets" +
+            std::string(soft == 1024 ? ", service started with a soft limit of 1,024 descriptors"
+                        : soft == 64 ? ", service started under prlimit --nofile=64:64"
+                                     : "");
         underAttack(
             title.c_str(), s,
-            [&](std::atomic<bool>& stop) { zjx::stress::reconnectingFlood(s.port, 1500, stop, &reconnects); }, 5,
+            [&](std::atomic<bool>& stop) { zjx::stress::reconnectingFlood(s.port, sockets, stop, &reconnects); }, 5,
             [&] { return "attacker reconnected " + std::to_string(reconnects.load()) + " times"; });
     }
     { // 7. Pushed parcels whose clients leave at once.
@@ -566,6 +577,93 @@ int keepAliveComparison(int rounds, const QString& program) {
     return 0;
 }
 
+// The review's hostile answers to the number recognition (/autonumber), against SERVICE: each
+// attack's answers, how long they took, and the service's peak memory meanwhile; then 500 numbers
+// whose clients close right after sending them, and how many requests reached the provider.
+int autonumberAttacks(const QString& program) {
+    using namespace std::chrono;
+    zjx::fakes::FakeProvider honest(zjx::fakes::FakeKind::Kuaidi100);
+    zjx::fakes::HostileProvider hostile(honest);
+    zjx::fakes::FakeRecognition recognition(zjx::fakes::FakeRecognition::Kind::Kuaidi100);
+    if (!honest.start() || !hostile.start() || !recognition.start()) {
+        std::fprintf(stderr, "gatewayload: the fakes do not start\n");
+        return 1;
+    }
+    hostile.setDripMs(2000);
+    QTemporaryDir dir;
+    const OpenService service = startOpenService(dir, kuaidi100Config(hostile.url()), program);
+    const qint64 pid = service.process->processId();
+    std::printf("/autonumber attacks on %s (pid %lld), kuaidi100 at a hostile provider; deadline 20 s\n",
+                program.toUtf8().constData(), pid);
+    const auto attack = [&](const char* name, const std::string& word, int atOnce, int patienceSeconds) {
+        const long before = zjx::stress::residentKiB(pid);
+        std::atomic<long> peak{before};
+        std::atomic<bool> done{false};
+        std::thread memory([&] {
+            while (!done) {
+                peak = std::max(peak.load(), zjx::stress::residentKiB(pid));
+                std::this_thread::sleep_for(milliseconds(20));
+            }
+        });
+        const int stolenBefore = hostile.stolen();
+        std::vector<int> statuses(size_t(atOnce), 0);
+        std::vector<double> seconds(size_t(atOnce), 0);
+        std::vector<std::thread> clients;
+        for (int i = 0; i < atOnce; ++i)
+            clients.emplace_back([&, i] {
+                const auto t0 = steady_clock::now();
+                const std::string answer = zjx::stress::exchange(
+                    service.port,
+                    "GET /autonumber?nu=" + word + std::to_string(100000 + i) + "&id=" + kKey +
+                        " HTTP/1.1\r\nConnection: close\r\n\r\n",
+                    patienceSeconds);
+                statuses[size_t(i)] = statusOf(answer);
+                seconds[size_t(i)] = duration<double>(steady_clock::now() - t0).count();
+            });
+        for (std::thread& c : clients)
+            c.join();
+        done = true;
+        memory.join();
+        std::string answers;
+        for (size_t i = 0; i < statuses.size(); ++i) {
+            char one[64];
+            std::snprintf(one, sizeof one, "%s%d after %.1f s", i ? ", " : "", statuses[i], seconds[i]);
+            answers += one;
+        }
+        std::printf("%-34s x%d: %s; RSS %ld -> peak %ld -> %ld KiB after; thief got %d\n", name, atOnce,
+                    answers.c_str(), before, peak.load(), zjx::stress::residentKiB(pid), hostile.stolen() - stolenBefore);
+        std::fflush(stdout);
+    };
+    attack("307 redirect to a thief", "REDIRECT307X", 1, 60);
+    attack("308 redirect to a thief", "REDIRECT308X", 1, 60);
+    attack("100 MB body (Content-Length)", "HUGEX", 4, 60);
+    attack("endless chunked body", "ENDLESSX", 4, 60);
+    attack("one byte every 2 s", "DRIPX", 1, 200);
+    service.process->terminate();
+    service.process->waitForFinished(5000);
+
+    // Clients that send a number and close at once (an ordinary close, FIN).
+    const OpenService second = startOpenService(dir, kuaidi100Config(recognition.url()), program);
+    const auto t0 = steady_clock::now();
+    std::vector<std::thread> pushers;
+    for (int t = 0; t < 10; ++t)
+        pushers.emplace_back([&, t] {
+            for (int i = 0; i < 50; ++i)
+                zjx::stress::exchange(second.port,
+                                      "GET /autonumber?nu=7730" + std::to_string(1000000 + t * 100 + i) + "&id=" + kKey +
+                                          " HTTP/1.1\r\n\r\n",
+                                      1, false, 0);
+        });
+    for (std::thread& p : pushers)
+        p.join();
+    std::this_thread::sleep_for(seconds(3));
+    std::printf("500 numbers from clients that close after sending: %d provider requests (%.1f s)\n",
+                recognition.requests(), duration<double>(steady_clock::now() - t0).count());
+    second.process->terminate();
+    second.process->waitForFinished(5000);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -573,6 +671,8 @@ int main(int argc, char** argv) {
     if (argc >= 2 && QByteArray(argv[1]) == "keepalive")
         return keepAliveComparison(argc >= 3 ? std::max(1, std::atoi(argv[2])) : 5,
                                    argc >= 4 ? QString::fromLocal8Bit(argv[3]) : QStringLiteral(ZJX_SERVICE_PATH));
+    if (argc >= 2 && QByteArray(argv[1]) == "autonumber-attacks")
+        return autonumberAttacks(argc >= 3 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral(ZJX_SERVICE_PATH));
     if (argc >= 2 && QByteArray(argv[1]) == "provider-attacks") {
         providerAttacks();
         return 0;

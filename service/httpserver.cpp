@@ -157,15 +157,6 @@ QByteArray responseBytes(int status, const QByteArray& body, bool withBody, cons
     return out;
 }
 
-// The descriptors this process may hold, less a reserve for everything else it opens (the
-// provider connections, the log); 0 when unknown.
-int descriptorBudget() {
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
-        return 0;
-    return int(std::min<rlim_t>(limit.rlim_cur, 1 << 20)) - 64;
-}
-
 } // namespace
 
 void splitTarget(const QByteArray& target, QByteArray& path, QList<std::pair<QString, QString>>& query) {
@@ -275,7 +266,17 @@ public:
 
     bool overCap() const { return m_overCap; }
     bool waitsFor(quint64 serial) const { return m_phase == Phase::Handling && serial == m_serial; }
-    bool peerGone() const { return m_phase == Phase::Closed || m_stream->peerGone(); }
+    // Whether the client went away. A client that ended its sending side (even before its request
+    // was read to the end) is asked once whether it still listens; see probe().
+    bool peerGone() {
+        if (m_phase == Phase::Closed || m_stream->peerGone())
+            return true;
+        if (m_phase == Phase::Handling && !m_probed && m_stream->peerEndPending()) {
+            probe();
+            return m_stream->peerGone();
+        }
+        return false;
+    }
     qint64 waitedMs() const { return m_since.elapsed(); }
 
     // Which connections make room for a newcomer first: 0 those that never sent a complete
@@ -389,14 +390,7 @@ private:
             break;
         case Phase::Handling:
             m_close = true;
-            // A client that closed entirely cannot be told apart from one that only ended its
-            // side, except by sending it something: an HTTP/1.1 client must accept an interim
-            // answer, and a closed one makes its kernel reset the connection, which
-            // stillWanted() then sees, so no provider is asked for a client that has gone.
-            if (m_http11 && !m_probed) {
-                m_probed = true;
-                m_stream->write("HTTP/1.1 100 Continue\r\n\r\n");
-            }
+            probe();
             break;
         case Phase::Sending:
             m_close = true;
@@ -404,6 +398,18 @@ private:
         default:
             break;
         }
+    }
+
+    // A client that closed entirely cannot be told apart from one that only ended its side, except
+    // by sending it something: an HTTP/1.1 client must accept an interim answer, and a closed one
+    // makes its kernel reset the connection (on loopback before the write returns), which
+    // peerGone() then sees, so no provider is asked for a client that has gone.
+    void probe() {
+        if (!m_http11 || m_probed)
+            return;
+        m_probed = true;
+        m_close = true;
+        m_stream->write("HTTP/1.1 100 Continue\r\n\r\n");
     }
 
     // Looks at the complete lines received so far; refuses as soon as a limit is passed.
@@ -650,10 +656,26 @@ void HttpServer::route(const QByteArray& method, const QByteArray& path, HttpHan
     m_routes.insert(method + ' ' + path, Route{std::move(handler), access});
 }
 
+HttpLimits fitToDescriptors(HttpLimits limits, qint64 descriptors) {
+    if (descriptors <= 0)
+        return limits;
+    // The service's own files, event loop and provider connections (six per provider link).
+    constexpr qint64 kReserve = 32;
+    const qint64 forClients = std::max<qint64>(2, descriptors - kReserve);
+    limits.maxRefusing = int(std::clamp<qint64>(forClients / 4, 1, limits.maxRefusing));
+    limits.maxConnections = int(std::clamp<qint64>(forClients - limits.maxRefusing, 1, limits.maxConnections));
+    // A newcomer must be read before the accepts that follow it in the same turn could make
+    // room by dropping it.
+    limits.acceptsPerTurn = std::clamp(limits.maxConnections / 4, 1, limits.acceptsPerTurn);
+    return limits;
+}
+
 bool HttpServer::listen(const QHostAddress& host, quint16 port) {
     // More connections than descriptors would end in failing accepts instead of making room.
-    if (const int budget = descriptorBudget(); budget > 0)
-        m_limits.maxConnections = std::max(1, std::min(m_limits.maxConnections, budget - m_limits.maxRefusing));
+    if (rlimit limit{}; ::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+        m_limits = fitToDescriptors(m_limits, qint64(std::min<rlim_t>(limit.rlim_cur, 1 << 30)));
+        m_listener->setAcceptsPerTurn(std::max(1, m_limits.acceptsPerTurn));
+    }
     // A short backlog drops connections when many clients connect at once; each dropped one
     // waits a full second for the retry.
     return m_listener->listen(host, port, 1024);

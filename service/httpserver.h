@@ -36,6 +36,11 @@ struct HttpLimits {
     int maxRefusing = 64;         // connections over the cap being told 503; beyond, new ones wait
 };
 
+// `limits` with the connection caps made to fit a process that may hold `descriptors` files
+// (0: no limit): a reserve for the service's own files and provider connections, then the
+// connections being told 503, then the others; at least one of each, whatever the limit.
+HttpLimits fitToDescriptors(HttpLimits limits, qint64 descriptors);
+
 // The request header that carries the secret of the program that started the service.
 inline constexpr char kSecretHeader[] = "X-Zjx-Secret";
 

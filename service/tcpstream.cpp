@@ -174,6 +174,13 @@ bool TcpStream::peerGone() const {
     return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0;
 }
 
+bool TcpStream::peerEndPending() const {
+    if (m_peerEnded)
+        return true;
+    pollfd p{m_fd, POLLRDHUP, 0};
+    return m_fd >= 0 && ::poll(&p, 1, 0) > 0 && (p.revents & POLLRDHUP) != 0;
+}
+
 TcpListener::TcpListener(QObject* parent) : QObject(parent) {
     m_retry.setSingleShot(true);
     connect(&m_retry, &QTimer::timeout, this, [this] { resume(); });

@@ -40,6 +40,8 @@ public:
     bool failed() const { return m_failed; }
     // The peer reset the connection or it is shut both ways, seen without reading (poll).
     bool peerGone() const;
+    // The peer ended its sending side, seen by read() or still waiting to be read (poll).
+    bool peerEndPending() const;
 
     std::function<void()> onReadable;
     std::function<void()> onWritten;

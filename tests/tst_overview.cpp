@@ -240,6 +240,7 @@ void TestOverview::aNewUserFindsTheirWay() {
     QCOMPARE(o->table->accessibleName(), QStringLiteral("全部快递列表"));
     QCOMPARE(o->search->accessibleName(), QStringLiteral("筛选快递"));
     QCOMPARE(o->watchMinutes->accessibleName(), QStringLiteral("跟踪间隔"));
+    QVERIFY(o->minimumSizeHint().width() <= 1000); // a 1024-pixel screen, borders included
 
     // Notes sort by pinyin (a, bao, xin, zhong), not by code point; a 20-digit number shows whole.
     QStringList notes;

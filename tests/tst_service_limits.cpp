@@ -178,6 +178,9 @@ private Q_SLOTS:
     void evictionSparesClientsThatProvedThemselves_data();
     void evictionSparesClientsThatProvedThemselves();
     void outOfDescriptorsWaitsWithoutSpinning();
+    void capsFitTheDescriptorLimit_data();
+    void capsFitTheDescriptorLimit();
+    void reconnectFloodAgainstTheRealService_data();
     void reconnectFloodAgainstTheRealService();
     void secretFileMustBeTheUsersAlone_data();
     void secretFileMustBeTheUsersAlone();
@@ -189,6 +192,7 @@ private:
     std::unique_ptr<HttpServer> m_server;
     QList<QByteArray> m_log;
     QList<HttpResponder> m_held;
+    QList<bool> m_wantedOnArrival;
 };
 
 void TestServiceLimits::startServer(const HttpLimits& limits) {
@@ -196,6 +200,11 @@ void TestServiceLimits::startServer(const HttpLimits& limits) {
     m_server = std::make_unique<HttpServer>(limits);
     addServiceRoutes(*m_server, *m_desk, "V4.0");
     m_server->route("GET", "/held", [this](const HttpRequest&, const HttpResponder& out) { m_held.append(out); });
+    // Asks at once whether the client still waits, as a provider query on an idle queue does.
+    m_server->route("GET", "/asked", [this](const HttpRequest&, const HttpResponder& out) {
+        m_wantedOnArrival.append(out.stillWanted());
+        m_held.append(out);
+    });
     m_server->setLogSink([this](const QByteArray& line) { m_log.append(line); });
     QVERIFY(m_server->listen(QHostAddress::LocalHost, 0));
 }
@@ -203,6 +212,7 @@ void TestServiceLimits::startServer(const HttpLimits& limits) {
 void TestServiceLimits::init() {
     m_log.clear();
     m_held.clear();
+    m_wantedOnArrival.clear();
     startServer(testLimits());
 }
 
@@ -609,25 +619,42 @@ void TestServiceLimits::clientThatEndsItsSide_data() {
     QTest::addColumn<QByteArray>("path");
     QTest::addColumn<QString>("how");
     QTest::addColumn<bool>("wanted");
-    QTest::newRow("half-close, answer at once") << QByteArray("/tansoftjc/zjx/jc.txt") << "half" << true;
-    QTest::newRow("half-close, answer later") << QByteArray("/held") << "half" << true;
-    QTest::newRow("closed, answer later") << QByteArray("/held") << "close" << false;
-    QTest::newRow("reset, answer later") << QByteArray("/held") << "reset" << false;
+    QTest::addColumn<bool>("unread"); // the client ends its side before the server has read the request
+    QTest::newRow("half-close, answer at once") << QByteArray("/tansoftjc/zjx/jc.txt") << "half" << true << false;
+    QTest::newRow("half-close, answer later") << QByteArray("/held") << "half" << true << false;
+    QTest::newRow("closed, answer later") << QByteArray("/held") << "close" << false << false;
+    QTest::newRow("reset, answer later") << QByteArray("/held") << "reset" << false << false;
+    QTest::newRow("half-closed before the read") << QByteArray("/asked") << "half" << true << true;
+    QTest::newRow("closed before the read") << QByteArray("/asked") << "close" << false << true;
 }
 
 void TestServiceLimits::clientThatEndsItsSide() {
     QFETCH(QByteArray, path);
     QFETCH(QString, how);
     QFETCH(bool, wanted);
+    QFETCH(bool, unread);
+    const QByteArray request = "GET " + path + " HTTP/1.1\r\n\r\n";
     Client client(m_server->port());
-    client.send("GET " + path + " HTTP/1.1\r\n\r\n");
+    QVERIFY(client.socket().waitForConnected(2000));
+    const int fd = int(client.socket().socketDescriptor());
+    if (unread) { // the request and the end leave together, before the server's loop runs
+        QVERIFY(::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL) == request.size());
+        how == "half" ? void(::shutdown(fd, SHUT_WR)) : client.socket().abort();
+        QTRY_COMPARE(m_held.size(), 1);
+        QCOMPARE(m_wantedOnArrival.first(), wanted);
+        if (!wanted)
+            return;
+        m_held.first().send(Reply{200, "later", "text/plain"});
+        QTRY_VERIFY_WITH_TIMEOUT(client.received().endsWith("later"), 2000);
+        return;
+    }
+    client.send(request);
     QTRY_VERIFY(client.socket().state() == QAbstractSocket::ConnectedState && client.socket().bytesToWrite() == 0);
     const bool held = path == "/held";
     if (held) {
         QTRY_COMPARE(m_held.size(), 1);
         QVERIFY(m_held.first().stillWanted());
     }
-    const int fd = int(client.socket().socketDescriptor());
     if (how == "half") {
         ::shutdown(fd, SHUT_WR);
     } else {
@@ -734,17 +761,50 @@ void TestServiceLimits::outOfDescriptorsWaitsWithoutSpinning() {
     QVERIFY2(cpu < 150, qPrintable(QStringLiteral("%1 ms of CPU in 500 ms out of descriptors").arg(cpu)));
 }
 
+void TestServiceLimits::capsFitTheDescriptorLimit_data() {
+    QTest::addColumn<qint64>("descriptors"); // 0: no limit
+    QTest::addColumn<int>("connections");
+    QTest::addColumn<int>("refusing");
+    QTest::addColumn<int>("acceptsPerTurn");
+    QTest::newRow("no limit") << qint64(0) << 1024 << 64 << 32;
+    QTest::newRow("a server's 1,048,576") << qint64(1 << 20) << 1024 << 64 << 32;
+    QTest::newRow("a desktop's 1,024") << qint64(1024) << 928 << 64 << 32;
+    QTest::newRow("prlimit 64") << qint64(64) << 24 << 8 << 6;
+    QTest::newRow("prlimit 40") << qint64(40) << 6 << 2 << 1;
+    QTest::newRow("prlimit 16: still serving") << qint64(16) << 1 << 1 << 1;
+}
+
+void TestServiceLimits::capsFitTheDescriptorLimit() {
+    QFETCH(qint64, descriptors);
+    QFETCH(int, connections);
+    QFETCH(int, refusing);
+    QFETCH(int, acceptsPerTurn);
+    const HttpLimits fitted = fitToDescriptors(HttpLimits{}, descriptors);
+    QCOMPARE(fitted.maxConnections, connections);
+    QCOMPARE(fitted.maxRefusing, refusing);
+    QCOMPARE(fitted.acceptsPerTurn, acceptsPerTurn);
+}
+
+void TestServiceLimits::reconnectFloodAgainstTheRealService_data() {
+    QTest::addColumn<int>("descriptors"); // the service's limit, soft and hard; 0: as this process's
+    QTest::addColumn<int>("sockets");
+    QTest::newRow("more sockets than the cap") << 0 << 1200;
+    QTest::newRow("prlimit --nofile=64:64") << 64 << 500;
+}
+
 // The flood of the review, against the real service: more silent sockets than its connection
 // cap, each reconnecting as soon as it is dropped. The program's requests must still be answered
-// promptly and the service's memory must stay flat.
+// promptly and the service's memory must stay flat, under any descriptor limit.
 void TestServiceLimits::reconnectFloodAgainstTheRealService() {
+    QFETCH(int, descriptors);
+    QFETCH(int, sockets);
     const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/zjx-service");
     QVERIFY2(QFile::exists(program), "zjx-service is built with the tests");
     rlimit limit{};
     ::getrlimit(RLIMIT_NOFILE, &limit);
     limit.rlim_cur = limit.rlim_max;
     ::setrlimit(RLIMIT_NOFILE, &limit);
-    if (limit.rlim_cur < 1300)
+    if (limit.rlim_cur < rlim_t(sockets + 100))
         QSKIP("too few descriptors for the flood");
     QTemporaryDir dir;
     QFile secretFile(dir.filePath(QStringLiteral("secret")));
@@ -753,6 +813,11 @@ void TestServiceLimits::reconnectFloodAgainstTheRealService() {
     secretFile.close();
     secretFile.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     QProcess service;
+    service.setChildProcessModifier([descriptors] {
+        const rlimit low{rlim_t(descriptors), rlim_t(descriptors)};
+        if (descriptors > 0)
+            ::setrlimit(RLIMIT_NOFILE, &low);
+    });
     service.start(program, {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--secret-file"),
                             secretFile.fileName()});
     QVERIFY(service.waitForReadyRead(5000));
@@ -763,7 +828,7 @@ void TestServiceLimits::reconnectFloodAgainstTheRealService() {
     connect(&service, &QProcess::readyReadStandardOutput, &service, [&service] { service.readAll(); });
 
     std::atomic<bool> stop{false};
-    std::thread flood([&] { reconnectingFlood(port, 1200, stop); });
+    std::thread flood([&] { reconnectingFlood(port, sockets, stop); });
     QTest::qWait(1000);
     const long residentStart = residentKiB(service.processId());
     qint64 slowest = 0;
@@ -779,7 +844,7 @@ void TestServiceLimits::reconnectFloodAgainstTheRealService() {
     flood.join();
     service.terminate();
     service.waitForFinished(3000);
-    qInfo("flood of 1200 reconnecting sockets: slowest answer %lld ms, service RSS %ld -> %ld KiB", slowest,
+    qInfo("flood of %d reconnecting sockets: slowest answer %lld ms, service RSS %ld -> %ld KiB", sockets, slowest,
           residentStart, residentEnd);
     QCOMPARE(unanswered, 0);
     // Generous for a busy machine; before the fix no request was answered at all.

@@ -34,10 +34,6 @@ zjx::service::Reply wrongKey() {
     return {403, gbk.encode(u("<html><body>访问密钥无效</body></html>")), zjx::service::kGbkHtml};
 }
 
-// Plain text without a marker word: the program shows its network hint for any error status.
-zjx::service::Reply busy() {
-    return {503, "tracking service busy: too many parcels wait for the provider\n", "text/plain; charset=utf-8"};
-}
 
 CachePolicy withMinimum(CachePolicy policy, int providerMinimumMinutes) {
     policy.minutes = std::max(policy.minutes, providerMinimumMinutes);
@@ -48,6 +44,10 @@ CachePolicy withMinimum(CachePolicy policy, int providerMinimumMinutes) {
 
 } // namespace
 
+zjx::service::Reply busy() {
+    return {503, "tracking service busy: too many parcels wait for the provider\n", "text/plain; charset=utf-8"};
+}
+
 void DemoBackend::answer(const TrackingAsk& ask, Done done) {
     done(GatewayAnswer{m_desk.answer(ask.code, ask.number, ask.key, QDateTime::currentDateTime()), {}, false});
 }
@@ -56,7 +56,7 @@ ProviderBackend::ProviderBackend(std::unique_ptr<ProviderClient> client, CachePo
                                  LogSink log, QObject* parent)
     : QObject(parent), m_client(std::move(client)), m_policy(withMinimum(policy, m_client->minimumCacheMinutes())),
       m_phoneTail(std::move(phoneTail)), m_log(std::move(log)), m_cache(policy.capacity, policy.cacheBytes),
-      m_clock([] { return QDeadlineTimer::current().deadline(); }) {
+      m_waiting(m_policy.maxWaitingParcels), m_clock([] { return QDeadlineTimer::current().deadline(); }) {
     m_client->setParent(this);
 }
 
@@ -81,55 +81,21 @@ void ProviderBackend::answer(const TrackingAsk& ask, Done done) {
                        : done(GatewayAnswer{fault->reply, fault->problem, false, fault->fault});
         m_recentFaults.erase(fault);
     }
-    if (const auto waiting = m_waiting.find(key); waiting != m_waiting.end()) {
-        waiting->append(Waiter{std::move(done), ask.stillWanted});
-        // Coalesced; clients that went away meanwhile are let go now and then, so the list stays short.
-        if (const qsizetype n = waiting->size(); n >= 16 && (n & (n - 1)) == 0)
-            letGoneClientsGo(key);
-        return;
-    }
-    // Bounded: only parcels someone still waits for count, but abandoned ones cannot pile up either.
-    const auto full = [this] {
-        return m_waiting.size() >= 4 * m_policy.maxWaitingParcels || parcelsStillWanted() >= m_policy.maxWaitingParcels;
-    };
-    if (full())
-        m_client->dropAbandoned(); // their places are free at once
-    if (full()) {
+    if (m_waiting.join(key, {done, ask.stillWanted}, GatewayAnswer{busy(), u("the client went away"), false}))
+        return; // coalesced with the query under way
+    if (!m_waiting.hasRoom(*m_client)) {
         const QString problem = u("busy: %1 parcels already wait for the provider").arg(m_policy.maxWaitingParcels);
         // Labelled a rate limit for the program: too much asked at once, try again later.
         return hit ? done(GatewayAnswer{hit->reply, problem, true, FaultKind::RateLimit, hit->fetched})
                    : done(GatewayAnswer{busy(), problem, false, FaultKind::RateLimit});
     }
-    m_waiting.insert(key, {Waiter{std::move(done), ask.stillWanted}});
+    m_waiting.start(key, {std::move(done), ask.stillWanted});
     ++m_upstreamQueries;
     const QString companyName = QString::fromUtf8(courier->name);
     const QString label = name() + u' ' + ask.code + u'/' + ask.number;
     m_client->fetch(
-        ProviderQuery{*codes, ask.number, m_phoneTail, [this, key] { return wanted(key); }},
+        ProviderQuery{*codes, ask.number, m_phoneTail, [this, key] { return m_waiting.wanted(key); }},
         [this, key, label, companyName](const Outcome& outcome) { finish(key, label, companyName, outcome); });
-}
-
-bool ProviderBackend::wanted(const QString& cacheKey) const {
-    const auto it = m_waiting.constFind(cacheKey);
-    return it != m_waiting.constEnd() &&
-           std::any_of(it->begin(), it->end(), [](const Waiter& w) { return !w.wanted || w.wanted(); });
-}
-
-void ProviderBackend::letGoneClientsGo(const QString& cacheKey) {
-    QList<Waiter>& list = m_waiting[cacheKey];
-    const auto firstGone =
-        std::stable_partition(list.begin(), list.end(), [](const Waiter& w) { return !w.wanted || w.wanted(); });
-    const QList<Waiter> gone(firstGone, list.end());
-    list.erase(firstGone, list.end());
-    for (const Waiter& w : gone)
-        w.done(GatewayAnswer{busy(), u("the client went away"), false});
-}
-
-int ProviderBackend::parcelsStillWanted() const {
-    int n = 0;
-    for (auto it = m_waiting.constBegin(); it != m_waiting.constEnd(); ++it)
-        n += wanted(it.key());
-    return n;
 }
 
 void ProviderBackend::finish(const QString& cacheKey, const QString& label, const QString& companyName,
@@ -177,9 +143,7 @@ void ProviderBackend::finish(const QString& cacheKey, const QString& label, cons
                                                                     : m_policy.minutes;
         m_cache.store(cacheKey, answer.reply, m_clock() + qint64(minutes) * 60 * 1000, m_wallClock());
     }
-    const QList<Waiter> waiting = m_waiting.take(cacheKey);
-    for (const Waiter& w : waiting)
-        w.done(answer);
+    m_waiting.answer(cacheKey, answer);
 }
 
 std::unique_ptr<TrackingBackend> makeBackend(const GatewayConfig& config, int demoIntervalMinutes, LogSink log,

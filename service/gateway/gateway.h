@@ -4,6 +4,7 @@
 #include "parcelcache.h"
 #include "providerclient.h"
 #include "trackingpages.h"
+#include "waitingqueries.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -92,21 +93,14 @@ public:
     void setWallClock(std::function<QDateTime()> clock) { m_wallClock = std::move(clock); }
 
 private:
-    struct Waiter {
-        Done done;
-        std::function<bool()> wanted;
-    };
     void finish(const QString& cacheKey, const QString& label, const QString& companyName, const Outcome& outcome);
-    bool wanted(const QString& cacheKey) const;
-    int parcelsStillWanted() const;
-    void letGoneClientsGo(const QString& cacheKey);
 
     std::unique_ptr<ProviderClient> m_client;
     const CachePolicy m_policy;
     const QString m_phoneTail;
     LogSink m_log;
     ParcelCache m_cache;
-    QHash<QString, QList<Waiter>> m_waiting; // parcels being asked upstream
+    WaitingQueries<GatewayAnswer> m_waiting; // parcels being asked upstream
     struct RecentFault {
         qint64 untilMs = 0;
         zjx::service::Reply reply; // the fault's own short answer; a cached page is looked up again
@@ -125,6 +119,10 @@ private:
 // non-dumpable (no core file, no ptrace by the user's other programs) so the keys stay in it.
 std::unique_ptr<TrackingBackend> makeBackend(const GatewayConfig& config, int demoIntervalMinutes, LogSink log,
                                              QString* error, const QList<QSslCertificate>& extraCa = {});
+
+// The answer when too many queries wait for the provider, or for a client that went away: plain
+// text without a marker word (the program shows its network hint for any error status).
+zjx::service::Reply busy();
 
 // `line` with every secret of four characters or more blotted out as "***".
 QString scrubbed(const QString& line, const QStringList& secrets);

@@ -52,12 +52,12 @@ void RequestPacer::drain() {
     }
 }
 
-ProviderClient::ProviderClient(ClientOptions options, QObject* parent)
+ProviderLink::ProviderLink(ClientOptions options, QObject* parent)
     : QObject(parent), m_options(std::move(options)), m_net(this) {
     m_net.setAutoDeleteReplies(true);
 }
 
-void ProviderClient::post(const QUrl& url, const QByteArray& contentType,
+void ProviderLink::post(const QUrl& url, const QByteArray& contentType,
                           const QList<std::pair<QByteArray, QByteArray>>& headers, const QByteArray& body,
                           Answered answered, Failed failed, Wanted wanted) {
     QNetworkRequest request(url);
@@ -76,7 +76,7 @@ void ProviderClient::post(const QUrl& url, const QByteArray& contentType,
     pump();
 }
 
-void ProviderClient::pump() {
+void ProviderLink::pump() {
     while (!m_queue.empty() && m_inFlight < std::max(1, m_options.maxInFlight)) {
         Pending next = std::move(m_queue.front());
         m_queue.pop_front();
@@ -88,7 +88,7 @@ void ProviderClient::pump() {
     }
 }
 
-void ProviderClient::dropAbandoned() {
+void ProviderLink::dropAbandoned() {
     std::deque<Pending> gone;
     for (auto it = m_queue.begin(); it != m_queue.end();) {
         if (it->wanted && !it->wanted()) {
@@ -102,7 +102,7 @@ void ProviderClient::dropAbandoned() {
         p.failed(Outcome::failure(FaultKind::Abandoned, QStringLiteral("every client went away; not sent")));
 }
 
-void ProviderClient::send(Pending pending) {
+void ProviderLink::send(Pending pending) {
     // What a transfer learned while it ran: its body so far, and why it was cut short.
     struct Transfer {
         QByteArray body;
@@ -185,7 +185,7 @@ void ProviderClient::send(Pending pending) {
             });
 }
 
-Outcome ProviderClient::transportFailure(const QNetworkReply& reply, const QString& host,
+Outcome ProviderLink::transportFailure(const QNetworkReply& reply, const QString& host,
                                          const QStringList& tlsErrors) const {
     switch (reply.error()) {
     case QNetworkReply::OperationCanceledError:
@@ -202,7 +202,7 @@ Outcome ProviderClient::transportFailure(const QNetworkReply& reply, const QStri
     }
 }
 
-Outcome ProviderClient::httpFault(int status, const QByteArray& body) const {
+Outcome ProviderLink::httpFault(int status, const QByteArray& body) const {
     const QString text = QStringLiteral("%1 answered HTTP %2 %3")
                              .arg(m_options.url.host())
                              .arg(status)

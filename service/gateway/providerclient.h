@@ -74,18 +74,13 @@ private:
     QTimer* m_timer;
 };
 
-// One tracking provider's documented API. fetch() answers later, on the event loop, exactly once.
-class ProviderClient : public QObject {
+// The one way the service asks a provider anything (tracking and number recognition alike): no
+// redirect is followed, an answer is cut at the size cap and at an overall deadline, at most
+// maxInFlight requests are on the wire, and a request nobody wants any more is dropped right
+// before it would be sent.
+class ProviderLink : public QObject {
 public:
-    using Done = std::function<void(Outcome)>;
-
-    ProviderClient(ClientOptions options, QObject* parent);
-    virtual QString name() const = 0;
-    // Whether the provider has a code for this company at all.
-    virtual bool serves(const CarrierCodes& codes) const = 0;
-    // The shortest re-query spacing the provider's terms allow, in minutes.
-    virtual int minimumCacheMinutes() const { return 0; }
-    virtual void fetch(const ProviderQuery& query, Done done) = 0;
+    ProviderLink(ClientOptions options, QObject* parent);
     // Drops at once every request waiting here that nobody wants any more (each reports
     // FaultKind::Abandoned), rather than when its turn comes.
     void dropAbandoned();
@@ -125,6 +120,20 @@ private:
     // waits for any more can be dropped right before it would go out.
     std::deque<Pending> m_queue;
     int m_inFlight = 0;
+};
+
+// One tracking provider's documented API. fetch() answers later, on the event loop, exactly once.
+class ProviderClient : public ProviderLink {
+public:
+    using Done = std::function<void(Outcome)>;
+
+    ProviderClient(ClientOptions options, QObject* parent) : ProviderLink(std::move(options), parent) {}
+    virtual QString name() const = 0;
+    // Whether the provider has a code for this company at all.
+    virtual bool serves(const CarrierCodes& codes) const = 0;
+    // The shortest re-query spacing the provider's terms allow, in minutes.
+    virtual int minimumCacheMinutes() const { return 0; }
+    virtual void fetch(const ProviderQuery& query, Done done) = 0;
 };
 
 // "application/x-www-form-urlencoded" body from name/value pairs, values UTF-8 percent-encoded.

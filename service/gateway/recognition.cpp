@@ -9,8 +9,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 
 #include <algorithm>
 
@@ -56,30 +54,24 @@ Recognition unreadable(const char* provider) {
 
 } // namespace
 
-void Recognizer::postForm(const QByteArray& body, std::function<Recognition(const QByteArray&)> read, Done done) {
-    QNetworkRequest request(m_url);
-    request.setHeader(QNetworkRequest::ContentTypeHeader, "application/x-www-form-urlencoded; charset=UTF-8");
-    request.setTransferTimeout(m_timeoutMs);
-    QNetworkReply* reply = m_net.post(request, body);
-    connect(reply, &QNetworkReply::finished, this, [reply, read = std::move(read), done = std::move(done)] {
-        reply->deleteLater();
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        if (reply->error() == QNetworkReply::OperationCanceledError || reply->error() == QNetworkReply::TimeoutError)
-            return done(fault(FaultKind::Timeout, u("no answer in time")));
-        if (status == 0)
-            return done(fault(FaultKind::Network, reply->errorString()));
-        if (status == 429)
-            return done(fault(FaultKind::RateLimit, u("HTTP 429")));
-        if (status != 200)
-            return done(fault(FaultKind::Provider, u("HTTP ") + QString::number(status)));
-        done(read(reply->readAll()));
-    });
+void Recognizer::postForm(const QByteArray& body, std::function<Recognition(const QByteArray&)> read, Wanted wanted,
+                          Done done) {
+    post(
+        m_options.url, "application/x-www-form-urlencoded; charset=UTF-8", {}, body,
+        [this, read = std::move(read), done](const HttpAnswer& answer) {
+            if (answer.status != 200) {
+                const Outcome refused = httpFault(answer.status, answer.body);
+                return done(fault(refused.fault, refused.reason));
+            }
+            done(read(answer.body));
+        },
+        [done](const Outcome& failure) { done(fault(failure.fault, failure.reason)); }, std::move(wanted));
 }
 
 // ------------------------------------------------------------------------------------ kuaidi100
 
-Kuaidi100Recognizer::Kuaidi100Recognizer(QUrl url, QString key, int timeoutMs, QObject* parent)
-    : Recognizer(std::move(url), timeoutMs, parent), m_key(std::move(key)) {}
+Kuaidi100Recognizer::Kuaidi100Recognizer(ClientOptions options, QString key, QObject* parent)
+    : Recognizer(std::move(options), parent), m_key(std::move(key)) {}
 
 QUrl Kuaidi100Recognizer::urlBeside(const QUrl& queryUrl) {
     // The query lives on poll.kuaidi100.com, the recognition on www.kuaidi100.com; another host
@@ -92,8 +84,9 @@ QUrl Kuaidi100Recognizer::urlBeside(const QUrl& queryUrl) {
     return url;
 }
 
-void Kuaidi100Recognizer::recognise(const QString& number, Done done) {
-    postForm(formBody({{"num", number}, {"key", m_key}}), &Kuaidi100Recognizer::read, std::move(done));
+void Kuaidi100Recognizer::recognise(const QString& number, Wanted wanted, Done done) {
+    postForm(formBody({{"num", number}, {"key", m_key}}), &Kuaidi100Recognizer::read, std::move(wanted),
+             std::move(done));
 }
 
 Recognition Kuaidi100Recognizer::read(const QByteArray& body) {
@@ -120,21 +113,21 @@ Recognition Kuaidi100Recognizer::read(const QByteArray& body) {
 
 // --------------------------------------------------------------------------------------- kdniao
 
-KdniaoRecognizer::KdniaoRecognizer(QUrl url, QString businessId, QString appKey, int timeoutMs, QObject* parent)
-    : Recognizer(std::move(url), timeoutMs, parent), m_businessId(std::move(businessId)), m_appKey(std::move(appKey)) {}
+KdniaoRecognizer::KdniaoRecognizer(ClientOptions options, QString businessId, QString appKey, QObject* parent)
+    : Recognizer(std::move(options), parent), m_businessId(std::move(businessId)), m_appKey(std::move(appKey)) {}
 
 QByteArray KdniaoRecognizer::requestData(const QString& number) {
     return QJsonDocument(QJsonObject{{"LogisticCode", number}}).toJson(QJsonDocument::Compact);
 }
 
-void KdniaoRecognizer::recognise(const QString& number, Done done) {
+void KdniaoRecognizer::recognise(const QString& number, Wanted wanted, Done done) {
     const QByteArray data = requestData(number);
     postForm(formBody({{"RequestData", QString::fromUtf8(data)},
                        {"EBusinessID", m_businessId},
                        {"RequestType", u("2002")},
                        {"DataSign", QString::fromLatin1(KdniaoClient::dataSign(data, m_appKey))},
                        {"DataType", u("2")}}),
-             &KdniaoRecognizer::read, std::move(done));
+             &KdniaoRecognizer::read, std::move(wanted), std::move(done));
 }
 
 Recognition KdniaoRecognizer::read(const QByteArray& body) {
@@ -159,15 +152,15 @@ Recognition KdniaoRecognizer::read(const QByteArray& body) {
 // ---------------------------------------------------------------------------------- the backend
 
 RecognitionBackend::RecognitionBackend(std::unique_ptr<Recognizer> recognizer, int cacheMinutes, LogSink log,
-                                       QObject* parent)
+                                       int maxWaiting, QObject* parent)
     : QObject(parent), m_recognizer(std::move(recognizer)),
       m_cacheMinutes(std::max(cacheMinutes, m_recognizer ? m_recognizer->minimumCacheMinutes() : 0)),
-      m_log(std::move(log)), m_clock([] { return QDeadlineTimer::current().deadline(); }) {
+      m_log(std::move(log)), m_waiting(maxWaiting), m_clock([] { return QDeadlineTimer::current().deadline(); }) {
     if (m_recognizer)
         m_recognizer->setParent(this);
 }
 
-void RecognitionBackend::answer(const QString& number, const QString& key, Done done) {
+void RecognitionBackend::answer(const QString& number, const QString& key, Wanted stillWanted, Done done) {
     static const char plain[] = "text/plain; charset=utf-8";
     if (key != QLatin1String(zjx::service::kAccessKey))
         return done({403, "access key refused", plain});
@@ -178,14 +171,23 @@ void RecognitionBackend::answer(const QString& number, const QString& key, Done 
             return done(hit->reply);
         m_cache.erase(hit);
     }
-    if (auto waiting = m_waiting.find(number); waiting != m_waiting.end())
-        return waiting->append(std::move(done));
-    m_waiting.insert(number, {std::move(done)});
+    if (m_waiting.join(number, {done, stillWanted}, busy()))
+        return; // coalesced with the query under way
+    if (!m_waiting.hasRoom(*m_recognizer))
+        return done(busy());
+    m_waiting.start(number, {std::move(done), std::move(stillWanted)});
     ++m_upstreamQueries;
-    m_recognizer->recognise(number, [this, number](const Recognition& r) { finish(number, r); });
+    m_recognizer->recognise(
+        number, [this, number] { return m_waiting.wanted(number); },
+        [this, number](const Recognition& r) { finish(number, r); });
 }
 
 void RecognitionBackend::finish(const QString& number, const Recognition& r) {
+    if (r.kind == Recognition::Kind::Fault && r.fault == FaultKind::Abandoned) {
+        // Never sent: nothing learnt about the number, so nothing is cached.
+        ++m_droppedQueries;
+        return m_waiting.answer(number, busy());
+    }
     zjx::service::Reply reply{200, {}, "text/plain; charset=utf-8"};
     qint64 lifetimeMs = qint64(m_cacheMinutes) * 60 * 1000;
     if (r.kind == Recognition::Kind::Fault) {
@@ -201,28 +203,29 @@ void RecognitionBackend::finish(const QString& number, const Recognition& r) {
     if (m_cache.size() >= 10000) // bounded like the tracking cache
         m_cache.clear();
     m_cache.insert(number, Cached{m_clock() + lifetimeMs, reply});
-    const QList<Done> waiting = m_waiting.take(number);
-    for (const Done& d : waiting)
-        d(reply);
+    m_waiting.answer(number, reply);
 }
 
-std::unique_ptr<RecognitionBackend> makeRecognitionBackend(const GatewayConfig& config, LogSink log) {
-    const int timeoutMs = config.timeoutSeconds * 1000;
+std::unique_ptr<RecognitionBackend> makeRecognitionBackend(const GatewayConfig& config, LogSink log,
+                                                           const QList<QSslCertificate>& extraCa) {
+    const auto options = [&](const QUrl& url) { return ClientOptions{url, config.timeoutSeconds * 1000, extraCa}; };
     std::unique_ptr<Recognizer> recognizer;
     if (config.backend == u"kuaidi100")
-        recognizer = std::make_unique<Kuaidi100Recognizer>(Kuaidi100Recognizer::urlBeside(config.kuaidi100Url),
-                                                           config.kuaidi100Key, timeoutMs);
+        recognizer = std::make_unique<Kuaidi100Recognizer>(options(Kuaidi100Recognizer::urlBeside(config.kuaidi100Url)),
+                                                           config.kuaidi100Key);
     else if (config.backend == u"kdniao")
-        recognizer = std::make_unique<KdniaoRecognizer>(config.kdniaoUrl, config.kdniaoBusinessId, config.kdniaoAppKey,
-                                                        timeoutMs);
+        recognizer =
+            std::make_unique<KdniaoRecognizer>(options(config.kdniaoUrl), config.kdniaoBusinessId, config.kdniaoAppKey);
     return std::make_unique<RecognitionBackend>(std::move(recognizer), config.cacheMinutes, std::move(log));
 }
 
 void addRecognitionRoute(zjx::service::HttpServer& server, RecognitionBackend& backend) {
     server.route("GET", "/autonumber",
                  [&backend](const zjx::service::HttpRequest& req, const zjx::service::HttpResponder& out) {
-                     backend.answer(req.param("nu"), req.param("id"),
-                                    [out](const zjx::service::Reply& reply) { out.send(reply); });
+                     // A query whose clients have all gone is not sent.
+                     backend.answer(
+                         req.param("nu"), req.param("id"), [out] { return out.stillWanted(); },
+                         [out](const zjx::service::Reply& reply) { out.send(reply); });
                  });
 }
 

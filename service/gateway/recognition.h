@@ -4,7 +4,6 @@
 #include "gatewayconfig.h"
 
 #include <QHash>
-#include <QNetworkAccessManager>
 #include <QObject>
 #include <QStringList>
 
@@ -27,32 +26,28 @@ struct Recognition {
 };
 
 // One provider's documented recognition request, answered later on the event loop, exactly once.
-class Recognizer : public QObject {
+// It goes through the same link as the tracking queries (no redirects, the body cap, the deadline,
+// dropped when nobody wants it any more: then the fault is FaultKind::Abandoned).
+class Recognizer : public ProviderLink {
 public:
     using Done = std::function<void(const Recognition&)>;
-    Recognizer(QUrl url, int timeoutMs, QObject* parent)
-        : QObject(parent), m_url(std::move(url)), m_timeoutMs(timeoutMs) {}
+    Recognizer(ClientOptions options, QObject* parent) : ProviderLink(std::move(options), parent) {}
     virtual QString name() const = 0;
     virtual int minimumCacheMinutes() const { return 0; }
-    virtual void recognise(const QString& number, Done done) = 0;
+    virtual void recognise(const QString& number, Wanted wanted, Done done) = 0;
 
 protected:
     // One form POST; `read` turns a 200 answer's body into the outcome.
-    void postForm(const QByteArray& body, std::function<Recognition(const QByteArray&)> read, Done done);
-    const QUrl m_url;
-    const int m_timeoutMs;
-
-private:
-    QNetworkAccessManager m_net;
+    void postForm(const QByteArray& body, std::function<Recognition(const QByteArray&)> read, Wanted wanted, Done done);
 };
 
 // kuaidi100's 智能单号识别: POST num and key to /autonumber/auto; an array of {comCode, name}.
 class Kuaidi100Recognizer : public Recognizer {
 public:
-    Kuaidi100Recognizer(QUrl url, QString key, int timeoutMs, QObject* parent = nullptr);
+    Kuaidi100Recognizer(ClientOptions options, QString key, QObject* parent = nullptr);
     QString name() const override { return QStringLiteral("kuaidi100"); }
     int minimumCacheMinutes() const override { return 30; }
-    void recognise(const QString& number, Done done) override;
+    void recognise(const QString& number, Wanted wanted, Done done) override;
     static Recognition read(const QByteArray& body);
     // Where the recognition lives beside a configured query address.
     static QUrl urlBeside(const QUrl& queryUrl);
@@ -64,9 +59,9 @@ private:
 // kdniao's 单号识别, RequestType 2002: the same signed form as its query, Shippers in the answer.
 class KdniaoRecognizer : public Recognizer {
 public:
-    KdniaoRecognizer(QUrl url, QString businessId, QString appKey, int timeoutMs, QObject* parent = nullptr);
+    KdniaoRecognizer(ClientOptions options, QString businessId, QString appKey, QObject* parent = nullptr);
     QString name() const override { return QStringLiteral("kdniao"); }
-    void recognise(const QString& number, Done done) override;
+    void recognise(const QString& number, Wanted wanted, Done done) override;
     static QByteArray requestData(const QString& number);
     static Recognition read(const QByteArray& body);
 
@@ -78,15 +73,19 @@ private:
 // Answers "which companies may this number be" for the program: the configured provider's
 // recognition behind a cache like the tracking answers' (one upstream request per number per cache
 // lifetime, requests for a number being asked wait for that answer, a failing number is not asked
-// again for a minute). The demo and 17TRACK (whose detection comes only with registering a number,
-// one unit of quota each) answer with no candidates without asking anyone.
+// again for a minute), with the tracking route's bound on waiting queries (503 beyond it) and its
+// dropping of queries whose clients all went away. The demo and 17TRACK (whose detection comes
+// only with registering a number, one unit of quota each) answer with no candidates without
+// asking anyone.
 class RecognitionBackend : public QObject {
 public:
     using Done = std::function<void(const zjx::service::Reply&)>;
     RecognitionBackend(std::unique_ptr<Recognizer> recognizer, int cacheMinutes, LogSink log,
-                       QObject* parent = nullptr);
-    void answer(const QString& number, const QString& key, Done done);
+                       int maxWaiting = CachePolicy{}.maxWaitingParcels, QObject* parent = nullptr);
+    // `stillWanted`: whether the client still waits (empty: it does).
+    void answer(const QString& number, const QString& key, Wanted stillWanted, Done done);
     int upstreamQueries() const { return m_upstreamQueries; }
+    int droppedQueries() const { return m_droppedQueries; } // abandoned before they were sent
     void setClock(std::function<qint64()> clock) { m_clock = std::move(clock); }
 
 private:
@@ -99,12 +98,14 @@ private:
         zjx::service::Reply reply;
     };
     QHash<QString, Cached> m_cache;
-    QHash<QString, QList<Done>> m_waiting;
+    WaitingQueries<zjx::service::Reply> m_waiting;
     std::function<qint64()> m_clock;
     int m_upstreamQueries = 0;
+    int m_droppedQueries = 0;
 };
 
-std::unique_ptr<RecognitionBackend> makeRecognitionBackend(const GatewayConfig& config, LogSink log);
+std::unique_ptr<RecognitionBackend> makeRecognitionBackend(const GatewayConfig& config, LogSink log,
+                                                           const QList<QSslCertificate>& extraCa = {});
 
 // "GET /autonumber?nu=NUMBER&id=KEY": the candidates as the program's service codes, one a line
 // (UTF-8 plain text, empty when none); 403 for a wrong key; 502/503/504 for a provider fault.

@@ -22,8 +22,8 @@
 #include <QSpinBox>
 #include <QStyledItemDelegate>
 #include <QTableView>
-#include <QTimer>
 #include <QTimeEdit>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace zjx {
@@ -140,14 +140,18 @@ OverviewWindow::OverviewWindow(MainWindow& main, QWidget* parent)
     watchRow->addWidget(quietTo);
     watchRow->addWidget(chime);
     watchRow->addStretch(1);
-    watchRow->addWidget(askButton);
-    watchRow->addWidget(archiveButton);
-    watchRow->addWidget(restoreButton);
+    // The acts on the selected rows share the cost line's row: one row of everything would be
+    // wider than a 1024-pixel screen.
+    auto* actRow = new QHBoxLayout;
+    actRow->addWidget(costLabel, 1);
+    actRow->addWidget(askButton);
+    actRow->addWidget(archiveButton);
+    actRow->addWidget(restoreButton);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(table, 1);
     layout->addLayout(watchRow);
-    layout->addWidget(costLabel);
+    layout->addLayout(actRow);
 
     BookWatch& watch = m_main.bookWatch();
     watchMinutes->setMinimum(watch.minimumMinutes());

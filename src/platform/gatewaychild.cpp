@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace zjx {
@@ -39,6 +40,17 @@ GatewayChild::GatewayChild(QObject* parent)
     : QObject(parent), m_process(new QProcess(this)), m_secret(newSecret()), m_restartTimer(new QTimer(this)) {
     m_restartTimer->setSingleShot(true);
     connect(m_restartTimer, &QTimer::timeout, this, &GatewayChild::startAgain);
+}
+
+// The event loop hears of the child's end a moment late; a request sent in that moment would go
+// to a port anyone may have taken. The kernel knows at once: asked without reaping the child.
+void GatewayChild::noticeEnd() {
+    const qint64 pid = m_process->processId();
+    siginfo_t info{};
+    if (m_state != State::Ready || pid <= 0 ||
+        ::waitid(P_PID, id_t(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid == 0)
+        return;
+    m_process->waitForFinished(1000); // QProcess reaps it and says so: onFinished
 }
 
 GatewayChild::~GatewayChild() {
@@ -152,7 +164,7 @@ void GatewayChild::stop() {
     m_expectedVisit.clear();
     m_restartTimer->stop();
     if (std::exchange(m_announced, false))
-        HttpClient::instance().serviceEnded(false);
+        forgetService();
     endProcess();
 }
 
@@ -177,6 +189,12 @@ void GatewayChild::restart() {
     m_announced = true;
     m_restarts = 0;
     startAgain();
+}
+
+// HttpClient sends nothing more to this child's address, nor asks it whether it has ended.
+void GatewayChild::forgetService() {
+    HttpClient::instance().setServiceCheck({});
+    HttpClient::instance().serviceEnded(false);
 }
 
 void GatewayChild::startAgain() {
@@ -222,6 +240,7 @@ void GatewayChild::readOutput() {
             m_pending.clear();
             m_readySince.start();
             m_announced = true;
+            HttpClient::instance().setServiceCheck([this] { noticeEnd(); });
             HttpClient::instance().setServiceSecret(m_address, m_secret);
             Q_EMIT ready(m_address);
             return;
@@ -302,7 +321,7 @@ void GatewayChild::ended(QString reason, bool wasReady) {
 
 void GatewayChild::fail(const QString& reason) {
     if (std::exchange(m_announced, false))
-        HttpClient::instance().serviceEnded(false);
+        forgetService();
     m_state = State::Failed;
     m_failure = reason;
     if (m_failureDetail.isEmpty())

@@ -88,6 +88,8 @@ private:
     // The child ended or could not start: it is started again while the pauses last, else failed.
     void ended(QString reason, bool wasReady);
     void startAgain();
+    void noticeEnd();
+    void forgetService();
     void endProcess();
     void fail(const QString& reason);
     // A pipe holding the secret, its read end open for the child only; -1 on failure.

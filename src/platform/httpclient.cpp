@@ -8,8 +8,17 @@
 #include <QPointer>
 #include <QTimer>
 #include <memory>
+#include <optional>
 
 namespace zjx {
+namespace {
+
+// Marks a reply aborted because the service ended under it: it is sent again, not answered.
+constexpr char cutByServiceEnd[] = "zjxCutByServiceEnd";
+// Marks a reply from the service itself.
+constexpr char fromService[] = "zjxFromService";
+
+} // namespace
 
 HttpClient& HttpClient::instance() {
     static HttpClient* client = new HttpClient;
@@ -37,6 +46,14 @@ void HttpClient::serviceEnded(bool comesBack) {
     m_serviceHost.clear();
     m_servicePort = -1;
     m_serviceSecret.clear();
+    // A request on its way would be sent again by the network layer to the same port when the
+    // connection drops: each is cut off now and asked again where the service will be.
+    m_manager->clearConnectionCache();
+    for (const QPointer<QNetworkReply>& reply : std::exchange(m_serviceReplies, {}))
+        if (reply && !reply->isFinished()) {
+            reply->setProperty(cutByServiceEnd, true);
+            reply->abort();
+        }
     if (comesBack)
         return;
     for (const auto& resume : std::exchange(m_held, {}))
@@ -85,7 +102,32 @@ QNetworkReply* HttpClient::start(const QUrl& url, bool responsive) {
     QNetworkRequest request = this->request(url);
     if (responsive)
         request.setRawHeader("If-Modified-Since", "0");
-    return m_manager->get(request);
+    QNetworkReply* reply = m_manager->get(request);
+    if (request.hasRawHeader("X-Zjx-Secret")) {
+        reply->setProperty(fromService, true);
+        m_serviceReplies.removeAll(nullptr);
+        m_serviceReplies.append(reply);
+    }
+    return reply;
+}
+
+void HttpClient::noticeServiceEnd(const QUrl& url) {
+    QUrl target = url;
+    if (m_serviceCheck && m_service == Service::Up && route(target) == Route::Send && request(target).hasRawHeader("X-Zjx-Secret"))
+        m_serviceCheck();
+}
+
+bool HttpClient::cutOff(QNetworkReply* reply) {
+    if (reply->property(cutByServiceEnd).toBool())
+        return true;
+    // Failed on its way (a reset, a refused connection): if the service has just ended, that is
+    // why, and the request goes where the service is now.
+    if (!reply->property(fromService).toBool() || reply->error() == QNetworkReply::NoError ||
+        reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() != 0)
+        return false;
+    noticeServiceEnd(reply->url());
+    QUrl target = reply->url();
+    return route(target) != Route::Send || target != reply->url();
 }
 
 // Arms the time limit and the size limit of one transfer; both abort the reply.
@@ -106,13 +148,10 @@ void HttpClient::watch(QNetworkReply* reply, bool* timedOut, bool* tooLarge, int
     });
 }
 
-HttpResult HttpClient::getBlocking(const QUrl& url, const BodyDecoder& decode) {
-    ++m_blockingWaits;
-    // A request for a service that is starting again waits for it, within the same time limit.
-    const QDeadlineTimer deadline(m_timeoutMs);
-    QUrl target = url;
+// Waits while a request for the service must wait for its return, within the deadline.
+HttpClient::Route HttpClient::routeWhenSettled(QUrl& url, const QDeadlineTimer& deadline) {
     Route way;
-    while ((way = route(target)) == Route::Hold && !deadline.hasExpired()) {
+    while ((way = route(url)) == Route::Hold && !deadline.hasExpired()) {
         QEventLoop loop;
         bool woken = false;
         const auto wake = [&] {
@@ -125,10 +164,21 @@ HttpResult HttpClient::getBlocking(const QUrl& url, const BodyDecoder& decode) {
         if (!woken)
             break; // the program is ending: every loop was told to end
     }
-    HttpResult result;
-    if (way != Route::Send) {
-        result = failed(way == Route::Hold ? HttpResult::Failure::Timeout : HttpResult::Failure::Refused);
-    } else {
+    return way;
+}
+
+HttpResult HttpClient::getBlocking(const QUrl& url, const BodyDecoder& decode) {
+    ++m_blockingWaits;
+    // A request for a service that is starting again waits for it, within the same time limit.
+    const QDeadlineTimer deadline(m_timeoutMs);
+    std::optional<HttpResult> result;
+    while (!result) {
+        noticeServiceEnd(url);
+        QUrl target = url;
+        if (const Route way = routeWhenSettled(target, deadline); way != Route::Send) {
+            result = failed(way == Route::Hold ? HttpResult::Failure::Timeout : HttpResult::Failure::Refused);
+            break;
+        }
         bool timedOut = false;
         bool tooLarge = false;
         QNetworkReply* reply = start(target, false);
@@ -141,18 +191,20 @@ HttpResult HttpClient::getBlocking(const QUrl& url, const BodyDecoder& decode) {
         // The program is ending (every loop was told to end): no half answer is taken for one.
         if (!reply->isFinished())
             reply->abort();
-        result = finish(reply, timedOut, tooLarge, decode);
+        if (!cutOff(reply))
+            result = finish(reply, timedOut, tooLarge, decode);
         reply->deleteLater();
     }
     --m_blockingWaits;
     if (m_blockingWaits == 0)
         Q_EMIT waitEnded();
-    return result;
+    return *result;
 }
 
 void HttpClient::getResponsive(const QUrl& url, QObject* context, std::function<void(const HttpResult&)> done,
                                BodyDecoder decode) {
     QPointer<QObject> guard(context);
+    noticeServiceEnd(url);
     QUrl target = url;
     switch (route(target)) {
     case Route::Hold:
@@ -176,11 +228,14 @@ void HttpClient::getResponsive(const QUrl& url, QObject* context, std::function<
     auto flags = std::make_shared<std::pair<bool, bool>>(false, false);
     watch(reply, &flags->first, &flags->second, m_timeoutMs);
     connect(reply, &QNetworkReply::finished, this,
-            [this, reply, flags, guard, done = std::move(done), decode = std::move(decode)] {
+            [this, url, reply, flags, guard, done = std::move(done), decode = std::move(decode)] {
                 reply->deleteLater();
                 // The window that asked may have been closed meanwhile: its answer is dropped.
                 if (!guard)
                     return;
+                // Cut off by the service's end: asked again where the service is now.
+                if (cutOff(reply))
+                    return getResponsive(url, guard, done, decode);
                 done(finish(reply, flags->first, flags->second, decode));
             });
 }

@@ -3,11 +3,13 @@
 #include <QByteArray>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QUrl>
 #include <functional>
 #include <utility>
 
+class QDeadlineTimer;
 class QNetworkAccessManager;
 class QNetworkReply;
 class QNetworkRequest;
@@ -71,6 +73,9 @@ public:
     // port next would read the numbers), and its secret is forgotten. While it `comesBack`, the
     // requests meant for it wait for its new address; else they fail at once, as refused.
     void serviceEnded(bool comesBack);
+    // Called before anything is sent to the service: notices at once a service that has just
+    // ended (it then calls serviceEnded), so that no request goes to its port in the meantime.
+    void setServiceCheck(std::function<void()> check) { m_serviceCheck = std::move(check); }
     // Every request goes out as built here.
     QNetworkRequest request(const QUrl& url) const;
 
@@ -88,6 +93,10 @@ private:
     // What happens to a request for `url` now; one meant for the service's old address is
     // moved to its present one.
     Route route(QUrl& url) const;
+    Route routeWhenSettled(QUrl& url, const QDeadlineTimer& deadline);
+    void noticeServiceEnd(const QUrl& url);
+    // The reply was cut off by the service's end: the request is to be sent again.
+    bool cutOff(QNetworkReply* reply);
     QNetworkReply* start(const QUrl& url, bool responsive);
     HttpResult finish(QNetworkReply* reply, bool timedOut, bool tooLarge, const BodyDecoder& decode);
     void watch(QNetworkReply* reply, bool* timedOut, bool* tooLarge, int timeoutMs);
@@ -100,6 +109,8 @@ private:
     QByteArray m_serviceSecret;
     QList<std::pair<QString, int>> m_formerServices; // host and port the service had before
     QList<std::function<void()>> m_held;             // responsive requests waiting for the service
+    QList<QPointer<QNetworkReply>> m_serviceReplies; // requests to the service on their way
+    std::function<void()> m_serviceCheck;
     int m_timeoutMs = 60000;
     qint64 m_maxBodyBytes = 8 * 1024 * 1024;
     int m_blockingWaits = 0;

@@ -13,15 +13,25 @@ namespace zjx::fakes {
 
 namespace {
 
-// The number as the three APIs carry it: inside JSON, raw (17TRACK) or percent-encoded (forms).
+// Where the number starts as the APIs carry it: inside JSON, raw (17TRACK) or percent-encoded
+// (forms), or as the form field of kuaidi100's number recognition.
+constexpr const char* kNumberStarts[] = {"\"", "%22", "num="};
+
+// Just after `word` at the start of the number, or npos.
+size_t afterWord(const std::string& body, const std::string& word) {
+    for (const std::string start : kNumberStarts)
+        if (const size_t at = body.find(start + word); at != std::string::npos)
+            return at + start.size() + word.size();
+    return std::string::npos;
+}
+
 bool asks(const std::string& body, const std::string& word) {
-    return body.find('"' + word) != std::string::npos || body.find("%22" + word) != std::string::npos;
+    return afterWord(body, word) != std::string::npos;
 }
 
 // The digits that follow `word` in the number.
 long long numberAfter(const std::string& body, const std::string& word) {
-    size_t at = body.find('"' + word);
-    at = at == std::string::npos ? body.find("%22" + word) + 3 + word.size() : at + 1 + word.size();
+    size_t at = afterWord(body, word);
     long long n = 0;
     for (; at < body.size() && std::isdigit(static_cast<unsigned char>(body[at])); ++at)
         n = n * 10 + (body[at] - '0');

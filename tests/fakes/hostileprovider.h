@@ -12,7 +12,8 @@ namespace zjx::fakes {
 
 // A provider gone bad, standing in front of an honest fake: a word at the start of the parcel
 // number chooses the attack, and any other request is passed on to the honest fake unchanged, so
-// an innocent parcel still gets its answer. For the gateway's tests and its load benchmark.
+// an innocent parcel still gets its answer. The words work in kuaidi100's number recognition
+// (num=WORD...) as well. For the gateway's tests and its load benchmark.
 //
 //   REDIRECT<code>...  HTTP <code> (301, 302, 303, 307, 308) pointing at a thief on 127.0.0.2,
 //                      which counts every request that reaches it
