@@ -50,8 +50,6 @@ const QList<SampleNumber> kSamples = {
 };
 
 constexpr int kManyEvents = 40;
-// A flood of made-up numbers must not grow the memory without end; forgetting restarts histories.
-constexpr size_t kMaxRemembered = 100000;
 
 // splitmix64: small, and the same sequence everywhere.
 class Dice {
@@ -147,6 +145,15 @@ bool isPlausibleNumber(const QString& number) {
     });
 }
 
+QDateTime journeyStart(const QString& code, const QString& number, const QDateTime& now, int intervalMinutes) {
+    const qint64 cycle = qint64(std::max(1, intervalMinutes)) * 60 * kJourneyCycleIntervals;
+    // Another hash than the story's dice, so when a journey runs says nothing about its route.
+    const qint64 offset = qint64(stableHash("start|" + code.toUtf8() + '|' + number.toUtf8()) % quint64(cycle));
+    const qint64 at = now.toSecsSinceEpoch() - offset;
+    const qint64 cycles = at >= 0 ? at / cycle : (at - cycle + 1) / cycle;
+    return QDateTime::fromSecsSinceEpoch(cycles * cycle + offset);
+}
+
 namespace {
 
 // A parcel's whole invented journey and how much of it has happened by `now`.
@@ -156,7 +163,7 @@ struct Journey {
     ParcelEnd end = ParcelEnd::Signed;
 };
 
-Journey plannedJourney(const QString& code, const QString& number, const QDateTime& firstAsked, const QDateTime& now,
+Journey plannedJourney(const QString& code, const QString& number, const QDateTime& startedAt, const QDateTime& now,
                        int intervalMinutes) {
     Dice dice(stableHash(code.toUtf8() + '|' + number.toUtf8()));
     const bool many = number == u"ZJXMANY001";
@@ -179,9 +186,9 @@ Journey plannedJourney(const QString& code, const QString& number, const QDateTi
     if (complete)
         shownAtFirst = total;
 
-    // Events already known at the first request lie hours apart before it; later ones carry the
+    // Events already known when the journey starts lie hours apart before it; later ones carry the
     // moment they appear, a little rounded down, so no time is ever in the future.
-    const QDateTime start = firstAsked.addMSecs(-firstAsked.time().msec());
+    const QDateTime start = startedAt.addMSecs(-startedAt.time().msec());
     QList<QDateTime> times(total);
     const qint64 lastKnownAgo = complete ? 3600 + dice.below(4 * 3600) : 300 + dice.below(35 * 60);
     times[shownAtFirst - 1] = start.addSecs(-lastKnownAgo);
@@ -191,7 +198,7 @@ Journey plannedJourney(const QString& code, const QString& number, const QDateTi
     for (int i = shownAtFirst; i < total; ++i)
         times[i] = start.addSecs(step * (i - shownAtFirst + 1) - dice.below(30));
 
-    const qint64 elapsed = std::max<qint64>(0, firstAsked.secsTo(now));
+    const qint64 elapsed = std::max<qint64>(0, startedAt.secsTo(now));
     Journey j;
     j.shown = int(std::min<qint64>(total, shownAtFirst + elapsed / step));
     j.end = end;
@@ -202,15 +209,15 @@ Journey plannedJourney(const QString& code, const QString& number, const QDateTi
 
 } // namespace
 
-QList<TrackingEvent> parcelHistory(const QString& code, const QString& number, const QDateTime& firstAsked,
+QList<TrackingEvent> parcelHistory(const QString& code, const QString& number, const QDateTime& startedAt,
                                    const QDateTime& now, int intervalMinutes) {
-    const Journey j = plannedJourney(code, number, firstAsked, now, intervalMinutes);
+    const Journey j = plannedJourney(code, number, startedAt, now, intervalMinutes);
     return j.planned.mid(0, j.shown);
 }
 
-ParcelOutlook parcelOutlook(const QString& code, const QString& number, const QDateTime& firstAsked,
+ParcelOutlook parcelOutlook(const QString& code, const QString& number, const QDateTime& startedAt,
                             const QDateTime& now, int intervalMinutes) {
-    const Journey j = plannedJourney(code, number, firstAsked, now, intervalMinutes);
+    const Journey j = plannedJourney(code, number, startedAt, now, intervalMinutes);
     ParcelOutlook o;
     if (j.shown == 0)
         return o;
@@ -224,7 +231,6 @@ ParcelOutlook parcelOutlook(const QString& code, const QString& number, const QD
     }
     return o;
 }
-
 
 QByteArray trackingPage(const QString& companyName, const QList<TrackingEvent>& events) {
     // The program cuts this page at fixed tags: the heading row uses <th>, event rows follow one
@@ -243,7 +249,8 @@ QByteArray messagePage(const QString& message) {
                u("</p></body></html>"));
 }
 
-Reply TrackingDesk::answer(const QString& code, const QString& number, const QString& key, const QDateTime& now) {
+Reply TrackingDesk::answer(const QString& code, const QString& number, const QString& key,
+                           const QDateTime& now) const {
     if (key != QLatin1String(kAccessKey))
         return {403, gbk(u("<html><body>访问密钥无效</body></html>")), kGbkHtml};
     // Nothing the caller sent is echoed: a number such as "NULL1234" would trip the markers.
@@ -261,16 +268,10 @@ Reply TrackingDesk::answer(const QString& code, const QString& number, const QSt
     if (number == u"ZJXEMPTY01")
         return {200, QByteArray(), kGbkHtml};
 
-    QDateTime firstAsked;
-    {
-        const std::lock_guard lock(m_mutex);
-        if (m_firstAsked.size() >= kMaxRemembered)
-            m_firstAsked.clear();
-        firstAsked = m_firstAsked.try_emplace({code, number}, now).first->second;
-    }
-    Reply reply{200, trackingPage(u(courier->name), parcelHistory(code, number, firstAsked, now, m_intervalMinutes)),
+    const QDateTime start = journeyStart(code, number, now, m_intervalMinutes);
+    Reply reply{200, trackingPage(u(courier->name), parcelHistory(code, number, start, now, m_intervalMinutes)),
                 kGbkHtml};
-    const ParcelOutlook outlook = parcelOutlook(code, number, firstAsked, now, m_intervalMinutes);
+    const ParcelOutlook outlook = parcelOutlook(code, number, start, now, m_intervalMinutes);
     if (!outlook.state.empty())
         reply.headers.emplace_back("X-Zjx-State", outlook.state);
     if (!outlook.estimatedDelivery.isEmpty())

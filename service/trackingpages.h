@@ -5,8 +5,6 @@
 #include <QList>
 #include <QString>
 
-#include <map>
-#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -40,10 +38,18 @@ quint64 stableHash(const QByteArray& bytes);
 bool isPlausibleNumber(const QString& number);
 
 // The events of a parcel that have happened by `now`, oldest first. The story and its spacing
-// depend only on code and number; the clock starts at the first time the parcel was asked for,
+// depend only on code and number; the journey starts at `start` (2 or 3 events already known),
 // and one more event appears every `intervalMinutes` until the parcel is signed for.
-QList<TrackingEvent> parcelHistory(const QString& code, const QString& number, const QDateTime& firstAsked,
+QList<TrackingEvent> parcelHistory(const QString& code, const QString& number, const QDateTime& start,
                                    const QDateTime& now, int intervalMinutes);
+
+// A number's parcel makes its journey again every this many intervals, each time from a moment of
+// its own within the cycle (set by a hash of code and number).
+inline constexpr int kJourneyCycleIntervals = 24;
+
+// When the journey shown at `now` started: the latest start of the number's cycle, a function of
+// code, number and the wall clock only, so a restarted service shows the same history.
+QDateTime journeyStart(const QString& code, const QString& number, const QDateTime& now, int intervalMinutes);
 
 // How an invented journey ends.
 enum class ParcelEnd { Signed, Pickup, Returned };
@@ -55,23 +61,22 @@ struct ParcelOutlook {
     std::string state;
     QString estimatedDelivery;
 };
-ParcelOutlook parcelOutlook(const QString& code, const QString& number, const QDateTime& firstAsked,
-                            const QDateTime& now, int intervalMinutes);
+ParcelOutlook parcelOutlook(const QString& code, const QString& number, const QDateTime& start, const QDateTime& now,
+                            int intervalMinutes);
 
 // GBK pages: the event table in the exact shape the program cuts, and a one-line notice.
 QByteArray trackingPage(const QString& companyName, const QList<TrackingEvent>& events);
 QByteArray messagePage(const QString& message);
 
-// Answers tracking requests and remembers when each parcel was first asked for.
+// Answers tracking requests with the made-up parcels; it keeps no state, so any two desks (a
+// service and the same service restarted) answer alike at the same moment.
 class TrackingDesk {
 public:
     explicit TrackingDesk(int intervalMinutes) : m_intervalMinutes(intervalMinutes) {}
-    Reply answer(const QString& code, const QString& number, const QString& key, const QDateTime& now);
+    Reply answer(const QString& code, const QString& number, const QString& key, const QDateTime& now) const;
 
 private:
     const int m_intervalMinutes;
-    std::mutex m_mutex;
-    std::map<std::pair<QString, QString>, QDateTime> m_firstAsked;
 };
 
 } // namespace zjx::service
