@@ -307,12 +307,15 @@ private Q_SLOTS:
     // A request on its way when the child ends is not left to the network layer, which would send
     // it again to the old port: it is cut off and asked of the new child.
     void requestOnItsWayGoesToTheNewChild() {
-        QTcpServer silent, answering; // the old child never answers; the new one does
+        QTcpServer silent, answering; // the old child answers only after its end; the new one at once
         QVERIFY(silent.listen(QHostAddress::LocalHost) && answering.listen(QHostAddress::LocalHost));
         int reachedOld = 0;
+        QTcpSocket* held = nullptr;
         connect(&silent, &QTcpServer::newConnection, this, [&] {
-            while (silent.nextPendingConnection())
+            while (QTcpSocket* peer = silent.nextPendingConnection()) {
+                held = peer;
                 ++reachedOld;
+            }
         });
         connect(&answering, &QTcpServer::newConnection, this, [&] {
             QTcpSocket* peer = answering.nextPendingConnection();
@@ -338,7 +341,14 @@ private Q_SLOTS:
                                                   [&](const zjx::HttpResult& r) { answer = r; });
         QTRY_COMPARE(reachedOld, 1);
         usePort(answering.serverPort());
-        ::kill(pid_t(gateway.processId()), SIGKILL);
+        const qint64 pid = gateway.processId();
+        ::kill(pid_t(pid), SIGKILL);
+        while (!processGone(pid))
+            QThread::usleep(200);
+        // Whoever has the old port now answers before the end is heard of: not taken.
+        held->write("HTTP/1.1 200 OK\r\nContent-Length: 3\r\nConnection: close\r\n\r\nold");
+        QVERIFY(held->waitForBytesWritten(1000));
+        QThread::msleep(200); // the network layer has the answer before the event loop runs again
         QTRY_VERIFY(answer.has_value());
         QCOMPARE(answer->body, QStringLiteral("new"));
         QCOMPARE(reachedOld, 1);

@@ -99,6 +99,8 @@ void TestOverview::watchArchiveAndRestore() {
     QCOMPARE(o->archivedFilter->accessibleName(), QStringLiteral("已归档"));
     QCOMPARE(o->filter().rowCount(), 3);
 
+    QCOMPARE(o->costLabel->text(), QStringLiteral("自动跟踪未开启。开启后约 45 次查询/天"));
+
     // A minute of the watch at one minute: the parcels one at a time, 20 seconds apart.
     o->watchMinutes->setValue(1);
     o->watchSwitch->setChecked(true);
@@ -229,7 +231,9 @@ void TestOverview::aNewUserFindsTheirWay() {
             return CannedResponse{200, "NULL"}; // an expired number
         if (number == "3")
             return CannedResponse{200, TestServer::gbk(QStringLiteral("不存在"))};
-        return CannedResponse{200, TestServer::trackingPage({QStringLiteral("已收件")}, QDate(2026, 12, 1))};
+        CannedResponse page{200, TestServer::trackingPage({QStringLiteral("已收件")}, QDate(2026, 12, 1))};
+        page.headers = {{"X-Zjx-Cache-Minutes", "45"}};
+        return page;
     });
     WindowFixture fx(server.hostPort());
     fx.writeStore(TestServer::gbk(QStringLiteral(
@@ -263,7 +267,9 @@ void TestOverview::aNewUserFindsTheirWay() {
     QTest::keyClick(o->table, Qt::Key_Return);
     QCOMPARE(w->Text1->currentText(), QStringLiteral("包裹"));
 
-    // An expired number and a number without a record say so.
+    // An expired number and a number without a record say so; a provider's cache longer than the
+    // chosen interval is named beside it, and the choice is kept.
+    o->watchMinutes->setValue(1);
     o->table->selectAll();
     o->askSelected();
     QTRY_VERIFY(!w->bookWatch().asking() && server.requests().size() >= 5);
@@ -272,6 +278,9 @@ void TestOverview::aNewUserFindsTheirWay() {
     };
     QTRY_COMPARE(stateOf(QStringLiteral("中药")), QStringLiteral("已失效"));
     QCOMPARE(stateOf(QStringLiteral("阿姨")), QStringLiteral("无记录"));
+    QCOMPARE(o->watchMinutes->value(), 45);
+    QCOMPARE(o->intervalNote->text(), QStringLiteral("(服务商缓存 45 分钟)"));
+    QCOMPARE(w->bookWatch().minutes(), 1);
 }
 
 void TestOverview::placement_data() {

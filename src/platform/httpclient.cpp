@@ -120,10 +120,10 @@ void HttpClient::noticeServiceEnd(const QUrl& url) {
 bool HttpClient::cutOff(QNetworkReply* reply) {
     if (reply->property(cutByServiceEnd).toBool())
         return true;
-    // Failed on its way (a reset, a refused connection): if the service has just ended, that is
-    // why, and the request goes where the service is now.
-    if (!reply->property(fromService).toBool() || reply->error() == QNetworkReply::NoError ||
-        reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() != 0)
+    // If the service has ended meanwhile, whatever came back (a reset, or an answer from whoever
+    // took the port while the network layer sent the request again) is not its answer: the
+    // request goes where the service is now.
+    if (!reply->property(fromService).toBool())
         return false;
     noticeServiceEnd(reply->url());
     QUrl target = reply->url();

@@ -22,6 +22,7 @@ void BookWatch::setParcels(const QList<ParcelKey>& parcels) {
     if (m_enabled)
         m_plan.setParcels(parcels, Clock::now());
     planNextWake();
+    Q_EMIT costChanged();
 }
 
 void BookWatch::setEnabled(bool on) {
@@ -62,7 +63,14 @@ bool BookWatch::stoppedForToday() const {
 }
 
 WatchCost BookWatch::cost() const {
-    return estimateCost(m_plan, m_states, m_states.ledger().backend, Clock::now());
+    const QDateTime now = Clock::now();
+    if (m_enabled)
+        return estimateCost(m_plan, m_states, m_states.ledger().backend, now);
+    // Switched off: what switching on would cost.
+    WatchPlan would = m_plan;
+    would.setInterval(m_minutes, m_minimumMinutes);
+    would.setParcels(m_parcels, now);
+    return estimateCost(would, m_states, m_states.ledger().backend, now);
 }
 
 void BookWatch::askNow(const QList<ParcelKey>& parcels) {
@@ -148,6 +156,9 @@ void BookWatch::answered(const ParcelKey& key, ParcelStates::Asker asker, const 
             const ProgressEntry& latest = entries.first();
             const Sighting seen{answerState(result.header("X-Zjx-State"), latest.progress),
                                 {latest.time, latest.progress}};
+            // News found before, from another back-end, is not told in the new one's words.
+            if (m_states.fromAnotherSource(key, backend))
+                m_batch.drop(key);
             const News found = m_states.observe(key, seen, now, asker, backend);
             good = true;
             m_batch.add(key, found, now);

@@ -18,6 +18,12 @@ void NewsBatch::add(const ParcelKey& key, News news, const QDateTime& now) {
     m_waiting.append({key, news});
 }
 
+void NewsBatch::drop(const ParcelKey& key) {
+    m_waiting.removeIf([&key](const ParcelNews& n) { return n.key == key; });
+    if (m_waiting.isEmpty())
+        m_due = {};
+}
+
 QList<ParcelNews> NewsBatch::takeDue(const QDateTime& now) {
     if (m_waiting.isEmpty() || now < m_due)
         return {};

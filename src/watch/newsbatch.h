@@ -23,6 +23,8 @@ public:
 
     // A parcel already waiting keeps its place; a delivery outweighs an event.
     void add(const ParcelKey& key, News news, const QDateTime& now);
+    // What was found for `key` no longer holds (its knowledge was set aside): it is not told.
+    void drop(const ParcelKey& key);
     bool isEmpty() const { return m_waiting.isEmpty(); }
     // When the window closes; invalid when nothing waits.
     QDateTime due() const { return m_due; }

@@ -31,9 +31,9 @@ const ParcelState* ParcelStates::find(const ParcelKey& key) const {
 
 News ParcelStates::observe(const ParcelKey& key, const Sighting& answer, const QDateTime& at, Asker asker,
                            const QString& source) {
+    const bool setAside = fromAnotherSource(key, source);
     ParcelState& s = m_states[key];
-    // Knowledge from before the back-end was remembered is taken as the current back-end's.
-    if (!source.isEmpty() && !s.source.isEmpty() && s.source != source)
+    if (setAside)
         s = ParcelState{};
     if (!source.isEmpty())
         s.source = source;
@@ -53,6 +53,12 @@ News ParcelStates::observe(const ParcelKey& key, const Sighting& answer, const Q
         s.unseen = true;
     Q_EMIT changed(key);
     return news;
+}
+
+bool ParcelStates::fromAnotherSource(const ParcelKey& key, const QString& source) const {
+    // Knowledge from before the back-end was remembered is taken as the current back-end's.
+    const ParcelState* s = find(key);
+    return s && !source.isEmpty() && !s->source.isEmpty() && s->source != source;
 }
 
 void ParcelStates::fail(const ParcelKey& key, const QString& trouble, const QDateTime& at) {

@@ -60,6 +60,8 @@ public:
     // aside: the answer is a new start, as a parcel's first answer is, and neither is news.
     News observe(const ParcelKey& key, const Sighting& answer, const QDateTime& at, Asker asker,
                  const QString& source = {});
+    // Whether an answer from `source` sets aside what is known of the parcel.
+    bool fromAnotherSource(const ParcelKey& key, const QString& source) const;
     // An ask without a good answer: what was known stays, only the trouble is noted.
     void fail(const ParcelKey& key, const QString& trouble, const QDateTime& at);
     void markSeen(const ParcelKey& key);

@@ -14,14 +14,15 @@ void WatchPlan::setInterval(int minutes, int minimumMinutes, const QDateTime& no
     m_intervalMs = qint64(std::max({minutes, minimumMinutes, 1})) * 60000;
     if (!m_running || !now.isValid() || m_intervalMs == before)
         return;
-    // Longest waiting first, each no later than its place in the new spread.
+    // Longest waiting first, each no later than its place in the new spread, which starts a slot
+    // from now: an interval changed step by step (a spin box) asks nothing more for each step.
     QList<ParcelKey> byDue = m_order;
     std::stable_sort(byDue.begin(), byDue.end(),
                      [this](const ParcelKey& a, const ParcelKey& b) { return m_due.value(a) < m_due.value(b); });
     const qint64 slot = slotMs();
     for (int i = 0; i < byDue.size(); ++i) {
         QDateTime& due = m_due[byDue.at(i)];
-        due = std::min(due, outsideQuiet(now.addMSecs(slot * i), m_intervalMs));
+        due = std::min(due, outsideQuiet(now.addMSecs(slot * (i + 1)), m_intervalMs));
     }
 }
 
