@@ -92,7 +92,11 @@ def main():
         subprocess.run(["git", "checkout", "--detach", "--force", subprocess.run(
             ["git", "rev-parse", "HEAD"], cwd=ROOT, capture_output=True, text=True).stdout.strip()], cwd=copy, check=True)
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen", QT_LOGGING_RULES="qt.multimedia*=false")
-    env.setdefault("CCACHE_BASEDIR", os.path.dirname(os.path.dirname(copy)))
+    # The shared compiler cache of the folder that holds the worktrees, when there is one.
+    work = os.path.dirname(os.path.dirname(copy))
+    env.setdefault("CCACHE_BASEDIR", work)
+    if os.path.isdir(os.path.join(work, ".ccache")):
+        env.setdefault("CCACHE_DIR", os.path.join(work, ".ccache"))
     env.setdefault("CMAKE_CXX_COMPILER_LAUNCHER", "ccache")
     build = os.path.join(copy, "build")
     subprocess.run(["cmake", "-S", copy, "-B", build, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release"], env=env, check=True,

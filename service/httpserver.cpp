@@ -671,14 +671,23 @@ HttpLimits fitToDescriptors(HttpLimits limits, qint64 descriptors) {
 }
 
 bool HttpServer::listen(const QHostAddress& host, quint16 port) {
-    // More connections than descriptors would end in failing accepts instead of making room.
+    fitConnectionsToDescriptors();
+    // A short backlog drops connections when many clients connect at once; each dropped one
+    // waits a full second for the retry.
+    return m_listener->listen(host, port, 1024);
+}
+
+bool HttpServer::adopt(int listeningFd) {
+    fitConnectionsToDescriptors();
+    return m_listener->adopt(listeningFd);
+}
+
+// More connections than descriptors would end in failing accepts instead of making room.
+void HttpServer::fitConnectionsToDescriptors() {
     if (rlimit limit{}; ::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
         m_limits = fitToDescriptors(m_limits, qint64(std::min<rlim_t>(limit.rlim_cur, 1 << 30)));
         m_listener->setAcceptsPerTurn(std::max(1, m_limits.acceptsPerTurn));
     }
-    // A short backlog drops connections when many clients connect at once; each dropped one
-    // waits a full second for the retry.
-    return m_listener->listen(host, port, 1024);
 }
 
 quint16 HttpServer::port() const {

@@ -109,6 +109,7 @@ public:
     void setSecret(const QByteArray& secret) { m_secret = secret; }
     bool hasSecret() const { return !m_secret.isEmpty(); }
     bool listen(const QHostAddress& host, quint16 port); // port 0 takes a free one
+    bool adopt(int listeningFd);                         // a socket handed over, already listening
     quint16 port() const;
     QString errorString() const;
     // Whether a Host header names this server: an address literal (never a name, which could
@@ -135,6 +136,7 @@ private:
     void forget(HttpConnection* connection);
 
     HttpLimits m_limits;
+    void fitConnectionsToDescriptors();
     class TcpListener* m_listener;
     QByteArray m_secret;
     int m_refusing = 0;                // connections over the cap, being told 503

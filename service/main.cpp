@@ -34,6 +34,7 @@ struct Options {
     std::string checkNumber, checkCompany;
     std::string secretFile;
     int secretFd = -1;
+    int listenFd = -1;
     bool check = false;
     bool help = false;
 };
@@ -68,7 +69,7 @@ std::string parseOptions(int argc, char** argv, Options& o) {
             value = arg.substr(eq + 1);
             arg.resize(eq);
         } else if (arg == "--host" || arg == "--port" || arg == "--interval" || arg == "--version" ||
-                   arg == "--config" || arg == "--secret-file" || arg == "--secret-fd") {
+                   arg == "--config" || arg == "--secret-file" || arg == "--secret-fd" || arg == "--listen-fd") {
             if (++i >= argc)
                 return arg + " needs a value";
             value = argv[i];
@@ -96,6 +97,9 @@ std::string parseOptions(int argc, char** argv, Options& o) {
         } else if (arg == "--secret-fd") {
             if (!parseInt(value, 3, 1 << 20, o.secretFd))
                 return "--secret-fd takes a descriptor number from 3 up";
+        } else if (arg == "--listen-fd") {
+            if (!parseInt(value, 3, 1 << 20, o.listenFd))
+                return "--listen-fd takes a descriptor number from 3 up";
         } else {
             return "unknown argument: " + arg;
         }
@@ -205,8 +209,14 @@ int main(int argc, char** argv) {
         if (!found.isEmpty())
             address = found.first();
     }
-    if (address.isNull() || !server.listen(address, quint16(options.port))) {
-        std::fprintf(stderr, "zjx-service: cannot listen on %s:%d\n", options.host.c_str(), options.port);
+    // A listening socket handed over by the program that started this service: the port stays
+    // that program's, also after this process ends.
+    if (options.listenFd >= 0 ? !server.adopt(options.listenFd)
+                              : address.isNull() || !server.listen(address, quint16(options.port))) {
+        if (options.listenFd >= 0)
+            std::fprintf(stderr, "zjx-service: %s\n", server.errorString().toUtf8().constData());
+        else
+            std::fprintf(stderr, "zjx-service: cannot listen on %s:%d\n", options.host.c_str(), options.port);
         return 1;
     }
     // The address as a literal: a client must name it so in its Host header.

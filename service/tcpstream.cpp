@@ -228,12 +228,33 @@ bool TcpListener::listen(const QHostAddress& host, quint16 port, int backlog) {
     }
     length = sizeof storage;
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&storage), &length);
+    take(fd, storage);
+    return true;
+}
+
+bool TcpListener::adopt(int fd) {
+    int listening = 0;
+    socklen_t size = sizeof listening;
+    sockaddr_storage storage{};
+    socklen_t length = sizeof storage;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &size) != 0 || listening == 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&storage), &length) != 0 ||
+        (storage.ss_family != AF_INET && storage.ss_family != AF_INET6)) {
+        m_error = QStringLiteral("descriptor %1 is not a listening TCP socket").arg(fd);
+        return false;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    take(fd, storage);
+    return true;
+}
+
+void TcpListener::take(int fd, const sockaddr_storage& bound) {
     m_fd = fd;
-    m_address = host;
-    m_port = portOf(storage);
+    m_address = QHostAddress(reinterpret_cast<const sockaddr*>(&bound));
+    m_port = portOf(bound);
     m_notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, [this] { acceptSome(); });
-    return true;
 }
 
 void TcpListener::pause() {

@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <sys/socket.h>
 
 namespace zjx::service {
 
@@ -68,6 +69,10 @@ public:
     ~TcpListener() override;
 
     bool listen(const QHostAddress& host, quint16 port, int backlog);
+    // Takes a socket that already listens, handed over by the program that started this one:
+    // that program keeps the port while this process runs and after it ends, so no one else
+    // can take it in between.
+    bool adopt(int fd);
     QHostAddress address() const { return m_address; }
     quint16 port() const { return m_port; }
     QString errorString() const { return m_error; }
@@ -85,6 +90,7 @@ public:
 
 private:
     void acceptSome();
+    void take(int fd, const sockaddr_storage& bound);
 
     int m_fd = -1;
     QSocketNotifier* m_notifier = nullptr;

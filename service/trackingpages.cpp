@@ -249,8 +249,7 @@ QByteArray messagePage(const QString& message) {
                u("</p></body></html>"));
 }
 
-Reply TrackingDesk::answer(const QString& code, const QString& number, const QString& key,
-                           const QDateTime& now) const {
+Reply TrackingDesk::answer(const QString& code, const QString& number, const QString& key, const QDateTime& now) const {
     if (key != QLatin1String(kAccessKey))
         return {403, gbk(u("<html><body>访问密钥无效</body></html>")), kGbkHtml};
     // Nothing the caller sent is echoed: a number such as "NULL1234" would trip the markers.

@@ -282,15 +282,17 @@ private Q_SLOTS:
         QSignalSpy ready(&gateway, &GatewayChild::ready);
         const qint64 pid = gateway.processId();
         ::kill(pid_t(pid), SIGKILL);
-        // Taken before the event loop has heard of the end, and asked for at once: one request as
-        // the watch asks, one as the window does, both for the old address.
+        // Before the event loop has heard of the end the port is still the program's; asked for at
+        // once (one request as the watch asks, one as the window does, both for the old address),
+        // the end is dealt with first, and only then is the port free for anyone.
         while (!processGone(pid))
             QThread::usleep(200);
         QTcpServer impostor;
-        QVERIFY(impostor.listen(QHostAddress::LocalHost, quint16(versionFile.port())));
+        QVERIFY(!impostor.listen(QHostAddress::LocalHost, quint16(versionFile.port())));
         std::optional<zjx::HttpResult> watched;
         zjx::HttpClient::instance().getResponsive(versionFile, this, [&](const zjx::HttpResult& r) { watched = r; });
         QCOMPARE(restarting.count(), 1);
+        QVERIFY(impostor.listen(QHostAddress::LocalHost, quint16(versionFile.port())));
         QVERIFY(!zjx::HttpClient::instance().request(versionFile).hasRawHeader("X-Zjx-Secret"));
         QVERIFY2(window->Label11[2]->text().startsWith(QStringLiteral("本地查询服务已停止:zjx-service 崩溃了,正在重新启动")),
                  qPrintable(window->Label11[2]->text()));

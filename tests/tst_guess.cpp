@@ -57,6 +57,8 @@ void TestGuess::formats_data() {
     row("S10 foreign post", "RA473124829GB", V::Known, {"youzhengguoji"});
     row("S10 foreign registered", "RB123456785GB", V::Known, {"youzhengguoji"});
     row("S10 wrong check", "RA473124828CN", V::Mistyped, {});
+    row("S10 check 10 written 0", "RA473124090CN", V::Known, {"gnxb", "pingyou", "youzhengguoji"});
+    row("S10 check 11 written 5", "RA473124015CN", V::Known, {"gnxb", "pingyou", "youzhengguoji"});
     row("UPS", "1Z999AA10123456784", V::Known, {"ups"});
     row("UPS printed with spaces", "1z 999 aa1 01 2345 678 4", V::Known, {"ups"});
     row("UPS wrong check", "1Z999AA10123456785", V::Mistyped, {});
@@ -64,6 +66,7 @@ void TestGuess::formats_data() {
     row("FedEx 12", "986578788855", V::Known, {"fedex", "fedexcn"});
     row("FedEx 12 second example", "012345678983", V::Known, {"fedex", "fedexcn"});
     row("FedEx 12 wrong check: plain digits stay open", "012345678984", V::Open, {});
+    row("FedEx 12 remainder 10 written 0", "123456789090", V::Known, {"fedex", "fedexcn"});
     row("FedEx 15", "041441760228964", V::Known, {"fedex", "fedexcn"});
     row("FedEx 15 wrong check", "041441760228965", V::Open, {});
     row("FedEx 22 (96 + 15 digits)", "9612019041441760228964", V::Known, {"fedex"});
@@ -105,6 +108,9 @@ void TestGuess::bookRanksEqualCandidates() {
     QCOMPARE(uses.value(QStringLiteral("共速达物流|快递")), 1);
     QCOMPARE(codesOf(rankCandidates(fedex, uses)), (QStringList{"fedexcn", "fedex"}));
     QCOMPARE(guessHint(rankCandidates(fedex, uses)), QStringLiteral("根据单号推测:Fedex国内(或国际Fedex)"));
+    // The service's answer: one code a line; an error's text names no company.
+    QCOMPARE(OnlineGuess::codesOf(200, " zhongtong\r\n\nyunda\n"), (QStringList{"zhongtong", "yunda"}));
+    QCOMPARE(OnlineGuess::codesOf(404, "zhongtong\n"), QStringList());
 }
 
 void TestGuess::typeNumber(MainWindow* w, const QString& number) {

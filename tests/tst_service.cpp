@@ -207,7 +207,8 @@ void TestService::deskTellsStateAndEstimatedDelivery() {
     QFETCH(QString, latestHolds);
     TrackingDesk desk(3);
     // The journey's own start in its cycle; 2026-12-07 20:00 UTC is the next morning in China.
-    const QDateTime t0 = journeyStart("zhongtong", number, QDateTime(QDate(2026, 12, 7), QTime(20, 0), QTimeZone::utc()), 3);
+    const QDateTime t0 =
+        journeyStart("zhongtong", number, QDateTime(QDate(2026, 12, 7), QTime(20, 0), QTimeZone::utc()), 3);
     const QList<TrackingEvent> full = parcelHistory("zhongtong", number, t0, t0.addDays(1), 3);
     // The day the invented journey ends with, in China.
     const QString arrival = full.last().time.toTimeZone(QTimeZone(8 * 3600)).date().toString(Qt::ISODate);
@@ -223,9 +224,8 @@ void TestService::deskTellsStateAndEstimatedDelivery() {
         };
         seen << header("X-Zjx-State");
         // Expected only while on its way, on the day the history ends.
-        QCOMPARE(header("X-Zjx-Estimated-Delivery"), seen.last() == u"transit" || seen.last() == u"delivering"
-                                                         ? arrival
-                                                         : QString());
+        QCOMPARE(header("X-Zjx-Estimated-Delivery"),
+                 seen.last() == u"transit" || seen.last() == u"delivering" ? arrival : QString());
     }
     QCOMPARE(seen, states);
     const QList<Row> rows = parseLikeTheProgram(fromGbk(last.body));

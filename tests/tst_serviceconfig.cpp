@@ -183,6 +183,8 @@ private Q_SLOTS:
         QTest::newRow("phone tail of three digits") << s << QStringList{"phone_tail"};
         s.phoneTail = QStringLiteral("12a4");
         QTest::newRow("phone tail with a letter") << s << QStringList{"phone_tail"};
+        s.phoneTail = QStringLiteral("12345");
+        QTest::newRow("phone tail of five digits") << s << QStringList{"phone_tail"};
         s.phoneTail = QStringLiteral("0123");
         s.cacheMinutes = 0;
         QTest::newRow("cache of 0") << s << QStringList{"cache_minutes"};

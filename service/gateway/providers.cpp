@@ -129,8 +129,7 @@ struct StateRow {
     ProviderState state;
 };
 
-template <size_t N>
-std::optional<ProviderState> lookUp(const StateRow (&table)[N], const QString& value) {
+template <size_t N> std::optional<ProviderState> lookUp(const StateRow (&table)[N], const QString& value) {
     for (const StateRow& row : table)
         if (value == row.value)
             return row.state;
@@ -138,25 +137,33 @@ std::optional<ProviderState> lookUp(const StateRow (&table)[N], const QString& v
 }
 
 constexpr ProviderState Transit = ProviderState::Transit, Delivering = ProviderState::Delivering,
-                      Pickup = ProviderState::Pickup, Signed = ProviderState::Signed, Returned = ProviderState::Returned,
-                      Exception = ProviderState::Exception, Unknown = ProviderState::Unknown;
+                        Pickup = ProviderState::Pickup, Signed = ProviderState::Signed,
+                        Returned = ProviderState::Returned, Exception = ProviderState::Exception,
+                        Unknown = ProviderState::Unknown;
 
 // kuaidi100's "state" with resultv2 4 or 8: its main states and their sub-states. A refusal is
 // "returned" (the parcel goes back); a parcel left in a locker or at a station, also one waiting
 // there too long, is "pickup".
 constexpr StateRow kKuaidi100States[] = {
-    {u"1", Transit},     {u"101", Transit},    {u"102", Transit},   {u"103", Transit},   // 揽收: 已下单 待揽收 已揽收
-    {u"0", Transit},     {u"1001", Transit},   {u"1002", Transit},  {u"1003", Transit},  // 在途: 到达派件城市 干线 转递
-    {u"5", Delivering},  {u"501", Pickup},                                                // 派件, 投柜或驿站
-    {u"3", Signed},      {u"301", Signed},     {u"302", Signed},    {u"303", Signed},    // 签收, 本人 派件异常后 代签
-    {u"304", Signed},                                                                     // 投柜或站签收
-    {u"6", Returned},    {u"4", Returned},     {u"401", Exception}, {u"14", Returned},   // 退回, 退签, 已销单, 拒签
-    {u"7", Transit},                                                                      // 转投
-    {u"8", Transit},     {u"10", Transit},     {u"11", Transit},    {u"12", Transit},    // 清关: 待清关 清关中 已清关
-    {u"13", Exception},                                                                   // 清关异常
-    {u"2", Exception},   {u"201", Exception},  {u"202", Exception}, {u"203", Returned},  // 疑难: 超时未签收 超时未更新 拒收
-    {u"204", Exception}, {u"205", Pickup},     {u"206", Exception}, {u"207", Exception}, // 派件异常 柜或驿站超时未取 无法联系 超区
-    {u"208", Exception}, {u"209", Exception},  {u"210", Exception},                      // 滞留 破损 销单
+    {u"1", Transit},     {u"101", Transit},   {u"102", Transit},
+    {u"103", Transit}, // 揽收: 已下单 待揽收 已揽收
+    {u"0", Transit},     {u"1001", Transit},  {u"1002", Transit},
+    {u"1003", Transit},                    // 在途: 到达派件城市 干线 转递
+    {u"5", Delivering},  {u"501", Pickup}, // 派件, 投柜或驿站
+    {u"3", Signed},      {u"301", Signed},    {u"302", Signed},
+    {u"303", Signed}, // 签收, 本人 派件异常后 代签
+    {u"304", Signed}, // 投柜或站签收
+    {u"6", Returned},    {u"4", Returned},    {u"401", Exception},
+    {u"14", Returned}, // 退回, 退签, 已销单, 拒签
+    {u"7", Transit},   // 转投
+    {u"8", Transit},     {u"10", Transit},    {u"11", Transit},
+    {u"12", Transit},   // 清关: 待清关 清关中 已清关
+    {u"13", Exception}, // 清关异常
+    {u"2", Exception},   {u"201", Exception}, {u"202", Exception},
+    {u"203", Returned}, // 疑难: 超时未签收 超时未更新 拒收
+    {u"204", Exception}, {u"205", Pickup},    {u"206", Exception},
+    {u"207", Exception}, // 派件异常 柜或驿站超时未取 无法联系 超区
+    {u"208", Exception}, {u"209", Exception}, {u"210", Exception}, // 滞留 破损 销单
 };
 
 // 17TRACK's sub_status, then its main status for a sub-status it does not list.
@@ -193,30 +200,38 @@ constexpr StateRow kTrack17SubStatuses[] = {
     {u"Exception_Cancel", Exception},
 };
 constexpr StateRow kTrack17Statuses[] = {
-    {u"NotFound", Unknown},     {u"InfoReceived", Transit},      {u"InTransit", Transit},
-    {u"Expired", Exception},    {u"AvailableForPickup", Pickup}, {u"OutForDelivery", Delivering},
-    {u"DeliveryFailure", Exception}, {u"Delivered", Signed},     {u"Exception", Exception},
+    {u"NotFound", Unknown},          {u"InfoReceived", Transit},      {u"InTransit", Transit},
+    {u"Expired", Exception},         {u"AvailableForPickup", Pickup}, {u"OutForDelivery", Delivering},
+    {u"DeliveryFailure", Exception}, {u"Delivered", Signed},          {u"Exception", Exception},
 };
 
 // kdniao's StateEx (8001), then its State for a StateEx it does not list (1002 sends State only).
 constexpr StateRow kKdniaoStateExes[] = {
-    {u"0", Unknown},                                                                       // 暂无轨迹信息
-    {u"1", Transit},     {u"10", Transit},                                                 // 已揽收, 待揽件
-    {u"2", Transit},     {u"201", Transit},    {u"204", Transit},   {u"205", Transit},     // 在途中: 到达派件城市 转运中心 派件网点
-    {u"206", Transit},   {u"202", Delivering}, {u"211", Pickup},                           // 寄件网点发件, 派件中, 快递柜或驿站
-    {u"3", Signed},      {u"301", Signed},     {u"302", Signed},    {u"304", Signed},      // 已签收: 正常 轨迹异常后 代收
-    {u"311", Signed},                                                                      // 快递柜或驿站签收
-    {u"4", Exception},   {u"401", Exception},  {u"402", Exception}, {u"403", Exception},   // 问题件: 发货无信息 超时未签收 超时未更新
-    {u"404", Returned},  {u"405", Exception},  {u"406", Returned},  {u"407", Returned},    // 拒收(退件) 派件异常 退货签收 退货未签收
-    {u"412", Pickup},    {u"413", Exception},  {u"414", Exception}, {u"415", Exception},   // 柜或驿站超时未取 已拦截 破损 取消发货
-    {u"416", Exception}, {u"417", Exception},  {u"418", Exception}, {u"419", Delivering},  // 无法联系 配送延迟 快件取出 重新派送
-    {u"420", Exception}, {u"421", Exception},  {u"422", Exception}, {u"423", Exception},   // 地址不详细 电话错误 错分件 超区件
-    {u"5", Transit},                                                                       // 转寄
-    {u"6", Transit},     {u"601", Transit},    {u"602", Transit},   {u"603", Transit},     // 清关: 待清关 清关中 已清关
-    {u"604", Exception},                                                                   // 清关异常
+    {u"0", Unknown},                        // 暂无轨迹信息
+    {u"1", Transit},      {u"10", Transit}, // 已揽收, 待揽件
+    {u"2", Transit},      {u"201", Transit},    {u"204", Transit},
+    {u"205", Transit}, // 在途中: 到达派件城市 转运中心 派件网点
+    {u"206", Transit},    {u"202", Delivering}, {u"211", Pickup}, // 寄件网点发件, 派件中, 快递柜或驿站
+    {u"3", Signed},       {u"301", Signed},     {u"302", Signed},
+    {u"304", Signed}, // 已签收: 正常 轨迹异常后 代收
+    {u"311", Signed}, // 快递柜或驿站签收
+    {u"4", Exception},    {u"401", Exception},  {u"402", Exception},
+    {u"403", Exception}, // 问题件: 发货无信息 超时未签收 超时未更新
+    {u"404", Returned},   {u"405", Exception},  {u"406", Returned},
+    {u"407", Returned}, // 拒收(退件) 派件异常 退货签收 退货未签收
+    {u"412", Pickup},     {u"413", Exception},  {u"414", Exception},
+    {u"415", Exception}, // 柜或驿站超时未取 已拦截 破损 取消发货
+    {u"416", Exception},  {u"417", Exception},  {u"418", Exception},
+    {u"419", Delivering}, // 无法联系 配送延迟 快件取出 重新派送
+    {u"420", Exception},  {u"421", Exception},  {u"422", Exception},
+    {u"423", Exception}, // 地址不详细 电话错误 错分件 超区件
+    {u"5", Transit},     // 转寄
+    {u"6", Transit},      {u"601", Transit},    {u"602", Transit},
+    {u"603", Transit},   // 清关: 待清关 清关中 已清关
+    {u"604", Exception}, // 清关异常
 };
 constexpr StateRow kKdniaoStates[] = {
-    {u"0", Unknown}, {u"1", Transit}, {u"2", Transit},   {u"3", Signed},
+    {u"0", Unknown},   {u"1", Transit}, {u"2", Transit}, {u"3", Signed},
     {u"4", Exception}, {u"5", Transit}, {u"6", Transit},
 };
 
@@ -377,7 +392,9 @@ std::pair<int, QString> firstError(const QJsonObject& holder) {
     return {error.value("code").toInt(), error.value("message").toString()};
 }
 
-Outcome readTrack17Entry(const QJsonObject& entry) {
+} // namespace
+
+Outcome Track17Client::readEntry(const QJsonObject& entry) {
     const QJsonObject info = entry.value("track_info").toObject();
     const QJsonObject latest = info.value("latest_status").toObject();
     const ProviderState state = track17State(latest.value("status").toString(), latest.value("sub_status").toString());
@@ -398,8 +415,6 @@ Outcome readTrack17Entry(const QJsonObject& entry) {
     return history(std::move(all), state,
                    track17Estimate(info.value("time_metrics").toObject().value("estimated_delivery_date").toObject()));
 }
-
-} // namespace
 
 Track17Client::Track17Client(ClientOptions options, QString key, QObject* parent)
     : ProviderClient(std::move(options), parent), m_key(std::move(key)) {}
@@ -528,7 +543,7 @@ void Track17Client::getTrackInfo(const ProviderQuery& query, bool mayRegister, D
         [this, query, mayRegister, done](const QJsonObject& data) {
             const QJsonArray accepted = data.value("accepted").toArray();
             if (!accepted.isEmpty())
-                return done(readTrack17Entry(accepted.first().toObject()));
+                return done(readEntry(accepted.first().toObject()));
             const QJsonArray rejected = data.value("rejected").toArray();
             if (rejected.isEmpty())
                 return done(Outcome::of(OutcomeKind::NotFound));

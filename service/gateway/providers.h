@@ -41,6 +41,8 @@ public:
     // The "data" of an answer, or the fault it is: an error status, a refusal of the whole call
     // (a bad key, a body of the wrong shape), or an answer that is not the documented JSON.
     std::variant<QJsonObject, Outcome> envelope(int status, const QByteArray& body) const;
+    // One accepted entry of gettrackinfo: its events merged from every carrier, and its stage.
+    static Outcome readEntry(const QJsonObject& entry);
 
 private:
     void registerThen(const ProviderQuery& query, Done done);

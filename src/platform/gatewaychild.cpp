@@ -12,7 +12,9 @@
 #include <csignal>
 #include <utility>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -86,25 +88,53 @@ int GatewayChild::makeSecretPipe() {
     return ends[0];
 }
 
+// A listening socket on a free loopback port, made here and handed to the child. This program
+// keeps its own copy until the child's end has been dealt with: no one else can take the port
+// while a request may still be on its way there. -1 on failure.
+int GatewayChild::makeListeningSocket() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    sockaddr_in loopback{};
+    loopback.sin_family = AF_INET;
+    loopback.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&loopback), sizeof loopback) != 0 || ::listen(fd, 1024) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+void GatewayChild::closePort() {
+    if (m_portFd >= 0)
+        ::close(std::exchange(m_portFd, -1));
+}
+
 void GatewayChild::start() {
     if (m_state != State::NotStarted || !hasProgram())
         return;
     m_state = State::Starting;
+    closePort();
+    m_portFd = makeListeningSocket();
     const int secretFd = makeSecretPipe();
-    if (secretFd < 0) {
+    if (secretFd < 0 || m_portFd < 0) {
+        if (secretFd >= 0)
+            ::close(secretFd);
         fail(QStringLiteral("无法为 zjx-service 建立管道"));
         return;
     }
-    m_process->setArguments(m_arguments + QStringList{QStringLiteral("--secret-fd"), QString::number(secretFd)});
+    m_process->setArguments(m_arguments + QStringList{QStringLiteral("--secret-fd"), QString::number(secretFd),
+                                                      QStringLiteral("--listen-fd"), QString::number(m_portFd)});
     // stdout carries the start-up line and then one line per request (read and dropped, so the
     // pipe never fills); the service's complaints go on to the program's own stderr, and the last
     // one tells the user why a service that ended could not serve.
     m_process->setProcessChannelMode(QProcess::SeparateChannels);
     m_process->setStandardInputFile(QProcess::nullDevice());
     const pid_t parentPid = getpid();
-    m_process->setChildProcessModifier([parentPid, secretFd] {
-        // The read end keeps its number in the child; only there does it outlive exec.
+    m_process->setChildProcessModifier([parentPid, secretFd, portFd = m_portFd] {
+        // The read end and the socket keep their numbers in the child; only there do they outlive exec.
         ::fcntl(secretFd, F_SETFD, 0);
+        ::fcntl(portFd, F_SETFD, 0);
         // Runs in the child between fork and exec: the kernel ends the child when this program
         // dies, however it dies. A parent that died before the call would never send the signal,
         // so the child checks that it still has its parent.
@@ -171,13 +201,14 @@ void GatewayChild::stop() {
 // Ends the process without telling anyone: its end is the caller's to report.
 void GatewayChild::endProcess() {
     disconnect(m_process, nullptr, this, nullptr);
-    if (m_process->state() == QProcess::NotRunning)
-        return;
-    m_process->terminate();
-    if (!m_process->waitForFinished(2000)) {
-        m_process->kill();
-        m_process->waitForFinished(1000);
+    if (m_process->state() != QProcess::NotRunning) {
+        m_process->terminate();
+        if (!m_process->waitForFinished(2000)) {
+            m_process->kill();
+            m_process->waitForFinished(1000);
+        }
     }
+    closePort();
 }
 
 void GatewayChild::restart() {
@@ -281,8 +312,10 @@ void GatewayChild::onFinished(int exitCode, QProcess::ExitStatus status) {
     if (m_state != State::Starting && !wasReady)
         return;
     // At once: whoever binds the port next must get nothing, neither the secret nor a number.
+    // Only once no request can go there any more is the port given up.
     if (wasReady)
         HttpClient::instance().serviceEnded(true);
+    closePort();
     QString reason;
     if (status == QProcess::CrashExit)
         reason = QStringLiteral("zjx-service 崩溃了");
@@ -322,6 +355,7 @@ void GatewayChild::ended(QString reason, bool wasReady) {
 void GatewayChild::fail(const QString& reason) {
     if (std::exchange(m_announced, false))
         forgetService();
+    closePort();
     m_state = State::Failed;
     m_failure = reason;
     if (m_failureDetail.isEmpty())

@@ -94,6 +94,8 @@ private:
     void fail(const QString& reason);
     // A pipe holding the secret, its read end open for the child only; -1 on failure.
     int makeSecretPipe();
+    static int makeListeningSocket();
+    void closePort();
     void noteVisit(const QByteArray& logLine);
 
     QProcess* m_process;
@@ -112,6 +114,7 @@ private:
     QTimer* m_restartTimer;
     QElapsedTimer m_readySince;
     bool m_announced = false;    // HttpClient knows this child's address
+    int m_portFd = -1;           // this program's copy of the child's listening socket
 };
 
 } // namespace zjx

@@ -344,14 +344,13 @@ std::string FakeProvider::kuaidi100(const std::string& body, int& status) {
     const bool done = startsWith(number, "SIGNED");
     // resultv2 4 and 8 give the sub-states (301 本人签收, 501 投柜或驿站, 1002 干线 ...), else the main ones.
     const bool subStates = resultv2 == u"4" || resultv2 == u"8";
-    const char* state = done                            ? (subStates ? "301" : "3")
+    const char* state = done                           ? (subStates ? "301" : "3")
                         : startsWith(number, "PICKUP") ? (subStates ? "501" : "5")
                         : startsWith(number, "RETURN") ? "14"
                                                        : (subStates ? "1002" : "0");
-    QJsonObject answer{
-        {"message", "ok"},          {"nu", QString::fromStdString(number)}, {"ischeck", done ? "1" : "0"},
-        {"condition", "00"},        {"com", QString::fromStdString(com)},   {"status", "200"},
-        {"state", state}};
+    QJsonObject answer{{"message", "ok"},   {"nu", QString::fromStdString(number)}, {"ischeck", done ? "1" : "0"},
+                       {"condition", "00"}, {"com", QString::fromStdString(com)},   {"status", "200"},
+                       {"state", state}};
     if (resultv2 == u"8" && !done) { // the expected arrival, and the time in transit so far and to go
         answer.insert("arrivalTime", kArrivalTime);
         answer.insert("totalTime", q("8天3小时"));
