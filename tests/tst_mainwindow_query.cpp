@@ -240,6 +240,20 @@ private Q_SLOTS:
         QTRY_VERIFY(w->Command1->isEnabled());
         QCOMPARE(w->ListView1->topLevelItemCount(), 1);
         QCOMPARE(w->Label12[2]->text(), QStringLiteral("运送中"));
+
+        // The provider's own state, when the service sends it, stands instead of the text rule (which
+        // reads 拒签 as signed for); the parcel's knowledge keeps it too.
+        const QByteArray refused = TestServer::trackingPage({QStringLiteral("收件人拒签,快件退回")}, QDate(2014, 5, 10));
+        for (const auto& [header, state] : {std::pair{"", "已签收"}, std::pair{"returned", "已退回"}}) {
+            CannedResponse reply = answer(refused);
+            if (*header)
+                reply.headers = {{"X-Zjx-State", header}, {"X-Zjx-Backend", "kuaidi100"}};
+            server.setResponse("/", reply);
+            w->cx();
+            QTRY_VERIFY(w->Command1->isEnabled());
+            QCOMPARE(w->Label12[2]->text(), QString::fromUtf8(state));
+        }
+        QCOMPARE(w->parcelStates().value({number, QStringLiteral("申通快递")}).state, QStringLiteral("已退回"));
     }
 
     void numberTravelsExactly_data() {

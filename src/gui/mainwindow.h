@@ -296,8 +296,11 @@ private:
     QPointer<GatewayChild> m_gateway;
     QPointer<ServiceSettingsWindow> m_serviceSettings;
     void buildDataSourceCaption(QWidget* statusArea);
-    // Reads what the service said about an answer: the data source, a provider's fault, a stale page.
+    // Reads what the service said about an answer: the data source, a provider's fault, a stale page,
+    // the provider's own parcel state.
     void readServiceHeaders(const HttpResult& result);
+    QByteArray m_answerState; // X-Zjx-State of the answer being read
+    QString m_answerBackend;  // X-Zjx-Backend of the answer being read
     // The hint line's sentence for a provider's fault the service named; "" when it named none.
     static QString serviceFaultHint(const HttpResult& result);
     bool m_gatewayWasReady = false;

@@ -5,6 +5,7 @@
 #include "core/trackingrequest.h"
 #include "gui/platform/messagebox.h"
 #include "platform/httpclient.h"
+#include "watch/news.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -156,7 +157,8 @@ void MainWindow::Timer1_Timer() {
     setHint(m_doneHint.isEmpty() ? QStringLiteral("查询完毕...") : std::exchange(m_doneHint, QString()));
     Command1->setEnabled(true);
     if (latest)
-        Label12[2]->setText(TrackingParser::parcelState(latest->text(ColumnWl)));
+        // The provider's own state when the service sent it ("待取件", "已退回" ...), else the text rule.
+        Label12[2]->setText(answerState(m_answerState, latest->text(ColumnWl)));
     gxtj();
     query.finish();
 }

@@ -39,6 +39,8 @@ void MainWindow::showDataSource(const QString& backend) {
 }
 
 void MainWindow::readServiceHeaders(const HttpResult& result) {
+    m_answerState = result.ok() ? result.header("X-Zjx-State") : QByteArray();
+    m_answerBackend = result.ok() ? QString::fromLatin1(result.header("X-Zjx-Backend")).trimmed() : QString();
     if (!result.ok())
         return;
     showDataSource(QString::fromLatin1(result.header("X-Zjx-Backend")));

@@ -6,6 +6,7 @@
 #include "platform/environment.h"
 #include "schedule/newsnotice.h"
 #include "schedule/updateverdict.h"
+#include "watch/pickupcode.h"
 
 #include <QLabel>
 #include <QTreeWidget>
@@ -25,12 +26,12 @@ void MainWindow::gxtj() {
         const ParcelState* known = m_parcelStates.find(key);
         verdict = UpdateVerdict::forRequery(known ? known->sighting() : std::nullopt, shown);
         // The news is told here; whoever asks about this parcel next compares with it.
-        (void)m_parcelStates.observe(key, shown, Clock::now(), ParcelStates::Asker::Automatic);
+        (void)m_parcelStates.observe(key, shown, Clock::now(), ParcelStates::Asker::Automatic, m_answerBackend);
         if (!away)
             m_parcelStates.markSeen(key);
     } else {
         verdict = UpdateVerdict::judge(lastProgressCount, progressCount, shown.state);
-        (void)m_parcelStates.observe(key, shown, Clock::now(), ParcelStates::Asker::User);
+        (void)m_parcelStates.observe(key, shown, Clock::now(), ParcelStates::Asker::User, m_answerBackend);
     }
     Label12[3]->setText(verdict.text());
     if (verdict.updated) {
@@ -55,12 +56,13 @@ void MainWindow::notifyNews(bool delivered) {
         }
     }
     const QTreeWidgetItem* latest = ListView1->topLevelItem(0);
-    const NewsNotice notice = NewsNotice::make(m_askedNumber, m_askedCompany, note, Label12[2]->text(),
-                                               latest ? latest->text(ColumnSj) : QString(),
-                                               latest ? latest->text(ColumnWl) : QString(), delivered);
+    const QString progress = latest ? latest->text(ColumnWl) : QString();
+    const NewsNotice notice = NewsNotice::make(
+        m_askedNumber, m_askedCompany, note, Label12[2]->text(), latest ? latest->text(ColumnSj) : QString(), progress,
+        delivered, Label12[2]->text() == deliveredState ? QString() : findPickupCode(progress));
     if (!m_notifier) {
         m_notifier = new DesktopNotifier(this);
-        connect(m_notifier, &DesktopNotifier::activated, this, &MainWindow::bringToFront);
+        connect(m_notifier, &DesktopNotifier::activated, this, &MainWindow::noticeClicked);
     }
     m_notifier->notify(notice.key, notice.summary, notice.body);
 }
