@@ -310,6 +310,37 @@ private Q_SLOTS:
         QVERIFY(test::ScriptedBoxes::shown().isEmpty());
     }
 
+    // A failed query (here the provider refused the key) changes nothing on screen but the hint
+    // line: the chosen parcel's events and state stay, and the add panel keeps what was typed.
+    void aFailedQueryKeepsWhatIsShown() {
+        TestServer& server = *m_server;
+        server.setResponse("/", answer(page(3)));
+        WindowFixture fx(server.hostPort());
+        auto w = openAddPanel(fx);
+        w->Command1->click();
+        QTRY_COMPARE(w->ListView1->topLevelItemCount(), 3);
+        const QString state = w->Label12[2]->text();
+        CannedResponse refused = answer(TestServer::gbk(QStringLiteral("refused")));
+        refused.status = 502;
+        refused.headers = {{"X-Zjx-Reason", "bad-key"}};
+        server.setResponse("/", refused);
+        const QString refusedHint = QStringLiteral("查询服务:密钥错误,请在查询服务设置中检查");
+        w->cx();
+        QCOMPARE(w->Label11[2]->text(), refusedHint);
+        QCOMPARE(w->ListView1->topLevelItemCount(), 3);
+        QCOMPARE(w->Label12[2]->text(), state);
+        w->Command3_Click();
+        w->Text3->setEditText(QStringLiteral("SF1234567890123"));
+        w->Text2->setText(QStringLiteral("新鞋"));
+        w->Command1->click();
+        QCOMPARE(w->Label11[2]->text(), refusedHint);
+        QVERIFY(w->Picture3->isVisible());
+        QCOMPARE(w->Text3->currentText(), QStringLiteral("SF1234567890123"));
+        QCOMPARE(w->Text2->text(), QStringLiteral("新鞋"));
+        QCOMPARE(w->ListView1->topLevelItemCount(), 3);
+        QCOMPARE(w->Combo6, QStringList{record});
+    }
+
     void unknownNumber_data() {
         QTest::addColumn<bool>("yes");
         QTest::newRow("save it") << true;
@@ -334,7 +365,8 @@ private Q_SLOTS:
         QCOMPARE(w->Combo6, yes ? QStringList{record} : QStringList());
         QCOMPARE(w->Text1->count(), yes ? 1 : 0);
         QCOMPARE(w->Text1->currentIndex(), yes ? 0 : -1); // a parcel saved now is the chosen one
-        QCOMPARE(w->ListView1->topLevelItemCount(), 0);
+        // A parcel saved now has no events; not saved, what was on screen stays.
+        QCOMPARE(w->ListView1->topLevelItemCount(), yes ? 0 : 1);
         QVERIFY(w->Command1->isEnabled());
         QVERIFY(!w->Timer1->isActive());
     }

@@ -4,6 +4,7 @@
 #include "fakes/providerfakes.h"
 #include "gui/servicesettings.h"
 #include "platform/gatewaychild.h"
+#include "support/scriptedseams.h"
 #include "support/windowfixture.h"
 
 #include "gui/platform/messagebox.h"
@@ -137,6 +138,43 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(gateway.state() == GatewayChild::State::Ready, 10000);
         query(QStringLiteral("SIGNED9999"));
         QTRY_COMPARE(window->Label11[2]->text(), QStringLiteral("查询服务:密钥错误,请在查询服务设置中检查"));
+        // The key put right and saved: the hint it answers goes at once.
+        key->setText(QStringLiteral("fake-key-0123456789"));
+        QVERIFY(settings->save());
+        QCOMPARE(window->Label11[2]->text(), QStringLiteral("查询服务设置已保存"));
+        qunsetenv("XDG_CONFIG_HOME");
+    }
+
+    // A file others may read stops the service: the window says what to do, the version check
+    // keeps quiet, and 修复 in the settings window brings the service up.
+    void aFileOthersCanReadIsExplainedAndRepaired() {
+        QTemporaryDir home;
+        qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
+        const QString path = home.filePath(QStringLiteral("zjx/zjx-service.conf"));
+        QVERIFY(writePrivateFile(path, "[gateway]\nbackend = kuaidi100\n[kuaidi100]\ncustomer = C\nkey = K\n").ok());
+        QVERIFY(::chmod(QFile::encodeName(path).constData(), 0644) == 0);
+        test::WindowFixture fixture;
+        qunsetenv("ZJX_TRACKING_HOST");
+        auto window = fixture.makeWindow();
+        GatewayChild gateway;
+        gateway.setProgram(QCoreApplication::applicationDirPath() + QStringLiteral("/zjx-service"));
+        window->useGateway(&gateway);
+        QVERIFY(!gateway.waitForAddress(10000));
+        const QString hint = QStringLiteral("查询服务设置文件权限过宽,请打开查询服务设置并保存");
+        QCOMPARE(window->Label11[2]->text(), hint);
+        QCOMPARE(window->dataSourceCaption->text(), QStringLiteral("查询服务未运行"));
+        QAccessibleInterface* caption = QAccessible::queryAccessibleInterface(window->dataSourceCaption);
+        QCOMPARE(caption->text(QAccessible::Name), QStringLiteral("查询服务未运行"));
+        QCOMPARE(caption->text(QAccessible::Description), QStringLiteral("数据来源"));
+        window->Timer3_Timer();
+        QCOMPARE(window->Label11[2]->text(), hint);
+        QVERIFY(test::ScriptedBoxes::shownTexts().isEmpty());
+
+        window->openServiceSettings();
+        buttonNamed(window->serviceSettingsWindow(), QStringLiteral("修复"))->click();
+        QTRY_VERIFY_WITH_TIMEOUT(gateway.state() == GatewayChild::State::Ready, 10000);
+        QCOMPARE(window->dataSourceCaption->text(), QStringLiteral("快递100"));
+        QCOMPARE(window->Label11[2]->text(), QStringLiteral("本地查询服务已重新启动"));
         qunsetenv("XDG_CONFIG_HOME");
     }
 

@@ -10,6 +10,7 @@
 #include "gui/platform/siteopener.h"
 #include "gui/readabledelegate.h"
 #include "platform/gatewaychild.h"
+#include "serviceconfig/serviceconfig.h"
 #include "watch/savecadence.h"
 
 #include <QApplication>
@@ -154,14 +155,20 @@ void MainWindow::gatewayReady(const QString& address) {
     if (!std::exchange(m_gatewayTrouble, {}).isEmpty()) {
         Label11[2]->setToolTip({});
         setHint(QStringLiteral("本地查询服务已重新启动"));
+        showDataSource(configuredBackend());
     }
 }
 
 void MainWindow::gatewayFailed(const QString& reason) {
     const QString opening =
         m_gatewayWasReady ? QStringLiteral("本地查询服务已停止:") : QStringLiteral("本地查询服务未能启动:");
-    m_gatewayTrouble = opening + reason;
+    // The most common cause has a way out the user can take, said in a line that fits; anything
+    // else keeps the service's words, the whole of them in the tooltip.
+    m_gatewayTrouble = configTooOpen(ServiceConfigFile::defaultPath())
+                           ? QStringLiteral("查询服务设置文件权限过宽,请打开查询服务设置并保存")
+                           : opening + reason;
     setHint(m_gatewayTrouble);
+    showServiceStopped();
     // The hint line cuts a long reason off: the whole of what the service said rests on it.
     // Escaped, because a tooltip would otherwise guess rich text from the service's words.
     const QString detail = m_gateway && !m_gateway->failureDetail().isEmpty() ? m_gateway->failureDetail() : reason;

@@ -188,6 +188,7 @@ public:
     void hx2();
     void Timer1_Timer();
     void csh();
+    void clearProgressList();
     void Command1_Click();
     void Command3_Click();
 
@@ -302,7 +303,11 @@ private:
     QByteArray m_answerState; // X-Zjx-State of the answer being read
     QString m_answerBackend;  // X-Zjx-Backend of the answer being read
     // The hint line's sentence for a provider's fault the service named; "" when it named none.
-    static QString serviceFaultHint(const HttpResult& result);
+    QString serviceFaultHint(const HttpResult& result);
+    void showServiceStopped();          // the caption when the own service is not running
+    static QString configuredBackend(); // the own service's file's back-end; "" for an external service
+    QString m_faultWord, m_faultHint;   // the last provider fault and its hint, until a save answers it
+    QString m_listedParcel;             // "number|company|" of the events in the list; "" when empty
     bool m_gatewayWasReady = false;
     QString m_gatewayTrouble; // the hint about a service child that did not start or stopped
     bool m_releaseEndsDoubleClick = false;

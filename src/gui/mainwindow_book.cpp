@@ -118,7 +118,7 @@ void MainWindow::Command7_Click() {
         return;
     Text3->clearEditText();
     const Result cleared = book.clear();
-    ListView1->clear();
+    clearProgressList();
     // A file that is gone lacks nothing; one that could not be deleted was written empty instead,
     // and how that went is told after the hint.
     const bool removed = !QFileInfo::exists(book.path());

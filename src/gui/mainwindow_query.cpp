@@ -1,5 +1,6 @@
 #include "gui/mainwindow.h"
 
+#include "book/parcelrecord.h"
 #include "core/parser.h"
 #include "core/textcodec.h"
 #include "core/trackingrequest.h"
@@ -86,6 +87,7 @@ bool MainWindow::applyScreening(bool fromAddPanel) {
             if (recorded == Recorded::Saved)
                 reloadBook();
             chooseListed(addPanelNumber(), Combo1->currentText());
+            clearProgressList(); // the parcel on screen is the new one, which has no events yet
             if (recorded == Recorded::Saved)
                 MessageBox::information(this, QStringLiteral("单号已成功保存"));
         }
@@ -105,7 +107,10 @@ void MainWindow::cx() {
     if (!beginQuery())
         return;
     Command1->setEnabled(false);
-    ListView1->clear();
+    // Another parcel chosen: its list starts empty. The same parcel asked again keeps its list
+    // until a good answer replaces it.
+    if (m_listedParcel != ParcelRecord::build(queryNumber, companyName, {}))
+        clearProgressList();
     kdgs(queryNumber, companyName);
     if (!applyScreening(false)) {
         query.finish();
@@ -116,6 +121,9 @@ void MainWindow::cx() {
 }
 
 void MainWindow::hx2() {
+    // The list gives way only to a good answer: a failed query changes nothing but the hint line.
+    clearProgressList();
+    m_listedParcel = ParcelRecord::build(m_askedNumber, m_askedCompany, {});
     const int found = TrackingParser::countRows(answerText);
     rowCount = qint16(std::min(int(rowCount) + found, TrackingParser::maxRows));
     if (found > 0) {
@@ -163,6 +171,11 @@ void MainWindow::Timer1_Timer() {
     query.finish();
 }
 
+void MainWindow::clearProgressList() {
+    ListView1->clear();
+    m_listedParcel.clear();
+}
+
 void MainWindow::csh() {
     query.reset();
 }
@@ -193,7 +206,6 @@ void MainWindow::Command1_Click() {
     }
     beginQuery();
     Command1->setEnabled(false);
-    ListView1->clear();
     kdgs(number, company);
     if (!applyScreening(true)) {
         query.finish();

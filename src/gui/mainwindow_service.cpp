@@ -15,7 +15,8 @@ void MainWindow::buildDataSourceCaption(QWidget* statusArea) {
     // Free space of the status strip under the menu: the design's controls stay where they are.
     dataSourceCaption = new QLabel(statusArea);
     dataSourceCaption->setObjectName(QStringLiteral("dataSourceCaption"));
-    dataSourceCaption->setAccessibleName(QStringLiteral("数据来源"));
+    // A value label: read as what it says, its caption as the description.
+    dataSourceCaption->setAccessibleDescription(QStringLiteral("数据来源"));
     dataSourceCaption->setTextFormat(Qt::PlainText);
     dataSourceCaption->setGeometry(10, 41, 128, 15);
     QFont small = dataSourceCaption->font();
@@ -23,11 +24,7 @@ void MainWindow::buildDataSourceCaption(QWidget* statusArea) {
     dataSourceCaption->setFont(small);
     setLabelColour(dataSourceCaption, Qt::white);
     // Until the first answer says who answered: the configuration the own service was given.
-    showDataSource(Settings::trackingHostConfigured() ? QString() : [] {
-        ServiceConfigFile file;
-        file.load(ServiceConfigFile::defaultPath());
-        return file.settings().backend;
-    }());
+    showDataSource(configuredBackend());
 }
 
 void MainWindow::showDataSource(const QString& backend) {
@@ -36,6 +33,19 @@ void MainWindow::showDataSource(const QString& backend) {
                                       ? QStringLiteral("演示数据:这些快递的物流信息都是虚构的。"
                                                        "要查询真实的快递,请在菜单的“查询服务设置”中选择服务商")
                                       : QString());
+}
+
+void MainWindow::showServiceStopped() {
+    dataSourceCaption->setText(QStringLiteral("查询服务未运行"));
+    dataSourceCaption->setToolTip(QStringLiteral("程序自带的查询服务没有运行,查询不到快递;原因见查询提示"));
+}
+
+QString MainWindow::configuredBackend() {
+    if (Settings::trackingHostConfigured())
+        return {};
+    ServiceConfigFile file;
+    file.load(ServiceConfigFile::defaultPath());
+    return file.settings().backend;
 }
 
 void MainWindow::readServiceHeaders(const HttpResult& result) {
@@ -50,7 +60,15 @@ void MainWindow::readServiceHeaders(const HttpResult& result) {
 }
 
 QString MainWindow::serviceFaultHint(const HttpResult& result) {
-    return reasonHint(QString::fromLatin1(result.header("X-Zjx-Reason")));
+    m_faultWord = QString::fromLatin1(result.header("X-Zjx-Reason"));
+    QString tail;
+    if (m_faultWord == u"phone-tail" && !Settings::trackingHostConfigured()) {
+        ServiceConfigFile file;
+        file.load(ServiceConfigFile::defaultPath());
+        tail = file.settings().phoneTail;
+    }
+    m_faultHint = reasonHint(m_faultWord, tail);
+    return m_faultHint;
 }
 
 ServiceSettingsWindow* MainWindow::serviceSettingsWindow() const {
@@ -74,10 +92,15 @@ void MainWindow::openServiceSettings() {
         window->setCheckParcel(queryNumber, companyName);
     else
         window->setCheckParcel(m_askedNumber, m_askedCompany);
-    connect(window, &ServiceSettingsWindow::saved, this, [this](const ServiceSettings& now, const ServiceSettings&) {
-        showDataSource(now.backend);
-        restartGateway();
-    });
+    connect(window, &ServiceSettingsWindow::saved, this,
+            [this](const ServiceSettings& now, const ServiceSettings& before) {
+                // A hint the saved settings answer (a new key after 密钥错误) goes at once.
+                if (!m_faultHint.isEmpty() && Label11[2]->text().contains(m_faultHint) &&
+                    settingsAnswer(m_faultWord, before, now))
+                    setHint(QStringLiteral("查询服务设置已保存"));
+                showDataSource(now.backend);
+                restartGateway();
+            });
     m_serviceSettings = window;
     window->show();
 }
@@ -94,7 +117,7 @@ void MainWindow::restartGateway() {
         });
         return;
     }
-    m_gatewayTrouble.clear();
+    // A trouble on the hint line stays until the new service is up, which then says so.
     m_gateway->restart();
 }
 

@@ -4,6 +4,7 @@
 #include "core/versioncheck.h"
 #include "gui/platform/messagebox.h"
 #include "gui/platform/siteopener.h"
+#include "platform/gatewaychild.h"
 #include "platform/httpclient.h"
 
 #include <QComboBox>
@@ -15,6 +16,14 @@ namespace zjx {
 void MainWindow::Timer3_Timer() {
     // The check runs once per start.
     Timer3->stop();
+    // The version file comes from the program's own service: when that did not start, the check
+    // cannot say anything about updates, and the hint line says what is wrong instead.
+    if (m_gateway && m_gateway->state() == GatewayChild::State::Failed) {
+        setHint(m_gatewayTrouble);
+        Command1->setEnabled(true);
+        Text1->setEnabled(true);
+        return;
+    }
     const HttpResult result = HttpClient::instance().getBlocking(
         QUrl(networkSettings().softwareSiteUrl + VersionCheck::filePath()), codec::gbkServerBody);
     // A server error (5xx) is a failed check, not a version: the program must not end because the
