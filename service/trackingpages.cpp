@@ -3,6 +3,7 @@
 #include "couriers.h"
 
 #include <QStringEncoder>
+#include <QTimeZone>
 
 #include <algorithm>
 #include <iterator>
@@ -44,6 +45,8 @@ const QList<SampleNumber> kSamples = {
     {"ZJXEMPTY01", "HTTP 200 with an empty body"},
     {"ZJXSIGNED1", "a complete history, already signed for"},
     {"ZJXMANY001", "a history of 40 events, signed for"},
+    {"ZJXPICKUP1", "waiting at a station: \"取件码 3-2-1045\" in the latest event, state 待取件"},
+    {"ZJXRETURN1", "refused by the receiver (\"拒签\"), on its way back: state 已退回"},
 };
 
 constexpr int kManyEvents = 40;
@@ -151,20 +154,43 @@ QDateTime journeyStart(const QString& code, const QString& number, const QDateTi
     return QDateTime::fromSecsSinceEpoch(cycles * cycle + offset);
 }
 
-QList<TrackingEvent> parcelHistory(const QString& code, const QString& number, const QDateTime& startedAt,
-                                   const QDateTime& now, int intervalMinutes) {
+namespace {
+
+// A parcel's whole invented journey and how much of it has happened by `now`.
+struct Journey {
+    QList<TrackingEvent> planned;
+    int shown = 0;
+    ParcelEnd end = ParcelEnd::Signed;
+};
+
+Journey plannedJourney(const QString& code, const QString& number, const QDateTime& startedAt, const QDateTime& now,
+                       int intervalMinutes) {
     Dice dice(stableHash(code.toUtf8() + '|' + number.toUtf8()));
-    const bool signedAlready = number == u"ZJXSIGNED1";
     const bool many = number == u"ZJXMANY001";
-    const int total = many ? kManyEvents : 5 + dice.below(5);
-    const int shownAtFirst = (signedAlready || many) ? total : 2 + dice.below(2);
-    const QStringList texts = journey(dice, total);
+    const ParcelEnd end = number == u"ZJXPICKUP1"   ? ParcelEnd::Pickup
+                          : number == u"ZJXRETURN1" ? ParcelEnd::Returned
+                                                    : ParcelEnd::Signed;
+    const bool complete = number == u"ZJXSIGNED1" || many || end != ParcelEnd::Signed;
+    int total = many ? kManyEvents : 5 + dice.below(5);
+    int shownAtFirst = complete ? total : 2 + dice.below(2);
+    QStringList texts = journey(dice, total);
+    if (end != ParcelEnd::Signed) {
+        // The round ends at a station, or at a door that refuses the parcel. The refusal's "拒签"
+        // reads as signed for by the text rule alone: X-Zjx-State tells the program better.
+        const QString city = texts.last().section(u("】"), 0, 0) + u("】");
+        texts.removeLast();
+        texts.last() = city + (end == ParcelEnd::Pickup ? u("快件已放入 菜鸟驿站，取件码 3-2-1045，请凭码领取")
+                                                        : u("收件人拒签，快件正在退回寄件人"));
+    }
+    total = int(texts.size());
+    if (complete)
+        shownAtFirst = total;
 
     // Events already known when the journey starts lie hours apart before it; later ones carry the
     // moment they appear, a little rounded down, so no time is ever in the future.
     const QDateTime start = startedAt.addMSecs(-startedAt.time().msec());
     QList<QDateTime> times(total);
-    const qint64 lastKnownAgo = (signedAlready || many) ? 3600 + dice.below(4 * 3600) : 300 + dice.below(35 * 60);
+    const qint64 lastKnownAgo = complete ? 3600 + dice.below(4 * 3600) : 300 + dice.below(35 * 60);
     times[shownAtFirst - 1] = start.addSecs(-lastKnownAgo);
     for (int i = shownAtFirst - 2; i >= 0; --i)
         times[i] = times[i + 1].addSecs(-(2 * 3600 + dice.below(7 * 3600)));
@@ -173,11 +199,37 @@ QList<TrackingEvent> parcelHistory(const QString& code, const QString& number, c
         times[i] = start.addSecs(step * (i - shownAtFirst + 1) - dice.below(30));
 
     const qint64 elapsed = std::max<qint64>(0, startedAt.secsTo(now));
-    const int shown = int(std::min<qint64>(total, shownAtFirst + elapsed / step));
-    QList<TrackingEvent> events;
-    for (int i = 0; i < shown; ++i)
-        events.append(TrackingEvent{times[i], texts[i]});
-    return events;
+    Journey j;
+    j.shown = int(std::min<qint64>(total, shownAtFirst + elapsed / step));
+    j.end = end;
+    for (int i = 0; i < total; ++i)
+        j.planned.append(TrackingEvent{times[i], texts[i]});
+    return j;
+}
+
+} // namespace
+
+QList<TrackingEvent> parcelHistory(const QString& code, const QString& number, const QDateTime& startedAt,
+                                   const QDateTime& now, int intervalMinutes) {
+    const Journey j = plannedJourney(code, number, startedAt, now, intervalMinutes);
+    return j.planned.mid(0, j.shown);
+}
+
+ParcelOutlook parcelOutlook(const QString& code, const QString& number, const QDateTime& startedAt,
+                            const QDateTime& now, int intervalMinutes) {
+    const Journey j = plannedJourney(code, number, startedAt, now, intervalMinutes);
+    ParcelOutlook o;
+    if (j.shown == 0)
+        return o;
+    if (j.shown < j.planned.size()) {
+        // Out for delivery once the delivery round is the latest event; expected on the day of the
+        // signature the journey ends with (a day in China).
+        o.state = j.shown == j.planned.size() - 1 ? "delivering" : "transit";
+        o.estimatedDelivery = j.planned.last().time.toTimeZone(QTimeZone(8 * 3600)).date().toString(Qt::ISODate);
+    } else {
+        o.state = j.end == ParcelEnd::Pickup ? "pickup" : j.end == ParcelEnd::Returned ? "returned" : "signed";
+    }
+    return o;
 }
 
 QByteArray trackingPage(const QString& companyName, const QList<TrackingEvent>& events) {
@@ -197,8 +249,7 @@ QByteArray messagePage(const QString& message) {
                u("</p></body></html>"));
 }
 
-Reply TrackingDesk::answer(const QString& code, const QString& number, const QString& key,
-                           const QDateTime& now) const {
+Reply TrackingDesk::answer(const QString& code, const QString& number, const QString& key, const QDateTime& now) const {
     if (key != QLatin1String(kAccessKey))
         return {403, gbk(u("<html><body>访问密钥无效</body></html>")), kGbkHtml};
     // Nothing the caller sent is echoed: a number such as "NULL1234" would trip the markers.
@@ -217,8 +268,14 @@ Reply TrackingDesk::answer(const QString& code, const QString& number, const QSt
         return {200, QByteArray(), kGbkHtml};
 
     const QDateTime start = journeyStart(code, number, now, m_intervalMinutes);
-    return {200, trackingPage(u(courier->name), parcelHistory(code, number, start, now, m_intervalMinutes)),
-            kGbkHtml};
+    Reply reply{200, trackingPage(u(courier->name), parcelHistory(code, number, start, now, m_intervalMinutes)),
+                kGbkHtml};
+    const ParcelOutlook outlook = parcelOutlook(code, number, start, now, m_intervalMinutes);
+    if (!outlook.state.empty())
+        reply.headers.emplace_back("X-Zjx-State", outlook.state);
+    if (!outlook.estimatedDelivery.isEmpty())
+        reply.headers.emplace_back("X-Zjx-Estimated-Delivery", outlook.estimatedDelivery.toStdString());
+    return reply;
 }
 
 } // namespace zjx::service

@@ -51,6 +51,19 @@ inline constexpr int kJourneyCycleIntervals = 24;
 // code, number and the wall clock only, so a restarted service shows the same history.
 QDateTime journeyStart(const QString& code, const QString& number, const QDateTime& now, int intervalMinutes);
 
+// How an invented journey ends.
+enum class ParcelEnd { Signed, Pickup, Returned };
+
+// What the demo tells the program beside the page: its state token for X-Zjx-State ("transit",
+// "delivering", "signed", "pickup", "returned"; empty before any event) and, while the parcel is on
+// its way, the day it will be signed for as X-Zjx-Estimated-Delivery ("YYYY-MM-DD" in China).
+struct ParcelOutlook {
+    std::string state;
+    QString estimatedDelivery;
+};
+ParcelOutlook parcelOutlook(const QString& code, const QString& number, const QDateTime& start, const QDateTime& now,
+                            int intervalMinutes);
+
 // GBK pages: the event table in the exact shape the program cuts, and a one-line notice.
 QByteArray trackingPage(const QString& companyName, const QList<TrackingEvent>& events);
 QByteArray messagePage(const QString& message);

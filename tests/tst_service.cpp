@@ -9,6 +9,7 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QTest>
+#include <QTimeZone>
 
 using namespace zjx::service;
 
@@ -54,6 +55,8 @@ private Q_SLOTS:
     void historyReadsBackExactly();
     void historyGrowsOneEventPerInterval();
     void historySurvivesARestart();
+    void deskTellsStateAndEstimatedDelivery_data();
+    void deskTellsStateAndEstimatedDelivery();
     void screeningSamples_data();
     void screeningSamples();
     void branchPageCutsIntoTheSixValues_data();
@@ -184,6 +187,49 @@ void TestService::historySurvivesARestart() {
     }
     QVERIFY(previous >= 5);
     QVERIFY(last.contains(QStringLiteral("签收")));
+}
+
+void TestService::deskTellsStateAndEstimatedDelivery_data() {
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<QStringList>("states");  // X-Zjx-State at the first ask and every 3 minutes after
+    QTest::addColumn<QString>("latestHolds"); // the latest event at the end
+    QTest::newRow("on its way") << "ZT0000123456"
+                                << QStringList{"transit", "transit", "transit", "delivering", "signed", "signed"}
+                                << "签收";
+    QTest::newRow("signed sample") << "ZJXSIGNED1" << QStringList{"signed", "signed"} << "签收";
+    QTest::newRow("pickup sample") << "ZJXPICKUP1" << QStringList{"pickup", "pickup"} << "取件码 3-2-1045";
+    QTest::newRow("refused sample") << "ZJXRETURN1" << QStringList{"returned", "returned"} << "拒签";
+}
+
+void TestService::deskTellsStateAndEstimatedDelivery() {
+    QFETCH(QString, number);
+    QFETCH(QStringList, states);
+    QFETCH(QString, latestHolds);
+    TrackingDesk desk(3);
+    // The journey's own start in its cycle; 2026-12-07 20:00 UTC is the next morning in China.
+    const QDateTime t0 =
+        journeyStart("zhongtong", number, QDateTime(QDate(2026, 12, 7), QTime(20, 0), QTimeZone::utc()), 3);
+    const QList<TrackingEvent> full = parcelHistory("zhongtong", number, t0, t0.addDays(1), 3);
+    // The day the invented journey ends with, in China.
+    const QString arrival = full.last().time.toTimeZone(QTimeZone(8 * 3600)).date().toString(Qt::ISODate);
+    QStringList seen;
+    Reply last;
+    for (int step = 0; step < states.size(); ++step) {
+        last = desk.answer("zhongtong", number, kKey, t0.addSecs(step * 3 * 60));
+        const auto header = [&](const std::string& name) {
+            for (const auto& [key, value] : last.headers)
+                if (key == name)
+                    return QString::fromStdString(value);
+            return QString();
+        };
+        seen << header("X-Zjx-State");
+        // Expected only while on its way, on the day the history ends.
+        QCOMPARE(header("X-Zjx-Estimated-Delivery"),
+                 seen.last() == u"transit" || seen.last() == u"delivering" ? arrival : QString());
+    }
+    QCOMPARE(seen, states);
+    const QList<Row> rows = parseLikeTheProgram(fromGbk(last.body));
+    QVERIFY2(rows.last().progress.contains(latestHolds), qPrintable(rows.last().progress));
 }
 
 void TestService::screeningSamples_data() {

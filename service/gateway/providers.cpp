@@ -5,10 +5,12 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTimeZone>
 #include <QTimer>
 
 #include <algorithm>
+#include <optional>
 #include <variant>
 
 namespace zjx::gateway {
@@ -53,9 +55,15 @@ bool needsPhoneTail(const CarrierCodes& codes) {
     return qstrcmp(codes.code, "shunfeng") == 0 || qstrcmp(codes.code, "zhongtong") == 0;
 }
 
-// kuaidi100 and kdniao write Beijing time (UTC+8, no daylight saving) without a zone.
+// China time: UTC+8, no daylight saving.
+const QTimeZone& chinaZone() {
+    static const QTimeZone zone(8 * 3600);
+    return zone;
+}
+
+// kuaidi100 and kdniao write Beijing time without a zone.
 QDateTime beijingTime(const QString& text) {
-    static const QTimeZone beijing(8 * 3600);
+    const QTimeZone& beijing = chinaZone();
     for (const char16_t* format :
          {u"yyyy-MM-dd HH:mm:ss", u"yyyy/MM/dd HH:mm:ss", u"yyyy-MM-dd HH:mm", u"yyyy/MM/dd HH:mm"}) {
         QDateTime t = QDateTime::fromString(text.trimmed(), QString::fromUtf16(format));
@@ -81,7 +89,7 @@ ParcelEvent stamped(const QDateTime& when, const QString& asSent, const QString&
 // The events of a history, given in the provider's order: listed by time, latest first, the
 // provider's order kept among equal times (and for times that cannot be read, which go last); the
 // outcome holds them oldest first, as the page does.
-Outcome history(std::vector<Stamped> all, ParcelStage stage) {
+Outcome history(std::vector<Stamped> all, ProviderState state, const QString& estimatedDelivery) {
     std::stable_sort(all.begin(), all.end(), [](const Stamped& a, const Stamped& b) {
         if (a.when.isValid() != b.when.isValid())
             return a.when.isValid();
@@ -92,12 +100,179 @@ Outcome history(std::vector<Stamped> all, ParcelStage stage) {
     Outcome out = Outcome::of(OutcomeKind::Events);
     for (auto it = all.rbegin(); it != all.rend(); ++it)
         out.events.append(it->event);
-    out.stage = stage;
-    out.signedFor = stage == ParcelStage::Delivered;
+    out.state = state;
+    out.signedFor = state == ProviderState::Signed;
+    out.estimatedDelivery = estimatedDelivery;
     return out;
 }
 
+// A provider's date ("2026-12-09", "2026/12/09", maybe followed by a time) as "YYYY-MM-DD"; "" when
+// it is none.
+QString isoDate(const QString& text) {
+    for (const char16_t* format : {u"yyyy-MM-dd", u"yyyy/MM/dd"})
+        if (const QDate d = QDate::fromString(text.trimmed().left(10), QString::fromUtf16(format)); d.isValid())
+            return d.toString(Qt::ISODate);
+    return {};
+}
+
+// The estimate between two dates, either of which may be missing: one date, or "from/to".
+QString dateRange(const QString& from, const QString& to) {
+    if (from.isEmpty() || to.isEmpty() || to <= from) // ISO dates sort as text
+        return from.isEmpty() ? to : from;
+    return from + u'/' + to;
+}
+
+// A value of one of the tables below: the provider's documented state values, each with the state
+// the program is told.
+struct StateRow {
+    const char16_t* value;
+    ProviderState state;
+};
+
+template <size_t N> std::optional<ProviderState> lookUp(const StateRow (&table)[N], const QString& value) {
+    for (const StateRow& row : table)
+        if (value == row.value)
+            return row.state;
+    return std::nullopt;
+}
+
+constexpr ProviderState Transit = ProviderState::Transit, Delivering = ProviderState::Delivering,
+                        Pickup = ProviderState::Pickup, Signed = ProviderState::Signed,
+                        Returned = ProviderState::Returned, Exception = ProviderState::Exception,
+                        Unknown = ProviderState::Unknown;
+
+// kuaidi100's "state" with resultv2 4 or 8: its main states and their sub-states. A refusal is
+// "returned" (the parcel goes back); a parcel left in a locker or at a station, also one waiting
+// there too long, is "pickup".
+constexpr StateRow kKuaidi100States[] = {
+    {u"1", Transit},     {u"101", Transit},   {u"102", Transit},
+    {u"103", Transit}, // 揽收: 已下单 待揽收 已揽收
+    {u"0", Transit},     {u"1001", Transit},  {u"1002", Transit},
+    {u"1003", Transit},                    // 在途: 到达派件城市 干线 转递
+    {u"5", Delivering},  {u"501", Pickup}, // 派件, 投柜或驿站
+    {u"3", Signed},      {u"301", Signed},    {u"302", Signed},
+    {u"303", Signed}, // 签收, 本人 派件异常后 代签
+    {u"304", Signed}, // 投柜或站签收
+    {u"6", Returned},    {u"4", Returned},    {u"401", Exception},
+    {u"14", Returned}, // 退回, 退签, 已销单, 拒签
+    {u"7", Transit},   // 转投
+    {u"8", Transit},     {u"10", Transit},    {u"11", Transit},
+    {u"12", Transit},   // 清关: 待清关 清关中 已清关
+    {u"13", Exception}, // 清关异常
+    {u"2", Exception},   {u"201", Exception}, {u"202", Exception},
+    {u"203", Returned}, // 疑难: 超时未签收 超时未更新 拒收
+    {u"204", Exception}, {u"205", Pickup},    {u"206", Exception},
+    {u"207", Exception}, // 派件异常 柜或驿站超时未取 无法联系 超区
+    {u"208", Exception}, {u"209", Exception}, {u"210", Exception}, // 滞留 破损 销单
+};
+
+// 17TRACK's sub_status, then its main status for a sub-status it does not list.
+constexpr StateRow kTrack17SubStatuses[] = {
+    {u"NotFound_Other", Unknown},
+    {u"NotFound_InvalidCode", Unknown},
+    {u"InfoReceived", Transit},
+    {u"InTransit_PickedUp", Transit},
+    {u"InTransit_Other", Transit},
+    {u"InTransit_Departure", Transit},
+    {u"InTransit_Arrival", Transit},
+    {u"InTransit_CustomsProcessing", Transit},
+    {u"InTransit_CustomsReleased", Transit},
+    {u"InTransit_CustomsRequiringInformation", Exception},
+    {u"Expired_Other", Exception},
+    {u"AvailableForPickup_Other", Pickup},
+    {u"OutForDelivery_Other", Delivering},
+    {u"DeliveryFailure_Other", Exception},
+    {u"DeliveryFailure_NoBody", Exception},
+    {u"DeliveryFailure_Security", Exception},
+    {u"DeliveryFailure_Rejected", Returned},
+    {u"DeliveryFailure_InvalidAddress", Exception},
+    {u"Delivered_Other", Signed},
+    {u"Exception_Other", Exception},
+    {u"Exception_Returning", Returned},
+    {u"Exception_Returned", Returned},
+    {u"Exception_NoBody", Exception},
+    {u"Exception_Security", Exception},
+    {u"Exception_Damage", Exception},
+    {u"Exception_Rejected", Returned},
+    {u"Exception_Delayed", Exception},
+    {u"Exception_Lost", Exception},
+    {u"Exception_Destroyed", Exception},
+    {u"Exception_Cancel", Exception},
+};
+constexpr StateRow kTrack17Statuses[] = {
+    {u"NotFound", Unknown},          {u"InfoReceived", Transit},      {u"InTransit", Transit},
+    {u"Expired", Exception},         {u"AvailableForPickup", Pickup}, {u"OutForDelivery", Delivering},
+    {u"DeliveryFailure", Exception}, {u"Delivered", Signed},          {u"Exception", Exception},
+};
+
+// kdniao's StateEx (8001), then its State for a StateEx it does not list (1002 sends State only).
+constexpr StateRow kKdniaoStateExes[] = {
+    {u"0", Unknown},                        // 暂无轨迹信息
+    {u"1", Transit},      {u"10", Transit}, // 已揽收, 待揽件
+    {u"2", Transit},      {u"201", Transit},    {u"204", Transit},
+    {u"205", Transit}, // 在途中: 到达派件城市 转运中心 派件网点
+    {u"206", Transit},    {u"202", Delivering}, {u"211", Pickup}, // 寄件网点发件, 派件中, 快递柜或驿站
+    {u"3", Signed},       {u"301", Signed},     {u"302", Signed},
+    {u"304", Signed}, // 已签收: 正常 轨迹异常后 代收
+    {u"311", Signed}, // 快递柜或驿站签收
+    {u"4", Exception},    {u"401", Exception},  {u"402", Exception},
+    {u"403", Exception}, // 问题件: 发货无信息 超时未签收 超时未更新
+    {u"404", Returned},   {u"405", Exception},  {u"406", Returned},
+    {u"407", Returned}, // 拒收(退件) 派件异常 退货签收 退货未签收
+    {u"412", Pickup},     {u"413", Exception},  {u"414", Exception},
+    {u"415", Exception}, // 柜或驿站超时未取 已拦截 破损 取消发货
+    {u"416", Exception},  {u"417", Exception},  {u"418", Exception},
+    {u"419", Delivering}, // 无法联系 配送延迟 快件取出 重新派送
+    {u"420", Exception},  {u"421", Exception},  {u"422", Exception},
+    {u"423", Exception}, // 地址不详细 电话错误 错分件 超区件
+    {u"5", Transit},     // 转寄
+    {u"6", Transit},      {u"601", Transit},    {u"602", Transit},
+    {u"603", Transit},   // 清关: 待清关 清关中 已清关
+    {u"604", Exception}, // 清关异常
+};
+constexpr StateRow kKdniaoStates[] = {
+    {u"0", Unknown},   {u"1", Transit}, {u"2", Transit}, {u"3", Signed},
+    {u"4", Exception}, {u"5", Transit}, {u"6", Transit},
+};
+
 } // namespace
+
+ProviderState kuaidi100State(const QString& state, const QString& ischeck) {
+    if (const std::optional<ProviderState> known = lookUp(kKuaidi100States, state))
+        return *known;
+    return ischeck == u"1" ? ProviderState::Signed : ProviderState::Unknown; // "ischeck": signed for
+}
+
+ProviderState track17State(const QString& status, const QString& subStatus) {
+    return lookUp(kTrack17SubStatuses, subStatus).value_or(lookUp(kTrack17Statuses, status).value_or(Unknown));
+}
+
+ProviderState kdniaoState(const QString& state, const QString& stateEx) {
+    return lookUp(kKdniaoStateExes, stateEx).value_or(lookUp(kKdniaoStates, state).value_or(Unknown));
+}
+
+QString kuaidi100Estimate(const QString& arrivalTime, const QString& remainTime, const QDateTime& now) {
+    if (const QString date = isoDate(arrivalTime); !date.isEmpty())
+        return date;
+    // "1天9小时": the time still to go from now.
+    static const QRegularExpression remaining(QStringLiteral("^\\s*(\\d{1,3})天(\\d{1,2})小时"));
+    const QRegularExpressionMatch m = remaining.match(remainTime);
+    if (!m.hasMatch())
+        return {};
+    const qint64 hours = m.captured(1).toLongLong() * 24 + m.captured(2).toLongLong();
+    return now.toTimeZone(chinaZone()).addSecs(hours * 3600).date().toString(Qt::ISODate);
+}
+
+QString track17Estimate(const QJsonObject& estimatedDeliveryDate) {
+    const auto chinaDate = [](const QJsonValue& v) {
+        const QString iso = v.toString().trimmed();
+        if (iso.size() == 10) // a date alone
+            return isoDate(iso);
+        const QDateTime t = QDateTime::fromString(iso, Qt::ISODate);
+        return t.isValid() ? t.toTimeZone(chinaZone()).date().toString(Qt::ISODate) : QString();
+    };
+    return dateRange(chinaDate(estimatedDeliveryDate.value("from")), chinaDate(estimatedDeliveryDate.value("to")));
+}
 
 // ---------------------------------------------------------------------------------------- kuaidi100
 
@@ -108,7 +283,7 @@ QByteArray Kuaidi100Client::param(const ProviderQuery& query) {
     return compact(QJsonObject{{"com", QString::fromLatin1(query.codes.kuaidi100)},
                                {"num", query.number},
                                {"phone", query.phoneTail},
-                               {"resultv2", "1"},
+                               {"resultv2", "8"},
                                {"show", "0"},
                                {"order", "desc"}});
 }
@@ -119,7 +294,7 @@ QByteArray Kuaidi100Client::sign(const QByteArray& param, const QString& key, co
         .toUpper();
 }
 
-Outcome Kuaidi100Client::read(const QByteArray& body) {
+Outcome Kuaidi100Client::read(const QByteArray& body, const QDateTime& now) {
     const std::optional<QJsonObject> o = objectOf(body);
     if (!o)
         return unreadable(u("kuaidi100"), body);
@@ -147,12 +322,9 @@ Outcome Kuaidi100Client::read(const QByteArray& body) {
             return Outcome::failure(FaultKind::Quota, why + u(" (key expired or no quota left)"));
         return Outcome::failure(FaultKind::Provider, why);
     }
-    // state (with resultv2): 3 and 30x signed for, 5 and 50x out for delivery (50x: in a locker or
-    // at a pick-up point), anything else on its way or a problem the texts tell.
-    const QString state = text(o->value("state"));
-    const ParcelStage stage = state.startsWith(u'3') || text(o->value("ischeck")) == u"1" ? ParcelStage::Delivered
-                              : state.startsWith(u'5')                                    ? ParcelStage::OutForDelivery
-                                                                                          : ParcelStage::InTransit;
+    const ProviderState state = kuaidi100State(text(o->value("state")), text(o->value("ischeck")));
+    // resultv2 8: when kuaidi100 expects the parcel ("2026-12-09 12") and how long that is from now.
+    const QString estimate = kuaidi100Estimate(text(o->value("arrivalTime")), text(o->value("remainTime")), now);
     std::vector<Stamped> all;
     // Latest first on the wire; past the cap only the latest are read (one more tells the cap was hit).
     const QJsonArray data = o->value("data").toArray();
@@ -167,7 +339,7 @@ Outcome Kuaidi100Client::read(const QByteArray& body) {
         const QDateTime when = beijingTime(time);
         all.push_back({when, stamped(when, time, text(e.value("context")), place)});
     }
-    return history(std::move(all), stage);
+    return history(std::move(all), state, estimate);
 }
 
 void Kuaidi100Client::fetch(const ProviderQuery& query, Done done) {
@@ -220,19 +392,12 @@ std::pair<int, QString> firstError(const QJsonObject& holder) {
     return {error.value("code").toInt(), error.value("message").toString()};
 }
 
-ParcelStage track17Stage(const QString& status) {
-    if (status == u"Delivered")
-        return ParcelStage::Delivered;
-    if (status == u"OutForDelivery" || status == u"AvailableForPickup")
-        return ParcelStage::OutForDelivery;
-    return ParcelStage::InTransit;
-}
-
 } // namespace
 
 Outcome Track17Client::readEntry(const QJsonObject& entry) {
     const QJsonObject info = entry.value("track_info").toObject();
-    const QString status = info.value("latest_status").toObject().value("status").toString();
+    const QJsonObject latest = info.value("latest_status").toObject();
+    const ProviderState state = track17State(latest.value("status").toString(), latest.value("sub_status").toString());
     // Several carriers may report one parcel: merged by time.
     std::vector<Stamped> all;
     for (const QJsonValue& p : info.value("tracking").toObject().value("providers").toArray()) {
@@ -247,7 +412,8 @@ Outcome Track17Client::readEntry(const QJsonObject& entry) {
             all.push_back({when, stamped(when, iso, e.value("description").toString(), text(e.value("location")))});
         }
     }
-    return history(std::move(all), track17Stage(status));
+    return history(std::move(all), state,
+                   track17Estimate(info.value("time_metrics").toObject().value("estimated_delivery_date").toObject()));
 }
 
 Track17Client::Track17Client(ClientOptions options, QString key, QObject* parent)
@@ -466,12 +632,7 @@ Outcome KdniaoClient::read(const QByteArray& body) {
             return Outcome::of(OutcomeKind::Unsupported);
         return Outcome::failure(FaultKind::Provider, why);
     }
-    // State 3 signed for; StateEx 3xx signed for, 202 out for delivery, 211 in a locker or at a
-    // pick-up point.
-    const QString state = text(o->value("State")), stateEx = text(o->value("StateEx"));
-    const ParcelStage stage = state == u"3" || stateEx.startsWith(u'3') ? ParcelStage::Delivered
-                              : stateEx == u"202" || stateEx == u"211"  ? ParcelStage::OutForDelivery
-                                                                        : ParcelStage::InTransit;
+    const ProviderState state = kdniaoState(text(o->value("State")), text(o->value("StateEx")));
     std::vector<Stamped> all;
     // Oldest first on the wire: past the cap only the latest are read (one more tells the cap was hit).
     for (qsizetype i = std::max(qsizetype(0), traces.size() - kMaxEvents - 1); i < traces.size(); ++i) {
@@ -480,7 +641,8 @@ Outcome KdniaoClient::read(const QByteArray& body) {
         const QDateTime when = beijingTime(time);
         all.push_back({when, stamped(when, time, text(t.value("AcceptStation")), text(t.value("Location")))});
     }
-    return history(std::move(all), stage);
+    // Given by 8001 when it knows both addresses ("2026-12-10 12").
+    return history(std::move(all), state, isoDate(text(o->value("EstimatedDeliveryTime"))));
 }
 
 void KdniaoClient::fetch(const ProviderQuery& query, Done done) {

@@ -2,6 +2,7 @@
 
 #include "providerclient.h"
 
+#include <QDateTime>
 #include <QJsonObject>
 #include <QSet>
 
@@ -21,7 +22,8 @@ public:
     // The exact "param" text sent and its sign (public so the sign can be checked against them).
     static QByteArray param(const ProviderQuery& query);
     static QByteArray sign(const QByteArray& param, const QString& key, const QString& customer);
-    static Outcome read(const QByteArray& body);
+    // `now` turns a "remainTime" into a date.
+    static Outcome read(const QByteArray& body, const QDateTime& now = QDateTime::currentDateTimeUtc());
 
 private:
     const QString m_customer;
@@ -53,6 +55,17 @@ private:
     RequestPacer m_pacer{3, this}; // the documented limit: three requests a second
     QSet<QString> m_registered;    // numbers registered by this run (bounded, see fetch)
 };
+
+// The provider's own state of a parcel, from each provider's documented values; Unknown for a value
+// none of them documents (the program then goes by the latest event's words).
+ProviderState kuaidi100State(const QString& state, const QString& ischeck);
+ProviderState track17State(const QString& status, const QString& subStatus);
+ProviderState kdniaoState(const QString& state, const QString& stateEx);
+// The estimated delivery ("YYYY-MM-DD" or "YYYY-MM-DD/YYYY-MM-DD", China dates; "" for none) of
+// kuaidi100's arrivalTime or, without it, remainTime counted from `now`, and of 17TRACK's
+// time_metrics.estimated_delivery_date (from and to).
+QString kuaidi100Estimate(const QString& arrivalTime, const QString& remainTime, const QDateTime& now);
+QString track17Estimate(const QJsonObject& estimatedDeliveryDate);
 
 // Why kdniao's request type `requestType` cannot serve a company ("" when it can): 申通 and 天天 only
 // through the paid real-time query 8001, 百世快递 (HTKY) through neither 1002 nor 8001; every other

@@ -109,6 +109,26 @@ QString neutralised(const QString& text) {
     return out;
 }
 
+const char* stateToken(ProviderState state) {
+    switch (state) {
+    case ProviderState::Unknown:
+        return "";
+    case ProviderState::Transit:
+        return "transit";
+    case ProviderState::Delivering:
+        return "delivering";
+    case ProviderState::Pickup:
+        return "pickup";
+    case ProviderState::Signed:
+        return "signed";
+    case ProviderState::Returned:
+        return "returned";
+    case ProviderState::Exception:
+        return "exception";
+    }
+    return "";
+}
+
 zjx::service::Reply pageFor(const Outcome& outcome, const QString& companyName) {
     switch (outcome.kind) {
     case OutcomeKind::Fault:
@@ -128,9 +148,10 @@ zjx::service::Reply pageFor(const Outcome& outcome, const QString& companyName) 
     // another with nothing between them, and nothing at all may follow "</table>".
     QString page = u("<html><head><meta charset=\"gb18030\"><title>") + neutralised(companyName) +
                    u(" - 物流跟踪</title></head><body><table><tr><th>时间</th><th>地点和跟踪进度</th></tr>");
-    const QString stageWord = outcome.stage == ParcelStage::Delivered        ? u("已签收")
-                              : outcome.stage == ParcelStage::OutForDelivery ? u("派件中")
-                                                                             : QString();
+    const QString stageWord = outcome.state == ProviderState::Signed ? u("已签收")
+                              : outcome.state == ProviderState::Delivering || outcome.state == ProviderState::Pickup
+                                  ? u("派件中")
+                                  : QString();
     for (qsizetype i = 0; i < outcome.events.size(); ++i) {
         const ParcelEvent& e = outcome.events[i];
         QString text = e.text.trimmed();
@@ -144,7 +165,12 @@ zjx::service::Reply pageFor(const Outcome& outcome, const QString& companyName) 
         page += u("<tr><td>") + neutralised(e.time.trimmed()) + u("</td><td>") + neutralised(text) + u("</td></tr>");
     }
     page += u("</table>");
-    return {200, gb18030(page), kGb18030Html};
+    zjx::service::Reply reply{200, gb18030(page), kGb18030Html};
+    if (const std::string token = stateToken(outcome.state); !token.empty())
+        reply.headers.emplace_back("X-Zjx-State", token);
+    if (!outcome.estimatedDelivery.isEmpty())
+        reply.headers.emplace_back("X-Zjx-Estimated-Delivery", outcome.estimatedDelivery.toStdString());
+    return reply;
 }
 
 zjx::service::Reply faultReply(const Outcome& outcome) {

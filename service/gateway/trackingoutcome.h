@@ -44,12 +44,17 @@ enum class FaultKind {
 
 // The parcel's state as the provider itself reports it, apart from the event texts (which may be
 // in the carrier's language, so the program's Chinese state words would not match them).
-enum class ParcelStage {
-    Unknown,
-    InTransit,
-    OutForDelivery,
-    Delivered,
+enum class ProviderState {
+    Unknown,    // the provider said nothing the program knows
+    Transit,    // 运送中: collected, on its way, in customs
+    Delivering, // 派件中: out for delivery
+    Pickup,     // 待取件: waiting in a locker or at a pick-up point
+    Signed,     // 已签收
+    Returned,   // 已退回: refused, on its way back or back with the sender
+    Exception,  // 异常: held, lost, damaged, failed delivery, cancelled
 };
+// The token of the X-Zjx-State header ("" for Unknown: the header is left out).
+const char* stateToken(ProviderState state);
 
 struct Outcome {
     OutcomeKind kind = OutcomeKind::Fault;
@@ -57,7 +62,10 @@ struct Outcome {
     bool signedFor = false;    // the provider's final state: the answer is kept longer
     FaultKind fault = FaultKind::Provider;
     QString reason; // for the log and --check; never holds a secret
-    ParcelStage stage = ParcelStage::Unknown;
+    ProviderState state = ProviderState::Unknown;
+    // When the provider expects the parcel, as local dates in China: "YYYY-MM-DD" or a range
+    // "YYYY-MM-DD/YYYY-MM-DD"; empty when it gives none.
+    QString estimatedDelivery{};
 
     static Outcome of(OutcomeKind kind) { return Outcome{kind, {}, false, FaultKind::Provider, {}}; }
     static Outcome failure(FaultKind fault, const QString& reason) {
@@ -83,8 +91,10 @@ QString neutralised(const QString& text);
 
 // The page the program reads for an outcome that is not a fault: an event table (oldest first) in
 // the exact shape the program cuts, or a notice with the right marker; GB18030 encoded. When the
-// provider's stage is delivered or out for delivery and the latest event's text would not make the
-// program's parser say so, that text is shown after the program's word: "已签收：DELIVERED".
+// provider's state is signed for or out for delivery and the latest event's text would not make the
+// program's parser say so, that text is shown after the program's word: "已签收：DELIVERED". An
+// event table carries the provider's state in X-Zjx-State and its estimate in
+// X-Zjx-Estimated-Delivery, when it gave them.
 zjx::service::Reply pageFor(const Outcome& outcome, const QString& companyName);
 // The answer for a fault: an HTTP error status and a short plain text.
 zjx::service::Reply faultReply(const Outcome& outcome);

@@ -37,6 +37,22 @@ const Event kSigned[] = {
     {"2026-12-02 08:30:00", "派件员 王师傅 正在派件", "上海市"},
     {"2026-12-02 11:47:00", "快件已签收，签收人：本人", "上海市"},
 };
+// Waiting at a station with a pickup code; refused by the receiver.
+const Event kPickup[] = {
+    {"2026-12-01 09:12:00", "快件已由 杭州市西湖区营业部 揽收", "杭州市"},
+    {"2026-12-02 03:05:00", "快件已到达 上海转运中心", "上海市"},
+    {"2026-12-02 15:20:00", "快件已放入 浦东新区张江菜鸟驿站，取件码 3-2-1045", "上海市"},
+};
+const Event kReturn[] = {
+    {"2026-12-01 09:12:00", "快件已由 杭州市西湖区营业部 揽收", "杭州市"},
+    {"2026-12-02 03:05:00", "快件已到达 上海转运中心", "上海市"},
+    {"2026-12-02 16:02:00", "收件人拒签，快件退回寄件人", "上海市"},
+};
+// What the fakes expect of an undelivered parcel: kuaidi100's arrivalTime, 17TRACK's range, kdniao's
+// EstimatedDeliveryTime.
+constexpr char kArrivalTime[] = "2026-12-09 12";
+constexpr char kTrack17From[] = "2026-12-09T00:00:00+08:00", kTrack17To[] = "2026-12-11T18:00:00+08:00";
+constexpr char kKdniaoEstimate[] = "2026-12-10 12";
 // Provider texts that happen to hold the program's marker words and tag-like text.
 const Event kMarkers[] = {
     {"2026-12-01 09:12:00", "包裹信息 NULL 已更正，原地址不存在，请输入新地址 <td>x</td><tr><td>", "杭州市"},
@@ -127,6 +143,10 @@ std::vector<Event> historyFor(const std::string& number) {
         return {std::begin(kSigned), std::end(kSigned)};
     if (startsWith(number, "MARKER"))
         return {std::begin(kMarkers), std::end(kMarkers)};
+    if (startsWith(number, "PICKUP"))
+        return {std::begin(kPickup), std::end(kPickup)};
+    if (startsWith(number, "RETURN"))
+        return {std::begin(kReturn), std::end(kReturn)};
     return {std::begin(kTransit), std::end(kTransit)};
 }
 
@@ -322,10 +342,20 @@ std::string FakeProvider::kuaidi100(const std::string& body, int& status) {
     if (code == "601")
         return fail("601", "POLL:KEY已过期");
     const bool done = startsWith(number, "SIGNED");
-    QJsonObject answer{
-        {"message", "ok"},          {"nu", QString::fromStdString(number)}, {"ischeck", done ? "1" : "0"},
-        {"condition", "00"},        {"com", QString::fromStdString(com)},   {"status", "200"},
-        {"state", done ? "3" : "0"}};
+    // resultv2 4 and 8 give the sub-states (301 本人签收, 501 投柜或驿站, 1002 干线 ...), else the main ones.
+    const bool subStates = resultv2 == u"4" || resultv2 == u"8";
+    const char* state = done                           ? (subStates ? "301" : "3")
+                        : startsWith(number, "PICKUP") ? (subStates ? "501" : "5")
+                        : startsWith(number, "RETURN") ? "14"
+                                                       : (subStates ? "1002" : "0");
+    QJsonObject answer{{"message", "ok"},   {"nu", QString::fromStdString(number)}, {"ischeck", done ? "1" : "0"},
+                       {"condition", "00"}, {"com", QString::fromStdString(com)},   {"status", "200"},
+                       {"state", state}};
+    if (resultv2 == u"8" && !done) { // the expected arrival, and the time in transit so far and to go
+        answer.insert("arrivalTime", kArrivalTime);
+        answer.insert("totalTime", q("8天3小时"));
+        answer.insert("remainTime", q("1天9小时"));
+    }
     // Documented failure for 顺丰 (and 中通) without the receiver's or sender's phone: no returnCode.
     if (kKuaidi100PhoneCodes.count(com) && phone != m_secrets.phoneTail) {
         answer.insert("message", q("快递公司参数异常：验证码错误"));
@@ -460,10 +490,22 @@ std::string FakeProvider::track17(Track17Call call, const std::string& body, con
                                           {"stage", QString()}});
             }
         }
-        const QJsonObject state{{"status", latest}, {"sub_status", QString(latest + "_Other")}};
+        QString sub = latest + "_Other";
+        if (found && startsWith(n, "PICKUP"))
+            latest = "AvailableForPickup", sub = "AvailableForPickup_Other";
+        else if (found && startsWith(n, "RETURN"))
+            latest = "Exception", sub = "Exception_Rejected";
+        const QJsonObject state{{"status", latest}, {"sub_status", sub}};
+        // The documented estimate: a range of carrier-local times, or nulls when there is none.
+        const bool expected = found && latest != u"Delivered";
+        const QJsonObject estimate{{"source", expected ? QJsonValue("Official") : QJsonValue()},
+                                   {"from", expected ? QJsonValue(kTrack17From) : QJsonValue()},
+                                   {"to", expected ? QJsonValue(kTrack17To) : QJsonValue()}};
         const QJsonObject provider{{"provider", QJsonObject{{"key", carrier}}}, {"events", events}};
         const QJsonObject tracking{{"providers", found ? QJsonArray{provider} : QJsonArray{}}};
-        const QJsonObject info{{"latest_status", state}, {"tracking", tracking}};
+        const QJsonObject info{{"latest_status", state},
+                               {"time_metrics", QJsonObject{{"estimated_delivery_date", estimate}}},
+                               {"tracking", tracking}};
         accepted.append(QJsonObject{{"number", number}, {"carrier", carrier}, {"track_info", info}});
     }
     return json({{"code", 0}, {"data", QJsonObject{{"accepted", accepted}, {"rejected", rejected}}}});
@@ -535,7 +577,14 @@ std::string FakeProvider::kdniao(const std::string& body, int& status) {
     }
     for (const Event& e : historyFor(number)) // oldest first
         traces.append(QJsonObject{{"AcceptTime", q(e.time)}, {"AcceptStation", q(e.text)}, {"Location", q(e.place)}});
-    o.insert("State", startsWith(number, "SIGNED") ? "3" : "2");
+    const bool signedFor = startsWith(number, "SIGNED");
+    const bool pickup = startsWith(number, "PICKUP"), returned = startsWith(number, "RETURN");
+    o.insert("State", signedFor ? "3" : returned ? "4" : "2");
+    if (type == "8001") { // the detailed state and the expected delivery (the real-time query's extras)
+        o.insert("StateEx", signedFor ? "301" : pickup ? "211" : returned ? "404" : "201");
+        if (!signedFor)
+            o.insert("EstimatedDeliveryTime", kKdniaoEstimate);
+    }
     o.insert("Traces", traces);
     return json(o);
 }

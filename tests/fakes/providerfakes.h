@@ -28,10 +28,13 @@ namespace zjx::fakes {
 // fields outside their documented values are refused, and so is a 17TRACK body that is not an array.
 //
 // Numbers: "SIGNED..." a signed-for history of 4 events; "MARKER..." events whose texts hold the
-// program's marker words; "NOTFOUND..." the provider's documented no-result answer; "ERR<code>..."
+// program's marker words; "PICKUP..." waiting at a station (取件码 3-2-1045); "RETURN..." refused by
+// the receiver; "NOTFOUND..." the provider's documented no-result answer; "ERR<code>..."
 // a condition of the provider's side that no request can cause (kuaidi100: 500 501 502 601;
 // 17TRACK: 18019903 18019907 18019908 18010001 18010004 18010005; kdniao: the Reasons of
-// badReason()); any other plausible number a history of 3 events in transit. Documented samples:
+// badReason()); any other plausible number a history of 3 events in transit. An undelivered parcel
+// has the estimated delivery each provider documents: kuaidi100 (resultv2 8) arrivalTime
+// "2026-12-09 12", 17TRACK 2026-12-09 to 2026-12-11, kdniao (8001) "2026-12-10 12". Documented samples:
 // 17TRACK "NEW..." registered without information yet, "1Z..." with carrier UPS a delivered parcel
 // with legs in two time zones; kdniao "118461988807" the documented seven traces of a 顺丰 parcel
 // (State 3, out of time order), the only 顺丰 number request type 1002 answers (the others were not

@@ -43,6 +43,7 @@ WindowFixture::~WindowFixture() {
     ProgramEnd::setHandler({});
     ScriptedBoxes::verifyAllSeen();
     ScriptedBoxes::clearShown();
+    QuietDesktop::verifyAllSeen();
 }
 
 QString WindowFixture::storePath() const {
