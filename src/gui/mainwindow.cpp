@@ -223,6 +223,13 @@ void MainWindow::buildWindow() {
     verdictFont.setBold(true);
     Label12[3]->setFont(verdictFont);
     buildDataSourceCaption(statusArea);
+    // Under the state, on the white beside the banner: "预计送达 12月9日" when the service gives one.
+    estimateLabel = new QLabel(this);
+    estimateLabel->setObjectName(QStringLiteral("estimateLabel"));
+    estimateLabel->setTextFormat(Qt::PlainText);
+    estimateLabel->setGeometry(QRect(560, 84, 190, 18));
+    estimateLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    estimateLabel->setAccessibleDescription(QStringLiteral("预计送达"));
 
     // Command row.
     Text1 = chooser(this, QStringLiteral("Text1"), QStringLiteral("已保存快递"), QRect(16, 108, 281, 26));

@@ -69,6 +69,7 @@ public:
     // strips
     std::array<QLabel*, 6> Label11{}; // 0 caption, 2 hint line, 3 version, 4 maker, 5 clock
     std::array<QLabel*, 4> Label12{}; // 0/1 headings, 2 parcel state, 3 update state
+    QLabel* estimateLabel = nullptr;  // the estimated delivery beside the parcel state
     QComboBox* Combo5 = nullptr;      // menu
     // add panel
     QFrame* Picture3 = nullptr;
@@ -320,7 +321,9 @@ private:
     // Ends the query for rules 0 to 5; true for a good answer. `fromAddPanel`: the parcel is the
     // add panel's, which the no-record path may save; a re-query's parcel is listed already.
     bool applyScreening(bool fromAddPanel);
-    QString m_doneHint; // the hint the pending parse ends with, when not the usual one
+    QString m_doneHint;          // the hint the pending parse ends with, when not the usual one
+    QByteArray m_answerEstimate; // X-Zjx-Estimated-Delivery of the answer being shown
+    void showEstimate();
     // ---- book section (mainwindow_store, mainwindow_book, mainwindow_export) ----
     // The listed parcel with this number and company becomes the chosen one, without a re-query.
     void chooseListed(const QString& number, const QString& company);

@@ -1,4 +1,5 @@
 #include "gui/mainwindow.h"
+#include "platform/environment.h"
 
 #include "book/parcelrecord.h"
 #include "core/atomicfile.h"
@@ -150,7 +151,8 @@ void MainWindow::tellWatchNews(const QList<ParcelNews>& news) {
                 break;
             }
         notices.append(NewsNotice::make(n.key.number, n.key.company, note, state.state, state.latest.time,
-                                        state.latest.progress, n.news == News::Delivered, state.pickupCode()));
+                                        state.latest.progress, n.news == News::Delivered, state.pickupCode(),
+                                        state.estimateText(Clock::now().date())));
     }
     if (notices.isEmpty())
         return;

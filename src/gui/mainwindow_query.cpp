@@ -34,6 +34,7 @@ bool MainWindow::beginQuery() {
     Timer1->stop();
     query.begin();
     m_doneHint.clear();
+    estimateLabel->clear(); // the parcel asked now has its own, if any
     return true;
 }
 
@@ -167,6 +168,7 @@ void MainWindow::Timer1_Timer() {
     if (latest)
         // The provider's own state when the service sent it ("待取件", "已退回" ...), else the text rule.
         Label12[2]->setText(answerState(m_answerState, latest->text(ColumnWl)));
+    showEstimate();
     gxtj();
     query.finish();
 }

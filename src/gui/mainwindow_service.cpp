@@ -1,4 +1,7 @@
+#include "core/estimateddelivery.h"
 #include "gui/mainwindow.h"
+#include "platform/environment.h"
+#include "watch/news.h"
 
 #include "gui/servicesettings.h"
 #include "platform/gatewaychild.h"
@@ -54,9 +57,17 @@ void MainWindow::readServiceHeaders(const HttpResult& result) {
     if (!result.ok())
         return;
     showDataSource(QString::fromLatin1(result.header("X-Zjx-Backend")));
+    m_answerEstimate = result.status < 400 ? result.header("X-Zjx-Estimated-Delivery") : QByteArray();
     if (result.status < 400)
         if (const QByteArray fetched = result.header("X-Zjx-Fetched"); !fetched.isEmpty())
             m_doneHint = staleHint(QString::fromLatin1(fetched));
+}
+
+void MainWindow::showEstimate() {
+    const QString text =
+        estimatedDeliveryText(m_answerEstimate, Clock::now().date(), Label12[2]->text() == deliveredState);
+    estimateLabel->setText(text);
+    estimateLabel->setAccessibleName(text); // a label that shows a value exposes the value
 }
 
 QString MainWindow::serviceFaultHint(const HttpResult& result) {

@@ -16,7 +16,8 @@ namespace zjx {
 void MainWindow::gxtj() {
     const QTreeWidgetItem* latest = ListView1->topLevelItem(0);
     const Sighting shown{Label12[2]->text(),
-                         latest ? LatestEvent{latest->text(ColumnSj), latest->text(ColumnWl)} : LatestEvent{}};
+                         latest ? LatestEvent{latest->text(ColumnSj), latest->text(ColumnWl)} : LatestEvent{},
+                         m_answerEstimate};
     const ParcelKey key{m_askedNumber, m_askedCompany};
     // The user who is looking at the window sees the verdict; only news found while the window is
     // buried, minimised or hidden goes to the desktop.
@@ -59,7 +60,7 @@ void MainWindow::notifyNews(bool delivered) {
     const QString progress = latest ? latest->text(ColumnWl) : QString();
     const NewsNotice notice = NewsNotice::make(
         m_askedNumber, m_askedCompany, note, Label12[2]->text(), latest ? latest->text(ColumnSj) : QString(), progress,
-        delivered, Label12[2]->text() == deliveredState ? QString() : findPickupCode(progress));
+        delivered, Label12[2]->text() == deliveredState ? QString() : findPickupCode(progress), estimateLabel->text());
     if (!m_notifier) {
         m_notifier = new DesktopNotifier(this);
         connect(m_notifier, &DesktopNotifier::activated, this, &MainWindow::noticeClicked);
