@@ -68,6 +68,13 @@ void TestArchive::parcelInBothFilesStaysInTheBook() {
     QVERIFY(Store::write(ParcelArchive::pathBeside(bookPath), {b, a, b}).ok());
     QCOMPARE(startUp(bookPath), (QStringList{a, b}));
     QCOMPARE(Store::read(bookPath).records, QStringList{a});
+    // Deleted for good: gone from the file and from what the archive holds.
+    ParcelArchive archive;
+    archive.setPath(ParcelArchive::pathBeside(bookPath));
+    archive.load();
+    QVERIFY(archive.remove(0).ok());
+    QCOMPARE(archive.records(), QStringList());
+    QCOMPARE(Store::read(archive.path()).records, QStringList());
 }
 
 QStringList TestArchive::startUp(const QString& bookPath) {

@@ -21,6 +21,7 @@
 #include <atomic>
 
 using namespace zjx;
+using namespace Qt::StringLiterals;
 using zjx::test::CannedResponse;
 using zjx::test::RecordedRequest;
 using zjx::test::TestServer;
@@ -39,6 +40,8 @@ enum class Busy { ManualQuery, VersionCheck, SaveQuestion, OwnRequery };
 const QByteArray book = codec::toGbk(QStringLiteral("111|申通快递|书\r\n222|顺丰快递|鞋\r\n"));
 
 const QStringList inTransit{QStringLiteral("已收件"), QStringLiteral("运送中"), QStringLiteral("到达上海")};
+// What the desktop is told of parcel 222 (鞋) in transit, as the quiet desktop records it.
+const QString shoesInTransit = QStringLiteral("鞋 · 运送中: 2013-05-22 08:00:00\n到达上海");
 
 std::unique_ptr<MainWindow> windowWithBook(const WindowFixture& fx, bool chooseParcel = true) {
     fx.writeStore(book);
@@ -279,9 +282,10 @@ void TestMainWindowSchedule::timedQueryFiresOnceAtTheSetMinute() {
     QCOMPARE(requestedNumbers(server), QStringList{QStringLiteral("222")});
     QVERIFY(isIn(*w, State::TimedIdle));
     QTRY_COMPARE(w->Label12[3]->text(), QStringLiteral("有更新"));
-    QTest::qWait(200); // nothing is left that could ask again
+    QVERIFY(!w->Timer4->isActive()); // nothing is left that could ask again
     QCOMPARE(requestedNumbers(server), QStringList{QStringLiteral("222")});
     QCOMPARE(w->ListView1->topLevelItemCount(), 3);
+    QCOMPARE(test::QuietDesktop::takeShown(), QStringList{shoesInTransit});
 }
 
 void TestMainWindowSchedule::timedQueryArmedForNowFiresWithinASecond() {
@@ -328,6 +332,7 @@ void TestMainWindowSchedule::loopQueryFiresOnTheNthTick() {
     w->Timer6_Timer();
     QCOMPARE(requestedNumbers(server).size(), 2);
     QCOMPARE(requestedNumbers(server).last(), QStringLiteral("222"));
+    QCOMPARE(test::QuietDesktop::takeShown(), QStringList{shoesInTransit}); // the same event is told once
 }
 
 void TestMainWindowSchedule::lockedControlsRefuseTheUser() {
@@ -527,8 +532,11 @@ void TestMainWindowSchedule::requeryDueWhileBusy() {
     QTRY_COMPARE(requestedNumbers(server), requested);
     if (requested.last() == QStringLiteral("222"))
         QTRY_COMPARE(w->ListView1->topLevelItemCount(), 3);
-    QTest::qWait(300); // nothing else follows
+    for (int round = 0; round < 3; ++round) // nothing else follows: no re-query left waiting to run
+        QCoreApplication::processEvents();
     QCOMPARE(requestedNumbers(server), requested);
+    QCOMPARE(test::QuietDesktop::takeShown(),
+             requested.contains(u"222"_s) ? QStringList{shoesInTransit} : QStringList());
     QCOMPARE(mostInFlight.load(), 1);
     QCOMPARE(test::ScriptedBoxes::shownTexts().size(), busy == Busy::SaveQuestion ? 1 : 0);
     if (chimes >= 0) {

@@ -10,6 +10,7 @@
 #include "watch/watchplan.h"
 
 #include <QFile>
+#include <QSignalSpy>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -36,6 +37,7 @@ private Q_SLOTS:
     void plan_data();
     void plan();
     void oneAskAtATime();
+    void goodAnswerAndOverviewCells();
     void costOfADay_data();
     void costOfADay();
     void newsCloseTogetherIsToldTogether();
@@ -210,6 +212,31 @@ void TestWatch::oneAskAtATime() {
     QVERIFY(!plan.nextDue(states).isValid());
     plan.done(key("A"), true, 0, later);
     QCOMPARE(plan.take(later, states), std::optional<ParcelKey>(key("B")));
+    // B leaves the book while asked: A is not held up by it; a signed-for A is asked no more.
+    plan.setParcels({key("A")}, later);
+    QVERIFY(plan.nextDue(states).isValid());
+    (void)states.observe(key("A"), {deliveredState, {"t", "p"}}, later, ParcelStates::Asker::User);
+    QVERIFY(!plan.nextDue(states).isValid());
+}
+
+// What one good answer resets, and what the overview's cells show.
+void TestWatch::goodAnswerAndOverviewCells() {
+    ParcelStates states;
+    const ParcelKey a = key("A");
+    states.fail(a, troubleFailed, start);
+    (void)states.observe(a, {QStringLiteral("运送中"), {"t2", "<b>"}}, start, ParcelStates::Asker::User);
+    QCOMPARE(states.value(a).failures, 0);
+    QCOMPARE(states.value(a).trouble, QString());
+    OverviewModel model(states);
+    model.setRecords({QStringLiteral("A|申通快递|书"), QStringLiteral("B|申通快递|伞")}, {});
+    QCOMPARE(model.index(1, OverviewModel::State).data().toString(), notAskedState);
+    QCOMPARE(model.index(0, OverviewModel::Asked).data().toString(), QStringLiteral("2026-12-07 08:00"));
+    QCOMPARE(model.index(0, OverviewModel::Latest).data(Qt::ToolTipRole).toString(), QStringLiteral("<p>&lt;b&gt;</p>"));
+    QSignalSpy changed(&model, &OverviewModel::dataChanged);
+    states.markSeen(a);
+    (void)states.observe(a, {QStringLiteral("派件中"), {"t3", "p"}}, start, ParcelStates::Asker::Automatic);
+    QVERIFY(!changed.isEmpty());
+    QCOMPARE(changed.last().at(1).toModelIndex().column(), int(OverviewModel::ColumnCount) - 1);
 }
 
 // "moving" parcels with an event of this morning, "still" ones with an event of a

@@ -68,8 +68,26 @@ QString ScriptedAlerts::lastSource(const AlertPlayer* player) {
     return alerts().value(player).last;
 }
 
+static QStringList& notices() {
+    static QStringList shown;
+    return shown;
+}
+
 void QuietDesktop::install() {
-    DesktopNotifier::setHandler([](const QString&, const QString&, const QString&) {});
+    notices().clear();
+    DesktopNotifier::setHandler([](const QString&, const QString& summary, const QString& body) {
+        notices() << summary + QStringLiteral(": ") + body;
+    });
+}
+
+QStringList QuietDesktop::takeShown() {
+    return std::exchange(notices(), {});
+}
+
+void QuietDesktop::verifyAllSeen() {
+    if (const QStringList unseen = takeShown(); !unseen.isEmpty())
+        QTest::qFail(QByteArray("notices shown that the test never took: " + unseen.join(u" | ").toUtf8()).constData(),
+                     __FILE__, __LINE__);
 }
 
 void QuietDesktop::uninstall() {
@@ -148,6 +166,8 @@ void ScriptedSaveDialog::install() {
         SaveDialog& d = saveDialog();
         ++d.shownCount;
         d.lastSuggested = suggestedPath;
+        if (!d.nextName)
+            QTest::qFail("a save dialog the test did not script", __FILE__, __LINE__);
         return std::exchange(d.nextName, std::nullopt).value_or(QString());
     });
 }

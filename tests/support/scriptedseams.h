@@ -43,7 +43,8 @@ public:
 };
 
 // The save dialog, never shown: it returns the scripted name once (an empty name means
-// cancelled, as does a dialog with no name scripted) and counts how often it was asked for.
+// cancelled) and counts how often it was asked for. A dialog with no name scripted fails the
+// running test (and is cancelled).
 class ScriptedSaveDialog {
 public:
     static void install();
@@ -63,11 +64,15 @@ public:
     static QString lastSource(const AlertPlayer* player);
 };
 
-// Desktop notifications that never reach the desktop of whoever runs the tests.
+// Desktop notifications that never reach the desktop of whoever runs the tests: each is recorded
+// ("summary: body"). A notice the test never took (takeShown()) fails it when the window fixture
+// ends, as an unseen message box does.
 class QuietDesktop {
 public:
     static void install();
     static void uninstall(); // notifications go to the (test's own) session bus again
+    static QStringList takeShown(); // the notices shown since the last take; they count as seen
+    static void verifyAllSeen();
 };
 
 } // namespace zjx::test

@@ -41,6 +41,7 @@ WindowFixture::~WindowFixture() {
     ProgramEnd::setHandler({});
     ScriptedBoxes::verifyAllSeen();
     ScriptedBoxes::clearShown();
+    QuietDesktop::verifyAllSeen();
 }
 
 QString WindowFixture::storePath() const {
