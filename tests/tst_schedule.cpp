@@ -1,3 +1,4 @@
+#include "schedule/newsnotice.h"
 #include "schedule/schedule.h"
 #include "schedule/updateverdict.h"
 
@@ -10,6 +11,34 @@ using namespace zjx::schedule;
 class TestSchedule : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    // A notice's body: the pickup code first, the latest event, the estimated delivery last.
+    void noticeBody_data() {
+        QTest::addColumn<QString>("pickupCode");
+        QTest::addColumn<QString>("estimate");
+        QTest::addColumn<bool>("delivered");
+        QTest::addColumn<QString>("body");
+        const QString event = QStringLiteral("2026-12-07 09:00:00\n快件已到达 上海转运中心");
+        QTest::newRow("estimate") << ""
+                                  << "预计送达 12月9日" << false << event + "\n预计送达 12月9日";
+        QTest::newRow("code and estimate")
+            << "3-2-1045"
+            << "预计送达 12月9日" << false << "取件码 3-2-1045\n" + event + "\n预计送达 12月9日";
+        QTest::newRow("delivered") << ""
+                                   << "预计送达 12月9日" << true << event;
+        QTest::newRow("none") << ""
+                              << "" << false << event;
+    }
+    void noticeBody() {
+        QFETCH(QString, pickupCode);
+        QFETCH(QString, estimate);
+        QFETCH(bool, delivered);
+        QFETCH(QString, body);
+        const zjx::NewsNotice n =
+            zjx::NewsNotice::make(QStringLiteral("111"), QStringLiteral("申通快递"), QStringLiteral("书"),
+                                  QStringLiteral("运送中"), QStringLiteral("2026-12-07 09:00:00"),
+                                  QStringLiteral("快件已到达 上海转运中心"), delivered, pickupCode, estimate);
+        QCOMPARE(n.body, body);
+    }
     void chooserValue_data();
     void chooserValue();
     void timedQueryDue_data();

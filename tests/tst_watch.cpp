@@ -10,6 +10,7 @@
 #include "watch/watchplan.h"
 
 #include <QFile>
+#include <QSignalSpy>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -36,6 +37,7 @@ private Q_SLOTS:
     void plan_data();
     void plan();
     void oneAskAtATime();
+    void goodAnswerAndOverviewCells();
     void costOfADay_data();
     void costOfADay();
     void newsCloseTogetherIsToldTogether();
@@ -50,6 +52,8 @@ private Q_SLOTS:
     void saveCadence();
     void overviewFilterAndSort_data();
     void overviewFilterAndSort();
+    void overviewEstimate_data();
+    void overviewEstimate();
 };
 
 // Steps "U state day [back-end]" (the user's query), "A state day [back-end]" (an automatic one),
@@ -208,6 +212,31 @@ void TestWatch::oneAskAtATime() {
     QVERIFY(!plan.nextDue(states).isValid());
     plan.done(key("A"), true, 0, later);
     QCOMPARE(plan.take(later, states), std::optional<ParcelKey>(key("B")));
+    // B leaves the book while asked: A is not held up by it; a signed-for A is asked no more.
+    plan.setParcels({key("A")}, later);
+    QVERIFY(plan.nextDue(states).isValid());
+    (void)states.observe(key("A"), {deliveredState, {"t", "p"}}, later, ParcelStates::Asker::User);
+    QVERIFY(!plan.nextDue(states).isValid());
+}
+
+// What one good answer resets, and what the overview's cells show.
+void TestWatch::goodAnswerAndOverviewCells() {
+    ParcelStates states;
+    const ParcelKey a = key("A");
+    states.fail(a, troubleFailed, start);
+    (void)states.observe(a, {QStringLiteral("运送中"), {"t2", "<b>"}}, start, ParcelStates::Asker::User);
+    QCOMPARE(states.value(a).failures, 0);
+    QCOMPARE(states.value(a).trouble, QString());
+    OverviewModel model(states);
+    model.setRecords({QStringLiteral("A|申通快递|书"), QStringLiteral("B|申通快递|伞")}, {});
+    QCOMPARE(model.index(1, OverviewModel::State).data().toString(), notAskedState);
+    QCOMPARE(model.index(0, OverviewModel::Asked).data().toString(), QStringLiteral("2026-12-07 08:00"));
+    QCOMPARE(model.index(0, OverviewModel::Latest).data(Qt::ToolTipRole).toString(), QStringLiteral("<p>&lt;b&gt;</p>"));
+    QSignalSpy changed(&model, &OverviewModel::dataChanged);
+    states.markSeen(a);
+    (void)states.observe(a, {QStringLiteral("派件中"), {"t3", "p"}}, start, ParcelStates::Asker::Automatic);
+    QVERIFY(!changed.isEmpty());
+    QCOMPARE(changed.last().at(1).toModelIndex().column(), int(OverviewModel::ColumnCount) - 1);
 }
 
 // "moving" parcels with an event of this morning, "still" ones with an event of a
@@ -388,6 +417,7 @@ void TestWatch::stateFileSample() {
     a.askedAt = start;
     a.unseen = true;
     a.deliveredAnswers = 2;
+    a.estimate = "2026-12-09/2026-12-11";
     ParcelState b;
     b.trouble = troubleNoRecord;
     b.failures = 3;
@@ -410,6 +440,7 @@ void TestWatch::stateFileSample() {
         QCOMPARE(got.failures, it->failures);
         QCOMPARE(got.deliveredAnswers, it->deliveredAnswers);
         QCOMPARE(got.source, it->source);
+        QCOMPARE(got.estimate, it->estimate);
     }
     const auto parcelsOf = [](const QByteArray& json) {
         QJsonObject root = QJsonDocument::fromJson(json).object();
@@ -498,6 +529,37 @@ void TestWatch::overviewFilterAndSort() {
     for (int r = 0; r < filter.rowCount(); ++r)
         got << filter.index(r, OverviewModel::Note).data().toString();
     QCOMPARE(got, notes);
+}
+
+// The estimate column on 2026-12-07: the service's header of the last good answer, as words.
+void TestWatch::overviewEstimate_data() {
+    QTest::addColumn<QByteArray>("estimate");
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<bool>("failedSince");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("range") << QByteArray("2026-12-09/2026-12-11") << "运送中" << false << "预计送达 12月9日-12月11日";
+    QTest::newRow("one day") << QByteArray("2026-12-09") << "待取件" << false << "预计送达 12月9日";
+    QTest::newRow("late") << QByteArray("2026-12-06") << "派件中" << false << "已超过预计送达";
+    QTest::newRow("signed for") << QByteArray("2026-12-06") << "已签收" << false << "";
+    QTest::newRow("none") << QByteArray() << "运送中" << false << "";
+    QTest::newRow("last ask failed") << QByteArray("2026-12-09") << "运送中" << true << "预计送达 12月9日";
+}
+
+void TestWatch::overviewEstimate() {
+    QFETCH(QByteArray, estimate);
+    QFETCH(QString, state);
+    QFETCH(bool, failedSince);
+    QFETCH(QString, shown);
+    ParcelStates states;
+    const ParcelKey parcel{QStringLiteral("111"), QStringLiteral("申通快递")};
+    (void)states.observe(parcel, {state, {"t", "p"}, estimate}, start, ParcelStates::Asker::User);
+    if (failedSince)
+        states.fail(parcel, troubleFailed, start.addSecs(60));
+    OverviewModel model(states);
+    model.setToday([] { return QDate(2026, 12, 7); });
+    model.setRecords({QStringLiteral("111|申通快递|书")}, {});
+    QCOMPARE(model.headerData(OverviewModel::Estimate, Qt::Horizontal).toString(), QStringLiteral("预计送达"));
+    QCOMPARE(model.index(0, OverviewModel::Estimate).data().toString(), shown);
 }
 
 // A change is on disk soon after it, however many follow: a watch that finds something every

@@ -142,6 +142,10 @@ int runCheck(const GatewayConfig& config, const QString& number, const QString& 
     // The parser gives the latest event first, as the list shows it.
     const ProgressEntry& latest = entries.first();
     say(out, QStringLiteral("latest: %1  %2").arg(latest.time, QString(latest.progress).remove(QChar(0x200D))));
+    // What the service tells the program beside the page.
+    for (const auto& [name, value] : answer->reply.headers)
+        if (name == "X-Zjx-State" || name == "X-Zjx-Estimated-Delivery")
+            say(out, QStringLiteral("%1: %2").arg(QString::fromStdString(name), QString::fromStdString(value)));
     verdictLine(out, QStringLiteral("events"), QString::number(entries.size()));
     return 0;
 }

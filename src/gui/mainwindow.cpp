@@ -163,6 +163,7 @@ void MainWindow::connectParts() {
     connect(m_query, &ParcelQuery::stateShown, this,
             [this](const QString& state) { m_strips->setText(StatusStrips::State, state); });
     connect(m_query, &ParcelQuery::dataSource, m_strips, &StatusStrips::showDataSource);
+    connect(m_query, &ParcelQuery::estimateShown, m_strips, &StatusStrips::showEstimate);
     connect(m_query, &ParcelQuery::judged, this, [this](const UpdateVerdict& verdict) {
         m_strips->showVerdict(verdict.text(), verdict.updated);
         if (verdict.updated)

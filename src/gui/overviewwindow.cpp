@@ -79,7 +79,7 @@ OverviewWindow::OverviewWindow(MainWindow& main, QWidget* parent)
     table->horizontalHeader()->setSectionResizeMode(OverviewModel::Latest, QHeaderView::Interactive);
     // A number of 20 characters (USPS, S10 with spaces cut) is shown whole; the state with its pickup code.
     const int numberWidth = table->fontMetrics().horizontalAdvance(QString(20, u'W')) + 16;
-    const int widths[OverviewModel::ColumnCount] = {110, 90, numberWidth, 140, 320, 140};
+    const int widths[OverviewModel::ColumnCount] = {110, 90, numberWidth, 140, 320, 140, 150};
     for (int c = 0; c < OverviewModel::ColumnCount; ++c)
         table->setColumnWidth(c, widths[c]);
     table->installEventFilter(this);

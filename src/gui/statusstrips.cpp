@@ -88,6 +88,12 @@ StatusStrips::StatusStrips(QWidget* window) : QObject(window) {
     m_labels[Maker] = whiteLabel(hintArea, QStringLiteral("青檀坊出品"), QRect(498, y, 78, 20), QStringLiteral("maker"));
     m_labels[Clock] = whiteLabel(hintArea, QStringLiteral("Time"), QRect(580, y, 165, 20), QStringLiteral("clock"));
     m_labels[Clock]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // Under the state, on the white beside the banner: "预计送达 12月9日" when the service gives one.
+    m_labels[Estimate] = new QLabel(window);
+    m_labels[Estimate]->setObjectName(QStringLiteral("estimateLabel"));
+    m_labels[Estimate]->setGeometry(QRect(560, 84, 190, 18));
+    m_labels[Estimate]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_labels[Estimate]->setAccessibleDescription(QStringLiteral("预计送达"));
     // Hints, names and notes the program did not write itself: never as markup.
     for (QLabel* label : m_labels)
         label->setTextFormat(Qt::PlainText);
@@ -137,6 +143,11 @@ void StatusStrips::showConfiguredSource() {
 void StatusStrips::showServiceStopped() {
     m_labels[DataSource]->setText(QStringLiteral("查询服务未运行"));
     m_labels[DataSource]->setToolTip(QStringLiteral("程序自带的查询服务没有运行,查询不到快递;原因见查询提示"));
+}
+
+void StatusStrips::showEstimate(const QString& text) {
+    m_labels[Estimate]->setText(text);
+    m_labels[Estimate]->setAccessibleName(text); // a label that shows a value exposes the value
 }
 
 void StatusStrips::showClock() {

@@ -29,6 +29,7 @@ public:
         Maker,
         Clock,
         DataSource,
+        Estimate, // the estimated delivery, under the state on the white beside the banner
         FieldCount
     };
 
@@ -49,6 +50,7 @@ public:
     void showDataSource(const QString& backend);
     void showConfiguredSource(); // who the own service was configured to ask
     void showServiceStopped();   // the own service is not running
+    void showEstimate(const QString& text);
     void showClock();
     QTimer& clock() { return m_clock; } // ticks every second
 

@@ -6,7 +6,7 @@ namespace zjx {
 
 NewsNotice NewsNotice::make(const QString& number, const QString& company, const QString& note, const QString& state,
                             const QString& latestTime, const QString& latestProgress, bool delivered,
-                            const QString& pickupCode) {
+                            const QString& pickupCode, const QString& estimate) {
     NewsNotice n;
     // The record's own separator cannot occur in a number, so the key is unambiguous.
     n.key = number + u'|' + company;
@@ -18,6 +18,8 @@ NewsNotice NewsNotice::make(const QString& number, const QString& company, const
     // The code is what the user needs at the locker: it comes first.
     if (!pickupCode.isEmpty())
         n.body = QStringLiteral("取件码 ") + pickupCode + u'\n' + n.body;
+    if (!estimate.isEmpty() && !delivered)
+        n.body += u'\n' + estimate;
     return n;
 }
 

@@ -3,6 +3,7 @@
 #include "book/bookkeeper.h"
 #include "book/parcelrecord.h"
 #include "watch/pickupcode.h"
+#include "core/estimateddelivery.h"
 #include "core/textcodec.h"
 #include "core/trackingrequest.h"
 #include "platform/environment.h"
@@ -39,6 +40,8 @@ bool ParcelQuery::begin() {
 
 void ParcelQuery::request(const QString& number, const QString& shownCompany) {
     Q_EMIT hint(shownCompany + QStringLiteral("快递查询中..."));
+    m_estimateText.clear();
+    Q_EMIT estimateShown(QString()); // the parcel asked now has its own, if any
     m_askedNumber = number;
     m_askedCompany = shownCompany;
     const QUrl url(TrackingRequest::url(m_hooks.trackingHost(), m_companyCode, number));
@@ -80,6 +83,7 @@ void ParcelQuery::readServiceHeaders(const HttpResult& result) {
     m_answerBackend = result.ok() ? QString::fromLatin1(result.header("X-Zjx-Backend")).trimmed() : QString();
     if (!result.ok())
         return;
+    m_answerEstimate = result.status < 400 ? result.header("X-Zjx-Estimated-Delivery") : QByteArray();
     Q_EMIT dataSource(QString::fromLatin1(result.header("X-Zjx-Backend")));
     if (result.status < 400)
         if (const QByteArray fetched = result.header("X-Zjx-Fetched"); !fetched.isEmpty())
@@ -199,6 +203,8 @@ void ParcelQuery::parse() {
     if (!entries.isEmpty())
         // The provider's own state when the service sent it ("待取件", "已退回" ...), else the text rule.
         showState(answerState(m_answerState, latest.progress));
+    m_estimateText = estimatedDeliveryText(m_answerEstimate, Clock::now().date(), m_shownState == deliveredState);
+    Q_EMIT estimateShown(m_estimateText);
     judge(latest);
     m_session.finish();
 }
@@ -209,7 +215,7 @@ void ParcelQuery::showState(const QString& state) {
 }
 
 UpdateVerdict ParcelQuery::judge(const LatestEvent& latest) {
-    const Sighting shown{m_shownState, latest};
+    const Sighting shown{m_shownState, latest, m_answerEstimate};
     const ParcelKey key{m_askedNumber, m_askedCompany};
     // The user who is looking at the window sees the verdict; only news found while the window is
     // buried, minimised or hidden goes to the desktop.
@@ -231,7 +237,8 @@ UpdateVerdict ParcelQuery::judge(const LatestEvent& latest) {
     if (verdict.updated && m_askedAutomatically && away)
         Q_EMIT news(NewsNotice::make(m_askedNumber, m_askedCompany, m_keeper.noteOf(m_askedNumber, m_askedCompany),
                                      m_shownState, latest.time, latest.progress, verdict.delivered,
-                                     m_shownState == deliveredState ? QString() : findPickupCode(latest.progress)));
+                                     m_shownState == deliveredState ? QString() : findPickupCode(latest.progress),
+                                     m_estimateText));
     return verdict;
 }
 

@@ -76,6 +76,7 @@ Q_SIGNALS:
     void listCleared();
     void rowsParsed(const QList<ProgressEntry>& entries); // latest first, for the top of the list
     void stateShown(const QString& state);
+    void estimateShown(const QString& text); // "预计送达 12月9日" or ""
     void judged(const UpdateVerdict& verdict);
     void news(const NewsNotice& notice); // news of a re-query while the user is away
     void dataSource(const QString& backend);
@@ -100,6 +101,8 @@ private:
     QString m_askedCompany;
     bool m_askedAutomatically = false;
     QByteArray m_answerState; // X-Zjx-State of the answer being read
+    QByteArray m_answerEstimate; // X-Zjx-Estimated-Delivery of the answer being shown
+    QString m_estimateText;
     QString m_answerBackend;  // X-Zjx-Backend of the answer being read
     QString m_faultWord;
     QString m_faultHint;

@@ -3,6 +3,7 @@
 #include "book/bookkeeper.h"
 #include "book/parcelrecord.h"
 #include "core/atomicfile.h"
+#include "platform/environment.h"
 #include "schedule/newsnotice.h"
 #include "watch/bookwatch.h"
 #include "watch/newsbatch.h"
@@ -137,7 +138,8 @@ void WatchKeeper::tellNews(const QList<ParcelNews>& news) {
         const ParcelState state = m_states.value(n.key);
         notices.append(NewsNotice::make(n.key.number, n.key.company, m_keeper.noteOf(n.key.number, n.key.company),
                                         state.state, state.latest.time, state.latest.progress,
-                                        n.news == News::Delivered, state.pickupCode()));
+                                        n.news == News::Delivered, state.pickupCode(),
+                                        state.estimateText(Clock::now().date())));
     }
     if (notices.isEmpty())
         return;

@@ -155,7 +155,8 @@ void BookWatch::answered(const ParcelKey& key, ParcelStates::Asker asker, const 
             const QList<ProgressEntry> entries = TrackingParser::parse(result.body, rows);
             const ProgressEntry& latest = entries.first();
             const Sighting seen{answerState(result.header("X-Zjx-State"), latest.progress),
-                                {latest.time, latest.progress}};
+                                {latest.time, latest.progress},
+                                result.header("X-Zjx-Estimated-Delivery")};
             // News found before, from another back-end, is not told in the new one's words.
             if (m_states.fromAnotherSource(key, backend))
                 m_batch.drop(key);

@@ -21,6 +21,7 @@ struct LatestEvent {
 struct Sighting {
     QString state;
     LatestEvent latest;
+    QByteArray estimate{}; // the service's X-Zjx-Estimated-Delivery ("" when it gave none)
 };
 
 inline const QString deliveredState = QStringLiteral("已签收");

@@ -77,6 +77,11 @@ QVariant OverviewModel::data(const QModelIndex& index, int role) const {
                 return role == SortRole ? QVariant(QDateTime()) : QVariant(QString());
             return role == SortRole ? QVariant(s->askedAt)
                                     : QVariant(s->askedAt.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
+        case Estimate:
+            if (!s) // what the last good answer expected, also while asks fail
+                return QString();
+            // Sorted by the dates themselves ("2026-12-09/2026-12-11" sorts as text).
+            return role == SortRole ? QString::fromLatin1(s->estimate) : s->estimateText(m_today());
         }
         break;
     case Qt::ToolTipRole:
@@ -93,7 +98,8 @@ QVariant OverviewModel::data(const QModelIndex& index, int role) const {
 QVariant OverviewModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
-    static const char16_t* const titles[ColumnCount] = {u"备注", u"快递公司", u"单号", u"状态", u"最新进展", u"查询于"};
+    static const char16_t* const titles[ColumnCount] = {u"备注",     u"快递公司", u"单号",    u"状态",
+                                                        u"最新进展", u"查询于",   u"预计送达"};
     return section >= 0 && section < ColumnCount ? QString::fromUtf16(titles[section]) : QVariant();
 }
 

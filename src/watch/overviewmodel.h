@@ -4,9 +4,12 @@
 
 #include <QAbstractTableModel>
 #include <QCollator>
+#include <QDate>
 #include <QHash>
 #include <QList>
 #include <QSortFilterProxyModel>
+
+#include <functional>
 
 namespace zjx {
 
@@ -14,7 +17,7 @@ namespace zjx {
 class OverviewModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { Note, Company, Number, State, Latest, Asked, ColumnCount };
+    enum Column { Note, Company, Number, State, Latest, Asked, Estimate, ColumnCount };
     enum Role { UnseenRole = Qt::UserRole + 1, ArchivedRole, SortRole, StateRole, PickupCodeRole };
 
     struct Row {
@@ -29,6 +32,8 @@ public:
     // The book's and the archive's record lines.
     void setRecords(const QStringList& book, const QStringList& archive);
     const Row& row(int index) const { return m_rows.at(index); }
+    // The day the estimate column is read against (for tests; today by default).
+    void setToday(std::function<QDate()> today) { m_today = std::move(today); }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -39,6 +44,7 @@ private:
     void stateChanged(const ParcelKey& key);
 
     const ParcelStates& m_states;
+    std::function<QDate()> m_today = [] { return QDate::currentDate(); };
     QList<Row> m_rows;
     QHash<ParcelKey, QList<int>> m_rowsOf;
 };

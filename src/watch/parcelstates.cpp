@@ -1,5 +1,6 @@
 #include "watch/parcelstates.h"
 
+#include "core/estimateddelivery.h"
 #include "watch/pickupcode.h"
 
 #include <utility>
@@ -24,6 +25,10 @@ QString ParcelState::pickupCode() const {
     return state == deliveredState ? QString() : findPickupCode(latest.progress);
 }
 
+QString ParcelState::estimateText(const QDate& today) const {
+    return estimatedDeliveryText(estimate, today, state == deliveredState);
+}
+
 const ParcelState* ParcelStates::find(const ParcelKey& key) const {
     const auto it = m_states.constFind(key);
     return it == m_states.cend() ? nullptr : &*it;
@@ -46,6 +51,7 @@ News ParcelStates::observe(const ParcelKey& key, const Sighting& answer, const Q
         s.deliveredAnswers = j.state == deliveredState ? s.deliveredAnswers + 1 : 0;
         s.state = j.state;
         s.latest = answer.latest;
+        s.estimate = answer.estimate;
     }
     if (asker == Asker::User)
         s.unseen = false;

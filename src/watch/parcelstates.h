@@ -23,6 +23,7 @@ struct ParcelState {
     int failures = 0;    // asks in a row that got no good answer
     int deliveredAnswers = 0; // good answers in a row that found it signed for
     QString source;           // the tracking back-end ("demo", "kuaidi100" ...) that told what is known
+    QByteArray estimate;      // the estimated delivery of the last good answer, as the service sent it
 
     std::optional<Sighting> sighting() const {
         return latest.isEmpty() ? std::nullopt : std::optional<Sighting>(Sighting{state, latest});
@@ -31,6 +32,9 @@ struct ParcelState {
     QString shownState() const;
     // The pickup code of the latest event while the parcel is not yet signed for; else empty.
     QString pickupCode() const;
+    // "预计送达 12月9日" (or a range), "已超过预计送达" past it, on `today`; empty when signed for or
+    // without an estimate.
+    QString estimateText(const QDate& today) const;
 };
 
 // What the watch has spent: the back-end last heard from and the charged asks of one day.

@@ -7,10 +7,10 @@ namespace zjx {
 
 SaveCadence::SaveCadence(std::function<bool()> save, QObject* parent) : QObject(parent), m_save(std::move(save)) {
     m_clock = [started = [] {
-                  QElapsedTimer t;
-                  t.start();
-                  return t;
-              }()] { return started.elapsed(); };
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }()] { return started.elapsed(); };
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &SaveCadence::wake);
 }

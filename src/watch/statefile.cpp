@@ -44,6 +44,8 @@ QByteArray StateFile::toJson(const QHash<ParcelKey, ParcelState>& states, const 
             o.insert(QStringLiteral("delivered"), s.deliveredAnswers);
         if (!s.source.isEmpty())
             o.insert(QStringLiteral("source"), s.source);
+        if (!s.estimate.isEmpty())
+            o.insert(QStringLiteral("estimate"), QString::fromLatin1(s.estimate));
         parcels.append(o);
     }
     QJsonObject root{{QStringLiteral("format"), formatName},
@@ -90,6 +92,7 @@ std::optional<StateFile::Contents> StateFile::fromJson(const QByteArray& bytes) 
         s.failures = qMax(0, o.value(QStringLiteral("failures")).toInt());
         s.deliveredAnswers = qMax(0, o.value(QStringLiteral("delivered")).toInt());
         s.source = o.value(QStringLiteral("source")).toString();
+        s.estimate = o.value(QStringLiteral("estimate")).toString().toLatin1();
         states.insert(key, s);
     }
     return contents;
