@@ -1,4 +1,5 @@
 #include "gui/balloontip.h"
+#include "support/datatable.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -57,9 +58,7 @@ private Q_SLOTS:
     }
 
     void richText_data() {
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("expected");
+        test::addColumns<QString, QString, QString>("title", "text", "expected");
         QTest::newRow("two lines") << title << text << shown;
         QTest::newRow("markup is shown as typed")
             << QStringLiteral("<i>&") << QStringLiteral("a<b>c")

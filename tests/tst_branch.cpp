@@ -1,5 +1,6 @@
 #include "branch/branchpage.h"
 #include "branch/pageclient.h"
+#include "support/datatable.h"
 
 #include <QTest>
 
@@ -56,8 +57,7 @@ private Q_SLOTS:
 };
 
 void TestBranch::encoding_data() {
-    QTest::addColumn<QString>("input");
-    QTest::addColumn<QString>("expected");
+    test::addColumns<QString, QString>("input", "expected");
     QTest::newRow("empty") << QString() << QString();
     QTest::newRow("ASCII with spaces, % and reserved characters")
         << QStringLiteral(" a B 9 %20 &=+?/# ") << QStringLiteral(" a B 9 %20 &=+?/# ");
@@ -78,8 +78,7 @@ void TestBranch::encoding() {
 }
 
 void TestBranch::nameValue_data() {
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("expected");
+    test::addColumns<QString, QString>("typed", "expected");
     QTest::newRow("spaces around and inside")
         << QStringLiteral("  上海 浦东  ") << QStringLiteral("%E4%B8%8A%E6%B5%B7 %E6%B5%A6%E4%B8%9C");
     QTest::newRow("spaces only") << QStringLiteral("   ") << QString();
@@ -94,8 +93,7 @@ void TestBranch::nameValue() {
 }
 
 void TestBranch::wireAddress_data() {
-    QTest::addColumn<QString>("nameValue");
-    QTest::addColumn<QByteArray>("expected");
+    test::addColumns<QString, QByteArray>("nameValue", "expected");
     QTest::newRow("escaped name") << QStringLiteral("%E4%B8%8A") << QByteArray("/query_list.asp?name=%E4%B8%8A");
     QTest::newRow("inner space") << QStringLiteral("%E4%B8%8A a b")
                                  << QByteArray("/query_list.asp?name=%E4%B8%8A%20a%20b");
@@ -116,8 +114,7 @@ void TestBranch::wireAddress() {
 }
 
 void TestBranch::cutting_data() {
-    QTest::addColumn<QString>("page");
-    QTest::addColumn<QStringList>("expected");
+    test::addColumns<QString, QStringList>("page", "expected");
     const QStringList none(6);
 
     QTest::newRow("full page") << branchPage(sampleValues, courierClasses) << sampleValues;

@@ -2,6 +2,7 @@
 #include "gui/branchwindow.h"
 #include "gui/platform/messagebox.h"
 #include "platform/httpclient.h"
+#include "support/datatable.h"
 #include "support/scriptedseams.h"
 #include "support/testserver.h"
 #include "support/windowcontrols.h"
@@ -136,9 +137,7 @@ void TestBranchWindow::emptyNameOnlySetsStatus() {
 }
 
 void TestBranchWindow::found_data() {
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("target");
-    QTest::addColumn<int>("status");
+    addColumns<QString, QString, int>("typed", "target", "status");
     QTest::newRow("plain name") << QStringLiteral("上海浦东")
                                 << QStringLiteral("/query_list.asp?name=%E4%B8%8A%E6%B5%B7%E6%B5%A6%E4%B8%9C") << 200;
     QTest::newRow("spaces around and inside")

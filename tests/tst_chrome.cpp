@@ -1,7 +1,8 @@
 #include "gui/chrome.h"
 #include "gui/platform/messagebox.h"
-#include "support/scriptedseams.h"
 #include "gui/statusstrips.h"
+#include "support/datatable.h"
+#include "support/scriptedseams.h"
 #include "support/windowcontrols.h"
 #include "support/windowfixture.h"
 
@@ -44,11 +45,7 @@ class TestChrome : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void hitTesting_data() {
-        QTest::addColumn<int>("x");
-        QTest::addColumn<int>("y");
-        QTest::addColumn<int>("width");
-        QTest::addColumn<TitleButton>("button");
-        QTest::addColumn<ReleaseAction>("release");
+        addColumns<int, int, int, TitleButton, ReleaseAction>("x", "y", "width", "button", "release");
         const auto none = TitleButton::None;
         const auto min = TitleButton::Minimise;
         const auto close = TitleButton::Close;
@@ -81,10 +78,7 @@ private Q_SLOTS:
     }
 
     void pressActions_data() {
-        QTest::addColumn<int>("button");
-        QTest::addColumn<int>("x");
-        QTest::addColumn<int>("y");
-        QTest::addColumn<PressAction>("action");
+        addColumns<int, int, int, PressAction>("button", "x", "y", "action");
         const int left = Qt::LeftButton;
         QTest::newRow("minimise") << left << 690 << 10 << PressAction::PressMinimise;
         QTest::newRow("shared column") << left << 702 << 22 << PressAction::PressMinimise;
@@ -106,9 +100,7 @@ private Q_SLOTS:
     }
 
     void spriteRows_data() {
-        QTest::addColumn<TitleButton>("button");
-        QTest::addColumn<ButtonImage>("image");
-        QTest::addColumn<QRect>("source");
+        addColumns<TitleButton, ButtonImage, QRect>("button", "image", "source");
         QTest::newRow("minimise normal") << TitleButton::Minimise << ButtonImage::Normal << QRect(0, 0, 29, 20);
         QTest::newRow("minimise hover") << TitleButton::Minimise << ButtonImage::Hover << QRect(0, 21, 29, 20);
         QTest::newRow("minimise pressed") << TitleButton::Minimise << ButtonImage::Pressed << QRect(0, 41, 29, 20);
@@ -125,9 +117,7 @@ private Q_SLOTS:
 
     // The eleven pieces in order; the destinations written out for two window sizes.
     void paintOrder_data() {
-        QTest::addColumn<int>("w");
-        QTest::addColumn<int>("h");
-        QTest::addColumn<QList<QRect>>("destinations");
+        addColumns<int, int, QList<QRect>>("w", "h", "destinations");
         QTest::newRow("window at start") << 753 << 473
                                          << QList<QRect>{{0, 0, 6, 88},    {6, 0, 741, 88},   {747, 0, 6, 88},
                                                          {0, 68, 3, 400},  {750, 68, 3, 400}, {0, 468, 6, 5},
@@ -163,10 +153,7 @@ private Q_SLOTS:
 
     // Press and release on the window's own surface: the release alone decides.
     void titleButtons_data() {
-        QTest::addColumn<QPoint>("press");
-        QTest::addColumn<QPoint>("release");
-        QTest::addColumn<bool>("minimised");
-        QTest::addColumn<bool>("prompted");
+        addColumns<QPoint, QPoint, bool, bool>("press", "release", "minimised", "prompted");
         QTest::newRow("minimise") << QPoint(690, 10) << QPoint(690, 10) << true << false;
         QTest::newRow("close") << QPoint(720, 10) << QPoint(720, 10) << false << true;
         QTest::newRow("shared column") << QPoint(702, 10) << QPoint(702, 10) << true << false;
@@ -192,9 +179,7 @@ private Q_SLOTS:
 
     // Without a window manager the window and the panels are moved by hand.
     void dragging_data() {
-        QTest::addColumn<QString>("target");
-        QTest::addColumn<QPoint>("from");
-        QTest::addColumn<QPoint>("moved");
+        addColumns<QString, QPoint, QPoint>("target", "from", "moved");
         const QPoint followed(50, 30);
         QTest::newRow("window by the top band") << QStringLiteral("MainWindow") << QPoint(200, 40) << followed;
         QTest::newRow("window below the band") << QStringLiteral("MainWindow") << QPoint(400, 90) << QPoint();
@@ -226,8 +211,7 @@ private Q_SLOTS:
     }
 
     void panelClosedByItsImage_data() {
-        QTest::addColumn<QString>("image");
-        QTest::addColumn<QString>("panel");
+        addColumns<QString, QString>("image", "panel");
         QTest::newRow("settings") << QStringLiteral("关闭相关设置") << QStringLiteral("相关设置");
         QTest::newRow("edit") << QStringLiteral("关闭单号操作") << QStringLiteral("单号操作");
         QTest::newRow("add") << QStringLiteral("关闭添加新快递") << QStringLiteral("添加新快递");
@@ -259,9 +243,7 @@ private Q_SLOTS:
     // From the keyboard: Shift+Tab from the panel's first field reaches its close image, which has
     // a name of its own and closes the panel with Space; Escape closes the panel from any field.
     void panelsFromTheKeyboard_data() {
-        QTest::addColumn<QString>("panel");
-        QTest::addColumn<QString>("firstField");
-        QTest::addColumn<QString>("name");
+        addColumns<QString, QString, QString>("panel", "firstField", "name");
         QTest::newRow("add") << QStringLiteral("添加新快递") << QStringLiteral("快递单号") << QStringLiteral("关闭添加新快递");
         QTest::newRow("edit") << QStringLiteral("单号操作") << QStringLiteral("快递单号") << QStringLiteral("关闭单号操作");
         QTest::newRow("settings") << QStringLiteral("相关设置") << QStringLiteral("时") << QStringLiteral("关闭相关设置");
@@ -316,8 +298,7 @@ private Q_SLOTS:
 
     // The second pair also switches the header back to interactive: the lock alone must hold.
     void columnLock_data() {
-        QTest::addColumn<bool>("doubleClick");
-        QTest::addColumn<bool>("interactive");
+        addColumns<bool, bool>("doubleClick", "interactive");
         QTest::newRow("divider drag") << false << false;
         QTest::newRow("divider double click") << true << false;
         QTest::newRow("divider drag, interactive header") << false << true;

@@ -1,17 +1,18 @@
 // The estimated delivery the program shows beside a parcel's state, from the service's header.
 
 #include "core/estimateddelivery.h"
+#include "support/datatable.h"
 
 #include <QtTest>
+
+using zjx::test::addColumns;
 
 class EstimatedDeliveryTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
     void text_data() {
-        QTest::addColumn<QByteArray>("header");
-        QTest::addColumn<bool>("delivered");
-        QTest::addColumn<QString>("shown");
+        addColumns<QByteArray, bool, QString>("header", "delivered", "shown");
         // Today is 2026-12-07 in every row.
         QTest::newRow("one day") << QByteArray("2026-12-09") << false << "预计送达 12月9日";
         QTest::newRow("range") << QByteArray("2026-12-09/2026-12-11") << false << "预计送达 12月9日-12月11日";

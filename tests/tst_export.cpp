@@ -2,8 +2,9 @@
 #include "core/textcodec.h"
 #include "gui/platform/filedialog.h"
 #include "gui/platform/messagebox.h"
-#include "support/scriptedseams.h"
 #include "gui/statusstrips.h"
+#include "support/datatable.h"
+#include "support/scriptedseams.h"
 #include "support/windowcontrols.h"
 #include "support/windowfixture.h"
 
@@ -40,9 +41,7 @@ class TestExport : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void fixedLength_data() {
-        QTest::addColumn<QString>("in");
-        QTest::addColumn<int>("width");
-        QTest::addColumn<QString>("out");
+        addColumns<QString, int, QString>("in", "width", "out");
         QTest::newRow("two digits") << QStringLiteral("12") << 8 << QStringLiteral("12      ");
         QTest::newRow("trimmed first") << QStringLiteral(" 3 ") << 8 << QStringLiteral("3       ");
         QTest::newRow("Chinese counts two") << QStringLiteral("申通") << 8 << QStringLiteral("申通    ");
@@ -62,8 +61,7 @@ private Q_SLOTS:
     }
 
     void cellLimit_data() {
-        QTest::addColumn<QString>("cell");
-        QTest::addColumn<int>("bytes");
+        addColumns<QString, int>("cell", "bytes");
         const QString han = QStringLiteral("签");
         QTest::newRow("1023 ASCII kept") << QString(1023, u'a') << 1023;
         QTest::newRow("1024 ASCII cut") << QString(1024, u'a') << 1023;
@@ -114,9 +112,7 @@ private Q_SLOTS:
     // The dialog opens in the documents folder (or home), never the program's; a name without a
     // suffix gets ".txt".
     void dialogPlaceAndSuffix_data() {
-        QTest::addColumn<bool>("documents");
-        QTest::addColumn<QString>("chosen");
-        QTest::addColumn<QString>("written");
+        addColumns<bool, QString, QString>("documents", "chosen", "written");
         QTest::newRow("documents, no suffix") << true << QStringLiteral("进度") << QStringLiteral("进度.txt");
         QTest::newRow("no documents folder, .txt") << false << QStringLiteral("a.txt") << QStringLiteral("a.txt");
         QTest::newRow("another suffix stays") << true << QStringLiteral("a.log") << QStringLiteral("a.log");
@@ -167,8 +163,7 @@ private Q_SLOTS:
     }
 
     void failedWriteIsReported_data() {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("existing");
+        addColumns<QString, bool>("name", "existing");
         // A name too long for the file beside it that an atomic write needs.
         QTest::newRow("earlier file kept") << QString(251, u'x') + QStringLiteral(".txt") << true;
         QTest::newRow("missing folder") << QStringLiteral("no/such/folder/a.txt") << false;

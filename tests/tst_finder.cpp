@@ -2,8 +2,9 @@
 #include "finder/companyfinder.h"
 #include "gui/companyfinderwindow.h"
 #include "gui/platform/messagebox.h"
-#include "support/scriptedseams.h"
 #include "gui/statusstrips.h"
+#include "support/datatable.h"
+#include "support/scriptedseams.h"
 #include "support/windowcontrols.h"
 #include "support/windowfixture.h"
 
@@ -90,8 +91,8 @@ void TestFinder::expectSelected(int index, const QString& hint) {
 }
 
 void TestFinder::keyword_data() {
-    QTest::addColumn<QString>("keyword");
-    QTest::addColumn<int>("expected"); // -1: nothing matches, the main window stays as it was
+    // expected -1: nothing matches, the main window stays as it was
+    addColumns<QString, int>("keyword", "expected");
     QTest::newRow("申通") << QStringLiteral("申通") << 90;
     QTest::newRow("申通 with a space on each side") << QStringLiteral(" 申通 ") << 90;
     QTest::newRow("快递: the last match wins") << QStringLiteral("快递") << 125;
@@ -140,9 +141,7 @@ void TestFinder::enterInKeywordBoxSearches() {
 }
 
 void TestFinder::commonButton_data() {
-    QTest::addColumn<int>("button");
-    QTest::addColumn<QString>("caption");
-    QTest::addColumn<int>("expected");
+    addColumns<int, QString, int>("button", "caption", "expected");
     const std::array<std::pair<const char*, int>, 10> table{{{"申通", 90},
                                                              {"EMS", 26},
                                                              {"顺丰", 91},

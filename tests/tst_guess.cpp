@@ -1,8 +1,9 @@
 #include "core/catalogue.h"
 #include "guess/numberguess.h"
 #include "guess/onlineguess.h"
-#include "support/testserver.h"
 #include "gui/statusstrips.h"
+#include "support/datatable.h"
+#include "support/testserver.h"
 #include "support/windowcontrols.h"
 #include "support/windowfixture.h"
 
@@ -45,9 +46,7 @@ private:
 };
 
 void TestGuess::formats_data() {
-    QTest::addColumn<QString>("number");
-    QTest::addColumn<int>("verdict");
-    QTest::addColumn<QStringList>("codes");
+    addColumns<QString, int, QStringList>("number", "verdict", "codes");
     using V = NumberGuess::Verdict;
     const auto row = [](const char* name, const char* number, V verdict, QStringList codes) {
         QTest::newRow(name) << QString::fromUtf8(number) << int(verdict) << codes;
@@ -124,10 +123,9 @@ void TestGuess::typeNumber(MainWindow* w, const QString& number) {
 }
 
 void TestGuess::addPanel_data() {
-    QTest::addColumn<QString>("number");
-    QTest::addColumn<QString>("company"); // the chooser's company and its service code afterwards
-    QTest::addColumn<QString>("code");
-    QTest::addColumn<QString>("hint"); // empty: the hint line stays as it was
+    // company: the chooser's company and its service code afterwards
+    // hint empty: the hint line stays as it was
+    addColumns<QString, QString, QString, QString>("number", "company", "code", "hint");
     QTest::newRow("SF") << "SF1234567890123" << "顺丰快递" << "shunfeng" << "根据单号推测:顺丰快递";
     QTest::newRow("UPS") << "1Z999AA10123456784" << "UPS" << "ups" << "根据单号推测:UPS";
     QTest::newRow("UPS wrong check") << "1Z999AA10123456785" << "AAE快递" << "aae" << "";

@@ -2,9 +2,10 @@
 #include "core/textcodec.h"
 #include "gui/balloontip.h"
 #include "gui/platform/messagebox.h"
+#include "gui/statusstrips.h"
+#include "support/datatable.h"
 #include "support/scriptedseams.h"
 #include "support/testserver.h"
-#include "gui/statusstrips.h"
 #include "support/windowcontrols.h"
 #include "support/windowfixture.h"
 
@@ -67,13 +68,9 @@ private Q_SLOTS:
     }
 
     void chooseFlow_data() {
-        QTest::addColumn<QByteArray>("store");
-        QTest::addColumn<int>("entry");
-        QTest::addColumn<QString>("number");
-        QTest::addColumn<QString>("company");
-        QTest::addColumn<QString>("note");
-        QTest::addColumn<QString>("combo1");
-        QTest::addColumn<QString>("code"); // the service code asked for
+        // code: the service code asked for
+        addColumns<QByteArray, int, QString, QString, QString, QString, QString>("store", "entry", "number", "company",
+                                                                                 "note", "combo1", "code");
         QTest::newRow("second entry") << gbk(book) << 1 << "222"
                                       << "顺丰快递"
                                       << "鞋"
@@ -173,10 +170,7 @@ private Q_SLOTS:
     }
 
     void modifyChecks_data() {
-        QTest::addColumn<QString>("number");
-        QTest::addColumn<int>("company");
-        QTest::addColumn<QString>("note");
-        QTest::addColumn<QString>("message");
+        addColumns<QString, int, QString, QString>("number", "company", "note", "message");
         QTest::newRow("no number") << QString() << 3 << "n"
                                    << "请输入单号!";
         QTest::newRow("no company") << "1" << -1 << "n"
@@ -207,9 +201,7 @@ private Q_SLOTS:
     }
 
     void modify_data() {
-        QTest::addColumn<bool>("yes");
-        QTest::addColumn<QString>("after");
-        QTest::addColumn<QStringList>("entries");
+        addColumns<bool, QString, QStringList>("yes", "after", "entries");
         QTest::newRow("yes") << true << "111|申通快递|书\r\n222|顺丰快递|靴\r\n" << QStringList{"书", "靴"};
         QTest::newRow("no") << false << book << QStringList{"书", "鞋"};
     }
@@ -288,8 +280,7 @@ private Q_SLOTS:
     // A UTF-8 book, or one with lines that cannot be read: everything readable loads, the hint
     // counts the rest, and the first rewrite keeps the file as it was in wlnum.ini.bak.
     void foreignBookIsKeptBeforeTheFirstRewrite_data() {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<int>("unreadable");
+        addColumns<QByteArray, int>("bytes", "unreadable");
         QTest::newRow("UTF-8") << (QStringLiteral("\xFEFF") + book).toUtf8() << 0;
         QTest::newRow("damaged lines") << QByteArray("\x81\xff|\r\n") + gbk(book) + "x|y\r\n" << 2;
     }
@@ -314,9 +305,7 @@ private Q_SLOTS:
     }
 
     void remove_data() {
-        QTest::addColumn<bool>("yes");
-        QTest::addColumn<QString>("after");
-        QTest::addColumn<QStringList>("entries");
+        addColumns<bool, QString, QStringList>("yes", "after", "entries");
         QTest::newRow("yes") << true << "111|申通快递|书\r\n" << QStringList{"书"};
         QTest::newRow("no") << false << book << QStringList{"书", "鞋"};
     }
@@ -358,8 +347,8 @@ private Q_SLOTS:
     }
 
     void clear_data() {
-        QTest::addColumn<bool>("yes");
-        QTest::addColumn<bool>("olderBackup"); // wlnum.ini.bak is there from an earlier clear
+        // olderBackup: wlnum.ini.bak is there from an earlier clear
+        addColumns<bool, bool>("yes", "olderBackup");
         QTest::newRow("yes") << true << false;
         QTest::newRow("yes, an older backup stays") << true << true;
         QTest::newRow("no") << false << false;
@@ -426,8 +415,7 @@ private Q_SLOTS:
     }
 
     void noProgressRow_data() {
-        QTest::addColumn<bool>("rows");
-        QTest::addColumn<bool>("doubleClick");
+        addColumns<bool, bool>("rows", "doubleClick");
         QTest::newRow("empty list, click") << false << false;
         QTest::newRow("empty list, double click") << false << true;
         QTest::newRow("nothing selected, click") << true << false;

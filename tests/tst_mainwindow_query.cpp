@@ -3,10 +3,11 @@
 #include "core/textcodec.h"
 #include "core/trackingrequest.h"
 #include "gui/platform/messagebox.h"
+#include "gui/statusstrips.h"
 #include "platform/httpclient.h"
+#include "support/datatable.h"
 #include "support/scriptedseams.h"
 #include "support/testserver.h"
-#include "gui/statusstrips.h"
 #include "support/windowcontrols.h"
 #include "support/windowfixture.h"
 
@@ -127,11 +128,7 @@ private Q_SLOTS:
     }
 
     void inputChecks_data() {
-        QTest::addColumn<QString>("num");
-        QTest::addColumn<QString>("company");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("hint");
-        QTest::addColumn<QString>("focus");
+        addColumns<QString, QString, QString, QString, QString>("num", "company", "text", "hint", "focus");
         const auto row = [](const char* name, const char* num, const char* company, const char* text, const char* hint,
                             const char* focus) {
             QTest::newRow(name) << QString::fromUtf8(num) << QString::fromUtf8(company) << QString::fromUtf8(text)
@@ -281,9 +278,7 @@ private Q_SLOTS:
     }
 
     void screenedAnswers_data() {
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<QString>("hint");
-        QTest::addColumn<bool>("saved");
+        addColumns<QByteArray, QString, bool>("body", "hint", "saved");
         QTest::newRow("format") << TestServer::gbk("单号格式错误") << "单号格式错误!请检查!" << false;
         QTest::newRow("NULL") << TestServer::gbk("NULL") << "此快递单号已失效.." << false;
         QTest::newRow("unsupported") << TestServer::gbk("不支持的快递公司") << "系统问题,暂不支持当前快递公司!"
@@ -376,10 +371,7 @@ private Q_SLOTS:
     // A number copied from a page ends with a line break; however it enters, the query and the
     // record use the number alone, on the good-answer and the "不存在" save path alike.
     void lineBreaksNeverEnterARecord_data() {
-        QTest::addColumn<Entry>("entry");
-        QTest::addColumn<QString>("typedNumber");
-        QTest::addColumn<QString>("typedNote");
-        QTest::addColumn<bool>("found");
+        addColumns<Entry, QString, QString, bool>("entry", "typedNumber", "typedNote", "found");
         QTest::newRow("F8, LF") << Entry::F8 << number + "\n" << note << true;
         QTest::newRow("Ctrl+V, CR LF") << Entry::CtrlV << number + "\r\n" << note << true;
         QTest::newRow("set text, not found") << Entry::Typed << number + "\r\n" << note << false;
@@ -414,9 +406,7 @@ private Q_SLOTS:
     // A parcel entered on the add panel is recorded unless the same number with the same company
     // is listed; the box "单号已成功保存" comes only with a save.
     void addPanelRecordsUnlessListed_data() {
-        QTest::addColumn<QString>("listed");
-        QTest::addColumn<bool>("found");
-        QTest::addColumn<bool>("saved");
+        addColumns<QString, bool, bool>("listed", "found", "saved");
         const QString other = QStringLiteral("111|顺丰快递|书");
         QTest::newRow("another chosen, good answer") << other << true << true;
         QTest::newRow("another chosen, not found") << other << false << true;
@@ -493,8 +483,7 @@ private Q_SLOTS:
     }
 
     void transportFailures_data() {
-        QTest::addColumn<HttpResult::Failure>("failure");
-        QTest::addColumn<QString>("hint");
+        addColumns<HttpResult::Failure, QString>("failure", "hint");
         QTest::newRow("refused") << HttpResult::Failure::Refused << QStringLiteral("网络连接失败,请检查网络后重试!");
         QTest::newRow("timeout") << HttpResult::Failure::Timeout << QStringLiteral("网络连接超时,请稍后重试!");
         QTest::newRow("reset") << HttpResult::Failure::Reset << QStringLiteral("网络连接中断,请稍后重试!");

@@ -2,8 +2,9 @@
 #include "core/textcodec.h"
 #include "gui/platform/alertplayer.h"
 #include "gui/platform/messagebox.h"
-#include "support/scriptedseams.h"
 #include "gui/statusstrips.h"
+#include "support/datatable.h"
+#include "support/scriptedseams.h"
 #include "support/windowcontrols.h"
 #include "support/windowfixture.h"
 
@@ -173,9 +174,7 @@ private Q_SLOTS:
     }
 
     void farewellPrompt_data() {
-        QTest::addColumn<int>("answer");
-        QTest::addColumn<bool>("closes");
-        QTest::addColumn<bool>("opensForum");
+        addColumns<int, bool, bool>("answer", "closes", "opensForum");
         QTest::newRow("yes") << int(MessageBox::Answer::Yes) << true << true;
         QTest::newRow("no") << int(MessageBox::Answer::No) << true << false;
         QTest::newRow("cancel") << int(MessageBox::Answer::Cancel) << false << false;
@@ -200,8 +199,7 @@ private Q_SLOTS:
     }
 
     void menuOpensSites_data() {
-        QTest::addColumn<int>("entry");
-        QTest::addColumn<QString>("url");
+        addColumns<int, QString>("entry", "url");
         QTest::newRow("feedback") << 1 << QStringLiteral("http://127.0.0.1:9/feedback");
         QTest::newRow("forum") << 2 << QStringLiteral("http://127.0.0.1:9/forum");
         QTest::newRow("home") << 3 << QStringLiteral("http://127.0.0.1:9/home");
@@ -219,11 +217,7 @@ private Q_SLOTS:
     }
 
     void updateVerdict_data() {
-        QTest::addColumn<int>("last");
-        QTest::addColumn<int>("current");
-        QTest::addColumn<QString>("state");
-        QTest::addColumn<QString>("verdict");
-        QTest::addColumn<bool>("alert");
+        addColumns<int, int, QString, QString, bool>("last", "current", "state", "verdict", "alert");
         QTest::newRow("first answer") << 0 << 3 << QStringLiteral("运送中") << QStringLiteral("有更新") << true;
         QTest::newRow("same count") << 3 << 3 << QStringLiteral("运送中") << QStringLiteral("无更新") << false;
         QTest::newRow("fewer") << 3 << 2 << QStringLiteral("派件中") << QStringLiteral("无更新") << false;

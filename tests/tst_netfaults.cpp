@@ -5,11 +5,12 @@
 #include "core/textcodec.h"
 #include "gui/branchwindow.h"
 #include "gui/platform/messagebox.h"
+#include "gui/statusstrips.h"
 #include "platform/environment.h"
 #include "platform/httpclient.h"
+#include "support/datatable.h"
 #include "support/scriptedseams.h"
 #include "support/testserver.h"
-#include "gui/statusstrips.h"
 #include "support/windowcontrols.h"
 #include "support/windowfixture.h"
 
@@ -151,10 +152,9 @@ private Q_SLOTS:
 // A healthy answer has one row; the invalid one cuts a double-byte character in the middle of the
 // progress and at the very end, where no closing tags follow.
 void TestNetFaults::trackingQuery_data() {
-    QTest::addColumn<Fault>("fault");
-    QTest::addColumn<bool>("fromAddPanel"); // else the re-query of the saved parcel
-    QTest::addColumn<QString>("hint");
-    QTest::addColumn<QString>("progress"); // the one row listed; empty: the list stays empty
+    // fromAddPanel: else the re-query of the saved parcel
+    // progress: the one row listed; empty: the list stays empty
+    addColumns<Fault, bool, QString, QString>("fault", "fromAddPanel", "hint", "progress");
 
     const QString parsed = QStringLiteral("查询完毕...");
     const QString serverError = QStringLiteral("服务器返回错误(HTTP 500),请稍后重试!");
@@ -240,9 +240,8 @@ void TestNetFaults::trackingQuery() {
 }
 
 void TestNetFaults::versionCheck_data() {
-    QTest::addColumn<Fault>("fault");
-    QTest::addColumn<QString>("box"); // empty: none
-    QTest::addColumn<bool>("ends");
+    // box empty: none
+    addColumns<Fault, QString, bool>("fault", "box", "ends");
     // A refused connection is tst_version's "unreachable".
     const QString failed = QStringLiteral("检测更新失败!请您稍后再试,暂时使用原版");
     QTest::newRow("closed unanswered") << Fault::ClosedUnanswered << failed << false;
@@ -287,9 +286,9 @@ void TestNetFaults::versionCheck() {
 }
 
 void TestNetFaults::branchLookup_data() {
-    QTest::addColumn<Fault>("fault");
-    QTest::addColumn<QString>("status"); // second status panel; empty: unchanged
-    QTest::addColumn<QString>("name");   // the branch name shown; empty: every row "未查询"
+    // status: second status panel; empty: unchanged
+    // name: the branch name shown; empty: every row "未查询"
+    addColumns<Fault, QString, QString>("fault", "status", "name");
     const QString notFound = QStringLiteral("您查询的网点不存在!");
     QTest::newRow("connection refused") << Fault::Refused << refusedText << QString();
     QTest::newRow("closed unanswered") << Fault::ClosedUnanswered << brokenText << QString();

@@ -1,9 +1,10 @@
 #include "gui/platform/alertplayer.h"
 #include "gui/platform/desktopnotifier.h"
 #include "gui/platform/messagebox.h"
+#include "gui/statusstrips.h"
+#include "support/datatable.h"
 #include "support/scriptedseams.h"
 #include "support/testserver.h"
-#include "gui/statusstrips.h"
 #include "support/windowcontrols.h"
 #include "support/windowfixture.h"
 
@@ -222,12 +223,10 @@ private Q_SLOTS:
 };
 
 void TestNotifications::onlyNewsWhileAwayIsSent_data() {
-    QTest::addColumn<Window>("window");
-    QTest::addColumn<bool>("manual");
-    QTest::addColumn<bool>("seen"); // the user's own query showed the same answer before
-    QTest::addColumn<QStringList>("progress");
-    QTest::addColumn<QString>("summary"); // empty: no notification
-    QTest::addColumn<int>("chimes");
+    // seen: the user's own query showed the same answer before
+    // summary empty: no notification
+    addColumns<Window, bool, bool, QStringList, QString, int>("window", "manual", "seen", "progress", "summary",
+                                                              "chimes");
 
     const QString shoes = QStringLiteral("鞋 · 派件中");
     const QStringList signedFor{QStringLiteral("已收件"), QStringLiteral("已签收,签收人:本人")};
@@ -297,8 +296,7 @@ void TestNotifications::onlyNewsWhileAwayIsSent() {
 }
 
 void TestNotifications::bodyIsEscapedOnlyForMarkupServers_data() {
-    QTest::addColumn<bool>("markup");
-    QTest::addColumn<QString>("body");
+    addColumns<bool, QString>("markup", "body");
     QTest::newRow("server reads markup")
         << true << QStringLiteral("2013-05-22 08:00:00\n派件中 &lt;快递员&gt; 张三 &amp; &quot;李四&quot;");
     QTest::newRow("plain-text server") << false << QStringLiteral("2013-05-22 08:00:00\n") + outForDelivery.last();
@@ -359,9 +357,7 @@ void TestNotifications::nextNewsReplacesTheNotification() {
 }
 
 void TestNotifications::defaultActionBringsTheWindowBack_data() {
-    QTest::addColumn<bool>("ourId");
-    QTest::addColumn<QString>("action");
-    QTest::addColumn<bool>("raised");
+    addColumns<bool, QString, bool>("ourId", "action", "raised");
     QTest::newRow("default action") << true << QStringLiteral("default") << true;
     QTest::newRow("another application's notification") << false << QStringLiteral("default") << false;
     QTest::newRow("another action") << true << QStringLiteral("dismiss") << false;

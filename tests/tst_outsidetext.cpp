@@ -7,12 +7,13 @@
 #include "gui/branchwindow.h"
 #include "gui/identity.h"
 #include "gui/platform/messagebox.h"
+#include "gui/statusstrips.h"
 #include "platform/environment.h"
 #include "platform/httpclient.h"
 #include "schedule/newsnotice.h"
+#include "support/datatable.h"
 #include "support/scriptedseams.h"
 #include "support/testserver.h"
-#include "gui/statusstrips.h"
 #include "support/windowcontrols.h"
 #include "support/windowfixture.h"
 
@@ -96,8 +97,7 @@ private Q_SLOTS:
     }
 
     void readable_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("shown");
+        addColumns<QString, QString>("text", "shown");
         const QString line = QString(10, u'x');
         QString lines;
         for (int i = 0; i < 40; ++i)
@@ -139,10 +139,8 @@ private Q_SLOTS:
     // The real box, once: which standard buttons each kind shows, and what a click, Enter or Escape
     // on it answers. "key" names the standard button clicked, or the key pressed.
     void realBoxButtons_data() {
-        QTest::addColumn<int>("kind"); // 0 notice, 1 question, 2 question with 否 default, 3 three-way
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<int>("buttons");
-        QTest::addColumn<int>("answer");
+        // kind: 0 notice, 1 question, 2 question with 否 default, 3 three-way
+        addColumns<int, QString, int, int>("kind", "key", "buttons", "answer");
         const int yesNo = QMessageBox::Yes | QMessageBox::No;
         const int yesNoCancel = yesNo | QMessageBox::Cancel;
         using A = MessageBox::Answer;
@@ -303,8 +301,7 @@ private Q_SLOTS:
 
     // Servers label GBK pages with every name of the GB family; all of them decode as GB18030.
     void gbFamilyLabels_data() {
-        QTest::addColumn<QByteArray>("contentType");
-        QTest::addColumn<QString>("text");
+        addColumns<QByteArray, QString>("contentType", "text");
         const QString outsideGb2312 = QStringLiteral("喆镕申");
         for (const char* label :
              {"gb2312", "GB2312", "gbk", "x-gbk", "gb_2312-80", "cp936", "csgb2312", "\"gb2312\"", "GB18030", "euc-cn"})

@@ -7,6 +7,7 @@
 #include "gui/platform/desktopnotifier.h"
 #include "platform/environment.h"
 #include "schedule/newsnotice.h"
+#include "support/datatable.h"
 #include "support/scriptedseams.h"
 #include "support/testserver.h"
 #include "support/windowcontrols.h"
@@ -284,9 +285,7 @@ void TestOverview::aNewUserFindsTheirWay() {
 }
 
 void TestOverview::placement_data() {
-    QTest::addColumn<QRect>("main");
-    QTest::addColumn<QRect>("available");
-    QTest::addColumn<QRect>("expected");
+    addColumns<QRect, QRect, QRect>("main", "available", "expected");
     const QRect screen(0, 0, 1024, 740); // 1024×768 with a panel
     QTest::newRow("room on the right") << QRect(10, 50, 110, 300) << screen << QRect(120, 50, 900, 480);
     QTest::newRow("room only on the left") << QRect(910, 300, 110, 300) << screen << QRect(10, 260, 900, 480);

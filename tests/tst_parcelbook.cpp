@@ -1,5 +1,6 @@
 #include "book/parcelbook.h"
 #include "core/textcodec.h"
+#include "support/datatable.h"
 
 #include <QDir>
 #include <QFile>
@@ -41,8 +42,7 @@ private Q_SLOTS:
     // A book whose file cannot be read (here a folder of that name) is never overwritten: every
     // change fails with the reason, and the book in memory keeps it.
     void changeToUnreadableFileFailsWithReason_data() {
-        QTest::addColumn<int>("operation");
-        QTest::addColumn<QStringList>("kept");
+        test::addColumns<int, QStringList>("operation", "kept");
         QTest::newRow("append") << 0 << QStringList{first, added};
         QTest::newRow("replace") << 1 << QStringList{added};
         QTest::newRow("remove") << 2 << QStringList{};

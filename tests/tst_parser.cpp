@@ -3,6 +3,7 @@
 
 #include "core/parser.h"
 
+#include "support/datatable.h"
 #include "support/testseed.h"
 
 #include <QRandomGenerator>
@@ -70,8 +71,8 @@ private Q_SLOTS:
     }
 
     void shapes_data() {
-        QTest::addColumn<QString>("answer");
-        QTest::addColumn<int>("rows"); // -1: as counted
+        // rows -1: as counted
+        test::addColumns<QString, int>("answer", "rows");
         const QString good =
             table({{QStringLiteral("T1"), QStringLiteral("P1")}, {QStringLiteral("T2"), QStringLiteral("P2")}});
         QTest::newRow("one row") << table({{QStringLiteral("2014-05-01 10:00:00"), QStringLiteral("已签收")}}) << -1;
@@ -146,8 +147,7 @@ private Q_SLOTS:
     }
 
     void parcelState_data() {
-        QTest::addColumn<QString>("progress");
-        QTest::addColumn<QString>("state");
+        test::addColumns<QString, QString>("progress", "state");
         QTest::newRow("signed") << QStringLiteral("已签收,签收人是本人") << QStringLiteral("已签收");
         QTest::newRow("signed inside a word") << QStringLiteral("快件标签已打印") << QStringLiteral("已签收");
         QTest::newRow("delivered") << QStringLiteral("已妥投") << QStringLiteral("已签收");

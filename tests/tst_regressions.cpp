@@ -5,6 +5,7 @@
 #include "core/textcodec.h"
 #include "core/trackingrequest.h"
 #include "platform/httpclient.h"
+#include "support/datatable.h"
 
 #include <QTest>
 
@@ -35,8 +36,7 @@ private Q_SLOTS:
 // fuzz_fixedlength: GBK's encoder held a high surrogate at the very end back, even stateless, so
 // the character vanished from the store and the export instead of becoming "?".
 void TestRegressions::lastHighSurrogateIsWrittenAsQuestionMark_data() {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QByteArray>("gbk");
+    test::addColumns<QString, QByteArray>("text", "gbk");
     QTest::newRow("alone") << units({0xDB05}) << QByteArray("?");
     QTest::newRow("after a digit") << units({u'7', 0xD800}) << QByteArray("7?");
     QTest::newRow("after another high one") << units({0xD800, 0xDB05}) << QByteArray("??");
@@ -75,9 +75,7 @@ void TestRegressions::cellLimitCountsALoneSurrogateOnce() {
 // fuzz_screening: ICU drops the lead byte of a double-byte character cut off at the very end, even
 // stateless, so a one-byte answer read as no answer at all and a store's last note lost its end.
 void TestRegressions::cutOffLastCharacterIsNotLost_data() {
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QByteArray>("contentType");
-    QTest::addColumn<QString>("text");
+    test::addColumns<QByteArray, QByteArray, QString>("bytes", "contentType", "text");
     QTest::newRow("the finding: unknown charset")
         << QByteArray("\xda") << QByteArray("text/html; charset=no-such-charset") << QStringLiteral("\uFFFD");
     QTest::newRow("named GBK") << QByteArray("V4.0\x81") << QByteArray("text/plain; charset=GBK")

@@ -1,22 +1,21 @@
 #include "schedule/newsnotice.h"
 #include "schedule/schedule.h"
 #include "schedule/updateverdict.h"
+#include "support/datatable.h"
 
 #include <QRegularExpression>
 #include <QSet>
 #include <QTest>
 
 using namespace zjx::schedule;
+using zjx::test::addColumns;
 
 class TestSchedule : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     // A notice's body: the pickup code first, the latest event, the estimated delivery last.
     void noticeBody_data() {
-        QTest::addColumn<QString>("pickupCode");
-        QTest::addColumn<QString>("estimate");
-        QTest::addColumn<bool>("delivered");
-        QTest::addColumn<QString>("body");
+        addColumns<QString, QString, bool, QString>("pickupCode", "estimate", "delivered", "body");
         const QString event = QStringLiteral("2026-12-07 09:00:00\n快件已到达 上海转运中心");
         QTest::newRow("estimate") << ""
                                   << "预计送达 12月9日" << false << event + "\n预计送达 12月9日";
@@ -56,8 +55,7 @@ private Q_SLOTS:
 };
 
 void TestSchedule::chooserValue_data() {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("value");
+    addColumns<QString, int>("text", "value");
     QTest::newRow("zero") << "0" << 0;
     QTest::newRow("two digits") << "23" << 23;
     QTest::newRow("three digits") << "360" << 360;
@@ -75,10 +73,7 @@ void TestSchedule::chooserValue() {
 }
 
 void TestSchedule::timedQueryDue_data() {
-    QTest::addColumn<QTime>("now");
-    QTest::addColumn<QString>("hour");
-    QTest::addColumn<QString>("minute");
-    QTest::addColumn<bool>("due");
+    addColumns<QTime, QString, QString, bool>("now", "hour", "minute", "due");
     QTest::newRow("midnight preset") << QTime(0, 0, 0) << "0"
                                      << "0" << true;
     QTest::newRow("first second") << QTime(10, 30, 0) << "10"
@@ -110,8 +105,7 @@ void TestSchedule::timedQueryDue() {
 }
 
 void TestSchedule::loopFiresOnTheNthMinute_data() {
-    QTest::addColumn<QString>("interval");
-    QTest::addColumn<QList<int>>("dueMinutes");
+    addColumns<QString, QList<int>>("interval", "dueMinutes");
     QTest::newRow("every minute") << "1" << QList<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
     QTest::newRow("every 3 minutes") << "3" << QList<int>{3, 6, 9};
     QTest::newRow("every 4 minutes") << "4" << QList<int>{4, 8};
@@ -141,8 +135,7 @@ void TestSchedule::loopCountNeverWraps() {
 }
 
 void TestSchedule::clockFormat_data() {
-    QTest::addColumn<QString>("locale");
-    QTest::addColumn<QString>("format");
+    addColumns<QString, QString>("locale", "format");
     QTest::newRow("zh_CN zone first") << "zh_CN"
                                       << "yyyy/M/d HH:mm:ss";
     QTest::newRow("en_US") << "en_US"
@@ -204,15 +197,8 @@ void TestSchedule::clockHasNoStrayLetters() {
 // A query the user starts compares entry counts; an automatic re-query compares the latest event
 // with the one last shown for that parcel ("-" in knownTime: nothing shown yet).
 void TestSchedule::updateVerdict_data() {
-    QTest::addColumn<bool>("automatic");
-    QTest::addColumn<int>("lastCount");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<QString>("knownState");
-    QTest::addColumn<QString>("knownTime");
-    QTest::addColumn<QString>("state");
-    QTest::addColumn<QString>("time");
-    QTest::addColumn<QString>("verdict");
-    QTest::addColumn<bool>("delivered");
+    addColumns<bool, int, int, QString, QString, QString, QString, QString, bool>(
+        "automatic", "lastCount", "count", "knownState", "knownTime", "state", "time", "verdict", "delivered");
     const QString transit = QStringLiteral("运送中"), out = QStringLiteral("派件中"), done = QStringLiteral("已签收");
     const QString t1 = QStringLiteral("2013-05-20 08:00:00"), t2 = QStringLiteral("2013-05-21 09:30:00");
     const QString news = QStringLiteral("有更新"), none = QStringLiteral("无更新");

@@ -2,6 +2,7 @@
 #include "book/parcelrecord.h"
 #include "book/store.h"
 #include "core/textcodec.h"
+#include "support/datatable.h"
 
 #include <QDir>
 #include <QFile>
@@ -54,9 +55,7 @@ class TestStore : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void read_data() {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QStringList>("records");
-        QTest::addColumn<QStringList>("notes");
+        test::addColumns<QByteArray, QStringList, QStringList>("bytes", "records", "notes");
         const QString a = QStringLiteral("111|申通快递|书"), b = QStringLiteral("222|顺丰快递|鞋");
         QTest::newRow("two lines") << gbk(a + "\r\n" + b + "\r\n") << QStringList{a, b}
                                    << QStringList{QStringLiteral("书"), QStringLiteral("鞋")};
@@ -89,10 +88,7 @@ private Q_SLOTS:
 
     // Books written by other programs: UTF-8 from an editor, a byte-order mark, damaged lines.
     void foreignBooks_data() {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QStringList>("records");
-        QTest::addColumn<int>("skipped");
-        QTest::addColumn<bool>("keepOriginal");
+        test::addColumns<QByteArray, QStringList, int, bool>("bytes", "records", "skipped", "keepOriginal");
         const QString a = QStringLiteral("111|申通快递|书"), b = QStringLiteral("222|顺丰快递|鞋");
         const QStringList both{a, b};
         QTest::newRow("UTF-8") << (a + "\r\n" + b + "\n").toUtf8() << both << 0 << true;
@@ -146,9 +142,8 @@ private Q_SLOTS:
 
     // Where the book goes: (folder writable, book mode) -> beside the program or the data folder.
     void location_data() {
-        QTest::addColumn<bool>("folderWritable");
-        QTest::addColumn<int>("bookMode"); // 0: no book
-        QTest::addColumn<bool>("beside");
+        // bookMode 0: no book
+        test::addColumns<bool, int, bool>("folderWritable", "bookMode", "beside");
         QTest::newRow("writable folder, no book") << true << 0 << true;
         QTest::newRow("writable folder, writable book") << true << 0666 << true;
         QTest::newRow("writable folder, unreadable book") << true << 0222 << true;
@@ -226,8 +221,7 @@ private Q_SLOTS:
     }
 
     void writeExactBytes_data() {
-        QTest::addColumn<QStringList>("records");
-        QTest::addColumn<QByteArray>("bytes");
+        test::addColumns<QStringList, QByteArray>("records", "bytes");
         QTest::newRow("empty book is 0 bytes") << QStringList{} << QByteArray();
         QTest::newRow("CR LF after every line")
             << QStringList{QStringLiteral("111|申通快递|书"), QStringLiteral("222|顺丰快递|鞋")}
@@ -301,8 +295,7 @@ private Q_SLOTS:
     // The parcels are the user's alone, whatever the umask says and however readable an earlier
     // file was; an export is the user's to hand on and follows the umask.
     void writtenFilesAreTheOwnersAlone_data() {
-        QTest::addColumn<QString>("writer");
-        QTest::addColumn<int>("mode");
+        test::addColumns<QString, int>("writer", "mode");
         for (const char* writer : {"new book", "existing book", "copy before rewrite", "set aside"})
             QTest::newRow(writer) << QString::fromLatin1(writer) << 0600;
         QTest::newRow("export") << QStringLiteral("export") << 0644;

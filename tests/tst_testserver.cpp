@@ -1,5 +1,6 @@
 // The in-process server that window and fault tests talk to.
 
+#include "support/datatable.h"
 #include "support/testserver.h"
 
 #include <QElapsedTimer>
@@ -10,6 +11,7 @@
 using zjx::test::CannedResponse;
 using zjx::test::TestServer;
 using Fault = CannedResponse::Fault;
+using zjx::test::addColumns;
 
 Q_DECLARE_METATYPE(CannedResponse::Fault)
 
@@ -54,8 +56,7 @@ void TestTestServer::answersAndRecords() {
 }
 
 void TestTestServer::faults_data() {
-    QTest::addColumn<Fault>("fault");
-    QTest::addColumn<bool>("answered");
+    addColumns<Fault, bool>("fault", "answered");
     QTest::newRow("none") << Fault::None << true;
     QTest::newRow("refuse") << Fault::Refuse << false;
     QTest::newRow("reset mid body") << Fault::ResetMidBody << false;

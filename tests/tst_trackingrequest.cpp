@@ -1,6 +1,7 @@
 // The request URL with its encoded number, and the screening of the service's answers.
 
 #include "core/trackingrequest.h"
+#include "support/datatable.h"
 
 #include <QTest>
 #include <QUrl>
@@ -20,8 +21,7 @@ private Q_SLOTS:
     }
 
     void encodeNumber_data() {
-        QTest::addColumn<QString>("number");
-        QTest::addColumn<QString>("sent");
+        test::addColumns<QString, QString>("number", "sent");
         QTest::newRow("letters and digits") << QStringLiteral("AbZz09") << QStringLiteral("AbZz09");
         QTest::newRow("safe punctuation") << QStringLiteral("-._~!$'()*,;:@/") << QStringLiteral("-._~!$'()*,;:@/");
         QTest::newRow("question mark") << QStringLiteral("SF1?2??") << QStringLiteral("SF1%3F2%3F%3F");
@@ -45,9 +45,7 @@ private Q_SLOTS:
     }
 
     void screening_data() {
-        QTest::addColumn<QString>("answer");
-        QTest::addColumn<Screening>("verdict");
-        QTest::addColumn<QString>("hint");
+        test::addColumns<QString, Screening, QString>("answer", "verdict", "hint");
         const QString table = QStringLiteral("<table><tr><td>2014-05-01 10:00:00</td><td>已签收</td></tr></table>");
         QTest::newRow("empty") << QString() << Screening::Empty << QString();
         QTest::newRow("format") << QStringLiteral("单号格式错误") << Screening::FormatError

@@ -2,10 +2,11 @@
 
 #include "core/versioncheck.h"
 #include "gui/platform/messagebox.h"
+#include "gui/statusstrips.h"
 #include "platform/environment.h"
+#include "support/datatable.h"
 #include "support/scriptedseams.h"
 #include "support/testserver.h"
-#include "gui/statusstrips.h"
 #include "support/windowcontrols.h"
 #include "support/windowfixture.h"
 
@@ -29,12 +30,8 @@ private Q_SLOTS:
     void init() { m_server->clearRequests(); }
 
     void outcomes_data() {
-        QTest::addColumn<bool>("served");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<QString>("notice"); // empty: no box
-        QTest::addColumn<bool>("warning");
-        QTest::addColumn<bool>("ends");
+        // notice empty: no box
+        addColumns<bool, int, QByteArray, QString, bool, bool>("served", "status", "body", "notice", "warning", "ends");
         const QString failed = QStringLiteral("检测更新失败!请您稍后再试,暂时使用原版");
         QTest::newRow("same version") << true << 200 << QByteArray("V4.0") << QString() << false << false;
         QTest::newRow("empty file") << true << 200 << QByteArray() << failed << true << false;

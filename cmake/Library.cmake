@@ -1,0 +1,22 @@
+# zjx_add_library(NAME [FOLDER folder] UNITS unit... [HEADERS header...] [LINK target...])
+# A static library of one folder (FOLDER is relative to the calling CMakeLists.txt, itself when left
+# out). Each unit is a .cpp with its .h of the same name; HEADERS are the folder's header-only files.
+# LINK is what the library links for itself and for everything that links it.
+function(zjx_add_library name)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "FOLDER" "UNITS;HEADERS;LINK")
+  set(prefix "")
+  if(arg_FOLDER)
+    set(prefix "${arg_FOLDER}/")
+  endif()
+  set(sources "")
+  foreach(unit IN LISTS arg_UNITS)
+    list(APPEND sources ${prefix}${unit}.cpp ${prefix}${unit}.h)
+  endforeach()
+  foreach(header IN LISTS arg_HEADERS)
+    list(APPEND sources ${prefix}${header})
+  endforeach()
+  add_library(${name} STATIC ${sources})
+  if(arg_LINK)
+    target_link_libraries(${name} PUBLIC ${arg_LINK})
+  endif()
+endfunction()

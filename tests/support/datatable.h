@@ -1,0 +1,16 @@
+#pragma once
+
+// A data-driven test's table, declared in one call rather than one QTest::addColumn a column.
+
+#include <QTest>
+
+namespace zjx::test {
+
+// Declares the columns of the current test's data table in order, a name for every type:
+//     addColumns<QString, int, QString>("in", "width", "out");
+template <class... Types, class... Names> void addColumns(const Names&... names) {
+    static_assert(sizeof...(Types) == sizeof...(Names), "one name for every column type");
+    (QTest::addColumn<Types>(names), ...);
+}
+
+} // namespace zjx::test
