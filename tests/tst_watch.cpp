@@ -325,27 +325,34 @@ void TestWatch::providerStates() {
     QCOMPARE(answerState(token, progress), state);
 }
 
-using PickupRow = std::tuple<const char*, QString, QString>;
-
 void TestWatch::pickupCode_data() {
-    const PickupRow rows[] = {
-        {"locker", "您的快件已放入丰巢柜,取件码 3-2-1045,请及时取件", "3-2-1045"},
-        {"凭取件码, no space", "【菜鸟驿站】请凭取件码123456到幸福路店领取", "123456"},
-        {"colon and brackets", "包裹已到驿站,取件码：【A8-2-3001】", "A8-2-3001"},
-        {"为", "快件已存放至小区快递柜,取件码为 88061723", "88061723"},
-        {"提货码", "请凭提货码:5521 到前台提货", "5521"},
-        {"bare, before 取件", "已到达代收点,请凭 12-3-4567 取件", "12-3-4567"},
-        {"full-width hyphen", "取件码 3－2－1045", "3-2-1045"},
-        {"a word, not a code", "请凭取件码取件", ""},
-        {"a phone, not a code", "派件员电话 13800138000,请保持电话畅通", ""},
-        {"nothing", "已签收,签收人:本人", ""},
-    };
-    addRows(rows);
+    QTest::addColumn<QString>("progress");
+    QTest::addColumn<QString>("code");
+    QTest::newRow("locker") << "您的快件已放入丰巢柜,取件码 3-2-1045,请及时取件"
+                            << "3-2-1045";
+    QTest::newRow("凭取件码, no space") << "【菜鸟驿站】请凭取件码123456到幸福路店领取"
+                                        << "123456";
+    QTest::newRow("colon and brackets") << "包裹已到驿站,取件码：【A8-2-3001】"
+                                        << "A8-2-3001";
+    QTest::newRow("为") << "快件已存放至小区快递柜,取件码为 88061723"
+                        << "88061723";
+    QTest::newRow("提货码") << "请凭提货码:5521 到前台提货"
+                            << "5521";
+    QTest::newRow("bare, before 取件") << "已到达代收点,请凭 12-3-4567 取件"
+                                       << "12-3-4567";
+    QTest::newRow("full-width hyphen") << "取件码 3－2－1045"
+                                       << "3-2-1045";
+    QTest::newRow("a word, not a code") << "请凭取件码取件"
+                                        << "";
+    QTest::newRow("a phone, not a code") << "派件员电话 13800138000,请保持电话畅通"
+                                         << "";
+    QTest::newRow("nothing") << "已签收,签收人:本人"
+                             << "";
 }
 
 void TestWatch::pickupCode() {
-    QFETCH(PickupRow, row);
-    const auto& [name, progress, code] = row;
+    QFETCH(QString, progress);
+    QFETCH(QString, code);
     QCOMPARE(findPickupCode(progress), code);
 }
 
