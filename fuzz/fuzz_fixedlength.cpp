@@ -4,6 +4,7 @@
 
 #include "book/export.h"
 #include "core/textcodec.h"
+#include "core/textutil.h"
 
 #include <cstring>
 #include <limits>
@@ -11,16 +12,6 @@
 using namespace zjx;
 
 namespace {
-
-QString withoutOuterSpaces(const QString& text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin) == u' ')
-        ++begin;
-    while (end > begin && text.at(end - 1) == u' ')
-        --end;
-    return text.mid(begin, end - begin);
-}
 
 // The first four bytes give the width. Widths far beyond any text are folded back, since padding
 // to them would only measure the allocator (the program pads to 8); the most negative one is kept.
@@ -40,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const qint32 width = widthOf(data);
     const QString text = fuzz::utf16Of(data + 4, size - 4);
 
-    const QString s = withoutOuterSpaces(text);
+    const QString s = trimSpaces(text);
     const int n = codec::gbkWidth(s);
     const QString padded = SetStringFixedLength(text, width);
     FUZZ_CHECK(padded.startsWith(s)); // never cut

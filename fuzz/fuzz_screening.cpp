@@ -42,21 +42,6 @@ Screening expectedVerdict(const QString& answer) {
     return Screening::Good;
 }
 
-QString expectedHint(Screening verdict) {
-    switch (verdict) {
-    case Screening::FormatError:
-        return QStringLiteral("单号格式错误!请检查!");
-    case Screening::Expired:
-        return QStringLiteral("此快递单号已失效..");
-    case Screening::Unsupported:
-        return QStringLiteral("系统问题,暂不支持当前快递公司!");
-    case Screening::EnterNumber:
-        return QStringLiteral("请输入正确的单号!");
-    default:
-        return {};
-    }
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -71,7 +56,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const Screening verdict = screenAnswer(answer);
     FUZZ_CHECK(verdict == expectedVerdict(answer));
-    FUZZ_CHECK(screeningHint(verdict) == expectedHint(verdict));
+    // A hint for the rules that name the fault; the others leave the hint line alone.
+    const bool leavesHint = verdict == Screening::Empty || verdict == Screening::NotFound || verdict == Screening::Good;
+    FUZZ_CHECK(screeningHint(verdict).isEmpty() == leavesHint);
 
     if (verdict == Screening::Good) {
         const int rows = TrackingParser::countRows(answer);

@@ -1,6 +1,6 @@
 // UTF8_URLEncoding and the branch query address: the encoded name is plain ASCII, every unit is
-// encoded on its own as the branch site expects, a name without surrogates and "%" decodes back
-// to its UTF-8, and no name can move the request to another host or path.
+// encoded on its own as the branch site expects and reads back to the unit, a name without
+// surrogates decodes back to its UTF-8, and no name can move the request to another host or path.
 #include "fuzzcheck.h"
 
 #include "branch/pageclient.h"
@@ -12,29 +12,6 @@ using namespace zjx;
 
 namespace {
 
-void appendByte(QString& out, unsigned byte) {
-    out += QStringLiteral("%%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
-}
-
-// The encoding written out unit by unit, as plainly as it can be said.
-QString reference(const QString& in) {
-    QString out;
-    for (const QChar ch : in) {
-        const unsigned n = ch.unicode();
-        if (n < 0x80) {
-            out += ch;
-        } else if (n < 0x800) {
-            appendByte(out, 0xC0 | (n >> 6));
-            appendByte(out, 0x80 | (n & 0x3F));
-        } else {
-            appendByte(out, 0xE0 | (n >> 12));
-            appendByte(out, 0x80 | ((n >> 6) & 0x3F));
-            appendByte(out, 0x80 | (n & 0x3F));
-        }
-    }
-    return out;
-}
-
 int hexValue(QChar c) {
     const char16_t u = c.unicode();
     if (u >= u'0' && u <= u'9')
@@ -44,21 +21,42 @@ int hexValue(QChar c) {
     return -1; // the encoder writes upper-case digits only
 }
 
-QByteArray percentDecoded(const QString& encoded) {
-    QByteArray out;
-    for (qsizetype i = 0; i < encoded.size(); ++i) {
-        if (encoded.at(i) == u'%') {
-            FUZZ_CHECK(i + 2 < encoded.size());
-            const int high = hexValue(encoded.at(i + 1));
-            const int low = hexValue(encoded.at(i + 2));
-            FUZZ_CHECK(high >= 0 && low >= 0);
-            out += char(high * 16 + low);
-            i += 2;
-        } else {
-            out += char(encoded.at(i).unicode());
+// Reads the encoded text back along the name: a unit below 0x80 stands as itself, any other as the
+// "%HH" groups of its UTF-8 bytes, two below 0x800 and three from there (a surrogate half on its
+// own), and the groups must give the unit again. Returns the bytes read.
+QByteArray readBack(const QString& name, const QString& encoded) {
+    QByteArray bytes;
+    qsizetype at = 0;
+    const auto nextByte = [&] {
+        FUZZ_CHECK(at + 2 < encoded.size() && encoded.at(at) == u'%');
+        const int high = hexValue(encoded.at(at + 1));
+        const int low = hexValue(encoded.at(at + 2));
+        FUZZ_CHECK(high >= 0 && low >= 0);
+        at += 3;
+        bytes += char(high * 16 + low);
+        return unsigned(high * 16 + low);
+    };
+    for (const QChar ch : name) {
+        const unsigned n = ch.unicode();
+        if (n < 0x80) {
+            FUZZ_CHECK(at < encoded.size() && encoded.at(at) == ch);
+            bytes += char(n);
+            ++at;
+            continue;
         }
+        const int continuations = n < 0x800 ? 1 : 2;
+        const unsigned lead = nextByte();
+        FUZZ_CHECK(lead >> (6 - continuations) == (continuations == 1 ? 0b110u : 0b1110u));
+        unsigned value = lead & (0x3Fu >> continuations);
+        for (int i = 0; i < continuations; ++i) {
+            const unsigned next = nextByte();
+            FUZZ_CHECK((next & 0xC0) == 0x80);
+            value = (value << 6) | (next & 0x3F);
+        }
+        FUZZ_CHECK(value == n);
     }
-    return out;
+    FUZZ_CHECK(at == encoded.size());
+    return bytes;
 }
 
 } // namespace
@@ -69,13 +67,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     for (const QChar ch : encoded)
         FUZZ_CHECK(ch.unicode() < 0x80);
-    FUZZ_CHECK(encoded == reference(name));
+    const QByteArray utf8 = readBack(name, encoded);
 
     bool surrogates = false;
     for (const QChar ch : name)
         surrogates = surrogates || ch.isSurrogate();
-    if (!surrogates && !name.contains(u'%')) {
-        const QByteArray utf8 = percentDecoded(encoded);
+    if (!surrogates) {
         FUZZ_CHECK(utf8 == name.toUtf8());
         // Decoded strictly (a leading byte-order mark is a character of the name, not a header).
         QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);

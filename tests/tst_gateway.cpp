@@ -10,6 +10,7 @@
 #include "fakes/providerfakes.h"
 #include "gateway.h"
 #include "providers.h"
+#include "support/datarows.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -32,6 +33,7 @@ using zjx::fakes::FakeKind;
 using zjx::fakes::FakeProvider;
 using zjx::fakes::FakeSecrets;
 using zjx::fakes::HostileProvider;
+using zjx::test::addRows;
 
 Q_DECLARE_METATYPE(zjx::fakes::FakeKind)
 
@@ -107,6 +109,11 @@ QString text(const zjx::service::Reply& r) {
     return gb.decode(r.body);
 }
 
+// A company every fake serves without a phone tail.
+QString anyCode(FakeKind kind) {
+    return kind == FakeKind::Track17 ? "ems" : "yuantong";
+}
+
 // The user's local time zone, as a POSIX TZ value (no time zone database needed).
 void setLocalZone(const char* tz) {
     qputenv("TZ", tz);
@@ -180,35 +187,27 @@ private Q_SLOTS:
 
 const FakeKind K100 = FakeKind::Kuaidi100, T17 = FakeKind::Track17, KDN = FakeKind::Kdniao;
 
+using GoodAnswerRow = std::tuple<FakeKind, QString, int, QString, QString>;
+
 void GatewayTest::goodAnswer_data() {
-    QTest::addColumn<FakeKind>("kind");
-    QTest::addColumn<QString>("code");
-    QTest::addColumn<QString>("number");
-    QTest::addColumn<int>("rows");
-    QTest::addColumn<QString>("latest");
-    QTest::addColumn<QString>("state");
+    QTest::addColumn<GoodAnswerRow>("row");
     for (const auto& [kind, name] : {std::pair{K100, "kuaidi100"}, {T17, "17track"}, {KDN, "kdniao"}}) {
-        const QString code = kind == T17 ? "ems" : "yuantong";
-        QTest::addRow("%s transit", name) << kind << code << "ZJX1234567" << 3 << "【上海市】快件已到达 上海转运中心"
-                                          << "运送中";
-        QTest::addRow("%s signed", name) << kind << code << "SIGNED1234" << 4 << "【上海市】快件已签收，签收人：本人"
-                                         << "已签收";
+        QTest::addRow("%s transit", name)
+            << GoodAnswerRow{kind, "ZJX1234567", 3, "【上海市】快件已到达 上海转运中心", "运送中"};
+        QTest::addRow("%s signed", name) << GoodAnswerRow{kind, "SIGNED1234", 4, "【上海市】快件已签收，签收人：本人",
+                                                          "已签收"};
         // Provider texts holding marker words and tags still give an answer the program parses.
-        QTest::addRow("%s markers", name) << kind << code << "MARKER1234" << 3 << "【上海市】快件已到达 上海转运中心"
-                                          << "运送中";
+        QTest::addRow("%s markers", name)
+            << GoodAnswerRow{kind, "MARKER1234", 3, "【上海市】快件已到达 上海转运中心", "运送中"};
     }
 }
 
 void GatewayTest::goodAnswer() {
-    QFETCH(FakeKind, kind);
-    QFETCH(QString, code);
-    QFETCH(QString, number);
-    QFETCH(int, rows);
-    QFETCH(QString, latest);
-    QFETCH(QString, state);
+    QFETCH(GoodAnswerRow, row);
+    const auto& [kind, number, rows, latest, state] = row;
     auto r = rig(kind);
     QVERIFY(r);
-    const GatewayAnswer a = ask(*r->backend, code, number);
+    const GatewayAnswer a = ask(*r->backend, anyCode(kind), number);
     QCOMPARE(a.reply.status, 200);
     QCOMPARE(QByteArray(a.reply.contentType.c_str()), QByteArray("text/html; charset=GB18030"));
     const QString page = text(a.reply);
@@ -231,70 +230,46 @@ void GatewayTest::goodAnswer() {
     }
 }
 
+// The screening counts for status 200, the problem (the start of the reason) for the error statuses.
+using OutcomeRow = std::tuple<const char*, FakeKind, QString, QString, int, Screening, QString, int>;
+
 void GatewayTest::outcomes_data() {
-    QTest::addColumn<FakeKind>("kind");
-    QTest::addColumn<QString>("code");
-    QTest::addColumn<QString>("number");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<int>("screening");   // for status 200
-    QTest::addColumn<QString>("problem"); // start of the reason for error statuses
-    QTest::addColumn<int>("upstream");
-    const int unsupported = int(Screening::Unsupported), notFound = int(Screening::NotFound),
-              format = int(Screening::FormatError);
-    QTest::newRow("k100 500") << K100 << "shentong"
-                              << "ERR500" << 200 << notFound << "" << 1;
-    QTest::newRow("k100 501") << K100 << "shentong"
-                              << "ERR501" << 502 << 0 << "provider error" << 1;
-    QTest::newRow("k100 502") << K100 << "shentong"
-                              << "ERR502" << 502 << 0 << "provider error" << 1;
-    QTest::newRow("k100 601") << K100 << "shentong"
-                              << "ERR601" << 503 << 0 << "quota" << 1;
-    QTest::newRow("17track not detected") << T17 << "yunda"
-                                          << "ERR18019903" << 200 << unsupported << "" << 1;
-    QTest::newRow("17track quota") << T17 << "ems"
-                                   << "ERR18019908" << 503 << 0 << "quota" << 1;
-    QTest::newRow("17track daily limit") << T17 << "ems"
-                                         << "ERR18019907" << 503 << 0 << "quota" << 1;
-    for (const char* code : {"18010001", "18010004", "18010005"}) // IP not allowed, disabled, unauthorised
-        QTest::addRow("17track account %s", code)
-            << T17 << "ems" << QString("ERR%1").arg(code) << 502 << 0 << "account or request refused" << 1;
-    // Right after registration 17TRACK has no information yet: no result, not a fault.
-    QTest::newRow("17track new parcel") << T17 << "ems"
-                                        << "NEW1234567" << 200 << notFound << "" << 2;
-    QTest::newRow("17track invalid key") << T17 << "ems"
-                                         << "ERR18010002" << 502 << 0 << "bad key" << 1;
-    QTest::newRow("17track no result") << T17 << "ems"
-                                       << "NOTFOUND12" << 200 << notFound << "" << 2;
-    QTest::newRow("kdniao no plan") << KDN << "yunda"
-                                    << "ERR1" << 503 << 0 << "quota" << 1;
-    QTest::newRow("kdniao 1002 lacks 申通") << KDN << "shentong"
-                                            << "ZJX1234567" << 200 << unsupported << "" << 0;
-    QTest::newRow("kdniao number") << KDN << "yunda"
-                                   << "ERR3" << 200 << format << "" << 1;
-    QTest::newRow("kdniao busy") << KDN << "yunda"
-                                 << "ERR4" << 502 << 0 << "provider error" << 1;
-    QTest::newRow("kdniao no trace") << KDN << "yunda"
-                                     << "NOTFOUND12" << 200 << notFound << "" << 1;
-    // Decided before any upstream request.
-    QTest::newRow("unknown company") << K100 << "nosuch"
-                                     << "ZJX1234567" << 200 << unsupported << "" << 0;
-    QTest::newRow("kdniao lacks company") << KDN << "citylink"
-                                          << "ZJX1234567" << 200 << unsupported << "" << 0;
-    QTest::newRow("malformed number") << K100 << "shentong"
-                                      << "12 34&x" << 200 << format << "" << 0;
-    // The number is never echoed in the page: one holding a marker word gets a parcel answer.
-    QTest::newRow("number echo") << K100 << "shentong"
-                                 << "NULL1234" << 200 << int(Screening::Good) << "" << 1;
+    const Screening unsupported = Screening::Unsupported, notFound = Screening::NotFound,
+                    format = Screening::FormatError;
+    const OutcomeRow rows[] = {
+        {"k100 500", K100, "shentong", "ERR500", 200, notFound, "", 1},
+        {"k100 501", K100, "shentong", "ERR501", 502, {}, "provider error", 1},
+        {"k100 502", K100, "shentong", "ERR502", 502, {}, "provider error", 1},
+        {"k100 601", K100, "shentong", "ERR601", 503, {}, "quota", 1},
+        {"17track not detected", T17, "yunda", "ERR18019903", 200, unsupported, "", 1},
+        {"17track quota", T17, "ems", "ERR18019908", 503, {}, "quota", 1},
+        {"17track daily limit", T17, "ems", "ERR18019907", 503, {}, "quota", 1},
+        // IP not allowed, disabled, unauthorised
+        {"17track account 18010001", T17, "ems", "ERR18010001", 502, {}, "account or request refused", 1},
+        {"17track account 18010004", T17, "ems", "ERR18010004", 502, {}, "account or request refused", 1},
+        {"17track account 18010005", T17, "ems", "ERR18010005", 502, {}, "account or request refused", 1},
+        // Right after registration 17TRACK has no information yet: no result, not a fault.
+        {"17track new parcel", T17, "ems", "NEW1234567", 200, notFound, "", 2},
+        {"17track invalid key", T17, "ems", "ERR18010002", 502, {}, "bad key", 1},
+        {"17track no result", T17, "ems", "NOTFOUND12", 200, notFound, "", 2},
+        {"kdniao no plan", KDN, "yunda", "ERR1", 503, {}, "quota", 1},
+        {"kdniao 1002 lacks 申通", KDN, "shentong", "ZJX1234567", 200, unsupported, "", 0},
+        {"kdniao number", KDN, "yunda", "ERR3", 200, format, "", 1},
+        {"kdniao busy", KDN, "yunda", "ERR4", 502, {}, "provider error", 1},
+        {"kdniao no trace", KDN, "yunda", "NOTFOUND12", 200, notFound, "", 1},
+        // Decided before any upstream request.
+        {"unknown company", K100, "nosuch", "ZJX1234567", 200, unsupported, "", 0},
+        {"kdniao lacks company", KDN, "citylink", "ZJX1234567", 200, unsupported, "", 0},
+        {"malformed number", K100, "shentong", "12 34&x", 200, format, "", 0},
+        // The number is never echoed in the page: one holding a marker word gets a parcel answer.
+        {"number echo", K100, "shentong", "NULL1234", 200, Screening::Good, "", 1},
+    };
+    addRows(rows);
 }
 
 void GatewayTest::outcomes() {
-    QFETCH(FakeKind, kind);
-    QFETCH(QString, code);
-    QFETCH(QString, number);
-    QFETCH(int, status);
-    QFETCH(int, screening);
-    QFETCH(QString, problem);
-    QFETCH(int, upstream);
+    QFETCH(OutcomeRow, row);
+    const auto& [name, kind, code, number, status, screening, problem, upstream] = row;
     auto r = rig(kind);
     QVERIFY(r);
     const GatewayAnswer a = ask(*r->backend, code, number);
@@ -302,7 +277,7 @@ void GatewayTest::outcomes() {
     QCOMPARE(r->backend->upstreamQueries(), upstream == 0 ? 0 : 1);
     QCOMPARE(r->fake->requests(), upstream);
     if (status == 200) {
-        QCOMPARE(int(screenAnswer(text(a.reply))), screening);
+        QCOMPARE(screenAnswer(text(a.reply)), screening);
         QVERIFY(a.problem.isEmpty());
     } else {
         QVERIFY2(a.problem.startsWith(problem), qPrintable(a.problem));
@@ -369,106 +344,67 @@ void GatewayTest::documentedAnswersRead() {
     QCOMPARE(got, outcome);
 }
 
+// The phone tail of [gateway] phone_tail and the one the provider received; the screening counts for status 200.
+using PhoneTailRow = std::tuple<const char*, FakeKind, QString, QString, int, Screening, QString>;
+
 void GatewayTest::phoneTail_data() {
-    QTest::addColumn<FakeKind>("kind");
-    QTest::addColumn<QString>("code");
-    QTest::addColumn<QString>("phone"); // [gateway] phone_tail
-    QTest::addColumn<int>("status");
-    QTest::addColumn<int>("screening"); // for status 200
-    QTest::addColumn<QString>("sent");  // the phone tail the provider received
-    const int good = int(Screening::Good), notFound = int(Screening::NotFound);
-    QTest::newRow("k100 顺丰 none") << K100 << "shunfeng"
-                                    << "" << 502 << 0 << "";
-    QTest::newRow("k100 顺丰 tail") << K100 << "shunfeng"
-                                    << "6420" << 200 << good << "6420";
-    QTest::newRow("k100 中通 wrong") << K100 << "zhongtong"
-                                     << "1111" << 502 << 0 << "1111";
-    // The tail is the four digits exactly: a whole number ending with them is refused.
-    QTest::newRow("k100 顺丰 whole number") << K100 << "shunfeng"
-                                            << "13800006420" << 502 << 0 << "13800006420";
-    QTest::newRow("kdniao 中通 none") << KDN << "zhongtong"
-                                      << "" << 502 << 0 << "";
-    QTest::newRow("kdniao 中通 tail") << KDN << "zhongtong"
-                                      << "6420" << 200 << good << "6420";
-    QTest::newRow("kdniao 圆通 not sent") << KDN << "yuantong"
-                                          << "6420" << 200 << good << "";
-    QTest::newRow("17track 顺丰 none") << T17 << "shunfeng"
-                                       << "" << 200 << notFound << "";
-    QTest::newRow("17track 顺丰 tail") << T17 << "shunfeng"
-                                       << "6420" << 200 << good << "6420";
-    QTest::newRow("17track 圆通 not sent") << T17 << "yuantong"
-                                           << "6420" << 200 << notFound << "";
+    const Screening good = Screening::Good, notFound = Screening::NotFound;
+    const PhoneTailRow rows[] = {
+        {"k100 顺丰 none", K100, "shunfeng", "", 502, {}, ""},
+        {"k100 顺丰 tail", K100, "shunfeng", "6420", 200, good, "6420"},
+        {"k100 中通 wrong", K100, "zhongtong", "1111", 502, {}, "1111"},
+        // The tail is the four digits exactly: a whole number ending with them is refused.
+        {"k100 顺丰 whole number", K100, "shunfeng", "13800006420", 502, {}, "13800006420"},
+        {"kdniao 中通 none", KDN, "zhongtong", "", 502, {}, ""},
+        {"kdniao 中通 tail", KDN, "zhongtong", "6420", 200, good, "6420"},
+        {"kdniao 圆通 not sent", KDN, "yuantong", "6420", 200, good, ""},
+        {"17track 顺丰 none", T17, "shunfeng", "", 200, notFound, ""},
+        {"17track 顺丰 tail", T17, "shunfeng", "6420", 200, good, "6420"},
+        {"17track 圆通 not sent", T17, "yuantong", "6420", 200, notFound, ""},
+    };
+    addRows(rows);
 }
 
 void GatewayTest::phoneTail() {
-    QFETCH(FakeKind, kind);
-    QFETCH(QString, code);
-    QFETCH(QString, phone);
-    QFETCH(int, status);
-    QFETCH(int, screening);
-    QFETCH(QString, sent);
+    QFETCH(PhoneTailRow, row);
+    const auto& [name, kind, code, phone, status, screening, sent] = row;
     auto r = rig(kind, {}, 5000, 30, phone);
     QVERIFY(r);
     const GatewayAnswer a = ask(*r->backend, code, "SF1234567890");
     QCOMPARE(a.reply.status, status);
     if (status == 200)
-        QCOMPARE(int(screenAnswer(text(a.reply))), screening);
+        QCOMPARE(screenAnswer(text(a.reply)), screening);
     else
         QVERIFY2(a.problem.startsWith(u"phone tail needed"), qPrintable(a.problem));
     QCOMPARE(QString::fromStdString(r->fake->lastPhone()), sent);
 }
 
+// zone: the user's local time zone
+using HistoryRow =
+    std::tuple<const char*, FakeKind, QString, QString, const char*, int, QString, QString, QString, QString>;
+
 void GatewayTest::documentedHistories_data() {
-    QTest::addColumn<FakeKind>("kind");
-    QTest::addColumn<QString>("code");
-    QTest::addColumn<QString>("number");
-    QTest::addColumn<QByteArray>("zone"); // the user's local time zone
-    QTest::addColumn<int>("rows");
-    QTest::addColumn<QString>("latestTime");
-    QTest::addColumn<QString>("latest");
-    QTest::addColumn<QString>("oldestTime");
-    QTest::addColumn<QString>("state");
-    // The carrier's own words, with the provider's state given apart, and legs in two time zones.
-    QTest::newRow("17track UPS delivered") << T17 << "ups"
-                                           << "1Z999AA10123456784" << QByteArray("CST-8") << 5 << "2026-12-04 01:15:00"
-                                           << "已签收：【LOS ANGELES, CA, US】DELIVERED"
-                                           << "2026-12-02 09:00:00"
-                                           << "已签收";
-    QTest::newRow("17track UPS in Los Angeles")
-        << T17 << "ups"
-        << "1Z999AA10123456784" << QByteArray("PST8") << 5 << "2026-12-03 09:15:00"
-        << "已签收：【LOS ANGELES, CA, US】DELIVERED"
-        << "2026-12-01 17:00:00"
-        << "已签收";
-    // kdniao's documented sample: out of time order, "2014/06/25 08:05:37" times, two at 10:23:03.
-    QTest::newRow("kdniao sample") << KDN << "shunfeng"
-                                   << "118461988807" << QByteArray("CST-8") << 7 << "2014-06-25 10:23:03"
-                                   << "派件已签收[深圳市]"
-                                   << "2014-06-24 20:18:58"
-                                   << "已签收";
-    QTest::newRow("kdniao sample in UTC") << KDN << "shunfeng"
-                                          << "118461988807" << QByteArray("UTC0") << 7 << "2014-06-25 02:23:03"
-                                          << "派件已签收[深圳市]"
-                                          << "2014-06-24 12:18:58"
-                                          << "已签收";
-    QTest::newRow("kuaidi100 in UTC") << K100 << "yuantong"
-                                      << "SIGNED1234" << QByteArray("UTC0") << 4 << "2026-12-02 03:47:00"
-                                      << "【上海市】快件已签收，签收人：本人"
-                                      << "2026-12-01 01:12:00"
-                                      << "已签收";
+    const HistoryRow rows[] = {
+        // The carrier's own words, with the provider's state given apart, and legs in two time zones.
+        {"17track UPS delivered", T17, "ups", "1Z999AA10123456784", "CST-8", 5, "2026-12-04 01:15:00",
+         "已签收：【LOS ANGELES, CA, US】DELIVERED", "2026-12-02 09:00:00", "已签收"},
+        {"17track UPS in Los Angeles", T17, "ups", "1Z999AA10123456784", "PST8", 5, "2026-12-03 09:15:00",
+         "已签收：【LOS ANGELES, CA, US】DELIVERED", "2026-12-01 17:00:00", "已签收"},
+        // kdniao's documented sample: out of time order, "2014/06/25 08:05:37" times, two at 10:23:03.
+        {"kdniao sample", KDN, "shunfeng", "118461988807", "CST-8", 7, "2014-06-25 10:23:03", "派件已签收[深圳市]",
+         "2014-06-24 20:18:58", "已签收"},
+        {"kdniao sample in UTC", KDN, "shunfeng", "118461988807", "UTC0", 7, "2014-06-25 02:23:03",
+         "派件已签收[深圳市]", "2014-06-24 12:18:58", "已签收"},
+        {"kuaidi100 in UTC", K100, "yuantong", "SIGNED1234", "UTC0", 4, "2026-12-02 03:47:00",
+         "【上海市】快件已签收，签收人：本人", "2026-12-01 01:12:00", "已签收"},
+    };
+    addRows(rows);
 }
 
 void GatewayTest::documentedHistories() {
-    QFETCH(FakeKind, kind);
-    QFETCH(QString, code);
-    QFETCH(QString, number);
-    QFETCH(QByteArray, zone);
-    QFETCH(int, rows);
-    QFETCH(QString, latestTime);
-    QFETCH(QString, latest);
-    QFETCH(QString, oldestTime);
-    QFETCH(QString, state);
-    setLocalZone(zone.constData());
+    QFETCH(HistoryRow, row);
+    const auto& [name, kind, code, number, zone, rows, latestTime, latest, oldestTime, state] = row;
+    setLocalZone(zone);
     auto r = rig(kind, {}, 5000, 30, "6420");
     QVERIFY(r);
     const GatewayAnswer a = ask(*r->backend, code, number);
@@ -485,44 +421,42 @@ void GatewayTest::documentedHistories() {
         QVERIFY2(entries[i - 1].time >= entries[i].time, qPrintable(entries[i].time));
 }
 
+// A wrong customer (else a wrong key); the reason is the X-Zjx-Reason word the program reads.
+using WrongSecretsRow = std::tuple<const char*, FakeKind, bool, QString, int, std::string>;
+
 void GatewayTest::wrongSecretsAreRefusedByTheSignCheck_data() {
-    QTest::addColumn<FakeKind>("kind");
-    QTest::addColumn<bool>("wrongCustomer"); // else a wrong key
-    QTest::addColumn<QString>("problem");
-    QTest::addColumn<int>("badSigns");
-    QTest::addColumn<QString>("reason"); // the X-Zjx-Reason word the program reads
-    QTest::newRow("kuaidi100") << K100 << false << "signature refused" << 1 << "signature";
-    // kuaidi100's 400 (incomplete data, wrong customer, no quota) is the account's problem, not the parcel's.
-    QTest::newRow("kuaidi100 customer") << K100 << true
-                                        << "account or request refused (400): check [kuaidi100] customer, key and "
-                                           "remaining quota (kuaidi100: 提交的数据不完整，或者贵公司没授权)"
-                                        << 0 << "account";
-    QTest::newRow("17track") << T17 << false << "bad key" << 1 << "bad-key";
-    QTest::newRow("kdniao") << KDN << false << "signature refused" << 1 << "signature";
+    const WrongSecretsRow rows[] = {
+        {"kuaidi100", K100, false, "signature refused", 1, "signature"},
+        // kuaidi100's 400 (incomplete data, wrong customer, no quota) is the account's problem, not the parcel's.
+        {"kuaidi100 customer", K100, true,
+         "account or request refused (400): check [kuaidi100] customer, key and remaining quota (kuaidi100: "
+         "提交的数据不完整，或者贵公司没授权)",
+         0, "account"},
+        {"17track", T17, false, "bad key", 1, "bad-key"},
+        {"kdniao", KDN, false, "signature refused", 1, "signature"},
+    };
+    addRows(rows);
 }
 
 void GatewayTest::wrongSecretsAreRefusedByTheSignCheck() {
-    QFETCH(FakeKind, kind);
-    QFETCH(bool, wrongCustomer);
-    QFETCH(QString, problem);
-    QFETCH(int, badSigns);
-    QFETCH(QString, reason);
+    QFETCH(WrongSecretsRow, row);
+    const auto& [name, kind, wrongCustomer, problem, badSigns, reason] = row;
     FakeSecrets wrong;
     (wrongCustomer ? wrong.customer : wrong.key) = "not-the-key-at-all";
     auto r = rig(kind, wrong);
     QVERIFY(r);
-    const GatewayAnswer a = ask(*r->backend, kind == T17 ? "ems" : "yuantong", "ZJX1234567");
+    const GatewayAnswer a = ask(*r->backend, anyCode(kind), "ZJX1234567");
     QCOMPARE(a.reply.status, 502);
     QVERIFY2(a.problem.startsWith(problem), qPrintable(a.problem));
     // The program learns the reason and the back-end from the headers; the error status stays.
     QCOMPARE(labelledReply(a, *r->backend).status, 502);
-    QCOMPARE(header(a, *r->backend, "X-Zjx-Reason"), reason.toStdString());
+    QCOMPARE(header(a, *r->backend, "X-Zjx-Reason"), reason);
     QCOMPARE(header(a, *r->backend, "X-Zjx-Backend"), r->backend->name().toStdString());
     QCOMPARE(header(a, *r->backend, "X-Zjx-Fetched"), std::string("(none)"));
     QCOMPARE(r->fake->badSigns(), badSigns);
     // Not kept as the parcel's answer: the next query past the fault pause asks again.
     r->now += 61 * 1000;
-    QCOMPARE(ask(*r->backend, kind == T17 ? "ems" : "yuantong", "ZJX1234567").reply.status, 502);
+    QCOMPARE(ask(*r->backend, anyCode(kind), "ZJX1234567").reply.status, 502);
     QVERIFY(!r->log.join(u'\n').contains(u"not-the-key-at-all"));
 }
 
@@ -540,7 +474,7 @@ void GatewayTest::wrongPathIsNotFound() {
     QStringList log;
     ProviderBackend backend(clientFor(kind, QUrl(fake.url() + "x"), {}, 5000), {}, {},
                             [&](const QString& l) { log << l; });
-    const GatewayAnswer a = ask(backend, kind == T17 ? "ems" : "yuantong", "ZJX1234567");
+    const GatewayAnswer a = ask(backend, anyCode(kind), "ZJX1234567");
     QCOMPARE(a.reply.status, 502);
     QVERIFY2(a.problem.contains(u"answered HTTP 404"), qPrintable(a.problem));
 }
@@ -565,7 +499,7 @@ void GatewayTest::slowAndDroppedAnswers() {
         r->fake->setDrop(true);
     else
         r->fake->setDelayMs(1500);
-    const GatewayAnswer a = ask(*r->backend, kind == T17 ? "ems" : "yuantong", "ZJX1234567");
+    const GatewayAnswer a = ask(*r->backend, anyCode(kind), "ZJX1234567");
     QCOMPARE(a.reply.status, status);
     QCOMPARE(screenAnswer(text(a.reply)), Screening::Good); // no marker word: not read as a parcel answer
     QCOMPARE(r->log.size(), 1);
@@ -575,40 +509,37 @@ void GatewayTest::slowAndDroppedAnswers() {
     r->fake->setDelayMs(0);
     const int before = r->fake->requests();
     r->now += 59 * 1000;
-    QCOMPARE(ask(*r->backend, kind == T17 ? "ems" : "yuantong", "ZJX1234567").reply.status, status);
+    QCOMPARE(ask(*r->backend, anyCode(kind), "ZJX1234567").reply.status, status);
     QCOMPARE(r->fake->requests(), before);
     r->now += 2 * 1000;
-    QCOMPARE(ask(*r->backend, kind == T17 ? "ems" : "yuantong", "ZJX1234567").reply.status, 200);
+    QCOMPARE(ask(*r->backend, anyCode(kind), "ZJX1234567").reply.status, 200);
 }
 
+// For faults the start of the reason; for 200 the events on the page, the latest kept.
+using HostileRow = std::tuple<const char*, FakeKind, QString, int, QString, int>;
+
 void GatewayTest::hostileAnswersAreCutShort_data() {
-    QTest::addColumn<FakeKind>("kind");
-    QTest::addColumn<QString>("number");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("problem"); // for faults: the start of the reason
-    QTest::addColumn<int>("rows");        // for 200: events on the page, the latest kept
     const QString redirect = "provider error: 127.0.0.1 answered HTTP %1, a redirect to 127.0.0.2";
     const QString tooLarge = "provider error: 127.0.0.1 sent an answer over 4096 KiB";
-    // A followed redirect would carry the sign, the token or the DataSign to the thief.
-    QTest::newRow("k100 302") << K100 << "REDIRECT302A" << 502 << redirect.arg(302) << 0;
-    QTest::newRow("k100 308") << K100 << "REDIRECT308A" << 502 << redirect.arg(308) << 0;
-    QTest::newRow("17track 307") << T17 << "REDIRECT307A" << 502 << redirect.arg(307) << 0;
-    QTest::newRow("kdniao 301") << KDN << "REDIRECT301A" << 502 << redirect.arg(301) << 0;
-    QTest::newRow("100 MB announced") << K100 << "HUGE1234" << 502 << tooLarge << 0;
-    QTest::newRow("endless stream") << K100 << "ENDLESS1" << 502 << tooLarge << 0;
-    QTest::newRow("a million events") << K100 << "MANY1000000" << 502 << tooLarge << 0;
-    QTest::newRow("5000 events") << K100 << "MANY5000" << 200 << "" << 300;
-    // A byte every 100 ms for 20 s never trips the 1 s inactivity timeout; the deadline ends it.
-    QTest::newRow("slow drip") << K100 << "DRIP1234" << 504 << "timeout: 127.0.0.1 did not finish its answer within 1 s"
-                               << 0;
+    const HostileRow rows[] = {
+        // A followed redirect would carry the sign, the token or the DataSign to the thief.
+        {"k100 302", K100, "REDIRECT302A", 502, redirect.arg(302), 0},
+        {"k100 308", K100, "REDIRECT308A", 502, redirect.arg(308), 0},
+        {"17track 307", T17, "REDIRECT307A", 502, redirect.arg(307), 0},
+        {"kdniao 301", KDN, "REDIRECT301A", 502, redirect.arg(301), 0},
+        {"100 MB announced", K100, "HUGE1234", 502, tooLarge, 0},
+        {"endless stream", K100, "ENDLESS1", 502, tooLarge, 0},
+        {"a million events", K100, "MANY1000000", 502, tooLarge, 0},
+        {"5000 events", K100, "MANY5000", 200, "", 300},
+        // A byte every 100 ms for 20 s never trips the 1 s inactivity timeout; the deadline ends it.
+        {"slow drip", K100, "DRIP1234", 504, "timeout: 127.0.0.1 did not finish its answer within 1 s", 0},
+    };
+    addRows(rows);
 }
 
 void GatewayTest::hostileAnswersAreCutShort() {
-    QFETCH(FakeKind, kind);
-    QFETCH(QString, number);
-    QFETCH(int, status);
-    QFETCH(QString, problem);
-    QFETCH(int, rows);
+    QFETCH(HostileRow, row);
+    const auto& [name, kind, number, status, problem, rows] = row;
     const int timeoutMs = number.startsWith(u"DRIP") ? 1000 : 10000;
     auto r = rig(kind, {}, timeoutMs, 30, {}, 1002, true);
     QVERIFY(r);
@@ -692,7 +623,7 @@ void GatewayTest::cacheMakesOneUpstreamQuery() {
     QFETCH(int, requestsPerQuery);
     auto r = rig(kind);
     QVERIFY(r);
-    const QString code = kind == T17 ? "ems" : "yuantong";
+    const QString code = anyCode(kind);
     // Ten at once (the later ones wait for the first answer), then a loop query's re-queries.
     int answered = 0;
     for (int i = 0; i < 10; ++i)
@@ -727,28 +658,25 @@ void GatewayTest::cacheMakesOneUpstreamQuery() {
              header(stale, *r->backend, "X-Zjx-Fetched")); // the same answer within the fault minute
 }
 
+using LifetimeRow = std::tuple<const char*, FakeKind, int, QString, int, bool>;
+
 void GatewayTest::cacheLifetimes_data() {
-    QTest::addColumn<FakeKind>("kind");
-    QTest::addColumn<int>("cacheMinutes");
-    QTest::addColumn<QString>("number");
-    QTest::addColumn<int>("laterMinutes");
-    QTest::addColumn<bool>("askedAgain");
-    QTest::newRow("kdniao 5 min") << KDN << 5 << "ZJX1234567" << 6 << true;
-    QTest::newRow("kuaidi100 minimum 30 min") << K100 << 5 << "ZJX1234567" << 29 << false;
-    QTest::newRow("kuaidi100 after 30 min") << K100 << 5 << "ZJX1234567" << 31 << true;
-    QTest::newRow("signed kept longer") << KDN << 30 << "SIGNED1234" << 12 * 60 << false;
-    // No result yet (a parcel just registered): asked again after a few minutes, not half an hour.
-    QTest::newRow("no result briefly") << KDN << 30 << "NOTFOUND12" << 6 << true;
-    QTest::newRow("no result fresh") << KDN << 30 << "NOTFOUND12" << 4 << false;
-    QTest::newRow("no result kuaidi100 minimum") << K100 << 5 << "NOTFOUND12" << 29 << false;
+    const LifetimeRow rows[] = {
+        {"kdniao 5 min", KDN, 5, "ZJX1234567", 6, true},
+        {"kuaidi100 minimum 30 min", K100, 5, "ZJX1234567", 29, false},
+        {"kuaidi100 after 30 min", K100, 5, "ZJX1234567", 31, true},
+        {"signed kept longer", KDN, 30, "SIGNED1234", 12 * 60, false},
+        // No result yet (a parcel just registered): asked again after a few minutes, not half an hour.
+        {"no result briefly", KDN, 30, "NOTFOUND12", 6, true},
+        {"no result fresh", KDN, 30, "NOTFOUND12", 4, false},
+        {"no result kuaidi100 minimum", K100, 5, "NOTFOUND12", 29, false},
+    };
+    addRows(rows);
 }
 
 void GatewayTest::cacheLifetimes() {
-    QFETCH(FakeKind, kind);
-    QFETCH(int, cacheMinutes);
-    QFETCH(QString, number);
-    QFETCH(int, laterMinutes);
-    QFETCH(bool, askedAgain);
+    QFETCH(LifetimeRow, row);
+    const auto& [name, kind, cacheMinutes, number, laterMinutes, askedAgain] = row;
     auto r = rig(kind, {}, 5000, cacheMinutes);
     QVERIFY(r);
     QCOMPARE(ask(*r->backend, "yuantong", number).reply.status, 200);
@@ -906,59 +834,34 @@ void GatewayTest::track17RefusesABodyOfTheWrongShape() {
     QCOMPARE(std::get<Outcome>(read).reason, QStringLiteral("17TRACK error -18010013: Invalid submitted data."));
 }
 
+// The ShipperCode kdniao received ("" when not asked) and a line the service logs.
+using RequestTypeRow = std::tuple<const char*, QString, QString, int, Screening, QString, QString>;
+
 void GatewayTest::kdniaoRequestTypes_data() {
-    QTest::addColumn<QString>("code");
-    QTest::addColumn<QString>("number");
-    QTest::addColumn<int>("requestType");
-    QTest::addColumn<int>("screening");
-    QTest::addColumn<QString>("sent"); // the ShipperCode kdniao received ("" when not asked)
-    QTest::addColumn<QString>("log");  // a line the service logs
-    const int good = int(Screening::Good), unsupported = int(Screening::Unsupported),
-              notFound = int(Screening::NotFound);
-    QTest::newRow("极兔 1002") << "jtexpress"
-                               << "JT1234567890123" << 1002 << good << "JTSD"
-                               << "";
-    QTest::newRow("京东 1002") << "jd"
-                               << "JD0012345678" << 1002 << good << "JD"
-                               << "";
-    QTest::newRow("申通 1002") << "shentong"
-                               << "7700123456789" << 1002 << unsupported << ""
-                               << "";
-    QTest::newRow("申通 8001") << "shentong"
-                               << "7700123456789" << 8001 << good << "STO"
-                               << "";
-    QTest::newRow("天天 1002") << "tiantian"
-                               << "6620123456789" << 1002 << unsupported << ""
-                               << "";
-    QTest::newRow("百世 1002") << "huitong"
-                               << "5570123456789" << 1002 << unsupported << ""
-                               << "";
-    QTest::newRow("百世 8001") << "huitong"
-                               << "5570123456789" << 8001 << unsupported << ""
-                               << "";
-    QTest::newRow("顺丰 1002 ordered through kdniao") << "shunfeng"
-                                                      << "118461988807" << 1002 << good << "SF"
-                                                      << "";
-    QTest::newRow("顺丰 1002 ordered elsewhere")
-        << "shunfeng"
-        << "SF1234567890" << 1002 << notFound << "SF"
-        << "kdniao shunfeng/SF1234567890: kdniao's instant query 1002 answers 顺丰 only for numbers ordered through "
-           "kdniao: for other 顺丰 numbers set request_type = 8001 in [kdniao]";
-    QTest::newRow("顺丰 8001") << "shunfeng"
-                               << "SF1234567890" << 8001 << good << "SF"
-                               << "";
+    const Screening good = Screening::Good, unsupported = Screening::Unsupported, notFound = Screening::NotFound;
+    const RequestTypeRow rows[] = {
+        {"极兔 1002", "jtexpress", "JT1234567890123", 1002, good, "JTSD", ""},
+        {"京东 1002", "jd", "JD0012345678", 1002, good, "JD", ""},
+        {"申通 1002", "shentong", "7700123456789", 1002, unsupported, "", ""},
+        {"申通 8001", "shentong", "7700123456789", 8001, good, "STO", ""},
+        {"天天 1002", "tiantian", "6620123456789", 1002, unsupported, "", ""},
+        {"百世 1002", "huitong", "5570123456789", 1002, unsupported, "", ""},
+        {"百世 8001", "huitong", "5570123456789", 8001, unsupported, "", ""},
+        {"顺丰 1002 ordered through kdniao", "shunfeng", "118461988807", 1002, good, "SF", ""},
+        {"顺丰 1002 ordered elsewhere", "shunfeng", "SF1234567890", 1002, notFound, "SF",
+         "kdniao shunfeng/SF1234567890: kdniao's instant query 1002 answers 顺丰 only for numbers ordered through "
+         "kdniao: for other 顺丰 numbers set request_type = 8001 in [kdniao]"},
+        {"顺丰 8001", "shunfeng", "SF1234567890", 8001, good, "SF", ""},
+    };
+    addRows(rows);
 }
 
 void GatewayTest::kdniaoRequestTypes() {
-    QFETCH(QString, code);
-    QFETCH(QString, number);
-    QFETCH(int, requestType);
-    QFETCH(int, screening);
-    QFETCH(QString, sent);
-    QFETCH(QString, log);
+    QFETCH(RequestTypeRow, row);
+    const auto& [name, code, number, requestType, screening, sent, log] = row;
     auto r = rig(KDN, {}, 5000, 30, "6420", requestType);
     QVERIFY(r);
-    QCOMPARE(int(screenAnswer(text(ask(*r->backend, code, number).reply))), screening);
+    QCOMPARE(screenAnswer(text(ask(*r->backend, code, number).reply)), screening);
     QCOMPARE(QString::fromStdString(r->fake->lastCompany()), sent);
     QCOMPARE(r->log, log.isEmpty() ? QStringList() : QStringList{log});
 }
@@ -1131,72 +1034,39 @@ void GatewayTest::providerStates() {
     QCOMPARE(QString::fromLatin1(stateToken(mapped)), token);
 }
 
+// X-Zjx-State, X-Zjx-Estimated-Delivery and the latest event as the program reads it.
+using HeadersRow = std::tuple<const char*, FakeKind, int, QString, QString, QString, QString>;
+
 void GatewayTest::stateAndEstimateHeaders_data() {
-    QTest::addColumn<FakeKind>("kind");
-    QTest::addColumn<int>("requestType");
-    QTest::addColumn<QString>("number");
-    QTest::addColumn<QString>("state");    // X-Zjx-State
-    QTest::addColumn<QString>("estimate"); // X-Zjx-Estimated-Delivery
-    QTest::addColumn<QString>("latest");   // the latest event as the program reads it
     const QString none = "(none)";
-    QTest::newRow("kuaidi100 transit") << K100 << 1002 << "ZJX1234567"
-                                       << "transit"
-                                       << "2026-12-09"
-                                       << "【上海市】快件已到达 上海转运中心";
-    QTest::newRow("kuaidi100 signed") << K100 << 1002 << "SIGNED1234"
-                                      << "signed" << none << "【上海市】快件已签收，签收人：本人";
-    QTest::newRow("kuaidi100 pickup") << K100 << 1002 << "PICKUP1234"
-                                      << "pickup"
-                                      << "2026-12-09"
-                                      << "派件中：【上海市】快件已放入 浦东新区张江菜鸟驿站，取件码 3-2-1045";
-    QTest::newRow("kuaidi100 refused") << K100 << 1002 << "RETURN1234"
-                                       << "returned"
-                                       << "2026-12-09"
-                                       << "【上海市】收件人拒签，快件退回寄件人";
-    QTest::newRow("17track transit") << T17 << 1002 << "ZJX1234567"
-                                     << "transit"
-                                     << "2026-12-09/2026-12-11"
-                                     << "【上海市】快件已到达 上海转运中心";
-    QTest::newRow("17track signed") << T17 << 1002 << "SIGNED1234"
-                                    << "signed" << none << "【上海市】快件已签收，签收人：本人";
-    QTest::newRow("17track pickup") << T17 << 1002 << "PICKUP1234"
-                                    << "pickup"
-                                    << "2026-12-09/2026-12-11"
-                                    << "派件中：【上海市】快件已放入 浦东新区张江菜鸟驿站，取件码 3-2-1045";
-    QTest::newRow("17track refused") << T17 << 1002 << "RETURN1234"
-                                     << "returned"
-                                     << "2026-12-09/2026-12-11"
-                                     << "【上海市】收件人拒签，快件退回寄件人";
-    QTest::newRow("kdniao 1002 transit") << KDN << 1002 << "ZJX1234567"
-                                         << "transit" << none << "【上海市】快件已到达 上海转运中心";
-    QTest::newRow("kdniao 1002 refused") << KDN << 1002 << "RETURN1234"
-                                         << "exception" << none << "【上海市】收件人拒签，快件退回寄件人";
-    QTest::newRow("kdniao 8001 transit") << KDN << 8001 << "ZJX1234567"
-                                         << "transit"
-                                         << "2026-12-10"
-                                         << "【上海市】快件已到达 上海转运中心";
-    QTest::newRow("kdniao 8001 signed") << KDN << 8001 << "SIGNED1234"
-                                        << "signed" << none << "【上海市】快件已签收，签收人：本人";
-    QTest::newRow("kdniao 8001 pickup") << KDN << 8001 << "PICKUP1234"
-                                        << "pickup"
-                                        << "2026-12-10"
-                                        << "派件中：【上海市】快件已放入 浦东新区张江菜鸟驿站，取件码 3-2-1045";
-    QTest::newRow("kdniao 8001 refused") << KDN << 8001 << "RETURN1234"
-                                         << "returned"
-                                         << "2026-12-10"
-                                         << "【上海市】收件人拒签，快件退回寄件人";
+    const QString transit = "【上海市】快件已到达 上海转运中心", signedFor = "【上海市】快件已签收，签收人：本人",
+                  pickup = "派件中：【上海市】快件已放入 浦东新区张江菜鸟驿站，取件码 3-2-1045",
+                  refused = "【上海市】收件人拒签，快件退回寄件人";
+    const HeadersRow rows[] = {
+        {"kuaidi100 transit", K100, 1002, "ZJX1234567", "transit", "2026-12-09", transit},
+        {"kuaidi100 signed", K100, 1002, "SIGNED1234", "signed", none, signedFor},
+        {"kuaidi100 pickup", K100, 1002, "PICKUP1234", "pickup", "2026-12-09", pickup},
+        {"kuaidi100 refused", K100, 1002, "RETURN1234", "returned", "2026-12-09", refused},
+        {"17track transit", T17, 1002, "ZJX1234567", "transit", "2026-12-09/2026-12-11", transit},
+        {"17track signed", T17, 1002, "SIGNED1234", "signed", none, signedFor},
+        {"17track pickup", T17, 1002, "PICKUP1234", "pickup", "2026-12-09/2026-12-11", pickup},
+        {"17track refused", T17, 1002, "RETURN1234", "returned", "2026-12-09/2026-12-11", refused},
+        {"kdniao 1002 transit", KDN, 1002, "ZJX1234567", "transit", none, transit},
+        {"kdniao 1002 refused", KDN, 1002, "RETURN1234", "exception", none, refused},
+        {"kdniao 8001 transit", KDN, 8001, "ZJX1234567", "transit", "2026-12-10", transit},
+        {"kdniao 8001 signed", KDN, 8001, "SIGNED1234", "signed", none, signedFor},
+        {"kdniao 8001 pickup", KDN, 8001, "PICKUP1234", "pickup", "2026-12-10", pickup},
+        {"kdniao 8001 refused", KDN, 8001, "RETURN1234", "returned", "2026-12-10", refused},
+    };
+    addRows(rows);
 }
 
 void GatewayTest::stateAndEstimateHeaders() {
-    QFETCH(FakeKind, kind);
-    QFETCH(int, requestType);
-    QFETCH(QString, number);
-    QFETCH(QString, state);
-    QFETCH(QString, estimate);
-    QFETCH(QString, latest);
+    QFETCH(HeadersRow, row);
+    const auto& [name, kind, requestType, number, state, estimate, latest] = row;
     auto r = rig(kind, {}, 5000, 30, {}, requestType);
     QVERIFY(r);
-    const QString code = kind == T17 ? "ems" : "yuantong";
+    const QString code = anyCode(kind);
     for (const bool cached : {false, true}) { // the cached page keeps them
         const GatewayAnswer a = ask(*r->backend, code, number);
         QCOMPARE(a.cached, cached);
@@ -1207,76 +1077,34 @@ void GatewayTest::stateAndEstimateHeaders() {
     }
 }
 
+// kuaidi100 arrivalTime and remainTime, or 17TRACK from and to.
+using EstimateRow = std::tuple<const char*, QString, QString, QString, QString>;
+
 void GatewayTest::estimates_data() {
-    QTest::addColumn<QString>("provider");
-    QTest::addColumn<QString>("first");  // kuaidi100 arrivalTime, 17TRACK from
-    QTest::addColumn<QString>("second"); // kuaidi100 remainTime, 17TRACK to
-    QTest::addColumn<QString>("estimate");
-    // kuaidi100's "now" is 2026-12-07 20:00 UTC, 2026-12-08 04:00 in China.
-    QTest::newRow("k100 arrival") << "kuaidi100"
-                                  << "2026-12-09 12"
-                                  << "1天9小时"
-                                  << "2026-12-09";
-    QTest::newRow("k100 arrival with minutes") << "kuaidi100"
-                                               << "2026-12-09 12:30:00"
-                                               << ""
-                                               << "2026-12-09";
-    QTest::newRow("k100 remaining only") << "kuaidi100"
-                                         << ""
-                                         << "1天9小时"
-                                         << "2026-12-09";
-    QTest::newRow("k100 remaining within the day") << "kuaidi100"
-                                                   << ""
-                                                   << "0天19小时"
-                                                   << "2026-12-08";
-    QTest::newRow("k100 remaining past midnight") << "kuaidi100"
-                                                  << ""
-                                                  << "0天20小时"
-                                                  << "2026-12-09";
-    QTest::newRow("k100 none") << "kuaidi100"
-                               << ""
-                               << ""
-                               << "";
-    QTest::newRow("k100 garbage") << "kuaidi100"
-                                  << "soon"
-                                  << "a while"
-                                  << "";
-    QTest::newRow("17track range") << "17track"
-                                   << "2026-12-09T00:00:00+08:00"
-                                   << "2026-12-11T18:00:00+08:00"
-                                   << "2026-12-09/2026-12-11";
-    QTest::newRow("17track one day") << "17track"
-                                     << "2026-12-09T08:00:00+08:00"
-                                     << "2026-12-09T20:00:00+08:00"
-                                     << "2026-12-09";
-    // Carrier-local times become China dates: 20:00 in Los Angeles is noon the next day in China.
-    QTest::newRow("17track other zone") << "17track"
-                                        << "2026-12-08T20:00:00-08:00"
-                                        << ""
-                                        << "2026-12-09";
-    QTest::newRow("17track to only") << "17track"
-                                     << ""
-                                     << "2026-12-11T18:00:00Z"
-                                     << "2026-12-12";
-    QTest::newRow("17track dates alone") << "17track"
-                                         << "2026-12-09"
-                                         << "2026-12-10"
-                                         << "2026-12-09/2026-12-10";
-    QTest::newRow("17track backwards") << "17track"
-                                       << "2026-12-11T00:00:00+08:00"
-                                       << "2026-12-09T00:00:00+08:00"
-                                       << "2026-12-11";
-    QTest::newRow("17track nulls") << "17track"
-                                   << ""
-                                   << ""
-                                   << "";
+    const EstimateRow rows[] = {
+        // kuaidi100's "now" is 2026-12-07 20:00 UTC, 2026-12-08 04:00 in China.
+        {"k100 arrival", "kuaidi100", "2026-12-09 12", "1天9小时", "2026-12-09"},
+        {"k100 arrival with minutes", "kuaidi100", "2026-12-09 12:30:00", "", "2026-12-09"},
+        {"k100 remaining only", "kuaidi100", "", "1天9小时", "2026-12-09"},
+        {"k100 remaining within the day", "kuaidi100", "", "0天19小时", "2026-12-08"},
+        {"k100 remaining past midnight", "kuaidi100", "", "0天20小时", "2026-12-09"},
+        {"k100 none", "kuaidi100", "", "", ""},
+        {"k100 garbage", "kuaidi100", "soon", "a while", ""},
+        {"17track range", "17track", "2026-12-09T00:00:00+08:00", "2026-12-11T18:00:00+08:00", "2026-12-09/2026-12-11"},
+        {"17track one day", "17track", "2026-12-09T08:00:00+08:00", "2026-12-09T20:00:00+08:00", "2026-12-09"},
+        // Carrier-local times become China dates: 20:00 in Los Angeles is noon the next day in China.
+        {"17track other zone", "17track", "2026-12-08T20:00:00-08:00", "", "2026-12-09"},
+        {"17track to only", "17track", "", "2026-12-11T18:00:00Z", "2026-12-12"},
+        {"17track dates alone", "17track", "2026-12-09", "2026-12-10", "2026-12-09/2026-12-10"},
+        {"17track backwards", "17track", "2026-12-11T00:00:00+08:00", "2026-12-09T00:00:00+08:00", "2026-12-11"},
+        {"17track nulls", "17track", "", "", ""},
+    };
+    addRows(rows);
 }
 
 void GatewayTest::estimates() {
-    QFETCH(QString, provider);
-    QFETCH(QString, first);
-    QFETCH(QString, second);
-    QFETCH(QString, estimate);
+    QFETCH(EstimateRow, row);
+    const auto& [name, provider, first, second, estimate] = row;
     if (provider == u"kuaidi100") {
         const QDateTime now(QDate(2026, 12, 7), QTime(20, 0), QTimeZone::utc());
         QCOMPARE(kuaidi100Estimate(first, second, now), estimate);
@@ -1368,60 +1196,49 @@ void GatewayTest::tlsVerifiesCertificates() {
     QCOMPARE(fake.requests(), 1); // the refused handshake never reached the handler
 }
 
+// The error (empty: accepted) or every setting read back, see config().
+using ConfigRow = std::tuple<const char*, QByteArray, QString, QString>;
+
 void GatewayTest::config_data() {
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<QString>("error");  // empty: accepted
-    QTest::addColumn<QString>("fields"); // every setting read back, see config()
     const QString defaults = "demo 30 '' '' '' 1002 https://api.kdniao.com/Ebusiness/EbusinessOrderHandle.aspx";
-    QTest::newRow("empty") << QByteArray() << "" << defaults;
-    QTest::newRow("full kuaidi100")
-        << QByteArray("# mine\n[gateway]\nbackend = kuaidi100\ncache_minutes = 45\nphone_tail = 1234\n"
-                      "[kuaidi100]\ncustomer = C\nkey = K\n[other]\nanything = goes\n")
-        << ""
-        << "kuaidi100 45 '1234' 'C' 'K' 1002 https://api.kdniao.com/Ebusiness/EbusinessOrderHandle.aspx";
-    QTest::newRow("loopback http") << QByteArray("[kdniao]\nurl = http://127.0.0.1:8080/x\n") << ""
-                                   << "demo 30 '' '' '' 1002 http://127.0.0.1:8080/x";
-    QTest::newRow("kdniao 8001") << QByteArray("[kdniao]\nrequest_type = 8001\n") << ""
-                                 << "demo 30 '' '' '' 8001 https://api.kdniao.com/Ebusiness/EbusinessOrderHandle.aspx";
-    QTest::newRow("kdniao 1003") << QByteArray("[kdniao]\nrequest_type = 1003\n")
-                                 << "[kdniao] request_type must be 1002 (instant query) or 8001"
-                                 << "";
-    QTest::newRow("remote http") << QByteArray("[kdniao]\nurl = http://api.kdniao.com/x\n")
-                                 << "example.conf:2: [kdniao] url uses plain http://"
-                                 << "";
-    QTest::newRow("ftp") << QByteArray("[17track]\nurl = ftp://a.b/\n") << "must start with https://"
-                         << "";
-    QTest::newRow("backend") << QByteArray("[gateway]\nbackend = ups\n") << "must be demo, kuaidi100, 17track or kdniao"
-                             << "";
-    QTest::newRow("cache") << QByteArray("[gateway]\ncache_minutes = 0\n") << "whole number"
-                           << "";
-    QTest::newRow("phone") << QByteArray("[gateway]\nphone_tail = 12a4\n") << "four digits"
-                           << "";
-    QTest::newRow("twice") << QByteArray("[gateway]\nbackend = demo\nbackend = kdniao\n")
-                           << "example.conf:3: [gateway] backend is set twice"
-                           << "";
-    QTest::newRow("no equals") << QByteArray("[gateway]\nbackend kdniao\n") << "example.conf:2: expected"
-                               << "";
-    QTest::newRow("no section") << QByteArray("backend = demo\n") << "before the first [section]"
-                                << "";
-    // The README's own example: comments after whitespace; a ";" or "#" without it is part of the value.
-    QTest::newRow("inline comments")
-        << QByteArray("[gateway]   ; main\nbackend = kuaidi100        ; demo | kuaidi100\n"
-                      "cache_minutes = 45   # minutes\nphone_tail = 1234          ; tail\n"
-                      "[kuaidi100]\ncustomer = C#1\t# mine\nkey = K;1 ; the key\n")
-        << ""
-        << "kuaidi100 45 '1234' 'C#1' 'K;1' 1002 https://api.kdniao.com/Ebusiness/EbusinessOrderHandle.aspx";
-    QTest::newRow("quoted then comment")
-        << QByteArray("[gateway]\nbackend = \"kdniao\" ; mine\n") << ""
-        << "kdniao 30 '' '' '' 1002 https://api.kdniao.com/Ebusiness/EbusinessOrderHandle.aspx";
-    QTest::newRow("semicolon in value") << QByteArray("[gateway]\nbackend = kdniao;x\n") << "must be demo"
-                                        << "";
+    const ConfigRow rows[] = {
+        {"empty", QByteArray(), "", defaults},
+        {"full kuaidi100",
+         "# mine\n[gateway]\nbackend = kuaidi100\ncache_minutes = 45\nphone_tail = 1234\n"
+         "[kuaidi100]\ncustomer = C\nkey = K\n[other]\nanything = goes\n",
+         "", "kuaidi100 45 '1234' 'C' 'K' 1002 https://api.kdniao.com/Ebusiness/EbusinessOrderHandle.aspx"},
+        {"loopback http", "[kdniao]\nurl = http://127.0.0.1:8080/x\n", "",
+         "demo 30 '' '' '' 1002 http://127.0.0.1:8080/x"},
+        {"kdniao 8001", "[kdniao]\nrequest_type = 8001\n", "",
+         "demo 30 '' '' '' 8001 https://api.kdniao.com/Ebusiness/EbusinessOrderHandle.aspx"},
+        {"kdniao 1003", "[kdniao]\nrequest_type = 1003\n", "[kdniao] request_type must be 1002 (instant query) or 8001",
+         ""},
+        {"remote http", "[kdniao]\nurl = http://api.kdniao.com/x\n", "example.conf:2: [kdniao] url uses plain http://",
+         ""},
+        {"ftp", "[17track]\nurl = ftp://a.b/\n", "must start with https://", ""},
+        {"backend", "[gateway]\nbackend = ups\n", "must be demo, kuaidi100, 17track or kdniao", ""},
+        {"cache", "[gateway]\ncache_minutes = 0\n", "whole number", ""},
+        {"phone", "[gateway]\nphone_tail = 12a4\n", "four digits", ""},
+        {"twice", "[gateway]\nbackend = demo\nbackend = kdniao\n", "example.conf:3: [gateway] backend is set twice",
+         ""},
+        {"no equals", "[gateway]\nbackend kdniao\n", "example.conf:2: expected", ""},
+        {"no section", "backend = demo\n", "before the first [section]", ""},
+        // The README's own example: comments after whitespace; a ";" or "#" without it is part of the value.
+        {"inline comments",
+         "[gateway]   ; main\nbackend = kuaidi100        ; demo | kuaidi100\n"
+         "cache_minutes = 45   # minutes\nphone_tail = 1234          ; tail\n"
+         "[kuaidi100]\ncustomer = C#1\t# mine\nkey = K;1 ; the key\n",
+         "", "kuaidi100 45 '1234' 'C#1' 'K;1' 1002 https://api.kdniao.com/Ebusiness/EbusinessOrderHandle.aspx"},
+        {"quoted then comment", "[gateway]\nbackend = \"kdniao\" ; mine\n", "",
+         "kdniao 30 '' '' '' 1002 https://api.kdniao.com/Ebusiness/EbusinessOrderHandle.aspx"},
+        {"semicolon in value", "[gateway]\nbackend = kdniao;x\n", "must be demo", ""},
+    };
+    addRows(rows);
 }
 
 void GatewayTest::config() {
-    QFETCH(QByteArray, text);
-    QFETCH(QString, error);
-    QFETCH(QString, fields);
+    QFETCH(ConfigRow, row);
+    const auto& [name, text, error, fields] = row;
     const ConfigResult r = parseConfig(text, "example.conf");
     if (error.isEmpty()) {
         QVERIFY2(r.config, qPrintable(r.error));
@@ -1471,27 +1288,28 @@ void GatewayTest::configReadableByOthersIsRefused() {
     QVERIFY(!loadConfig(dir.filePath("none"), true).config);
 }
 
+// The owner is -1 for this user, 1 for another one; the bytes are the file's size.
+using ConfigFileRow = std::tuple<const char*, int, int, int, QString>;
+
 void GatewayTest::configFileChecks_data() {
-    QTest::addColumn<int>("mode");
-    QTest::addColumn<int>("owner"); // -1: this user; 1: another one
-    QTest::addColumn<int>("bytes"); // the file's size
-    QTest::addColumn<QString>("error");
-    QTest::newRow("0600") << 0600 << -1 << 100 << "";
-    QTest::newRow("0400") << 0400 << -1 << 100 << "";
-    QTest::newRow("group may write") << 0620 << -1 << 100 << "group or other users have rights on this file (mode 620)";
-    QTest::newRow("others may write") << 0602 << -1 << 100 << "(mode 602)";
-    QTest::newRow("group may run") << 0610 << -1 << 100 << "chmod 600";
-    QTest::newRow("another owner") << 0600 << 1 << 100 << "belongs to another user";
-    QTest::newRow("64 KiB") << 0600 << -1 << 64 * 1024 << "";
-    QTest::newRow("over 64 KiB") << 0600 << -1 << 64 * 1024 + 1 << "is larger than 64 KiB";
-    QTest::newRow("fifo") << -1 << -1 << 0 << "is not a regular file";
+    const ConfigFileRow rows[] = {
+        {"0600", 0600, -1, 100, ""},
+        {"0400", 0400, -1, 100, ""},
+        {"group may write", 0620, -1, 100, "group or other users have rights on this file (mode 620)"},
+        {"others may write", 0602, -1, 100, "(mode 602)"},
+        {"group may run", 0610, -1, 100, "chmod 600"},
+        {"another owner", 0600, 1, 100, "belongs to another user"},
+        {"64 KiB", 0600, -1, 64 * 1024, ""},
+        {"over 64 KiB", 0600, -1, 64 * 1024 + 1, "is larger than 64 KiB"},
+        {"fifo", -1, -1, 0, "is not a regular file"},
+    };
+    addRows(rows);
 }
 
 void GatewayTest::configFileChecks() {
-    QFETCH(int, mode);
-    QFETCH(int, owner);
-    QFETCH(int, bytes);
-    QFETCH(QString, error);
+    QFETCH(ConfigFileRow, row);
+    const auto& [name, mode, owner, bytes, expected] = row;
+    QString error = expected;
     QTemporaryDir dir;
     const QString path = dir.filePath("zjx-service.conf");
     const QByteArray native = QFile::encodeName(path);
@@ -1536,44 +1354,26 @@ void GatewayTest::keysMakeTheProcessNonDumpable() {
 }
 
 // Rows as the providers' lists and the program's chooser spell them.
+// Named by the program's code.
+using CarrierRow = std::tuple<const char*, QString, QString, int, QString>;
+
 void GatewayTest::carrierRows_data() {
-    QTest::addColumn<QString>("code");
-    QTest::addColumn<QString>("shown");
-    QTest::addColumn<QString>("kuaidi100");
-    QTest::addColumn<int>("track17");
-    QTest::addColumn<QString>("kdniao");
-    QTest::newRow("ems") << "ems"
-                         << "EMS快递"
-                         << "ems" << 3013 << "EMS";
-    QTest::newRow("ups") << "ups"
-                         << "UPS"
-                         << "ups" << 100002 << "UPS";
-    QTest::newRow("fedexcn") << "fedexcn"
-                             << "Fedex国内"
-                             << "lianbangkuaidi" << 100003 << "FEDEX";
-    QTest::newRow("fedex") << "fedex"
-                           << "国际Fedex"
-                           << "fedex" << 100003 << "FEDEX_GJ";
-    QTest::newRow("yuantong") << "yuantong"
-                              << "圆通快递"
-                              << "yuantong" << 190157 << "YTO";
-    QTest::newRow("zhongtie") << "zhongtie"
-                              << "中铁快运"
-                              << "ztky" << -1 << "ZTKY";
-    QTest::newRow("shentong") << "shentong"
-                              << "申通快递"
-                              << "shentong" << 190324 << "STO";
-    QTest::newRow("jtexpress") << "jtexpress"
-                               << "极兔速递"
-                               << "jtexpress" << 190442 << "JTSD";
+    const CarrierRow rows[] = {
+        {"ems", "EMS快递", "ems", 3013, "EMS"},
+        {"ups", "UPS", "ups", 100002, "UPS"},
+        {"fedexcn", "Fedex国内", "lianbangkuaidi", 100003, "FEDEX"},
+        {"fedex", "国际Fedex", "fedex", 100003, "FEDEX_GJ"},
+        {"yuantong", "圆通快递", "yuantong", 190157, "YTO"},
+        {"zhongtie", "中铁快运", "ztky", -1, "ZTKY"},
+        {"shentong", "申通快递", "shentong", 190324, "STO"},
+        {"jtexpress", "极兔速递", "jtexpress", 190442, "JTSD"},
+    };
+    addRows(rows);
 }
 
 void GatewayTest::carrierRows() {
-    QFETCH(QString, code);
-    QFETCH(QString, shown);
-    QFETCH(QString, kuaidi100);
-    QFETCH(int, track17);
-    QFETCH(QString, kdniao);
+    QFETCH(CarrierRow, row);
+    const auto& [code, shown, kuaidi100, track17, kdniao] = row;
     const CarrierCodes* c = findCarrierCodes(code);
     QVERIFY(c);
     QCOMPARE(QString::fromLatin1(c->kuaidi100), kuaidi100);
@@ -1623,68 +1423,45 @@ void GatewayTest::everyCatalogueCompanyHasARow() {
     }
 }
 
+// The verdict is the last line, which the settings window reads.
+using VerdictRow = std::tuple<const char*, QString, QString, bool, QString, int, QString, QString>;
+
 void GatewayTest::checkCommandVerdicts_data() {
-    QTest::addColumn<QString>("backend");
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<bool>("reachable");
-    QTest::addColumn<QString>("company");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("says");
-    QTest::addColumn<QString>("verdict"); // the last line, which the settings window reads
-    QTest::newRow("good key") << "kuaidi100"
-                              << "fake-key-0123456789" << true << "申通快递" << 0
-                              << "the program would show 4 events, parcel state 已签收:\n  1  2026-12-02 11:47:00  "
-                                 "【上海市】快件已签收，签收人：本人\n"
-                              << "verdict: events 4";
-    QTest::newRow("bad key") << "kuaidi100"
-                             << "wrong-key" << true << "shentong" << 1
-                             << "cannot answer: signature refused: kuaidi100 returnCode 503"
-                             << "verdict: fault signature";
-    QTest::newRow("no network") << "kuaidi100"
-                                << "fake-key-0123456789" << false << "shentong" << 1
-                                << "cannot answer: network: 127.0.0.1: Connection refused"
-                                << "verdict: fault network";
-    QTest::newRow("no key") << "kuaidi100"
-                            << "" << true << "shentong" << 1 << "cannot ask: no key: [kuaidi100] key is not set"
-                            << "verdict: fault no-key";
-    QTest::newRow("unknown company") << "kuaidi100"
-                                     << "k" << true << "申通" << 2 << "unknown company \"申通\""
-                                     << "verdict: company";
-    QTest::newRow("demo") << "demo"
-                          << "" << false << "shentong" << 0 << "events, parcel state 已签收:"
-                          << "verdict: events ";
-    QTest::newRow("kdniao 1002 申通") << "kdniao"
-                                      << "fake-key-0123456789" << true << "shentong" << 0
-                                      << "kdniao request type 1002 does not serve STO: set request_type = 8001 in "
-                                         "[kdniao] (kdniao's paid real-time query)\n"
-                                      << "verdict: unsupported";
-    QTest::newRow("kdniao 百世")
-        << "kdniao"
-        << "fake-key-0123456789" << true << "huitong" << 0
-        << "kdniao serves HTKY (百世快递) only through its logistics-tracking queries 1008/8008"
-        << "verdict: unsupported";
-    QTest::newRow("kdniao 1002 顺丰 ordered elsewhere")
-        << "kdniao"
-        << "fake-key-0123456789" << true << "shunfeng" << 0
-        << "(\"不存在\")\nkdniao's instant query 1002 answers 顺丰 only for numbers ordered through kdniao: for other "
-           "顺丰 numbers set request_type = 8001 in [kdniao]\n"
-        << "verdict: notfound needs-8001";
-    // A provider that repeats the secrets in its error text: --check scrubs them like the log.
-    QTest::newRow("echoed secrets") << "kuaidi100"
-                                    << "fake-key-0123456789" << true << "shentong" << 1
-                                    << "cannot answer: provider error: kuaidi100 returnCode 502: 服务器错误: customer "
-                                       "*** key *** refused"
-                                    << "verdict: fault provider";
+    const QString key = QString::fromStdString(FakeSecrets{}.key); // the fake's own
+    const VerdictRow rows[] = {
+        {"good key", "kuaidi100", key, true, "申通快递", 0,
+         "the program would show 4 events, parcel state 已签收:\n  1  2026-12-02 11:47:00  "
+         "【上海市】快件已签收，签收人：本人\n",
+         "verdict: events 4"},
+        {"bad key", "kuaidi100", "wrong-key", true, "shentong", 1,
+         "cannot answer: signature refused: kuaidi100 returnCode 503", "verdict: fault signature"},
+        {"no network", "kuaidi100", key, false, "shentong", 1, "cannot answer: network: 127.0.0.1: Connection refused",
+         "verdict: fault network"},
+        {"no key", "kuaidi100", "", true, "shentong", 1, "cannot ask: no key: [kuaidi100] key is not set",
+         "verdict: fault no-key"},
+        {"unknown company", "kuaidi100", "k", true, "申通", 2, "unknown company \"申通\"", "verdict: company"},
+        {"demo", "demo", "", false, "shentong", 0, "events, parcel state 已签收:", "verdict: events "},
+        {"kdniao 1002 申通", "kdniao", key, true, "shentong", 0,
+         "kdniao request type 1002 does not serve STO: set request_type = 8001 in [kdniao] (kdniao's paid real-time "
+         "query)\n",
+         "verdict: unsupported"},
+        {"kdniao 百世", "kdniao", key, true, "huitong", 0,
+         "kdniao serves HTKY (百世快递) only through its logistics-tracking queries 1008/8008", "verdict: unsupported"},
+        {"kdniao 1002 顺丰 ordered elsewhere", "kdniao", key, true, "shunfeng", 0,
+         "(\"不存在\")\nkdniao's instant query 1002 answers 顺丰 only for numbers ordered through kdniao: for other "
+         "顺丰 numbers set request_type = 8001 in [kdniao]\n",
+         "verdict: notfound needs-8001"},
+        // A provider that repeats the secrets in its error text: --check scrubs them like the log.
+        {"echoed secrets", "kuaidi100", key, true, "shentong", 1,
+         "cannot answer: provider error: kuaidi100 returnCode 502: 服务器错误: customer *** key *** refused",
+         "verdict: fault provider"},
+    };
+    addRows(rows);
 }
 
 void GatewayTest::checkCommandVerdicts() {
-    QFETCH(QString, backend);
-    QFETCH(QString, key);
-    QFETCH(bool, reachable);
-    QFETCH(QString, company);
-    QFETCH(int, exitCode);
-    QFETCH(QString, says);
-    QFETCH(QString, verdict);
+    QFETCH(VerdictRow, row);
+    const auto& [name, backend, key, reachable, company, exitCode, says, verdict] = row;
     FakeProvider fake(backend == u"kdniao" ? KDN : K100);
     QVERIFY(fake.start());
     HostileProvider hostile(fake);

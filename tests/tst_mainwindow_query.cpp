@@ -6,6 +6,7 @@
 #include "gui/statusstrips.h"
 #include "platform/httpclient.h"
 #include "support/datatable.h"
+#include "support/heldanswers.h"
 #include "support/scriptedseams.h"
 #include "support/testserver.h"
 #include "support/windowcontrols.h"
@@ -20,7 +21,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 #include <QTreeWidget>
 
 #include <csignal>
@@ -508,18 +508,20 @@ private Q_SLOTS:
 
     void noSecondQueryDuringTheWait() {
         TestServer& server = *m_server;
-        CannedResponse canned = answer(page(3));
-        canned.delayMs = 600;
-        server.setResponse("/", canned);
+        HeldAnswers held; // the answer waits until the tick below has fallen into the wait
+        const CannedResponse canned = answer(page(3));
+        server.setHandler("/", held.holding([canned](const RecordedRequest&) { return canned; }));
         WindowFixture fx(server.hostPort());
         auto w = openAddPanel(fx);
         w->bookKeeper().queryNumber = QStringLiteral("999");
         w->bookKeeper().companyName = QStringLiteral("申通快递");
         // A timer tick that falls into the wait, as a timed or loop query would.
-        QTimer::singleShot(100, w.get(), [&w] {
-            w->parcelQuery().askAgain(w->bookKeeper().queryNumber, w->bookKeeper().companyName, false);
-            w->startQuery();
-        });
+        onceReady(w.get(), [&server] { return !server.requests().isEmpty(); },
+                  {[&w] {
+                       w->parcelQuery().askAgain(w->bookKeeper().queryNumber, w->bookKeeper().companyName, false);
+                       w->startQuery();
+                   },
+                   [&held] { held.release(); }});
         queryButton(*w)->click();
         QCOMPARE(server.requests().size(), 1);
         QTRY_VERIFY(queryButton(*w)->isEnabled());

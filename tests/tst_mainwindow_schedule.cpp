@@ -3,6 +3,7 @@
 #include "gui/platform/desktopnotifier.h"
 #include "gui/platform/messagebox.h"
 #include "platform/environment.h"
+#include "support/heldanswers.h"
 #include "support/scriptedseams.h"
 #include "support/testserver.h"
 #include "gui/statusstrips.h"
@@ -16,7 +17,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <QThread>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -456,24 +456,29 @@ void TestMainWindowSchedule::requeryDueWhileBusy() {
     QFETCH(QStringList, requested);
     QFETCH(int, chimes);
     TestServer server;
+    // The slow answers are held at the server until the test has let the minutes end (or stopped the
+    // mode) while the request is on its way, however slowly this machine runs.
+    HeldAnswers held;
     std::atomic<int> inFlight{0};
     std::atomic<int> mostInFlight{0};
-    server.setHandler("/", [&](const RecordedRequest& r) {
-        mostInFlight = std::max(mostInFlight.load(), ++inFlight);
+    const TestServer::Handler trackingPage = [](const RecordedRequest& r) {
         const std::string number = r.param("nu");
         const QStringList progress = number == "333" ? QStringList{QStringLiteral("已收件")} : inTransit;
-        const CannedResponse answer = number == "444"
-                                          ? CannedResponse{200, TestServer::gbk(QStringLiteral("<p>单号不存在</p>"))}
-                                          : CannedResponse{200, TestServer::trackingPage(progress)};
-        if (number == "333" || busy == Busy::OwnRequery)
-            QThread::msleep(400);
+        return number == "444" ? CannedResponse{200, TestServer::gbk(QStringLiteral("<p>单号不存在</p>"))}
+                               : CannedResponse{200, TestServer::trackingPage(progress)};
+    };
+    const TestServer::Handler heldTrackingPage = held.holding(trackingPage);
+    server.setHandler("/", [&](const RecordedRequest& r) {
+        mostInFlight = std::max(mostInFlight.load(), ++inFlight);
+        const bool slow = r.param("nu") == "333" || busy == Busy::OwnRequery;
+        const CannedResponse answer = slow ? heldTrackingPage(r) : trackingPage(r);
         --inFlight;
         return answer;
     });
-    server.setHandler("/tansoftjc/zjx/jc.txt", [](const RecordedRequest&) {
-        QThread::msleep(400);
+    const std::string versionPath = "/tansoftjc/zjx/jc.txt";
+    server.setHandler(versionPath, held.holding([](const RecordedRequest&) {
         return CannedResponse{200, QByteArray("V4.0")};
-    });
+    }));
     WindowFixture fx(server.hostPort());
     auto w = windowWithBook(fx);
     Clock::setOverride([] { return QDateTime(QDate(2013, 5, 20), QTime(0, 0, 42)); }); // the timed query's minute
@@ -492,24 +497,30 @@ void TestMainWindowSchedule::requeryDueWhileBusy() {
         noteBox(*w)->setText(QStringLiteral("伞"));
         companyBox(*w)->setCurrentText(QStringLiteral("申通快递"));
     };
+    const auto release = [&held] { held.release(); };
+    // True once the server has the one request that is being held.
+    const auto onItsWay = [&server] { return server.requests().size() == 1; };
 
     switch (busy) {
     case Busy::ManualQuery:
         typeParcel(QStringLiteral("333"));
-        QTimer::singleShot(100, w.get(), minuteEnds);
-        QTimer::singleShot(200, w.get(), [&] {
-            if (stopped)
-                fire(*w, loop ? Event::ToggleLoop : Event::ToggleTimed);
-            else
-                minuteEnds();
-        });
+        onceReady(w.get(), onItsWay,
+                  {minuteEnds,
+                   [&] {
+                       if (stopped)
+                           fire(*w, loop ? Event::ToggleLoop : Event::ToggleTimed);
+                       else
+                           minuteEnds();
+                   },
+                   release});
         w->startQuery();
         QCOMPARE(requestedNumbers(server), QStringList{QStringLiteral("333")});
         break;
     case Busy::VersionCheck:
-        QTimer::singleShot(100, w.get(), minuteEnds);
+        onceReady(w.get(), onItsWay, {minuteEnds, release});
         w->checkVersion();
-        QCOMPARE(requestedNumbers(server), QStringList{});
+        QCOMPARE(server.requests().size(), 1);
+        QCOMPARE(server.requests().constFirst().path, versionPath);
         break;
     case Busy::SaveQuestion: {
         typeParcel(QStringLiteral("444"));
@@ -525,9 +536,9 @@ void TestMainWindowSchedule::requeryDueWhileBusy() {
     }
     case Busy::OwnRequery:
         minuteEnds(); // the first of two minutes
-        QTimer::singleShot(100, w.get(), minuteEnds);
-        QTimer::singleShot(200, w.get(), minuteEnds);
-        minuteEnds(); // the second: its re-query waits long enough for two more minutes to end
+        // The second starts the re-query; two more minutes end while it is on its way.
+        onceReady(w.get(), onItsWay, {minuteEnds, minuteEnds, release});
+        minuteEnds();
         QCOMPARE(requestedNumbers(server).size(), 1);
         break;
     }

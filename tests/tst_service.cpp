@@ -3,6 +3,7 @@
 #include "branch/branchpage.h"
 #include "branchpages.h"
 #include "core/parser.h"
+#include "support/datarows.h"
 #include "trackingpages.h"
 
 #include <QRegularExpression>
@@ -12,6 +13,7 @@
 #include <QTimeZone>
 
 using namespace zjx::service;
+using zjx::test::addRows;
 
 namespace {
 
@@ -78,28 +80,23 @@ void TestService::knownEventsReadBack() {
     QCOMPARE(rows[1].progress, QStringLiteral("已签收,签收人:本人"));
 }
 
+// Complete: signed for by then.
+using HistoryRow = std::tuple<const char*, QString, QString, int, bool>;
+
 void TestService::historyReadsBackExactly_data() {
-    QTest::addColumn<QString>("code");
-    QTest::addColumn<QString>("number");
-    QTest::addColumn<int>("minutesLater");
-    QTest::addColumn<bool>("complete"); // signed for by then
-    QTest::newRow("first request") << "shentong"
-                                   << "ZJX12345678" << 0 << false;
-    QTest::newRow("fully grown") << "yunda"
-                                 << "773012345678901" << 60 << true;
-    QTest::newRow("company with 派 in its name") << "weitepai"
-                                                 << "abcDEF123456" << 60 << true;
-    QTest::newRow("signed sample") << "shunfeng"
-                                   << "ZJXSIGNED1" << 0 << true;
-    QTest::newRow("long sample") << "ems"
-                                 << "ZJXMANY001" << 0 << true;
+    const HistoryRow rows[] = {
+        {"first request", "shentong", "ZJX12345678", 0, false},
+        {"fully grown", "yunda", "773012345678901", 60, true},
+        {"company with 派 in its name", "weitepai", "abcDEF123456", 60, true},
+        {"signed sample", "shunfeng", "ZJXSIGNED1", 0, true},
+        {"long sample", "ems", "ZJXMANY001", 0, true},
+    };
+    addRows(rows);
 }
 
 void TestService::historyReadsBackExactly() {
-    QFETCH(QString, code);
-    QFETCH(QString, number);
-    QFETCH(int, minutesLater);
-    QFETCH(bool, complete);
+    QFETCH(HistoryRow, row);
+    const auto& [name, code, number, minutesLater, complete] = row;
     const QDateTime first(QDate(2026, 3, 1), QTime(9, 30, 15, 500));
     const QDateTime now = first.addSecs(minutesLater * 60);
     const QList<TrackingEvent> events = parcelHistory(code, number, first, now, 3);
@@ -232,47 +229,31 @@ void TestService::deskTellsStateAndEstimatedDelivery() {
     QVERIFY2(rows.last().progress.contains(latestHolds), qPrintable(rows.last().progress));
 }
 
+// An empty marker: no marker at all.
+using ScreeningRow = std::tuple<const char*, QString, QString, QString, int, QString, bool>;
+
 void TestService::screeningSamples_data() {
-    QTest::addColumn<QString>("code");
-    QTest::addColumn<QString>("number");
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("marker"); // empty: no marker at all
-    QTest::addColumn<bool>("emptyBody");
     const QString k = kKey;
-    QTest::newRow("format sample") << "shentong"
-                                   << "ZJXFORMAT1" << k << 200 << "单号格式错误" << false;
-    QTest::newRow("too short") << "shentong"
-                               << "AB12345" << k << 200 << "单号格式错误" << false;
-    QTest::newRow("too long") << "shentong"
-                              << "A12345678901234567890" << k << 200 << "单号格式错误" << false;
-    QTest::newRow("space inside") << "shentong"
-                                  << "ZJX 1234567" << k << 200 << "单号格式错误" << false;
-    QTest::newRow("not existing") << "yunda"
-                                  << "ZJXNOTEXIST" << k << 200 << "不存在" << false;
-    QTest::newRow("expired") << "yunda"
-                             << "ZJXEXPIRED" << k << 200 << "NULL" << false;
-    QTest::newRow("bad input") << "yunda"
-                               << "ZJXBADINPUT" << k << 200 << "请输入" << false;
-    QTest::newRow("empty") << "yunda"
-                           << "ZJXEMPTY01" << k << 200 << "" << true;
-    QTest::newRow("unknown company") << "nosuch"
-                                     << "ZJX12345678" << k << 200 << "不支持的快递公司" << false;
-    QTest::newRow("number spelling a marker") << "aae"
-                                              << "NULL12345678" << k << 200 << "" << false;
-    QTest::newRow("wrong key") << "shentong"
-                               << "ZJX12345678" << k.toLower() << 403 << "" << false;
-    QTest::newRow("no key") << "shentong"
-                            << "ZJXSIGNED1" << QString() << 403 << "" << false;
+    const ScreeningRow rows[] = {
+        {"format sample", "shentong", "ZJXFORMAT1", k, 200, "单号格式错误", false},
+        {"too short", "shentong", "AB12345", k, 200, "单号格式错误", false},
+        {"too long", "shentong", "A12345678901234567890", k, 200, "单号格式错误", false},
+        {"space inside", "shentong", "ZJX 1234567", k, 200, "单号格式错误", false},
+        {"not existing", "yunda", "ZJXNOTEXIST", k, 200, "不存在", false},
+        {"expired", "yunda", "ZJXEXPIRED", k, 200, "NULL", false},
+        {"bad input", "yunda", "ZJXBADINPUT", k, 200, "请输入", false},
+        {"empty", "yunda", "ZJXEMPTY01", k, 200, "", true},
+        {"unknown company", "nosuch", "ZJX12345678", k, 200, "不支持的快递公司", false},
+        {"number spelling a marker", "aae", "NULL12345678", k, 200, "", false},
+        {"wrong key", "shentong", "ZJX12345678", k.toLower(), 403, "", false},
+        {"no key", "shentong", "ZJXSIGNED1", QString(), 403, "", false},
+    };
+    addRows(rows);
 }
 
 void TestService::screeningSamples() {
-    QFETCH(QString, code);
-    QFETCH(QString, number);
-    QFETCH(QString, key);
-    QFETCH(int, status);
-    QFETCH(QString, marker);
-    QFETCH(bool, emptyBody);
+    QFETCH(ScreeningRow, row);
+    const auto& [name, code, number, key, status, marker, emptyBody] = row;
     TrackingDesk desk(3);
     const Reply reply = desk.answer(code, number, key, QDateTime::currentDateTime());
     QCOMPARE(reply.status, status);

@@ -7,6 +7,7 @@
 #include "serviceroutes.h"
 #include "stress/loopbackflood.h"
 #include "stress/procstatus.h"
+#include "support/datarows.h"
 #include "trackingpages.h"
 
 #include <QElapsedTimer>
@@ -126,7 +127,8 @@ int serverSideOf(quint16 serverPort, quint16 clientPort) {
         socklen_t ownLength = sizeof own, peerLength = sizeof peer;
         if (::getsockname(fd, reinterpret_cast<sockaddr*>(&own), &ownLength) == 0 && own.sin_family == AF_INET &&
             ntohs(own.sin_port) == serverPort &&
-            ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) == 0 && ntohs(peer.sin_port) == clientPort)
+            ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) == 0 &&
+            ntohs(peer.sin_port) == clientPort)
             return fd;
     }
     return -1;
@@ -222,40 +224,31 @@ void TestServiceLimits::cleanup() {
     m_desk.reset();
 }
 
+using TargetRow = std::tuple<const char*, QByteArray, QByteArray, QString, bool, QString>;
+
 void TestServiceLimits::splitsTargets_data() {
-    QTest::addColumn<QByteArray>("target");
-    QTest::addColumn<QByteArray>("path");
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<bool>("present");
-    QTest::addColumn<QString>("value");
-    QTest::newRow("raw ? in a value") << QByteArray("/?com=a&nu=1?2") << QByteArray("/") << "nu" << true << "1?2";
-    QTest::newRow("raw reserved characters")
-        << QByteArray("/?nu=a/b:c@d?e") << QByteArray("/") << "nu" << true << "a/b:c@d?e";
-    QTest::newRow("encoded ?") << QByteArray("/?nu=1%3F2") << QByteArray("/") << "nu" << true << "1?2";
-    QTest::newRow("plus is a space") << QByteArray("/?name=a+b%2B") << QByteArray("/") << "name" << true << "a b+";
-    QTest::newRow("UTF-8") << QByteArray("/?name=%E5%8C%97%E4%BA%AC") << QByteArray("/") << "name" << true
-                           << QStringLiteral("北京");
-    QTest::newRow("%u spelling") << QByteArray("/?name=%u5317x") << QByteArray("/") << "name" << true
-                                 << QStringLiteral("北x");
-    QTest::newRow("stray %") << QByteArray("/?nu=100%&x") << QByteArray("/") << "nu" << true << "100%";
-    QTest::newRow("= inside a value") << QByteArray("/?id=a=b") << QByteArray("/") << "id" << true << "a=b";
-    QTest::newRow("first value wins") << QByteArray("/?nu=1&nu=2") << QByteArray("/") << "nu" << true << "1";
-    QTest::newRow("name without value") << QByteArray("/?x&&com") << QByteArray("/") << "com" << true << "";
-    QTest::newRow("missing") << QByteArray("/?comx=1") << QByteArray("/") << "com" << false << "";
-    QTest::newRow("encoded path") << QByteArray("/query%5Flist.asp?name=a") << QByteArray("/query_list.asp") << "name"
-                                  << true << "a";
-    QTest::newRow("absolute form") << QByteArray("http://h:1/a/b?nu=1?2") << QByteArray("/a/b") << "nu" << true
-                                   << "1?2";
-    QTest::newRow("absolute form without path")
-        << QByteArray("http://h?nu=1") << QByteArray("/") << "nu" << true << "1";
+    const TargetRow rows[] = {
+        {"raw ? in a value", "/?com=a&nu=1?2", "/", "nu", true, "1?2"},
+        {"raw reserved characters", "/?nu=a/b:c@d?e", "/", "nu", true, "a/b:c@d?e"},
+        {"encoded ?", "/?nu=1%3F2", "/", "nu", true, "1?2"},
+        {"plus is a space", "/?name=a+b%2B", "/", "name", true, "a b+"},
+        {"UTF-8", "/?name=%E5%8C%97%E4%BA%AC", "/", "name", true, QStringLiteral("北京")},
+        {"%u spelling", "/?name=%u5317x", "/", "name", true, QStringLiteral("北x")},
+        {"stray %", "/?nu=100%&x", "/", "nu", true, "100%"},
+        {"= inside a value", "/?id=a=b", "/", "id", true, "a=b"},
+        {"first value wins", "/?nu=1&nu=2", "/", "nu", true, "1"},
+        {"name without value", "/?x&&com", "/", "com", true, ""},
+        {"missing", "/?comx=1", "/", "com", false, ""},
+        {"encoded path", "/query%5Flist.asp?name=a", "/query_list.asp", "name", true, "a"},
+        {"absolute form", "http://h:1/a/b?nu=1?2", "/a/b", "nu", true, "1?2"},
+        {"absolute form without path", "http://h?nu=1", "/", "nu", true, "1"},
+    };
+    zjx::test::addRows(rows);
 }
 
 void TestServiceLimits::splitsTargets() {
-    QFETCH(QByteArray, target);
-    QFETCH(QByteArray, path);
-    QFETCH(QString, key);
-    QFETCH(bool, present);
-    QFETCH(QString, value);
+    QFETCH(TargetRow, row);
+    const auto& [name, target, path, key, present, value] = row;
     HttpRequest request;
     splitTarget(target, request.path, request.query);
     QCOMPARE(request.path, path);
@@ -263,47 +256,40 @@ void TestServiceLimits::splitsTargets() {
     QCOMPARE(request.param(key.toUtf8().constData()), value);
 }
 
+using HostileRequestRow = std::tuple<const char*, QByteArray, int, bool, int>;
+
 void TestServiceLimits::hostileRequests_data() {
-    QTest::addColumn<QByteArray>("request");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<bool>("closes");
-    QTest::addColumn<int>("bodyBytes");
     const int help = int(helpText().toUtf8().size());
     QByteArray headers;
     for (int i = 0; i < 101; ++i)
         headers += "X-Many-" + QByteArray::number(i) + ": 1\r\n";
-    QTest::newRow("plain") << QByteArray("GET / HTTP/1.1\r\nHost: 127.0.0.1:PORT\r\n\r\n") << 200 << false << help;
-    QTest::newRow("HEAD") << QByteArray("HEAD / HTTP/1.1\r\n\r\n") << 200 << false << 0;
-    QTest::newRow("HTTP/1.0 closes") << QByteArray("GET /tansoftjc/zjx/jc.txt HTTP/1.0\r\n\r\n") << 200 << true << 4;
-    QTest::newRow("bare line feeds") << QByteArray("GET /tansoftjc/zjx/jc.txt HTTP/1.1\nA: b\n\n") << 200 << false << 4;
-    QTest::newRow("absolute form") << QByteArray("GET http://a/tansoftjc/zjx/jc.txt HTTP/1.1\r\n\r\n") << 200 << false
-                                   << 4;
-    QTest::newRow("Range ignored") << "GET / HTTP/1.1\r\nRange: bytes=" + QByteArray("-,").repeated(4000) +
-                                          "0-1\r\n\r\n"
-                                   << 200 << false << help;
-    QTest::newRow("unknown path") << QByteArray("GET /../etc/passwd HTTP/1.1\r\n\r\n") << 404 << false << 10;
-    QTest::newRow("POST without body") << QByteArray("POST / HTTP/1.1\r\nContent-Length: 0\r\n\r\n") << 404 << false
-                                       << 10;
-    QTest::newRow("101 headers") << "GET / HTTP/1.1\r\n" + headers + "\r\n" << 431 << true << 0;
-    QTest::newRow("20 KiB header") << "GET / HTTP/1.1\r\nX: " + QByteArray(20000, 'a') + "\r\n\r\n" << 431 << true << 0;
-    QTest::newRow("9 KiB target") << "GET /" + QByteArray(9000, 'a') + " HTTP/1.1\r\n\r\n" << 414 << true << 0;
-    QTest::newRow("GET with a 400 MB body")
-        << QByteArray("GET / HTTP/1.1\r\nContent-Length: 400000000\r\n\r\nxxxx") << 413 << true << 0;
-    QTest::newRow("POST with a body") << QByteArray("POST / HTTP/1.1\r\nContent-Length: 3\r\n\r\nabc") << 413 << true
-                                      << 0;
-    QTest::newRow("chunked body") << QByteArray("GET / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n") << 413
-                                  << true << 0;
-    QTest::newRow("bad length") << QByteArray("GET / HTTP/1.1\r\nContent-Length: 1x\r\n\r\n") << 400 << true << 0;
-    QTest::newRow("folded header") << QByteArray("GET / HTTP/1.1\r\nA: b\r\n c\r\n\r\n") << 400 << true << 0;
-    QTest::newRow("HTTP/2.0") << QByteArray("GET / HTTP/2.0\r\n\r\n") << 400 << true << 0;
-    QTest::newRow("ESC in target") << QByteArray("GET /\x1b[2J HTTP/1.1\r\n\r\n") << 400 << true << 0;
+    const HostileRequestRow rows[] = {
+        {"plain", "GET / HTTP/1.1\r\nHost: 127.0.0.1:PORT\r\n\r\n", 200, false, help},
+        {"HEAD", "HEAD / HTTP/1.1\r\n\r\n", 200, false, 0},
+        {"HTTP/1.0 closes", "GET /tansoftjc/zjx/jc.txt HTTP/1.0\r\n\r\n", 200, true, 4},
+        {"bare line feeds", "GET /tansoftjc/zjx/jc.txt HTTP/1.1\nA: b\n\n", 200, false, 4},
+        {"absolute form", "GET http://a/tansoftjc/zjx/jc.txt HTTP/1.1\r\n\r\n", 200, false, 4},
+        {"Range ignored", "GET / HTTP/1.1\r\nRange: bytes=" + QByteArray("-,").repeated(4000) + "0-1\r\n\r\n", 200,
+         false, help},
+        {"unknown path", "GET /../etc/passwd HTTP/1.1\r\n\r\n", 404, false, 10},
+        {"POST without body", "POST / HTTP/1.1\r\nContent-Length: 0\r\n\r\n", 404, false, 10},
+        {"101 headers", "GET / HTTP/1.1\r\n" + headers + "\r\n", 431, true, 0},
+        {"20 KiB header", "GET / HTTP/1.1\r\nX: " + QByteArray(20000, 'a') + "\r\n\r\n", 431, true, 0},
+        {"9 KiB target", "GET /" + QByteArray(9000, 'a') + " HTTP/1.1\r\n\r\n", 414, true, 0},
+        {"GET with a 400 MB body", "GET / HTTP/1.1\r\nContent-Length: 400000000\r\n\r\nxxxx", 413, true, 0},
+        {"POST with a body", "POST / HTTP/1.1\r\nContent-Length: 3\r\n\r\nabc", 413, true, 0},
+        {"chunked body", "GET / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", 413, true, 0},
+        {"bad length", "GET / HTTP/1.1\r\nContent-Length: 1x\r\n\r\n", 400, true, 0},
+        {"folded header", "GET / HTTP/1.1\r\nA: b\r\n c\r\n\r\n", 400, true, 0},
+        {"HTTP/2.0", "GET / HTTP/2.0\r\n\r\n", 400, true, 0},
+        {"ESC in target", "GET /\x1b[2J HTTP/1.1\r\n\r\n", 400, true, 0},
+    };
+    zjx::test::addRows(rows);
 }
 
 void TestServiceLimits::hostileRequests() {
-    QFETCH(QByteArray, request);
-    QFETCH(int, status);
-    QFETCH(bool, closes);
-    QFETCH(int, bodyBytes);
+    QFETCH(HostileRequestRow, row);
+    const auto& [name, request, status, closes, bodyBytes] = row;
     Client client(m_server->port());
     client.send(QByteArray(request).replace("PORT", QByteArray::number(m_server->port())));
     const bool headOnly = request.startsWith("HEAD");
@@ -344,27 +330,24 @@ void TestServiceLimits::rawQuestionMarkAnswersLikeEncoded() {
     QCOMPARE(answers[0].body, answers[1].body);
 }
 
+using FloodRow = std::tuple<const char*, QByteArray, QByteArray, qint64, int>;
+
 void TestServiceLimits::floodIsRefusedEarly_data() {
-    QTest::addColumn<QByteArray>("head");
-    QTest::addColumn<QByteArray>("unit");
-    QTest::addColumn<qint64>("units");
-    QTest::addColumn<int>("status");
-    QTest::newRow("3,000,000 header lines")
-        << QByteArray("GET / HTTP/1.1\r\n") << QByteArray("X-Flood: 1\r\n") << qint64(3000000) << 431;
-    QTest::newRow("one endless header line")
-        << QByteArray("GET / HTTP/1.1\r\nX: ") << QByteArray(4096, 'a') << qint64(100000) << 431;
-    QTest::newRow("400 MB POST body") << QByteArray("POST / HTTP/1.1\r\nContent-Length: 400000000\r\n\r\n")
-                                      << QByteArray(4096, 'x') << qint64(400000000 / 4096) << 413;
-    QTest::newRow("400 MB GET body") << QByteArray("GET / HTTP/1.1\r\nContent-Length: 400000000\r\n\r\n")
-                                     << QByteArray(4096, 'x') << qint64(400000000 / 4096) << 413;
+    const FloodRow rows[] = {
+        {"3,000,000 header lines", "GET / HTTP/1.1\r\n", "X-Flood: 1\r\n", 3000000, 431},
+        {"one endless header line", "GET / HTTP/1.1\r\nX: ", QByteArray(4096, 'a'), 100000, 431},
+        {"400 MB POST body", "POST / HTTP/1.1\r\nContent-Length: 400000000\r\n\r\n", QByteArray(4096, 'x'),
+         400000000 / 4096, 413},
+        {"400 MB GET body", "GET / HTTP/1.1\r\nContent-Length: 400000000\r\n\r\n", QByteArray(4096, 'x'),
+         400000000 / 4096, 413},
+    };
+    zjx::test::addRows(rows);
 }
 
 // The client sends as fast as the server takes it, until the server closes.
 void TestServiceLimits::floodIsRefusedEarly() {
-    QFETCH(QByteArray, head);
-    QFETCH(QByteArray, unit);
-    QFETCH(qint64, units);
-    QFETCH(int, status);
+    QFETCH(FloodRow, row);
+    const auto& [name, head, unit, units, status] = row;
     const qint64 total = head.size() + units * unit.size();
     const QByteArray chunk = unit.repeated(qMax<qsizetype>(1, 65536 / unit.size()));
     const qint64 residentBefore = qint64(residentKiB()) * 1024;
@@ -615,24 +598,24 @@ void TestServiceLimits::screensWhoMayAsk() {
         QCOMPARE(client.answer().body, localPage("/forum")); // nothing of the request echoed
 }
 
+// Unread: the client ends its side before the server has read the request.
+using EndedSideRow = std::tuple<const char*, QByteArray, QString, bool, bool>;
+
 void TestServiceLimits::clientThatEndsItsSide_data() {
-    QTest::addColumn<QByteArray>("path");
-    QTest::addColumn<QString>("how");
-    QTest::addColumn<bool>("wanted");
-    QTest::addColumn<bool>("unread"); // the client ends its side before the server has read the request
-    QTest::newRow("half-close, answer at once") << QByteArray("/tansoftjc/zjx/jc.txt") << "half" << true << false;
-    QTest::newRow("half-close, answer later") << QByteArray("/held") << "half" << true << false;
-    QTest::newRow("closed, answer later") << QByteArray("/held") << "close" << false << false;
-    QTest::newRow("reset, answer later") << QByteArray("/held") << "reset" << false << false;
-    QTest::newRow("half-closed before the read") << QByteArray("/asked") << "half" << true << true;
-    QTest::newRow("closed before the read") << QByteArray("/asked") << "close" << false << true;
+    const EndedSideRow rows[] = {
+        {"half-close, answer at once", "/tansoftjc/zjx/jc.txt", "half", true, false},
+        {"half-close, answer later", "/held", "half", true, false},
+        {"closed, answer later", "/held", "close", false, false},
+        {"reset, answer later", "/held", "reset", false, false},
+        {"half-closed before the read", "/asked", "half", true, true},
+        {"closed before the read", "/asked", "close", false, true},
+    };
+    zjx::test::addRows(rows);
 }
 
 void TestServiceLimits::clientThatEndsItsSide() {
-    QFETCH(QByteArray, path);
-    QFETCH(QString, how);
-    QFETCH(bool, wanted);
-    QFETCH(bool, unread);
+    QFETCH(EndedSideRow, row);
+    const auto& [name, path, how, wanted, unread] = row;
     const QByteArray request = "GET " + path + " HTTP/1.1\r\n\r\n";
     Client client(m_server->port());
     QVERIFY(client.socket().waitForConnected(2000));
@@ -761,24 +744,24 @@ void TestServiceLimits::outOfDescriptorsWaitsWithoutSpinning() {
     QVERIFY2(cpu < 150, qPrintable(QStringLiteral("%1 ms of CPU in 500 ms out of descriptors").arg(cpu)));
 }
 
+// 0 descriptors: no limit.
+using CapsRow = std::tuple<const char*, qint64, int, int, int>;
+
 void TestServiceLimits::capsFitTheDescriptorLimit_data() {
-    QTest::addColumn<qint64>("descriptors"); // 0: no limit
-    QTest::addColumn<int>("connections");
-    QTest::addColumn<int>("refusing");
-    QTest::addColumn<int>("acceptsPerTurn");
-    QTest::newRow("no limit") << qint64(0) << 1024 << 64 << 32;
-    QTest::newRow("a server's 1,048,576") << qint64(1 << 20) << 1024 << 64 << 32;
-    QTest::newRow("a desktop's 1,024") << qint64(1024) << 928 << 64 << 32;
-    QTest::newRow("prlimit 64") << qint64(64) << 24 << 8 << 6;
-    QTest::newRow("prlimit 40") << qint64(40) << 6 << 2 << 1;
-    QTest::newRow("prlimit 16: still serving") << qint64(16) << 1 << 1 << 1;
+    const CapsRow rows[] = {
+        {"no limit", 0, 1024, 64, 32},
+        {"a server's 1,048,576", 1 << 20, 1024, 64, 32},
+        {"a desktop's 1,024", 1024, 928, 64, 32},
+        {"prlimit 64", 64, 24, 8, 6},
+        {"prlimit 40", 40, 6, 2, 1},
+        {"prlimit 16: still serving", 16, 1, 1, 1},
+    };
+    zjx::test::addRows(rows);
 }
 
 void TestServiceLimits::capsFitTheDescriptorLimit() {
-    QFETCH(qint64, descriptors);
-    QFETCH(int, connections);
-    QFETCH(int, refusing);
-    QFETCH(int, acceptsPerTurn);
+    QFETCH(CapsRow, row);
+    const auto& [name, descriptors, connections, refusing, acceptsPerTurn] = row;
     const HttpLimits fitted = fitToDescriptors(HttpLimits{}, descriptors);
     QCOMPARE(fitted.maxConnections, connections);
     QCOMPARE(fitted.maxRefusing, refusing);

@@ -9,16 +9,19 @@
 #include "watch/watchcost.h"
 #include "watch/watchplan.h"
 
+#include "support/datarows.h"
+
 #include <QFile>
-#include <QSignalSpy>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace zjx;
+using zjx::test::addRows;
 
 namespace {
 
@@ -59,45 +62,36 @@ private Q_SLOTS:
 // Steps "U state day [back-end]" (the user's query), "A state day [back-end]" (an automatic one),
 // "F" (no answer); the event is "<state> 上海" at 10:00 of that December day. Expected: the news
 // per step ("-" none, "N" a new event, "D" a delivery), the state kept and whether it is unseen.
+using NewsRow = std::tuple<const char*, QStringList, QString, QString, bool>;
+
 void TestWatch::newsIsToldOnce_data() {
-    QTest::addColumn<QStringList>("steps");
-    QTest::addColumn<QString>("news");
-    QTest::addColumn<QString>("state");
-    QTest::addColumn<bool>("unseen");
-    QTest::newRow("a first answer is learnt silently") << QStringList{"A 运送中 1", "A 运送中 1"} << "--"
-                                                       << "运送中" << false;
-    QTest::newRow("the user's view is known") << QStringList{"U 运送中 1", "A 运送中 1"} << "--"
-                                              << "运送中" << false;
-    QTest::newRow("event, delivery, delivery again")
-        << QStringList{"U 运送中 1", "A 派件中 2", "A 已签收 3", "A 已签收 3"} << "-ND-"
-        << "已签收" << true;
-    QTest::newRow("opened by the user") << QStringList{"A 运送中 1", "A 派件中 2", "U 派件中 2", "A 派件中 2"} << "-N--"
-                                        << "派件中" << false;
-    QTest::newRow("a failure forgets nothing")
-        << QStringList{"U 派件中 1", "F", "A 派件中 1", "F", "A 已签收 2", "F", "A 已签收 2"} << "----D--"
-        << "已签收" << true;
-    QTest::newRow("an older history changes nothing")
-        << QStringList{"A 派件中 3", "A 运送中 2", "A 运送中 1", "A 派件中 3"} << "----"
-        << "派件中" << false;
-    QTest::newRow("signed for never falls back") << QStringList{"A 已签收 3", "A 运送中 1", "A 运送中 4"} << "--N"
-                                                 << "已签收" << true;
-    QTest::newRow("another back-end starts again")
-        << QStringList{"A 已签收 3 kuaidi100", "A 运送中 2 demo", "A 派件中 4 kuaidi100", "A 派件中 4 kuaidi100",
-                       "A 已签收 5 kuaidi100"}
-        << "----D"
-        << "已签收" << true;
-    QTest::newRow("a file without back-ends keeps what it knew") << QStringList{"A 运送中 1", "A 派件中 2 demo"} << "-N"
-                                                                 << "派件中" << true;
-    QTest::newRow("a provider state is news once, event or not")
-        << QStringList{"A 运送中 1", "A 待取件 1", "A 待取件 1", "A 已退回 2", "A 异常 2"} << "-N-NN"
-        << "异常" << true;
+    const NewsRow rows[] = {
+        {"a first answer is learnt silently", QStringList{"A 运送中 1", "A 运送中 1"}, "--", "运送中", false},
+        {"the user's view is known", QStringList{"U 运送中 1", "A 运送中 1"}, "--", "运送中", false},
+        {"event, delivery, delivery again", QStringList{"U 运送中 1", "A 派件中 2", "A 已签收 3", "A 已签收 3"}, "-ND-",
+         "已签收", true},
+        {"opened by the user", QStringList{"A 运送中 1", "A 派件中 2", "U 派件中 2", "A 派件中 2"}, "-N--", "派件中",
+         false},
+        {"a failure forgets nothing",
+         QStringList{"U 派件中 1", "F", "A 派件中 1", "F", "A 已签收 2", "F", "A 已签收 2"}, "----D--", "已签收", true},
+        {"an older history changes nothing", QStringList{"A 派件中 3", "A 运送中 2", "A 运送中 1", "A 派件中 3"},
+         "----", "派件中", false},
+        {"signed for never falls back", QStringList{"A 已签收 3", "A 运送中 1", "A 运送中 4"}, "--N", "已签收", true},
+        {"another back-end starts again",
+         QStringList{"A 已签收 3 kuaidi100", "A 运送中 2 demo", "A 派件中 4 kuaidi100", "A 派件中 4 kuaidi100",
+                     "A 已签收 5 kuaidi100"},
+         "----D", "已签收", true},
+        {"a file without back-ends keeps what it knew", QStringList{"A 运送中 1", "A 派件中 2 demo"}, "-N", "派件中",
+         true},
+        {"a provider state is news once, event or not",
+         QStringList{"A 运送中 1", "A 待取件 1", "A 待取件 1", "A 已退回 2", "A 异常 2"}, "-N-NN", "异常", true},
+    };
+    addRows(rows);
 }
 
 void TestWatch::newsIsToldOnce() {
-    QFETCH(QStringList, steps);
-    QFETCH(QString, news);
-    QFETCH(QString, state);
-    QFETCH(bool, unseen);
+    QFETCH(NewsRow, row);
+    const auto& [name, steps, news, state, unseen] = row;
     ParcelStates states;
     QString told;
     for (const QString& step : steps) {
@@ -122,48 +116,34 @@ void TestWatch::newsIsToldOnce() {
 // Parcels "A".."D" answer "ok" (运送中, the minute as their event), "still" (运送中, an event of a
 // month ago), "signed" or "fail"; the clock moves a minute at a time from 08:00 and every ask is
 // answered at once. Expected: the minutes each parcel was asked at.
+// Rows: the outcomes, one per parcel in book order; the interval; the service's cache lifetime; the minutes run;
+// when switched off (-1: never); quiet hours "HH:mm-HH:mm" or none; a new interval "minute:interval" or none.
+using PlanRow = std::tuple<const char*, QStringList, int, int, int, int, QString, QString, QStringList>;
+
 void TestWatch::plan_data() {
-    QTest::addColumn<QStringList>("outcomes"); // one per parcel, in book order
-    QTest::addColumn<int>("minutes");          // the interval
-    QTest::addColumn<int>("minimum");          // the service's cache lifetime
-    QTest::addColumn<int>("runFor");
-    QTest::addColumn<int>("stopAt");     // -1: never switched off
-    QTest::addColumn<QString>("quiet");  // "HH:mm-HH:mm" or none
-    QTest::addColumn<QString>("retune"); // "minute:interval" or none
-    QTest::addColumn<QStringList>("asks");
-    QTest::newRow("spread evenly, once per interval")
-        << QStringList{"ok", "ok", "ok", "ok"} << 60 << 1 << 119 << -1 << ""
-        << "" << QStringList{"0 60", "15 75", "30 90", "45 105"};
-    QTest::newRow("failures back off, up to the interval") << QStringList{"fail", "ok"} << 20 << 1 << 60 << -1 << ""
-                                                           << "" << QStringList{"0 1 3 7 15 31 51", "10 30 50"};
-    QTest::newRow("signed for: left alone") << QStringList{"signed", "ok"} << 60 << 1 << 240 << -1 << ""
-                                            << "" << QStringList{"0", "30 90 150 210"};
-    QTest::newRow("never shorter than the cache lifetime") << QStringList{"ok"} << 1 << 5 << 16 << -1 << ""
-                                                           << "" << QStringList{"0 5 10 15"};
-    QTest::newRow("switched off") << QStringList{"ok", "ok"} << 60 << 1 << 120 << 31 << ""
-                                  << "" << QStringList{"0", "30"};
-    QTest::newRow("quiet hours: nothing then, the spread kept after")
-        << QStringList{"ok", "ok"} << 60 << 1 << 240 << -1 << "09:00-10:00"
-        << "" << QStringList{"0 120 180 240", "30 150 210"};
-    QTest::newRow("quiet across midnight") << QStringList{"ok"} << 60 << 1 << 240 << -1 << "22:00-09:30"
-                                           << "" << QStringList{"90 150 210"};
-    QTest::newRow("no movement for days: every three hours")
-        << QStringList{"still", "ok"} << 60 << 1 << 400 << -1 << ""
-        << "" << QStringList{"0 180 360", "30 90 150 210 270 330 390"};
-    QTest::newRow("interval lowered: spread again at once")
-        << QStringList{"ok", "ok", "ok", "ok"} << 60 << 1 << 8 << -1 << ""
-        << "5:1" << QStringList{"0 6 7 8", "6 7 8", "6 7 8", "6 7 8"};
+    const PlanRow rows[] = {
+        {"spread evenly, once per interval", QStringList{"ok", "ok", "ok", "ok"}, 60, 1, 119, -1, "", "",
+         QStringList{"0 60", "15 75", "30 90", "45 105"}},
+        {"failures back off, up to the interval", QStringList{"fail", "ok"}, 20, 1, 60, -1, "", "",
+         QStringList{"0 1 3 7 15 31 51", "10 30 50"}},
+        {"signed for: left alone", QStringList{"signed", "ok"}, 60, 1, 240, -1, "", "",
+         QStringList{"0", "30 90 150 210"}},
+        {"never shorter than the cache lifetime", QStringList{"ok"}, 1, 5, 16, -1, "", "", QStringList{"0 5 10 15"}},
+        {"switched off", QStringList{"ok", "ok"}, 60, 1, 120, 31, "", "", QStringList{"0", "30"}},
+        {"quiet hours: nothing then, the spread kept after", QStringList{"ok", "ok"}, 60, 1, 240, -1, "09:00-10:00", "",
+         QStringList{"0 120 180 240", "30 150 210"}},
+        {"quiet across midnight", QStringList{"ok"}, 60, 1, 240, -1, "22:00-09:30", "", QStringList{"90 150 210"}},
+        {"no movement for days: every three hours", QStringList{"still", "ok"}, 60, 1, 400, -1, "", "",
+         QStringList{"0 180 360", "30 90 150 210 270 330 390"}},
+        {"interval lowered: spread again at once", QStringList{"ok", "ok", "ok", "ok"}, 60, 1, 8, -1, "", "5:1",
+         QStringList{"0 6 7 8", "6 7 8", "6 7 8", "6 7 8"}},
+    };
+    addRows(rows);
 }
 
 void TestWatch::plan() {
-    QFETCH(QStringList, outcomes);
-    QFETCH(int, minutes);
-    QFETCH(int, minimum);
-    QFETCH(int, runFor);
-    QFETCH(int, stopAt);
-    QFETCH(QString, quiet);
-    QFETCH(QString, retune);
-    QFETCH(QStringList, asks);
+    QFETCH(PlanRow, row);
+    const auto& [name, outcomes, minutes, minimum, runFor, stopAt, quiet, retune, asks] = row;
     ParcelStates states;
     WatchPlan plan;
     plan.setInterval(minutes, minimum);
@@ -231,7 +211,8 @@ void TestWatch::goodAnswerAndOverviewCells() {
     model.setRecords({QStringLiteral("A|申通快递|书"), QStringLiteral("B|申通快递|伞")}, {});
     QCOMPARE(model.index(1, OverviewModel::State).data().toString(), notAskedState);
     QCOMPARE(model.index(0, OverviewModel::Asked).data().toString(), QStringLiteral("2026-12-07 08:00"));
-    QCOMPARE(model.index(0, OverviewModel::Latest).data(Qt::ToolTipRole).toString(), QStringLiteral("<p>&lt;b&gt;</p>"));
+    QCOMPARE(model.index(0, OverviewModel::Latest).data(Qt::ToolTipRole).toString(),
+             QStringLiteral("<p>&lt;b&gt;</p>"));
     QSignalSpy changed(&model, &OverviewModel::dataChanged);
     states.markSeen(a);
     (void)states.observe(a, {QStringLiteral("派件中"), {"t3", "p"}}, start, ParcelStates::Asker::Automatic);
@@ -242,51 +223,29 @@ void TestWatch::goodAnswerAndOverviewCells() {
 // "moving" parcels with an event of this morning, "still" ones with an event of a
 // week ago, "signed" ones. The estimate is checked against a day of the plan run on a fake clock,
 // and the billed share against each back-end's way of charging.
+// "known" is the back-end the parcels were learnt from.
+using CostRow = std::tuple<const char*, int, int, int, int, QString, QString, QString, int, int, QString>;
+
 void TestWatch::costOfADay_data() {
-    QTest::addColumn<int>("moving");
-    QTest::addColumn<int>("still");
-    QTest::addColumn<int>("signedFor");
-    QTest::addColumn<int>("minutes");
-    QTest::addColumn<QString>("quiet");
-    QTest::addColumn<QString>("backend");
-    QTest::addColumn<QString>("known"); // the back-end the parcels were learnt from
-    QTest::addColumn<int>("asks");
-    QTest::addColumn<int>("charged");
-    QTest::addColumn<QString>("line");
-    QTest::newRow("kuaidi100, hourly, quiet nights")
-        << 400 << 400 << 200 << 60 << "22:00-07:00"
-        << "kuaidi100"
-        << "kuaidi100" << 8000 << 8000 << "约 8000 次查询/天(快递100 按次计费)";
-    QTest::newRow("kuaidi100, no quiet hours") << 100 << 0 << 0 << 60 << ""
-                                               << "kuaidi100"
-                                               << "kuaidi100" << 2400 << 2400 << "约 2400 次查询/天(快递100 按次计费)";
-    QTest::newRow("17TRACK: registered numbers ask for free")
-        << 40 << 40 << 20 << 60 << "22:00-07:00"
-        << "17track"
-        << "17track" << 800 << 0 << "约 0 次查询/天(17TRACK 按单号计费,已登记的单号再查不计费;共查 800 次)";
-    QTest::newRow("17TRACK: new numbers are registered once")
-        << 40 << 40 << 20 << 60 << "22:00-07:00"
-        << "17track"
-        << "demo" << 800 << 80 << "约 80 次查询/天(17TRACK 按单号计费,已登记的单号再查不计费;共查 800 次)";
-    QTest::newRow("kdniao, every 30 minutes") << 40 << 40 << 20 << 30 << "22:00-07:00"
-                                              << "kdniao"
-                                              << "kdniao" << 1400 << 1400 << "约 1400 次查询/天(快递鸟 按次计费)";
-    QTest::newRow("demo") << 40 << 40 << 20 << 60 << "22:00-07:00"
-                          << "demo"
-                          << "demo" << 800 << 0 << "约 800 次查询/天(演示数据,不计费)";
+    const CostRow rows[] = {
+        {"kuaidi100, hourly, quiet nights", 400, 400, 200, 60, "22:00-07:00", "kuaidi100", "kuaidi100", 8000, 8000,
+         "约 8000 次查询/天(快递100 按次计费)"},
+        {"kuaidi100, no quiet hours", 100, 0, 0, 60, "", "kuaidi100", "kuaidi100", 2400, 2400,
+         "约 2400 次查询/天(快递100 按次计费)"},
+        {"17TRACK: registered numbers ask for free", 40, 40, 20, 60, "22:00-07:00", "17track", "17track", 800, 0,
+         "约 0 次查询/天(17TRACK 按单号计费,已登记的单号再查不计费;共查 800 次)"},
+        {"17TRACK: new numbers are registered once", 40, 40, 20, 60, "22:00-07:00", "17track", "demo", 800, 80,
+         "约 80 次查询/天(17TRACK 按单号计费,已登记的单号再查不计费;共查 800 次)"},
+        {"kdniao, every 30 minutes", 40, 40, 20, 30, "22:00-07:00", "kdniao", "kdniao", 1400, 1400,
+         "约 1400 次查询/天(快递鸟 按次计费)"},
+        {"demo", 40, 40, 20, 60, "22:00-07:00", "demo", "demo", 800, 0, "约 800 次查询/天(演示数据,不计费)"},
+    };
+    addRows(rows);
 }
 
 void TestWatch::costOfADay() {
-    QFETCH(int, moving);
-    QFETCH(int, still);
-    QFETCH(int, signedFor);
-    QFETCH(int, minutes);
-    QFETCH(QString, quiet);
-    QFETCH(QString, backend);
-    QFETCH(QString, known);
-    QFETCH(int, asks);
-    QFETCH(int, charged);
-    QFETCH(QString, line);
+    QFETCH(CostRow, row);
+    const auto& [name, moving, still, signedFor, minutes, quiet, backend, known, asks, charged, line] = row;
     const QDateTime midnight(QDate(2026, 12, 7), QTime(0, 0));
     ParcelStates states;
     QList<ParcelKey> parcels;
@@ -344,32 +303,25 @@ void TestWatch::newsCloseTogetherIsToldTogether() {
     QCOMPARE(batch.takeDue(start.addSecs(121)), (QList<ParcelNews>{{key("D"), News::NewEvent}}));
 }
 
+using AnswerStateRow = std::tuple<const char*, QByteArray, QString, QString>;
+
 void TestWatch::providerStates_data() {
-    QTest::addColumn<QByteArray>("token");
-    QTest::addColumn<QString>("progress");
-    QTest::addColumn<QString>("state");
-    QTest::newRow("no header: the text rule") << QByteArray() << "拒签,退回寄件人"
-                                              << "已签收";
-    QTest::newRow("unknown token: the text rule") << QByteArray("lost") << "派送中,快递员张三"
-                                                  << "派件中";
-    QTest::newRow("returned") << QByteArray("returned") << "拒签,退回寄件人"
-                              << "已退回";
-    QTest::newRow("pickup") << QByteArray(" Pickup ") << "已放入快递柜"
-                            << "待取件";
-    QTest::newRow("exception") << QByteArray("exception") << "疑难件"
-                               << "异常";
-    QTest::newRow("signed") << QByteArray("signed") << "已投递"
-                            << "已签收";
-    QTest::newRow("delivering") << QByteArray("delivering") << "到达"
-                                << "派件中";
-    QTest::newRow("transit") << QByteArray("transit") << "已签收"
-                             << "运送中";
+    const AnswerStateRow rows[] = {
+        {"no header: the text rule", QByteArray(), "拒签,退回寄件人", "已签收"},
+        {"unknown token: the text rule", "lost", "派送中,快递员张三", "派件中"},
+        {"returned", "returned", "拒签,退回寄件人", "已退回"},
+        {"pickup", " Pickup ", "已放入快递柜", "待取件"},
+        {"exception", "exception", "疑难件", "异常"},
+        {"signed", "signed", "已投递", "已签收"},
+        {"delivering", "delivering", "到达", "派件中"},
+        {"transit", "transit", "已签收", "运送中"},
+    };
+    addRows(rows);
 }
 
 void TestWatch::providerStates() {
-    QFETCH(QByteArray, token);
-    QFETCH(QString, progress);
-    QFETCH(QString, state);
+    QFETCH(AnswerStateRow, row);
+    const auto& [name, token, progress, state] = row;
     QCOMPARE(answerState(token, progress), state);
 }
 
@@ -488,27 +440,26 @@ void TestWatch::damagedStateFileIsKeptAside() {
     QVERIFY(!QFile::exists(path));
 }
 
+using FilterRow = std::tuple<const char*, QString, bool, int, QStringList>;
+
 void TestWatch::overviewFilterAndSort_data() {
-    QTest::addColumn<QString>("search");
-    QTest::addColumn<bool>("archived");
-    QTest::addColumn<int>("column");
-    QTest::addColumn<QStringList>("notes");
-    QTest::newRow("all by note, by pinyin") << "" << false << int(OverviewModel::Note) << QStringList{"伞", "书", "鞋"};
-    QTest::newRow("by state") << "" << false << int(OverviewModel::State) << QStringList{"鞋", "书", "伞"};
-    QTest::newRow("by time asked, never first")
-        << "" << false << int(OverviewModel::Asked) << QStringList{"书", "鞋", "伞"};
-    QTest::newRow("number") << "222" << false << int(OverviewModel::Note) << QStringList{"鞋"};
-    QTest::newRow("company") << "顺丰" << false << int(OverviewModel::Note) << QStringList{"伞", "鞋"};
-    QTest::newRow("note") << "书" << false << int(OverviewModel::Note) << QStringList{"书"};
-    QTest::newRow("archive") << "" << true << int(OverviewModel::Note) << QStringList{"旧书"};
-    QTest::newRow("archive, no match") << "鞋" << true << int(OverviewModel::Note) << QStringList{};
+    const int note = OverviewModel::Note;
+    const FilterRow rows[] = {
+        {"all by note, by pinyin", "", false, note, QStringList{"伞", "书", "鞋"}},
+        {"by state", "", false, OverviewModel::State, QStringList{"鞋", "书", "伞"}},
+        {"by time asked, never first", "", false, OverviewModel::Asked, QStringList{"书", "鞋", "伞"}},
+        {"number", "222", false, note, QStringList{"鞋"}},
+        {"company", "顺丰", false, note, QStringList{"伞", "鞋"}},
+        {"note", "书", false, note, QStringList{"书"}},
+        {"archive", "", true, note, QStringList{"旧书"}},
+        {"archive, no match", "鞋", true, note, QStringList{}},
+    };
+    addRows(rows);
 }
 
 void TestWatch::overviewFilterAndSort() {
-    QFETCH(QString, search);
-    QFETCH(bool, archived);
-    QFETCH(int, column);
-    QFETCH(QStringList, notes);
+    QFETCH(FilterRow, row);
+    const auto& [name, search, archived, column, notes] = row;
     ParcelStates states;
     // By pinyin 伞 (san) < 书 (shu) < 鞋 (xie), by code point 书 < 伞 < 鞋; by code point 已签收 < 未查询 < 运送中;
     // asked: 书 never, 鞋 at 8:00, 伞 at 9:00.
@@ -532,24 +483,23 @@ void TestWatch::overviewFilterAndSort() {
 }
 
 // The estimate column on 2026-12-07: the service's header of the last good answer, as words.
+using EstimateRow = std::tuple<const char*, QByteArray, QString, bool, QString>;
+
 void TestWatch::overviewEstimate_data() {
-    QTest::addColumn<QByteArray>("estimate");
-    QTest::addColumn<QString>("state");
-    QTest::addColumn<bool>("failedSince");
-    QTest::addColumn<QString>("shown");
-    QTest::newRow("range") << QByteArray("2026-12-09/2026-12-11") << "运送中" << false << "预计送达 12月9日-12月11日";
-    QTest::newRow("one day") << QByteArray("2026-12-09") << "待取件" << false << "预计送达 12月9日";
-    QTest::newRow("late") << QByteArray("2026-12-06") << "派件中" << false << "已超过预计送达";
-    QTest::newRow("signed for") << QByteArray("2026-12-06") << "已签收" << false << "";
-    QTest::newRow("none") << QByteArray() << "运送中" << false << "";
-    QTest::newRow("last ask failed") << QByteArray("2026-12-09") << "运送中" << true << "预计送达 12月9日";
+    const EstimateRow rows[] = {
+        {"range", "2026-12-09/2026-12-11", "运送中", false, "预计送达 12月9日-12月11日"},
+        {"one day", "2026-12-09", "待取件", false, "预计送达 12月9日"},
+        {"late", "2026-12-06", "派件中", false, "已超过预计送达"},
+        {"signed for", "2026-12-06", "已签收", false, ""},
+        {"none", QByteArray(), "运送中", false, ""},
+        {"last ask failed", "2026-12-09", "运送中", true, "预计送达 12月9日"},
+    };
+    addRows(rows);
 }
 
 void TestWatch::overviewEstimate() {
-    QFETCH(QByteArray, estimate);
-    QFETCH(QString, state);
-    QFETCH(bool, failedSince);
-    QFETCH(QString, shown);
+    QFETCH(EstimateRow, row);
+    const auto& [name, estimate, state, failedSince, shown] = row;
     ParcelStates states;
     const ParcelKey parcel{QStringLiteral("111"), QStringLiteral("申通快递")};
     (void)states.observe(parcel, {state, {"t", "p"}, estimate}, start, ParcelStates::Asker::User);

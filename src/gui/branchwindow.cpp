@@ -2,15 +2,14 @@
 
 #include "branch/pageclient.h"
 #include "core/textutil.h"
+#include "gui/lookupwindow.h"
 #include "gui/platform/messagebox.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
-#include <QPixmap>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QVBoxLayout>
@@ -112,13 +111,8 @@ BranchWindow::BranchWindow(const QString& branchHost, QWidget* parent) : QDialog
     layout->addWidget(statusBar);
     setFixedSize(480, sizeHint().height());
 
-    connect(lookUpButton, &QPushButton::clicked, this, &BranchWindow::lookUp);
-    // Enter in the name box searches as the button does (the window has no default button).
-    connect(m_nameBox, &QLineEdit::returnPressed, this, &BranchWindow::lookUp);
-    // An empty icon would fall back to the program's own; a blank one leaves the title bar bare.
-    QPixmap blank(16, 16);
-    blank.fill(Qt::transparent);
-    setWindowIcon(QIcon(blank));
+    lookupwindow::searchFrom(this, m_nameBox, lookUpButton, &BranchWindow::lookUp);
+    lookupwindow::bareTitleBar(this);
 }
 
 void BranchWindow::forgetFields() {

@@ -18,6 +18,19 @@ bool inButtonRows(int y) {
     return y >= buttonTop && y <= buttonBottom;
 }
 
+// What the title does at a place, by the button under it.
+template <typename Answer> Answer byButton(TitleButton button, Answer onMinimise, Answer onClose, Answer elsewhere) {
+    switch (button) {
+    case TitleButton::Minimise:
+        return onMinimise;
+    case TitleButton::Close:
+        return onClose;
+    case TitleButton::None:
+        break;
+    }
+    return elsewhere;
+}
+
 } // namespace
 
 bool inMinimiseArea(int x, int y, int width) {
@@ -37,41 +50,19 @@ TitleButton buttonAt(int x, int y, int width) {
 }
 
 ButtonImages hoverImages(int x, int y, int width) {
-    switch (buttonAt(x, y, width)) {
-    case TitleButton::Minimise:
-        return {ButtonImage::Hover, ButtonImage::Normal};
-    case TitleButton::Close:
-        return {ButtonImage::Normal, ButtonImage::Hover};
-    case TitleButton::None:
-        break;
-    }
-    return {};
+    return byButton<ButtonImages>(buttonAt(x, y, width), {ButtonImage::Hover, ButtonImage::Normal},
+                                  {ButtonImage::Normal, ButtonImage::Hover}, {});
 }
 
 PressAction pressAction(Qt::MouseButton button, int x, int y, int width) {
     if (button != Qt::LeftButton || y > topBandBottom)
         return PressAction::Nothing;
-    switch (buttonAt(x, y, width)) {
-    case TitleButton::Minimise:
-        return PressAction::PressMinimise;
-    case TitleButton::Close:
-        return PressAction::PressClose;
-    case TitleButton::None:
-        break;
-    }
-    return PressAction::MoveWindow;
+    return byButton(buttonAt(x, y, width), PressAction::PressMinimise, PressAction::PressClose,
+                    PressAction::MoveWindow);
 }
 
 ReleaseAction releaseAction(int x, int y, int width) {
-    switch (buttonAt(x, y, width)) {
-    case TitleButton::Minimise:
-        return ReleaseAction::Minimise;
-    case TitleButton::Close:
-        return ReleaseAction::Close;
-    case TitleButton::None:
-        break;
-    }
-    return ReleaseAction::Nothing;
+    return byButton(buttonAt(x, y, width), ReleaseAction::Minimise, ReleaseAction::Close, ReleaseAction::Nothing);
 }
 
 QRect buttonRect(TitleButton button, int width) {

@@ -3,14 +3,13 @@
 #include "core/catalogue.h"
 #include "finder/companyfinder.h"
 #include "guess/numberguess.h"
+#include "gui/lookupwindow.h"
 #include "gui/platform/messagebox.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QIcon>
 #include <QLineEdit>
-#include <QPixmap>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -68,13 +67,8 @@ CompanyFinderWindow::CompanyFinderWindow(const QStringList& companies, QWidget* 
     layout->addWidget(commonGroup);
     setFixedSize(420, sizeHint().height());
 
-    connect(searchButton, &QPushButton::clicked, this, &CompanyFinderWindow::search);
-    // Enter in the name box searches as the button does (the window has no default button).
-    connect(m_keywordBox, &QLineEdit::returnPressed, this, &CompanyFinderWindow::search);
-    // An empty icon would fall back to the program's own; a blank one leaves the title bar bare.
-    QPixmap blank(16, 16);
-    blank.fill(Qt::transparent);
-    setWindowIcon(QIcon(blank));
+    lookupwindow::searchFrom(this, m_keywordBox, searchButton, &CompanyFinderWindow::search);
+    lookupwindow::bareTitleBar(this);
 }
 
 QString CompanyFinderWindow::keyword() const {

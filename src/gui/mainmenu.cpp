@@ -9,6 +9,7 @@
 #include "serviceconfig/servicelink.h"
 
 #include <QCoreApplication>
+#include <iterator>
 
 namespace zjx {
 
@@ -41,31 +42,21 @@ void MainMenu::choose(int index) {
 }
 
 void MainMenu::announce() {
-    switch (m_chooser->currentIndex()) {
-    case 0:
+    // The sites of the entries after the first, by their place; "神器!百宝工具箱" opens the
+    // feedback site too.
+    static constexpr QString Settings::*sites[] = {&Settings::feedbackSiteUrl, &Settings::forumSiteUrl,
+                                                   &Settings::homeSiteUrl, &Settings::softwareSiteUrl,
+                                                   &Settings::feedbackSiteUrl};
+    const int index = m_chooser->currentIndex();
+    if (index == 0)
         openBranchLookup();
-        break;
-    case 1:
-    case 5:
-        openSite(&Settings::feedbackSiteUrl);
-        break;
-    case 2:
-        openSite(&Settings::forumSiteUrl);
-        break;
-    case 3:
-        openSite(&Settings::homeSiteUrl);
-        break;
-    case 4:
-        openSite(&Settings::softwareSiteUrl);
-        break;
-    default:
-        // The entries after the six, by their text.
-        if (m_chooser->currentText() == QStringLiteral("查询服务设置"))
-            openServiceSettings();
-        else if (m_chooser->currentText() == overviewText())
-            Q_EMIT overviewRequested();
-        break;
-    }
+    else if (index >= 1 && index <= int(std::size(sites)))
+        openSite(sites[index - 1]);
+    // The entries after the six, by their text.
+    else if (m_chooser->currentText() == QStringLiteral("查询服务设置"))
+        openServiceSettings();
+    else if (m_chooser->currentText() == overviewText())
+        Q_EMIT overviewRequested();
 }
 
 void MainMenu::openSite(QString Settings::*site) {

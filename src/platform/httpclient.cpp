@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace zjx {
 namespace {
@@ -256,23 +257,17 @@ HttpResult HttpClient::finish(QNetworkReply* reply, bool timedOut, bool tooLarge
     else if (timedOut)
         result.failure = HttpResult::Failure::Timeout;
     else if (transportError) {
-        switch (error) {
-        case QNetworkReply::ConnectionRefusedError:
-            result.failure = HttpResult::Failure::Refused;
-            break;
-        case QNetworkReply::HostNotFoundError:
-            result.failure = HttpResult::Failure::HostNotFound;
-            break;
-        case QNetworkReply::TimeoutError:
-            result.failure = HttpResult::Failure::Timeout;
-            break;
-        case QNetworkReply::RemoteHostClosedError:
-            result.failure = HttpResult::Failure::Reset;
-            break;
-        default:
-            result.failure = HttpResult::Failure::Other;
-            break;
-        }
+        // The transport errors with a failure of their own; any other is Failure::Other.
+        static constexpr std::pair<QNetworkReply::NetworkError, HttpResult::Failure> named[] = {
+            {QNetworkReply::ConnectionRefusedError, HttpResult::Failure::Refused},
+            {QNetworkReply::HostNotFoundError, HttpResult::Failure::HostNotFound},
+            {QNetworkReply::TimeoutError, HttpResult::Failure::Timeout},
+            {QNetworkReply::RemoteHostClosedError, HttpResult::Failure::Reset},
+        };
+        result.failure = HttpResult::Failure::Other;
+        for (const auto& [namedError, failure] : named)
+            if (error == namedError)
+                result.failure = failure;
     }
     if (result.failure != HttpResult::Failure::None) {
         result.errorText = failureText(result.failure);

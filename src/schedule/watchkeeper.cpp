@@ -18,12 +18,14 @@
 namespace zjx {
 namespace {
 
-const QString watchOnKey = QStringLiteral("watch/enabled");
-const QString watchMinutesKey = QStringLiteral("watch/minutes");
-const QString watchChimeKey = QStringLiteral("watch/chime");
-const QString watchLimitKey = QStringLiteral("watch/dailyLimit");
-const QString watchQuietFromKey = QStringLiteral("watch/quietFrom");
-const QString watchQuietToKey = QStringLiteral("watch/quietTo");
+// The watch's choices stand in the settings file's [watch] group, each written when it changes.
+const QString watchGroup = QStringLiteral("watch");
+
+void storeWatchChoice(const QString& settingsPath, const QString& key, const QVariant& value) {
+    QSettings settings(settingsPath, QSettings::IniFormat);
+    settings.beginGroup(watchGroup);
+    settings.setValue(key, value);
+}
 
 ParcelKey keyOf(const QString& record) {
     const ParcelFields f = ParcelRecord::split(record);
@@ -58,19 +60,20 @@ WatchKeeper::WatchKeeper(BookKeeper& keeper, std::function<QString()> host, QObj
     connect(book, &ParcelBook::noteRemoved, this, &WatchKeeper::bookChanged, Qt::QueuedConnection);
     connect(book, &ParcelBook::notesCleared, this, &WatchKeeper::bookChanged, Qt::QueuedConnection);
 
-    const QSettings settings(settingsPath(), QSettings::IniFormat);
-    m_chime = settings.value(watchChimeKey, true).toBool();
-    m_watch->setMinutes(settings.value(watchMinutesKey, WatchPlan::defaultMinutes).toInt());
-    m_watch->setDailyLimit(settings.value(watchLimitKey, defaultDailyLimit).toInt());
+    QSettings settings(settingsPath(), QSettings::IniFormat);
+    settings.beginGroup(watchGroup);
+    m_chime = settings.value(QStringLiteral("chime"), true).toBool();
+    m_watch->setMinutes(settings.value(QStringLiteral("minutes"), WatchPlan::defaultMinutes).toInt());
+    m_watch->setDailyLimit(settings.value(QStringLiteral("dailyLimit"), defaultDailyLimit).toInt());
     const auto time = [&settings](const QString& key, QTime fallback) {
         const QTime t = QTime::fromString(settings.value(key).toString(), QStringLiteral("HH:mm"));
         return t.isValid() ? t : fallback;
     };
-    m_quietFrom = time(watchQuietFromKey, QTime(22, 0));
-    m_quietTo = time(watchQuietToKey, QTime(7, 0));
+    m_quietFrom = time(QStringLiteral("quietFrom"), QTime(22, 0));
+    m_quietTo = time(QStringLiteral("quietTo"), QTime(7, 0));
     m_watch->setQuietHours(m_quietFrom, m_quietTo);
     bookChanged();
-    m_watch->setEnabled(settings.value(watchOnKey, false).toBool());
+    m_watch->setEnabled(settings.value(QStringLiteral("enabled"), false).toBool());
 }
 
 WatchKeeper::~WatchKeeper() {
@@ -105,31 +108,30 @@ void WatchKeeper::bookChanged() {
 
 void WatchKeeper::setEnabled(bool on) {
     m_watch->setEnabled(on);
-    QSettings(settingsPath(), QSettings::IniFormat).setValue(watchOnKey, on);
+    storeWatchChoice(settingsPath(), QStringLiteral("enabled"), on);
 }
 
 void WatchKeeper::setMinutes(int minutes) {
     m_watch->setMinutes(minutes);
-    QSettings(settingsPath(), QSettings::IniFormat).setValue(watchMinutesKey, minutes);
+    storeWatchChoice(settingsPath(), QStringLiteral("minutes"), minutes);
 }
 
 void WatchKeeper::setChime(bool on) {
     m_chime = on;
-    QSettings(settingsPath(), QSettings::IniFormat).setValue(watchChimeKey, on);
+    storeWatchChoice(settingsPath(), QStringLiteral("chime"), on);
 }
 
 void WatchKeeper::setDailyLimit(int limit) {
     m_watch->setDailyLimit(limit);
-    QSettings(settingsPath(), QSettings::IniFormat).setValue(watchLimitKey, limit);
+    storeWatchChoice(settingsPath(), QStringLiteral("dailyLimit"), limit);
 }
 
 void WatchKeeper::setQuietHours(const QTime& from, const QTime& to) {
     m_quietFrom = from;
     m_quietTo = to;
     m_watch->setQuietHours(from, to);
-    QSettings settings(settingsPath(), QSettings::IniFormat);
-    settings.setValue(watchQuietFromKey, from.toString(QStringLiteral("HH:mm")));
-    settings.setValue(watchQuietToKey, to.toString(QStringLiteral("HH:mm")));
+    storeWatchChoice(settingsPath(), QStringLiteral("quietFrom"), from.toString(QStringLiteral("HH:mm")));
+    storeWatchChoice(settingsPath(), QStringLiteral("quietTo"), to.toString(QStringLiteral("HH:mm")));
 }
 
 void WatchKeeper::tellNews(const QList<ParcelNews>& news) {

@@ -23,31 +23,27 @@ namespace {
 struct Event {
     const char* time; // local time, UTC+8
     const char* text;
-    const char* place;
+    const char* place = ""; // none in kdniao's sample
 };
 
+// Events the histories share: taken in at Hangzhou, arrived at Shanghai's hub.
+const Event kTakenIn{"2026-12-01 09:12:00", "快件已由 杭州市西湖区营业部 揽收", "杭州市"};
+const Event kAtShanghai{"2026-12-02 03:05:00", "快件已到达 上海转运中心", "上海市"};
 const Event kTransit[] = {
-    {"2026-12-01 09:12:00", "快件已由 杭州市西湖区营业部 揽收", "杭州市"},
+    kTakenIn,
     {"2026-12-01 18:40:00", "快件已从 杭州转运中心 发出，下一站 上海转运中心", "杭州市"},
-    {"2026-12-02 03:05:00", "快件已到达 上海转运中心", "上海市"},
+    kAtShanghai,
 };
 const Event kSigned[] = {
-    {"2026-12-01 09:12:00", "快件已由 杭州市西湖区营业部 揽收", "杭州市"},
-    {"2026-12-02 03:05:00", "快件已到达 上海转运中心", "上海市"},
+    kTakenIn,
+    kAtShanghai,
     {"2026-12-02 08:30:00", "派件员 王师傅 正在派件", "上海市"},
     {"2026-12-02 11:47:00", "快件已签收，签收人：本人", "上海市"},
 };
 // Waiting at a station with a pickup code; refused by the receiver.
 const Event kPickup[] = {
-    {"2026-12-01 09:12:00", "快件已由 杭州市西湖区营业部 揽收", "杭州市"},
-    {"2026-12-02 03:05:00", "快件已到达 上海转运中心", "上海市"},
-    {"2026-12-02 15:20:00", "快件已放入 浦东新区张江菜鸟驿站，取件码 3-2-1045", "上海市"},
-};
-const Event kReturn[] = {
-    {"2026-12-01 09:12:00", "快件已由 杭州市西湖区营业部 揽收", "杭州市"},
-    {"2026-12-02 03:05:00", "快件已到达 上海转运中心", "上海市"},
-    {"2026-12-02 16:02:00", "收件人拒签，快件退回寄件人", "上海市"},
-};
+    kTakenIn, kAtShanghai, {"2026-12-02 15:20:00", "快件已放入 浦东新区张江菜鸟驿站，取件码 3-2-1045", "上海市"}};
+const Event kReturn[] = {kTakenIn, kAtShanghai, {"2026-12-02 16:02:00", "收件人拒签，快件退回寄件人", "上海市"}};
 // What the fakes expect of an undelivered parcel: kuaidi100's arrivalTime, 17TRACK's range, kdniao's
 // EstimatedDeliveryTime.
 constexpr char kArrivalTime[] = "2026-12-09 12";
@@ -57,7 +53,7 @@ constexpr char kKdniaoEstimate[] = "2026-12-10 12";
 const Event kMarkers[] = {
     {"2026-12-01 09:12:00", "包裹信息 NULL 已更正，原地址不存在，请输入新地址 <td>x</td><tr><td>", "杭州市"},
     {"2026-12-01 18:40:00", "不支持的快递公司转来的包裹，单号格式错误已修正", "杭州市"},
-    {"2026-12-02 03:05:00", "快件已到达 上海转运中心", "上海市"},
+    kAtShanghai,
 };
 
 // kuaidi100's codes (its published company list) for the program's companies and the big
@@ -109,13 +105,13 @@ constexpr int kUps = 100002;
 
 // kdniao's documented answer of its instant query: seven traces of a 顺丰 parcel, not in time order.
 const Event kKdniaoSample[] = {
-    {"2014/06/25 08:05:37", "正在派件..(派件人:邓裕富,电话:18718866310)[深圳 市]", ""},
-    {"2014/06/25 04:01:28", "快件在 深圳集散中心 ,准备送往下一站 深圳 [深圳市]", ""},
-    {"2014/06/25 01:41:06", "快件在 深圳集散中心 [深圳市]", ""},
-    {"2014/06/24 20:18:58", "已收件[深圳市]", ""},
-    {"2014/06/24 20:55:28", "快件在 深圳 ,准备送往下一站 深圳集散中心 [深圳市]", ""},
-    {"2014/06/25 10:23:03", "派件已签收[深圳市]", ""},
-    {"2014/06/25 10:23:03", "签收人是：已签收[深圳市]", ""},
+    {"2014/06/25 08:05:37", "正在派件..(派件人:邓裕富,电话:18718866310)[深圳 市]"},
+    {"2014/06/25 04:01:28", "快件在 深圳集散中心 ,准备送往下一站 深圳 [深圳市]"},
+    {"2014/06/25 01:41:06", "快件在 深圳集散中心 [深圳市]"},
+    {"2014/06/24 20:18:58", "已收件[深圳市]"},
+    {"2014/06/24 20:55:28", "快件在 深圳 ,准备送往下一站 深圳集散中心 [深圳市]"},
+    {"2014/06/25 10:23:03", "派件已签收[深圳市]"},
+    {"2014/06/25 10:23:03", "签收人是：已签收[深圳市]"},
 };
 
 // A delivered UPS parcel as 17TRACK reports it, newest first: the first leg in China (+08:00), the

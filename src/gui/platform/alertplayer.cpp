@@ -1,27 +1,23 @@
 #include "gui/platform/alertplayer.h"
 
+#include "gui/platform/seamhandler.h"
+
 #include <QAudioOutput>
 #include <QMediaPlayer>
 #include <QUrl>
 #include <utility>
 
 namespace zjx {
-namespace {
-AlertPlayer::Handler& handler() {
-    static AlertPlayer::Handler h;
-    return h;
-}
-} // namespace
 
 AlertPlayer::AlertPlayer(QObject* parent) : QObject(parent) {}
 
 void AlertPlayer::setHandler(Handler h) {
-    handler() = std::move(h);
+    seamHandler<AlertPlayer>() = std::move(h);
 }
 
 void AlertPlayer::setSource(const QString& path) {
-    if (handler()) {
-        handler()(*this, path);
+    if (seamHandler<AlertPlayer>()) {
+        seamHandler<AlertPlayer>()(*this, path);
         return;
     }
     if (!m_player) {

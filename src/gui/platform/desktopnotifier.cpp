@@ -1,5 +1,7 @@
 #include "gui/platform/desktopnotifier.h"
 
+#include "gui/platform/seamhandler.h"
+
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
@@ -8,12 +10,6 @@
 
 namespace zjx {
 namespace {
-
-DesktopNotifier::Handler& handler() {
-    static DesktopNotifier::Handler h;
-    return h;
-}
-
 const QString service = QStringLiteral("org.freedesktop.Notifications");
 const QString path = QStringLiteral("/org/freedesktop/Notifications");
 const QString interface = QStringLiteral("org.freedesktop.Notifications");
@@ -34,34 +30,13 @@ DesktopNotifier::DesktopNotifier(QObject* parent) : QObject(parent) {}
 DesktopNotifier::DesktopNotifier(const QDBusConnection& bus, QObject* parent) : QObject(parent), m_bus(bus) {}
 
 void DesktopNotifier::setHandler(Handler h) {
-    handler() = std::move(h);
+    seamHandler<DesktopNotifier>() = std::move(h);
 }
 
 QString DesktopNotifier::escapeMarkup(const QString& text) {
-    QString out;
-    out.reserve(text.size());
-    for (const QChar c : text) {
-        switch (c.unicode()) {
-        case '&':
-            out += QStringLiteral("&amp;");
-            break;
-        case '<':
-            out += QStringLiteral("&lt;");
-            break;
-        case '>':
-            out += QStringLiteral("&gt;");
-            break;
-        case '"':
-            out += QStringLiteral("&quot;");
-            break;
-        case '\'':
-            out += QStringLiteral("&#39;"); // servers built on Qt rich text know no &apos;
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
+    // Qt writes &amp; &lt; &gt; &quot;; the apostrophe as a number, since servers built on Qt rich
+    // text know no &apos;.
+    return text.toHtmlEscaped().replace(u'\'', QStringLiteral("&#39;"));
 }
 
 bool DesktopNotifier::ensureBus() {
@@ -87,8 +62,8 @@ bool DesktopNotifier::ensureBus() {
 }
 
 void DesktopNotifier::notify(const QString& key, const QString& summary, const QString& body) {
-    if (handler()) {
-        handler()(key, summary, body);
+    if (seamHandler<DesktopNotifier>()) {
+        seamHandler<DesktopNotifier>()(key, summary, body);
         return;
     }
     if (!ensureBus())

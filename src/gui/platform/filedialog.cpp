@@ -1,22 +1,16 @@
 #include "gui/platform/filedialog.h"
 
+#include "gui/platform/seamhandler.h"
+
 #include <QFileDialog>
 #include <utility>
 
 namespace zjx {
-namespace {
-
-FileDialog::Handler& handler() {
-    static FileDialog::Handler h;
-    return h;
-}
-
-} // namespace
 
 QString FileDialog::getSaveFileName(QWidget* parent, const QString& suggestedPath, const QString& filter,
                                     const QString& defaultSuffix) {
-    if (handler())
-        return handler()(suggestedPath, filter);
+    if (seamHandler<FileDialog>())
+        return seamHandler<FileDialog>()(suggestedPath, filter);
     // Built by hand for the default suffix, which the static getter cannot take; the suffix is then
     // part of the name the replace question is asked about.
     QFileDialog dialog(parent, QString(), suggestedPath, filter);
@@ -29,7 +23,7 @@ QString FileDialog::getSaveFileName(QWidget* parent, const QString& suggestedPat
 }
 
 void FileDialog::setHandler(Handler h) {
-    handler() = std::move(h);
+    seamHandler<FileDialog>() = std::move(h);
 }
 
 } // namespace zjx
