@@ -5,13 +5,12 @@
 #include <QTest>
 
 using zjx::CourierCatalogue;
-using zjx::test::addColumns;
 
 class TestCatalogue : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void codeByPosition_data() {
-        addColumns<int, QString, QString>("index", "name", "code");
+        zjx::test::addColumns<int, QString, QString>("index", "name", "code");
         // Names that do not spell their codes: the code must come from the position.
         const QList<std::tuple<int, const char16_t*, const char*>> rows = {
             {0, u"AAE快递", "aae"},

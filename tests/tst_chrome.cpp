@@ -30,12 +30,18 @@ namespace {
 const QString farewell = QStringLiteral("感谢您对阿檀、对青檀坊系列的软件的支持!\r \r"
                                         "是否退出并到论坛可以下载更多青檀坊系列原创免费软件?");
 
-std::unique_ptr<MainWindow> shownWindow(const WindowFixture& fx) {
+// The main window on screen (null if it never shows); with `active`, also the window that has the keyboard.
+std::unique_ptr<MainWindow> shownWindow(const WindowFixture& fx, bool active = false) {
     auto w = fx.makeWindow();
     w->move(100, 100);
     w->show();
     if (!QTest::qWaitForWindowExposed(w.get()))
         return nullptr;
+    if (active) {
+        w->activateWindow();
+        if (!QTest::qWaitForWindowActive(w.get()))
+            return nullptr;
+    }
     return w;
 }
 
@@ -253,10 +259,8 @@ private Q_SLOTS:
         QFETCH(QString, firstField);
         QFETCH(QString, name);
         WindowFixture fx;
-        auto w = shownWindow(fx);
+        auto w = shownWindow(fx, true);
         QVERIFY(w);
-        w->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(w.get()));
         FloatingPanel* frame = panelNamed(*w, panel);
         auto* close = test::named<QLabel>(frame, name);
         auto* field = test::named<QWidget>(frame, firstField);
@@ -284,10 +288,8 @@ private Q_SLOTS:
     void enterInTheAddPanelQueries() {
         QFETCH(QString, field);
         WindowFixture fx;
-        auto w = shownWindow(fx);
+        auto w = shownWindow(fx, true);
         QVERIFY(w);
-        w->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(w.get()));
         w->addPanel().openEmpty();
         auto* widget = test::named<QWidget>(&w->addPanel(), field);
         widget->setFocus();

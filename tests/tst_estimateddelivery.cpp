@@ -5,14 +5,12 @@
 
 #include <QtTest>
 
-using zjx::test::addColumns;
-
 class EstimatedDeliveryTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
     void text_data() {
-        addColumns<QByteArray, bool, QString>("header", "delivered", "shown");
+        zjx::test::addColumns<QByteArray, bool, QString>("header", "delivered", "shown");
         // Today is 2026-12-07 in every row.
         QTest::newRow("one day") << QByteArray("2026-12-09") << false << "预计送达 12月9日";
         QTest::newRow("range") << QByteArray("2026-12-09/2026-12-11") << false << "预计送达 12月9日-12月11日";

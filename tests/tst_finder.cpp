@@ -14,7 +14,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 
 using namespace zjx;
 using namespace zjx::test;
@@ -47,160 +46,137 @@ QString foundHint(int index) {
 class TestFinder : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void init();
-    void cleanup();
-    void keyword_data();
-    void keyword();
-    void emptyKeywordKeepsFinderOpen();
-    void enterInKeywordBoxSearches();
-    void commonButton_data();
-    void commonButton();
-    void bothOpenersShowFreshFinder_data();
-    void bothOpenersShowFreshFinder();
+    void init() {
+        m_fx = std::make_unique<test::WindowFixture>();
+        m_window = m_fx->makeWindow();
+        companyBox(*m_window)->setCurrentIndex(startIndex);
+        editCompanyBox(*m_window)->setCurrentIndex(startIndex);
+        m_window->setHint(startHint);
+        m_finder.reset(m_window->makeFinder());
+        m_finder->show();
+    }
+
+    void cleanup() {
+        m_finder.reset();
+        m_window.reset();
+        m_fx.reset();
+    }
+
+    void keyword_data() {
+        // expected -1: nothing matches, the main window stays as it was
+        addColumns<QString, int>("keyword", "expected");
+        QTest::newRow("申通") << QStringLiteral("申通") << 90;
+        QTest::newRow("申通 with a space on each side") << QStringLiteral(" 申通 ") << 90;
+        QTest::newRow("快递: the last match wins") << QStringLiteral("快递") << 125;
+        QTest::newRow("ems: case counts") << QStringLiteral("ems") << -1;
+        QTest::newRow("spaces only: every entry matches") << QStringLiteral("   ") << 126;
+        QTest::newRow("tab is not trimmed") << QStringLiteral("\t申通") << -1;
+        QTest::newRow("ideographic space is not trimmed") << QStringLiteral("申通\u3000") << -1;
+        // The couriers added behind the original ones are found only when no original name matches.
+        QTest::newRow("德邦: the original 德邦物流 first") << QStringLiteral("德邦") << 17;
+        QTest::newRow("极兔: an added courier") << QStringLiteral("极兔") << 127;
+        QTest::newRow("京东: the last added match") << QStringLiteral("京东") << 129;
+        QTest::newRow("a tracking number finds its company") << QStringLiteral(" 1Z999AA10123456784 ") << 98;
+    }
+    void keyword() {
+        QFETCH(QString, keyword);
+        QFETCH(int, expected);
+        m_finder->setKeyword(keyword);
+        QTest::mouseClick(test::named<QPushButton>(m_finder.get(), QStringLiteral("搜索")), Qt::LeftButton);
+        if (expected < 0)
+            expectSelected(startIndex, startHint);
+        else
+            expectSelected(expected, foundHint(expected));
+        QVERIFY(!m_finder->isVisible());
+        QVERIFY(test::ScriptedBoxes::shown().isEmpty());
+        if (!keyword.contains(u'Z'))
+            QCOMPARE(lastMatchingCompany(CourierCatalogue::displayNames(), finderSearchWord(keyword), 127), expected);
+    }
+
+    void emptyKeywordKeepsFinderOpen() {
+        QTest::mouseClick(test::named<QPushButton>(m_finder.get(), QStringLiteral("搜索")), Qt::LeftButton);
+        QCOMPARE(test::ScriptedBoxes::shownTexts(), QStringList{QStringLiteral("请输入物流公司关键字")});
+        QCOMPARE(test::ScriptedBoxes::shown().first().icon, MessageBox::Icon::Information);
+        QVERIFY(m_finder->isVisible());
+        expectSelected(startIndex, startHint);
+    }
+
+    void enterInKeywordBoxSearches() {
+        m_finder->setKeyword(QStringLiteral("申通"));
+        m_finder->activateWindow();
+        QLineEdit* keywordBox = test::named<QLineEdit>(m_finder.get(), QStringLiteral("公司名称关键字"));
+        keywordBox->setFocus();
+        QTest::keyClick(keywordBox, Qt::Key_Return);
+        QVERIFY(!m_finder->isVisible());
+        expectSelected(90, QStringLiteral("找到【申通快递】，是否为您要找的公司?"));
+    }
+
+    void commonButton_data() {
+        addColumns<int, QString, int>("button", "caption", "expected");
+        const std::array<std::pair<const char*, int>, 10> table{{{"申通", 90},
+                                                                 {"EMS", 26},
+                                                                 {"顺丰", 91},
+                                                                 {"圆通", 114},
+                                                                 {"中通", 124},
+                                                                 {"汇通", 51},
+                                                                 {"韵达", 117},
+                                                                 {"程光", 7},
+                                                                 {"全峰", 78},
+                                                                 {"宅急送", 120}}};
+        for (int i = 0; i < int(table.size()); ++i)
+            QTest::addRow("common button %d %s", i, table[i].first)
+                << i << QString::fromUtf8(table[i].first) << table[i].second;
+    }
+    void commonButton() {
+        QFETCH(int, button);
+        QFETCH(QString, caption);
+        QFETCH(int, expected);
+        QPushButton* b = test::named<QPushButton>(m_finder.get(), caption);
+        QCOMPARE(b->objectName(), QStringLiteral("commonButton%1").arg(button));
+        QCOMPARE(b->text(), caption);
+        QTest::mouseClick(b, Qt::LeftButton);
+        expectSelected(expected, startHint); // a button leaves the hint line alone
+        QVERIFY(!m_finder->isVisible());
+    }
+
+    void bothOpenersShowFreshFinder_data() { addBoolRows("editPanel", "add panel", "parcel panel"); }
+    void bothOpenersShowFreshFinder() {
+        QFETCH(bool, editPanel);
+        m_finder.reset();
+        QStringList seenKeywords;
+        QStringList seenTitles;
+        const auto searchInModal = [&](const QString& keyword) {
+            test::whenModalOpens<CompanyFinderWindow>([&, keyword](CompanyFinderWindow* finder) {
+                seenTitles << finder->windowTitle();
+                seenKeywords << finder->keyword();
+                finder->setKeyword(keyword);
+                finder->search();
+            });
+            QWidget* panel = editPanel ? static_cast<QWidget*>(&m_window->parcelPanel()) : &m_window->addPanel();
+            test::named<QPushButton>(panel, QStringLiteral("快捷搜索"))->click();
+        };
+        searchInModal(QStringLiteral("EMS"));
+        expectSelected(26, foundHint(26));
+        searchInModal(QStringLiteral("韵达"));
+        expectSelected(117, foundHint(117));
+        QCOMPARE(seenKeywords, (QStringList{QString(), QString()}));
+        QCOMPARE(seenTitles, (QStringList(2, QStringLiteral("搜索物流公司"))));
+        QVERIFY(!QApplication::activeModalWidget());
+    }
 
 private:
     std::unique_ptr<test::WindowFixture> m_fx;
     std::unique_ptr<MainWindow> m_window;
     std::unique_ptr<CompanyFinderWindow> m_finder;
 
-    void expectSelected(int index, const QString& hint);
+    void expectSelected(int index, const QString& hint) {
+        QCOMPARE(companyBox(*m_window)->currentIndex(), index);
+        QCOMPARE(editCompanyBox(*m_window)->currentIndex(), index);
+        QVERIFY(companies.contains(index));
+        QCOMPARE(m_window->parcelQuery().companyCode(), QString::fromLatin1(companies.value(index).code));
+        QCOMPARE(m_window->strips().text(StatusStrips::Hint), hint);
+    }
 };
-
-void TestFinder::init() {
-    m_fx = std::make_unique<test::WindowFixture>();
-    m_window = m_fx->makeWindow();
-    companyBox(*m_window)->setCurrentIndex(startIndex);
-    editCompanyBox(*m_window)->setCurrentIndex(startIndex);
-    m_window->setHint(startHint);
-    m_finder.reset(m_window->makeFinder());
-    m_finder->show();
-}
-
-void TestFinder::cleanup() {
-    m_finder.reset();
-    m_window.reset();
-    m_fx.reset();
-}
-
-void TestFinder::expectSelected(int index, const QString& hint) {
-    QCOMPARE(companyBox(*m_window)->currentIndex(), index);
-    QCOMPARE(editCompanyBox(*m_window)->currentIndex(), index);
-    QVERIFY(companies.contains(index));
-    QCOMPARE(m_window->parcelQuery().companyCode(), QString::fromLatin1(companies.value(index).code));
-    QCOMPARE(m_window->strips().text(StatusStrips::Hint), hint);
-}
-
-void TestFinder::keyword_data() {
-    // expected -1: nothing matches, the main window stays as it was
-    addColumns<QString, int>("keyword", "expected");
-    QTest::newRow("申通") << QStringLiteral("申通") << 90;
-    QTest::newRow("申通 with a space on each side") << QStringLiteral(" 申通 ") << 90;
-    QTest::newRow("快递: the last match wins") << QStringLiteral("快递") << 125;
-    QTest::newRow("ems: case counts") << QStringLiteral("ems") << -1;
-    QTest::newRow("spaces only: every entry matches") << QStringLiteral("   ") << 126;
-    QTest::newRow("tab is not trimmed") << QStringLiteral("\t申通") << -1;
-    QTest::newRow("ideographic space is not trimmed") << QStringLiteral("申通\u3000") << -1;
-    // The couriers added behind the original ones are found only when no original name matches.
-    QTest::newRow("德邦: the original 德邦物流 first") << QStringLiteral("德邦") << 17;
-    QTest::newRow("极兔: an added courier") << QStringLiteral("极兔") << 127;
-    QTest::newRow("京东: the last added match") << QStringLiteral("京东") << 129;
-    QTest::newRow("a tracking number finds its company") << QStringLiteral(" 1Z999AA10123456784 ") << 98;
-}
-
-void TestFinder::keyword() {
-    QFETCH(QString, keyword);
-    QFETCH(int, expected);
-    m_finder->setKeyword(keyword);
-    QTest::mouseClick(test::named<QPushButton>(m_finder.get(), QStringLiteral("搜索")), Qt::LeftButton);
-    if (expected < 0)
-        expectSelected(startIndex, startHint);
-    else
-        expectSelected(expected, foundHint(expected));
-    QVERIFY(!m_finder->isVisible());
-    QVERIFY(test::ScriptedBoxes::shown().isEmpty());
-    if (!keyword.contains(u'Z'))
-        QCOMPARE(lastMatchingCompany(CourierCatalogue::displayNames(), finderSearchWord(keyword), 127), expected);
-}
-
-void TestFinder::emptyKeywordKeepsFinderOpen() {
-    QTest::mouseClick(test::named<QPushButton>(m_finder.get(), QStringLiteral("搜索")), Qt::LeftButton);
-    QCOMPARE(test::ScriptedBoxes::shownTexts(), QStringList{QStringLiteral("请输入物流公司关键字")});
-    QCOMPARE(test::ScriptedBoxes::shown().first().icon, MessageBox::Icon::Information);
-    QVERIFY(m_finder->isVisible());
-    expectSelected(startIndex, startHint);
-}
-
-void TestFinder::enterInKeywordBoxSearches() {
-    m_finder->setKeyword(QStringLiteral("申通"));
-    m_finder->activateWindow();
-    QLineEdit* keywordBox = test::named<QLineEdit>(m_finder.get(), QStringLiteral("公司名称关键字"));
-    keywordBox->setFocus();
-    QTest::keyClick(keywordBox, Qt::Key_Return);
-    QVERIFY(!m_finder->isVisible());
-    expectSelected(90, QStringLiteral("找到【申通快递】，是否为您要找的公司?"));
-}
-
-void TestFinder::commonButton_data() {
-    addColumns<int, QString, int>("button", "caption", "expected");
-    const std::array<std::pair<const char*, int>, 10> table{{{"申通", 90},
-                                                             {"EMS", 26},
-                                                             {"顺丰", 91},
-                                                             {"圆通", 114},
-                                                             {"中通", 124},
-                                                             {"汇通", 51},
-                                                             {"韵达", 117},
-                                                             {"程光", 7},
-                                                             {"全峰", 78},
-                                                             {"宅急送", 120}}};
-    for (int i = 0; i < int(table.size()); ++i)
-        QTest::addRow("common button %d %s", i, table[i].first)
-            << i << QString::fromUtf8(table[i].first) << table[i].second;
-}
-
-void TestFinder::commonButton() {
-    QFETCH(int, button);
-    QFETCH(QString, caption);
-    QFETCH(int, expected);
-    QPushButton* b = test::named<QPushButton>(m_finder.get(), caption);
-    QCOMPARE(b->objectName(), QStringLiteral("commonButton%1").arg(button));
-    QCOMPARE(b->text(), caption);
-    QTest::mouseClick(b, Qt::LeftButton);
-    expectSelected(expected, startHint); // a button leaves the hint line alone
-    QVERIFY(!m_finder->isVisible());
-}
-
-void TestFinder::bothOpenersShowFreshFinder_data() {
-    QTest::addColumn<bool>("editPanel");
-    QTest::newRow("add panel") << false;
-    QTest::newRow("parcel panel") << true;
-}
-
-void TestFinder::bothOpenersShowFreshFinder() {
-    QFETCH(bool, editPanel);
-    m_finder.reset();
-    QStringList seenKeywords;
-    QStringList seenTitles;
-    const auto searchInModal = [&](const QString& keyword) {
-        QTimer::singleShot(0, [&, keyword] {
-            auto* finder = qobject_cast<CompanyFinderWindow*>(QApplication::activeModalWidget());
-            if (!finder)
-                return;
-            seenTitles << finder->windowTitle();
-            seenKeywords << finder->keyword();
-            finder->setKeyword(keyword);
-            finder->search();
-        });
-        QWidget* panel = editPanel ? static_cast<QWidget*>(&m_window->parcelPanel()) : &m_window->addPanel();
-        test::named<QPushButton>(panel, QStringLiteral("快捷搜索"))->click();
-    };
-    searchInModal(QStringLiteral("EMS"));
-    expectSelected(26, foundHint(26));
-    searchInModal(QStringLiteral("韵达"));
-    expectSelected(117, foundHint(117));
-    QCOMPARE(seenKeywords, (QStringList{QString(), QString()}));
-    QCOMPARE(seenTitles, (QStringList(2, QStringLiteral("搜索物流公司"))));
-    QVERIFY(!QApplication::activeModalWidget());
-}
 
 QTEST_MAIN(TestFinder)
 #include "tst_finder.moc"

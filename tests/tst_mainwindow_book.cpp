@@ -23,7 +23,6 @@
 #include <memory>
 
 using namespace zjx;
-using zjx::test::TestServer;
 using namespace zjx::test;
 
 namespace {
@@ -42,6 +41,12 @@ QStringList selectorEntries(const QComboBox* box) {
     for (int i = 0; i < box->count(); ++i)
         out << box->itemText(i);
     return out;
+}
+
+// The user chooses the book's second parcel (222, 鞋) and the window asks about it.
+void chooseSecond(MainWindow& w) {
+    parcelSelector(w)->setCurrentIndex(1);
+    w.askAboutChosen();
 }
 
 } // namespace
@@ -132,8 +137,7 @@ private Q_SLOTS:
     }
 
     void copyChosenParcel() {
-        parcelSelector(*m_w)->setCurrentIndex(1);
-        m_w->askAboutChosen();
+        chooseSecond(*m_w);
         editNoteBox(*m_w)->setText(QStringLiteral("not this"));
         m_w->copyParcel();
         QCOMPARE(QGuiApplication::clipboard()->text(),
@@ -152,8 +156,7 @@ private Q_SLOTS:
     }
 
     void panels() {
-        parcelSelector(*m_w)->setCurrentIndex(1);
-        m_w->askAboutChosen();
+        chooseSecond(*m_w);
         m_w->schedulePanel().showAlone();
         QVERIFY(!schedulePanelFrame(*m_w)->isHidden());
         m_w->openParcelPanel();
@@ -187,8 +190,7 @@ private Q_SLOTS:
         QFETCH(int, company);
         QFETCH(QString, note);
         QFETCH(QString, message);
-        parcelSelector(*m_w)->setCurrentIndex(1);
-        m_w->askAboutChosen();
+        chooseSecond(*m_w);
         m_w->openParcelPanel();
         editNumberBox(*m_w)->setText(number);
         editCompanyBox(*m_w)->setCurrentIndex(company);
@@ -209,30 +211,22 @@ private Q_SLOTS:
         QFETCH(bool, yes);
         QFETCH(QString, after);
         QFETCH(QStringList, entries);
-        parcelSelector(*m_w)->setCurrentIndex(1);
-        m_w->askAboutChosen();
+        chooseSecond(*m_w);
         m_w->openParcelPanel();
         editNoteBox(*m_w)->setText(QStringLiteral("靴"));
         test::ScriptedBoxes::setNextAnswer(yes ? MessageBox::Answer::Yes : MessageBox::Answer::No);
         m_w->parcelPanel().requestChange();
 
-        QCOMPARE(test::ScriptedBoxes::shownTexts(), QStringList{QStringLiteral("确定要修改[鞋]此单号码?")});
-        QCOMPARE(m_fx->storeBytes(), gbk(after));
-        QCOMPARE(m_w->bookKeeper().records().join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"), after);
-        QCOMPARE(selectorEntries(parcelSelector(*m_w)), entries);
-        // The first parcel is chosen and asked about afterwards; the panel closes either way.
-        QCOMPARE(parcelSelector(*m_w)->currentIndex(), 0);
-        QCOMPARE(m_w->bookKeeper().queryNumber, QStringLiteral("111"));
+        checkBookAfterAnswer(QStringLiteral("确定要修改[鞋]此单号码?"), after, entries);
+        // The panel closes either way.
         QCOMPARE(m_w->bookKeeper().parcelIndexText, QStringLiteral("0"));
         QCOMPARE(m_server->requests().size(), 2);
-        QCOMPARE(m_server->requests().last().param("nu"), std::string("111"));
         QVERIFY(parcelPanelFrame(*m_w)->isHidden());
     }
 
     // The edit panel's texts go into the record on one line, and a note holding "|" reads back whole.
     void modifiedRecordReadsBackWhole() {
-        parcelSelector(*m_w)->setCurrentIndex(1);
-        m_w->askAboutChosen();
+        chooseSecond(*m_w);
         m_w->openParcelPanel();
         editNumberBox(*m_w)->setText(QStringLiteral("SF1234567890\r\n"));
         editNoteBox(*m_w)->setText(QStringLiteral("爸爸衣服|冬\n"));
@@ -242,8 +236,7 @@ private Q_SLOTS:
         QCOMPARE(m_fx->storeBytes(), gbk(QStringLiteral("111|申通快递|书\r\n") + changed + QStringLiteral("\r\n")));
         auto again = m_fx->makeWindow();
         QCOMPARE(selectorEntries(parcelSelector(*again)), (QStringList{QStringLiteral("书"), QStringLiteral("爸爸衣服|冬")}));
-        parcelSelector(*again)->setCurrentIndex(1);
-        again->askAboutChosen();
+        chooseSecond(*again);
         QCOMPARE(again->bookKeeper().queryNumber, QStringLiteral("SF1234567890"));
         QCOMPARE(again->bookKeeper().companyName, QStringLiteral("顺丰快递"));
     }
@@ -258,20 +251,20 @@ private Q_SLOTS:
         QVERIFY(m_w->strips().text(StatusStrips::Hint).contains(QStringLiteral("无法读取")));
         numberBox(*m_w)->setEditText(QStringLiteral("9"));
         noteBox(*m_w)->setText(QStringLiteral("伞"));
-        QCOMPARE(m_w->bookKeeper().record(m_w->addPanel().number(), m_w->addPanel().company(), m_w->addPanel().note()), BookKeeper::Recorded::NotSaved);
+        QCOMPARE(recordAddPanel(*m_w), BookKeeper::Recorded::NotSaved);
         QCOMPARE(m_w->bookKeeper().records().size(), 1);
         QVERIFY(QFileInfo(m_fx->storePath() + QStringLiteral("/inside")).isDir());
         QCOMPARE(test::ScriptedBoxes::shown().size(), 1);
         QVERIFY(test::ScriptedBoxes::shownTexts().first().contains(m_fx->storePath()));
         numberBox(*m_w)->setEditText(QStringLiteral("10"));
-        m_w->bookKeeper().record(m_w->addPanel().number(), m_w->addPanel().company(), m_w->addPanel().note());
+        recordAddPanel(*m_w);
         QCOMPARE(test::ScriptedBoxes::shown().size(), 1);
         QVERIFY(m_w->strips().text(StatusStrips::Hint).contains(QStringLiteral("无法读取")));
         // Once the file can be read, its parcels come first and those added meanwhile follow.
         QVERIFY(QDir(m_fx->storePath()).removeRecursively());
         m_fx->writeStore(gbk(QStringLiteral("111|申通快递|书\r\n")));
         numberBox(*m_w)->setEditText(QStringLiteral("11"));
-        QCOMPARE(m_w->bookKeeper().record(m_w->addPanel().number(), m_w->addPanel().company(), m_w->addPanel().note()), BookKeeper::Recorded::Saved);
+        QCOMPARE(recordAddPanel(*m_w), BookKeeper::Recorded::Saved);
         QCOMPARE(m_fx->storeBytes(),
                  gbk(QStringLiteral("111|申通快递|书\r\n9|AAE快递|伞\r\n10|AAE快递|伞\r\n11|AAE快递|伞\r\n")));
         QCOMPARE(m_w->strips().text(StatusStrips::Hint), QStringLiteral("快递单号已记录!"));
@@ -294,7 +287,7 @@ private Q_SLOTS:
         QCOMPARE(m_w->strips().text(StatusStrips::Hint).contains(QStringLiteral("%1行无法完整读取").arg(unreadable)), unreadable > 0);
         numberBox(*m_w)->setEditText(QStringLiteral("333"));
         noteBox(*m_w)->setText(QStringLiteral("伞"));
-        QCOMPARE(m_w->bookKeeper().record(m_w->addPanel().number(), m_w->addPanel().company(), m_w->addPanel().note()), BookKeeper::Recorded::Saved);
+        QCOMPARE(recordAddPanel(*m_w), BookKeeper::Recorded::Saved);
         QFile kept(m_fx->storePath() + QStringLiteral(".bak"));
         QVERIFY(kept.open(QIODevice::ReadOnly));
         QCOMPARE(kept.readAll(), bytes);
@@ -313,19 +306,12 @@ private Q_SLOTS:
         QFETCH(bool, yes);
         QFETCH(QString, after);
         QFETCH(QStringList, entries);
-        parcelSelector(*m_w)->setCurrentIndex(1);
-        m_w->askAboutChosen();
+        chooseSecond(*m_w);
         m_w->openParcelPanel();
         test::ScriptedBoxes::setNextAnswer(yes ? MessageBox::Answer::Yes : MessageBox::Answer::No);
         m_w->deleteParcel();
 
-        QCOMPARE(test::ScriptedBoxes::shownTexts(), QStringList{QStringLiteral("确定要删除[鞋]此单号码?")});
-        QCOMPARE(m_fx->storeBytes(), gbk(after));
-        QCOMPARE(m_w->bookKeeper().records().join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"), after);
-        QCOMPARE(selectorEntries(parcelSelector(*m_w)), entries);
-        QCOMPARE(parcelSelector(*m_w)->currentIndex(), 0);
-        QCOMPARE(m_w->bookKeeper().queryNumber, QStringLiteral("111"));
-        QCOMPARE(m_server->requests().last().param("nu"), std::string("111"));
+        checkBookAfterAnswer(QStringLiteral("确定要删除[鞋]此单号码?"), after, entries);
         QCOMPARE(parcelPanelFrame(*m_w)->isHidden(), yes);
     }
 
@@ -365,8 +351,7 @@ private Q_SLOTS:
             QFile older(backup);
             QVERIFY(older.open(QIODevice::WriteOnly) && older.write("older") == 5);
         }
-        parcelSelector(*m_w)->setCurrentIndex(1);
-        m_w->askAboutChosen();
+        chooseSecond(*m_w);
         QTRY_COMPARE(progressRows(*m_w)->topLevelItemCount(), 2);
         numberBox(*m_w)->setEditText(QStringLiteral("333"));
         m_w->setHint(QStringLiteral("x"));
@@ -391,8 +376,7 @@ private Q_SLOTS:
     }
 
     void progressRowGestures() {
-        parcelSelector(*m_w)->setCurrentIndex(1);
-        m_w->askAboutChosen();
+        chooseSecond(*m_w);
         QTRY_COMPARE(progressRows(*m_w)->topLevelItemCount(), 2);
         progressRows(*m_w)->setCurrentItem(progressRows(*m_w)->topLevelItem(0));
         m_w->progressList().rowClicked();
@@ -436,6 +420,18 @@ private Q_SLOTS:
     }
 
 private:
+    // After the user answered `question` about the second parcel: the book holds `after` on disk and in
+    // memory, the selector lists `entries`, and the first parcel is chosen and asked about.
+    void checkBookAfterAnswer(const QString& question, const QString& after, const QStringList& entries) {
+        QCOMPARE(test::ScriptedBoxes::shownTexts(), QStringList{question});
+        QCOMPARE(m_fx->storeBytes(), gbk(after));
+        QCOMPARE(m_w->bookKeeper().records().join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"), after);
+        QCOMPARE(selectorEntries(parcelSelector(*m_w)), entries);
+        QCOMPARE(parcelSelector(*m_w)->currentIndex(), 0);
+        QCOMPARE(m_w->bookKeeper().queryNumber, QStringLiteral("111"));
+        QCOMPARE(m_server->requests().last().param("nu"), std::string("111"));
+    }
+
     std::unique_ptr<TestServer> m_server;
     std::unique_ptr<WindowFixture> m_fx;
     std::unique_ptr<MainWindow> m_w;

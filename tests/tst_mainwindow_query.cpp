@@ -27,8 +27,6 @@
 #include <sys/resource.h>
 
 using namespace zjx;
-using zjx::test::CannedResponse;
-using zjx::test::TestServer;
 using namespace zjx::test;
 
 Q_DECLARE_METATYPE(zjx::HttpResult::Failure)
@@ -80,9 +78,7 @@ std::unique_ptr<MainWindow> openAddPanel(const WindowFixture& fx, const QString&
     if (!QTest::qWaitForWindowActive(w.get()))
         qWarning("window not active");
     w->addPanel().openEmpty();
-    numberBox(*w)->setEditText(num);
-    companyBox(*w)->setCurrentIndex(companyBox(*w)->findText(company));
-    noteBox(*w)->setText(text);
+    typeIntoAddPanel(*w, num, companyBox(*w)->findText(company), text);
     return w;
 }
 
@@ -160,11 +156,7 @@ private Q_SLOTS:
         QVERIFY(server.requests().isEmpty());
     }
 
-    void goodAnswer_data() {
-        QTest::addColumn<bool>("closes");
-        QTest::newRow("close after adding") << true;
-        QTest::newRow("keep the panel open") << false;
-    }
+    void goodAnswer_data() { addBoolRows("closes", "keep the panel open", "close after adding"); }
     void goodAnswer() {
         QFETCH(bool, closes);
         TestServer& server = *m_server;
@@ -338,11 +330,7 @@ private Q_SLOTS:
         QCOMPARE(w->bookKeeper().records(), QStringList{record});
     }
 
-    void unknownNumber_data() {
-        QTest::addColumn<bool>("yes");
-        QTest::newRow("save it") << true;
-        QTest::newRow("do not save") << false;
-    }
+    void unknownNumber_data() { addBoolRows("yes", "do not save", "save it"); }
     void unknownNumber() {
         QFETCH(bool, yes);
         TestServer& server = *m_server;

@@ -122,13 +122,11 @@ private Q_SLOTS:
     void recordAppendsAndGuardsTheChosenParcel() {
         WindowFixture fx;
         auto w = fx.makeWindow();
-        numberBox(*w)->setEditText(QStringLiteral("123"));
-        companyBox(*w)->setCurrentIndex(90);
-        noteBox(*w)->setText(QStringLiteral("爸爸衣服"));
-        QCOMPARE(w->bookKeeper().record(w->addPanel().number(), w->addPanel().company(), w->addPanel().note()), BookKeeper::Recorded::Saved);
+        typeIntoAddPanel(*w, QStringLiteral("123"), 90, QStringLiteral("爸爸衣服"));
+        QCOMPARE(recordAddPanel(*w), BookKeeper::Recorded::Saved);
         QCOMPARE(w->strips().text(StatusStrips::Hint), QStringLiteral("快递单号已记录!"));
         // The same number with the same company is listed once, and the hint says so.
-        QCOMPARE(w->bookKeeper().record(w->addPanel().number(), w->addPanel().company(), w->addPanel().note()), BookKeeper::Recorded::AlreadyListed);
+        QCOMPARE(recordAddPanel(*w), BookKeeper::Recorded::AlreadyListed);
         QCOMPARE(w->strips().text(StatusStrips::Hint), QStringLiteral("该单号已在快递列表中,未重复保存"));
         QCOMPARE(fx.storeBytes(), codec::toGbk(QStringLiteral("123|申通快递|爸爸衣服\r\n")));
         QCOMPARE(parcelSelector(*w)->count(), 1);
@@ -137,17 +135,15 @@ private Q_SLOTS:
         // A chosen parcel does not keep another one entered on the add panel out of the book.
         w->bookKeeper().chosenRecordText = w->bookKeeper().records().first();
         numberBox(*w)->setEditText(QStringLiteral("999"));
-        QCOMPARE(w->bookKeeper().record(w->addPanel().number(), w->addPanel().company(), w->addPanel().note()), BookKeeper::Recorded::Saved);
+        QCOMPARE(recordAddPanel(*w), BookKeeper::Recorded::Saved);
         QCOMPARE(w->bookKeeper().records().size(), 2);
     }
 
     void recordKeepsTheBarCompany() {
         WindowFixture fx;
         auto w = fx.makeWindow();
-        numberBox(*w)->setEditText(QStringLiteral("55"));
-        companyBox(*w)->setCurrentIndex(40);
-        noteBox(*w)->setText(QStringLiteral("灯"));
-        w->bookKeeper().record(w->addPanel().number(), w->addPanel().company(), w->addPanel().note());
+        typeIntoAddPanel(*w, QStringLiteral("55"), 40, QStringLiteral("灯"));
+        recordAddPanel(*w);
         QCOMPARE(parcelSelector(*w)->itemText(0), QStringLiteral("灯"));
         auto again = fx.makeWindow();
         QCOMPARE(parcelSelector(*again)->itemText(0), QStringLiteral("灯"));
@@ -268,7 +264,7 @@ private Q_SLOTS:
         auto broken = fx.makeWindow();
         numberBox(*broken)->setEditText(QStringLiteral("1"));
         noteBox(*broken)->setText(QStringLiteral("书"));
-        broken->bookKeeper().record(broken->addPanel().number(), broken->addPanel().company(), broken->addPanel().note());
+        recordAddPanel(*broken);
         QCOMPARE(broken->bookKeeper().records().size(), 1);
         QCOMPARE(parcelSelector(*broken)->count(), 1);
         QVERIFY(broken->strips().text(StatusStrips::Hint).startsWith(QStringLiteral("保存失败")));

@@ -23,7 +23,6 @@
 #include <QTreeWidget>
 
 using namespace zjx;
-using zjx::test::TestServer;
 using namespace zjx::test;
 
 namespace {
@@ -75,8 +74,8 @@ PrivateBus* privateBus = nullptr;
 bool roundTrips(const QDBusConnection& bus = QDBusConnection::sessionBus(), int times = 2) {
     for (int i = 0; i < times; ++i) {
         // Waited for as the program's own answers are: in order, on this thread.
-        QDBusPendingCallWatcher watcher(bus.asyncCall(
-            QDBusMessage::createMethodCall(notificationsName, notificationsPath, notificationsName, "GetCapabilities")));
+        QDBusPendingCallWatcher watcher(bus.asyncCall(QDBusMessage::createMethodCall(
+            notificationsName, notificationsPath, notificationsName, "GetCapabilities")));
         bool answered = false;
         QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, [&answered] { answered = true; });
         if (!QTest::qWaitFor([&answered] { return answered; }, 10000))
@@ -158,9 +157,10 @@ const QByteArray book = TestServer::gbk(QStringLiteral("111|申通快递|书\r\n
 const QStringList outForDelivery{QStringLiteral("已收件"), QStringLiteral("到达上海"),
                                  QStringLiteral("派件中 <快递员> 张三 & \"李四\"")};
 
-// A window test with the parcel "鞋" chosen, its answers from `server`, its notices on the private bus.
+// A window test with the parcel "鞋" chosen, `events` the answer of its server, its notices on the private bus.
 struct Scene {
-    explicit Scene(TestServer& server) : fx(server.hostPort()) {
+    explicit Scene(const QStringList& events = outForDelivery) : fx(server.hostPort()) {
+        answer(events);
         test::QuietDesktop::uninstall();
         fx.writeStore(book);
         w = fx.makeWindow();
@@ -197,6 +197,9 @@ struct Scene {
         w->requerySchedule().loopTick();
         QTRY_VERIFY(!w->strips().text(StatusStrips::Verdict).isEmpty());
     }
+    // What the server answers from now on.
+    void answer(const QStringList& events) { server.setResponse("/", {200, TestServer::trackingPage(events)}); }
+    TestServer server;
     WindowFixture fx;
     std::unique_ptr<MainWindow> w;
     QWidget other;
@@ -205,242 +208,221 @@ struct Scene {
 } // namespace
 
 Q_DECLARE_METATYPE(Window)
+Q_DECLARE_METATYPE(FakeNotificationServer::Mode)
 
 class TestNotifications : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void init() { test::ScriptedBoxes::clearShown(); }
-    void onlyNewsWhileAwayIsSent_data();
-    void onlyNewsWhileAwayIsSent();
-    void bodyIsEscapedOnlyForMarkupServers_data();
-    void bodyIsEscapedOnlyForMarkupServers();
-    void nextNewsReplacesTheNotification();
-    void defaultActionBringsTheWindowBack_data();
-    void defaultActionBringsTheWindowBack();
-    void withoutServerNothingChanges();
-    void failedNoticeIsSentAgain_data();
-    void failedNoticeIsSentAgain();
-};
 
-void TestNotifications::onlyNewsWhileAwayIsSent_data() {
-    // seen: the user's own query showed the same answer before
-    // summary empty: no notification
-    addColumns<Window, bool, bool, QStringList, QString, int>("window", "manual", "seen", "progress", "summary",
-                                                              "chimes");
+    void onlyNewsWhileAwayIsSent_data() {
+        // seen: the user's own query showed the same answer before
+        // summary empty: no notification
+        addColumns<Window, bool, bool, QStringList, QString, int>("window", "manual", "seen", "progress", "summary",
+                                                                  "chimes");
 
-    const QString shoes = QStringLiteral("鞋 · 派件中");
-    const QStringList signedFor{QStringLiteral("已收件"), QStringLiteral("已签收,签收人:本人")};
-    QTest::newRow("minimised, re-query with news")
-        << Window::Minimised << false << false << outForDelivery << shoes << 1;
-    QTest::newRow("behind another window") << Window::BehindAnother << false << false << outForDelivery << shoes << 1;
-    QTest::newRow("hidden") << Window::Hidden << false << false << outForDelivery << shoes << 1;
-    QTest::newRow("minimised, the user's own query")
-        << Window::Minimised << true << false << QStringList{QStringLiteral("已收件")} << QString() << 1;
-    QTest::newRow("active, re-query") << Window::Active << false << false << outForDelivery << QString() << 1;
-    QTest::newRow("active, manual query") << Window::Active << true << false << outForDelivery << QString() << 1;
-    QTest::newRow("minimised, delivered")
-        << Window::Minimised << false << false << signedFor << QStringLiteral("鞋 · 已送达") << 1;
-    QTest::newRow("minimised, no news: the event shown before")
-        << Window::Minimised << false << true << outForDelivery << QString() << 0;
-}
-
-void TestNotifications::onlyNewsWhileAwayIsSent() {
-    QFETCH(Window, window);
-    QFETCH(bool, manual);
-    QFETCH(bool, seen);
-    QFETCH(QStringList, progress);
-    QFETCH(QString, summary);
-    QFETCH(int, chimes);
-
-    TestServer server;
-    server.setResponse("/", {200, TestServer::trackingPage(progress)});
-    FakeNotificationServer desktop;
-    Scene s(server);
-    if (seen) {
-        s.w->askAboutChosen();
-        QTRY_COMPARE(progressRows(*s.w)->topLevelItemCount(), progress.size());
+        const QString shoes = QStringLiteral("鞋 · 派件中");
+        const QStringList signedFor{QStringLiteral("已收件"), QStringLiteral("已签收,签收人:本人")};
+        QTest::newRow("minimised, re-query with news")
+            << Window::Minimised << false << false << outForDelivery << shoes << 1;
+        QTest::newRow("behind another window")
+            << Window::BehindAnother << false << false << outForDelivery << shoes << 1;
+        QTest::newRow("hidden") << Window::Hidden << false << false << outForDelivery << shoes << 1;
+        QTest::newRow("minimised, the user's own query")
+            << Window::Minimised << true << false << QStringList{QStringLiteral("已收件")} << QString() << 1;
+        QTest::newRow("active, re-query") << Window::Active << false << false << outForDelivery << QString() << 1;
+        QTest::newRow("active, manual query") << Window::Active << true << false << outForDelivery << QString() << 1;
+        QTest::newRow("minimised, delivered")
+            << Window::Minimised << false << false << signedFor << QStringLiteral("鞋 · 已送达") << 1;
+        QTest::newRow("minimised, no news: the event shown before")
+            << Window::Minimised << false << true << outForDelivery << QString() << 0;
     }
-    const int chimesBefore = test::ScriptedAlerts::timesStarted(s.w->alertPlayer());
-    s.put(window);
-    if (manual) {
-        s.w->addPanel().openEmpty();
-        numberBox(*s.w)->setEditText(QStringLiteral("333"));
-        noteBox(*s.w)->setText(QStringLiteral("伞"));
-        companyBox(*s.w)->setCurrentText(QStringLiteral("申通快递"));
-        s.w->startQuery();
-        QTRY_VERIFY(!s.w->strips().text(StatusStrips::Verdict).isEmpty() && s.w->strips().text(StatusStrips::Verdict) != QStringLiteral("未查询"));
-    } else {
+    void onlyNewsWhileAwayIsSent() {
+        QFETCH(Window, window);
+        QFETCH(bool, manual);
+        QFETCH(bool, seen);
+        QFETCH(QStringList, progress);
+        QFETCH(QString, summary);
+        QFETCH(int, chimes);
+
+        FakeNotificationServer desktop;
+        Scene s(progress);
+        if (seen) {
+            s.w->askAboutChosen();
+            QTRY_COMPARE(progressRows(*s.w)->topLevelItemCount(), progress.size());
+        }
+        const int chimesBefore = test::ScriptedAlerts::timesStarted(s.w->alertPlayer());
+        s.put(window);
+        if (manual) {
+            s.w->addPanel().openEmpty();
+            numberBox(*s.w)->setEditText(QStringLiteral("333"));
+            noteBox(*s.w)->setText(QStringLiteral("伞"));
+            companyBox(*s.w)->setCurrentText(QStringLiteral("申通快递"));
+            s.w->startQuery();
+            QTRY_VERIFY(!s.w->strips().text(StatusStrips::Verdict).isEmpty() &&
+                        s.w->strips().text(StatusStrips::Verdict) != QStringLiteral("未查询"));
+        } else {
+            s.requery();
+        }
+        // The chime does not depend on the window.
+        QCOMPARE(s.w->strips().text(StatusStrips::Verdict),
+                 chimes == 1 ? QStringLiteral("有更新") : QStringLiteral("无更新"));
+        QCOMPARE(test::ScriptedAlerts::timesStarted(s.w->alertPlayer()) - chimesBefore, chimes);
+
+        if (summary.isEmpty()) {
+            QVERIFY(roundTrips());
+            QCOMPARE(desktop.calls.size(), 0);
+            return;
+        }
+        QTRY_COMPARE(desktop.calls.size(), 1);
+        const FakeNotificationServer::Call& c = desktop.calls.first();
+        QCOMPARE(c.summary, summary);
+        QCOMPARE(c.appName, QStringLiteral("踪迹匣"));
+        QCOMPARE(c.appIcon, QStringLiteral("cn.tansoft.zjx"));
+        QCOMPARE(c.replacesId, 0u);
+        QCOMPARE(c.actions, (QStringList{QStringLiteral("default"), QStringLiteral("查看")}));
+        QCOMPARE(c.hints.value(QStringLiteral("desktop-entry")).toString(), QStringLiteral("cn.tansoft.zjx"));
+        QCOMPARE(c.hints.value(QStringLiteral("urgency")).metaType(), QMetaType::fromType<uchar>());
+        QCOMPARE(c.hints.value(QStringLiteral("urgency")).toInt(), 1);
+        QCOMPARE(c.expireTimeout, -1);
+        QVERIFY(test::ScriptedBoxes::shown().isEmpty());
+    }
+
+    void bodyIsEscapedOnlyForMarkupServers_data() {
+        addColumns<bool, QString>("markup", "body");
+        QTest::newRow("server reads markup")
+            << true << QStringLiteral("2013-05-22 08:00:00\n派件中 &lt;快递员&gt; 张三 &amp; &quot;李四&quot;");
+        QTest::newRow("plain-text server") << false << QStringLiteral("2013-05-22 08:00:00\n") + outForDelivery.last();
+    }
+    void bodyIsEscapedOnlyForMarkupServers() {
+        QFETCH(bool, markup);
+        QFETCH(QString, body);
+        FakeNotificationServer desktop;
+        if (!markup)
+            desktop.capabilities.removeAll(QStringLiteral("body-markup"));
+        Scene s;
         s.requery();
+        QTRY_COMPARE(desktop.calls.size(), 1);
+        QCOMPARE(desktop.calls.first().body, body);
+        // The summary is never read as markup: it goes as it is.
+        QCOMPARE(desktop.calls.first().summary, QStringLiteral("鞋 · 派件中"));
     }
-    // The chime does not depend on the window.
-    QCOMPARE(s.w->strips().text(StatusStrips::Verdict), chimes == 1 ? QStringLiteral("有更新") : QStringLiteral("无更新"));
-    QCOMPARE(test::ScriptedAlerts::timesStarted(s.w->alertPlayer()) - chimesBefore, chimes);
 
-    if (summary.isEmpty()) {
+    void nextNewsReplacesTheNotification() {
+        QStringList events = outForDelivery;
+        FakeNotificationServer desktop;
+        Scene s(events);
+        s.requery();
+        QTRY_COMPARE(desktop.calls.size(), 1);
+        events.append(QStringLiteral("已签收人: 本人"));
+        events.swapItemsAt(events.size() - 1, events.size() - 2); // still out for delivery, one event more
+        s.answer(events);
+        s.requery();
+        QTRY_COMPARE(desktop.calls.size(), 2);
+        QCOMPARE(desktop.calls.at(1).replacesId, 41u);
+
+        // The loop's next re-query finds the same latest event: nothing new reaches the desktop.
+        s.requery();
         QVERIFY(roundTrips());
-        QCOMPARE(desktop.calls.size(), 0);
-        return;
-    }
-    QTRY_COMPARE(desktop.calls.size(), 1);
-    const FakeNotificationServer::Call& c = desktop.calls.first();
-    QCOMPARE(c.summary, summary);
-    QCOMPARE(c.appName, QStringLiteral("踪迹匣"));
-    QCOMPARE(c.appIcon, QStringLiteral("cn.tansoft.zjx"));
-    QCOMPARE(c.replacesId, 0u);
-    QCOMPARE(c.actions, (QStringList{QStringLiteral("default"), QStringLiteral("查看")}));
-    QCOMPARE(c.hints.value(QStringLiteral("desktop-entry")).toString(), QStringLiteral("cn.tansoft.zjx"));
-    QCOMPARE(c.hints.value(QStringLiteral("urgency")).metaType(), QMetaType::fromType<uchar>());
-    QCOMPARE(c.hints.value(QStringLiteral("urgency")).toInt(), 1);
-    QCOMPARE(c.expireTimeout, -1);
-    QVERIFY(test::ScriptedBoxes::shown().isEmpty());
-}
+        QCOMPARE(desktop.calls.size(), 2);
 
-void TestNotifications::bodyIsEscapedOnlyForMarkupServers_data() {
-    addColumns<bool, QString>("markup", "body");
-    QTest::newRow("server reads markup")
-        << true << QStringLiteral("2013-05-22 08:00:00\n派件中 &lt;快递员&gt; 张三 &amp; &quot;李四&quot;");
-    QTest::newRow("plain-text server") << false << QStringLiteral("2013-05-22 08:00:00\n") + outForDelivery.last();
-}
+        // Another parcel has a notification of its own.
+        parcelSelector(*s.w)->setCurrentIndex(0);
+        s.requery();
+        QTRY_COMPARE(desktop.calls.size(), 3);
+        QCOMPARE(desktop.calls.at(2).replacesId, 0u);
+        QCOMPARE(desktop.calls.at(2).summary, QStringLiteral("书 · 派件中"));
 
-void TestNotifications::bodyIsEscapedOnlyForMarkupServers() {
-    QFETCH(bool, markup);
-    QFETCH(QString, body);
-    TestServer server;
-    server.setResponse("/", {200, TestServer::trackingPage(outForDelivery)});
-    FakeNotificationServer desktop;
-    if (!markup)
-        desktop.capabilities.removeAll(QStringLiteral("body-markup"));
-    Scene s(server);
-    s.requery();
-    QTRY_COMPARE(desktop.calls.size(), 1);
-    QCOMPARE(desktop.calls.first().body, body);
-    // The summary is never read as markup: it goes as it is.
-    QCOMPARE(desktop.calls.first().summary, QStringLiteral("鞋 · 派件中"));
-}
-
-void TestNotifications::nextNewsReplacesTheNotification() {
-    TestServer server;
-    QStringList events = outForDelivery;
-    server.setResponse("/", {200, TestServer::trackingPage(events)});
-    FakeNotificationServer desktop;
-    Scene s(server);
-    s.requery();
-    QTRY_COMPARE(desktop.calls.size(), 1);
-    events.append(QStringLiteral("已签收人: 本人"));
-    events.swapItemsAt(events.size() - 1, events.size() - 2); // still out for delivery, one event more
-    server.setResponse("/", {200, TestServer::trackingPage(events)});
-    s.requery();
-    QTRY_COMPARE(desktop.calls.size(), 2);
-    QCOMPARE(desktop.calls.at(1).replacesId, 41u);
-
-    // The loop's next re-query finds the same latest event: nothing new reaches the desktop.
-    s.requery();
-    QVERIFY(roundTrips());
-    QCOMPARE(desktop.calls.size(), 2);
-
-    // Another parcel has a notification of its own.
-    parcelSelector(*s.w)->setCurrentIndex(0);
-    s.requery();
-    QTRY_COMPARE(desktop.calls.size(), 3);
-    QCOMPARE(desktop.calls.at(2).replacesId, 0u);
-    QCOMPARE(desktop.calls.at(2).summary, QStringLiteral("书 · 派件中"));
-
-    // Once the user has closed it, the next news is a new notification.
-    desktop.emitSignal(QStringLiteral("NotificationClosed"), {41u, 2u});
-    QVERIFY(roundTrips()); // the signal went ahead of the answers
-    events.append(outForDelivery.last() + QStringLiteral(" 再次派送"));
-    server.setResponse("/", {200, TestServer::trackingPage(events)});
-    parcelSelector(*s.w)->setCurrentIndex(1);
-    s.requery();
-    QTRY_COMPARE(desktop.calls.size(), 4);
-    QCOMPARE(desktop.calls.at(3).replacesId, 0u);
-}
-
-void TestNotifications::defaultActionBringsTheWindowBack_data() {
-    addColumns<bool, QString, bool>("ourId", "action", "raised");
-    QTest::newRow("default action") << true << QStringLiteral("default") << true;
-    QTest::newRow("another application's notification") << false << QStringLiteral("default") << false;
-    QTest::newRow("another action") << true << QStringLiteral("dismiss") << false;
-}
-
-void TestNotifications::defaultActionBringsTheWindowBack() {
-    QFETCH(bool, ourId);
-    QFETCH(QString, action);
-    QFETCH(bool, raised);
-    TestServer server;
-    server.setResponse("/", {200, TestServer::trackingPage(outForDelivery)});
-    FakeNotificationServer desktop;
-    Scene s(server);
-    s.put(Window::Minimised);
-    s.requery();
-    QTRY_COMPARE(desktop.calls.size(), 1);
-
-    desktop.emitSignal(QStringLiteral("ActionInvoked"), {ourId ? 41u : 7u, action});
-    if (raised) {
-        QTRY_VERIFY(!s.w->isMinimized() && s.w->isVisible());
-        QTRY_VERIFY(s.w->isActiveWindow());
-    } else {
+        // Once the user has closed it, the next news is a new notification.
+        desktop.emitSignal(QStringLiteral("NotificationClosed"), {41u, 2u});
         QVERIFY(roundTrips()); // the signal went ahead of the answers
-        QVERIFY(s.w->isMinimized());
+        events.append(outForDelivery.last() + QStringLiteral(" 再次派送"));
+        s.answer(events);
+        parcelSelector(*s.w)->setCurrentIndex(1);
+        s.requery();
+        QTRY_COMPARE(desktop.calls.size(), 4);
+        QCOMPARE(desktop.calls.at(3).replacesId, 0u);
     }
-}
 
-void TestNotifications::withoutServerNothingChanges() {
-    TestServer server;
-    server.setResponse("/", {200, TestServer::trackingPage(outForDelivery)});
-    Scene s(server);
-    s.put(Window::Minimised);
-    s.requery();
-    QCOMPARE(test::ScriptedAlerts::timesStarted(s.w->alertPlayer()), 1);
-    // Straight to the verdict, as the parser calls it, each time with a latest event not told yet:
-    // the chime and the label as always, at once.
-    auto newEvent = [&s](int round) {
-        progressRows(*s.w)->topLevelItem(0)->setText(ProgressList::ProgressColumn, QStringLiteral("到达第%1站").arg(round));
-    };
-    for (int round = 2; round <= 3; ++round) {
-        newEvent(round);
+    void defaultActionBringsTheWindowBack_data() {
+        addColumns<bool, QString, bool>("ourId", "action", "raised");
+        QTest::newRow("default action") << true << QStringLiteral("default") << true;
+        QTest::newRow("another application's notification") << false << QStringLiteral("default") << false;
+        QTest::newRow("another action") << true << QStringLiteral("dismiss") << false;
+    }
+    void defaultActionBringsTheWindowBack() {
+        QFETCH(bool, ourId);
+        QFETCH(QString, action);
+        QFETCH(bool, raised);
+        FakeNotificationServer desktop;
+        Scene s;
+        s.put(Window::Minimised);
+        s.requery();
+        QTRY_COMPARE(desktop.calls.size(), 1);
+
+        desktop.emitSignal(QStringLiteral("ActionInvoked"), {ourId ? 41u : 7u, action});
+        if (raised) {
+            QTRY_VERIFY(!s.w->isMinimized() && s.w->isVisible());
+            QTRY_VERIFY(s.w->isActiveWindow());
+        } else {
+            QVERIFY(roundTrips()); // the signal went ahead of the answers
+            QVERIFY(s.w->isMinimized());
+        }
+    }
+
+    void withoutServerNothingChanges() {
+        Scene s;
+        s.put(Window::Minimised);
+        s.requery();
+        QCOMPARE(test::ScriptedAlerts::timesStarted(s.w->alertPlayer()), 1);
+        // Straight to the verdict, as the parser calls it, each time with a latest event not told yet:
+        // the chime and the label as always, at once.
+        auto newEvent = [&s](int round) {
+            progressRows(*s.w)->topLevelItem(0)->setText(ProgressList::ProgressColumn,
+                                                         QStringLiteral("到达第%1站").arg(round));
+        };
+        for (int round = 2; round <= 3; ++round) {
+            newEvent(round);
+            s.w->parcelQuery().judge(latestShown(*s.w));
+            QCOMPARE(s.w->strips().text(StatusStrips::Verdict), QStringLiteral("有更新"));
+            QCOMPARE(test::ScriptedAlerts::timesStarted(s.w->alertPlayer()), round);
+            QVERIFY(roundTrips()); // the error answer arrives and is dropped
+        }
+        QVERIFY(test::ScriptedBoxes::shown().isEmpty());
+        // A server that starts later is used with the next news.
+        FakeNotificationServer desktop;
+        newEvent(4);
         s.w->parcelQuery().judge(latestShown(*s.w));
-        QCOMPARE(s.w->strips().text(StatusStrips::Verdict), QStringLiteral("有更新"));
-        QCOMPARE(test::ScriptedAlerts::timesStarted(s.w->alertPlayer()), round);
-        QVERIFY(roundTrips()); // the error answer arrives and is dropped
+        QTRY_COMPARE(desktop.calls.size(), 1);
     }
-    QVERIFY(test::ScriptedBoxes::shown().isEmpty());
-    // A server that starts later is used with the next news.
-    FakeNotificationServer desktop;
-    newEvent(4);
-    s.w->parcelQuery().judge(latestShown(*s.w));
-    QTRY_COMPARE(desktop.calls.size(), 1);
-}
 
-Q_DECLARE_METATYPE(FakeNotificationServer::Mode)
-
-void TestNotifications::failedNoticeIsSentAgain_data() {
-    QTest::addColumn<FakeNotificationServer::Mode>("mode");
-    QTest::newRow("no server on the bus") << FakeNotificationServer::Mode::Absent;
-    QTest::newRow("server fails the call") << FakeNotificationServer::Mode::Failing;
-}
-
-// Without a working server the notice costs nothing and is not taken as told: the same notice goes
-// out once a server serves on that bus.
-void TestNotifications::failedNoticeIsSentAgain() {
-    QFETCH(FakeNotificationServer::Mode, mode);
-    FakeNotificationServer desktop(mode);
-    test::QuietDesktop::uninstall();
-    DesktopNotifier notifier(QDBusConnection::connectToBus(privateBus->address, QStringLiteral("notifier")));
-    const auto notice = [&] {
-        notifier.notify(QStringLiteral("1|申通快递"), QStringLiteral("书 · 运送中"), QStringLiteral("到达"));
-    };
-    notice();
-    QVERIFY(roundTrips(QDBusConnection(QStringLiteral("notifier")))); // the error answer is taken in
-    if (mode == FakeNotificationServer::Mode::Failing)
-        QCOMPARE(desktop.failedCalls, 1 + 2); // and the round trips' own calls
-    QCOMPARE(desktop.calls.size(), 0);
-    desktop.serve();
-    notice();
-    QTRY_COMPARE(desktop.calls.size(), 1);
-    QCOMPARE(desktop.calls.first().summary, QStringLiteral("书 · 运送中"));
-    QCOMPARE(desktop.calls.first().body, QStringLiteral("到达"));
-}
+    void failedNoticeIsSentAgain_data() {
+        QTest::addColumn<FakeNotificationServer::Mode>("mode");
+        QTest::newRow("no server on the bus") << FakeNotificationServer::Mode::Absent;
+        QTest::newRow("server fails the call") << FakeNotificationServer::Mode::Failing;
+    }
+    // Without a working server the notice costs nothing and is not taken as told: the same notice goes
+    // out once a server serves on that bus.
+    void failedNoticeIsSentAgain() {
+        QFETCH(FakeNotificationServer::Mode, mode);
+        FakeNotificationServer desktop(mode);
+        test::QuietDesktop::uninstall();
+        DesktopNotifier notifier(QDBusConnection::connectToBus(privateBus->address, QStringLiteral("notifier")));
+        const auto notice = [&] {
+            notifier.notify(QStringLiteral("1|申通快递"), QStringLiteral("书 · 运送中"), QStringLiteral("到达"));
+        };
+        notice();
+        QVERIFY(roundTrips(QDBusConnection(QStringLiteral("notifier")))); // the error answer is taken in
+        if (mode == FakeNotificationServer::Mode::Failing)
+            QCOMPARE(desktop.failedCalls, 1 + 2); // and the round trips' own calls
+        QCOMPARE(desktop.calls.size(), 0);
+        desktop.serve();
+        notice();
+        QTRY_COMPARE(desktop.calls.size(), 1);
+        QCOMPARE(desktop.calls.first().summary, QStringLiteral("书 · 运送中"));
+        QCOMPARE(desktop.calls.first().body, QStringLiteral("到达"));
+    }
+};
 
 int main(int argc, char** argv) {
     // The bus must be known before anything in Qt connects to the session bus.

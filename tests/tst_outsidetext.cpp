@@ -34,9 +34,6 @@
 
 using namespace zjx;
 using namespace zjx::test;
-using test::CannedResponse;
-using test::TestServer;
-using test::WindowFixture;
 
 namespace {
 

@@ -28,9 +28,6 @@
 #include <mutex>
 
 using namespace zjx;
-using zjx::test::CannedResponse;
-using zjx::test::RecordedRequest;
-using zjx::test::TestServer;
 using namespace zjx::test;
 
 namespace {

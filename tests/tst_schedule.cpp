@@ -74,26 +74,17 @@ void TestSchedule::chooserValue() {
 
 void TestSchedule::timedQueryDue_data() {
     addColumns<QTime, QString, QString, bool>("now", "hour", "minute", "due");
-    QTest::newRow("midnight preset") << QTime(0, 0, 0) << "0"
-                                     << "0" << true;
-    QTest::newRow("first second") << QTime(10, 30, 0) << "10"
-                                  << "30" << true;
-    QTest::newRow("last second") << QTime(10, 30, 59) << "10"
-                                 << "30" << true;
-    QTest::newRow("minute before") << QTime(10, 29, 59) << "10"
-                                   << "30" << false;
-    QTest::newRow("minute after") << QTime(10, 31, 0) << "10"
-                                  << "30" << false;
-    QTest::newRow("other hour") << QTime(22, 30, 0) << "10"
-                                << "30" << false;
-    QTest::newRow("hour and minute swapped") << QTime(10, 30, 0) << "30"
-                                             << "10" << false;
-    QTest::newRow("last minute of day") << QTime(23, 59, 30) << "23"
-                                        << "59" << true;
-    QTest::newRow("empty choosers read 0") << QTime(0, 0, 5) << ""
-                                           << "" << true;
-    QTest::newRow("invalid time") << QTime() << "0"
-                                  << "0" << false;
+    QTest::newRow("midnight preset") << QTime(0, 0, 0) << QStringLiteral("0") << QStringLiteral("0") << true;
+    QTest::newRow("first second") << QTime(10, 30, 0) << QStringLiteral("10") << QStringLiteral("30") << true;
+    QTest::newRow("last second") << QTime(10, 30, 59) << QStringLiteral("10") << QStringLiteral("30") << true;
+    QTest::newRow("minute before") << QTime(10, 29, 59) << QStringLiteral("10") << QStringLiteral("30") << false;
+    QTest::newRow("minute after") << QTime(10, 31, 0) << QStringLiteral("10") << QStringLiteral("30") << false;
+    QTest::newRow("other hour") << QTime(22, 30, 0) << QStringLiteral("10") << QStringLiteral("30") << false;
+    QTest::newRow("hour and minute swapped")
+        << QTime(10, 30, 0) << QStringLiteral("30") << QStringLiteral("10") << false;
+    QTest::newRow("last minute of day") << QTime(23, 59, 30) << QStringLiteral("23") << QStringLiteral("59") << true;
+    QTest::newRow("empty choosers read 0") << QTime(0, 0, 5) << QStringLiteral("") << QStringLiteral("") << true;
+    QTest::newRow("invalid time") << QTime() << QStringLiteral("0") << QStringLiteral("0") << false;
 }
 
 void TestSchedule::timedQueryDue() {

@@ -2,6 +2,7 @@
 // its runtime folder; a lock left by a killed program is taken over, one planted elsewhere means
 // nothing. And a program asked to end by a signal leaves through its event loop.
 #include "platform/singleinstance.h"
+#include "support/datatable.h"
 
 #include <QDir>
 #include <QFile>
@@ -78,9 +79,7 @@ private Q_SLOTS:
     // The lock lives beside the book when only its owner may write there, else in the user's own
     // folder; a live lock where the runtime folder is (another user's, in /tmp) changes nothing.
     void lockBelongsToTheBook_data() {
-        QTest::addColumn<bool>("othersWrite");
-        QTest::newRow("private folder") << false;
-        QTest::newRow("folder others may write") << true;
+        zjx::test::addBoolRows("othersWrite", "private folder", "folder others may write");
     }
     void lockBelongsToTheBook() {
         QFETCH(bool, othersWrite);

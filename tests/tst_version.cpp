@@ -17,8 +17,6 @@
 #include <QTimer>
 
 using namespace zjx;
-using zjx::test::CannedResponse;
-using zjx::test::TestServer;
 using namespace zjx::test;
 
 class TestVersion : public QObject {

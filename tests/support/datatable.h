@@ -13,4 +13,11 @@ template <class... Types, class... Names> void addColumns(const Names&... names)
     (QTest::addColumn<Types>(names), ...);
 }
 
+// A table of one bool column and two rows, tagged by what the value means: false's row, then true's.
+inline void addBoolRows(const char* name, const char* whenFalse, const char* whenTrue) {
+    QTest::addColumn<bool>(name);
+    QTest::newRow(whenFalse) << false;
+    QTest::newRow(whenTrue) << true;
+}
+
 } // namespace zjx::test

@@ -19,6 +19,7 @@
 #include "watch/news.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -26,6 +27,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStringList>
+#include <QTimer>
 #include <QTreeWidget>
 #include <type_traits>
 
@@ -77,6 +79,16 @@ inline QPushButton* queryButton(MainWindow& w) { return named<QPushButton>(&w.ad
 inline QCheckBox* closeAfterAdding(MainWindow& w) {
     return named<QCheckBox>(&w.addPanel(), QStringLiteral("是否添加后自动关闭本页,如需继续添加请取消勾选"));
 }
+// The user types a parcel into the add panel: its number, the company at `company` in the chooser, a note.
+inline void typeIntoAddPanel(MainWindow& w, const QString& number, int company, const QString& note) {
+    numberBox(w)->setEditText(number);
+    companyBox(w)->setCurrentIndex(company);
+    noteBox(w)->setText(note);
+}
+// What the add panel holds, recorded in the book as a query's first good answer records it.
+inline BookKeeper::Recorded recordAddPanel(MainWindow& w) {
+    return w.bookKeeper().record(w.addPanel().number(), w.addPanel().company(), w.addPanel().note());
+}
 // The parcel panel.
 inline QFrame* parcelPanelFrame(MainWindow& w) { return &w.parcelPanel(); }
 inline QLineEdit* editNumberBox(MainWindow& w) { return named<QLineEdit>(&w.parcelPanel(), QStringLiteral("快递单号")); }
@@ -100,6 +112,15 @@ inline QPushButton* timedButton(MainWindow& w) {
 }
 inline QPushButton* loopButton(MainWindow& w) {
     return named<QPushButton>(&w.schedulePanel(), QStringList{QStringLiteral("开始循环"), QStringLiteral("停止循环")});
+}
+
+// Hands the modal window of type T to `handle` once it is open: call it just before the call that opens the
+// window and waits for it to close.
+template <class T, class Handle> void whenModalOpens(Handle handle) {
+    QTimer::singleShot(0, [handle] {
+        if (auto* window = qobject_cast<T*>(QApplication::activeModalWidget()))
+            handle(window);
+    });
 }
 
 // The event at the top of the progress list, as the update verdict reads it.
