@@ -20,6 +20,31 @@ namespace {
 const char* const kBackends[] = {"demo", "kuaidi100", "17track", "kdniao"};
 const char* const kSections[] = {"gateway", "kuaidi100", "17track", "kdniao"};
 
+// The providers' settings that are taken as they stand ...
+struct TextKey {
+    const char* section;
+    const char* key;
+    QString GatewayConfig::*field;
+};
+const TextKey kTextKeys[] = {
+    {"kuaidi100", "customer", &GatewayConfig::kuaidi100Customer},
+    {"kuaidi100", "key", &GatewayConfig::kuaidi100Key},
+    {"17track", "key", &GatewayConfig::track17Key},
+    {"kdniao", "business_id", &GatewayConfig::kdniaoBusinessId},
+    {"kdniao", "app_key", &GatewayConfig::kdniaoAppKey},
+};
+
+// ... and each provider's address, its key "url".
+struct UrlKey {
+    const char* section;
+    QUrl GatewayConfig::*field;
+};
+const UrlKey kUrlKeys[] = {
+    {"kuaidi100", &GatewayConfig::kuaidi100Url},
+    {"17track", &GatewayConfig::track17Url},
+    {"kdniao", &GatewayConfig::kdniaoUrl},
+};
+
 QString where(const QString& path, int line) {
     return QStringLiteral("%1:%2").arg(path).arg(line);
 }
@@ -109,6 +134,7 @@ ConfigResult parseConfig(const QByteArray& text, const QString& path) {
     c.path = path;
     std::map<std::pair<QString, QString>, int> seen;
     QString section;
+    bool sectionKnown = false;
     const QList<QByteArray> lines = text.split('\n');
     for (int i = 0; i < lines.size(); ++i) {
         const int lineNo = i + 1;
@@ -122,8 +148,9 @@ ConfigResult parseConfig(const QByteArray& text, const QString& path) {
             if (!line.endsWith(u']') || line.size() < 3)
                 return {std::nullopt, where(path, lineNo) + QStringLiteral(": a section line looks like [name]")};
             section = line.mid(1, line.size() - 2).trimmed();
-            if (std::none_of(std::begin(kSections), std::end(kSections),
-                             [&](const char* name) { return section == QLatin1String(name); }))
+            sectionKnown = std::any_of(std::begin(kSections), std::end(kSections),
+                                       [&](const char* name) { return section == QLatin1String(name); });
+            if (!sectionKnown)
                 c.warnings << where(path, lineNo) + QStringLiteral(": unknown section [%1] (ignored)").arg(section);
             continue;
         }
@@ -151,8 +178,19 @@ ConfigResult parseConfig(const QByteArray& text, const QString& path) {
             out = url;
             return std::nullopt;
         };
+        const auto textKey = std::find_if(std::begin(kTextKeys), std::end(kTextKeys), [&](const TextKey& k) {
+            return section == QLatin1String(k.section) && key == QLatin1String(k.key);
+        });
+        const auto urlKey = std::find_if(std::begin(kUrlKeys), std::end(kUrlKeys), [&](const UrlKey& k) {
+            return section == QLatin1String(k.section) && key == u"url";
+        });
         bool knownKey = true;
-        if (section == u"gateway") {
+        if (textKey != std::end(kTextKeys)) {
+            c.*(textKey->field) = value;
+        } else if (urlKey != std::end(kUrlKeys)) {
+            if (auto e = readUrl(c.*(urlKey->field)))
+                return *e;
+        } else if (section == u"gateway") {
             if (key == u"backend") {
                 if (std::none_of(std::begin(kBackends), std::end(kBackends),
                                  [&](const char* name) { return value == QLatin1String(name); }))
@@ -173,42 +211,13 @@ ConfigResult parseConfig(const QByteArray& text, const QString& path) {
             } else {
                 knownKey = false;
             }
-        } else if (section == u"kuaidi100") {
-            if (key == u"customer") {
-                c.kuaidi100Customer = value;
-            } else if (key == u"key") {
-                c.kuaidi100Key = value;
-            } else if (key == u"url") {
-                if (auto e = readUrl(c.kuaidi100Url))
-                    return *e;
-            } else {
-                knownKey = false;
-            }
-        } else if (section == u"17track") {
-            if (key == u"key") {
-                c.track17Key = value;
-            } else if (key == u"url") {
-                if (auto e = readUrl(c.track17Url))
-                    return *e;
-            } else {
-                knownKey = false;
-            }
-        } else if (section == u"kdniao") {
-            if (key == u"business_id") {
-                c.kdniaoBusinessId = value;
-            } else if (key == u"app_key") {
-                c.kdniaoAppKey = value;
-            } else if (key == u"request_type") {
-                if (value != u"1002" && value != u"8001")
-                    return bad(QStringLiteral("must be 1002 (instant query) or 8001 (real-time query)"));
-                c.kdniaoRequestType = value.toInt();
-            } else if (key == u"url") {
-                if (auto e = readUrl(c.kdniaoUrl))
-                    return *e;
-            } else {
-                knownKey = false;
-            }
-        } // an unknown section was named once, at its own line
+        } else if (section == u"kdniao" && key == u"request_type") {
+            if (value != u"1002" && value != u"8001")
+                return bad(QStringLiteral("must be 1002 (instant query) or 8001 (real-time query)"));
+            c.kdniaoRequestType = value.toInt();
+        } else {
+            knownKey = !sectionKnown; // an unknown section was named once, at its own line
+        }
         if (!knownKey)
             c.warnings << where(path, lineNo) + QStringLiteral(": unknown key [%1] %2 (ignored)").arg(section, key);
     }

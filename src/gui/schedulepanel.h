@@ -37,7 +37,14 @@ Q_SIGNALS:
 
 private:
     void setHold(bool held, QComboBox* chooser, QComboBox* otherChooser = nullptr);
+    // A query starts only with a parcel chosen and its time set; else the user is told what is missing.
+    bool mayStart(const QString& noParcelText, bool timeSet, const QString& noTimeText);
     void endTimed();
+    void disarmTimed();
+    void stopLoop();
+    // Shows the other group in the shown one's place; while the shown one's query runs, only if the
+    // user agrees to the question.
+    bool swapGroups(QGroupBox* shown, QGroupBox* other, bool running, const QString& question);
 
     RequerySchedule& m_schedule;
     std::function<bool()> m_hasParcel;
