@@ -21,74 +21,69 @@ using namespace zjx;
 class TestArchive : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void killedMoverLosesAndDuplicatesNothing();
-    void parcelInBothFilesStaysInTheBook();
+    void killedMoverLosesAndDuplicatesNothing() {
+        QTemporaryDir dir;
+        const QString bookPath = dir.filePath(Store::fileName());
+        QStringList parcels;
+        for (int i = 0; i < 40; ++i)
+            parcels << QStringLiteral("ZJX%1|申通快递|包裹%1").arg(i, 6, 10, QLatin1Char('0'));
+        QVERIFY(Store::write(bookPath, parcels).ok());
+        const QString writer = QCoreApplication::applicationDirPath() + QStringLiteral("/archivewriter");
+        QVERIFY2(QFileInfo(writer).isExecutable(), qPrintable(writer));
+
+        QRandomGenerator random(zjx::test::testSeed("kill moments"));
+        int inBoth = 0;
+        constexpr int kills = 80;
+        for (int k = 0; k < kills; ++k) {
+            QProcess child;
+            child.start(writer, {bookPath});
+            QVERIFY(child.waitForStarted(5000));
+            QVERIFY(child.waitForReadyRead(5000)); // "m": the moves run
+            std::this_thread::sleep_for(std::chrono::microseconds(random.bounded(1, 20000)));
+            ::kill(pid_t(child.processId()), SIGKILL);
+            QVERIFY(child.waitForFinished(5000));
+            const QStringList archived = Store::read(ParcelArchive::pathBeside(bookPath)).records;
+            for (const QString& record : Store::read(bookPath).records)
+                inBoth += archived.contains(record);
+            QStringList all = startUp(bookPath);
+            all.sort();
+            QVERIFY2(all == parcels, qPrintable(QStringLiteral("kill %1: %2 records").arg(k).arg(all.size())));
+        }
+        qInfo("%d kills, %d left a parcel in both files before the reconciliation", kills, inBoth);
+    }
+
+    void parcelInBothFilesStaysInTheBook() {
+        // What a kill between a move's two writes leaves, whichever way the parcel went.
+        QTemporaryDir dir;
+        const QString bookPath = dir.filePath(Store::fileName());
+        const QString a = QStringLiteral("ZJX1|申通快递|a"), b = QStringLiteral("ZJX2|申通快递|b");
+        QVERIFY(Store::write(bookPath, {a}).ok());
+        QVERIFY(Store::write(ParcelArchive::pathBeside(bookPath), {b, a, b}).ok());
+        QCOMPARE(startUp(bookPath), (QStringList{a, b}));
+        QCOMPARE(Store::read(bookPath).records, QStringList{a});
+        // Deleted for good: gone from the file and from what the archive holds.
+        ParcelArchive archive;
+        archive.setPath(ParcelArchive::pathBeside(bookPath));
+        archive.load();
+        QVERIFY(archive.remove(0).ok());
+        QCOMPARE(archive.records(), QStringList());
+        QCOMPARE(Store::read(archive.path()).records, QStringList());
+    }
 
 private:
-    static QStringList startUp(const QString& bookPath);
-};
-
-void TestArchive::killedMoverLosesAndDuplicatesNothing() {
-    QTemporaryDir dir;
-    const QString bookPath = dir.filePath(Store::fileName());
-    QStringList parcels;
-    for (int i = 0; i < 40; ++i)
-        parcels << QStringLiteral("ZJX%1|申通快递|包裹%1").arg(i, 6, 10, QLatin1Char('0'));
-    QVERIFY(Store::write(bookPath, parcels).ok());
-    const QString writer = QCoreApplication::applicationDirPath() + QStringLiteral("/archivewriter");
-    QVERIFY2(QFileInfo(writer).isExecutable(), qPrintable(writer));
-
-    QRandomGenerator random(zjx::test::testSeed("kill moments"));
-    int inBoth = 0;
-    constexpr int kills = 80;
-    for (int k = 0; k < kills; ++k) {
-        QProcess child;
-        child.start(writer, {bookPath});
-        QVERIFY(child.waitForStarted(5000));
-        QVERIFY(child.waitForReadyRead(5000)); // "m": the moves run
-        std::this_thread::sleep_for(std::chrono::microseconds(random.bounded(1, 20000)));
-        ::kill(pid_t(child.processId()), SIGKILL);
-        QVERIFY(child.waitForFinished(5000));
-        const QStringList archived = Store::read(ParcelArchive::pathBeside(bookPath)).records;
-        for (const QString& record : Store::read(bookPath).records)
-            inBoth += archived.contains(record);
-        QStringList all = startUp(bookPath);
-        all.sort();
-        QVERIFY2(all == parcels, qPrintable(QStringLiteral("kill %1: %2 records").arg(k).arg(all.size())));
+    QStringList startUp(const QString& bookPath) {
+        // The book is read, then the archive is reconciled with it; the files are read back as a new run would.
+        ParcelBook book;
+        book.setPath(bookPath);
+        (void)book.load();
+        ParcelArchive archive;
+        archive.setPath(ParcelArchive::pathBeside(bookPath));
+        archive.load();
+        if (!archive.reconcile(book.records()).ok())
+            return {QStringLiteral("reconciliation failed")};
+        return Store::read(bookPath).records + Store::read(archive.path()).records;
     }
-    qInfo("%d kills, %d left a parcel in both files before the reconciliation", kills, inBoth);
-}
-
-void TestArchive::parcelInBothFilesStaysInTheBook() {
-    // What a kill between a move's two writes leaves, whichever way the parcel went.
-    QTemporaryDir dir;
-    const QString bookPath = dir.filePath(Store::fileName());
-    const QString a = QStringLiteral("ZJX1|申通快递|a"), b = QStringLiteral("ZJX2|申通快递|b");
-    QVERIFY(Store::write(bookPath, {a}).ok());
-    QVERIFY(Store::write(ParcelArchive::pathBeside(bookPath), {b, a, b}).ok());
-    QCOMPARE(startUp(bookPath), (QStringList{a, b}));
-    QCOMPARE(Store::read(bookPath).records, QStringList{a});
-    // Deleted for good: gone from the file and from what the archive holds.
-    ParcelArchive archive;
-    archive.setPath(ParcelArchive::pathBeside(bookPath));
-    archive.load();
-    QVERIFY(archive.remove(0).ok());
-    QCOMPARE(archive.records(), QStringList());
-    QCOMPARE(Store::read(archive.path()).records, QStringList());
-}
-
-QStringList TestArchive::startUp(const QString& bookPath) {
-    // The book is read, then the archive is reconciled with it; the files are read back as a new run would.
-    ParcelBook book;
-    book.setPath(bookPath);
-    (void)book.load();
-    ParcelArchive archive;
-    archive.setPath(ParcelArchive::pathBeside(bookPath));
-    archive.load();
-    if (!archive.reconcile(book.records()).ok())
-        return {QStringLiteral("reconciliation failed")};
-    return Store::read(bookPath).records + Store::read(archive.path()).records;
-}
+};
 
 QTEST_GUILESS_MAIN(TestArchive)
 #include "tst_archive.moc"

@@ -78,9 +78,7 @@ private Q_SLOTS:
 
     void nothingBeforeItIsCreated() {
         BalloonTip balloon;
-        balloon.setControl(m_list);
-        balloon.setTitle(title);
-        balloon.setText(text);
+        prepare(balloon, text, title);
         restPointerOver(m_list->viewport());
         QVERIFY(!QToolTip::isVisible());
         QVERIFY(!balloon.isCreated());
@@ -95,8 +93,7 @@ private Q_SLOTS:
 
     void coversTheWholeControl() {
         BalloonTip balloon;
-        balloon.setControl(m_list);
-        balloon.setText(text);
+        prepare(balloon, text);
         balloon.create();
         const QList<QWidget*> parts{m_list, m_list->viewport(), m_list->header()};
         for (QWidget* part : parts) {
@@ -113,9 +110,7 @@ private Q_SLOTS:
 
     void twoCreationsLeaveOneBalloon() {
         BalloonTip balloon;
-        balloon.setControl(m_list);
-        balloon.setTitle(title);
-        balloon.setText(text);
+        prepare(balloon, text, title);
         balloon.create();
         balloon.create();
         QCOMPARE(balloon.createCount(), 2);
@@ -126,9 +121,7 @@ private Q_SLOTS:
 
     void textAfterCreateChangesTheShownBalloon() {
         BalloonTip balloon;
-        balloon.setControl(m_list);
-        balloon.setTitle(title);
-        balloon.setText(QStringLiteral("old"));
+        prepare(balloon, QStringLiteral("old"), title);
         balloon.create();
         restPointerOver(m_list->viewport());
         QCOMPARE(QToolTip::text(),
@@ -142,8 +135,7 @@ private Q_SLOTS:
 
     void parentFollowsAtNextCreate() {
         BalloonTip balloon;
-        balloon.setControl(m_list);
-        balloon.setText(text);
+        prepare(balloon, text);
         balloon.create();
         balloon.setControl(m_other);
         restPointerOver(m_other);
@@ -162,9 +154,7 @@ private Q_SLOTS:
 
     void createShowsAtOnceUnderThePointer() {
         BalloonTip balloon;
-        balloon.setControl(m_list);
-        balloon.setTitle(title);
-        balloon.setText(text);
+        prepare(balloon, text, title);
         QCursor::setPos(m_list->viewport()->mapToGlobal(QPoint(20, 20)));
         balloon.create();
         QVERIFY(balloon.isShowing());
@@ -172,6 +162,14 @@ private Q_SLOTS:
     }
 
 private:
+    // The balloon on the list with `body`, and `heading` when there is one; not created yet.
+    void prepare(BalloonTip& balloon, const QString& body, const QString& heading = QString()) {
+        balloon.setControl(m_list);
+        if (!heading.isNull())
+            balloon.setTitle(heading);
+        balloon.setText(body);
+    }
+
     std::unique_ptr<QWidget> m_window;
     QPointer<QTreeWidget> m_list;
     QPointer<QWidget> m_other;

@@ -30,21 +30,6 @@ namespace {
 const QString farewell = QStringLiteral("感谢您对阿檀、对青檀坊系列的软件的支持!\r \r"
                                         "是否退出并到论坛可以下载更多青檀坊系列原创免费软件?");
 
-// The main window on screen (null if it never shows); with `active`, also the window that has the keyboard.
-std::unique_ptr<MainWindow> shownWindow(const WindowFixture& fx, bool active = false) {
-    auto w = fx.makeWindow();
-    w->move(100, 100);
-    w->show();
-    if (!QTest::qWaitForWindowExposed(w.get()))
-        return nullptr;
-    if (active) {
-        w->activateWindow();
-        if (!QTest::qWaitForWindowActive(w.get()))
-            return nullptr;
-    }
-    return w;
-}
-
 } // namespace
 
 class TestChrome : public QObject {
@@ -172,7 +157,7 @@ private Q_SLOTS:
         QFETCH(bool, minimised);
         QFETCH(bool, prompted);
         WindowFixture fx;
-        auto w = shownWindow(fx);
+        auto w = fx.shownWindow();
         QVERIFY(w);
         test::ScriptedBoxes::setNextAnswer(MessageBox::Answer::Cancel);
         QTest::mousePress(w.get(), Qt::LeftButton, {}, press);
@@ -198,7 +183,7 @@ private Q_SLOTS:
         QFETCH(QPoint, from);
         QFETCH(QPoint, moved);
         WindowFixture fx;
-        auto w = shownWindow(fx);
+        auto w = fx.shownWindow();
         QVERIFY(w);
         w->addPanel().centre();
         w->addPanel().show();
@@ -226,7 +211,7 @@ private Q_SLOTS:
         QFETCH(QString, image);
         QFETCH(QString, panel);
         WindowFixture fx;
-        auto w = shownWindow(fx);
+        auto w = fx.shownWindow();
         QVERIFY(w);
         const QList<QFrame*> panels{addPanelFrame(*w), schedulePanelFrame(*w), parcelPanelFrame(*w)};
         for (QFrame* p : panels)
@@ -259,7 +244,7 @@ private Q_SLOTS:
         QFETCH(QString, firstField);
         QFETCH(QString, name);
         WindowFixture fx;
-        auto w = shownWindow(fx, true);
+        auto w = fx.shownWindow(true);
         QVERIFY(w);
         FloatingPanel* frame = panelNamed(*w, panel);
         auto* close = test::named<QLabel>(frame, name);
@@ -288,7 +273,7 @@ private Q_SLOTS:
     void enterInTheAddPanelQueries() {
         QFETCH(QString, field);
         WindowFixture fx;
-        auto w = shownWindow(fx, true);
+        auto w = fx.shownWindow(true);
         QVERIFY(w);
         w->addPanel().openEmpty();
         auto* widget = test::named<QWidget>(&w->addPanel(), field);
@@ -310,7 +295,7 @@ private Q_SLOTS:
         QFETCH(bool, doubleClick);
         QFETCH(bool, interactive);
         WindowFixture fx;
-        auto w = shownWindow(fx);
+        auto w = fx.shownWindow();
         QVERIFY(w);
         QHeaderView* header = progressRows(*w)->header();
         if (interactive)

@@ -78,7 +78,7 @@ std::unique_ptr<MainWindow> openAddPanel(const WindowFixture& fx, const QString&
     if (!QTest::qWaitForWindowActive(w.get()))
         qWarning("window not active");
     w->addPanel().openEmpty();
-    typeIntoAddPanel(*w, num, companyBox(*w)->findText(company), text);
+    typeIntoAddPanel(*w, num, company, text);
     return w;
 }
 
@@ -106,9 +106,7 @@ private Q_SLOTS:
         QFETCH(int, companyBefore);
         WindowFixture fx;
         auto w = fx.makeWindow();
-        numberBox(*w)->setEditText(QStringLiteral("123"));
-        noteBox(*w)->setText(QStringLiteral("书"));
-        companyBox(*w)->setCurrentIndex(companyBefore);
+        typeIntoAddPanel(*w, QStringLiteral("123"), companyBefore, QStringLiteral("书"));
         w->parcelQuery().setCompanyCode(QStringLiteral("stale"));
         schedulePanelFrame(*w)->show();
         parcelPanelFrame(*w)->show();

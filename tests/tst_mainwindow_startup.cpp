@@ -158,9 +158,8 @@ private Q_SLOTS:
     void f8PastesWhereverTheFocusIs() {
         QFETCH(QString, clip);
         WindowFixture fx;
-        auto w = fx.makeWindow();
-        w->show();
-        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        auto w = fx.shownWindow();
+        QVERIFY(w);
         numberBox(*w)->setEditText(QStringLiteral("old"));
         QGuiApplication::clipboard()->setText(clip);
         progressRows(*w)->setFocus();
@@ -242,9 +241,8 @@ private Q_SLOTS:
 
     void clicksOnTheProgressList() {
         WindowFixture fx;
-        auto w = fx.makeWindow();
-        w->show();
-        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        auto w = fx.shownWindow();
+        QVERIFY(w);
         QWidget* viewport = progressRows(*w)->viewport();
         QTest::mouseClick(viewport, Qt::LeftButton, {}, QPoint(300, 200));
         QTRY_COMPARE(w->strips().text(StatusStrips::Hint), QStringLiteral("当前没有物流信息"));

@@ -185,9 +185,7 @@ private Q_SLOTS:
 
         if (fromAddPanel) {
             w->addPanel().openEmpty();
-            numberBox(*w)->setEditText(number + QStringLiteral("0"));
-            companyBox(*w)->setCurrentIndex(companyBox(*w)->findText(QStringLiteral("申通快递")));
-            noteBox(*w)->setText(QStringLiteral("新的"));
+            typeIntoAddPanel(*w, number + QStringLiteral("0"), QStringLiteral("申通快递"), QStringLiteral("新的"));
             w->startQuery();
         } else {
             parcelSelector(*w)->setCurrentIndex(1);

@@ -255,9 +255,7 @@ private Q_SLOTS:
         s.put(window);
         if (manual) {
             s.w->addPanel().openEmpty();
-            numberBox(*s.w)->setEditText(QStringLiteral("333"));
-            noteBox(*s.w)->setText(QStringLiteral("伞"));
-            companyBox(*s.w)->setCurrentText(QStringLiteral("申通快递"));
+            typeIntoAddPanel(*s.w, QStringLiteral("333"), QStringLiteral("申通快递"), QStringLiteral("伞"));
             s.w->startQuery();
             QTRY_VERIFY(!s.w->strips().text(StatusStrips::Verdict).isEmpty() &&
                         s.w->strips().text(StatusStrips::Verdict) != QStringLiteral("未查询"));

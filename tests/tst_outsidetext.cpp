@@ -259,13 +259,10 @@ private Q_SLOTS:
                              cell + QStringLiteral("</td></tr></table>");
         server.setResponse("/", {200, codec::toGbk(html), "text/html; charset=GBK"});
         WindowFixture fx(server.hostPort());
-        auto w = fx.makeWindow();
-        w->show();
-        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        auto w = fx.shownWindow();
+        QVERIFY(w);
         w->addPanel().openEmpty();
-        numberBox(*w)->setEditText(QStringLiteral("668031148649"));
-        companyBox(*w)->setCurrentIndex(companyBox(*w)->findText(QStringLiteral("申通快递")));
-        noteBox(*w)->setText(QStringLiteral("书"));
+        typeIntoAddPanel(*w, QStringLiteral("668031148649"), QStringLiteral("申通快递"), QStringLiteral("书"));
         QElapsedTimer clock;
         clock.start();
         w->startQuery();

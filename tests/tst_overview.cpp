@@ -48,257 +48,252 @@ bool bold(OverviewWindow& o, const QString& note) {
 class TestOverview : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void watchArchiveAndRestore();
-    void aNewUserFindsTheirWay();
-    void placement_data();
-    void placement();
+    void watchArchiveAndRestore() {
+        std::mutex lock;
+        QHash<QString, QStringList> events{{"111", {"已收件"}}, {"222", {"已收件"}}, {"333", {"已收件"}}};
+        QHash<QString, std::string> providerStates;
+        std::string backend = "kuaidi100";
+        TestServer server;
+        server.setHandler("/", [&](const RecordedRequest& r) {
+            const std::lock_guard guard(lock);
+            const QString number = QString::fromStdString(r.param("nu"));
+            CannedResponse answer{200, TestServer::trackingPage(events.value(number), QDate(2026, 12, 6))};
+            answer.headers = {{"X-Zjx-Backend", backend}};
+            if (providerStates.contains(number))
+                answer.headers.emplace_back("X-Zjx-State", providerStates.value(number));
+            return answer;
+        });
+        const auto change = [&](const std::function<void()>& edit) {
+            const std::lock_guard guard(lock);
+            edit();
+        };
+        WindowFixture fx(server.hostPort());
+        fx.writeStore(TestServer::gbk(QStringLiteral("111|申通快递|书\r\n222|顺丰快递|鞋\r\n333|圆通快递|伞\r\n")));
+        // Files others could read, left by an earlier version: tightened when next written.
+        const QString settingsFile = QFileInfo(fx.storePath()).dir().filePath(QStringLiteral("zjx-settings.ini"));
+        QFile(settingsFile).open(QIODevice::WriteOnly);
+        for (const QString& path : {fx.storePath(), settingsFile})
+            QFile::setPermissions(path, QFile::permissions(path) | QFile::ReadOther | QFile::ReadGroup);
+        QDateTime now(QDate(2026, 12, 7), QTime(8, 0));
+        Clock::setOverride([&now] { return now; });
+        auto w = fx.makeWindow();
+        QStringList told;
+        QStringList bodies;
+        DesktopNotifier::setHandler([&](const QString&, const QString& summary, const QString& body) {
+            told << summary;
+            bodies << body;
+        });
+
+        w->menu().choose(menuBox(*w)->findText(QStringLiteral("全部快递")));
+        OverviewWindow* o = w->overview();
+        QVERIFY(o && o->isVisible());
+        QCOMPARE(o->watchSwitch->accessibleName(), QStringLiteral("自动跟踪全部快递"));
+        QCOMPARE(o->archivedFilter->accessibleName(), QStringLiteral("已归档"));
+        QCOMPARE(o->filter().rowCount(), 3);
+
+        QCOMPARE(o->costLabel->text(), QStringLiteral("自动跟踪未开启。开启后约 45 次查询/天"));
+
+        // A minute of the watch at one minute: the parcels one at a time, 20 seconds apart.
+        o->watchMinutes->setValue(1);
+        o->watchSwitch->setChecked(true);
+        auto minute = [&](const QStringList& expected) {
+            const qsizetype before = server.requests().size();
+            for (int slot = 0; slot < 3; ++slot) {
+                w->watchKeeper().bookWatch().wake();
+                QTRY_VERIFY(!w->watchKeeper().bookWatch().asking());
+                now = now.addSecs(20);
+            }
+            QStringList asked;
+            for (const RecordedRequest& r : server.requests().mid(before))
+                asked << QString::fromStdString(r.param("nu"));
+            QCOMPARE(asked, expected);
+        };
+        const QStringList all{"111", "222", "333"};
+        minute(all);
+        QVERIFY(told.isEmpty()); // first answers are learnt, not told
+        QVERIFY(!bold(*o, "书") && !bold(*o, "鞋") && !bold(*o, "伞"));
+        QCOMPARE(o->costLabel->text(), QStringLiteral("约 2700 次查询/天(快递100 按次计费)"));
+
+        // One parcel moves: one notice, once the short window closes.
+        change([&] { events["222"] << QStringLiteral("派件中"); });
+        minute(all);
+        QVERIFY(told.isEmpty());
+        minute(all);
+        QCOMPARE(told, QStringList{"鞋 · 派件中"});
+        QVERIFY(bold(*o, "鞋") && !bold(*o, "书"));
+
+        // Three move at once: one notice for the three; the locker's code is shown with its state.
+        change([&] {
+            events["111"] << QStringLiteral("到达北京");
+            events["222"] << QStringLiteral("已签收,本人");
+            events["333"] << QStringLiteral("已放入丰巢柜,取件码 3-2-1045");
+            providerStates["333"] = "pickup";
+        });
+        minute(all);
+        minute({"111", "333"}); // signed for: no longer asked
+        QCOMPARE(told.size(), 2);
+        QCOMPARE(told.last(), QStringLiteral("3 件快递有新进展"));
+        QCOMPARE(bodies.last(), QStringLiteral("书 · 运送中\n鞋 · 已送达\n伞 · 待取件 · 取件码 3-2-1045"));
+        QCOMPARE(o->filter().index(rowOf(*o, "伞"), OverviewModel::State).data().toString(),
+                 QStringLiteral("待取件 · 3-2-1045"));
+
+        // The grouped notice opens the overview with its parcels; a parcel's notice shows that parcel
+        // in the main window, asked as chosen in the selector, and selects its row.
+        o->search->setText(QStringLiteral("书"));
+        w->noticeClicked(NewsNotice::groupedKey());
+        QCOMPARE(o->filter().rowCount(), 3);
+        QCOMPARE(o->selectedRecords().size(), 3);
+        o->showAllButton->click();
+        o->stateFilter->setCurrentIndex(o->stateFilter->findText(QStringLiteral("待取件")));
+        QCOMPARE(o->filter().rowCount(), 1);
+        w->noticeClicked(QStringLiteral("222|顺丰快递"));
+        QCOMPARE(parcelSelector(*w)->currentText(), QStringLiteral("鞋"));
+        QCOMPARE(server.requests().last().param("nu"), std::string("222"));
+        QCOMPARE(o->selectedRecords(), QStringList{"222|顺丰快递|鞋"});
+        QTRY_VERIFY(!bold(*o, "鞋"));
+        QVERIFY(bold(*o, "书"));
+        QCOMPARE(told.size(), 2); // the user's own query tells the desktop nothing
+
+        // Another back-end: its answers are a new start, whatever they say.
+        change([&] {
+            backend = "demo";
+            events["111"] = QStringList{QStringLiteral("已收件")};
+            events["333"] << QStringLiteral("派件中");
+            providerStates.clear();
+        });
+        minute({"111", "333"});
+        minute({"111", "333"});
+        QCOMPARE(told.size(), 2);
+        QCOMPARE(o->costLabel->text(), QStringLiteral("约 1800 次查询/天(演示数据,不计费)"));
+
+        // A paid back-end stops at the day's limit and says so; the next day it goes on.
+        change([&] { backend = "kuaidi100"; });
+        const int spent = w->watchKeeper().parcelStates().ledger().spent;
+        o->dailyLimit->setValue(spent + 1);
+        minute({"111"});
+        QCOMPARE(w->watchKeeper().parcelStates().ledger().spent, spent + 1);
+        QCOMPARE(o->costLabel->text(),
+                 QStringLiteral("今天已查询 %1 次,达到每日上限:自动跟踪暂停,明天继续").arg(spent + 1));
+        QCOMPARE(o->costLabel->accessibleName(), o->costLabel->text());
+        now = QDateTime(now.date().addDays(1), QTime(8, 0));
+        w->watchKeeper().bookWatch().wake(); // both waited since yesterday: asked one after the other
+        QTRY_COMPARE(w->watchKeeper().parcelStates().ledger().spent, 2); // a new day, a new count
+        QTRY_VERIFY(!w->watchKeeper().bookWatch().asking());
+        QCOMPARE(o->costLabel->text(), QStringLiteral("约 1800 次查询/天(快递100 按次计费)"));
+        QCOMPARE(told.size(), 2);
+        o->watchSwitch->setChecked(false);
+        now = QDateTime(now.date(), QTime(9, 0));
+
+        // Archived: out of the selector and the book file, into the archive; and back.
+        o->search->setText(QStringLiteral("圆通"));
+        QCOMPARE(o->filter().rowCount(), 1);
+        o->table->selectRow(0);
+        o->archiveButton->click();
+        QCOMPARE(parcelSelector(*w)->findText(QStringLiteral("伞")), -1);
+        QCOMPARE(Store::read(fx.storePath()).records, (QStringList{"111|申通快递|书", "222|顺丰快递|鞋"}));
+        QCOMPARE(Store::read(w->watchKeeper().archivePath()).records, QStringList{"333|圆通快递|伞"});
+        QCOMPARE(o->filter().rowCount(), 0);
+        o->archivedFilter->setChecked(true);
+        QCOMPARE(o->filter().rowCount(), 1);
+        o->table->selectRow(0);
+        o->restoreButton->click();
+        QVERIFY(parcelSelector(*w)->findText(QStringLiteral("伞")) >= 0);
+        QVERIFY(Store::read(w->watchKeeper().archivePath()).records.isEmpty());
+        QCOMPARE(Store::read(fx.storePath()).records.size(), 3);
+
+        // What is known survives a restart, with the back-end that told it.
+        QVERIFY(w->watchKeeper().saveStates());
+        const StateFile::Loaded kept = StateFile::load(w->watchKeeper().statePath());
+        QCOMPARE(kept.states.value({"222", "顺丰快递"}).latest.progress, QStringLiteral("已签收,本人"));
+        QCOMPARE(kept.states.value({"333", "圆通快递"}).source, QStringLiteral("kuaidi100"));
+        QCOMPARE(kept.ledger.backend, QStringLiteral("kuaidi100"));
+        QVERIFY(!kept.states.value({"222", "顺丰快递"}).unseen);
+        for (const QString& path :
+             {fx.storePath(), w->watchKeeper().archivePath(), w->watchKeeper().statePath(), settingsFile})
+            QCOMPARE(QFileInfo(path).permissions() & ~(QFile::ReadUser | QFile::WriteUser),
+                     QFile::ReadOwner | QFile::WriteOwner);
+        test::QuietDesktop::install();
+        Clock::setOverride({});
+    }
+
+    void aNewUserFindsTheirWay() {
+        TestServer server;
+        server.setHandler("/", [](const RecordedRequest& r) {
+            const std::string number = r.param("nu");
+            if (number == "1")
+                return CannedResponse{200, "NULL"}; // an expired number
+            if (number == "3")
+                return CannedResponse{200, TestServer::gbk(QStringLiteral("不存在"))};
+            CannedResponse page{200, TestServer::trackingPage({QStringLiteral("已收件")}, QDate(2026, 12, 1))};
+            page.headers = {{"X-Zjx-Cache-Minutes", "45"}};
+            return page;
+        });
+        WindowFixture fx(server.hostPort());
+        fx.writeStore(TestServer::gbk(QStringLiteral(
+            "1|申通快递|中药\r\n2|申通快递|包裹\r\n3|申通快递|阿姨\r\n92055901649173127510|USPS快递|信\r\n")));
+        auto w = fx.makeWindow();
+        w->openOverview();
+        OverviewWindow* o = w->overview();
+        QCOMPARE(o->table->accessibleName(), QStringLiteral("全部快递列表"));
+        QCOMPARE(o->search->accessibleName(), QStringLiteral("筛选快递"));
+        QCOMPARE(o->watchMinutes->accessibleName(), QStringLiteral("跟踪间隔"));
+        QVERIFY(o->minimumSizeHint().width() <= 1000); // a 1024-pixel screen, borders included
+
+        // Notes sort by pinyin (a, bao, xin, zhong), not by code point; a 20-digit number shows whole.
+        QStringList notes;
+        for (int r = 0; r < o->filter().rowCount(); ++r)
+            notes << o->filter().index(r, OverviewModel::Note).data().toString();
+        QCOMPARE(notes, (QStringList{"阿姨", "包裹", "信", "中药"}));
+        QVERIFY(o->table->columnWidth(OverviewModel::Number) >
+                o->table->fontMetrics().horizontalAdvance(QStringLiteral("92055901649173127510")) + 8);
+
+        // Escape empties the search; Down goes on into the list and selects; Enter opens the row.
+        o->search->setText(QStringLiteral("包"));
+        QCOMPARE(o->filter().rowCount(), 1);
+        QTest::keyClick(o->search, Qt::Key_Escape);
+        QCOMPARE(o->search->text(), QString());
+        QCOMPARE(o->filter().rowCount(), 4);
+        QTest::keyClick(o->search, Qt::Key_Down);
+        QCOMPARE(o->selectedRecords(), QStringList{"3|申通快递|阿姨"});
+        QTest::keyClick(o->table, Qt::Key_Down);
+        QCOMPARE(o->selectedRecords(), QStringList{"2|申通快递|包裹"});
+        QTest::keyClick(o->table, Qt::Key_Return);
+        QCOMPARE(parcelSelector(*w)->currentText(), QStringLiteral("包裹"));
+
+        // An expired number and a number without a record say so; a provider's cache longer than the
+        // chosen interval is named beside it, and the choice is kept.
+        o->watchMinutes->setValue(1);
+        o->table->selectAll();
+        o->askSelected();
+        QTRY_VERIFY(!w->watchKeeper().bookWatch().asking() && server.requests().size() >= 5);
+        const auto stateOf = [&](const QString& note) {
+            return o->filter().index(rowOf(*o, note), OverviewModel::State).data().toString();
+        };
+        QTRY_COMPARE(stateOf(QStringLiteral("中药")), QStringLiteral("已失效"));
+        QCOMPARE(stateOf(QStringLiteral("阿姨")), QStringLiteral("无记录"));
+        QCOMPARE(o->watchMinutes->value(), 45);
+        QCOMPARE(o->intervalNote->text(), QStringLiteral("(服务商缓存 45 分钟)"));
+        QCOMPARE(w->watchKeeper().bookWatch().minutes(), 1);
+    }
+
+    void placement_data() {
+        addColumns<QRect, QRect, QRect>("main", "available", "expected");
+        const QRect screen(0, 0, 1024, 740); // 1024×768 with a panel
+        QTest::newRow("room on the right") << QRect(10, 50, 110, 300) << screen << QRect(120, 50, 900, 480);
+        QTest::newRow("room only on the left") << QRect(910, 300, 110, 300) << screen << QRect(10, 260, 900, 480);
+        QTest::newRow("no room: the wider side, inside the screen")
+            << QRect(400, 400, 300, 300) << screen << QRect(0, 260, 900, 480);
+        QTest::newRow("a small screen") << QRect(0, 0, 100, 100) << QRect(0, 0, 800, 400) << QRect(0, 0, 800, 400);
+        QTest::newRow("a second screen") << QRect(1100, 0, 100, 100) << QRect(1024, 0, 1280, 1000)
+                                         << QRect(1200, 0, 900, 480);
+    }
+    void placement() {
+        QFETCH(QRect, main);
+        QFETCH(QRect, available);
+        QFETCH(QRect, expected);
+        QCOMPARE(OverviewWindow::placement(main, QSize(900, 480), available), expected);
+    }
 };
-
-void TestOverview::watchArchiveAndRestore() {
-    std::mutex lock;
-    QHash<QString, QStringList> events{{"111", {"已收件"}}, {"222", {"已收件"}}, {"333", {"已收件"}}};
-    QHash<QString, std::string> providerStates;
-    std::string backend = "kuaidi100";
-    TestServer server;
-    server.setHandler("/", [&](const RecordedRequest& r) {
-        const std::lock_guard guard(lock);
-        const QString number = QString::fromStdString(r.param("nu"));
-        CannedResponse answer{200, TestServer::trackingPage(events.value(number), QDate(2026, 12, 6))};
-        answer.headers = {{"X-Zjx-Backend", backend}};
-        if (providerStates.contains(number))
-            answer.headers.emplace_back("X-Zjx-State", providerStates.value(number));
-        return answer;
-    });
-    const auto change = [&](const std::function<void()>& edit) {
-        const std::lock_guard guard(lock);
-        edit();
-    };
-    WindowFixture fx(server.hostPort());
-    fx.writeStore(TestServer::gbk(QStringLiteral("111|申通快递|书\r\n222|顺丰快递|鞋\r\n333|圆通快递|伞\r\n")));
-    // Files others could read, left by an earlier version: tightened when next written.
-    const QString settingsFile = QFileInfo(fx.storePath()).dir().filePath(QStringLiteral("zjx-settings.ini"));
-    QFile(settingsFile).open(QIODevice::WriteOnly);
-    for (const QString& path : {fx.storePath(), settingsFile})
-        QFile::setPermissions(path, QFile::permissions(path) | QFile::ReadOther | QFile::ReadGroup);
-    QDateTime now(QDate(2026, 12, 7), QTime(8, 0));
-    Clock::setOverride([&now] { return now; });
-    auto w = fx.makeWindow();
-    QStringList told;
-    QStringList bodies;
-    DesktopNotifier::setHandler([&](const QString&, const QString& summary, const QString& body) {
-        told << summary;
-        bodies << body;
-    });
-
-    w->menu().choose(menuBox(*w)->findText(QStringLiteral("全部快递")));
-    OverviewWindow* o = w->overview();
-    QVERIFY(o && o->isVisible());
-    QCOMPARE(o->watchSwitch->accessibleName(), QStringLiteral("自动跟踪全部快递"));
-    QCOMPARE(o->archivedFilter->accessibleName(), QStringLiteral("已归档"));
-    QCOMPARE(o->filter().rowCount(), 3);
-
-    QCOMPARE(o->costLabel->text(), QStringLiteral("自动跟踪未开启。开启后约 45 次查询/天"));
-
-    // A minute of the watch at one minute: the parcels one at a time, 20 seconds apart.
-    o->watchMinutes->setValue(1);
-    o->watchSwitch->setChecked(true);
-    auto minute = [&](const QStringList& expected) {
-        const qsizetype before = server.requests().size();
-        for (int slot = 0; slot < 3; ++slot) {
-            w->watchKeeper().bookWatch().wake();
-            QTRY_VERIFY(!w->watchKeeper().bookWatch().asking());
-            now = now.addSecs(20);
-        }
-        QStringList asked;
-        for (const RecordedRequest& r : server.requests().mid(before))
-            asked << QString::fromStdString(r.param("nu"));
-        QCOMPARE(asked, expected);
-    };
-    const QStringList all{"111", "222", "333"};
-    minute(all);
-    QVERIFY(told.isEmpty()); // first answers are learnt, not told
-    QVERIFY(!bold(*o, "书") && !bold(*o, "鞋") && !bold(*o, "伞"));
-    QCOMPARE(o->costLabel->text(), QStringLiteral("约 2700 次查询/天(快递100 按次计费)"));
-
-    // One parcel moves: one notice, once the short window closes.
-    change([&] { events["222"] << QStringLiteral("派件中"); });
-    minute(all);
-    QVERIFY(told.isEmpty());
-    minute(all);
-    QCOMPARE(told, QStringList{"鞋 · 派件中"});
-    QVERIFY(bold(*o, "鞋") && !bold(*o, "书"));
-
-    // Three move at once: one notice for the three; the locker's code is shown with its state.
-    change([&] {
-        events["111"] << QStringLiteral("到达北京");
-        events["222"] << QStringLiteral("已签收,本人");
-        events["333"] << QStringLiteral("已放入丰巢柜,取件码 3-2-1045");
-        providerStates["333"] = "pickup";
-    });
-    minute(all);
-    minute({"111", "333"}); // signed for: no longer asked
-    QCOMPARE(told.size(), 2);
-    QCOMPARE(told.last(), QStringLiteral("3 件快递有新进展"));
-    QCOMPARE(bodies.last(), QStringLiteral("书 · 运送中\n鞋 · 已送达\n伞 · 待取件 · 取件码 3-2-1045"));
-    QCOMPARE(o->filter().index(rowOf(*o, "伞"), OverviewModel::State).data().toString(),
-             QStringLiteral("待取件 · 3-2-1045"));
-
-    // The grouped notice opens the overview with its parcels; a parcel's notice shows that parcel
-    // in the main window, asked as chosen in the selector, and selects its row.
-    o->search->setText(QStringLiteral("书"));
-    w->noticeClicked(NewsNotice::groupedKey());
-    QCOMPARE(o->filter().rowCount(), 3);
-    QCOMPARE(o->selectedRecords().size(), 3);
-    o->showAllButton->click();
-    o->stateFilter->setCurrentIndex(o->stateFilter->findText(QStringLiteral("待取件")));
-    QCOMPARE(o->filter().rowCount(), 1);
-    w->noticeClicked(QStringLiteral("222|顺丰快递"));
-    QCOMPARE(parcelSelector(*w)->currentText(), QStringLiteral("鞋"));
-    QCOMPARE(server.requests().last().param("nu"), std::string("222"));
-    QCOMPARE(o->selectedRecords(), QStringList{"222|顺丰快递|鞋"});
-    QTRY_VERIFY(!bold(*o, "鞋"));
-    QVERIFY(bold(*o, "书"));
-    QCOMPARE(told.size(), 2); // the user's own query tells the desktop nothing
-
-    // Another back-end: its answers are a new start, whatever they say.
-    change([&] {
-        backend = "demo";
-        events["111"] = QStringList{QStringLiteral("已收件")};
-        events["333"] << QStringLiteral("派件中");
-        providerStates.clear();
-    });
-    minute({"111", "333"});
-    minute({"111", "333"});
-    QCOMPARE(told.size(), 2);
-    QCOMPARE(o->costLabel->text(), QStringLiteral("约 1800 次查询/天(演示数据,不计费)"));
-
-    // A paid back-end stops at the day's limit and says so; the next day it goes on.
-    change([&] { backend = "kuaidi100"; });
-    const int spent = w->watchKeeper().parcelStates().ledger().spent;
-    o->dailyLimit->setValue(spent + 1);
-    minute({"111"});
-    QCOMPARE(w->watchKeeper().parcelStates().ledger().spent, spent + 1);
-    QCOMPARE(o->costLabel->text(),
-             QStringLiteral("今天已查询 %1 次,达到每日上限:自动跟踪暂停,明天继续").arg(spent + 1));
-    QCOMPARE(o->costLabel->accessibleName(), o->costLabel->text());
-    now = QDateTime(now.date().addDays(1), QTime(8, 0));
-    w->watchKeeper().bookWatch().wake();                             // both waited since yesterday: asked one after the other
-    QTRY_COMPARE(w->watchKeeper().parcelStates().ledger().spent, 2); // a new day, a new count
-    QTRY_VERIFY(!w->watchKeeper().bookWatch().asking());
-    QCOMPARE(o->costLabel->text(), QStringLiteral("约 1800 次查询/天(快递100 按次计费)"));
-    QCOMPARE(told.size(), 2);
-    o->watchSwitch->setChecked(false);
-    now = QDateTime(now.date(), QTime(9, 0));
-
-    // Archived: out of the selector and the book file, into the archive; and back.
-    o->search->setText(QStringLiteral("圆通"));
-    QCOMPARE(o->filter().rowCount(), 1);
-    o->table->selectRow(0);
-    o->archiveButton->click();
-    QCOMPARE(parcelSelector(*w)->findText(QStringLiteral("伞")), -1);
-    QCOMPARE(Store::read(fx.storePath()).records, (QStringList{"111|申通快递|书", "222|顺丰快递|鞋"}));
-    QCOMPARE(Store::read(w->watchKeeper().archivePath()).records, QStringList{"333|圆通快递|伞"});
-    QCOMPARE(o->filter().rowCount(), 0);
-    o->archivedFilter->setChecked(true);
-    QCOMPARE(o->filter().rowCount(), 1);
-    o->table->selectRow(0);
-    o->restoreButton->click();
-    QVERIFY(parcelSelector(*w)->findText(QStringLiteral("伞")) >= 0);
-    QVERIFY(Store::read(w->watchKeeper().archivePath()).records.isEmpty());
-    QCOMPARE(Store::read(fx.storePath()).records.size(), 3);
-
-    // What is known survives a restart, with the back-end that told it.
-    QVERIFY(w->watchKeeper().saveStates());
-    const StateFile::Loaded kept = StateFile::load(w->watchKeeper().statePath());
-    QCOMPARE(kept.states.value({"222", "顺丰快递"}).latest.progress, QStringLiteral("已签收,本人"));
-    QCOMPARE(kept.states.value({"333", "圆通快递"}).source, QStringLiteral("kuaidi100"));
-    QCOMPARE(kept.ledger.backend, QStringLiteral("kuaidi100"));
-    QVERIFY(!kept.states.value({"222", "顺丰快递"}).unseen);
-    for (const QString& path : {fx.storePath(), w->watchKeeper().archivePath(), w->watchKeeper().statePath(), settingsFile})
-        QCOMPARE(QFileInfo(path).permissions() & ~(QFile::ReadUser | QFile::WriteUser),
-                 QFile::ReadOwner | QFile::WriteOwner);
-    test::QuietDesktop::install();
-    Clock::setOverride({});
-}
-
-void TestOverview::aNewUserFindsTheirWay() {
-    TestServer server;
-    server.setHandler("/", [](const RecordedRequest& r) {
-        const std::string number = r.param("nu");
-        if (number == "1")
-            return CannedResponse{200, "NULL"}; // an expired number
-        if (number == "3")
-            return CannedResponse{200, TestServer::gbk(QStringLiteral("不存在"))};
-        CannedResponse page{200, TestServer::trackingPage({QStringLiteral("已收件")}, QDate(2026, 12, 1))};
-        page.headers = {{"X-Zjx-Cache-Minutes", "45"}};
-        return page;
-    });
-    WindowFixture fx(server.hostPort());
-    fx.writeStore(TestServer::gbk(QStringLiteral(
-        "1|申通快递|中药\r\n2|申通快递|包裹\r\n3|申通快递|阿姨\r\n92055901649173127510|USPS快递|信\r\n")));
-    auto w = fx.makeWindow();
-    w->openOverview();
-    OverviewWindow* o = w->overview();
-    QCOMPARE(o->table->accessibleName(), QStringLiteral("全部快递列表"));
-    QCOMPARE(o->search->accessibleName(), QStringLiteral("筛选快递"));
-    QCOMPARE(o->watchMinutes->accessibleName(), QStringLiteral("跟踪间隔"));
-    QVERIFY(o->minimumSizeHint().width() <= 1000); // a 1024-pixel screen, borders included
-
-    // Notes sort by pinyin (a, bao, xin, zhong), not by code point; a 20-digit number shows whole.
-    QStringList notes;
-    for (int r = 0; r < o->filter().rowCount(); ++r)
-        notes << o->filter().index(r, OverviewModel::Note).data().toString();
-    QCOMPARE(notes, (QStringList{"阿姨", "包裹", "信", "中药"}));
-    QVERIFY(o->table->columnWidth(OverviewModel::Number) >
-            o->table->fontMetrics().horizontalAdvance(QStringLiteral("92055901649173127510")) + 8);
-
-    // Escape empties the search; Down goes on into the list and selects; Enter opens the row.
-    o->search->setText(QStringLiteral("包"));
-    QCOMPARE(o->filter().rowCount(), 1);
-    QTest::keyClick(o->search, Qt::Key_Escape);
-    QCOMPARE(o->search->text(), QString());
-    QCOMPARE(o->filter().rowCount(), 4);
-    QTest::keyClick(o->search, Qt::Key_Down);
-    QCOMPARE(o->selectedRecords(), QStringList{"3|申通快递|阿姨"});
-    QTest::keyClick(o->table, Qt::Key_Down);
-    QCOMPARE(o->selectedRecords(), QStringList{"2|申通快递|包裹"});
-    QTest::keyClick(o->table, Qt::Key_Return);
-    QCOMPARE(parcelSelector(*w)->currentText(), QStringLiteral("包裹"));
-
-    // An expired number and a number without a record say so; a provider's cache longer than the
-    // chosen interval is named beside it, and the choice is kept.
-    o->watchMinutes->setValue(1);
-    o->table->selectAll();
-    o->askSelected();
-    QTRY_VERIFY(!w->watchKeeper().bookWatch().asking() && server.requests().size() >= 5);
-    const auto stateOf = [&](const QString& note) {
-        return o->filter().index(rowOf(*o, note), OverviewModel::State).data().toString();
-    };
-    QTRY_COMPARE(stateOf(QStringLiteral("中药")), QStringLiteral("已失效"));
-    QCOMPARE(stateOf(QStringLiteral("阿姨")), QStringLiteral("无记录"));
-    QCOMPARE(o->watchMinutes->value(), 45);
-    QCOMPARE(o->intervalNote->text(), QStringLiteral("(服务商缓存 45 分钟)"));
-    QCOMPARE(w->watchKeeper().bookWatch().minutes(), 1);
-}
-
-void TestOverview::placement_data() {
-    addColumns<QRect, QRect, QRect>("main", "available", "expected");
-    const QRect screen(0, 0, 1024, 740); // 1024×768 with a panel
-    QTest::newRow("room on the right") << QRect(10, 50, 110, 300) << screen << QRect(120, 50, 900, 480);
-    QTest::newRow("room only on the left") << QRect(910, 300, 110, 300) << screen << QRect(10, 260, 900, 480);
-    QTest::newRow("no room: the wider side, inside the screen")
-        << QRect(400, 400, 300, 300) << screen << QRect(0, 260, 900, 480);
-    QTest::newRow("a small screen") << QRect(0, 0, 100, 100) << QRect(0, 0, 800, 400) << QRect(0, 0, 800, 400);
-    QTest::newRow("a second screen") << QRect(1100, 0, 100, 100) << QRect(1024, 0, 1280, 1000)
-                                     << QRect(1200, 0, 900, 480);
-}
-
-void TestOverview::placement() {
-    QFETCH(QRect, main);
-    QFETCH(QRect, available);
-    QFETCH(QRect, expected);
-    QCOMPARE(OverviewWindow::placement(main, QSize(900, 480), available), expected);
-}
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);

@@ -39,13 +39,6 @@ QByteArray fileBytes(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(unreadable)");
 }
 
-QPushButton* buttonNamed(QWidget* window, const QString& text) {
-    for (QPushButton* b : window->findChildren<QPushButton*>())
-        if (b->text() == text)
-            return b;
-    return nullptr;
-}
-
 } // namespace
 
 class ServiceSettingsTest : public QObject {
@@ -90,7 +83,7 @@ private Q_SLOTS:
 
         // A wrong key: the verdict in Chinese, the provider's own words only behind 详细信息.
         key->setText(QStringLiteral("wrong-key"));
-        QTest::mouseClick(buttonNamed(settings, QStringLiteral("检查")), Qt::LeftButton);
+        QTest::mouseClick(named<QPushButton>(settings, QStringLiteral("检查")), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!settings->checkRunning(), 20000);
         QCOMPARE(settings->verdictText(), QStringLiteral("密钥错误"));
         QVERIFY(!settings->verdictDetail().isEmpty());
@@ -99,7 +92,7 @@ private Q_SLOTS:
         key->setText(QStringLiteral("fake-key-0123456789"));
 
         // 检查 asks the provider without saving anything.
-        QTest::mouseClick(buttonNamed(settings, QStringLiteral("检查")), Qt::LeftButton);
+        QTest::mouseClick(named<QPushButton>(settings, QStringLiteral("检查")), Qt::LeftButton);
         QVERIFY(settings->checkRunning());
         QTRY_VERIFY_WITH_TIMEOUT(!settings->checkRunning(), 20000);
         QVERIFY2(settings->verdictText().startsWith(QStringLiteral("找到 4 条物流信息,最新:2026-12-02 11:47:00")),
@@ -109,7 +102,7 @@ private Q_SLOTS:
 
         // 保存: a private file with its url line, and a new service.
         const qint64 oldPid = gateway.processId();
-        QTest::mouseClick(buttonNamed(settings, QStringLiteral("保存")), Qt::LeftButton);
+        QTest::mouseClick(named<QPushButton>(settings, QStringLiteral("保存")), Qt::LeftButton);
         const QByteArray text = fileBytes(path);
         QVERIFY2(text.startsWith(original), text.constData());
         QVERIFY(text.contains("\nbackend = kuaidi100\n") && text.contains("\nkey = fake-key-0123456789\n"));
@@ -122,9 +115,7 @@ private Q_SLOTS:
         // The next query goes through the restarted service to the provider.
         const auto query = [&](const QString& number) {
             window->addPanel().openEmpty();
-            numberBox(*window)->setEditText(number);
-            companyBox(*window)->setCurrentIndex(companyBox(*window)->findText(QStringLiteral("申通快递")));
-            noteBox(*window)->setText(QStringLiteral("礼物"));
+            typeIntoAddPanel(*window, number, QStringLiteral("申通快递"), QStringLiteral("礼物"));
             window->startQuery();
         };
         query(QStringLiteral("SIGNED5678"));
@@ -173,7 +164,7 @@ private Q_SLOTS:
         QVERIFY(test::ScriptedBoxes::shownTexts().isEmpty());
 
         window->menu().openServiceSettings();
-        buttonNamed(window->menu().serviceSettingsWindow(), QStringLiteral("修复"))->click();
+        named<QPushButton>(window->menu().serviceSettingsWindow(), QStringLiteral("修复"))->click();
         QTRY_VERIFY_WITH_TIMEOUT(gateway.state() == GatewayChild::State::Ready, 10000);
         QCOMPARE(window->strips().text(StatusStrips::DataSource), QStringLiteral("快递100"));
         QCOMPARE(window->strips().text(StatusStrips::Hint), QStringLiteral("本地查询服务已重新启动"));
@@ -218,7 +209,7 @@ private Q_SLOTS:
         ServiceSettingsWindow settings(path, QStringLiteral("/nonexistent/zjx-service"), QString());
         settings.show();
         QVERIFY(QTest::qWaitForWindowExposed(&settings));
-        QPushButton* save = buttonNamed(&settings, QStringLiteral("保存"));
+        QPushButton* save = named<QPushButton>(&settings, QStringLiteral("保存"));
         const QRect saveAt = save->geometry();
         const QSize size = settings.size();
         auto* backend = field<QComboBox>(&settings, QStringLiteral("backend"));
@@ -256,7 +247,7 @@ private Q_SLOTS:
         QCOMPARE(asked, QStringList{QStringLiteral("设置已更改,尚未保存。要保存吗?")});
         QVERIFY(settings.isVisible());
         answer = MessageBox::Answer::No;
-        buttonNamed(&settings, QStringLiteral("关闭"))->click();
+        named<QPushButton>(&settings, QStringLiteral("关闭"))->click();
         QCOMPARE(asked.size(), 2);
         QVERIFY(!settings.isVisible());
         QVERIFY(!QFile::exists(path));
@@ -270,7 +261,7 @@ private Q_SLOTS:
         QVERIFY(writePrivateFile(path, text).ok());
         QVERIFY(::chmod(QFile::encodeName(path).constData(), 0644) == 0);
         ServiceSettingsWindow settings(path, QString(), QString());
-        QPushButton* repair = buttonNamed(&settings, QStringLiteral("修复"));
+        QPushButton* repair = named<QPushButton>(&settings, QStringLiteral("修复"));
         QVERIFY(repair && !repair->isHidden());
         int restarts = 0;
         connect(&settings, &ServiceSettingsWindow::saved, this, [&] { ++restarts; });
@@ -287,7 +278,7 @@ private Q_SLOTS:
         QTemporaryDir home;
         ServiceSettingsWindow settings(home.filePath(QStringLiteral("c.conf")), QString(),
                                        QStringLiteral("192.0.2.7:8080"));
-        QVERIFY(!buttonNamed(&settings, QStringLiteral("保存"))->isEnabled());
+        QVERIFY(!named<QPushButton>(&settings, QStringLiteral("保存"))->isEnabled());
         QVERIFY(!field<QComboBox>(&settings, QStringLiteral("backend"))->isEnabled());
         QVERIFY(settings.findChild<QLabel*>(QStringLiteral("status"))->text().contains(u"192.0.2.7:8080"));
         QVERIFY(!settings.save());

@@ -85,6 +85,9 @@ inline void typeIntoAddPanel(MainWindow& w, const QString& number, int company, 
     companyBox(w)->setCurrentIndex(company);
     noteBox(w)->setText(note);
 }
+inline void typeIntoAddPanel(MainWindow& w, const QString& number, const QString& company, const QString& note) {
+    typeIntoAddPanel(w, number, companyBox(w)->findText(company), note);
+}
 // What the add panel holds, recorded in the book as a query's first good answer records it.
 inline BookKeeper::Recorded recordAddPanel(MainWindow& w) {
     return w.bookKeeper().record(w.addPanel().number(), w.addPanel().company(), w.addPanel().note());

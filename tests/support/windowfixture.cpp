@@ -14,6 +14,7 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 namespace zjx::test {
@@ -69,6 +70,20 @@ std::unique_ptr<MainWindow> WindowFixture::makeWindow(bool released) const {
     auto window = std::make_unique<MainWindow>();
     if (released)
         release(*window);
+    return window;
+}
+
+std::unique_ptr<MainWindow> WindowFixture::shownWindow(bool active) const {
+    auto window = makeWindow();
+    window->move(100, 100);
+    window->show();
+    if (!QTest::qWaitForWindowExposed(window.get()))
+        return nullptr;
+    if (active) {
+        window->activateWindow();
+        if (!QTest::qWaitForWindowActive(window.get()))
+            return nullptr;
+    }
     return window;
 }
 

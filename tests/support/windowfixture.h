@@ -38,6 +38,8 @@ public:
     // Builds the main window as the program does. With `released`, the version check is taken as
     // passed: its timer stopped, the query button and the parcel selector enabled.
     std::unique_ptr<MainWindow> makeWindow(bool released = true) const;
+    // The released window on screen (null if it never shows); with `active`, also the window that has the keyboard.
+    std::unique_ptr<MainWindow> shownWindow(bool active = false) const;
     static void release(MainWindow& window);
 
 private:
