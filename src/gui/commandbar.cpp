@@ -4,6 +4,8 @@
 #include "gui/panelcontrols.h"
 
 #include <QSignalBlocker>
+#include <array>
+#include <iterator>
 
 namespace zjx {
 
@@ -11,21 +13,29 @@ using namespace controls;
 
 CommandBar::CommandBar(ParcelBook& book, QWidget* window) : QObject(window) {
     m_selector = chooser(window, QStringLiteral("parcelSelector"), QStringLiteral("已保存快递"), QRect(16, 108, 281, 26));
-    QPushButton* operate = button(window, QStringLiteral("operateButton"), QStringLiteral("操作"), QRect(312, 104, 73, 33));
-    m_clearButton = button(window, QStringLiteral("clearButton"), QStringLiteral("清空"), QRect(400, 104, 73, 33));
-    m_addButton = button(window, QStringLiteral("addButton"), QStringLiteral("添加"), QRect(488, 104, 73, 33));
-    QPushButton* exportButton =
-        button(window, QStringLiteral("exportButton"), QStringLiteral("导出"), QRect(576, 104, 73, 33));
-    QPushButton* settings = button(window, QStringLiteral("settingsButton"), QStringLiteral("设置"), QRect(664, 104, 73, 33));
     m_selector->setEnabled(false);
-
     // The user picking an entry, also the same one again, re-queries that parcel.
     connect(m_selector, &QComboBox::activated, this, &CommandBar::parcelChosen);
-    connect(operate, &QPushButton::clicked, this, &CommandBar::operateClicked);
-    connect(m_clearButton, &QPushButton::clicked, this, &CommandBar::clearClicked);
-    connect(m_addButton, &QPushButton::clicked, this, &CommandBar::addClicked);
-    connect(exportButton, &QPushButton::clicked, this, &CommandBar::exportClicked);
-    connect(settings, &QPushButton::clicked, this, &CommandBar::settingsClicked);
+
+    // The buttons stand in a row, 88 pixels apart, each telling its click.
+    const struct Command {
+        QString name;
+        QString text;
+        void (CommandBar::*clicked)();
+    } commands[] = {
+        {QStringLiteral("operateButton"), QStringLiteral("操作"), &CommandBar::operateClicked},
+        {QStringLiteral("clearButton"), QStringLiteral("清空"), &CommandBar::clearClicked},
+        {QStringLiteral("addButton"), QStringLiteral("添加"), &CommandBar::addClicked},
+        {QStringLiteral("exportButton"), QStringLiteral("导出"), &CommandBar::exportClicked},
+        {QStringLiteral("settingsButton"), QStringLiteral("设置"), &CommandBar::settingsClicked},
+    };
+    std::array<QPushButton*, std::size(commands)> buttons{};
+    for (std::size_t i = 0; i < buttons.size(); ++i) {
+        buttons[i] = button(window, commands[i].name, commands[i].text, QRect(312 + 88 * int(i), 104, 73, 33));
+        connect(buttons[i], &QPushButton::clicked, this, commands[i].clicked);
+    }
+    m_clearButton = buttons[1];
+    m_addButton = buttons[2];
     followBook(book);
 }
 
