@@ -5,6 +5,7 @@
 #include "book/parcelrecord.h"
 #include "book/store.h"
 #include "core/textcodec.h"
+#include "support/files.h"
 #include "support/testseed.h"
 
 #include <QCoreApplication>
@@ -45,11 +46,6 @@ QStringList book(int variant) {
 bool writeFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
 } // namespace
@@ -105,7 +101,7 @@ void TestCrashSafety::killedWriterLeavesAWholeBook() {
         const QByteArray last = said.size() >= 2 ? said.at(said.size() - 2) : QByteArray();
         if (last.startsWith('w'))
             ++insideWrite;
-        const QByteArray now = readFile(store);
+        const QByteArray now = test::fileBytes(store, "<missing>");
         QVERIFY2(now == bytesA || now == bytesB, qPrintable(QStringLiteral("kill %1 (seed %2, after \"%3\"): %4 bytes")
                                                                 .arg(k)
                                                                 .arg(seed)

@@ -4,6 +4,7 @@
 #include "gui/platform/messagebox.h"
 #include "gui/statusstrips.h"
 #include "support/datatable.h"
+#include "support/files.h"
 #include "support/scriptedseams.h"
 #include "support/windowcontrols.h"
 #include "support/windowfixture.h"
@@ -19,11 +20,6 @@ using namespace zjx;
 using namespace zjx::test;
 
 namespace {
-
-QByteArray readFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 void writeFile(const QString& path, const QByteArray& bytes) {
     QFile f(path);
@@ -87,7 +83,7 @@ private Q_SLOTS:
         test::ScriptedSaveDialog::setNextFileName(path);
         w->progressList().exportRows();
 
-        const QByteArray bytes = readFile(path);
+        const QByteArray bytes = fileBytes(path);
         const QList<QByteArray> lines = bytes.split('\n');
         QCOMPARE(lines.size(), 13); // twelve lines, each ended by CR LF, nothing after the last
         QVERIFY(lines.last().isEmpty());
@@ -135,7 +131,7 @@ private Q_SLOTS:
         qputenv("XDG_CONFIG_HOME", oldConfig);
         QCOMPARE(test::ScriptedSaveDialog::lastSuggestedPath(),
                  home + (documents ? QStringLiteral("/Documents") : QString()));
-        QCOMPARE(readFile(fx.folder() + u'/' + written), QByteArray("1          t   p\r\n"));
+        QCOMPARE(fileBytes(fx.folder() + u'/' + written), QByteArray("1          t   p\r\n"));
         QCOMPARE(test::ScriptedBoxes::shownTexts(), QStringList{QStringLiteral("成功导出全部数据!")});
     }
 
@@ -158,7 +154,7 @@ private Q_SLOTS:
         test::ScriptedSaveDialog::setNextFileName(QString());
         w->progressList().exportRows();
         QCOMPARE(test::ScriptedBoxes::shownTexts(), QStringList{QStringLiteral("已取消保存")});
-        QCOMPARE(readFile(path), QByteArray("earlier\r\n"));
+        QCOMPARE(fileBytes(path), QByteArray("earlier\r\n"));
         QCOMPARE(w->strips().text(StatusStrips::Hint), hint);
     }
 
@@ -184,7 +180,7 @@ private Q_SLOTS:
         QCOMPARE(w->strips().text(StatusStrips::Hint), QStringLiteral("导出失败,请检查保存位置后重试.."));
         QCOMPARE(QFile::exists(path), existing);
         if (existing)
-            QCOMPARE(readFile(path), QByteArray("earlier\r\n"));
+            QCOMPARE(fileBytes(path), QByteArray("earlier\r\n"));
         QCOMPARE(QDir(fx.folder()).entryList(QDir::Files | QDir::Hidden), before);
     }
 };

@@ -4,6 +4,7 @@
 #include "gui/platform/messagebox.h"
 #include "gui/statusstrips.h"
 #include "support/datatable.h"
+#include "support/files.h"
 #include "support/scriptedseams.h"
 #include "support/testserver.h"
 #include "support/windowcontrols.h"
@@ -342,10 +343,6 @@ private Q_SLOTS:
     void clear() {
         QFETCH(bool, yes);
         QFETCH(bool, olderBackup);
-        const auto bytesOf = [](const QString& path) {
-            QFile f(path);
-            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(none)");
-        };
         const QString backup = m_fx->storePath() + QStringLiteral(".bak");
         if (olderBackup) {
             QFile older(backup);
@@ -362,8 +359,10 @@ private Q_SLOTS:
         QCOMPARE(test::ScriptedBoxes::shown().first().defaultAnswer, MessageBox::Answer::No);
         QCOMPARE(m_fx->storeExists(), !yes);
         // The book as it was is kept beside it, an older backup untouched.
-        QCOMPARE(bytesOf(backup), olderBackup ? QByteArray("older") : yes ? gbk(book) : QByteArray("(none)"));
-        QCOMPARE(bytesOf(backup + QStringLiteral(".2")), olderBackup ? gbk(book) : QByteArray("(none)"));
+        QCOMPARE(fileBytes(backup, "(none)"), olderBackup ? QByteArray("older")
+                                              : yes       ? gbk(book)
+                                                          : QByteArray("(none)"));
+        QCOMPARE(fileBytes(backup + QStringLiteral(".2"), "(none)"), olderBackup ? gbk(book) : QByteArray("(none)"));
         QCOMPARE(parcelSelector(*m_w)->count(), yes ? 0 : 2);
         QCOMPARE(m_w->bookKeeper().records().size(), yes ? 0 : 2);
         QCOMPARE(m_w->bookKeeper().chosenRecordText, yes ? QString() : QStringLiteral("222|顺丰快递|鞋"));

@@ -3,10 +3,11 @@
 // line and restarts the service, and the next query shows the provider's parcel and its source.
 #include "fakes/providerfakes.h"
 #include "gui/servicesettings.h"
-#include "platform/gatewaychild.h"
 #include "gui/statusstrips.h"
-#include "support/windowcontrols.h"
+#include "platform/gatewaychild.h"
+#include "support/files.h"
 #include "support/scriptedseams.h"
+#include "support/windowcontrols.h"
 #include "support/windowfixture.h"
 
 #include "gui/platform/messagebox.h"
@@ -32,11 +33,6 @@ namespace {
 // A field by its configuration key.
 template <typename T> T* field(QWidget* window, const QString& key) {
     return window->findChild<T*>(key);
-}
-
-QByteArray fileBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(unreadable)");
 }
 
 } // namespace
@@ -97,13 +93,13 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!settings->checkRunning(), 20000);
         QVERIFY2(settings->verdictText().startsWith(QStringLiteral("找到 4 条物流信息,最新:2026-12-02 11:47:00")),
                  qPrintable(settings->verdictText()));
-        QCOMPARE(fileBytes(path), original);
+        QCOMPARE(fileBytes(path, "(unreadable)"), original);
         QCOMPARE(fake.requests(), 2);
 
         // 保存: a private file with its url line, and a new service.
         const qint64 oldPid = gateway.processId();
         QTest::mouseClick(named<QPushButton>(settings, QStringLiteral("保存")), Qt::LeftButton);
-        const QByteArray text = fileBytes(path);
+        const QByteArray text = fileBytes(path, "(unreadable)");
         QVERIFY2(text.startsWith(original), text.constData());
         QVERIFY(text.contains("\nbackend = kuaidi100\n") && text.contains("\nkey = fake-key-0123456789\n"));
         struct stat st {};
@@ -269,7 +265,7 @@ private Q_SLOTS:
         struct stat st {};
         QVERIFY(::stat(QFile::encodeName(path).constData(), &st) == 0);
         QCOMPARE(st.st_mode & 0777, 0600u);
-        QCOMPARE(fileBytes(path), text);
+        QCOMPARE(fileBytes(path, "(unreadable)"), text);
         QCOMPARE(restarts, 1);
         QVERIFY(repair->isHidden());
     }

@@ -1,6 +1,7 @@
 #include "support/windowfixture.h"
 #include "gui/addparcelpanel.h"
 #include "gui/commandbar.h"
+#include "support/files.h"
 #include "support/scriptedseams.h"
 
 #include "gui/platform/alertplayer.h"
@@ -58,8 +59,7 @@ void WindowFixture::writeStore(const QByteArray& bytes) const {
 }
 
 QByteArray WindowFixture::storeBytes() const {
-    QFile f(storePath());
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    return fileBytes(storePath());
 }
 
 bool WindowFixture::storeExists() const {
