@@ -391,25 +391,24 @@ void TestServiceLimits::floodIsRefusedEarly() {
     QVERIFY(!m_log.isEmpty() && m_log.last().endsWith(QByteArray(' ' + QByteArray::number(status) + " 0")));
 }
 
-// What the log line shows of the request: method, target and status.
-using LoggedRow = std::tuple<const char*, QByteArray, QByteArray>;
-
 void TestServiceLimits::logEscapesControlCharacters_data() {
-    const LoggedRow rows[] = {
-        {"ESC", "GET /\x1b]0;owned\x07 HTTP/1.1\r\n\r\n", "GET /\\x1b]0;owned\\x07 400 0"},
-        {"CR", "GET /a\rFAKE 200 HTTP/1.1\r\n\r\n", "GET /a\\x0dFAKE 400 0"},
-        {"CR at the end of the target", "GET /a\r HTTP/1.1\r\n\r\n", "GET /a\\x0d 400 0"},
-        {"control in method", "G\x1bT / HTTP/1.1\r\n\r\n", "G\\x1bT / 400 0"},
-        {"backslash and high bytes", "GET /\\x1b\xe5\x8c\x97 HTTP/1.1\r\n\r\n", "GET /\\x5cx1b\\xe5\\x8c\\x97 404 10"},
-        {"answered request", "GET /tansoftjc/zjx/jc.txt?a=%1B HTTP/1.1\r\n\r\n",
-         "GET /tansoftjc/zjx/jc.txt?a=%1B 200 4"},
-    };
-    zjx::test::addRows(rows);
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("logged"); // method, target and status as the log line shows them
+    QTest::newRow("ESC") << QByteArray("GET /\x1b]0;owned\x07 HTTP/1.1\r\n\r\n")
+                         << QByteArray("GET /\\x1b]0;owned\\x07 400 0");
+    QTest::newRow("CR") << QByteArray("GET /a\rFAKE 200 HTTP/1.1\r\n\r\n") << QByteArray("GET /a\\x0dFAKE 400 0");
+    QTest::newRow("CR at the end of the target")
+        << QByteArray("GET /a\r HTTP/1.1\r\n\r\n") << QByteArray("GET /a\\x0d 400 0");
+    QTest::newRow("control in method") << QByteArray("G\x1bT / HTTP/1.1\r\n\r\n") << QByteArray("G\\x1bT / 400 0");
+    QTest::newRow("backslash and high bytes")
+        << QByteArray("GET /\\x1b\xe5\x8c\x97 HTTP/1.1\r\n\r\n") << QByteArray("GET /\\x5cx1b\\xe5\\x8c\\x97 404 10");
+    QTest::newRow("answered request") << QByteArray("GET /tansoftjc/zjx/jc.txt?a=%1B HTTP/1.1\r\n\r\n")
+                                      << QByteArray("GET /tansoftjc/zjx/jc.txt?a=%1B 200 4");
 }
 
 void TestServiceLimits::logEscapesControlCharacters() {
-    QFETCH(LoggedRow, row);
-    const auto& [name, request, logged] = row;
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, logged);
     Client client(m_server->port(), request);
     QTRY_COMPARE_WITH_TIMEOUT(m_log.size(), 1, 2000);
     const QByteArray line = m_log.first();
