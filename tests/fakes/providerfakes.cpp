@@ -135,15 +135,12 @@ bool startsWith(const std::string& s, const char* prefix) {
 }
 
 std::vector<Event> historyFor(const std::string& number) {
-    if (startsWith(number, "SIGNED"))
-        return {std::begin(kSigned), std::end(kSigned)};
-    if (startsWith(number, "MARKER"))
-        return {std::begin(kMarkers), std::end(kMarkers)};
-    if (startsWith(number, "PICKUP"))
-        return {std::begin(kPickup), std::end(kPickup)};
-    if (startsWith(number, "RETURN"))
-        return {std::begin(kReturn), std::end(kReturn)};
-    return {std::begin(kTransit), std::end(kTransit)};
+    const auto history = [](const auto& events) { return std::vector<Event>(std::begin(events), std::end(events)); };
+    return startsWith(number, "SIGNED")   ? history(kSigned)
+           : startsWith(number, "MARKER") ? history(kMarkers)
+           : startsWith(number, "PICKUP") ? history(kPickup)
+           : startsWith(number, "RETURN") ? history(kReturn)
+                                          : history(kTransit);
 }
 
 std::string errorCode(const std::string& number) {
@@ -485,10 +482,9 @@ std::string FakeProvider::track17(Track17Call call, const std::string& body, con
         } else if (found) {
             const std::vector<Event> history = historyFor(n);
             for (auto it = history.rbegin(); it != history.rend(); ++it) { // newest first
-                QString iso = q(it->time);
-                iso.replace(u' ', u'T');
-                const QDateTime t = QDateTime::fromString(iso + "+08:00", Qt::ISODate);
-                addEvent(iso + q("+08:00"), t.toUTC().toString(Qt::ISODate), q(it->text), q(it->place));
+                const QString iso = q(it->time).replace(u' ', u'T') + q("+08:00");
+                const QString utc = QDateTime::fromString(iso, Qt::ISODate).toUTC().toString(Qt::ISODate);
+                addEvent(iso, utc, q(it->text), q(it->place));
             }
         }
         QString sub = latest + "_Other";
