@@ -27,10 +27,6 @@ void writeFile(const QString& path, const QByteArray& bytes) {
     f.write(bytes);
 }
 
-void addRow(QTreeWidget* list, const QString& number, const QString& time, const QString& progress) {
-    new QTreeWidgetItem(list, {number, time, progress});
-}
-
 } // namespace
 
 class TestExport : public QObject {
@@ -80,8 +76,8 @@ private Q_SLOTS:
         auto w = m_fx->makeWindow();
         const QString time = QStringLiteral("2013-05-20 08:00:00");
         for (int i = 1; i <= 12; ++i)
-            addRow(progressRows(*w), QString::number(i), time,
-                   i == 1 ? QStringLiteral("已签收") : QStringLiteral("到达 上海"));
+            addProgressRow(*w, QString::number(i), time,
+                           i == 1 ? QStringLiteral("已签收") : QStringLiteral("到达 上海"));
         const QString path = m_fx->folder() + QStringLiteral("/进度.txt");
         test::ScriptedSaveDialog::setNextFileName(path);
         w->progressList().exportRows();
@@ -126,7 +122,7 @@ private Q_SLOTS:
         qputenv("HOME", home.toUtf8());
         qputenv("XDG_CONFIG_HOME", (home + QStringLiteral("/.config")).toUtf8()); // no user-dirs.dirs
         auto w = m_fx->makeWindow();
-        addRow(progressRows(*w), QStringLiteral("1"), QStringLiteral("t"), QStringLiteral("p"));
+        addProgressRow(*w, QStringLiteral("1"), QStringLiteral("t"), QStringLiteral("p"));
         test::ScriptedSaveDialog::setNextFileName(m_fx->folder() + u'/' + chosen);
         w->progressList().exportRows();
         qputenv("HOME", oldHome);
@@ -147,7 +143,7 @@ private Q_SLOTS:
 
     void cancelLeavesEarlierFile() {
         auto w = m_fx->makeWindow();
-        addRow(progressRows(*w), QStringLiteral("1"), QStringLiteral("t"), QStringLiteral("p"));
+        addProgressRow(*w, QStringLiteral("1"), QStringLiteral("t"), QStringLiteral("p"));
         const QString path = m_fx->folder() + QStringLiteral("/old.txt");
         writeFile(path, "earlier\r\n");
         const QString hint = w->strips().text(StatusStrips::Hint);
@@ -168,7 +164,7 @@ private Q_SLOTS:
         QFETCH(QString, name);
         QFETCH(bool, existing);
         auto w = m_fx->makeWindow();
-        addRow(progressRows(*w), QStringLiteral("1"), QStringLiteral("t"), QStringLiteral("p"));
+        addProgressRow(*w, QStringLiteral("1"), QStringLiteral("t"), QStringLiteral("p"));
         const QString path = m_fx->folder() + u'/' + name;
         if (existing)
             writeFile(path, "earlier\r\n");

@@ -419,7 +419,7 @@ private Q_SLOTS:
         QFETCH(bool, rows);
         QFETCH(bool, doubleClick);
         if (rows)
-            new QTreeWidgetItem(progressRows(*m_w), {QStringLiteral("1"), QStringLiteral("t"), QStringLiteral("p")});
+            addProgressRow(*m_w, QStringLiteral("1"), QStringLiteral("t"), QStringLiteral("p"));
         if (doubleClick)
             m_w->progressList().rowDoubleClicked();
         else

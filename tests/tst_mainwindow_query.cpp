@@ -139,8 +139,7 @@ private Q_SLOTS:
         QFETCH(QString, hint);
         QFETCH(QString, focus);
         auto w = openAddPanel(*m_fx, num, company, text);
-        progressRows(*w)->addTopLevelItem(
-            new QTreeWidgetItem({QStringLiteral("1"), QStringLiteral("T"), QStringLiteral("P")}));
+        addProgressRow(*w, QStringLiteral("1"), QStringLiteral("T"), QStringLiteral("P"));
         noteBox(*w)->setFocus();
         QTRY_COMPARE(QApplication::focusWidget(), noteBox(*w));
         queryButton(*w)->click();
@@ -319,8 +318,7 @@ private Q_SLOTS:
         QFETCH(bool, yes);
         m_server->setResponse("/", answer(TestServer::gbk("该单号不存在 NULL")));
         auto w = openAddPanel(*m_fx);
-        progressRows(*w)->addTopLevelItem(
-            new QTreeWidgetItem({QStringLiteral("1"), QStringLiteral("T"), QStringLiteral("P")}));
+        addProgressRow(*w, QStringLiteral("1"), QStringLiteral("T"), QStringLiteral("P"));
         test::ScriptedBoxes::setNextAnswer(yes ? MessageBox::Answer::Yes : MessageBox::Answer::No);
         queryButton(*w)->click();
         QStringList shown{QStringLiteral("您好,您当前输入的单号不存在有效信息,是否先进行保存?")};

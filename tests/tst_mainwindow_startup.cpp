@@ -241,8 +241,8 @@ private Q_SLOTS:
         QTest::mouseClick(viewport, Qt::LeftButton, {}, QPoint(300, 200));
         QTRY_COMPARE(w->strips().text(StatusStrips::Hint), QStringLiteral("当前没有物流信息"));
 
-        auto* row = new QTreeWidgetItem(
-            progressRows(*w), {QStringLiteral("1"), QStringLiteral("2013-05-20 08:00:00"), QStringLiteral("已签收")});
+        auto* row =
+            addProgressRow(*w, QStringLiteral("1"), QStringLiteral("2013-05-20 08:00:00"), QStringLiteral("已签收"));
         const QPoint onRow = progressRows(*w)->visualItemRect(row).center();
         QTest::mouseDClick(viewport, Qt::LeftButton, {}, onRow);
         QTRY_COMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("2013-05-20 08:00:00 已签收"));
