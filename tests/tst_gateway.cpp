@@ -648,7 +648,7 @@ void GatewayTest::cacheMakesOneUpstreamQuery() {
     const GatewayAnswer stale = ask(*r->backend, code, "ZJX1234567");
     QCOMPARE(stale.reply.status, 200);
     QCOMPARE(stale.reply.body, first);
-    QVERIFY(stale.problem.startsWith(u"network"));
+    QVERIFY2(stale.problem.startsWith(u"network"), qPrintable(stale.problem));
     QVERIFY(r->log.last().contains(u"served the last good answer"));
     // Marked for the program with the time the page was fetched, in UTC, and the reason of the failure.
     QCOMPARE(header(stale, *r->backend, "X-Zjx-Reason"), std::string("network"));

@@ -3,6 +3,8 @@
 #include "gui/platform/desktopnotifier.h"
 #include "gui/platform/messagebox.h"
 #include "platform/environment.h"
+#include "support/datarows.h"
+#include "support/datatable.h"
 #include "support/heldanswers.h"
 #include "support/scriptedseams.h"
 #include "support/testserver.h"
@@ -38,6 +40,9 @@ enum class Event { ToggleTimed, ToggleLoop, ShowLoopGroup, ShowTimedGroup };
 // What keeps a due re-query waiting: a slow query from the add panel, the version check's request,
 // the add panel's save question, or the loop's own slow re-query.
 enum class Busy { ManualQuery, VersionCheck, SaveQuestion, OwnRequery };
+// A row of the state table: its name, from, event, a parcel chosen, a time chosen, the answers to the
+// questions asked, to, the messages shown.
+using StateRow = std::tuple<const char*, State, Event, bool, bool, QList<Answer>, State, QStringList>;
 
 const QByteArray book = codec::toGbk(QStringLiteral("111|申通快递|书\r\n222|顺丰快递|鞋\r\n"));
 
@@ -109,16 +114,15 @@ bool isIn(MainWindow& w, State state) {
     check(w.requerySchedule().timedClock().isActive() == armed, "timed clock");
     check(w.requerySchedule().loopClock().isActive() == running, "loop clock");
     const bool locked = armed || running;
-    for (const QWidget* c :
-         {static_cast<QWidget*>(parcelSelector(w)), static_cast<QWidget*>(companyBox(w)), static_cast<QWidget*>(test::named<QPushButton>(&w.parcelPanel(), QStringLiteral("删除"))),
-          static_cast<QWidget*>(windowButton(w, QStringLiteral("清空"))), static_cast<QWidget*>(windowButton(w, QStringLiteral("添加"))), static_cast<QWidget*>(test::named<QPushButton>(&w.addPanel(), QStringLiteral("快捷搜索")))})
+    const auto button = [](QWidget& part, const QString& caption) { return named<QPushButton>(&part, caption); };
+    for (const QWidget* c : QList<QWidget*>{parcelSelector(w), companyBox(w), button(w.parcelPanel(), u"删除"_s),
+                                            button(w, u"清空"_s), button(w, u"添加"_s), button(w.addPanel(), u"快捷搜索"_s)})
         check(c->isEnabled() == !locked, qPrintable(c->objectName()));
     check(hourBox(w)->isEnabled() == !armed && minuteBox(w)->isEnabled() == !armed, "hour and minute");
     check(intervalBox(w)->isEnabled() == !running, "interval");
     // Commands that stay usable in every state (the query button is off only while a query runs).
-    for (const QWidget* c :
-         {static_cast<QWidget*>(test::named<QPushButton>(&w.parcelPanel(), QStringLiteral("修改"))), static_cast<QWidget*>(test::named<QPushButton>(&w.parcelPanel(), QStringLiteral("复制"))), static_cast<QWidget*>(windowButton(w, QStringLiteral("操作"))),
-          static_cast<QWidget*>(windowButton(w, QStringLiteral("导出"))), static_cast<QWidget*>(windowButton(w, QStringLiteral("设置")))})
+    for (const QWidget* c : {button(w.parcelPanel(), u"修改"_s), button(w.parcelPanel(), u"复制"_s), button(w, u"操作"_s),
+                             button(w, u"导出"_s), button(w, u"设置"_s)})
         check(c->isEnabled(), qPrintable(c->objectName()));
     return ok;
 }
@@ -137,6 +141,7 @@ Q_DECLARE_METATYPE(State)
 Q_DECLARE_METATYPE(Event)
 Q_DECLARE_METATYPE(Busy)
 Q_DECLARE_METATYPE(Answer)
+Q_DECLARE_METATYPE(StateRow)
 
 class TestMainWindowSchedule : public QObject {
     Q_OBJECT
@@ -157,65 +162,33 @@ private Q_SLOTS:
 };
 
 void TestMainWindowSchedule::stateTable_data() {
-    QTest::addColumn<State>("from");
-    QTest::addColumn<Event>("event");
-    QTest::addColumn<bool>("parcelChosen");
-    QTest::addColumn<bool>("timeChosen");
-    QTest::addColumn<QList<Answer>>("answers");
-    QTest::addColumn<State>("to");
-    QTest::addColumn<QStringList>("messages");
-
-    const QList<Answer> none;
-    const QString noParcelTimed = QStringLiteral("请先查询单号后在使用定时功能!");
-    const QString noParcelLoop = QStringLiteral("请先查询单号后在使用本功能!");
-    const QString stopTimed = QStringLiteral("当前正在定时查询,是否终止?");
-    const QString stopLoop = QStringLiteral("当前正在循环查询,是否终止?");
-
-    QTest::newRow("timed idle: arm") << State::TimedIdle << Event::ToggleTimed << true << true << none << State::TimedArmed
-                                     << QStringList();
-    QTest::newRow("timed idle: arm without parcel") << State::TimedIdle << Event::ToggleTimed << false << true << none
-                                                    << State::TimedIdle << QStringList{noParcelTimed};
-    QTest::newRow("timed idle: arm without minute")
-        << State::TimedIdle << Event::ToggleTimed << true << false << none << State::TimedIdle
-        << QStringList{QStringLiteral("请设定查询时间!")};
-    QTest::newRow("loop idle: start without interval")
-        << State::LoopIdle << Event::ToggleLoop << true << false << none << State::LoopIdle
-        << QStringList{QStringLiteral("请先设定时间!")};
-    QTest::newRow("timed armed: disarm") << State::TimedArmed << Event::ToggleTimed << true << true << none
-                                         << State::TimedIdle << QStringList();
-    QTest::newRow("timed idle: to loop") << State::TimedIdle << Event::ShowLoopGroup << true << true << none
-                                         << State::LoopIdle << QStringList();
-    QTest::newRow("timed armed: to loop, Yes")
-        << State::TimedArmed << Event::ShowLoopGroup << true << true << QList<Answer>{Answer::Yes} << State::LoopIdle
-        << QStringList{stopTimed};
-    QTest::newRow("timed armed: to loop, No")
-        << State::TimedArmed << Event::ShowLoopGroup << true << true << QList<Answer>{Answer::No} << State::TimedArmed
-        << QStringList{stopTimed};
-    QTest::newRow("loop idle: start") << State::LoopIdle << Event::ToggleLoop << true << true << none
-                                      << State::LoopRunning << QStringList();
-    QTest::newRow("loop idle: start without parcel")
-        << State::LoopIdle << Event::ToggleLoop << false << true << none << State::LoopIdle << QStringList{noParcelLoop};
-    QTest::newRow("loop running: stop") << State::LoopRunning << Event::ToggleLoop << true << true << none
-                                        << State::LoopIdle << QStringList();
-    QTest::newRow("loop idle: to timed") << State::LoopIdle << Event::ShowTimedGroup << true << true << none
-                                         << State::TimedIdle << QStringList();
-    QTest::newRow("loop running: to timed, Yes")
-        << State::LoopRunning << Event::ShowTimedGroup << true << true << QList<Answer>{Answer::Yes} << State::TimedIdle
-        << QStringList{stopLoop};
-    QTest::newRow("loop running: to timed, No")
-        << State::LoopRunning << Event::ShowTimedGroup << true << true << QList<Answer>{Answer::No} << State::LoopRunning
-        << QStringList{stopLoop};
+    const QList<Answer> none, yes{Answer::Yes}, no{Answer::No};
+    const QStringList noParcelTimed{u"请先查询单号后在使用定时功能!"_s}, noParcelLoop{u"请先查询单号后在使用本功能!"_s};
+    const QStringList stopTimed{u"当前正在定时查询,是否终止?"_s}, stopLoop{u"当前正在循环查询,是否终止?"_s};
+    using enum State;
+    using enum Event;
+    const StateRow rows[] = {
+        {"timed idle: arm", TimedIdle, ToggleTimed, true, true, none, TimedArmed, {}},
+        {"timed idle: arm without parcel", TimedIdle, ToggleTimed, false, true, none, TimedIdle, noParcelTimed},
+        {"timed idle: arm without minute", TimedIdle, ToggleTimed, true, false, none, TimedIdle, {u"请设定查询时间!"_s}},
+        {"loop idle: start without interval", LoopIdle, ToggleLoop, true, false, none, LoopIdle, {u"请先设定时间!"_s}},
+        {"timed armed: disarm", TimedArmed, ToggleTimed, true, true, none, TimedIdle, {}},
+        {"timed idle: to loop", TimedIdle, ShowLoopGroup, true, true, none, LoopIdle, {}},
+        {"timed armed: to loop, Yes", TimedArmed, ShowLoopGroup, true, true, yes, LoopIdle, stopTimed},
+        {"timed armed: to loop, No", TimedArmed, ShowLoopGroup, true, true, no, TimedArmed, stopTimed},
+        {"loop idle: start", LoopIdle, ToggleLoop, true, true, none, LoopRunning, {}},
+        {"loop idle: start without parcel", LoopIdle, ToggleLoop, false, true, none, LoopIdle, noParcelLoop},
+        {"loop running: stop", LoopRunning, ToggleLoop, true, true, none, LoopIdle, {}},
+        {"loop idle: to timed", LoopIdle, ShowTimedGroup, true, true, none, TimedIdle, {}},
+        {"loop running: to timed, Yes", LoopRunning, ShowTimedGroup, true, true, yes, TimedIdle, stopLoop},
+        {"loop running: to timed, No", LoopRunning, ShowTimedGroup, true, true, no, LoopRunning, stopLoop},
+    };
+    addRows(rows);
 }
 
 void TestMainWindowSchedule::stateTable() {
-    QFETCH(State, from);
-    QFETCH(Event, event);
-    QFETCH(bool, parcelChosen);
-    QFETCH(bool, timeChosen);
-    QFETCH(QList<Answer>, answers);
-    QFETCH(State, to);
-    QFETCH(QStringList, messages);
-
+    QFETCH(StateRow, row);
+    const auto& [name, from, event, parcelChosen, timeChosen, answers, to, messages] = row;
     WindowFixture fx;
     auto w = windowWithBook(fx);
     bringTo(*w, from);
@@ -367,10 +340,8 @@ void TestMainWindowSchedule::lockedControlsRefuseTheUser() {
 // new event, a delivery) is heard and, with the window away, told to the desktop once; the same
 // event again is silent. The user's own choice in the selector is judged as always and never told.
 void TestMainWindowSchedule::automaticRequeryVerdictAndAlert_data() {
-    QTest::addColumn<QStringList>("chosen"); // the answer the user saw first; empty: none
-    QTest::addColumn<QList<QStringList>>("answers");
-    QTest::addColumn<QStringList>("verdicts");
-    QTest::addColumn<QStringList>("notices");
+    // Chosen: the answer the user saw first (empty: none).
+    addColumns<QStringList, QList<QStringList>, QStringList, QStringList>("chosen", "answers", "verdicts", "notices");
     const QStringList out = inTransit + QStringList{QStringLiteral("派件中")};
     const QStringList done = out + QStringList{QStringLiteral("已签收,签收人:本人")};
     const QString news = QStringLiteral("有更新"), none = QStringLiteral("无更新");
@@ -427,11 +398,8 @@ void TestMainWindowSchedule::automaticRequeryVerdictAndAlert() {
 // never two requests at once, minutes that meet in the wait are one re-query, the re-query's list is
 // the last one shown, and nothing runs when the user stopped its mode meanwhile.
 void TestMainWindowSchedule::requeryDueWhileBusy_data() {
-    QTest::addColumn<State>("mode");
-    QTest::addColumn<Busy>("busy");
-    QTest::addColumn<bool>("stopped"); // the user stops the mode while it waits
-    QTest::addColumn<QStringList>("requested");
-    QTest::addColumn<int>("chimes"); // -1: not looked at
+    // Stopped: the user stops the mode while it waits; chimes: -1 when not looked at.
+    addColumns<State, Busy, bool, QStringList, int>("mode", "busy", "stopped", "requested", "chimes");
     const QString manual = QStringLiteral("333"), unknown = QStringLiteral("444"), chosen = QStringLiteral("222");
     QTest::newRow("loop, during a slow manual query")
         << State::LoopRunning << Busy::ManualQuery << false << QStringList{manual, chosen} << 2;
@@ -493,9 +461,7 @@ void TestMainWindowSchedule::requeryDueWhileBusy() {
     };
     const auto typeParcel = [&w](const QString& number) {
         w->addPanel().openEmpty();
-        numberBox(*w)->setEditText(number);
-        noteBox(*w)->setText(QStringLiteral("伞"));
-        companyBox(*w)->setCurrentText(QStringLiteral("申通快递"));
+        typeIntoAddPanel(*w, number, u"申通快递"_s, u"伞"_s);
     };
     const auto release = [&held] { held.release(); };
     // True once the server has the one request that is being held.
@@ -567,8 +533,8 @@ void TestMainWindowSchedule::requeryDueWhileBusy() {
 // Saving an unknown number from the add panel reloads the book; the running mode keeps asking
 // about the chosen parcel afterwards.
 void TestMainWindowSchedule::requeryOutlivesAReloadOfTheBook_data() {
-    QTest::addColumn<State>("mode");
-    QTest::addColumn<bool>("viaAddPanel"); // else the chosen parcel itself is unknown to the service
+    // Via the add panel, or else the chosen parcel itself is unknown to the service.
+    addColumns<State, bool>("mode", "viaAddPanel");
     QTest::newRow("loop, add panel") << State::LoopRunning << true;
     QTest::newRow("timed, add panel") << State::TimedArmed << true;
     QTest::newRow("loop, chosen parcel unknown") << State::LoopRunning << false;
