@@ -1,9 +1,12 @@
 // The program's own service child: start and port hand-over, a child that cannot start, and the
 // child ending with its parent, also when the parent is killed.
+#include "gui/statusstrips.h"
 #include "platform/gatewaychild.h"
 #include "platform/httpclient.h"
+#include "stress/loopbackflood.h"
+#include "support/datarows.h"
+#include "support/datatable.h"
 #include "support/scriptedseams.h"
-#include "gui/statusstrips.h"
 #include "support/windowcontrols.h"
 #include "support/windowfixture.h"
 
@@ -22,12 +25,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
-#include <arpa/inet.h>
 #include <atomic>
 #include <csignal>
-#include <netinet/in.h>
 #include <optional>
-#include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 
@@ -59,6 +59,13 @@ std::pair<int, QByteArray> foreignGet(const QString& url) {
     return result;
 }
 
+// Kills `pid` and waits for its end without the event loop, which has not heard of it yet.
+void killAndWaitForTheEnd(qint64 pid) {
+    ::kill(pid_t(pid), SIGKILL);
+    while (!processGone(pid))
+        QThread::usleep(200);
+}
+
 bool goneWithin(qint64 pid, int msecs) {
     QElapsedTimer clock;
     clock.start();
@@ -69,6 +76,11 @@ bool goneWithin(qint64 pid, int msecs) {
     }
     return true;
 }
+
+// The address the child's line tells, empty when it tells none.
+using LineRow = std::tuple<const char*, QByteArray, QString>;
+// The child, how long to wait for its port, and the start of the reason given.
+using FailingChildRow = std::tuple<const char*, QString, int, QString>;
 
 } // namespace
 
@@ -90,24 +102,21 @@ class TestGateway : public QObject {
 
 private Q_SLOTS:
     void startupLine_data() {
-        QTest::addColumn<QByteArray>("line");
-        QTest::addColumn<QString>("address");
-        QTest::newRow("service") << QByteArray("zjx-service listening on http://127.0.0.1:41234 (demo data)\n")
-                                 << QStringLiteral("127.0.0.1:41234");
-        QTest::newRow("crlf") << QByteArray("zjx-service listening on http://127.0.0.1:80 (x)\r\n")
-                              << QStringLiteral("127.0.0.1:80");
-        QTest::newRow("ipv6") << QByteArray("zjx-service listening on http://[::1]:5000 (x)")
-                              << QStringLiteral("[::1]:5000");
-        QTest::newRow("port 0") << QByteArray("zjx-service listening on http://127.0.0.1:0 (x)") << QString();
-        QTest::newRow("port too big") << QByteArray("zjx-service listening on http://127.0.0.1:70000 (x)") << QString();
-        QTest::newRow("port not a number")
-            << QByteArray("zjx-service listening on http://127.0.0.1:5x (x)") << QString();
-        QTest::newRow("other program") << QByteArray("listening on http://127.0.0.1:5000 (x)") << QString();
-        QTest::newRow("request log") << QByteArray("12:00:01 GET /?com=x 200 12") << QString();
+        const LineRow rows[] = {
+            {"service", "zjx-service listening on http://127.0.0.1:41234 (demo data)\n", "127.0.0.1:41234"},
+            {"crlf", "zjx-service listening on http://127.0.0.1:80 (x)\r\n", "127.0.0.1:80"},
+            {"ipv6", "zjx-service listening on http://[::1]:5000 (x)", "[::1]:5000"},
+            {"port 0", "zjx-service listening on http://127.0.0.1:0 (x)", QString()},
+            {"port too big", "zjx-service listening on http://127.0.0.1:70000 (x)", QString()},
+            {"port not a number", "zjx-service listening on http://127.0.0.1:5x (x)", QString()},
+            {"other program", "listening on http://127.0.0.1:5000 (x)", QString()},
+            {"request log", "12:00:01 GET /?com=x 200 12", QString()},
+        };
+        addRows(rows);
     }
     void startupLine() {
-        QFETCH(QByteArray, line);
-        QFETCH(QString, address);
+        QFETCH(LineRow, row);
+        const auto& [name, line, address] = row;
         QCOMPARE(GatewayChild::addressFromLine(line), address);
     }
 
@@ -182,9 +191,7 @@ private Q_SLOTS:
     // The farewell opens a page and the program ends: the service stays until the browser has
     // fetched it, or for the time allowed.
     void endingWaitsForTheOpenedPage_data() {
-        QTest::addColumn<int>("fetchAfterMs");
-        QTest::addColumn<int>("lowestMs");
-        QTest::addColumn<int>("highestMs");
+        addColumns<int, int, int>("fetchAfterMs", "lowestMs", "highestMs");
         QTest::newRow("fetched") << 300 << 250 << 2500;
         QTest::newRow("never fetched") << -1 << 1400 << 3000;
     }
@@ -198,26 +205,16 @@ private Q_SLOTS:
         QVERIFY(gateway.waitForAddress(5000));
         gateway.expectVisit(QStringLiteral("/forum"), 1500);
         const QByteArray address = gateway.address().toLatin1();
+        const int port = QUrl(QStringLiteral("http://") + gateway.address()).port();
         std::atomic<int> status{0};
         std::thread browser([&] {
             if (fetchAfterMs < 0)
                 return;
             std::this_thread::sleep_for(std::chrono::milliseconds(fetchAfterMs));
             // The browser's request, on a plain socket (this thread has no event loop).
-            const QStringList hostPort = QString::fromLatin1(address).split(u':');
-            sockaddr_in to{};
-            to.sin_family = AF_INET;
-            to.sin_port = htons(quint16(hostPort.value(1).toUInt()));
-            to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0) {
-                const QByteArray request = "GET /forum HTTP/1.1\r\nHost: " + address + "\r\nConnection: close\r\n\r\n";
-                ::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL);
-                char head[16] = {};
-                if (::recv(fd, head, 12, MSG_WAITALL) == 12)
-                    status = QByteArray(head + 9, 3).toInt();
-            }
-            ::close(fd);
+            const QByteArray request = "GET /forum HTTP/1.1\r\nHost: " + address + "\r\nConnection: close\r\n\r\n";
+            const std::string answer = zjx::stress::exchange(port, request.toStdString(), 5);
+            status = QByteArray::fromStdString(answer).mid(9, 3).toInt();
         });
         QElapsedTimer clock;
         clock.start();
@@ -230,26 +227,22 @@ private Q_SLOTS:
     }
 
     void childThatCannotStart_data() {
-        QTest::addColumn<QString>("program");
-        QTest::addColumn<int>("wait");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("missing") << m_dir.filePath(QStringLiteral("no-such-service")) << 5000
-                                 << QStringLiteral("找不到");
-        QTest::newRow("exits at once") << script(QStringLiteral("exits"), "exit 3") << 5000
-                                       << QStringLiteral("退出码 3");
-        QTest::newRow("says why it ends")
-            << script(QStringLiteral("refuses"),
-                      "echo 'zjx-service: zjx-service.conf can be read by others' >&2; exit 2")
-            << 5000 << QStringLiteral("退出码 2): zjx-service.conf can be read by others");
-        QTest::newRow("crashes") << script(QStringLiteral("crashes"), "kill -SEGV $$") << 5000
-                                 << QStringLiteral("崩溃");
-        QTest::newRow("no start-up line")
-            << script(QStringLiteral("silent"), "echo hello\nexec sleep 30") << 300 << QStringLiteral("未报告端口");
+        const FailingChildRow rows[] = {
+            {"missing", m_dir.filePath(QStringLiteral("no-such-service")), 5000, QStringLiteral("找不到")},
+            {"exits at once", script(QStringLiteral("exits"), "exit 3"), 5000, QStringLiteral("退出码 3")},
+            {"says why it ends",
+             script(QStringLiteral("refuses"),
+                    "echo 'zjx-service: zjx-service.conf can be read by others' >&2; exit 2"),
+             5000, QStringLiteral("退出码 2): zjx-service.conf can be read by others")},
+            {"crashes", script(QStringLiteral("crashes"), "kill -SEGV $$"), 5000, QStringLiteral("崩溃")},
+            {"no start-up line", script(QStringLiteral("silent"), "echo hello\nexec sleep 30"), 300,
+             QStringLiteral("未报告端口")},
+        };
+        addRows(rows);
     }
     void childThatCannotStart() {
-        QFETCH(QString, program);
-        QFETCH(int, wait);
-        QFETCH(QString, reason);
+        QFETCH(FailingChildRow, row);
+        const auto& [name, program, wait, reason] = row;
         GatewayChild gateway;
         QSignalSpy failed(&gateway, &GatewayChild::failed);
         QElapsedTimer clock;
@@ -283,13 +276,10 @@ private Q_SLOTS:
         const QUrl versionFile(QStringLiteral("http://%1/tansoftjc/zjx/jc.txt").arg(old));
         QSignalSpy restarting(&gateway, &GatewayChild::restarting);
         QSignalSpy ready(&gateway, &GatewayChild::ready);
-        const qint64 pid = gateway.processId();
-        ::kill(pid_t(pid), SIGKILL);
         // Before the event loop has heard of the end the port is still the program's; asked for at
         // once (one request as the watch asks, one as the window does, both for the old address),
         // the end is dealt with first, and only then is the port free for anyone.
-        while (!processGone(pid))
-            QThread::usleep(200);
+        killAndWaitForTheEnd(gateway.processId());
         QTcpServer impostor;
         QVERIFY(!impostor.listen(QHostAddress::LocalHost, quint16(versionFile.port())));
         std::optional<zjx::HttpResult> watched;
@@ -297,7 +287,9 @@ private Q_SLOTS:
         QCOMPARE(restarting.count(), 1);
         QVERIFY(impostor.listen(QHostAddress::LocalHost, quint16(versionFile.port())));
         QVERIFY(!zjx::HttpClient::instance().request(versionFile).hasRawHeader("X-Zjx-Secret"));
-        QVERIFY2(window->strips().text(StatusStrips::Hint).startsWith(QStringLiteral("本地查询服务已停止:zjx-service 崩溃了,正在重新启动")),
+        QVERIFY2(window->strips()
+                     .text(StatusStrips::Hint)
+                     .startsWith(QStringLiteral("本地查询服务已停止:zjx-service 崩溃了,正在重新启动")),
                  qPrintable(window->strips().text(StatusStrips::Hint)));
         const zjx::HttpResult asked = zjx::HttpClient::instance().getBlocking(versionFile);
         QCOMPARE(asked.body, QStringLiteral("V4.0"));
@@ -338,18 +330,16 @@ private Q_SLOTS:
         usePort(silent.serverPort());
         GatewayChild gateway;
         gateway.setRestartPauses({50});
-        gateway.setProgram(script(QStringLiteral("from-file"), "echo \"zjx-service listening on http://127.0.0.1:$(cat " +
-                                                                   QFile::encodeName(portFile) + ") (x)\"\nexec sleep 30"));
+        gateway.setProgram(
+            script(QStringLiteral("from-file"), "echo \"zjx-service listening on http://127.0.0.1:$(cat " +
+                                                    QFile::encodeName(portFile) + ") (x)\"\nexec sleep 30"));
         QVERIFY(gateway.waitForAddress(5000));
         std::optional<zjx::HttpResult> answer;
         zjx::HttpClient::instance().getResponsive(QUrl(QStringLiteral("http://%1/").arg(gateway.address())), this,
                                                   [&](const zjx::HttpResult& r) { answer = r; });
         QTRY_COMPARE(reachedOld, 1);
         usePort(answering.serverPort());
-        const qint64 pid = gateway.processId();
-        ::kill(pid_t(pid), SIGKILL);
-        while (!processGone(pid))
-            QThread::usleep(200);
+        killAndWaitForTheEnd(gateway.processId());
         // Whoever has the old port now answers before the end is heard of: not taken.
         held->write("HTTP/1.1 200 OK\r\nContent-Length: 3\r\nConnection: close\r\n\r\nold");
         QVERIFY(held->waitForBytesWritten(1000));
@@ -369,8 +359,8 @@ private Q_SLOTS:
         auto window = fixture.makeWindow();
         GatewayChild gateway;
         gateway.setRestartPauses({20, 60});
-        gateway.setProgram(
-            script(QStringLiteral("ends"), "echo 'zjx-service listening on http://127.0.0.1:" + port + " (x)'\nsleep 0.2"));
+        gateway.setProgram(script(QStringLiteral("ends"),
+                                  "echo 'zjx-service listening on http://127.0.0.1:" + port + " (x)'\nsleep 0.2"));
         window->useGateway(&gateway);
         QSignalSpy restarting(&gateway, &GatewayChild::restarting);
         QSignalSpy failed(&gateway, &GatewayChild::failed);
@@ -380,7 +370,8 @@ private Q_SLOTS:
         QCOMPARE(restarting.at(1).at(1).toInt(), 2);
         QCOMPARE(restarting.at(1).at(2).toInt(), 60);
         const QString said = QStringLiteral("本地查询服务已停止:zjx-service 已退出 (退出码 0),重新启动 2 次均未成功");
-        QVERIFY2(window->strips().text(StatusStrips::Hint).startsWith(said), qPrintable(window->strips().text(StatusStrips::Hint)));
+        QVERIFY2(window->strips().text(StatusStrips::Hint).startsWith(said),
+                 qPrintable(window->strips().text(StatusStrips::Hint)));
         const QUrl old(QStringLiteral("http://127.0.0.1:%1/").arg(QString::fromLatin1(port)));
         QCOMPARE(zjx::HttpClient::instance().getBlocking(old).failure, zjx::HttpResult::Failure::Refused);
         std::optional<zjx::HttpResult> watched;

@@ -1,8 +1,9 @@
 #include "fakes/hostileprovider.h"
 #include "fakes/recognitionfakes.h"
 #include "httpserver.h"
-#include "stress/loopbackflood.h"
 #include "recognition.h"
+#include "stress/loopbackflood.h"
+#include "support/datatable.h"
 #include "trackingpages.h"
 
 #include <QNetworkAccessManager>
@@ -62,8 +63,7 @@ GatewayConfig kuaidi100At(const QString& url, int timeoutSeconds = 20) {
 } // namespace
 
 void TestRecognition::routeAgainstEachProvider_data() {
-    QTest::addColumn<QString>("backend");
-    QTest::addColumn<QByteArray>("candidates");
+    zjx::test::addColumns<QString, QByteArray>("backend", "candidates");
     // China Post's parcel service is two companies of the program, both offered.
     QTest::newRow("kuaidi100") << "kuaidi100" << QByteArray("gnxb\npingyou\nzhongtong");
     QTest::newRow("kdniao") << "kdniao" << QByteArray("gnxb\npingyou\nzhongtong");
@@ -110,9 +110,8 @@ void TestRecognition::routeAgainstEachProvider() {
 }
 
 void TestRecognition::hostileAnswersAreCutShort_data() {
-    QTest::addColumn<QString>("number");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("reason"); // the start of the log line's reason
+    // reason: the start of the log line's reason.
+    zjx::test::addColumns<QString, int, QString>("number", "status", "reason");
     // A followed redirect would carry the number and the key to the thief.
     QTest::newRow("307") << "REDIRECT307A" << 502 << "127.0.0.1 answered HTTP 307, a redirect to 127.0.0.2";
     QTest::newRow("308") << "REDIRECT308A" << 502 << "127.0.0.1 answered HTTP 308, a redirect to 127.0.0.2";
@@ -157,8 +156,8 @@ void TestRecognition::waitingQueriesAreBoundedAndAbandonedOnesDropped() {
     QVERIFY(hostile.start());
     const GatewayConfig config = kuaidi100At(hostile.url());
     RecognitionBackend recognition(
-        std::make_unique<Kuaidi100Recognizer>(ClientOptions{Kuaidi100Recognizer::urlBeside(config.kuaidi100Url), 1000, {}},
-                                              config.kuaidi100Key),
+        std::make_unique<Kuaidi100Recognizer>(
+            ClientOptions{Kuaidi100Recognizer::urlBeside(config.kuaidi100Url), 1000, {}}, config.kuaidi100Key),
         30, {}, 8);
     std::array<bool, 11> waits{};
     std::array<int, 11> status{};
@@ -166,7 +165,8 @@ void TestRecognition::waitingQueriesAreBoundedAndAbandonedOnesDropped() {
         waits[size_t(i)] = true;
         recognition.answer(
             QStringLiteral("DRIP%1").arg(i, 6, 10, QChar(u'0')), QString::fromLatin1(service::kAccessKey),
-            [&waits, i] { return waits[size_t(i)]; }, [&status, i](const service::Reply& r) { status[size_t(i)] = r.status; });
+            [&waits, i] { return waits[size_t(i)]; },
+            [&status, i](const service::Reply& r) { status[size_t(i)] = r.status; });
     };
     for (int i = 0; i < 10; ++i)
         send(i);

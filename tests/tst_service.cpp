@@ -4,6 +4,7 @@
 #include "branchpages.h"
 #include "core/parser.h"
 #include "support/datarows.h"
+#include "support/datatable.h"
 #include "trackingpages.h"
 
 #include <QRegularExpression>
@@ -140,17 +141,17 @@ void TestService::historyReadsBackExactly() {
 void TestService::historyGrowsOneEventPerInterval() {
     const QDateTime first(QDate(2026, 5, 2), QTime(14, 0, 0));
     const int interval = 7;
-    const QList<TrackingEvent> full =
-        parcelHistory(QStringLiteral("zhongtong"), QStringLiteral("ZT0000123456"), first, first.addDays(1), interval);
+    const auto historyAt = [&](const QDateTime& now) {
+        return parcelHistory(QStringLiteral("zhongtong"), QStringLiteral("ZT0000123456"), first, now, interval);
+    };
+    const QList<TrackingEvent> full = historyAt(first.addDays(1));
     QVERIFY(full.size() >= 5 && full.size() <= 9);
-    const int atFirst =
-        int(parcelHistory(QStringLiteral("zhongtong"), QStringLiteral("ZT0000123456"), first, first, interval).size());
+    const int atFirst = int(historyAt(first).size());
     QVERIFY(atFirst == 2 || atFirst == 3);
     for (int steps = 0; steps <= 8; ++steps) {
         // One second short of the next step must not show its event yet.
         const QDateTime now = first.addSecs(qint64(steps) * interval * 60 + interval * 60 - 1);
-        const QList<TrackingEvent> shown =
-            parcelHistory(QStringLiteral("zhongtong"), QStringLiteral("ZT0000123456"), first, now, interval);
+        const QList<TrackingEvent> shown = historyAt(now);
         QCOMPARE(shown.size(), std::min<qsizetype>(full.size(), atFirst + steps));
         for (int i = 0; i < shown.size(); ++i) {
             QCOMPARE(shown[i].time, full[i].time);
@@ -187,9 +188,8 @@ void TestService::historySurvivesARestart() {
 }
 
 void TestService::deskTellsStateAndEstimatedDelivery_data() {
-    QTest::addColumn<QString>("number");
-    QTest::addColumn<QStringList>("states");  // X-Zjx-State at the first ask and every 3 minutes after
-    QTest::addColumn<QString>("latestHolds"); // the latest event at the end
+    // The states (X-Zjx-State) at the first ask and every 3 minutes after; what the latest event at the end holds.
+    zjx::test::addColumns<QString, QStringList, QString>("number", "states", "latestHolds");
     QTest::newRow("on its way") << "ZT0000123456"
                                 << QStringList{"transit", "transit", "transit", "delivering", "signed", "signed"}
                                 << "签收";
@@ -267,8 +267,7 @@ void TestService::screeningSamples() {
 }
 
 void TestService::branchPageCutsIntoTheSixValues_data() {
-    QTest::addColumn<QString>("asked");
-    QTest::addColumn<int>("branch");
+    zjx::test::addColumns<QString, int>("asked", "branch");
     for (int i = 0; i < sampleBranches().size(); ++i)
         QTest::newRow(qPrintable(sampleBranches()[i].name)) << sampleBranches()[i].name << i;
     QTest::newRow("spaces around the name") << QStringLiteral("  北京朝阳 ") << 1;

@@ -8,6 +8,8 @@
 #include "stress/loopbackflood.h"
 #include "stress/procstatus.h"
 #include "support/datarows.h"
+#include "support/datatable.h"
+#include "support/socketpeers.h"
 #include "trackingpages.h"
 
 #include <QElapsedTimer>
@@ -44,6 +46,7 @@ namespace {
 
 const QByteArray kKey = kAccessKey;
 const QByteArray kSecret = "3f9c2e71a4b8d05c6e1f7a2b9c4d8e03";
+const QByteArray kVersionRequest = "GET /tansoftjc/zjx/jc.txt HTTP/1.1\r\n\r\n";
 
 // User and system CPU time of this process, in milliseconds.
 qint64 cpuMs() {
@@ -88,9 +91,10 @@ Answer firstAnswer(const QByteArray& bytes, bool headOnly = false) {
     return a;
 }
 
+// A client that connects and sends `request` (if any) once it can.
 class Client {
 public:
-    explicit Client(quint16 port) {
+    explicit Client(quint16 port, const QByteArray& request = {}) {
         const auto take = [this] {
             if (m_socket.isOpen())
                 m_received += m_socket.readAll();
@@ -105,6 +109,8 @@ public:
             m_closed = true;
         });
         m_socket.connectToHost(QHostAddress::LocalHost, port);
+        if (!request.isEmpty())
+            send(request);
     }
     void send(const QByteArray& bytes) { m_socket.write(bytes); }
     QTcpSocket& socket() { return m_socket; }
@@ -118,27 +124,30 @@ private:
     bool m_closed = false;
 };
 
-// The server's end of the connection whose client side is bound to `clientPort`, found among
-// this process's descriptors; -1 if there is none.
-int serverSideOf(quint16 serverPort, quint16 clientPort) {
-    for (const QString& name : QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System)) {
-        const int fd = name.toInt();
-        sockaddr_in own{}, peer{};
-        socklen_t ownLength = sizeof own, peerLength = sizeof peer;
-        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&own), &ownLength) == 0 && own.sin_family == AF_INET &&
-            ntohs(own.sin_port) == serverPort &&
-            ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) == 0 &&
-            ntohs(peer.sin_port) == clientPort)
-            return fd;
-    }
-    return -1;
-}
-
 // Data segments a socket has sent so far.
 quint32 dataSegmentsSent(int fd) {
     tcp_info info{};
     socklen_t length = sizeof info;
     return ::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &length) == 0 ? info.tcpi_data_segs_out : 0;
+}
+
+QString servicePath() {
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/zjx-service");
+}
+
+// `content` written to a file "secret" in `dir` and given `mode`; its path, or empty if that failed.
+QString secretFile(const QTemporaryDir& dir, const QByteArray& content, mode_t mode) {
+    const QString path = dir.filePath(QStringLiteral("secret"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+        return {};
+    file.close();
+    return ::chmod(QFile::encodeName(path).constData(), mode) == 0 ? path : QString();
+}
+
+void startService(QProcess& service, const QString& secretPath) {
+    service.start(servicePath(),
+                  {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--secret-file"), secretPath});
 }
 
 HttpLimits testLimits() {
@@ -189,6 +198,13 @@ private Q_SLOTS:
 
 private:
     void startServer(const HttpLimits& limits);
+    // `count` clients of the server, each sending `request` (if any).
+    std::vector<std::unique_ptr<Client>> clients(int count, const QByteArray& request = {}) const {
+        std::vector<std::unique_ptr<Client>> made;
+        for (int i = 0; i < count; ++i)
+            made.push_back(std::make_unique<Client>(m_server->port(), request));
+        return made;
+    }
 
     std::unique_ptr<TrackingDesk> m_desk;
     std::unique_ptr<HttpServer> m_server;
@@ -290,8 +306,7 @@ void TestServiceLimits::hostileRequests_data() {
 void TestServiceLimits::hostileRequests() {
     QFETCH(HostileRequestRow, row);
     const auto& [name, request, status, closes, bodyBytes] = row;
-    Client client(m_server->port());
-    client.send(QByteArray(request).replace("PORT", QByteArray::number(m_server->port())));
+    Client client(m_server->port(), QByteArray(request).replace("PORT", QByteArray::number(m_server->port())));
     const bool headOnly = request.startsWith("HEAD");
     QTRY_VERIFY_WITH_TIMEOUT(client.answer(headOnly).complete, 2000);
     const Answer answer = client.answer(headOnly);
@@ -305,23 +320,24 @@ void TestServiceLimits::hostileRequests() {
     QCOMPARE(client.received().size(), answer.head.size() + 4 + bodyBytes); // nothing more came
 }
 
+using RawAndEncodedRow = std::tuple<const char*, QByteArray, QByteArray>;
+
 void TestServiceLimits::rawQuestionMarkAnswersLikeEncoded_data() {
-    QTest::addColumn<QByteArray>("raw");
-    QTest::addColumn<QByteArray>("encoded");
-    QTest::newRow("tracking number") << "/?com=shentong&nu=ZJX?12345678&id=" + kKey
-                                     << "/?com=shentong&nu=ZJX%3F12345678&id=" + kKey;
-    QTest::newRow("branch name") << QByteArray("/query_list.asp?name=a?b") << QByteArray("/query_list.asp?name=a%3Fb");
-    QTest::newRow("key after the number") << "/?com=shentong&nu=?&id=" + kKey + "&type=html"
-                                          << "/?com=shentong&nu=%3F&id=" + kKey + "&type=html";
+    const RawAndEncodedRow rows[] = {
+        {"tracking number", "/?com=shentong&nu=ZJX?12345678&id=" + kKey, "/?com=shentong&nu=ZJX%3F12345678&id=" + kKey},
+        {"branch name", "/query_list.asp?name=a?b", "/query_list.asp?name=a%3Fb"},
+        {"key after the number", "/?com=shentong&nu=?&id=" + kKey + "&type=html",
+         "/?com=shentong&nu=%3F&id=" + kKey + "&type=html"},
+    };
+    zjx::test::addRows(rows);
 }
 
 void TestServiceLimits::rawQuestionMarkAnswersLikeEncoded() {
-    QFETCH(QByteArray, raw);
-    QFETCH(QByteArray, encoded);
+    QFETCH(RawAndEncodedRow, row);
+    const auto& [name, raw, encoded] = row;
     QList<Answer> answers;
     for (const QByteArray& target : {raw, encoded}) {
-        Client client(m_server->port());
-        client.send("GET " + target + " HTTP/1.1\r\n\r\n");
+        Client client(m_server->port(), "GET " + target + " HTTP/1.1\r\n\r\n");
         QTRY_VERIFY_WITH_TIMEOUT(client.answer().complete, 2000);
         answers.append(client.answer());
     }
@@ -393,8 +409,7 @@ void TestServiceLimits::logEscapesControlCharacters_data() {
 void TestServiceLimits::logEscapesControlCharacters() {
     QFETCH(QByteArray, request);
     QFETCH(QByteArray, logged);
-    Client client(m_server->port());
-    client.send(request);
+    Client client(m_server->port(), request);
     QTRY_COMPARE_WITH_TIMEOUT(m_log.size(), 1, 2000);
     const QByteArray line = m_log.first();
     QVERIFY2(line.endsWith(QByteArray(' ' + logged)), line.constData());
@@ -403,8 +418,8 @@ void TestServiceLimits::logEscapesControlCharacters() {
 }
 
 void TestServiceLimits::pipelinedRequestsAnsweredInOrder() {
-    Client client(m_server->port());
-    client.send("GET /tansoftjc/zjx/jc.txt HTTP/1.1\r\n\r\nHEAD / HTTP/1.1\r\n\r\nGET /nosuch HTTP/1.1\r\n\r\n");
+    Client client(m_server->port(),
+                  "GET /tansoftjc/zjx/jc.txt HTTP/1.1\r\n\r\nHEAD / HTTP/1.1\r\n\r\nGET /nosuch HTTP/1.1\r\n\r\n");
     QTRY_VERIFY_WITH_TIMEOUT(client.received().endsWith("Not Found\n"), 2000);
     const QByteArray& all = client.received();
     QCOMPARE(all.count("HTTP/1.1 "), 3);
@@ -430,7 +445,7 @@ void TestServiceLimits::answerLeavesInOneSegment() {
     Client client(m_server->port());
     QVERIFY(client.socket().waitForConnected(2000));
     int server = -1;
-    QTRY_VERIFY((server = serverSideOf(m_server->port(), client.socket().localPort())) >= 0);
+    QTRY_VERIFY((server = zjx::test::socketBetween(m_server->port(), client.socket().localPort())) >= 0);
     int noDelay = 0;
     socklen_t length = sizeof noDelay;
     QVERIFY(::getsockopt(server, IPPROTO_TCP, TCP_NODELAY, &noDelay, &length) == 0);
@@ -454,9 +469,7 @@ void TestServiceLimits::answerLeavesInOneSegment() {
 }
 
 void TestServiceLimits::slowClientsDoNotHoldUpOthers() {
-    std::vector<std::unique_ptr<Client>> slow;
-    for (int i = 0; i < 12; ++i)
-        slow.push_back(std::make_unique<Client>(m_server->port()));
+    const auto slow = clients(12);
     const QByteArray drip = "GET / HTTP/1.1\r\nX-Slow: " + QByteArray(100, 'a');
     QTimer ticker;
     int sent = 0;
@@ -469,8 +482,7 @@ void TestServiceLimits::slowClientsDoNotHoldUpOthers() {
     QTest::qWait(1500);
     QElapsedTimer clock;
     clock.start();
-    Client quick(m_server->port());
-    quick.send("GET /tansoftjc/zjx/jc.txt HTTP/1.1\r\n\r\n");
+    Client quick(m_server->port(), kVersionRequest);
     QTRY_VERIFY_WITH_TIMEOUT(quick.answer().complete, 2000);
     QVERIFY2(clock.elapsed() < 500, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(quick.answer().body, QByteArray("V4.0"));
@@ -483,18 +495,13 @@ void TestServiceLimits::slowClientsDoNotHoldUpOthers() {
 }
 
 void TestServiceLimits::concurrentClientsAllAnswered() {
-    std::vector<std::unique_ptr<Client>> clients;
-    const QByteArray request = "GET /query_list.asp?name=%E5%8C%97%E4%BA%AC%E6%9C%9D%E9%98%B3 HTTP/1.1\r\n\r\n";
-    for (int i = 0; i < 300; ++i) {
-        clients.push_back(std::make_unique<Client>(m_server->port()));
-        clients.back()->send(request);
-    }
+    const auto asking = clients(300, "GET /query_list.asp?name=%E5%8C%97%E4%BA%AC%E6%9C%9D%E9%98%B3 HTTP/1.1\r\n\r\n");
     const QByteArray page = branchPage(QStringLiteral("北京朝阳"));
     const auto answered = [&] {
-        return std::count_if(clients.begin(), clients.end(), [&](const auto& c) { return c->answer().complete; });
+        return std::count_if(asking.begin(), asking.end(), [&](const auto& c) { return c->answer().complete; });
     };
     QTRY_COMPARE_WITH_TIMEOUT(answered(), 300, 30000);
-    for (const auto& c : clients)
+    for (const auto& c : asking)
         QCOMPARE(c->answer().body, page);
 }
 
@@ -505,13 +512,11 @@ void TestServiceLimits::fullServerMakesRoomOrRefuses() {
     // Four slow heads fill the server; a new client takes the place of the one waiting longest.
     std::vector<std::unique_ptr<Client>> slow;
     for (int i = 0; i < 4; ++i) {
-        slow.push_back(std::make_unique<Client>(m_server->port()));
-        slow.back()->send("GET / HTTP/1.1\r\n");
+        slow.push_back(std::make_unique<Client>(m_server->port(), "GET / HTTP/1.1\r\n"));
         QTRY_COMPARE(m_server->connectionCount(), i + 1);
         QTest::qWait(20);
     }
-    Client next(m_server->port());
-    next.send("GET /tansoftjc/zjx/jc.txt HTTP/1.1\r\n\r\n");
+    Client next(m_server->port(), kVersionRequest);
     QTRY_VERIFY_WITH_TIMEOUT(next.answer().complete, 2000);
     QCOMPARE(next.answer().status, 200);
     QTRY_VERIFY(slow[0]->closed());
@@ -521,15 +526,10 @@ void TestServiceLimits::fullServerMakesRoomOrRefuses() {
     QTRY_COMPARE(m_server->connectionCount(), 1);
 
     // Four requests whose answers are still being made cannot be dropped: a fifth client gets 503.
-    std::vector<std::unique_ptr<Client>> waiting;
-    for (int i = 0; i < 3; ++i) {
-        waiting.push_back(std::make_unique<Client>(m_server->port()));
-        waiting.back()->send("GET /held HTTP/1.1\r\n\r\n");
-    }
+    const auto waiting = clients(3, "GET /held HTTP/1.1\r\n\r\n");
     next.send("GET /held HTTP/1.1\r\n\r\n");
     QTRY_COMPARE_WITH_TIMEOUT(m_held.size(), 4, 2000);
-    Client refused(m_server->port());
-    refused.send("GET /tansoftjc/zjx/jc.txt HTTP/1.1\r\n\r\n");
+    Client refused(m_server->port(), kVersionRequest);
     QTRY_VERIFY_WITH_TIMEOUT(refused.closed(), 2000);
     QCOMPARE(refused.answer().status, 503);
     // The held answers go out later; the first send wins.
@@ -546,47 +546,43 @@ void TestServiceLimits::fullServerMakesRoomOrRefuses() {
     QTRY_VERIFY(next.received().endsWith("later"));
 }
 
+// The server's secret (empty: none); status 0: the held route takes it and the answer waits.
+using ScreeningRow = std::tuple<const char*, QByteArray, QByteArray, int>;
+
 void TestServiceLimits::screensWhoMayAsk_data() {
-    QTest::addColumn<QByteArray>("secret"); // the server's; empty: none
-    QTest::addColumn<QByteArray>("request");
-    QTest::addColumn<int>("status"); // 0: the held route takes it and the answer waits
     const QByteArray s = kSecret;
     const QByteArray host = "Host: 127.0.0.1:PORT\r\n";
     const QByteArray version = "GET /tansoftjc/zjx/jc.txt HTTP/1.1\r\n";
-    QTest::newRow("no secret sent") << s << version + host + "\r\n" << 403;
-    QTest::newRow("wrong secret") << s << version + host + "X-Zjx-Secret: " + s.left(31) + "4\r\n\r\n" << 403;
-    QTest::newRow("half of the secret") << s << version + host + "X-Zjx-Secret: " + s.left(16) + "\r\n\r\n" << 403;
-    QTest::newRow("secret and more") << s << version + host + "X-Zjx-Secret: " + s + "0\r\n\r\n" << 403;
-    QTest::newRow("right secret") << s << version + host + "x-zjx-secret: " + s + "\r\n\r\n" << 200;
-    QTest::newRow("tracking without secret")
-        << s << "GET /?com=shentong&nu=ZJX12345678&id=" + kKey + " HTTP/1.1\r\n" + host + "\r\n"
-        << 403;
-    QTest::newRow("branch page without secret") << s << "GET /query_list.asp?name=a HTTP/1.1\r\n" + host + "\r\n"
-                                                << 403;
-    QTest::newRow("held route without secret: never reached") << s << "GET /held HTTP/1.1\r\n" + host + "\r\n" << 403;
-    QTest::newRow("held route with secret") << s << "GET /held HTTP/1.1\r\nX-Zjx-Secret: " + s + "\r\n\r\n" << 0;
-    QTest::newRow("overview is open") << s << "GET / HTTP/1.1\r\n" + host + "\r\n" << 200;
-    QTest::newRow("local page is open") << s << "GET /forum?x=%3Cscript%3E HTTP/1.1\r\n" + host + "\r\n" << 200;
-    QTest::newRow("web page's script") << s
-                                       << version + host + "Origin: http://a.example\r\nX-Zjx-Secret: " + s + "\r\n\r\n"
-                                       << 403;
-    QTest::newRow("rebound name") << s << version + "Host: a.example:PORT\r\nX-Zjx-Secret: " + s + "\r\n\r\n" << 403;
-    QTest::newRow("localhost is a name") << s << version + "Host: localhost:PORT\r\nX-Zjx-Secret: " + s + "\r\n\r\n"
-                                         << 403;
-    QTest::newRow("other port") << s << version + "Host: 127.0.0.1:1\r\nX-Zjx-Secret: " + s + "\r\n\r\n" << 403;
-    QTest::newRow("two hosts") << s << version + host + host + "X-Zjx-Secret: " + s + "\r\n\r\n" << 400;
-    QTest::newRow("open service: anyone local") << QByteArray() << version + host + "\r\n" << 200;
-    QTest::newRow("open service: no web page") << QByteArray() << version + "Origin: null\r\n\r\n" << 403;
-    QTest::newRow("open service: no rebound name") << QByteArray() << version + "Host: a.example:PORT\r\n\r\n" << 403;
+    const ScreeningRow rows[] = {
+        {"no secret sent", s, version + host + "\r\n", 403},
+        {"wrong secret", s, version + host + "X-Zjx-Secret: " + s.left(31) + "4\r\n\r\n", 403},
+        {"half of the secret", s, version + host + "X-Zjx-Secret: " + s.left(16) + "\r\n\r\n", 403},
+        {"secret and more", s, version + host + "X-Zjx-Secret: " + s + "0\r\n\r\n", 403},
+        {"right secret", s, version + host + "x-zjx-secret: " + s + "\r\n\r\n", 200},
+        {"tracking without secret", s, "GET /?com=shentong&nu=ZJX12345678&id=" + kKey + " HTTP/1.1\r\n" + host + "\r\n",
+         403},
+        {"branch page without secret", s, "GET /query_list.asp?name=a HTTP/1.1\r\n" + host + "\r\n", 403},
+        {"held route without secret: never reached", s, "GET /held HTTP/1.1\r\n" + host + "\r\n", 403},
+        {"held route with secret", s, "GET /held HTTP/1.1\r\nX-Zjx-Secret: " + s + "\r\n\r\n", 0},
+        {"overview is open", s, "GET / HTTP/1.1\r\n" + host + "\r\n", 200},
+        {"local page is open", s, "GET /forum?x=%3Cscript%3E HTTP/1.1\r\n" + host + "\r\n", 200},
+        {"web page's script", s, version + host + "Origin: http://a.example\r\nX-Zjx-Secret: " + s + "\r\n\r\n", 403},
+        {"rebound name", s, version + "Host: a.example:PORT\r\nX-Zjx-Secret: " + s + "\r\n\r\n", 403},
+        {"localhost is a name", s, version + "Host: localhost:PORT\r\nX-Zjx-Secret: " + s + "\r\n\r\n", 403},
+        {"other port", s, version + "Host: 127.0.0.1:1\r\nX-Zjx-Secret: " + s + "\r\n\r\n", 403},
+        {"two hosts", s, version + host + host + "X-Zjx-Secret: " + s + "\r\n\r\n", 400},
+        {"open service: anyone local", QByteArray(), version + host + "\r\n", 200},
+        {"open service: no web page", QByteArray(), version + "Origin: null\r\n\r\n", 403},
+        {"open service: no rebound name", QByteArray(), version + "Host: a.example:PORT\r\n\r\n", 403},
+    };
+    zjx::test::addRows(rows);
 }
 
 void TestServiceLimits::screensWhoMayAsk() {
-    QFETCH(QByteArray, secret);
-    QFETCH(QByteArray, request);
-    QFETCH(int, status);
+    QFETCH(ScreeningRow, row);
+    auto [name, secret, request, status] = row;
     m_server->setSecret(secret);
-    Client client(m_server->port());
-    client.send(request.replace("PORT", QByteArray::number(m_server->port())));
+    Client client(m_server->port(), request.replace("PORT", QByteArray::number(m_server->port())));
     if (status == 0) {
         QTRY_COMPARE_WITH_TIMEOUT(m_held.size(), 1, 2000);
         return;
@@ -676,9 +672,8 @@ void TestServiceLimits::evictionSparesClientsThatProvedThemselves() {
     limits.maxConnections = 4;
     startServer(limits);
     m_server->setSecret(secret);
-    Client program(m_server->port());
     const QByteArray request = "GET /tansoftjc/zjx/jc.txt HTTP/1.1\r\nX-Zjx-Secret: " + kSecret + "\r\n\r\n";
-    program.send(request);
+    Client program(m_server->port(), request);
     QTRY_VERIFY_WITH_TIMEOUT(program.answer().complete, 2000);
     QCOMPARE(program.answer().status, 200);
     // Silent newcomers, each arriving when the server is full: they make room among themselves.
@@ -725,8 +720,7 @@ void TestServiceLimits::outOfDescriptorsWaitsWithoutSpinning() {
     // Two numbers come free (the client's and then the server's end), so two waiting clients come in.
     ::close(fds[0]);
     QTRY_COMPARE_WITH_TIMEOUT(m_server->connectionCount(), room + 1, 2000);
-    const QByteArray request = "GET /tansoftjc/zjx/jc.txt HTTP/1.1\r\n\r\n";
-    ::send(fds[room], request.constData(), size_t(request.size()), MSG_NOSIGNAL);
+    ::send(fds[room], kVersionRequest.constData(), size_t(kVersionRequest.size()), MSG_NOSIGNAL);
     QByteArray answer;
     const auto take = [&] {
         char buffer[512];
@@ -769,8 +763,8 @@ void TestServiceLimits::capsFitTheDescriptorLimit() {
 }
 
 void TestServiceLimits::reconnectFloodAgainstTheRealService_data() {
-    QTest::addColumn<int>("descriptors"); // the service's limit, soft and hard; 0: as this process's
-    QTest::addColumn<int>("sockets");
+    // descriptors: the service's limit, soft and hard; 0: as this process's.
+    zjx::test::addColumns<int, int>("descriptors", "sockets");
     QTest::newRow("more sockets than the cap") << 0 << 1200;
     QTest::newRow("prlimit --nofile=64:64") << 64 << 500;
 }
@@ -781,8 +775,7 @@ void TestServiceLimits::reconnectFloodAgainstTheRealService_data() {
 void TestServiceLimits::reconnectFloodAgainstTheRealService() {
     QFETCH(int, descriptors);
     QFETCH(int, sockets);
-    const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/zjx-service");
-    QVERIFY2(QFile::exists(program), "zjx-service is built with the tests");
+    QVERIFY2(QFile::exists(servicePath()), "zjx-service is built with the tests");
     rlimit limit{};
     ::getrlimit(RLIMIT_NOFILE, &limit);
     limit.rlim_cur = limit.rlim_max;
@@ -790,19 +783,15 @@ void TestServiceLimits::reconnectFloodAgainstTheRealService() {
     if (limit.rlim_cur < rlim_t(sockets + 100))
         QSKIP("too few descriptors for the flood");
     QTemporaryDir dir;
-    QFile secretFile(dir.filePath(QStringLiteral("secret")));
-    QVERIFY(secretFile.open(QIODevice::WriteOnly));
-    secretFile.write(kSecret + '\n');
-    secretFile.close();
-    secretFile.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    const QString secret = secretFile(dir, kSecret + '\n', 0600);
+    QVERIFY(!secret.isEmpty());
     QProcess service;
     service.setChildProcessModifier([descriptors] {
         const rlimit low{rlim_t(descriptors), rlim_t(descriptors)};
         if (descriptors > 0)
             ::setrlimit(RLIMIT_NOFILE, &low);
     });
-    service.start(program, {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--secret-file"),
-                            secretFile.fileName()});
+    startService(service, secret);
     QVERIFY(service.waitForReadyRead(5000));
     const QRegularExpressionMatch m =
         QRegularExpression(QStringLiteral(":(\\d+) ")).match(QString::fromUtf8(service.readLine()));
@@ -835,34 +824,30 @@ void TestServiceLimits::reconnectFloodAgainstTheRealService() {
     QVERIFY2(residentEnd - residentStart < 8 * 1024, qPrintable(QString::number(residentEnd - residentStart)));
 }
 
+// An empty refusal: the service starts.
+using SecretFileRow = std::tuple<const char*, int, QByteArray, QString>;
+
 void TestServiceLimits::secretFileMustBeTheUsersAlone_data() {
-    QTest::addColumn<int>("mode");
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<QString>("refusal"); // empty: the service starts
-    QTest::newRow("0600") << 0600 << kSecret + "\n" << QString();
-    QTest::newRow("0400, no line end") << 0400 << kSecret << QString();
-    QTest::newRow("group may read") << 0640 << kSecret << "group or others";
-    QTest::newRow("others may write") << 0602 << kSecret << "group or others";
-    QTest::newRow("too short") << 0600 << QByteArray("0123456789") << "16 to 1024 bytes";
-    QTest::newRow("too long") << 0600 << QByteArray(5000, 'a') << "longer than 4096";
+    const SecretFileRow rows[] = {
+        {"0600", 0600, kSecret + "\n", QString()},
+        {"0400, no line end", 0400, kSecret, QString()},
+        {"group may read", 0640, kSecret, "group or others"},
+        {"others may write", 0602, kSecret, "group or others"},
+        {"too short", 0600, "0123456789", "16 to 1024 bytes"},
+        {"too long", 0600, QByteArray(5000, 'a'), "longer than 4096"},
+    };
+    zjx::test::addRows(rows);
 }
 
 void TestServiceLimits::secretFileMustBeTheUsersAlone() {
-    QFETCH(int, mode);
-    QFETCH(QByteArray, content);
-    QFETCH(QString, refusal);
-    const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/zjx-service");
-    QVERIFY2(QFile::exists(program), "zjx-service is built with the tests");
+    QFETCH(SecretFileRow, row);
+    const auto& [name, mode, content, refusal] = row;
+    QVERIFY2(QFile::exists(servicePath()), "zjx-service is built with the tests");
     QTemporaryDir dir;
-    const QByteArray path = QFile::encodeName(dir.filePath(QStringLiteral("secret")));
-    QFile file(QString::fromLocal8Bit(path));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(content);
-    file.close();
-    QVERIFY(::chmod(path.constData(), mode_t(mode)) == 0);
+    const QString path = secretFile(dir, content, mode_t(mode));
+    QVERIFY(!path.isEmpty());
     QProcess service;
-    service.start(program, {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--secret-file"),
-                            QString::fromLocal8Bit(path)});
+    startService(service, path);
     if (refusal.isEmpty()) {
         QVERIFY(service.waitForReadyRead(5000));
         QVERIFY(service.readLine().contains("private"));

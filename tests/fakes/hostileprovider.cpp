@@ -161,12 +161,8 @@ bool HostileProvider::start() {
 }
 
 void HostileProvider::stop() {
-    for (auto* server : {m_server.get(), m_thief.get()})
-        if (server)
-            server->stop();
-    for (std::thread* t : {&m_thread, &m_thiefThread})
-        if (t->joinable())
-            t->join();
+    stopListening(m_server.get(), m_thread);
+    stopListening(m_thief.get(), m_thiefThread);
 }
 
 } // namespace zjx::fakes

@@ -167,19 +167,28 @@ std::string md5Hex(const std::string& s) {
     return QCryptographicHash::hash(QByteArray::fromStdString(s), QCryptographicHash::Md5).toHex().toStdString();
 }
 
-// A form body as sent, split at "&" and "=" and percent-decoded ("+" is a space in forms).
-std::map<std::string, std::string> formFields(const std::string& body) {
-    std::map<std::string, std::string> fields;
-    for (const QByteArray& pair : QByteArray::fromStdString(body).split('&')) {
-        const qsizetype eq = pair.indexOf('=');
-        if (eq < 0)
-            continue;
-        QByteArray value = pair.mid(eq + 1);
-        value.replace('+', ' ');
-        fields[pair.left(eq).toStdString()] = QByteArray::fromPercentEncoding(value).toStdString();
+// A form body as sent, split at "&" and "=" and percent-decoded ("+" is a space in forms); a
+// field it lacks reads empty.
+class Form {
+public:
+    explicit Form(const std::string& body) {
+        for (const QByteArray& pair : QByteArray::fromStdString(body).split('&')) {
+            const qsizetype eq = pair.indexOf('=');
+            if (eq < 0)
+                continue;
+            QByteArray value = pair.mid(eq + 1);
+            value.replace('+', ' ');
+            m_fields[pair.left(eq).toStdString()] = QByteArray::fromPercentEncoding(value).toStdString();
+        }
     }
-    return fields;
-}
+    std::string operator()(const char* name) const {
+        const auto it = m_fields.find(name);
+        return it == m_fields.end() ? std::string() : it->second;
+    }
+
+private:
+    std::map<std::string, std::string> m_fields;
+};
 
 long long nowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
@@ -297,11 +306,7 @@ void FakeProvider::stop() {
 }
 
 std::string FakeProvider::kuaidi100(const std::string& body, int& status) {
-    const auto fields = formFields(body);
-    const auto field = [&](const char* name) {
-        const auto it = fields.find(name);
-        return it == fields.end() ? std::string() : it->second;
-    };
+    const Form field(body);
     const auto fail = [](const char* code, const char* message) {
         return json({{"result", false}, {"returnCode", code}, {"message", q(message)}});
     };
@@ -462,28 +467,28 @@ std::string FakeProvider::track17(Track17Call call, const std::string& body, con
             continue;
         }
         QJsonArray events;
+        const auto addEvent = [&events](const QString& iso, const QString& utc, const QString& text,
+                                        const QString& place) {
+            events.append(QJsonObject{{"time_iso", iso},
+                                      {"time_utc", utc},
+                                      {"description", text},
+                                      {"location", place},
+                                      {"stage", QString()}});
+        };
         // A 顺丰 number is read only with the phone tail given at registration.
         const bool found = !startsWith(n, "NOTFOUND") && (!startsWith(n, "SF") || m_params[n] == m_secrets.phoneTail);
         QString latest = !found ? "NotFound" : startsWith(n, "SIGNED") ? "Delivered" : "InTransit";
         if (found && carrier == kUps && startsWith(n, "1Z")) {
             latest = "Delivered";
             for (const ZonedEvent& e : kUpsDelivered)
-                events.append(QJsonObject{{"time_iso", e.iso},
-                                          {"time_utc", e.utc},
-                                          {"description", e.text},
-                                          {"location", e.place},
-                                          {"stage", QString()}});
+                addEvent(q(e.iso), q(e.utc), q(e.text), q(e.place));
         } else if (found) {
             const std::vector<Event> history = historyFor(n);
             for (auto it = history.rbegin(); it != history.rend(); ++it) { // newest first
                 QString iso = q(it->time);
                 iso.replace(u' ', u'T');
                 const QDateTime t = QDateTime::fromString(iso + "+08:00", Qt::ISODate);
-                events.append(QJsonObject{{"time_iso", QString(iso + q("+08:00"))},
-                                          {"time_utc", t.toUTC().toString(Qt::ISODate)},
-                                          {"description", q(it->text)},
-                                          {"location", q(it->place)},
-                                          {"stage", QString()}});
+                addEvent(iso + q("+08:00"), t.toUTC().toString(Qt::ISODate), q(it->text), q(it->place));
             }
         }
         QString sub = latest + "_Other";
@@ -509,11 +514,7 @@ std::string FakeProvider::track17(Track17Call call, const std::string& body, con
 
 std::string FakeProvider::kdniao(const std::string& body, int& status) {
     (void)status;
-    const auto fields = formFields(body);
-    const auto field = [&](const char* name) {
-        const auto it = fields.find(name);
-        return it == fields.end() ? std::string() : it->second;
-    };
+    const Form field(body);
     const QJsonObject base{{"EBusinessID", QString::fromStdString(field("EBusinessID"))}};
     const auto refuse = [&](const char* reason) {
         QJsonObject o = base;

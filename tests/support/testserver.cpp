@@ -1,11 +1,12 @@
 #include "testserver.h"
 
+#include "socketpeers.h"
+#include "stress/loopbackflood.h"
+
 #include <QStringEncoder>
 
 #include <httplib.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -23,23 +24,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr auto kDripPause = 50ms;
-
-int portOf(const sockaddr_storage& address) {
-    return address.ss_family == AF_INET ? ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port) : -1;
-}
-
-// httplib hands a handler no socket; find the connection by its two ports to drop it unanswered.
-int connectionSocket(int localPort, int remotePort) {
-    for (int fd = 0; fd < 4096; ++fd) {
-        sockaddr_storage local{}, remote{};
-        socklen_t localSize = sizeof local, remoteSize = sizeof remote;
-        if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localSize) != 0 || portOf(local) != localPort)
-            continue;
-        if (getpeername(fd, reinterpret_cast<sockaddr*>(&remote), &remoteSize) == 0 && portOf(remote) == remotePort)
-            return fd;
-    }
-    return -1;
-}
 
 } // namespace
 
@@ -108,8 +92,8 @@ void TestServer::Impl::serve(const httplib::Request& req, httplib::Response& res
     case CannedResponse::Fault::None:
         res.set_content(*body, answer.contentType);
         break;
-    case CannedResponse::Fault::Refuse:
-        if (const int fd = connectionSocket(req.local_port, req.remote_port); fd >= 0)
+    case CannedResponse::Fault::Refuse: // httplib hands a handler no socket: it is found by its two ports
+        if (const int fd = socketBetween(req.local_port, req.remote_port); fd >= 0)
             ::shutdown(fd, SHUT_RDWR);
         break;
     case CannedResponse::Fault::ResetMidBody:
@@ -207,9 +191,7 @@ QByteArray TestServer::trackingPage(const QStringList& progress, QDate firstDay)
 
 int TestServer::unusedPort() {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address = zjx::stress::loopback(0);
     socklen_t size = sizeof address;
     int port = -1;
     if (::bind(fd, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
