@@ -488,26 +488,29 @@ void TestWatch::damagedStateFileIsKeptAside() {
     QVERIFY(!QFile::exists(path));
 }
 
-using FilterRow = std::tuple<const char*, QString, bool, int, QStringList>;
+// Rows: the search, the state shown (empty: any), the archive or the book, the column sorted by, the notes.
+using FilterRow = std::tuple<const char*, QString, QString, bool, int, QStringList>;
 
 void TestWatch::overviewFilterAndSort_data() {
     const int note = OverviewModel::Note;
     const FilterRow rows[] = {
-        {"all by note, by pinyin", "", false, note, QStringList{"伞", "书", "鞋"}},
-        {"by state", "", false, OverviewModel::State, QStringList{"鞋", "书", "伞"}},
-        {"by time asked, never first", "", false, OverviewModel::Asked, QStringList{"书", "鞋", "伞"}},
-        {"number", "222", false, note, QStringList{"鞋"}},
-        {"company", "顺丰", false, note, QStringList{"伞", "鞋"}},
-        {"note", "书", false, note, QStringList{"书"}},
-        {"archive", "", true, note, QStringList{"旧书"}},
-        {"archive, no match", "鞋", true, note, QStringList{}},
+        {"all by note, by pinyin", "", "", false, note, QStringList{"伞", "书", "鞋"}},
+        {"by state", "", "", false, OverviewModel::State, QStringList{"鞋", "书", "伞"}},
+        {"by time asked, never first", "", "", false, OverviewModel::Asked, QStringList{"书", "鞋", "伞"}},
+        {"number", "222", "", false, note, QStringList{"鞋"}},
+        {"company", "顺丰", "", false, note, QStringList{"伞", "鞋"}},
+        {"note", "书", "", false, note, QStringList{"书"}},
+        {"only the parcels never asked", "", "未查询", false, note, QStringList{"书"}},
+        {"only the signed-for ones", "", "已签收", false, note, QStringList{"鞋"}},
+        {"archive", "", "", true, note, QStringList{"旧书"}},
+        {"archive, no match", "鞋", "", true, note, QStringList{}},
     };
     addRows(rows);
 }
 
 void TestWatch::overviewFilterAndSort() {
     QFETCH(FilterRow, row);
-    const auto& [name, search, archived, column, notes] = row;
+    const auto& [name, search, state, archived, column, notes] = row;
     ParcelStates states;
     // By pinyin 伞 (san) < 书 (shu) < 鞋 (xie), by code point 书 < 伞 < 鞋; by code point 已签收 < 未查询 < 运送中;
     // asked: 书 never, 鞋 at 8:00, 伞 at 9:00.
@@ -522,6 +525,7 @@ void TestWatch::overviewFilterAndSort() {
     OverviewFilter filter;
     filter.setSourceModel(&model);
     filter.setSearch(search);
+    filter.setState(state);
     filter.setArchived(archived);
     filter.sort(column);
     QStringList got;
