@@ -59,15 +59,14 @@ private Q_SLOTS:
 
     void richText_data() {
         test::addColumns<QString, QString, QString>("title", "text", "expected");
-        QTest::newRow("two lines") << title << text << shown;
-        QTest::newRow("markup is shown as typed")
-            << QStringLiteral("<i>&") << QStringLiteral("a<b>c")
-            << QStringLiteral("<qt><p style=\"white-space:pre-wrap\"><b>&lt;i&gt;&amp;</b><br>a&lt;b&gt;c</p></qt>");
-        QTest::newRow("no title") << QString() << QStringLiteral("x\ny")
-                                  << QStringLiteral("<qt><p style=\"white-space:pre-wrap\">x<br>y</p></qt>");
-        QTest::newRow("spaces kept") << QStringLiteral("t") << QStringLiteral("a   b")
-                                     << QStringLiteral(
-                                            "<qt><p style=\"white-space:pre-wrap\"><b>t</b><br>a   b</p></qt>");
+        test::dataRow("two lines", title, text, shown);
+        test::dataRow(
+            "markup is shown as typed", QStringLiteral("<i>&"), QStringLiteral("a<b>c"),
+            QStringLiteral("<qt><p style=\"white-space:pre-wrap\"><b>&lt;i&gt;&amp;</b><br>a&lt;b&gt;c</p></qt>"));
+        test::dataRow("no title", QString(), QStringLiteral("x\ny"),
+                      QStringLiteral("<qt><p style=\"white-space:pre-wrap\">x<br>y</p></qt>"));
+        test::dataRow("spaces kept", QStringLiteral("t"), QStringLiteral("a   b"),
+                      QStringLiteral("<qt><p style=\"white-space:pre-wrap\"><b>t</b><br>a   b</p></qt>"));
     }
     void richText() {
         QFETCH(QString, title);

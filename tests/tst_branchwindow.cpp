@@ -96,17 +96,13 @@ private Q_SLOTS:
 
     void found_data() {
         addColumns<QString, QString, int>("typed", "target", "status");
-        QTest::newRow("plain name") << QStringLiteral("上海浦东")
-                                    << QStringLiteral("/query_list.asp?name=%E4%B8%8A%E6%B5%B7%E6%B5%A6%E4%B8%9C")
-                                    << 200;
-        QTest::newRow("spaces around and inside")
-            << QStringLiteral("  上海 浦东 ")
-            << QStringLiteral("/query_list.asp?name=%E4%B8%8A%E6%B5%B7%20%E6%B5%A6%E4%B8%9C") << 200;
-        QTest::newRow("spaces only: empty name value")
-            << QStringLiteral("   ") << QStringLiteral("/query_list.asp?name=") << 200;
-        QTest::newRow("error status: its page counts")
-            << QStringLiteral("上海浦东") << QStringLiteral("/query_list.asp?name=%E4%B8%8A%E6%B5%B7%E6%B5%A6%E4%B8%9C")
-            << 500;
+        dataRow("plain name", QStringLiteral("上海浦东"),
+                QStringLiteral("/query_list.asp?name=%E4%B8%8A%E6%B5%B7%E6%B5%A6%E4%B8%9C"), 200);
+        dataRow("spaces around and inside", QStringLiteral("  上海 浦东 "),
+                QStringLiteral("/query_list.asp?name=%E4%B8%8A%E6%B5%B7%20%E6%B5%A6%E4%B8%9C"), 200);
+        dataRow("spaces only: empty name value", QStringLiteral("   "), QStringLiteral("/query_list.asp?name="), 200);
+        dataRow("error status: its page counts", QStringLiteral("上海浦东"),
+                QStringLiteral("/query_list.asp?name=%E4%B8%8A%E6%B5%B7%E6%B5%A6%E4%B8%9C"), 500);
     }
     void found() {
         QFETCH(QString, typed);

@@ -34,7 +34,11 @@ const QString farewell = QStringLiteral("感谢您对阿檀、对青檀坊系列
 
 class TestChrome : public QObject {
     Q_OBJECT
+    std::unique_ptr<WindowFixture> m_fx; // each test's
 private Q_SLOTS:
+    void init() { m_fx = std::make_unique<WindowFixture>(); }
+    void cleanup() { m_fx.reset(); }
+
     void hitTesting_data() {
         addColumns<int, int, int, TitleButton, ReleaseAction>("x", "y", "width", "button", "release");
         const auto none = TitleButton::None;
@@ -156,8 +160,7 @@ private Q_SLOTS:
         QFETCH(QPoint, release);
         QFETCH(bool, minimised);
         QFETCH(bool, prompted);
-        WindowFixture fx;
-        auto w = fx.shownWindow();
+        auto w = m_fx->shownWindow();
         QVERIFY(w);
         test::ScriptedBoxes::setNextAnswer(MessageBox::Answer::Cancel);
         QTest::mousePress(w.get(), Qt::LeftButton, {}, press);
@@ -182,8 +185,7 @@ private Q_SLOTS:
         QFETCH(QString, target);
         QFETCH(QPoint, from);
         QFETCH(QPoint, moved);
-        WindowFixture fx;
-        auto w = fx.shownWindow();
+        auto w = m_fx->shownWindow();
         QVERIFY(w);
         w->addPanel().centre();
         w->addPanel().show();
@@ -210,8 +212,7 @@ private Q_SLOTS:
     void panelClosedByItsImage() {
         QFETCH(QString, image);
         QFETCH(QString, panel);
-        WindowFixture fx;
-        auto w = fx.shownWindow();
+        auto w = m_fx->shownWindow();
         QVERIFY(w);
         const QList<QFrame*> panels{addPanelFrame(*w), schedulePanelFrame(*w), parcelPanelFrame(*w)};
         for (QFrame* p : panels)
@@ -243,8 +244,7 @@ private Q_SLOTS:
         QFETCH(QString, panel);
         QFETCH(QString, firstField);
         QFETCH(QString, name);
-        WindowFixture fx;
-        auto w = fx.shownWindow(true);
+        auto w = m_fx->shownWindow(true);
         QVERIFY(w);
         FloatingPanel* frame = panelNamed(*w, panel);
         auto* close = test::named<QLabel>(frame, name);
@@ -272,8 +272,7 @@ private Q_SLOTS:
     }
     void enterInTheAddPanelQueries() {
         QFETCH(QString, field);
-        WindowFixture fx;
-        auto w = fx.shownWindow(true);
+        auto w = m_fx->shownWindow(true);
         QVERIFY(w);
         w->addPanel().openEmpty();
         auto* widget = test::named<QWidget>(&w->addPanel(), field);
@@ -294,8 +293,7 @@ private Q_SLOTS:
     void columnLock() {
         QFETCH(bool, doubleClick);
         QFETCH(bool, interactive);
-        WindowFixture fx;
-        auto w = fx.shownWindow();
+        auto w = m_fx->shownWindow();
         QVERIFY(w);
         QHeaderView* header = progressRows(*w)->header();
         if (interactive)

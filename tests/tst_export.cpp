@@ -27,15 +27,15 @@ void writeFile(const QString& path, const QByteArray& bytes) {
     f.write(bytes);
 }
 
-void addRow(QTreeWidget* list, const QString& number, const QString& time, const QString& progress) {
-    new QTreeWidgetItem(list, {number, time, progress});
-}
-
 } // namespace
 
 class TestExport : public QObject {
     Q_OBJECT
+    std::unique_ptr<WindowFixture> m_fx; // each test's
 private Q_SLOTS:
+    void init() { m_fx = std::make_unique<WindowFixture>(); }
+    void cleanup() { m_fx.reset(); }
+
     void fixedLength_data() {
         addColumns<QString, int, QString>("in", "width", "out");
         QTest::newRow("two digits") << QStringLiteral("12") << 8 << QStringLiteral("12      ");
@@ -73,13 +73,12 @@ private Q_SLOTS:
     }
 
     void twelveRows() {
-        WindowFixture fx;
-        auto w = fx.makeWindow();
+        auto w = m_fx->makeWindow();
         const QString time = QStringLiteral("2013-05-20 08:00:00");
         for (int i = 1; i <= 12; ++i)
-            addRow(progressRows(*w), QString::number(i), time,
-                   i == 1 ? QStringLiteral("已签收") : QStringLiteral("到达 上海"));
-        const QString path = fx.folder() + QStringLiteral("/进度.txt");
+            addProgressRow(*w, QString::number(i), time,
+                           i == 1 ? QStringLiteral("已签收") : QStringLiteral("到达 上海"));
+        const QString path = m_fx->folder() + QStringLiteral("/进度.txt");
         test::ScriptedSaveDialog::setNextFileName(path);
         w->progressList().exportRows();
 
@@ -117,27 +116,25 @@ private Q_SLOTS:
         QFETCH(bool, documents);
         QFETCH(QString, chosen);
         QFETCH(QString, written);
-        WindowFixture fx;
-        const QString home = fx.folder() + QStringLiteral("/home");
+        const QString home = m_fx->folder() + QStringLiteral("/home");
         QVERIFY(QDir().mkpath(home + (documents ? QStringLiteral("/Documents") : QString())));
         const QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME");
         qputenv("HOME", home.toUtf8());
         qputenv("XDG_CONFIG_HOME", (home + QStringLiteral("/.config")).toUtf8()); // no user-dirs.dirs
-        auto w = fx.makeWindow();
-        addRow(progressRows(*w), QStringLiteral("1"), QStringLiteral("t"), QStringLiteral("p"));
-        test::ScriptedSaveDialog::setNextFileName(fx.folder() + u'/' + chosen);
+        auto w = m_fx->makeWindow();
+        addProgressRow(*w, QStringLiteral("1"), QStringLiteral("t"), QStringLiteral("p"));
+        test::ScriptedSaveDialog::setNextFileName(m_fx->folder() + u'/' + chosen);
         w->progressList().exportRows();
         qputenv("HOME", oldHome);
         qputenv("XDG_CONFIG_HOME", oldConfig);
         QCOMPARE(test::ScriptedSaveDialog::lastSuggestedPath(),
                  home + (documents ? QStringLiteral("/Documents") : QString()));
-        QCOMPARE(fileBytes(fx.folder() + u'/' + written), QByteArray("1          t   p\r\n"));
+        QCOMPARE(fileBytes(m_fx->folder() + u'/' + written), QByteArray("1          t   p\r\n"));
         QCOMPARE(test::ScriptedBoxes::shownTexts(), QStringList{QStringLiteral("成功导出全部数据!")});
     }
 
     void emptyListAsksNothing() {
-        WindowFixture fx;
-        auto w = fx.makeWindow();
+        auto w = m_fx->makeWindow();
         const int dialogs = test::ScriptedSaveDialog::timesShown();
         w->progressList().exportRows();
         QCOMPARE(test::ScriptedSaveDialog::timesShown(), dialogs);
@@ -145,10 +142,9 @@ private Q_SLOTS:
     }
 
     void cancelLeavesEarlierFile() {
-        WindowFixture fx;
-        auto w = fx.makeWindow();
-        addRow(progressRows(*w), QStringLiteral("1"), QStringLiteral("t"), QStringLiteral("p"));
-        const QString path = fx.folder() + QStringLiteral("/old.txt");
+        auto w = m_fx->makeWindow();
+        addProgressRow(*w, QStringLiteral("1"), QStringLiteral("t"), QStringLiteral("p"));
+        const QString path = m_fx->folder() + QStringLiteral("/old.txt");
         writeFile(path, "earlier\r\n");
         const QString hint = w->strips().text(StatusStrips::Hint);
         test::ScriptedSaveDialog::setNextFileName(QString());
@@ -167,13 +163,12 @@ private Q_SLOTS:
     void failedWriteIsReported() {
         QFETCH(QString, name);
         QFETCH(bool, existing);
-        WindowFixture fx;
-        auto w = fx.makeWindow();
-        addRow(progressRows(*w), QStringLiteral("1"), QStringLiteral("t"), QStringLiteral("p"));
-        const QString path = fx.folder() + u'/' + name;
+        auto w = m_fx->makeWindow();
+        addProgressRow(*w, QStringLiteral("1"), QStringLiteral("t"), QStringLiteral("p"));
+        const QString path = m_fx->folder() + u'/' + name;
         if (existing)
             writeFile(path, "earlier\r\n");
-        const QStringList before = QDir(fx.folder()).entryList(QDir::Files | QDir::Hidden);
+        const QStringList before = QDir(m_fx->folder()).entryList(QDir::Files | QDir::Hidden);
         test::ScriptedSaveDialog::setNextFileName(path);
         w->progressList().exportRows();
         QCOMPARE(test::ScriptedBoxes::shownTexts(), QStringList{QStringLiteral("导出失败!请检查保存位置后重试")});
@@ -181,7 +176,7 @@ private Q_SLOTS:
         QCOMPARE(QFile::exists(path), existing);
         if (existing)
             QCOMPARE(fileBytes(path), QByteArray("earlier\r\n"));
-        QCOMPARE(QDir(fx.folder()).entryList(QDir::Files | QDir::Hidden), before);
+        QCOMPARE(QDir(m_fx->folder()).entryList(QDir::Files | QDir::Hidden), before);
     }
 };
 

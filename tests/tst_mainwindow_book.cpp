@@ -3,6 +3,7 @@
 #include "gui/balloontip.h"
 #include "gui/platform/messagebox.h"
 #include "gui/statusstrips.h"
+#include "support/datarows.h"
 #include "support/datatable.h"
 #include "support/files.h"
 #include "support/scriptedseams.h"
@@ -50,6 +51,12 @@ void chooseSecond(MainWindow& w) {
     w.askAboutChosen();
 }
 
+// The book, the entry chosen, the parcel's number, company and note as read, the add panel's company
+// then, and the service code asked for.
+using ChooseRow = std::tuple<const char*, QByteArray, int, QString, QString, QString, QString, QString>;
+// The edit panel's number, company (its index) and note, and the box they bring.
+using ModifyCheckRow = std::tuple<const char*, QString, int, QString, QString>;
+
 } // namespace
 
 class TestMainWindowBook : public QObject {
@@ -74,39 +81,21 @@ private Q_SLOTS:
     }
 
     void chooseFlow_data() {
-        // code: the service code asked for
-        addColumns<QByteArray, int, QString, QString, QString, QString, QString>("store", "entry", "number", "company",
-                                                                                 "note", "combo1", "code");
-        QTest::newRow("second entry") << gbk(book) << 1 << "222"
-                                      << "顺丰快递"
-                                      << "鞋"
-                                      << "顺丰快递"
-                                      << "shunfeng";
-        QTest::newRow("first entry") << gbk(book) << 0 << "111"
-                                     << "申通快递"
-                                     << "书"
-                                     << "申通快递"
-                                     << "shentong";
         // An unknown company leaves the add panel's company (the first one after start-up) selected.
         // A note holding "|" is the whole rest of the line.
-        QTest::newRow("company not in the catalogue") << gbk(QStringLiteral("9 9|火星快递|帽|旧\r\n")) << 0 << "9 9"
-                                                      << "火星快递"
-                                                      << "帽|旧"
-                                                      << "AAE快递"
-                                                      << "aae";
-        QTest::newRow("company with a bar") << gbk(QStringLiteral("5|共速达物流|快递|箱\r\n")) << 0 << "5"
-                                            << "共速达物流|快递"
-                                            << "箱"
-                                            << "共速达物流|快递"
-                                            << "gongsuda";
+        const ChooseRow rows[] = {
+            {"second entry", gbk(book), 1, "222", "顺丰快递", "鞋", "顺丰快递", "shunfeng"},
+            {"first entry", gbk(book), 0, "111", "申通快递", "书", "申通快递", "shentong"},
+            {"company not in the catalogue", gbk(QStringLiteral("9 9|火星快递|帽|旧\r\n")), 0, "9 9", "火星快递",
+             "帽|旧", "AAE快递", "aae"},
+            {"company with a bar", gbk(QStringLiteral("5|共速达物流|快递|箱\r\n")), 0, "5", "共速达物流|快递", "箱",
+             "共速达物流|快递", "gongsuda"},
+        };
+        addRows(rows);
     }
     void chooseFlow() {
-        QFETCH(QByteArray, store);
-        QFETCH(int, entry);
-        QFETCH(QString, number);
-        QFETCH(QString, company);
-        QFETCH(QString, note);
-        QFETCH(QString, combo1);
+        QFETCH(ChooseRow, row);
+        const auto& [name, store, entry, number, company, note, combo1, code] = row;
         m_fx->writeStore(store);
         m_w = m_fx->makeWindow();
         m_w->parcelQuery().progressCount = 5;
@@ -127,7 +116,6 @@ private Q_SLOTS:
         const QList<test::RecordedRequest> requests = m_server->requests();
         QCOMPARE(requests.size(), 1);
         QCOMPARE(QString::fromStdString(requests.first().param("nu")), number);
-        QFETCH(QString, code);
         QCOMPARE(QString::fromStdString(requests.first().param("com")), code);
         // A re-query never adds a record.
         QCOMPARE(m_fx->storeBytes(), store);
@@ -135,6 +123,34 @@ private Q_SLOTS:
         // Choosing the same entry again asks again.
         Q_EMIT parcelSelector(*m_w)->activated(entry);
         QCOMPARE(m_server->requests().size(), 2);
+    }
+
+    // Each button of the command row does its own work, clicked by its name: the panel it opens (its
+    // name; none for the others), the boxes it shows (清空's question, answered No; 导出's save dialog,
+    // cancelled), the save dialogs it opens.
+    void commandButtons_data() {
+        addColumns<QString, QStringList, int>("panel", "boxes", "dialogs");
+        QTest::newRow("操作") << QStringLiteral("单号操作") << QStringList() << 0;
+        QTest::newRow("清空") << QString() << QStringList{QStringLiteral("确定要清空查询列表吗?")} << 0;
+        QTest::newRow("添加") << QStringLiteral("添加新快递") << QStringList() << 0;
+        QTest::newRow("导出") << QString() << QStringList{QStringLiteral("已取消保存")} << 1;
+        QTest::newRow("设置") << QStringLiteral("相关设置") << QStringList() << 0;
+    }
+    void commandButtons() {
+        QFETCH(QString, panel);
+        QFETCH(QStringList, boxes);
+        QFETCH(int, dialogs);
+        chooseSecond(*m_w);
+        QTRY_COMPARE(progressRows(*m_w)->topLevelItemCount(), 2);
+        const int dialogsBefore = test::ScriptedSaveDialog::timesShown();
+        test::ScriptedSaveDialog::setNextFileName(QString());
+        test::ScriptedBoxes::setNextAnswer(MessageBox::Answer::No);
+        windowButton(*m_w, QString::fromUtf8(QTest::currentDataTag()))->click();
+        QCOMPARE(test::ScriptedBoxes::shownTexts(), boxes);
+        QCOMPARE(test::ScriptedSaveDialog::timesShown() - dialogsBefore, dialogs);
+        for (QFrame* frame : {addPanelFrame(*m_w), parcelPanelFrame(*m_w), schedulePanelFrame(*m_w)})
+            QCOMPARE(frame->isVisibleTo(m_w.get()), frame->accessibleName() == panel);
+        QCOMPARE(m_w->bookKeeper().records().size(), 2);
     }
 
     void copyChosenParcel() {
@@ -174,23 +190,18 @@ private Q_SLOTS:
     }
 
     void modifyChecks_data() {
-        addColumns<QString, int, QString, QString>("number", "company", "note", "message");
-        QTest::newRow("no number") << QString() << 3 << "n"
-                                   << "请输入单号!";
-        QTest::newRow("no company") << "1" << -1 << "n"
-                                    << "请输入快递公司!";
-        QTest::newRow("no note") << "1" << 3 << QString() << "请输入备注信息!";
-        QTest::newRow("bar in the number") << "SF1234567890|X" << 3 << "n"
-                                           << "单号不正确,请您检查!";
-        QTest::newRow("only a line break") << "\r\n"
-                                           << 3 << "n"
-                                           << "请输入单号!";
+        const ModifyCheckRow rows[] = {
+            {"no number", QString(), 3, "n", "请输入单号!"},
+            {"no company", "1", -1, "n", "请输入快递公司!"},
+            {"no note", "1", 3, QString(), "请输入备注信息!"},
+            {"bar in the number", "SF1234567890|X", 3, "n", "单号不正确,请您检查!"},
+            {"only a line break", "\r\n", 3, "n", "请输入单号!"},
+        };
+        addRows(rows);
     }
     void modifyChecks() {
-        QFETCH(QString, number);
-        QFETCH(int, company);
-        QFETCH(QString, note);
-        QFETCH(QString, message);
+        QFETCH(ModifyCheckRow, row);
+        const auto& [name, number, company, note, message] = row;
         chooseSecond(*m_w);
         m_w->openParcelPanel();
         editNumberBox(*m_w)->setText(number);
@@ -408,7 +419,7 @@ private Q_SLOTS:
         QFETCH(bool, rows);
         QFETCH(bool, doubleClick);
         if (rows)
-            new QTreeWidgetItem(progressRows(*m_w), {QStringLiteral("1"), QStringLiteral("t"), QStringLiteral("p")});
+            addProgressRow(*m_w, QStringLiteral("1"), QStringLiteral("t"), QStringLiteral("p"));
         if (doubleClick)
             m_w->progressList().rowDoubleClicked();
         else

@@ -88,11 +88,16 @@ class TestMainWindowQuery : public QObject {
     Q_OBJECT
     // One server for all: each one started costs a second at its end (a kept-alive connection).
     std::unique_ptr<TestServer> m_server;
+    std::unique_ptr<WindowFixture> m_fx; // each test's, on that server
 
 private Q_SLOTS:
     void initTestCase() { m_server = std::make_unique<TestServer>(); }
-    void init() { m_server->clearRequests(); }
+    void init() {
+        m_server->clearRequests();
+        m_fx = std::make_unique<WindowFixture>(m_server->hostPort());
+    }
     void cleanup() {
+        m_fx.reset();
         HttpClient::instance().setTimeoutMs(60000);
         HttpClient::instance().setMaxBodyBytes(8 * 1024 * 1024);
     }
@@ -104,8 +109,7 @@ private Q_SLOTS:
     }
     void addPanelOpens() {
         QFETCH(int, companyBefore);
-        WindowFixture fx;
-        auto w = fx.makeWindow();
+        auto w = m_fx->makeWindow();
         typeIntoAddPanel(*w, QStringLiteral("123"), companyBefore, QStringLiteral("书"));
         w->parcelQuery().setCompanyCode(QStringLiteral("stale"));
         schedulePanelFrame(*w)->show();
@@ -123,15 +127,10 @@ private Q_SLOTS:
 
     void inputChecks_data() {
         addColumns<QString, QString, QString, QString, QString>("num", "company", "text", "hint", "focus");
-        const auto row = [](const char* name, const char* num, const char* company, const char* text, const char* hint,
-                            const char* focus) {
-            QTest::newRow(name) << QString::fromUtf8(num) << QString::fromUtf8(company) << QString::fromUtf8(text)
-                                << QString::fromUtf8(hint) << QString::fromUtf8(focus);
-        };
-        row("no number", "", "申通快递", "书", "请输入快递单号!", "numberBox");
-        row("bar in number", "12|34", "申通快递", "书", "单号不正确,请您检查!", "noteBox");
-        row("no company", "123", "", "书", "请选择快递公司!", "companyBox");
-        row("no note", "123", "申通快递", "", "请输入快递备注信息,例如：爸爸衣服", "noteBox");
+        dataRow("no number", "", "申通快递", "书", "请输入快递单号!", "numberBox");
+        dataRow("bar in number", "12|34", "申通快递", "书", "单号不正确,请您检查!", "noteBox");
+        dataRow("no company", "123", "", "书", "请选择快递公司!", "companyBox");
+        dataRow("no note", "123", "申通快递", "", "请输入快递备注信息,例如：爸爸衣服", "noteBox");
     }
     void inputChecks() {
         QFETCH(QString, num);
@@ -139,11 +138,8 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QString, hint);
         QFETCH(QString, focus);
-        TestServer& server = *m_server;
-        WindowFixture fx(server.hostPort());
-        auto w = openAddPanel(fx, num, company, text);
-        progressRows(*w)->addTopLevelItem(
-            new QTreeWidgetItem({QStringLiteral("1"), QStringLiteral("T"), QStringLiteral("P")}));
+        auto w = openAddPanel(*m_fx, num, company, text);
+        addProgressRow(*w, QStringLiteral("1"), QStringLiteral("T"), QStringLiteral("P"));
         noteBox(*w)->setFocus();
         QTRY_COMPARE(QApplication::focusWidget(), noteBox(*w));
         queryButton(*w)->click();
@@ -151,27 +147,25 @@ private Q_SLOTS:
         QTRY_COMPARE(QApplication::focusWidget()->objectName(), focus);
         QVERIFY(queryButton(*w)->isEnabled());
         QCOMPARE(progressRows(*w)->topLevelItemCount(), 1);
-        QVERIFY(server.requests().isEmpty());
+        QVERIFY(m_server->requests().isEmpty());
     }
 
     void goodAnswer_data() { addBoolRows("closes", "keep the panel open", "close after adding"); }
     void goodAnswer() {
         QFETCH(bool, closes);
-        TestServer& server = *m_server;
-        server.setResponse("/", answer(page(3)));
-        WindowFixture fx(server.hostPort());
-        auto w = openAddPanel(fx);
+        m_server->setResponse("/", answer(page(3)));
+        auto w = openAddPanel(*m_fx);
         closeAfterAdding(*w)->setChecked(closes);
         queryButton(*w)->click();
 
-        QCOMPARE(server.requests().size(), 1);
-        const auto request = server.requests().first();
+        QCOMPARE(m_server->requests().size(), 1);
+        const auto request = m_server->requests().first();
         QCOMPARE(request.param("com"), std::string("shentong"));
         QCOMPARE(request.param("nu"), number.toStdString());
         QCOMPARE(request.param("id"), TrackingRequest::accessKey().toStdString());
         QCOMPARE(request.param("type"), std::string("html"));
         QCOMPARE(w->strips().text(StatusStrips::Hint), QStringLiteral("快递单号已记录!"));
-        QCOMPARE(fx.storeBytes(), codec::gbkLines({record}));
+        QCOMPARE(m_fx->storeBytes(), codec::gbkLines({record}));
         QCOMPARE(w->bookKeeper().records(), QStringList{record});
         QCOMPARE(parcelSelector(*w)->itemText(0), note);
         QCOMPARE(addPanelFrame(*w)->isVisible(), !closes);
@@ -202,11 +196,9 @@ private Q_SLOTS:
     }
 
     void requeryOfSavedParcel() {
-        TestServer& server = *m_server;
-        server.setResponse("/", answer(page(3)));
-        WindowFixture fx(server.hostPort());
-        fx.writeStore(codec::gbkLines({record}));
-        auto w = fx.makeWindow();
+        m_server->setResponse("/", answer(page(3)));
+        m_fx->writeStore(codec::gbkLines({record}));
+        auto w = m_fx->makeWindow();
         parcelSelector(*w)->setCurrentIndex(0);
         w->bookKeeper().chosenRecordText = record;
         w->bookKeeper().queryNumber = number;
@@ -214,17 +206,17 @@ private Q_SLOTS:
         companyBox(*w)->setCurrentIndex(companyBox(*w)->findText(w->bookKeeper().companyName));
         w->parcelQuery().progressCount = 2;
         w->parcelQuery().askAgain(w->bookKeeper().queryNumber, w->bookKeeper().companyName, false);
-        QCOMPARE(server.requests().last().param("nu"), number.toStdString());
+        QCOMPARE(m_server->requests().last().param("nu"), number.toStdString());
         QTRY_VERIFY(queryButton(*w)->isEnabled());
         QCOMPARE(w->parcelQuery().lastProgressCount, qint16(2));
         QCOMPARE(w->parcelQuery().progressCount, qint16(3));
-        QCOMPARE(fx.storeBytes(), codec::gbkLines({record}));
+        QCOMPARE(m_fx->storeBytes(), codec::gbkLines({record}));
         QCOMPARE(parcelSelector(*w)->count(), 1);
 
         // A re-query before the parse of the one before replaces it: one row, not four.
         w->parcelQuery().askAgain(w->bookKeeper().queryNumber, w->bookKeeper().companyName, false);
         QVERIFY(w->parcelQuery().parseTimer().isActive());
-        server.setResponse("/", answer(page(1)));
+        m_server->setResponse("/", answer(page(1)));
         w->parcelQuery().askAgain(w->bookKeeper().queryNumber, w->bookKeeper().companyName, false);
         QTRY_VERIFY(queryButton(*w)->isEnabled());
         QCOMPARE(progressRows(*w)->topLevelItemCount(), 1);
@@ -237,7 +229,7 @@ private Q_SLOTS:
             CannedResponse reply = answer(refused);
             if (*header)
                 reply.headers = {{"X-Zjx-State", header}, {"X-Zjx-Backend", "kuaidi100"}};
-            server.setResponse("/", reply);
+            m_server->setResponse("/", reply);
             w->parcelQuery().askAgain(w->bookKeeper().queryNumber, w->bookKeeper().companyName, false);
             QTRY_VERIFY(queryButton(*w)->isEnabled());
             QCOMPARE(w->strips().text(StatusStrips::State), QString::fromUtf8(state));
@@ -255,13 +247,11 @@ private Q_SLOTS:
     }
     void numberTravelsExactly() {
         QFETCH(QString, num);
-        TestServer& server = *m_server;
-        server.setResponse("/", answer(page(1)));
-        WindowFixture fx(server.hostPort());
-        auto w = openAddPanel(fx, num);
+        m_server->setResponse("/", answer(page(1)));
+        auto w = openAddPanel(*m_fx, num);
         queryButton(*w)->click();
-        QCOMPARE(server.requests().size(), 1);
-        const auto request = server.requests().first();
+        QCOMPARE(m_server->requests().size(), 1);
+        const auto request = m_server->requests().first();
         QCOMPARE(QString::fromStdString(request.param("nu")), num);
         QCOMPARE(request.param("id"), TrackingRequest::accessKey().toStdString());
         QCOMPARE(request.params.size(), std::size_t(4));
@@ -269,29 +259,26 @@ private Q_SLOTS:
 
     void screenedAnswers_data() {
         addColumns<QByteArray, QString, bool>("body", "hint", "saved");
-        QTest::newRow("format") << TestServer::gbk("单号格式错误") << "单号格式错误!请检查!" << false;
-        QTest::newRow("NULL") << TestServer::gbk("NULL") << "此快递单号已失效.." << false;
-        QTest::newRow("unsupported") << TestServer::gbk("不支持的快递公司") << "系统问题,暂不支持当前快递公司!"
-                                     << false;
-        QTest::newRow("enter") << TestServer::gbk("请输入单号") << "请输入正确的单号!" << false;
-        QTest::newRow("marker in a table")
-            << page(3).replace(TestServer::gbk("已收件"), TestServer::gbk("NULL")) << "此快递单号已失效.." << false;
-        QTest::newRow("empty") << QByteArray() << "申通快递快递查询中..." << false;
-        QTest::newRow("no rows, lower-case null") << QByteArray("<table>null</table>") << "快递单号已记录!" << true;
+        dataRow("format", TestServer::gbk("单号格式错误"), "单号格式错误!请检查!", false);
+        dataRow("NULL", TestServer::gbk("NULL"), "此快递单号已失效..", false);
+        dataRow("unsupported", TestServer::gbk("不支持的快递公司"), "系统问题,暂不支持当前快递公司!", false);
+        dataRow("enter", TestServer::gbk("请输入单号"), "请输入正确的单号!", false);
+        dataRow("marker in a table", page(3).replace(TestServer::gbk("已收件"), TestServer::gbk("NULL")),
+                "此快递单号已失效..", false);
+        dataRow("empty", QByteArray(), "申通快递快递查询中...", false);
+        dataRow("no rows, lower-case null", QByteArray("<table>null</table>"), "快递单号已记录!", true);
     }
     void screenedAnswers() {
         QFETCH(QByteArray, body);
         QFETCH(QString, hint);
         QFETCH(bool, saved);
-        TestServer& server = *m_server;
-        server.setResponse("/", answer(body));
-        WindowFixture fx(server.hostPort());
-        auto w = openAddPanel(fx);
+        m_server->setResponse("/", answer(body));
+        auto w = openAddPanel(*m_fx);
         queryButton(*w)->click();
         QCOMPARE(w->strips().text(StatusStrips::Hint), hint);
         QVERIFY(queryButton(*w)->isEnabled());
         QVERIFY(!w->parcelQuery().parseTimer().isActive());
-        QCOMPARE(fx.storeBytes(), saved ? codec::gbkLines({record}) : QByteArray());
+        QCOMPARE(m_fx->storeBytes(), saved ? codec::gbkLines({record}) : QByteArray());
         QCOMPARE(progressRows(*w)->topLevelItemCount(), 0);
         QCOMPARE(w->strips().text(StatusStrips::State), QStringLiteral("未查询"));
         QVERIFY(test::ScriptedBoxes::shown().isEmpty());
@@ -300,17 +287,15 @@ private Q_SLOTS:
     // A failed query (here the provider refused the key) changes nothing on screen but the hint
     // line: the chosen parcel's events and state stay, and the add panel keeps what was typed.
     void aFailedQueryKeepsWhatIsShown() {
-        TestServer& server = *m_server;
-        server.setResponse("/", answer(page(3)));
-        WindowFixture fx(server.hostPort());
-        auto w = openAddPanel(fx);
+        m_server->setResponse("/", answer(page(3)));
+        auto w = openAddPanel(*m_fx);
         queryButton(*w)->click();
         QTRY_COMPARE(progressRows(*w)->topLevelItemCount(), 3);
         const QString state = w->strips().text(StatusStrips::State);
         CannedResponse refused = answer(TestServer::gbk(QStringLiteral("refused")));
         refused.status = 502;
         refused.headers = {{"X-Zjx-Reason", "bad-key"}};
-        server.setResponse("/", refused);
+        m_server->setResponse("/", refused);
         const QString refusedHint = QStringLiteral("查询服务:密钥错误,请在查询服务设置中检查");
         w->parcelQuery().askAgain(w->bookKeeper().queryNumber, w->bookKeeper().companyName, false);
         QCOMPARE(w->strips().text(StatusStrips::Hint), refusedHint);
@@ -331,12 +316,9 @@ private Q_SLOTS:
     void unknownNumber_data() { addBoolRows("yes", "do not save", "save it"); }
     void unknownNumber() {
         QFETCH(bool, yes);
-        TestServer& server = *m_server;
-        server.setResponse("/", answer(TestServer::gbk("该单号不存在 NULL")));
-        WindowFixture fx(server.hostPort());
-        auto w = openAddPanel(fx);
-        progressRows(*w)->addTopLevelItem(
-            new QTreeWidgetItem({QStringLiteral("1"), QStringLiteral("T"), QStringLiteral("P")}));
+        m_server->setResponse("/", answer(TestServer::gbk("该单号不存在 NULL")));
+        auto w = openAddPanel(*m_fx);
+        addProgressRow(*w, QStringLiteral("1"), QStringLiteral("T"), QStringLiteral("P"));
         test::ScriptedBoxes::setNextAnswer(yes ? MessageBox::Answer::Yes : MessageBox::Answer::No);
         queryButton(*w)->click();
         QStringList shown{QStringLiteral("您好,您当前输入的单号不存在有效信息,是否先进行保存?")};
@@ -344,7 +326,7 @@ private Q_SLOTS:
             shown << QStringLiteral("单号已成功保存");
         QCOMPARE(test::ScriptedBoxes::shownTexts(), shown);
         QCOMPARE(test::ScriptedBoxes::shown().first().buttons, MessageBox::Buttons::YesNo);
-        QCOMPARE(fx.storeBytes(), yes ? codec::gbkLines({record}) : QByteArray());
+        QCOMPARE(m_fx->storeBytes(), yes ? codec::gbkLines({record}) : QByteArray());
         QCOMPARE(w->bookKeeper().records(), yes ? QStringList{record} : QStringList());
         QCOMPARE(parcelSelector(*w)->count(), yes ? 1 : 0);
         QCOMPARE(parcelSelector(*w)->currentIndex(), yes ? 0 : -1); // a parcel saved now is the chosen one
@@ -369,8 +351,7 @@ private Q_SLOTS:
         QFETCH(QString, typedNote);
         QFETCH(bool, found);
         m_server->setResponse("/", answer(found ? page(1) : TestServer::gbk("该单号不存在")));
-        WindowFixture fx(m_server->hostPort());
-        auto w = openAddPanel(fx, QString(), QStringLiteral("申通快递"), typedNote);
+        auto w = openAddPanel(*m_fx, QString(), QStringLiteral("申通快递"), typedNote);
         QGuiApplication::clipboard()->setText(typedNumber);
         if (entry == Entry::F8) {
             QTest::keyClick(noteBox(*w), Qt::Key_F8);
@@ -385,7 +366,7 @@ private Q_SLOTS:
         queryButton(*w)->click();
         QCOMPARE(test::ScriptedBoxes::shown().size(), found ? 0 : 2); // the question, then "单号已成功保存"
         QCOMPARE(QString::fromStdString(m_server->requests().last().param("nu")), number);
-        QCOMPARE(fx.storeBytes(), codec::gbkLines({record}));
+        QCOMPARE(m_fx->storeBytes(), codec::gbkLines({record}));
         QCOMPARE(w->bookKeeper().records(), QStringList{record});
     }
 
@@ -405,9 +386,8 @@ private Q_SLOTS:
         QFETCH(bool, found);
         QFETCH(bool, saved);
         m_server->setResponse("/", answer(found ? page(1) : TestServer::gbk("该单号不存在")));
-        WindowFixture fx(m_server->hostPort());
-        fx.writeStore(codec::gbkLines({listed}));
-        auto w = openAddPanel(fx);
+        m_fx->writeStore(codec::gbkLines({listed}));
+        auto w = openAddPanel(*m_fx);
         parcelSelector(*w)->setCurrentIndex(0);
         w->bookKeeper().chosenRecordText = listed; // chosen earlier
         w->bookKeeper().parcelIndexText = QStringLiteral("0");
@@ -415,7 +395,7 @@ private Q_SLOTS:
             test::ScriptedBoxes::setNextAnswer(MessageBox::Answer::Yes);
         queryButton(*w)->click();
         const QStringList book = saved ? QStringList{listed, record} : QStringList{listed};
-        QCOMPARE(fx.storeBytes(), codec::gbkLines(book));
+        QCOMPARE(m_fx->storeBytes(), codec::gbkLines(book));
         QCOMPARE(w->bookKeeper().records(), book);
         QStringList shown;
         if (!found)
@@ -440,8 +420,7 @@ private Q_SLOTS:
     // A failed write keeps the parcel in memory and says so: a box once, then in every hint (the
     // parse's "查询完毕..." included) until a write succeeds.
     void failedSaveStaysVisible() {
-        WindowFixture fx(m_server->hostPort());
-        auto w = openAddPanel(fx);
+        auto w = openAddPanel(*m_fx);
         {
             const FullDisk full;
             m_server->setResponse("/", answer(TestServer::gbk("该单号不存在")));
@@ -461,25 +440,23 @@ private Q_SLOTS:
             QVERIFY(w->strips().text(StatusStrips::Hint).contains(QStringLiteral("未保存")));
             QCOMPARE(test::ScriptedBoxes::shown().size(), 2); // the box came once
         }
-        QVERIFY(!fx.storeExists());
+        QVERIFY(!m_fx->storeExists());
         numberBox(*w)->setEditText(QStringLiteral("888"));
         queryButton(*w)->click();
         QTRY_COMPARE(w->strips().text(StatusStrips::Hint), QStringLiteral("查询完毕..."));
-        QCOMPARE(codec::fromGbk(fx.storeBytes()).count(QStringLiteral("\r\n")), 3);
+        QCOMPARE(codec::fromGbk(m_fx->storeBytes()).count(QStringLiteral("\r\n")), 3);
     }
 
     void transportFailures_data() {
         addColumns<HttpResult::Failure, QString>("failure", "hint");
-        QTest::newRow("refused") << HttpResult::Failure::Refused << QStringLiteral("网络连接失败,请检查网络后重试!");
-        QTest::newRow("timeout") << HttpResult::Failure::Timeout << QStringLiteral("网络连接超时,请稍后重试!");
-        QTest::newRow("reset") << HttpResult::Failure::Reset << QStringLiteral("网络连接中断,请稍后重试!");
-        QTest::newRow("too large") << HttpResult::Failure::TooLarge
-                                   << QStringLiteral("返回的数据过大,已停止接收,请稍后重试!");
+        dataRow("refused", HttpResult::Failure::Refused, QStringLiteral("网络连接失败,请检查网络后重试!"));
+        dataRow("timeout", HttpResult::Failure::Timeout, QStringLiteral("网络连接超时,请稍后重试!"));
+        dataRow("reset", HttpResult::Failure::Reset, QStringLiteral("网络连接中断,请稍后重试!"));
+        dataRow("too large", HttpResult::Failure::TooLarge, QStringLiteral("返回的数据过大,已停止接收,请稍后重试!"));
     }
     void transportFailures() {
         QFETCH(HttpResult::Failure, failure);
         QFETCH(QString, hint);
-        TestServer& server = *m_server;
         CannedResponse canned = answer(page(3));
         if (failure == HttpResult::Failure::Timeout) {
             HttpClient::instance().setTimeoutMs(300);
@@ -489,42 +466,41 @@ private Q_SLOTS:
         } else if (failure == HttpResult::Failure::TooLarge) {
             HttpClient::instance().setMaxBodyBytes(canned.body.size() - 1);
         }
-        server.setResponse("/", canned);
+        m_server->setResponse("/", canned);
         const QString host = failure == HttpResult::Failure::Refused
                                  ? QStringLiteral("127.0.0.1:%1").arg(TestServer::unusedPort())
-                                 : server.hostPort();
-        WindowFixture fx(host);
-        auto w = openAddPanel(fx);
+                                 : m_server->hostPort();
+        m_fx.reset(); // one fixture at a time: its end resets the program folder
+        m_fx = std::make_unique<WindowFixture>(host);
+        auto w = openAddPanel(*m_fx);
         queryButton(*w)->click();
         QCOMPARE(w->strips().text(StatusStrips::Hint), hint);
         QVERIFY(queryButton(*w)->isEnabled());
-        QVERIFY(!fx.storeExists());
+        QVERIFY(!m_fx->storeExists());
         QCOMPARE(progressRows(*w)->topLevelItemCount(), 0);
         QVERIFY(!w->parcelQuery().parseTimer().isActive());
         QVERIFY(w->parcelQuery().session().answerText.isEmpty());
     }
 
     void noSecondQueryDuringTheWait() {
-        TestServer& server = *m_server;
         HeldAnswers held; // the answer waits until the tick below has fallen into the wait
         const CannedResponse canned = answer(page(3));
-        server.setHandler("/", held.holding([canned](const RecordedRequest&) { return canned; }));
-        WindowFixture fx(server.hostPort());
-        auto w = openAddPanel(fx);
+        m_server->setHandler("/", held.holding([canned](const RecordedRequest&) { return canned; }));
+        auto w = openAddPanel(*m_fx);
         w->bookKeeper().queryNumber = QStringLiteral("999");
         w->bookKeeper().companyName = QStringLiteral("申通快递");
         // A timer tick that falls into the wait, as a timed or loop query would.
-        onceReady(w.get(), [&server] { return !server.requests().isEmpty(); },
+        onceReady(w.get(), [this] { return !m_server->requests().isEmpty(); },
                   {[&w] {
                        w->parcelQuery().askAgain(w->bookKeeper().queryNumber, w->bookKeeper().companyName, false);
                        w->startQuery();
                    },
                    [&held] { held.release(); }});
         queryButton(*w)->click();
-        QCOMPARE(server.requests().size(), 1);
+        QCOMPARE(m_server->requests().size(), 1);
         QTRY_VERIFY(queryButton(*w)->isEnabled());
         QCOMPARE(progressRows(*w)->topLevelItemCount(), 3);
-        QCOMPARE(server.requests().size(), 1);
+        QCOMPARE(m_server->requests().size(), 1);
     }
 };
 

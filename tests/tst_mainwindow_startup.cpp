@@ -27,10 +27,13 @@ using namespace zjx::test;
 
 class TestMainWindowStartup : public QObject {
     Q_OBJECT
+    std::unique_ptr<WindowFixture> m_fx; // each test's; its sites are on 127.0.0.1:9
 private Q_SLOTS:
+    void init() { m_fx = std::make_unique<WindowFixture>(); }
+    void cleanup() { m_fx.reset(); }
+
     void startupState() {
-        WindowFixture fx;
-        auto w = fx.makeWindow(false);
+        auto w = m_fx->makeWindow(false);
         QCOMPARE(w->size(), QSize(753, 473));
         QCOMPARE(w->windowTitle(), QStringLiteral("踪迹匣 V4.0 - Talvo全新版"));
         QCOMPARE(w->strips().text(StatusStrips::Version), QStringLiteral("4.0.181"));
@@ -94,8 +97,7 @@ private Q_SLOTS:
     }
 
     void accessibleNames() {
-        WindowFixture fx;
-        auto w = fx.makeWindow();
+        auto w = m_fx->makeWindow();
         const QList<std::pair<QWidget*, const char16_t*>> names = {
             {numberBox(*w), u"快递单号"},    {companyBox(*w), u"快递公司"},   {noteBox(*w), u"快递备注"},
             {editNumberBox(*w), u"快递单号"},    {editCompanyBox(*w), u"快递公司"},    {editNoteBox(*w), u"快递备注"},
@@ -108,9 +110,8 @@ private Q_SLOTS:
     }
 
     void bookLoadsWithoutSelection() {
-        WindowFixture fx;
-        fx.writeStore(codec::toGbk(QStringLiteral("111|申通快递|书\r\n333|圆通快递\r\n222|顺丰快递|鞋\r\n")));
-        auto w = fx.makeWindow();
+        m_fx->writeStore(codec::toGbk(QStringLiteral("111|申通快递|书\r\n333|圆通快递\r\n222|顺丰快递|鞋\r\n")));
+        auto w = m_fx->makeWindow();
         QCOMPARE(parcelSelector(*w)->count(), 2);
         QCOMPARE(parcelSelector(*w)->itemText(0), QStringLiteral("书"));
         QCOMPARE(parcelSelector(*w)->itemText(1), QStringLiteral("鞋"));
@@ -120,15 +121,14 @@ private Q_SLOTS:
     }
 
     void recordAppendsAndGuardsTheChosenParcel() {
-        WindowFixture fx;
-        auto w = fx.makeWindow();
+        auto w = m_fx->makeWindow();
         typeIntoAddPanel(*w, QStringLiteral("123"), 90, QStringLiteral("爸爸衣服"));
         QCOMPARE(recordAddPanel(*w), BookKeeper::Recorded::Saved);
         QCOMPARE(w->strips().text(StatusStrips::Hint), QStringLiteral("快递单号已记录!"));
         // The same number with the same company is listed once, and the hint says so.
         QCOMPARE(recordAddPanel(*w), BookKeeper::Recorded::AlreadyListed);
         QCOMPARE(w->strips().text(StatusStrips::Hint), QStringLiteral("该单号已在快递列表中,未重复保存"));
-        QCOMPARE(fx.storeBytes(), codec::toGbk(QStringLiteral("123|申通快递|爸爸衣服\r\n")));
+        QCOMPARE(m_fx->storeBytes(), codec::toGbk(QStringLiteral("123|申通快递|爸爸衣服\r\n")));
         QCOMPARE(parcelSelector(*w)->count(), 1);
         QCOMPARE(parcelSelector(*w)->currentIndex(), -1);
 
@@ -140,12 +140,11 @@ private Q_SLOTS:
     }
 
     void recordKeepsTheBarCompany() {
-        WindowFixture fx;
-        auto w = fx.makeWindow();
+        auto w = m_fx->makeWindow();
         typeIntoAddPanel(*w, QStringLiteral("55"), 40, QStringLiteral("灯"));
         recordAddPanel(*w);
         QCOMPARE(parcelSelector(*w)->itemText(0), QStringLiteral("灯"));
-        auto again = fx.makeWindow();
+        auto again = m_fx->makeWindow();
         QCOMPARE(parcelSelector(*again)->itemText(0), QStringLiteral("灯"));
         QCOMPARE(again->bookKeeper().records().first(), QStringLiteral("55|共速达物流|快递|灯"));
     }
@@ -157,8 +156,7 @@ private Q_SLOTS:
     }
     void f8PastesWhereverTheFocusIs() {
         QFETCH(QString, clip);
-        WindowFixture fx;
-        auto w = fx.shownWindow();
+        auto w = m_fx->shownWindow();
         QVERIFY(w);
         numberBox(*w)->setEditText(QStringLiteral("old"));
         QGuiApplication::clipboard()->setText(clip);
@@ -178,8 +176,7 @@ private Q_SLOTS:
         QFETCH(int, answer);
         QFETCH(bool, closes);
         QFETCH(bool, opensForum);
-        WindowFixture fx(QStringLiteral("127.0.0.1:9"));
-        auto w = fx.makeWindow();
+        auto w = m_fx->makeWindow();
         w->show();
         test::ScriptedBoxes::clearShown();
         test::ScriptedBoxes::setNextAnswer(MessageBox::Answer(answer));
@@ -190,7 +187,7 @@ private Q_SLOTS:
         QCOMPARE(shown.first().buttons, MessageBox::Buttons::YesNoCancel);
         QCOMPARE(shown.first().text, QStringLiteral("感谢您对阿檀、对青檀坊系列的软件的支持!\r \r"
                                                     "是否退出并到论坛可以下载更多青檀坊系列原创免费软件?"));
-        QCOMPARE(fx.openedUrls(), opensForum ? QStringList{QStringLiteral("http://127.0.0.1:9/forum")} : QStringList{});
+        QCOMPARE(m_fx->openedUrls(), opensForum ? QStringList{QStringLiteral("http://127.0.0.1:9/forum")} : QStringList{});
     }
 
     void menuOpensSites_data() {
@@ -204,10 +201,9 @@ private Q_SLOTS:
     void menuOpensSites() {
         QFETCH(int, entry);
         QFETCH(QString, url);
-        WindowFixture fx(QStringLiteral("127.0.0.1:9"));
-        auto w = fx.makeWindow();
+        auto w = m_fx->makeWindow();
         w->menu().choose(entry);
-        QCOMPARE(fx.openedUrls(), QStringList{url});
+        QCOMPARE(m_fx->openedUrls(), QStringList{url});
         QCOMPARE(menuBox(*w)->currentIndex(), entry);
     }
 
@@ -226,8 +222,7 @@ private Q_SLOTS:
         QFETCH(QString, state);
         QFETCH(QString, verdict);
         QFETCH(bool, alert);
-        WindowFixture fx;
-        auto w = fx.makeWindow();
+        auto w = m_fx->makeWindow();
         w->parcelQuery().lastProgressCount = qint16(last);
         w->parcelQuery().progressCount = qint16(current);
         w->parcelQuery().showState(state);
@@ -236,19 +231,18 @@ private Q_SLOTS:
         QCOMPARE(w->strips().colour(StatusStrips::Verdict), alert ? QColor(255, 0, 0) : QColor(255, 255, 255));
         QCOMPARE(test::ScriptedAlerts::timesStarted(w->alertPlayer()), alert ? 1 : 0);
         if (alert)
-            QCOMPARE(test::ScriptedAlerts::lastSource(w->alertPlayer()), fx.folder() + QStringLiteral("/ts.mp3"));
+            QCOMPARE(test::ScriptedAlerts::lastSource(w->alertPlayer()), m_fx->folder() + QStringLiteral("/ts.mp3"));
     }
 
     void clicksOnTheProgressList() {
-        WindowFixture fx;
-        auto w = fx.shownWindow();
+        auto w = m_fx->shownWindow();
         QVERIFY(w);
         QWidget* viewport = progressRows(*w)->viewport();
         QTest::mouseClick(viewport, Qt::LeftButton, {}, QPoint(300, 200));
         QTRY_COMPARE(w->strips().text(StatusStrips::Hint), QStringLiteral("当前没有物流信息"));
 
-        auto* row = new QTreeWidgetItem(
-            progressRows(*w), {QStringLiteral("1"), QStringLiteral("2013-05-20 08:00:00"), QStringLiteral("已签收")});
+        auto* row =
+            addProgressRow(*w, QStringLiteral("1"), QStringLiteral("2013-05-20 08:00:00"), QStringLiteral("已签收"));
         const QPoint onRow = progressRows(*w)->visualItemRect(row).center();
         QTest::mouseDClick(viewport, Qt::LeftButton, {}, onRow);
         QTRY_COMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("2013-05-20 08:00:00 已签收"));
@@ -256,10 +250,9 @@ private Q_SLOTS:
     }
 
     void failedRewriteIsSaidAndKeptInMemory() {
-        WindowFixture fx;
         // The store path is a folder: no rewrite can succeed.
-        QDir().mkpath(fx.storePath());
-        auto broken = fx.makeWindow();
+        QDir().mkpath(m_fx->storePath());
+        auto broken = m_fx->makeWindow();
         numberBox(*broken)->setEditText(QStringLiteral("1"));
         noteBox(*broken)->setText(QStringLiteral("书"));
         recordAddPanel(*broken);
@@ -270,7 +263,7 @@ private Q_SLOTS:
         QCOMPARE(test::ScriptedBoxes::shown().size(), 1);
         QCOMPARE(test::ScriptedBoxes::shown().first().icon, MessageBox::Icon::Warning);
         QVERIFY(test::ScriptedBoxes::shown().first().text.startsWith(QStringLiteral("快递列表文件无法读取: ") +
-                                                                     fx.storePath()));
+                                                                     m_fx->storePath()));
     }
 };
 

@@ -230,18 +230,17 @@ private Q_SLOTS:
         addColumns<Fault, QString, bool>("fault", "box", "ends");
         // A refused connection is tst_version's "unreachable".
         const QString failed = QStringLiteral("检测更新失败!请您稍后再试,暂时使用原版");
-        QTest::newRow("closed unanswered") << Fault::ClosedUnanswered << failed << false;
-        QTest::newRow("reset mid-body") << Fault::ResetMidBody << failed << false;
-        QTest::newRow("never answers") << Fault::NeverAnswers << failed << false;
-        QTest::newRow("50 MB body") << Fault::HugeBody << failed << false;
-        QTest::newRow("50 MB packed") << Fault::PackedBody << failed << false;
-        QTest::newRow("HTTP 500") << Fault::ServerError << failed << false;
-        QTest::newRow("one byte at a time") << Fault::Drip << QString() << false;
+        dataRow("closed unanswered", Fault::ClosedUnanswered, failed, false);
+        dataRow("reset mid-body", Fault::ResetMidBody, failed, false);
+        dataRow("never answers", Fault::NeverAnswers, failed, false);
+        dataRow("50 MB body", Fault::HugeBody, failed, false);
+        dataRow("50 MB packed", Fault::PackedBody, failed, false);
+        dataRow("HTTP 500", Fault::ServerError, failed, false);
+        dataRow("one byte at a time", Fault::Drip, QString(), false);
         // A version file that is not exactly "V4.0" names another version, whatever its bytes: the
         // cut-off last byte shows as U+FFFD in the notice and the program ends, as for "V4.1".
-        QTest::newRow("invalid GBK") << Fault::InvalidGbk
-                                     << QStringLiteral("发现最新版本![V4.0\uFFFD]\r\n \r\n确定后自动打开官方论坛!")
-                                     << true;
+        dataRow("invalid GBK", Fault::InvalidGbk,
+                QStringLiteral("发现最新版本![V4.0\uFFFD]\r\n \r\n确定后自动打开官方论坛!"), true);
     }
     void versionCheck() {
         QFETCH(Fault, fault);

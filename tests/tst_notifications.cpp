@@ -223,19 +223,16 @@ private Q_SLOTS:
 
         const QString shoes = QStringLiteral("鞋 · 派件中");
         const QStringList signedFor{QStringLiteral("已收件"), QStringLiteral("已签收,签收人:本人")};
-        QTest::newRow("minimised, re-query with news")
-            << Window::Minimised << false << false << outForDelivery << shoes << 1;
-        QTest::newRow("behind another window")
-            << Window::BehindAnother << false << false << outForDelivery << shoes << 1;
-        QTest::newRow("hidden") << Window::Hidden << false << false << outForDelivery << shoes << 1;
-        QTest::newRow("minimised, the user's own query")
-            << Window::Minimised << true << false << QStringList{QStringLiteral("已收件")} << QString() << 1;
-        QTest::newRow("active, re-query") << Window::Active << false << false << outForDelivery << QString() << 1;
-        QTest::newRow("active, manual query") << Window::Active << true << false << outForDelivery << QString() << 1;
-        QTest::newRow("minimised, delivered")
-            << Window::Minimised << false << false << signedFor << QStringLiteral("鞋 · 已送达") << 1;
-        QTest::newRow("minimised, no news: the event shown before")
-            << Window::Minimised << false << true << outForDelivery << QString() << 0;
+        dataRow("minimised, re-query with news", Window::Minimised, false, false, outForDelivery, shoes, 1);
+        dataRow("behind another window", Window::BehindAnother, false, false, outForDelivery, shoes, 1);
+        dataRow("hidden", Window::Hidden, false, false, outForDelivery, shoes, 1);
+        dataRow("minimised, the user's own query", Window::Minimised, true, false,
+                QStringList{QStringLiteral("已收件")}, QString(), 1);
+        dataRow("active, re-query", Window::Active, false, false, outForDelivery, QString(), 1);
+        dataRow("active, manual query", Window::Active, true, false, outForDelivery, QString(), 1);
+        dataRow("minimised, delivered", Window::Minimised, false, false, signedFor, QStringLiteral("鞋 · 已送达"), 1);
+        dataRow("minimised, no news: the event shown before", Window::Minimised, false, true, outForDelivery, QString(),
+                0);
     }
     void onlyNewsWhileAwayIsSent() {
         QFETCH(Window, window);
@@ -288,9 +285,9 @@ private Q_SLOTS:
 
     void bodyIsEscapedOnlyForMarkupServers_data() {
         addColumns<bool, QString>("markup", "body");
-        QTest::newRow("server reads markup")
-            << true << QStringLiteral("2013-05-22 08:00:00\n派件中 &lt;快递员&gt; 张三 &amp; &quot;李四&quot;");
-        QTest::newRow("plain-text server") << false << QStringLiteral("2013-05-22 08:00:00\n") + outForDelivery.last();
+        dataRow("server reads markup", true,
+                QStringLiteral("2013-05-22 08:00:00\n派件中 &lt;快递员&gt; 张三 &amp; &quot;李四&quot;"));
+        dataRow("plain-text server", false, QStringLiteral("2013-05-22 08:00:00\n") + outForDelivery.last());
     }
     void bodyIsEscapedOnlyForMarkupServers() {
         QFETCH(bool, markup);

@@ -99,13 +99,13 @@ private Q_SLOTS:
         QString lines;
         for (int i = 0; i < 40; ++i)
             lines += line + QStringLiteral("\r\n");
-        QTest::newRow("short stays") << QStringLiteral("a\r\nb") << QStringLiteral("a\r\nb");
-        QTest::newRow("exactly the limit stays") << QString(readableChars, u'申') << QString(readableChars, u'申');
-        QTest::newRow("long is cut") << QString(readableChars * 1000, u'申')
-                                     << QString(readableChars, u'申') + QStringLiteral("...");
-        QTest::newRow("many lines are cut") << lines << lines.left(int(readableLines) * 12 - 2) + QStringLiteral("...");
-        QTest::newRow("surrogate pair stays whole") << QString(readableChars - 1, u'a') + QStringLiteral("\U0001F600b")
-                                                    << QString(readableChars - 1, u'a') + QStringLiteral("...");
+        dataRow("short stays", QStringLiteral("a\r\nb"), QStringLiteral("a\r\nb"));
+        dataRow("exactly the limit stays", QString(readableChars, u'申'), QString(readableChars, u'申'));
+        dataRow("long is cut", QString(readableChars * 1000, u'申'),
+                QString(readableChars, u'申') + QStringLiteral("..."));
+        dataRow("many lines are cut", lines, lines.left(int(readableLines) * 12 - 2) + QStringLiteral("..."));
+        dataRow("surrogate pair stays whole", QString(readableChars - 1, u'a') + QStringLiteral("\U0001F600b"),
+                QString(readableChars - 1, u'a') + QStringLiteral("..."));
     }
     void readable() {
         QFETCH(QString, text);

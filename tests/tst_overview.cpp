@@ -279,13 +279,12 @@ private Q_SLOTS:
     void placement_data() {
         addColumns<QRect, QRect, QRect>("main", "available", "expected");
         const QRect screen(0, 0, 1024, 740); // 1024×768 with a panel
-        QTest::newRow("room on the right") << QRect(10, 50, 110, 300) << screen << QRect(120, 50, 900, 480);
-        QTest::newRow("room only on the left") << QRect(910, 300, 110, 300) << screen << QRect(10, 260, 900, 480);
-        QTest::newRow("no room: the wider side, inside the screen")
-            << QRect(400, 400, 300, 300) << screen << QRect(0, 260, 900, 480);
-        QTest::newRow("a small screen") << QRect(0, 0, 100, 100) << QRect(0, 0, 800, 400) << QRect(0, 0, 800, 400);
-        QTest::newRow("a second screen") << QRect(1100, 0, 100, 100) << QRect(1024, 0, 1280, 1000)
-                                         << QRect(1200, 0, 900, 480);
+        dataRow("room on the right", QRect(10, 50, 110, 300), screen, QRect(120, 50, 900, 480));
+        dataRow("room only on the left", QRect(910, 300, 110, 300), screen, QRect(10, 260, 900, 480));
+        dataRow("no room: the wider side, inside the screen", QRect(400, 400, 300, 300), screen,
+                QRect(0, 260, 900, 480));
+        dataRow("a small screen", QRect(0, 0, 100, 100), QRect(0, 0, 800, 400), QRect(0, 0, 800, 400));
+        dataRow("a second screen", QRect(1100, 0, 100, 100), QRect(1024, 0, 1280, 1000), QRect(1200, 0, 900, 480));
     }
     void placement() {
         QFETCH(QRect, main);

@@ -1,6 +1,8 @@
 // The tracking-service settings without a screen: the configuration file edited with every foreign
 // line kept, the private write, the field checks and the texts for the service's verdicts.
 #include "serviceconfig/serviceconfig.h"
+#include "support/datarows.h"
+#include "support/datatable.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,6 +16,9 @@
 using namespace Qt::StringLiterals;
 using zjx::ServiceConfigFile;
 using zjx::ServiceSettings;
+using zjx::test::addColumns;
+using zjx::test::addRows;
+using zjx::test::dataRow;
 
 namespace {
 
@@ -30,6 +35,9 @@ mode_t modeOf(const QString& path) {
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? (st.st_mode & 07777) : 0;
 }
 
+// The service's reason word, the hint for it, for the phone tail set.
+using HintRow = std::tuple<const char*, QString, QString, QString>;
+
 } // namespace
 
 Q_DECLARE_METATYPE(ServiceSettings)
@@ -38,45 +46,41 @@ class ServiceConfigTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void applyKeepsForeignLines_data() {
-        QTest::addColumn<QByteArray>("before");
-        QTest::addColumn<ServiceSettings>("settings");
-        QTest::addColumn<QByteArray>("after");
+        addColumns<QByteArray, ServiceSettings, QByteArray>("before", "settings", "after");
         const ServiceSettings k = kuaidi100("C1", "K1");
-        QTest::newRow("empty file") << QByteArray() << k
-                                    << QByteArray(
-                                           "[gateway]\nbackend = kuaidi100\n\n[kuaidi100]\ncustomer = C1\nkey = K1\n");
-        QTest::newRow("url and comments kept, keys added after the url")
-            << QByteArray("# mine\n[kuaidi100]\n; the local fake\nurl = http://127.0.0.1:1/poll/query.do\n") << k
-            << QByteArray(
-                   "# mine\n[kuaidi100]\n; the local fake\nurl = http://127.0.0.1:1/poll/query.do\ncustomer = C1\n"
-                   "key = K1\n\n[gateway]\nbackend = kuaidi100\n");
+        dataRow("empty file", QByteArray(), k,
+                QByteArray("[gateway]\nbackend = kuaidi100\n\n[kuaidi100]\ncustomer = C1\nkey = K1\n"));
+        dataRow(
+            "url and comments kept, keys added after the url",
+            QByteArray("# mine\n[kuaidi100]\n; the local fake\nurl = http://127.0.0.1:1/poll/query.do\n"), k,
+            QByteArray("# mine\n[kuaidi100]\n; the local fake\nurl = http://127.0.0.1:1/poll/query.do\ncustomer = C1\n"
+                       "key = K1\n\n[gateway]\nbackend = kuaidi100\n"));
         ServiceSettings withTrack17 = k; // the window keeps the other providers' keys as read
         withTrack17.track17Key = QStringLiteral("T");
-        QTest::newRow("values replaced in place, unknown keys and other sections kept")
-            << QByteArray("[gateway]\nbackend = demo\ncolour = blue\n[kuaidi100]\nkey = old\ncustomer=old\n[17track]\n"
-                          "key = T\n")
-            << withTrack17
-            << QByteArray("[gateway]\nbackend = kuaidi100\ncolour = blue\n[kuaidi100]\nkey = K1\ncustomer = C1\n"
-                          "[17track]\nkey = T\n");
-        QTest::newRow("CR LF line kept as CR LF, no final line break kept")
-            << QByteArray("[gateway]\r\nbackend = demo\r\n# end") << k
-            << QByteArray("[gateway]\r\nbackend = kuaidi100\r\n# end\n\n[kuaidi100]\ncustomer = C1\nkey = K1\n");
+        dataRow("values replaced in place, unknown keys and other sections kept",
+                QByteArray("[gateway]\nbackend = demo\ncolour = blue\n[kuaidi100]\nkey = old\ncustomer=old\n[17track]\n"
+                           "key = T\n"),
+                withTrack17,
+                QByteArray("[gateway]\nbackend = kuaidi100\ncolour = blue\n[kuaidi100]\nkey = K1\ncustomer = C1\n"
+                           "[17track]\nkey = T\n"));
+        dataRow("CR LF line kept as CR LF, no final line break kept",
+                QByteArray("[gateway]\r\nbackend = demo\r\n# end"), k,
+                QByteArray("[gateway]\r\nbackend = kuaidi100\r\n# end\n\n[kuaidi100]\ncustomer = C1\nkey = K1\n"));
         ServiceSettings longerCache = k;
         longerCache.cacheMinutes = 45;
         longerCache.phoneTail = QString();
-        QTest::newRow("comments stay on the changed lines")
-            << QByteArray("[gateway]\nbackend = demo ; try first\ncache_minutes = 30 ; one question\r\n"
-                          "phone_tail = 6420 # mine\n[kuaidi100]\ncustomer = C1\nkey = K1\n")
-            << longerCache
-            << QByteArray("[gateway]\nbackend = kuaidi100 ; try first\ncache_minutes = 45 ; one question\r\n"
-                          "phone_tail =  # mine\n[kuaidi100]\ncustomer = C1\nkey = K1\n");
-        QTest::newRow("nothing changed: bytes untouched")
-            << QByteArray("[gateway]\nbackend = kuaidi100   ; inline note\n[kuaidi100]\ncustomer = \"C1\"\nkey = K1")
-            << k
-            << QByteArray("[gateway]\nbackend = kuaidi100   ; inline note\n[kuaidi100]\ncustomer = \"C1\"\nkey = K1");
+        dataRow("comments stay on the changed lines",
+                QByteArray("[gateway]\nbackend = demo ; try first\ncache_minutes = 30 ; one question\r\n"
+                           "phone_tail = 6420 # mine\n[kuaidi100]\ncustomer = C1\nkey = K1\n"),
+                longerCache,
+                QByteArray("[gateway]\nbackend = kuaidi100 ; try first\ncache_minutes = 45 ; one question\r\n"
+                           "phone_tail =  # mine\n[kuaidi100]\ncustomer = C1\nkey = K1\n"));
+        dataRow("nothing changed: bytes untouched",
+                QByteArray("[gateway]\nbackend = kuaidi100   ; inline note\n[kuaidi100]\ncustomer = \"C1\"\nkey = K1"),
+                k,
+                QByteArray("[gateway]\nbackend = kuaidi100   ; inline note\n[kuaidi100]\ncustomer = \"C1\"\nkey = K1"));
         ServiceSettings demo;
-        QTest::newRow("defaults are not added")
-            << QByteArray("# only a comment\n") << demo << QByteArray("# only a comment\n");
+        dataRow("defaults are not added", QByteArray("# only a comment\n"), demo, QByteArray("# only a comment\n"));
     }
     void applyKeepsForeignLines() {
         QFETCH(QByteArray, before);
@@ -111,8 +115,7 @@ private Q_SLOTS:
 
     // The calls a private write makes, and what a failing one leaves: the old file, no temporary file.
     void privateWriteCalls_data() {
-        QTest::addColumn<QString>("failing");
-        QTest::addColumn<QStringList>("calls");
+        addColumns<QString, QStringList>("failing", "calls");
         const QStringList made{"open new beside 600", "fchmod 600", "write 2", "fsync"};
         QTest::newRow("written") << "" << made + QStringList{"close", "rename over the file"};
         QTest::newRow("fsync fails") << "fsync" << made + QStringList{"close", "unlink temporary"};
@@ -166,8 +169,7 @@ private Q_SLOTS:
     }
 
     void validation_data() {
-        QTest::addColumn<ServiceSettings>("settings");
-        QTest::addColumn<QStringList>("wrongFields");
+        addColumns<ServiceSettings, QStringList>("settings", "wrongFields");
         QTest::newRow("demo") << ServiceSettings{} << QStringList{};
         QTest::newRow("kuaidi100 complete") << kuaidi100("C", "K") << QStringList{};
         QTest::newRow("empty key") << kuaidi100("C", "  ") << QStringList{"key"};
@@ -206,61 +208,38 @@ private Q_SLOTS:
     }
 
     void checkVerdicts_data() {
-        QTest::addColumn<QByteArray>("output");
-        QTest::addColumn<QByteArray>("errors");
-        QTest::addColumn<bool>("good");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("detail"); // the technical words, never in the Chinese text
-        QTest::addColumn<QString>("phoneTail");
-        QTest::newRow("events") << QByteArray("back-end: kuaidi100\n  1  x\nlatest: 2026-12-02 11:47:00  已签收\n"
-                                              "verdict: events 4\n")
-                                << QByteArray() << true << "找到 4 条物流信息,最新:2026-12-02 11:47:00  已签收"
-                                << ""
-                                << "";
-        QTest::newRow("no record") << QByteArray("verdict: notfound\n") << QByteArray() << true << "无此单号记录"
-                                   << ""
-                                   << "";
-        QTest::newRow("signature") << QByteArray("message: signature refused: kuaidi100 returnCode 503\n"
-                                                 "verdict: fault signature\n")
-                                   << QByteArray() << false << "密钥错误"
-                                   << "signature refused: kuaidi100 returnCode 503"
-                                   << "";
-        QTest::newRow("bad key") << QByteArray("verdict: fault bad-key") << QByteArray() << false << "密钥错误"
-                                 << "verdict: fault bad-key"
-                                 << "";
-        QTest::newRow("quota") << QByteArray("verdict: fault quota\n") << QByteArray() << false << "额度已用完"
-                               << "verdict: fault quota"
-                               << "";
-        QTest::newRow("phone tail missing")
-            << QByteArray(
-                   "message: kuaidi100 status 408 (set phone_tail in [gateway] ...)\nverdict: fault phone-tail\n")
-            << QByteArray() << false << "需要手机尾号:请填写收件人或寄件人手机号码的后四位"
-            << "kuaidi100 status 408 (set phone_tail in [gateway] ...)"
-            << "";
-        QTest::newRow("phone tail wrong") << QByteArray("verdict: fault phone-tail\n") << QByteArray() << false
-                                          << "手机尾号 1234 不对:请改为收件人或寄件人手机号码的后四位"
-                                          << "verdict: fault phone-tail"
-                                          << "1234";
-        QTest::newRow("timeout") << QByteArray("verdict: fault timeout\n") << QByteArray() << false << "无法连接服务商"
-                                 << "verdict: fault timeout"
-                                 << "";
-        QTest::newRow("顺丰 not ordered through kdniao")
-            << QByteArray("verdict: notfound needs-8001\n") << QByteArray() << true
-            << "无此单号记录:快递鸟即时查询(1002)只查得到经快递鸟下单的顺丰单号,其他顺丰单号请把请求指令改为 8001"
-            << ""
-            << "";
-        QTest::newRow("tls") << QByteArray("verdict: fault tls\n") << QByteArray() << false << "证书无效"
-                             << "verdict: fault tls"
-                             << "";
-        QTest::newRow("a fault word added later")
-            << QByteArray("verdict: fault gremlins\n") << QByteArray() << false << "服务商暂时不可用"
-            << "verdict: fault gremlins"
-            << "";
-        QTest::newRow("refused configuration")
-            << QByteArray() << QByteArray("zjx-service: /tmp/x.conf:3: expected \"key = value\"\n") << false
-            << "检查未能完成:查询服务不接受这些设置"
-            << "/tmp/x.conf:3: expected \"key = value\""
-            << "";
+        // detail: the technical words, never in the Chinese text
+        addColumns<QByteArray, QByteArray, bool, QString, QString, QString>("output", "errors", "good", "text",
+                                                                            "detail", "phoneTail");
+        dataRow("events",
+                QByteArray("back-end: kuaidi100\n  1  x\nlatest: 2026-12-02 11:47:00  已签收\nverdict: events 4\n"),
+                QByteArray(), true, "找到 4 条物流信息,最新:2026-12-02 11:47:00  已签收", "", "");
+        dataRow("no record", QByteArray("verdict: notfound\n"), QByteArray(), true, "无此单号记录", "", "");
+        dataRow("signature",
+                QByteArray("message: signature refused: kuaidi100 returnCode 503\nverdict: fault signature\n"),
+                QByteArray(), false, "密钥错误", "signature refused: kuaidi100 returnCode 503", "");
+        dataRow("bad key", QByteArray("verdict: fault bad-key"), QByteArray(), false, "密钥错误",
+                "verdict: fault bad-key", "");
+        dataRow("quota", QByteArray("verdict: fault quota\n"), QByteArray(), false, "额度已用完",
+                "verdict: fault quota", "");
+        dataRow(
+            "phone tail missing",
+            QByteArray("message: kuaidi100 status 408 (set phone_tail in [gateway] ...)\nverdict: fault phone-tail\n"),
+            QByteArray(), false, "需要手机尾号:请填写收件人或寄件人手机号码的后四位",
+            "kuaidi100 status 408 (set phone_tail in [gateway] ...)", "");
+        dataRow("phone tail wrong", QByteArray("verdict: fault phone-tail\n"), QByteArray(), false,
+                "手机尾号 1234 不对:请改为收件人或寄件人手机号码的后四位", "verdict: fault phone-tail", "1234");
+        dataRow("timeout", QByteArray("verdict: fault timeout\n"), QByteArray(), false, "无法连接服务商",
+                "verdict: fault timeout", "");
+        dataRow("顺丰 not ordered through kdniao", QByteArray("verdict: notfound needs-8001\n"), QByteArray(), true,
+                "无此单号记录:快递鸟即时查询(1002)只查得到经快递鸟下单的顺丰单号,其他顺丰单号请把请求指令改为 8001", "",
+                "");
+        dataRow("tls", QByteArray("verdict: fault tls\n"), QByteArray(), false, "证书无效", "verdict: fault tls", "");
+        dataRow("a fault word added later", QByteArray("verdict: fault gremlins\n"), QByteArray(), false,
+                "服务商暂时不可用", "verdict: fault gremlins", "");
+        dataRow("refused configuration", QByteArray(),
+                QByteArray("zjx-service: /tmp/x.conf:3: expected \"key = value\"\n"), false,
+                "检查未能完成:查询服务不接受这些设置", "/tmp/x.conf:3: expected \"key = value\"", "");
     }
     void checkVerdicts() {
         QFETCH(QByteArray, output);
@@ -276,40 +255,25 @@ private Q_SLOTS:
     }
 
     void hints_data() {
-        QTest::addColumn<QString>("reason");
-        QTest::addColumn<QString>("hint");
-        QTest::addColumn<QString>("phoneTail");
-        QTest::newRow("bad key") << "bad-key"
-                                 << "查询服务:密钥错误,请在查询服务设置中检查"
-                                 << "";
-        QTest::newRow("quota") << "quota"
-                               << "查询服务:额度已用完"
-                               << "";
-        QTest::newRow("network") << "network"
-                                 << "查询服务:无法连接服务商,请检查网络"
-                                 << "";
-        QTest::newRow("phone tail") << "phone-tail"
-                                    << "查询服务:此快递需要手机尾号,请在查询服务设置中填写"
-                                    << "";
-        QTest::newRow("phone tail wrong")
-            << "phone-tail"
-            << "查询服务:手机尾号 1234 不对,请在查询服务设置中改为收件人或寄件人手机号码的后四位"
-            << "1234";
-        QTest::newRow("unknown word keeps today's hint") << "gremlins"
-                                                         << ""
-                                                         << "";
+        const HintRow rows[] = {
+            {"bad key", "bad-key", "查询服务:密钥错误,请在查询服务设置中检查", ""},
+            {"quota", "quota", "查询服务:额度已用完", ""},
+            {"network", "network", "查询服务:无法连接服务商,请检查网络", ""},
+            {"phone tail", "phone-tail", "查询服务:此快递需要手机尾号,请在查询服务设置中填写", ""},
+            {"phone tail wrong", "phone-tail",
+             "查询服务:手机尾号 1234 不对,请在查询服务设置中改为收件人或寄件人手机号码的后四位", "1234"},
+            {"unknown word keeps today's hint", "gremlins", "", ""},
+        };
+        addRows(rows);
     }
     void hints() {
-        QFETCH(QString, reason);
-        QFETCH(QString, hint);
-        QFETCH(QString, phoneTail);
+        QFETCH(HintRow, row);
+        const auto& [name, reason, hint, phoneTail] = row;
         QCOMPARE(zjx::reasonHint(reason, phoneTail), hint);
     }
 
     void savedSettingsAnswerHints_data() {
-        QTest::addColumn<QString>("reason");
-        QTest::addColumn<ServiceSettings>("now");
-        QTest::addColumn<bool>("answered");
+        addColumns<QString, ServiceSettings, bool>("reason", "now", "answered");
         const ServiceSettings before = kuaidi100("C1", "K1");
         ServiceSettings tail = before, cache = before, other = before;
         tail.phoneTail = QStringLiteral("6420");
@@ -333,8 +297,7 @@ private Q_SLOTS:
 
     // The fetch time is shown in the user's own zone, whatever zone the machine runs in.
     void staleMarkerShowsTheLocalTimeOfTheFetch_data() {
-        QTest::addColumn<QByteArray>("zone");
-        QTest::addColumn<QString>("shown");
+        addColumns<QByteArray, QString>("zone", "shown");
         QTest::newRow("UTC") << QByteArray("UTC0") << "01:05";
         QTest::newRow("China") << QByteArray("CST-8") << "09:05";
     }

@@ -57,25 +57,24 @@ private Q_SLOTS:
     void read_data() {
         test::addColumns<QByteArray, QStringList, QStringList>("bytes", "records", "notes");
         const QString a = QStringLiteral("111|申通快递|书"), b = QStringLiteral("222|顺丰快递|鞋");
-        QTest::newRow("two lines") << gbk(a + "\r\n" + b + "\r\n") << QStringList{a, b}
-                                   << QStringList{QStringLiteral("书"), QStringLiteral("鞋")};
-        QTest::newRow("last line without CR LF")
-            << gbk(a + "\r\n" + b) << QStringList{a, b} << QStringList{QStringLiteral("书"), QStringLiteral("鞋")};
+        test::dataRow("two lines", gbk(a + "\r\n" + b + "\r\n"), QStringList{a, b},
+                      QStringList{QStringLiteral("书"), QStringLiteral("鞋")});
+        test::dataRow("last line without CR LF", gbk(a + "\r\n" + b), QStringList{a, b},
+                      QStringList{QStringLiteral("书"), QStringLiteral("鞋")});
         // A short line is skipped; the parcels after it must still load.
-        QTest::newRow("short line between") << gbk(a + "\r\n333|圆通快递\r\n" + b + "\r\n") << QStringList{a, b}
-                                            << QStringList{QStringLiteral("书"), QStringLiteral("鞋")};
-        QTest::newRow("empty line between") << gbk(a + "\r\n\r\n" + b + "\r\n") << QStringList{a, b}
-                                            << QStringList{QStringLiteral("书"), QStringLiteral("鞋")};
-        QTest::newRow("CR alone and LF alone end lines")
-            << gbk(a + "\r" + b + "\n") << QStringList{a, b} << QStringList{QStringLiteral("书"), QStringLiteral("鞋")};
+        test::dataRow("short line between", gbk(a + "\r\n333|圆通快递\r\n" + b + "\r\n"), QStringList{a, b},
+                      QStringList{QStringLiteral("书"), QStringLiteral("鞋")});
+        test::dataRow("empty line between", gbk(a + "\r\n\r\n" + b + "\r\n"), QStringList{a, b},
+                      QStringList{QStringLiteral("书"), QStringLiteral("鞋")});
+        test::dataRow("CR alone and LF alone end lines", gbk(a + "\r" + b + "\n"), QStringList{a, b},
+                      QStringList{QStringLiteral("书"), QStringLiteral("鞋")});
         const QString extra = QStringLiteral("444|中通快递|衣服|冬");
         // The add panel takes "|" in a note: it reads back whole.
-        QTest::newRow("bar in the note") << gbk(extra + "\r\n") << QStringList{extra}
-                                         << QStringList{QStringLiteral("衣服|冬")};
+        test::dataRow("bar in the note", gbk(extra + "\r\n"), QStringList{extra},
+                      QStringList{QStringLiteral("衣服|冬")});
         const QString gsd = QStringLiteral("555|共速达物流|快递|电脑");
-        QTest::newRow("company with a bar")
-            << gbk(gsd + "\r\n") << QStringList{gsd} << QStringList{QStringLiteral("电脑")};
-        QTest::newRow("empty file") << QByteArray() << QStringList{} << QStringList{};
+        test::dataRow("company with a bar", gbk(gsd + "\r\n"), QStringList{gsd}, QStringList{QStringLiteral("电脑")});
+        test::dataRow("empty file", QByteArray(), QStringList{}, QStringList{});
     }
     void read() {
         QFETCH(QByteArray, bytes);
@@ -91,19 +90,19 @@ private Q_SLOTS:
         test::addColumns<QByteArray, QStringList, int, bool>("bytes", "records", "skipped", "keepOriginal");
         const QString a = QStringLiteral("111|申通快递|书"), b = QStringLiteral("222|顺丰快递|鞋");
         const QStringList both{a, b};
-        QTest::newRow("UTF-8") << (a + "\r\n" + b + "\n").toUtf8() << both << 0 << true;
-        QTest::newRow("UTF-8 with a byte-order mark") << "\xEF\xBB\xBF" + (a + "\n" + b).toUtf8() << both << 0 << true;
-        QTest::newRow("GBK with a byte-order mark") << "\xEF\xBB\xBF" + gbk(a + "\r\n" + b) << both << 0 << false;
-        QTest::newRow("GBK, blank lines") << gbk(a + "\r\n\r\n" + b + "\r\n\r\n") << both << 0 << false;
-        QTest::newRow("binary lines between")
-            << gbk(a + "\r\n") + QByteArray("\x81\xff|\x80\x80\r\nzz\r\n") + gbk(b) << both << 2 << true;
+        test::dataRow("UTF-8", (a + "\r\n" + b + "\n").toUtf8(), both, 0, true);
+        test::dataRow("UTF-8 with a byte-order mark", "\xEF\xBB\xBF" + (a + "\n" + b).toUtf8(), both, 0, true);
+        test::dataRow("GBK with a byte-order mark", "\xEF\xBB\xBF" + gbk(a + "\r\n" + b), both, 0, false);
+        test::dataRow("GBK, blank lines", gbk(a + "\r\n\r\n" + b + "\r\n\r\n"), both, 0, false);
+        test::dataRow("binary lines between", gbk(a + "\r\n") + QByteArray("\x81\xff|\x80\x80\r\nzz\r\n") + gbk(b),
+                      both, 2, true);
         const QByteArray damaged("333|x|\x81\r\n");
-        QTest::newRow("a bad byte in a parcel loads marked")
-            << damaged << QStringList{codec::fromGbk(damaged).trimmed()} << 0 << true;
-        QTest::newRow("ASCII") << QByteArray("1|UPS|box\r\n") << QStringList{QStringLiteral("1|UPS|box")} << 0 << false;
+        test::dataRow("a bad byte in a parcel loads marked", damaged, QStringList{codec::fromGbk(damaged).trimmed()}, 0,
+                      true);
+        test::dataRow("ASCII", QByteArray("1|UPS|box\r\n"), QStringList{QStringLiteral("1|UPS|box")}, 0, false);
         // Its GBK bytes happen to be valid UTF-8 (two Latin letters each): still a GBK book.
         const QString lu = QStringLiteral("1|EMS|卢炉");
-        QTest::newRow("GBK that is valid UTF-8 too") << gbk(lu + "\r\n") << QStringList{lu} << 0 << false;
+        test::dataRow("GBK that is valid UTF-8 too", gbk(lu + "\r\n"), QStringList{lu}, 0, false);
     }
     void foreignBooks() {
         QFETCH(QByteArray, bytes);
@@ -222,14 +221,13 @@ private Q_SLOTS:
 
     void writeExactBytes_data() {
         test::addColumns<QStringList, QByteArray>("records", "bytes");
-        QTest::newRow("empty book is 0 bytes") << QStringList{} << QByteArray();
-        QTest::newRow("CR LF after every line")
-            << QStringList{QStringLiteral("111|申通快递|书"), QStringLiteral("222|顺丰快递|鞋")}
-            << QByteArray("111|\xc9\xea\xcd\xa8\xbf\xec\xb5\xdd|\xca\xe9\r\n"
-                          "222|\xcb\xb3\xb7\xe1\xbf\xec\xb5\xdd|\xd0\xac\r\n");
+        test::dataRow("empty book is 0 bytes", QStringList{}, QByteArray());
+        test::dataRow("CR LF after every line",
+                      QStringList{QStringLiteral("111|申通快递|书"), QStringLiteral("222|顺丰快递|鞋")},
+                      QByteArray("111|\xc9\xea\xcd\xa8\xbf\xec\xb5\xdd|\xca\xe9\r\n"
+                                 "222|\xcb\xb3\xb7\xe1\xbf\xec\xb5\xdd|\xd0\xac\r\n"));
         // A character GBK cannot hold is stored as "?".
-        QTest::newRow("outside GBK") << QStringList{QStringLiteral("9|UPS|a\U0001F600b")}
-                                     << QByteArray("9|UPS|a?b\r\n");
+        test::dataRow("outside GBK", QStringList{QStringLiteral("9|UPS|a\U0001F600b")}, QByteArray("9|UPS|a?b\r\n"));
     }
     void writeExactBytes() {
         QFETCH(QStringList, records);

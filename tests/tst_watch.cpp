@@ -40,6 +40,8 @@ private Q_SLOTS:
     void plan_data();
     void plan();
     void oneAskAtATime();
+    void planKeepsEachParcelsPlace_data();
+    void planKeepsEachParcelsPlace();
     void goodAnswerAndOverviewCells();
     void costOfADay_data();
     void costOfADay();
@@ -200,6 +202,52 @@ void TestWatch::oneAskAtATime() {
 }
 
 // What one good answer resets, and what the overview's cells show.
+// Steps at minutes from the start: "t M" asks for the parcel due (expected: its letter, or "-" for
+// none), "ok K M" and "fail K M" end an ask of K, "add KEYS M" gives the plan its parcels again.
+using PlaceRow = std::tuple<const char*, QString, QStringList, QString>;
+
+void TestWatch::planKeepsEachParcelsPlace_data() {
+    const PlaceRow rows[] = {
+        {"a parcel added follows the last one planned", "AB",
+         {"t 0", "ok A 0", "add ABC 5", "t 30", "ok B 30", "t 60", "ok A 60", "t 79", "t 80"}, "ABA-C"},
+        {"equal due times go to the first in the book", "AB", {"fail B 10", "fail A 10", "t 11"}, "A"},
+        {"a good answer keeps its place in the spread", "ABC",
+         {"t 10", "ok A 10", "t 20", "ok B 20", "t 40", "ok C 40", "t 60"}, "ABCA"},
+        {"a late good answer waits a slot", "ABC",
+         {"t 119", "ok A 119", "ok B 119", "ok C 119", "t 125", "t 139"}, "A-A"},
+    };
+    addRows(rows);
+}
+
+void TestWatch::planKeepsEachParcelsPlace() {
+    QFETCH(PlaceRow, row);
+    const auto& [name, book, steps, taken] = row;
+    const auto keys = [](const QString& letters) {
+        QList<ParcelKey> list;
+        for (const QChar c : letters)
+            list << key(c);
+        return list;
+    };
+    ParcelStates states;
+    WatchPlan plan;
+    plan.setInterval(60);
+    plan.setParcels(keys(book), start);
+    QString got;
+    for (const QString& step : steps) {
+        const QStringList words = step.split(u' ');
+        const QDateTime now = start.addSecs(words.last().toInt() * 60);
+        if (words.first() == u"t") {
+            const std::optional<ParcelKey> k = plan.take(now, states);
+            got += k ? k->number : QStringLiteral("-");
+        } else if (words.first() == u"add") {
+            plan.setParcels(keys(words.at(1)), now);
+        } else {
+            plan.done(key(words.at(1)), words.first() == u"ok", 1, now);
+        }
+    }
+    QCOMPARE(got, taken);
+}
+
 void TestWatch::goodAnswerAndOverviewCells() {
     ParcelStates states;
     const ParcelKey a = key("A");
@@ -440,26 +488,29 @@ void TestWatch::damagedStateFileIsKeptAside() {
     QVERIFY(!QFile::exists(path));
 }
 
-using FilterRow = std::tuple<const char*, QString, bool, int, QStringList>;
+// Rows: the search, the state shown (empty: any), the archive or the book, the column sorted by, the notes.
+using FilterRow = std::tuple<const char*, QString, QString, bool, int, QStringList>;
 
 void TestWatch::overviewFilterAndSort_data() {
     const int note = OverviewModel::Note;
     const FilterRow rows[] = {
-        {"all by note, by pinyin", "", false, note, QStringList{"伞", "书", "鞋"}},
-        {"by state", "", false, OverviewModel::State, QStringList{"鞋", "书", "伞"}},
-        {"by time asked, never first", "", false, OverviewModel::Asked, QStringList{"书", "鞋", "伞"}},
-        {"number", "222", false, note, QStringList{"鞋"}},
-        {"company", "顺丰", false, note, QStringList{"伞", "鞋"}},
-        {"note", "书", false, note, QStringList{"书"}},
-        {"archive", "", true, note, QStringList{"旧书"}},
-        {"archive, no match", "鞋", true, note, QStringList{}},
+        {"all by note, by pinyin", "", "", false, note, QStringList{"伞", "书", "鞋"}},
+        {"by state", "", "", false, OverviewModel::State, QStringList{"鞋", "书", "伞"}},
+        {"by time asked, never first", "", "", false, OverviewModel::Asked, QStringList{"书", "鞋", "伞"}},
+        {"number", "222", "", false, note, QStringList{"鞋"}},
+        {"company", "顺丰", "", false, note, QStringList{"伞", "鞋"}},
+        {"note", "书", "", false, note, QStringList{"书"}},
+        {"only the parcels never asked", "", "未查询", false, note, QStringList{"书"}},
+        {"only the signed-for ones", "", "已签收", false, note, QStringList{"鞋"}},
+        {"archive", "", "", true, note, QStringList{"旧书"}},
+        {"archive, no match", "鞋", "", true, note, QStringList{}},
     };
     addRows(rows);
 }
 
 void TestWatch::overviewFilterAndSort() {
     QFETCH(FilterRow, row);
-    const auto& [name, search, archived, column, notes] = row;
+    const auto& [name, search, state, archived, column, notes] = row;
     ParcelStates states;
     // By pinyin 伞 (san) < 书 (shu) < 鞋 (xie), by code point 书 < 伞 < 鞋; by code point 已签收 < 未查询 < 运送中;
     // asked: 书 never, 鞋 at 8:00, 伞 at 9:00.
@@ -474,6 +525,7 @@ void TestWatch::overviewFilterAndSort() {
     OverviewFilter filter;
     filter.setSourceModel(&model);
     filter.setSearch(search);
+    filter.setState(state);
     filter.setArchived(archived);
     filter.sort(column);
     QStringList got;

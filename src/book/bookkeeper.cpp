@@ -16,6 +16,11 @@ const QString unreadableSaveHint = QStringLiteral("保存失败!快递列表文�
 
 } // namespace
 
+QString BookKeeper::chosenParcelText() const {
+    return QStringLiteral("快递物品：") + parcelNote + QStringLiteral("\r\n快递公司：") + companyName +
+           QStringLiteral("\r\n快递单号：") + queryNumber;
+}
+
 BookKeeper::BookKeeper(QObject* parent) : QObject(parent) {
     connect(&m_book, &ParcelBook::notesAdopted, this, [this](const QStringList& notes) {
         // The chosen parcel stays chosen: it moved down by the records put in front.

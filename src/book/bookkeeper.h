@@ -27,6 +27,8 @@ public:
     QString parcelNote;
     QString parcelIndexText; // its place in the book, as text
     QString& chosenRecordText = m_book.chosenRecordText;
+    // The chosen parcel as the user copies it: its note, company and number on lines of their own.
+    QString chosenParcelText() const;
 
     // While this says so (a timed or loop query follows its parcel), a parcel just added or
     // saved does not become the chosen one.

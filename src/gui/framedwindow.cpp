@@ -22,6 +22,14 @@ QPoint flooredPoint(const QPointF& p) {
 
 } // namespace
 
+void FramedWindow::bringToFront() {
+    // Restoring through the state keeps a maximised window maximised.
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
+}
+
 FramedWindow::FramedWindow(QWidget* parent) : QWidget(parent) {
     // The drawn top band, buttons and drag stand in for the platform's title bar and frame.
     setWindowFlag(Qt::FramelessWindowHint, true);

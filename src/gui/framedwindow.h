@@ -15,6 +15,8 @@ class FramedWindow : public QWidget {
     Q_OBJECT
 public:
     explicit FramedWindow(QWidget* parent = nullptr);
+    // Shown, restored from the taskbar and made the active window (a notice's default action).
+    void bringToFront();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -182,18 +182,12 @@ void MainWindow::connectParts() {
     });
     connect(&m_link, &ServiceLink::troubled, this, [this](const QString& hint, const QString& detail) {
         setHint(hint);
-        if (detail.isEmpty())
-            return;
-        m_strips->showServiceStopped();
-        // The hint line cuts a long reason off: the whole of what the service said rests on it.
-        // Escaped, because a tooltip would otherwise guess rich text from the service's words.
-        m_strips->setToolTip(StatusStrips::Hint, QStringLiteral("<p style=\"white-space:pre-wrap\">") +
-                                                     detail.toHtmlEscaped() + QStringLiteral("</p>"));
+        if (!detail.isEmpty())
+            m_strips->showServiceStopped(detail);
     });
     connect(&m_link, &ServiceLink::recovered, this, [this](const QString& hint) {
-        m_strips->setToolTip(StatusStrips::Hint, QString());
+        m_strips->showServiceRunning();
         setHint(hint);
-        m_strips->showConfiguredSource();
     });
 }
 
@@ -304,10 +298,8 @@ void MainWindow::copyParcel() {
         setHint(chooseFirstHint);
         return;
     }
-    const QString text = QStringLiteral("快递物品：") + m_keeper.parcelNote + QStringLiteral("\r\n快递公司：") +
-                         m_keeper.companyName + QStringLiteral("\r\n快递单号：") + m_keeper.queryNumber;
-    setHint(ProgressList::copyToClipboard(text) ? QStringLiteral("当前快递信息已复制..")
-                                                : ProgressList::noClipboardHint());
+    setHint(ProgressList::copyToClipboard(m_keeper.chosenParcelText()) ? QStringLiteral("当前快递信息已复制..")
+                                                                       : ProgressList::noClipboardHint());
 }
 
 // Both panels' finders choose in both company choosers; a found company is said in the hint line.
@@ -341,14 +333,6 @@ void MainWindow::notify(const NewsNotice& notice) {
     m_notifier->notify(notice.key, notice.summary, notice.body);
 }
 
-void MainWindow::bringToFront() {
-    // Restoring through the state keeps a maximised window maximised.
-    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
-    show();
-    raise();
-    activateWindow();
-}
-
 OverviewWindow* MainWindow::overview() const {
     return m_overview;
 }
@@ -360,14 +344,11 @@ void MainWindow::noticeClicked(const QString& key) {
         return;
     }
     bringToFront();
-    // A notice's key is the number and the company as ParcelKey::text() writes them.
-    const qsizetype bar = key.indexOf(u'|');
-    const QString number = key.left(bar);
-    const QString company = key.mid(bar + 1);
-    if (const int i = m_keeper.indexOf(number, company); i >= 0)
+    const ParcelKey parcel = ParcelKey::fromText(key);
+    if (const int i = m_keeper.indexOf(parcel.number, parcel.company); i >= 0)
         showRecord(m_keeper.records().at(i));
     if (m_overview)
-        m_overview->selectParcel(ParcelKey{number, company});
+        m_overview->selectParcel(parcel);
 }
 
 void MainWindow::openOverview() {

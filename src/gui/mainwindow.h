@@ -94,7 +94,6 @@ private:
     void chooseFirst(); // the first parcel of the book chosen (and asked about), or none
     void changeParcel(const QString& number, const QString& company, const QString& note);
     void notify(const NewsNotice& notice);
-    void bringToFront(); // the notification's default action
 
     ServiceLink m_link;
     BookKeeper m_keeper;

@@ -140,9 +140,18 @@ void StatusStrips::showConfiguredSource() {
     showDataSource(configuredBackend());
 }
 
-void StatusStrips::showServiceStopped() {
+void StatusStrips::showServiceStopped(const QString& reason) {
     m_labels[DataSource]->setText(QStringLiteral("查询服务未运行"));
     m_labels[DataSource]->setToolTip(QStringLiteral("程序自带的查询服务没有运行,查询不到快递;原因见查询提示"));
+    // The hint line cuts a long reason off: the whole of what the service said rests on it.
+    // Escaped, because a tooltip would otherwise guess rich text from the service's words.
+    m_labels[Hint]->setToolTip(QStringLiteral("<p style=\"white-space:pre-wrap\">") + reason.toHtmlEscaped() +
+                               QStringLiteral("</p>"));
+}
+
+void StatusStrips::showServiceRunning() {
+    m_labels[Hint]->setToolTip(QString());
+    showConfiguredSource();
 }
 
 void StatusStrips::showEstimate(const QString& text) {

@@ -49,7 +49,9 @@ public:
     // The caption for a back-end word of the service ("" = a service that does not say).
     void showDataSource(const QString& backend);
     void showConfiguredSource(); // who the own service was configured to ask
-    void showServiceStopped();   // the own service is not running
+    // The own service is not running; `reason` (what it said, whole) rests on the hint line.
+    void showServiceStopped(const QString& reason);
+    void showServiceRunning(); // running again: the configured source, no reason left on the hint line
     void showEstimate(const QString& text);
     void showClock();
     QTimer& clock() { return m_clock; } // ticks every second

@@ -70,6 +70,11 @@ inline QComboBox* parcelSelector(MainWindow& w) { return named<QComboBox>(&w, QS
 inline QTreeWidget* progressRows(MainWindow& w) { return named<QTreeWidget>(&w, QStringLiteral("物流进度")); }
 inline QComboBox* menuBox(MainWindow& w) { return named<QComboBox>(&w, QStringLiteral("菜单")); }
 inline QPushButton* windowButton(MainWindow& w, const QString& caption) { return named<QPushButton>(&w, caption); }
+// A row put straight into the progress list, below those there.
+inline QTreeWidgetItem* addProgressRow(MainWindow& w, const QString& number, const QString& time,
+                                       const QString& progress) {
+    return new QTreeWidgetItem(progressRows(w), {number, time, progress});
+}
 // The add panel.
 inline QFrame* addPanelFrame(MainWindow& w) { return &w.addPanel(); }
 inline QComboBox* numberBox(MainWindow& w) { return named<QComboBox>(&w.addPanel(), QStringLiteral("快递单号")); }
