@@ -119,9 +119,8 @@ void SchedulePanel::toggleTimed() {
 }
 
 void SchedulePanel::disarmTimed() {
-    m_timedButton->setText(schedule::timedIdleCaption);
     m_schedule.disarmTimed();
-    setHold(false, m_hourBox, m_minuteBox);
+    endTimed();
 }
 
 void SchedulePanel::endTimed() {

@@ -115,10 +115,6 @@ QString StatusStrips::toolTip(Field field) const {
     return m_labels[field]->toolTip();
 }
 
-void StatusStrips::setToolTip(Field field, const QString& text) {
-    m_labels[field]->setToolTip(text);
-}
-
 QColor StatusStrips::colour(Field field) const {
     return m_labels[field]->palette().color(QPalette::WindowText);
 }

@@ -42,7 +42,6 @@ public:
     QString text(Field field) const;
     void setText(Field field, const QString& text);
     QString toolTip(Field field) const;
-    void setToolTip(Field field, const QString& text);
     QColor colour(Field field) const;
 
     void showVerdict(const QString& verdict, bool news); // red with news, white without
