@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev qt6-multimedia-dev qt6-translations-l10n
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   fonts-wqy-microhei libcpp-httplib-dev xvfb xauth dbus-daemon openssl ca-certificates
-  desktop-file-utils appstream
+  desktop-file-utils appstream libicu-dev
 )
 
 missing=()

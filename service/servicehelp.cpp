@@ -33,7 +33,8 @@ QString helpText() {
                           "  GET /tansoftjc/zjx/jc.txt                  the version text\n"
                           "  GET /query_list.asp?name=NAME              a 申通 branch page (UTF-8)\n"
                           "  GET /autonumber?nu=NUMBER&id=KEY           the companies NUMBER may belong to, one service\n"
-                          "                                             code a line (kuaidi100, kdniao; others: none)\n"
+                          "                                             code a line (kuaidi100, kdniao; the demo from the\n"
+                          "                                             number's shape; 17TRACK: none)\n"
                           "  GET /forum, /feedback, /home               short local pages about the program\n"
                           "\n");
     text += QString::fromUtf8("Access key: %1\n\n").arg(QLatin1String(kAccessKey));

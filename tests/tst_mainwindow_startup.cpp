@@ -60,11 +60,12 @@ private Q_SLOTS:
         QCOMPARE(intervalBox(*w)->count(), 360);
         QCOMPARE(intervalBox(*w)->itemText(0), QStringLiteral("1"));
         QCOMPARE(intervalBox(*w)->currentIndex(), -1);
-        QCOMPARE(menuBox(*w)->count(), 8); // the six of old, the tracking-service settings, the overview
+        QCOMPARE(menuBox(*w)->count(), 9); // the six of old, the tracking-service settings, the overview, 批量添加
         QCOMPARE(menuBox(*w)->currentIndex(), -1);
         QCOMPARE(menuBox(*w)->itemText(5), QStringLiteral("神器!百宝工具箱"));
         QCOMPARE(menuBox(*w)->itemText(6), QStringLiteral("查询服务设置"));
         QCOMPARE(menuBox(*w)->itemText(7), QStringLiteral("全部快递"));
+        QCOMPARE(menuBox(*w)->itemText(8), QStringLiteral("批量添加"));
 
         QVERIFY(!queryButton(*w)->isEnabled());
         QVERIFY(!parcelSelector(*w)->isEnabled());

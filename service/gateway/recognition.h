@@ -74,9 +74,10 @@ private:
 // recognition behind a cache like the tracking answers' (one upstream request per number per cache
 // lifetime, requests for a number being asked wait for that answer, a failing number is not asked
 // again for a minute), with the tracking route's bound on waiting queries (503 beyond it) and its
-// dropping of queries whose clients all went away. The demo and 17TRACK (whose detection comes
-// only with registering a number, one unit of quota each) answer with no candidates without
-// asking anyone.
+// dropping of queries whose clients all went away. 17TRACK (whose detection comes only with
+// registering a number, one unit of quota each) answers with no candidates without asking anyone;
+// the demo answers at once from the number's shape, as a provider would. Every answer names the
+// back-end in X-Zjx-Backend.
 class RecognitionBackend : public QObject {
 public:
     using Done = std::function<void(const zjx::service::Reply&)>;
@@ -87,6 +88,8 @@ public:
     int upstreamQueries() const { return m_upstreamQueries; }
     int droppedQueries() const { return m_droppedQueries; } // abandoned before they were sent
     void setClock(std::function<qint64()> clock) { m_clock = std::move(clock); }
+    // Who answers ("demo", "kuaidi100", ...), and for the demo the rule that answers from the shape.
+    void setBackend(const QString& name, std::function<QStringList(const QString&)> localAnswer = {});
 
 private:
     void finish(const QString& number, const Recognition& r);
@@ -100,9 +103,15 @@ private:
     QHash<QString, Cached> m_cache;
     WaitingQueries<zjx::service::Reply> m_waiting;
     std::function<qint64()> m_clock;
+    QByteArray m_backendName;
+    std::function<QStringList(const QString&)> m_localAnswer;
     int m_upstreamQueries = 0;
     int m_droppedQueries = 0;
 };
+
+// The demo's companies for a number, from its shape alone (the prefixes and lengths the Chinese
+// couriers print), the same every time; none for a shape no courier prints.
+QStringList demoRecognition(const QString& number);
 
 std::unique_ptr<RecognitionBackend> makeRecognitionBackend(const GatewayConfig& config, LogSink log,
                                                            const QList<QSslCertificate>& extraCa = {});

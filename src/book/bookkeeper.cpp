@@ -100,6 +100,18 @@ BookKeeper::Recorded BookKeeper::record(const QString& number, const QString& co
     return Recorded::Saved;
 }
 
+bool BookKeeper::recordMany(const QStringList& records) {
+    return storeSaved(m_book.appendMany(records));
+}
+
+QSet<QString> BookKeeper::numbers() const {
+    QSet<QString> numbers;
+    numbers.reserve(records().size());
+    for (const QString& record : records())
+        numbers.insert(ParcelRecord::split(record).number);
+    return numbers;
+}
+
 int BookKeeper::indexOf(const QString& number, const QString& company) const {
     for (int i = 0; i < records().size(); ++i) {
         const ParcelFields fields = ParcelRecord::split(records().at(i));

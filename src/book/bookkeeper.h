@@ -4,6 +4,7 @@
 #include "core/result.h"
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <functional>
 
@@ -43,6 +44,12 @@ public:
     // What recording the add panel's parcel did.
     enum class Recorded { Saved, AlreadyListed, NotSaved };
     Recorded record(const QString& number, const QString& company, const QString& note);
+
+    // New parcels of a list or an order file, as one change: one write of the file. False when the
+    // file did not take them (the book in memory keeps them, as after any failed rewrite).
+    bool recordMany(const QStringList& records);
+    // The numbers the book lists, whatever their company.
+    QSet<QString> numbers() const;
 
     void load();
     // Empties the book and reads the file again, keeping the chosen parcel chosen.

@@ -54,6 +54,18 @@ Result ParcelBook::append(const QString& record) {
     return save();
 }
 
+Result ParcelBook::appendMany(const QStringList& records) {
+    if (records.isEmpty())
+        return Result::success();
+    m_records.append(records);
+    QStringList notes;
+    notes.reserve(records.size());
+    for (const QString& record : records)
+        notes << ParcelRecord::note(record);
+    Q_EMIT notesAppended(notes);
+    return save();
+}
+
 Result ParcelBook::replace(int index, const QString& record) {
     if (index >= 0 && index < m_records.size()) {
         m_records[index] = record;

@@ -34,6 +34,8 @@ public:
     Loaded reload();
 
     Result append(const QString& record);
+    // Many records at once, written to the file once.
+    Result appendMany(const QStringList& records);
     Result replace(int index, const QString& record); // an index outside the book changes nothing
     Result remove(int index);                         // likewise
     // Empties the book and deletes the file, or writes it empty when it cannot be deleted.

@@ -29,6 +29,7 @@ public:
     // The user chose `company` in the chooser (or through the finder).
     Step pickedByHand(int company);
     bool byHand() const { return m_byHand; }
+    bool holds() const { return m_before >= 0; } // a guess chose the company shown
 
 private:
     Step follow(const QList<int>& ranked, int shown);

@@ -1,8 +1,12 @@
 #include "gui/addparcelpanel.h"
 
 #include "book/parcelrecord.h"
+#include "core/catalogue.h"
 #include "guess/onlineguess.h"
+#include "gui/companychooser.h"
 #include "gui/panelcontrols.h"
+#include "intake/companysearch.h"
+#include "intake/parcellist.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -34,7 +38,8 @@ AddParcelPanel::AddParcelPanel(QWidget* window)
     caption(this, QStringLiteral("快递单号："), QRect(16, 42, 76, 26));
     m_numberBox = chooser(this, QStringLiteral("numberBox"), QStringLiteral("快递单号"), QRect(92, 42, 270, 26), true);
     caption(this, QStringLiteral("快递公司："), QRect(16, 78, 76, 26));
-    m_companyBox = chooser(this, QStringLiteral("companyBox"), QStringLiteral("快递公司"), QRect(92, 78, 180, 26));
+    m_companyBox = new CompanyChooser(QStringLiteral("companyBox"), QStringLiteral("快递公司"), this);
+    m_companyBox->setGeometry(92, 78, 180, 26);
     m_finderButton = button(this, QStringLiteral("finderButton"), QStringLiteral("快捷搜索"), QRect(280, 76, 82, 30));
     caption(this, QStringLiteral("快递备注："), QRect(16, 114, 76, 26));
     m_noteBox = lineEdit(this, QStringLiteral("noteBox"), QStringLiteral("快递备注"), QRect(92, 114, 270, 26));
@@ -42,22 +47,24 @@ AddParcelPanel::AddParcelPanel(QWidget* window)
     m_closeAfterAdding->setObjectName(QStringLiteral("closeAfterAdding"));
     m_closeAfterAdding->setGeometry(16, 148, 350, 22);
     m_closeAfterAdding->setChecked(true);
-    m_queryButton = button(this, QStringLiteral("queryButton"), QStringLiteral("开始查询"), QRect(16, 178, 346, 32));
+    m_queryButton = button(this, QStringLiteral("queryButton"), QStringLiteral("开始查询"), QRect(16, 178, 250, 32));
     m_queryButton->setEnabled(false);
+    m_batchButton = button(this, QStringLiteral("batchButton"), QStringLiteral("批量添加"), QRect(272, 178, 90, 32));
+    connect(m_batchButton, &QPushButton::clicked, this, &AddParcelPanel::batchRequested);
 
     connect(m_queryButton, &QPushButton::clicked, this, &AddParcelPanel::queryRequested);
     connect(m_finderButton, &QPushButton::clicked, this, &AddParcelPanel::finderRequested);
-    connect(m_companyBox, &QComboBox::currentIndexChanged, this, &AddParcelPanel::companyChanged);
+    connect(m_companyBox, &CompanyChooser::companyChanged, this, &AddParcelPanel::companyChanged);
     // editTextChanged covers typing, Ctrl+V and F8 (which sets the box's text); activated is only
     // ever the user's own pick, never the program's setCurrentIndex.
     connect(m_numberBox, &QComboBox::editTextChanged, this, [this] {
         numberChanged();
         Q_EMIT numberEdited(number());
     });
-    connect(m_companyBox, &QComboBox::activated, this, [this] {
+    connect(m_companyBox, &CompanyChooser::companyPicked, this, [this](int company) {
         if (m_onlineGuess)
             m_onlineGuess->cancel();
-        applyGuess(m_guess.pickedByHand(m_companyBox->currentIndex()));
+        applyGuess(m_guess.pickedByHand(company));
     });
     // Key presses reach the window before the focused control, wherever the focus is in it.
     m_keys = new KeyFilter([this](QObject* watched, QEvent* event) { return windowKey(watched, event); }, this);
@@ -68,11 +75,10 @@ AddParcelPanel::~AddParcelPanel() {
     qApp->removeEventFilter(m_keys);
 }
 
-void AddParcelPanel::setCompanies(const QStringList& names) {
-    // Filling a chooser selects its first entry by itself; it starts without a selection.
+void AddParcelPanel::setCompanies(const QStringList&) {
+    // The chooser holds the catalogue from the start, without a selection.
     const QSignalBlocker block(m_companyBox);
-    m_companyBox->addItems(names);
-    m_companyBox->setCurrentIndex(-1);
+    m_companyBox->setCompany(-1);
 }
 
 QString AddParcelPanel::number() const {
@@ -84,29 +90,29 @@ QString AddParcelPanel::note() const {
 }
 
 QString AddParcelPanel::company() const {
-    return m_companyBox->currentText();
+    return m_companyBox->companyName();
 }
 
 int AddParcelPanel::companyIndex() const {
-    return m_companyBox->currentIndex();
+    return m_companyBox->company();
 }
 
 void AddParcelPanel::chooseCompany(int index) {
     // No change signal for the same entry; whoever follows the company must still hear of it.
-    if (m_companyBox->currentIndex() == index)
+    if (m_companyBox->company() == index)
         Q_EMIT companyChanged(index);
     else
-        m_companyBox->setCurrentIndex(index);
+        m_companyBox->setCompany(index);
 }
 
 void AddParcelPanel::setCompanyIndex(int index) {
-    m_companyBox->setCurrentIndex(index);
+    m_companyBox->setCompany(index);
 }
 
 void AddParcelPanel::chooseCompanyNamed(const QString& name) {
-    const int index = m_companyBox->findText(name);
+    const int index = m_companyBox->rowOf(CourierCatalogue::indexOfName(name));
     if (index >= 0)
-        chooseCompany(index);
+        chooseCompany(m_companyBox->companyAt(index));
 }
 
 void AddParcelPanel::setNumberText(const QString& text) {
@@ -116,10 +122,34 @@ void AddParcelPanel::setNumberText(const QString& text) {
 void AddParcelPanel::openEmpty() {
     m_numberBox->clearEditText();
     m_noteBox->clear();
+    if (m_bookUses)
+        m_companyBox->arrange(companiesByUse(m_bookUses()));
     chooseCompany(0);
     showAlone();
     // Ready for typing the number at once.
     m_numberBox->setFocus();
+}
+
+void AddParcelPanel::clearEntries() {
+    m_numberBox->clearEditText();
+    m_noteBox->clear();
+    m_numberBox->setFocus();
+}
+
+void AddParcelPanel::focusCompany() {
+    m_companyBox->setFocus();
+}
+
+bool AddParcelPanel::takeRecognised(const QString& number, const QStringList& codes) {
+    // Asked before: an online guess for this number may be on its way and must not ask again.
+    if (m_onlineGuess)
+        m_onlineGuess->cancel();
+    const CompanyGuess::Step step =
+        m_guess.onlineAnswered(number, codes, companyIndex(), m_bookUses ? m_bookUses() : QHash<QString, int>());
+    if (!step.changes)
+        return false;
+    applyGuess(step);
+    return true;
 }
 
 QString AddParcelPanel::missing() {
@@ -172,12 +202,12 @@ void AddParcelPanel::setGuessSources(std::function<QString()> host, std::functio
     connect(m_onlineGuess, &OnlineGuess::answered, this, [this](const QString& asked, const QStringList& codes) {
         if (m_busy())
             return;
-        applyGuess(m_guess.onlineAnswered(asked, codes, m_companyBox->currentIndex(), m_bookUses()));
+        applyGuess(m_guess.onlineAnswered(asked, codes, m_companyBox->company(), m_bookUses()));
     });
 }
 
 void AddParcelPanel::companyPickedInFinder() {
-    applyGuess(m_guess.pickedByHand(m_companyBox->currentIndex()));
+    applyGuess(m_guess.pickedByHand(m_companyBox->company()));
 }
 
 void AddParcelPanel::numberChanged() {
@@ -185,7 +215,7 @@ void AddParcelPanel::numberChanged() {
         return;
     m_onlineGuess->cancel();
     const QString shown = number();
-    const CompanyGuess::Step step = m_guess.numberChanged(shown, m_companyBox->currentIndex(), m_bookUses());
+    const CompanyGuess::Step step = m_guess.numberChanged(shown, m_companyBox->company(), m_bookUses());
     applyGuess(step);
     if (step.askOnline)
         m_onlineGuess->ask(shown);
@@ -195,14 +225,27 @@ void AddParcelPanel::applyGuess(const CompanyGuess::Step& step) {
     if (!step.changes)
         return;
     if (step.company >= 0 && step.company < m_companyBox->count())
-        m_companyBox->setCurrentIndex(step.company); // the service code follows
+        m_companyBox->setCompany(step.company); // the service code follows
     Q_EMIT guessHint(step.hint);
+}
+
+bool AddParcelPanel::passOnList(const QString& text) {
+    const ReadParcels read = readPastedList(text, 2);
+    if (read.rows.size() + read.overLimit < 2)
+        return false;
+    Q_EMIT listPasted(text);
+    return true;
 }
 
 void AddParcelPanel::pasteNumber() {
     const QClipboard* clipboard = QGuiApplication::clipboard();
+    const QString text = clipboard ? clipboard->text() : QString();
+    if (passOnList(text))
+        return;
+    if (!isVisible())
+        openEmpty();
     // A number copied from a page or a chat often ends with a line break, which is not part of it.
-    setNumberText(clipboard ? ParcelRecord::singleLine(clipboard->text()) : QString());
+    setNumberText(ParcelRecord::singleLine(text));
 }
 
 bool AddParcelPanel::windowKey(QObject* watched, QEvent* event) {
@@ -213,6 +256,11 @@ bool AddParcelPanel::windowKey(QObject* watched, QEvent* event) {
     if (key->key() == Qt::Key_F8 && !key->isAutoRepeat()) {
         pasteNumber();
         return true;
+    }
+    // A list pasted into the number box would run together into one number.
+    if (key->matches(QKeySequence::Paste) && watched == m_numberBox->lineEdit()) {
+        const QClipboard* clipboard = QGuiApplication::clipboard();
+        return clipboard && passOnList(clipboard->text());
     }
     if (key->key() == Qt::Key_Escape) {
         // Escape closes the open panel, as its close image would.

@@ -14,6 +14,7 @@ class QLineEdit;
 class QPushButton;
 
 namespace zjx {
+class CompanyChooser;
 class OnlineGuess;
 }
 
@@ -40,8 +41,18 @@ public:
     void chooseCompanyNamed(const QString& name); // a name the catalogue does not know changes nothing
     void setNumberText(const QString& text);       // as typed or pasted
 
-    // Opens the panel empty, the first company chosen and the number box ready for typing.
+    // Opens the panel empty, the first company chosen and the number box ready for typing; the
+    // companies the book uses most come first in the chooser.
     void openEmpty();
+    // Empties the number and the note for the next parcel (the company stays).
+    void clearEntries();
+    // Whether the user or a guess from the number chose the company shown: the chooser's first
+    // entry, shown when the panel opens, is nobody's choice.
+    bool companyChosen() const { return m_guess.byHand() || m_guess.holds(); }
+    // The tracking service recognised `number` as one of `codes`: the most likely is chosen.
+    // False when none of them is a company of the catalogue.
+    bool takeRecognised(const QString& number, const QStringList& codes);
+    void focusCompany();
     // Checks the boxes as "开始查询" does; the hint that says what is missing, or "" when all is there.
     QString missing();
 
@@ -50,7 +61,9 @@ public:
     bool queryEnabled() const;
     // A timed or loop query holds the company (the chooser and its finder) while it runs.
     void setCompanyHeld(bool held);
-    void pasteNumber(); // F8: the clipboard into the number box
+    // F8: the clipboard into the number box (the panel opens when it is closed); a list of numbers
+    // goes to `listPasted` instead.
+    void pasteNumber();
 
     // The chooser follows the number's most likely company unless the user picked one by hand:
     // `host` is the service's address as known now, `bookUses` ranks equal candidates, `busy` says
@@ -67,6 +80,8 @@ Q_SIGNALS:
     void numberEdited(const QString& number); // typed, pasted (F8, Ctrl+V) or cleared
     void guessHint(const QString& hint);      // the guess's hint; empty: withdraw the one shown
     void companyChanged(int index);
+    void listPasted(const QString& text); // more than one number pasted into the number box
+    void batchRequested();                // "批量添加"
 
 private:
     bool isEntryField(const QWidget* widget) const;
@@ -77,11 +92,15 @@ private:
     void applyGuess(const CompanyGuess::Step& step);
 
     QComboBox* m_numberBox = nullptr;
-    QComboBox* m_companyBox = nullptr;
+    // True when `text` holds more than one parcel line; it then goes to `listPasted`.
+    bool passOnList(const QString& text);
+
+    CompanyChooser* m_companyBox = nullptr;
     QLineEdit* m_noteBox = nullptr;
     QCheckBox* m_closeAfterAdding = nullptr;
     QPushButton* m_queryButton = nullptr;
     QPushButton* m_finderButton = nullptr;
+    QPushButton* m_batchButton = nullptr;
     QObject* m_keys = nullptr; // the application's key presses pass it first
     CompanyGuess m_guess;
     OnlineGuess* m_onlineGuess = nullptr; // for numbers the published formats leave open

@@ -20,6 +20,7 @@ MainMenu::MainMenu(ServiceLink& link, QWidget* statusArea) : QObject(statusArea)
                          QStringLiteral("神器!百宝工具箱"), QStringLiteral("查询服务设置")});
     // Entries after the six are told apart by their text, whichever order they are added in.
     m_chooser->addItem(overviewText());
+    m_chooser->addItem(batchAddText());
     m_chooser->setCurrentIndex(-1);
     connect(m_chooser, &QComboBox::activated, this, &MainMenu::announce);
 }
@@ -57,6 +58,8 @@ void MainMenu::announce() {
         openServiceSettings();
     else if (m_chooser->currentText() == overviewText())
         Q_EMIT overviewRequested();
+    else if (m_chooser->currentText() == batchAddText())
+        Q_EMIT batchAddRequested();
 }
 
 void MainMenu::openSite(QString Settings::*site) {

@@ -25,6 +25,7 @@ public:
     MainMenu(ServiceLink& link, QWidget* statusArea);
 
     static QString overviewText() { return QStringLiteral("全部快递"); }
+    static QString batchAddText() { return QStringLiteral("批量添加"); }
 
     // The parcel the service settings check with: the chosen one, else the one asked last.
     void setCheckParcel(std::function<std::pair<QString, QString>()> parcel) { m_checkParcel = std::move(parcel); }
@@ -45,6 +46,7 @@ public:
 
 Q_SIGNALS:
     void overviewRequested();
+    void batchAddRequested();
     void serviceSaved(const ServiceSettings& now, const ServiceSettings& before); // the service starts again
 
 private:

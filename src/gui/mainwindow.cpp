@@ -149,6 +149,7 @@ void MainWindow::connectParts() {
     connect(m_parcelPanel, &ParcelPanel::copyRequested, this, &MainWindow::copyParcel);
     connect(m_parcelPanel, &ParcelPanel::finderRequested, this, &MainWindow::openFinder);
 
+    connectIntake();
     m_schedulePanel->setParcelCheck([this] { return !m_commandBar->chosenNote().isEmpty(); });
     connect(m_schedulePanel, &SchedulePanel::holdChanged, this, [this](bool held) {
         m_commandBar->setHeld(held);
@@ -238,18 +239,6 @@ void MainWindow::askAboutChosen() {
     if (m_commandBar->addEnabled())
         m_commandBar->focusAdd();
     m_keeper.parcelIndexText = QString::number(m_commandBar->chosenIndex());
-}
-
-void MainWindow::startQuery() {
-    if (HttpClient::instance().isWaiting())
-        return;
-    if (const QString missing = m_addPanel->missing(); !missing.isEmpty()) {
-        setHint(missing);
-        return;
-    }
-    if (m_query->askNew(m_addPanel->number(), m_addPanel->company(), m_addPanel->note()) &&
-        m_addPanel->closesAfterAdding())
-        m_addPanel->hide();
 }
 
 void MainWindow::chooseFirst() {

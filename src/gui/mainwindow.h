@@ -13,6 +13,7 @@ namespace zjx {
 
 class AddParcelPanel;
 class AlertPlayer;
+class BatchAddWindow;
 class CommandBar;
 class CompanyFinderWindow;
 class DesktopNotifier;
@@ -71,6 +72,9 @@ public:
     void copyParcel();     // "复制"
     void deleteParcel();   // "删除"
     void openFinder();     // "快捷搜索"
+    // "批量添加", with a pasted list when there is one; the window stays open beside this one.
+    void openBatchAdd(const QString& listText = QString());
+    BatchAddWindow* batchAddWindow() const;
     CompanyFinderWindow* makeFinder(); // a finder that chooses in this window, not shown yet
 
     // Every parcel at a glance, and what it asks of the window.
@@ -86,6 +90,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void buildTasks();
@@ -94,6 +99,13 @@ private:
     void chooseFirst(); // the first parcel of the book chosen (and asked about), or none
     void changeParcel(const QString& number, const QString& company, const QString& note);
     void notify(const NewsNotice& notice);
+    void connectIntake();
+    // "开始查询" under a company the user or a guess chose; `recognised` says how it was found.
+    void askNew(const QString& recognised = QString());
+    // "开始查询" under a company nobody chose: the service recognises the number first.
+    void recogniseThenAsk();
+    // The window became active: a number on the clipboard the book lacks is offered, once.
+    void offerClipboard();
 
     ServiceLink m_link;
     BookKeeper m_keeper;
@@ -111,6 +123,9 @@ private:
     DesktopNotifier* m_notifier = nullptr; // made with the first notice
     QTimer m_versionTimer;
     QPointer<OverviewWindow> m_overview;
+    QPointer<BatchAddWindow> m_batchAdd;
+    QString m_clipboardSeen; // the clipboard text offered last
+    quint64 m_recognition = 0; // the recognition "开始查询" waits for
 };
 
 } // namespace zjx

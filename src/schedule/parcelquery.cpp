@@ -154,6 +154,10 @@ bool ParcelQuery::askNew(const QString& number, const QString& company, const QS
     return true;
 }
 
+void ParcelQuery::addDoneNote(const QString& note) {
+    m_doneHint = (m_doneHint.isEmpty() ? QStringLiteral("查询完毕...") : m_doneHint) + note;
+}
+
 void ParcelQuery::askAgain(const QString& number, const QString& company, bool automatic) {
     if (!begin())
         return;

@@ -46,6 +46,8 @@ public:
     // A new parcel from the add panel. True when the answer is good: the parcel is recorded (or
     // was listed already) and its rows are parsed shortly.
     bool askNew(const QString& number, const QString& company, const QString& note);
+    // Words the hint of the parse under way ends with ("已按快递100识别为中通快递").
+    void addDoneNote(const QString& note);
     // A listed parcel again; `automatic` for a timed or loop re-query.
     void askAgain(const QString& number, const QString& company, bool automatic);
     // Entry counts of the parcel shown, compared by a query the user starts.

@@ -88,6 +88,7 @@ inline QCheckBox* closeAfterAdding(MainWindow& w) {
 inline void typeIntoAddPanel(MainWindow& w, const QString& number, int company, const QString& note) {
     numberBox(w)->setEditText(number);
     companyBox(w)->setCurrentIndex(company);
+    Q_EMIT companyBox(w)->activated(company); // the user's own pick
     noteBox(w)->setText(note);
 }
 inline void typeIntoAddPanel(MainWindow& w, const QString& number, const QString& company, const QString& note) {

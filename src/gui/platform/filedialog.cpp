@@ -22,6 +22,12 @@ QString FileDialog::getSaveFileName(QWidget* parent, const QString& suggestedPat
     return dialog.selectedFiles().constFirst();
 }
 
+QString FileDialog::getOpenFileName(QWidget* parent, const QString& folder, const QString& filter) {
+    if (seamHandler<FileDialog>())
+        return seamHandler<FileDialog>()(folder, filter);
+    return QFileDialog::getOpenFileName(parent, QString(), folder, filter);
+}
+
 void FileDialog::setHandler(Handler h) {
     seamHandler<FileDialog>() = std::move(h);
 }
