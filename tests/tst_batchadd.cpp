@@ -54,7 +54,7 @@ private Q_SLOTS:
     void init() {
         m_server = std::make_unique<TestServer>();
         m_server->setHandler("/autonumber", recognise);
-        m_server->setResponse("/", {200, TestServer::trackingPage({u"已揽收"_s})});
+        m_server->setResponse("/", {200, TestServer::trackingPage({u"已揽收"_s}), "text/html; charset=GBK", 0, {}, {}});
         m_fx = std::make_unique<WindowFixture>(m_server->hostPort());
     }
     void cleanup() {
@@ -149,8 +149,8 @@ void TestBatchAdd::orderFilesImport() {
     ScriptedSaveDialog::setNextFileName(file.fileName());
     w->batchAddWindow()->importFile();
     QCOMPARE(tableRows(*w->batchAddWindow()), expected);
-    QCOMPARE(ScriptedMessageBox::shownTexts(), problem.isEmpty() ? QStringList() : QStringList{problem});
-    ScriptedMessageBox::clearShown();
+    QCOMPARE(ScriptedBoxes::shownTexts(), problem.isEmpty() ? QStringList() : QStringList{problem});
+    ScriptedBoxes::clearShown();
 }
 
 using RecogniseRow = std::tuple<const char*, QString, bool, QString, QStringList, std::string>;

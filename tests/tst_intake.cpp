@@ -168,12 +168,13 @@ void TestIntake::chooserSearch() {
     QCOMPARE(pinyinInitials(u"EMS快递"_s), u"emskd"_s);
     const auto found = [](const QString& typed) {
         QStringList names;
-        for (int i : companiesByUse({{u"中通快运"_s, 2}, {u"圆通快递"_s, 1}}))
-            if (companyMatches(i, typed))
-                names << CourierCatalogue::displayName(i);
+        for (int i : findCompanies(companiesByUse({{u"中通快运"_s, 2}, {u"圆通快递"_s, 1}}), typed))
+            names << CourierCatalogue::displayName(i);
         return names;
     };
-    QVERIFY(found(u"jt"_s).contains(u"极兔速递"_s));
+    // Initials, name or code that begin with what was typed come first (全际通快递 "qjtkd" after).
+    QCOMPARE(found(u"jt"_s).first(), u"极兔速递"_s);
+    QVERIFY(found(u"jt"_s).contains(u"全际通快递"_s));
     // Used companies first, then catalogue order.
     QCOMPARE(found(u"zt"_s).first(), u"中通快运"_s);
     QVERIFY(found(u"ZT"_s).contains(u"中通快递"_s));

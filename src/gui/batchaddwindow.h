@@ -1,6 +1,7 @@
 #pragma once
 
 #include "intake/intakebatch.h"
+#include "intake/parcellist.h"
 
 #include <QDialog>
 #include <QTimer>

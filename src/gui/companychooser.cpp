@@ -4,7 +4,6 @@
 #include "intake/companysearch.h"
 
 #include <QAbstractItemView>
-#include <QAbstractProxyModel>
 #include <QCompleter>
 #include <QLineEdit>
 #include <QSignalBlocker>
@@ -14,9 +13,9 @@ namespace zjx {
 namespace {
 
 constexpr int companyRole = Qt::UserRole;
-constexpr int searchRole = Qt::UserRole + 1;
 
-// Matches on name, code and initials; the box then shows the company's name, not what matched.
+// Offers the companies found as they are (found and ordered by the search); the box then shows the
+// company's name.
 class CompanyCompleter : public QCompleter {
 public:
     using QCompleter::QCompleter;
@@ -32,13 +31,12 @@ CompanyChooser::CompanyChooser(const QString& objectName, const QString& accessi
     setEditable(true);
     setInsertPolicy(QComboBox::NoInsert);
     setMaxVisibleItems(20);
-    auto* completer = new CompanyCompleter(model(), this);
-    completer->setCompletionRole(searchRole);
-    completer->setFilterMode(Qt::MatchContains);
-    completer->setCaseSensitivity(Qt::CaseInsensitive);
-    completer->setCompletionMode(QCompleter::PopupCompletion);
+    m_found = new QStandardItemModel(this);
+    auto* completer = new CompanyCompleter(m_found, this);
+    completer->setCompletionMode(QCompleter::UnfilteredPopupCompletion);
     completer->setMaxVisibleItems(12);
     setCompleter(completer);
+    connect(lineEdit(), &QLineEdit::textEdited, this, &CompanyChooser::search);
     connect(this, &QComboBox::currentIndexChanged, this, [this](int row) { Q_EMIT companyChanged(companyAt(row)); });
     connect(this, &QComboBox::activated, this, [this](int row) { Q_EMIT companyPicked(companyAt(row)); });
     connect(lineEdit(), &QLineEdit::returnPressed, this, &CompanyChooser::pickTyped);
@@ -49,21 +47,18 @@ void CompanyChooser::arrange(const QList<int>& order) {
     const int chosen = company();
     const QSignalBlocker block(this);
     auto* items = new QStandardItemModel(this);
-    QList<int> companies = order;
+    m_order = order;
     for (int i = 0; i < CourierCatalogue::count; ++i)
-        if (!companies.contains(i))
-            companies << i;
-    for (int company : std::as_const(companies)) {
+        if (!m_order.contains(i))
+            m_order << i;
+    for (int company : std::as_const(m_order)) {
         auto* item = new QStandardItem(CourierCatalogue::displayName(company));
         item->setData(company, companyRole);
-        item->setData(companySearchText(company), searchRole);
         items->appendRow(item);
     }
-    QAbstractItemModel* old = model();
-    setModel(items);
-    completer()->setModel(items);
-    if (old && old->parent() == this)
-        old->deleteLater();
+    setModel(items); // the chooser deletes the model it made before
+    // Setting a model hands the combo's completer the new model: it keeps searching its own.
+    completer()->setModel(m_found);
     setCurrentIndex(rowOf(chosen));
     showChosen();
 }
@@ -101,15 +96,27 @@ void CompanyChooser::focusOutEvent(QFocusEvent* event) {
         showChosen();
 }
 
+void CompanyChooser::search(const QString& typed) {
+    m_found->clear();
+    for (int company : findCompanies(m_order, typed)) {
+        auto* item = new QStandardItem(CourierCatalogue::displayName(company));
+        item->setData(company, companyRole);
+        m_found->appendRow(item);
+    }
+    if (m_found->rowCount() > 0)
+        completer()->complete();
+    else
+        completer()->popup()->hide();
+}
+
 void CompanyChooser::pickTyped() {
     const QString typed = lineEdit()->text();
     if (typed == companyName())
         return;
     // Enter takes the first company the typed text finds.
-    completer()->setCompletionPrefix(typed);
-    const QModelIndex first = completer()->completionModel()->index(0, 0);
-    const auto* proxy = qobject_cast<const QAbstractProxyModel*>(completer()->completionModel());
-    const int row = first.isValid() && proxy ? proxy->mapToSource(first).row() : -1;
+    const QList<int> found = findCompanies(m_order, typed);
+    const int row = found.isEmpty() ? -1 : rowOf(found.first());
+    completer()->popup()->hide();
     if (row >= 0) {
         setCurrentIndex(row);
         Q_EMIT activated(row);

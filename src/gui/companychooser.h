@@ -4,6 +4,8 @@
 #include <QHash>
 #include <QList>
 
+class QStandardItemModel;
+
 namespace zjx {
 
 // A company chooser that finds a company by typing: its name, its service code or the pinyin
@@ -32,7 +34,11 @@ protected:
 
 private:
     void showChosen(); // the box shows the chosen company's name again after a search
+    void search(const QString& typed);
     void pickTyped();
+
+    QList<int> m_order;
+    QStandardItemModel* m_found = nullptr; // what the text typed finds, best first
 };
 
 } // namespace zjx

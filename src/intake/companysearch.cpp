@@ -70,9 +70,20 @@ QString companySearchText(int company) {
     return company >= 0 && company < texts.size() ? texts[company] : QString();
 }
 
-bool companyMatches(int company, const QString& typed) {
+QList<int> findCompanies(const QList<int>& order, const QString& typed) {
     const QString wanted = typed.trimmed().toLower();
-    return !wanted.isEmpty() && companySearchText(company).contains(wanted);
+    if (wanted.isEmpty())
+        return {};
+    QList<int> starting, containing;
+    for (int company : order) {
+        const QString text = companySearchText(company);
+        if (!text.contains(wanted))
+            continue;
+        const QStringList parts = text.split(u' ');
+        const bool starts = std::any_of(parts.begin(), parts.end(), [&](const QString& p) { return p.startsWith(wanted); });
+        (starts ? starting : containing) << company;
+    }
+    return starting + containing;
 }
 
 QList<int> companiesByUse(const QHash<QString, int>& bookUses) {

@@ -11,11 +11,12 @@ namespace zjx {
 // characters (a character with several readings gets the one ICU gives first).
 QString pinyinInitials(const QString& text);
 
-// What typing in a company chooser finds: the display name, the service code or the pinyin
-// initials containing the typed text, case ignored ("jt" finds 极兔速递, "zt" 中通快递).
-bool companyMatches(int company, const QString& typed);
-// The text a chooser's completer matches against for a company: name, code and initials.
+// The text typing is matched against for a company: name, code and initials, lower-case.
 QString companySearchText(int company);
+// What typing in a company chooser finds: the companies of `order` whose display name, service
+// code or pinyin initials contain `typed`, case ignored ("jt" finds 极兔速递, "zt" 中通快递), in that order, except that those whose name,
+// code or initials begin with it come first ("jt": 极兔速递 before 全际通快递).
+QList<int> findCompanies(const QList<int>& order, const QString& typed);
 
 // Every catalogue index, the companies the book uses most first (by their count, ties in catalogue
 // order), then the others in catalogue order. `bookUses` counts records by company display name.
