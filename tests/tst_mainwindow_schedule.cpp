@@ -318,8 +318,7 @@ void TestMainWindowSchedule::lockedControlsRefuseTheUser() {
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
     w->addPanel().openEmpty(); // the add panel is open before the mode starts
-    numberBox(*w)->setEditText(QStringLiteral("333"));
-    noteBox(*w)->setText(QStringLiteral("伞"));
+    typeIntoAddPanel(*w, QStringLiteral("333"), 0, QStringLiteral("伞"));
     w->schedulePanel().toggleTimed();
     QVERIFY(isIn(*w, State::TimedArmed));
 
@@ -561,8 +560,7 @@ void TestMainWindowSchedule::requeryOutlivesAReloadOfTheBook() {
     intervalBox(*w)->setCurrentText(QStringLiteral("1")); // every loop minute asks
     if (viaAddPanel) {
         w->addPanel().openEmpty();
-        numberBox(*w)->setEditText(QStringLiteral("444"));
-        noteBox(*w)->setText(QStringLiteral("书包"));
+        typeIntoAddPanel(*w, QStringLiteral("444"), 0, QStringLiteral("书包"));
         test::ScriptedBoxes::setNextAnswer(MessageBox::Answer::Yes);
         w->startQuery();
         QCOMPARE(w->bookKeeper().records().size(), 3);
