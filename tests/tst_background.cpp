@@ -227,7 +227,9 @@ void TestBackground::toolTipAndBadge() {
 // Signed-for parcels are no longer tracked but their unopened news counts; the night and the day's
 // limit come from the watch as it stands.
 void TestBackground::summaryOfTheWatch() {
-    const auto key = [](const char* number) { return ParcelKey{QString::fromLatin1(number), QStringLiteral("申通快递")}; };
+    const auto key = [](const char* number) {
+        return ParcelKey{QString::fromLatin1(number), QStringLiteral("申通快递")};
+    };
     QHash<ParcelKey, ParcelState> known;
     known[key("1")].state = QStringLiteral("运送中");
     known[key("1")].unseen = true;

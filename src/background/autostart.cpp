@@ -74,7 +74,8 @@ QString AutostartEntry::command(const QString& program, const QString& onPath) {
             return {};
     if (!QDir::isAbsolutePath(program))
         return {};
-    const bool found = !onPath.isEmpty() && QFileInfo(onPath).canonicalFilePath() == QFileInfo(program).canonicalFilePath() &&
+    const bool found = !onPath.isEmpty() &&
+                       QFileInfo(onPath).canonicalFilePath() == QFileInfo(program).canonicalFilePath() &&
                        !QFileInfo(program).canonicalFilePath().isEmpty();
     // The name alone follows the program when a new version is installed elsewhere on the PATH.
     return (found ? QFileInfo(onPath).fileName() : execArgument(program)) + u' ' + QLatin1String(backgroundOption);

@@ -15,9 +15,9 @@ class ParcelStates;
 
 // What the watch is doing, as the tray icon tells it.
 struct WatchSummary {
-    int tracked = 0;            // parcels of the book the watch still asks about (not signed for)
-    int unread = 0;             // parcels of the book with news the user has not opened
-    bool stoppedForToday = false;  // the day's limit of charged asks is reached
+    int tracked = 0;                 // parcels of the book the watch still asks about (not signed for)
+    int unread = 0;                  // parcels of the book with news the user has not opened
+    bool stoppedForToday = false;    // the day's limit of charged asks is reached
     std::optional<QTime> quietUntil; // the night's pause and when it ends
 
     friend bool operator==(const WatchSummary&, const WatchSummary&) = default;
