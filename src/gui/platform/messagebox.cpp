@@ -58,7 +58,11 @@ MessageBox::Answer MessageBox::show(QWidget* parent, const QString& fullText, Ic
                                     Answer defaultAnswer) {
     // Boxes show page values, version files, notes and names as the program got them: never as
     // markup (a link would open a browser, an image would load a file), never megabytes long.
-    const QString text = readableText(fullText);
+    // Line breaks as the box shows them: a CR of the design's texts or of a file's CR LF would
+    // otherwise reach a screen reader, which reads the box's text as it is.
+    QString text = readableText(fullText);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(u'\r', u'\n');
     State& s = state();
     ++s.showing;
     const auto shownNoMore = qScopeGuard([&s] {
