@@ -19,6 +19,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -224,9 +225,28 @@ private Q_SLOTS:
         const QList<test::ScriptedBoxes::Shown> shown = test::ScriptedBoxes::shown();
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown.first().buttons, MessageBox::Buttons::YesNoCancel);
-        QCOMPARE(shown.first().text, QStringLiteral("感谢您对阿檀、对青檀坊系列的软件的支持!\n \n"
+        QCOMPARE(shown.first().text, QStringLiteral("感谢您对阿檀、对青檀坊系列的软件的支持!\r \r"
                                                     "是否退出并到论坛可以下载更多青檀坊系列原创免费软件?"));
         QCOMPARE(m_fx->openedUrls(), opensForum ? QStringList{QStringLiteral("http://127.0.0.1:9/forum")} : QStringList{});
+    }
+
+    // The real box: a screen reader reads its text with the line breaks shown, never a CR.
+    void farewellReadsAsShown() {
+        auto w = m_fx->makeWindow();
+        w->show();
+        test::ScriptedBoxes::uninstall();
+        QStringList said;
+        whenModalOpens<QMessageBox>([&said](QMessageBox* box) {
+            for (QLabel* label : box->findChildren<QLabel*>())
+                said << QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name);
+            box->button(QMessageBox::Cancel)->click();
+        });
+        const bool closed = w->close();
+        test::ScriptedBoxes::install();
+        QVERIFY(!closed);
+        QVERIFY2(said.contains(QStringLiteral("感谢您对阿檀、对青檀坊系列的软件的支持!\n \n"
+                                              "是否退出并到论坛可以下载更多青檀坊系列原创免费软件?")),
+                 qPrintable(said.join(u'|')));
     }
 
     void menuOpensSites_data() {

@@ -58,11 +58,7 @@ MessageBox::Answer MessageBox::show(QWidget* parent, const QString& fullText, Ic
                                     Answer defaultAnswer) {
     // Boxes show page values, version files, notes and names as the program got them: never as
     // markup (a link would open a browser, an image would load a file), never megabytes long.
-    // Line breaks as the box shows them: a CR of the design's texts or of a file's CR LF would
-    // otherwise reach a screen reader, which reads the box's text as it is.
-    QString text = readableText(fullText);
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(u'\r', u'\n');
+    const QString text = readableText(fullText);
     State& s = state();
     ++s.showing;
     const auto shownNoMore = qScopeGuard([&s] {
@@ -72,7 +68,12 @@ MessageBox::Answer MessageBox::show(QWidget* parent, const QString& fullText, Ic
     if (s.handler)
         return s.handler({text, icon, buttons, defaultAnswer});
 
-    QMessageBox box(icon == Icon::Warning ? QMessageBox::Warning : QMessageBox::Information, title(), text,
+    // A CR (the program's own texts break lines with it, files with CR LF) is a line break on
+    // screen, and a screen reader reads the box's text as it is: it gets the text as shown.
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    shown.replace(u'\r', u'\n');
+    QMessageBox box(icon == Icon::Warning ? QMessageBox::Warning : QMessageBox::Information, title(), shown,
                     QMessageBox::NoButton, parent);
     box.setTextFormat(Qt::PlainText);
     switch (buttons) {
