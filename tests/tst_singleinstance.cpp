@@ -3,8 +3,10 @@
 // nothing. And a program asked to end by a signal leaves through its event loop.
 #include "platform/singleinstance.h"
 #include "support/datatable.h"
+#include "support/fifo.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
@@ -94,6 +96,18 @@ private Q_SLOTS:
         QCOMPARE(first.lockPath().startsWith(SingleInstance::privateFolder()), othersWrite);
         QCOMPARE(first.lockPath().startsWith(shared), !othersWrite);
         QVERIFY(!SingleInstance(m_key, bookPath).claim());
+    }
+
+    // Qt reads a lock file it finds to learn whose it is: a FIFO there must not hang the start.
+    void fifoInPlaceOfTheLockIsNoGuard() {
+        const QString bookPath = folder(QStringLiteral("fifo")) + QStringLiteral("/wlnum.ini");
+        zjx::test::FifoInPlace fifo(bookPath + QStringLiteral(".lock"));
+        QVERIFY(fifo.made());
+        QElapsedTimer started;
+        started.start();
+        QVERIFY(SingleInstance(m_key, bookPath).claim());
+        QVERIFY(started.elapsed() < 2000);
+        QVERIFY(fifo.stillThere());
     }
 
     void endSignalsLeaveThroughTheEventLoop_data() {

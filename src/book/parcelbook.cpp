@@ -36,6 +36,8 @@ ParcelBook::Loaded ParcelBook::load() {
     m_records.append(contents.records);
     Q_EMIT notesAppended(contents.notes);
     m_unreadable = contents.unreadable;
+    if (m_unreadable && !contents.problem.isEmpty())
+        qWarning("zjx: cannot read the book %s: it %s", qPrintable(m_path), qPrintable(contents.problem));
     m_keepOriginal = contents.rewriteLoses();
     m_unreadableLines = contents.skippedLines + contents.damagedLines;
     m_notice = m_unreadableLines > 0 ? QStringLiteral("[列表有%1行无法完整读取] ").arg(m_unreadableLines) : QString();

@@ -14,7 +14,8 @@ struct StoreContents {
     int skippedLines = 0;    // non-empty lines that could not be read (fewer than three fields)
     int damagedLines = 0;    // lines loaded with bytes no text holds (shown as U+FFFD)
     bool fromUtf8 = false;   // the file was UTF-8 (an editor's choice); a rewrite stores it as GBK
-    bool unreadable = false; // the file exists but could not be read (permissions, a folder of that name)
+    bool unreadable = false; // the file exists but could not be read (permissions, a folder or a FIFO of that name)
+    QString problem;         // why it could not be read, in plain words
     // A rewrite would lose what the file holds beyond the records: keep the file before it.
     bool rewriteLoses() const { return skippedLines > 0 || damagedLines > 0 || fromUtf8; }
 };

@@ -78,6 +78,13 @@ bool SingleInstance::claim() {
                  qPrintable(m_lockPath));
         return true;
     }
+    // Qt reads an existing lock file to see whose it is: a FIFO in its place would hang the start.
+    struct stat status {};
+    if (::lstat(QFile::encodeName(m_lockPath).constData(), &status) == 0 && !S_ISREG(status.st_mode)) {
+        qWarning("zjx: the lock file %s is not a regular file; running without the one-program guard",
+                 qPrintable(m_lockPath));
+        return true;
+    }
     if (!m_lock->tryLock(0)) {
         if (m_lock->error() == QLockFile::LockFailedError)
             return false;

@@ -1,5 +1,7 @@
 #include "serviceconfig/serviceconfig.h"
 
+#include "core/regularfile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -82,17 +84,17 @@ QString ServiceConfigFile::defaultPath() {
 }
 
 bool ServiceConfigFile::load(const QString& path, QString* error) {
-    QFile file(path);
-    if (!file.exists()) {
+    const RegularFileRead file = readRegularFile(path);
+    if (file.found == FileFound::Missing) {
         setText({});
         return true;
     }
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!file.ok()) {
         if (error)
-            *error = file.errorString();
+            *error = file.problem;
         return false;
     }
-    setText(file.readAll());
+    setText(file.bytes);
     return true;
 }
 
