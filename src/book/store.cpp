@@ -124,7 +124,7 @@ StoreContents Store::parse(const QByteArray& bytes) {
         text = *utf8;
         contents.fromUtf8 = true;
     } else {
-        text = codec::fromGbk(body);
+        text = codec::fromGb18030(body);
     }
     for (const QString& line : codec::splitLines(text)) {
         if (line.isEmpty())
@@ -158,7 +158,22 @@ StoreContents Store::read(const QString& path) {
 }
 
 Result Store::write(const QString& path, const QStringList& records) {
-    return writeFileAtomically(path, codec::gbkLines(records));
+    bool complete = true;
+    const QByteArray bytes = codec::gb18030Lines(records, &complete);
+    // A record that would come back with "?" in it is not written over the good file.
+    if (!complete)
+        return Result::failure(QStringLiteral("a record holds a character the book cannot store"));
+    return writeFileAtomically(path, bytes);
+}
+
+int Store::firstUnwritable(const QStringList& records) {
+    for (int i = 0; i < records.size(); ++i) {
+        bool complete = true;
+        (void)codec::toGb18030(records.at(i), &complete);
+        if (!complete)
+            return i;
+    }
+    return -1;
 }
 
 bool Store::remove(const QString& path) {

@@ -7,7 +7,8 @@
 
 namespace zjx {
 
-// The store file wlnum.ini: one record per line, GBK, CR LF after every line, rewritten whole.
+// The store file wlnum.ini: one record per line, CR LF after every line, rewritten whole. GBK for
+// every character GBK holds, GB18030 for the others (so no note is lost and GBK files stay as they are).
 struct StoreContents {
     QStringList records;     // the lines, unchanged, in file order
     QStringList notes;       // the note of each record, same index
@@ -38,9 +39,11 @@ public:
     static StoreContents read(const QString& path);
     static StoreContents parse(const QByteArray& bytes);
 
-    // Atomic: on failure the previous file stays whole.
+    // Atomic: on failure the previous file stays whole. A record that cannot be stored as it is
+    // fails the write (nothing is written).
     static Result write(const QString& path, const QStringList& records);
-    static bool remove(const QString& path); // a missing file is not an error
+    static int firstUnwritable(const QStringList& records); // its index, -1 when every one can be stored
+    static bool remove(const QString& path);                // a missing file is not an error
     // Copies the file beside itself as wlnum.ini.bak (wlnum.ini.bak.2, ... when that is taken), so
     // a rewrite cannot destroy what could not be read. Returns the copy's path, empty on failure.
     static QString keepOriginal(const QString& path);
