@@ -24,6 +24,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <sys/stat.h>
 
 using namespace zjx;
 using namespace zjx::test;
@@ -271,6 +272,23 @@ private Q_SLOTS:
             QVERIFY(w->strips().text(StatusStrips::Hint).contains(QStringLiteral("无法读取")));
             QVERIFY(fifo.stillThere());
         }
+    }
+
+    // Files an earlier version or another program left readable to others are the user's alone
+    // from the start, before any of them is written again.
+    void companionFilesAreTheOwnersAloneFromTheStart() {
+        const QStringList names{"wlnum.ini",         "wlnum.ini.bak",         "wlnum.ini.bak.2", "wlnum.ini.lock",
+                                "wlnum-archive.ini", "wlnum-archive.ini.bak", "parcels.json",    "zjx-settings.ini"};
+        for (const QString& name : names) {
+            const QString path = m_fx->folder() + u'/' + name;
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.close();
+            QVERIFY(::chmod(QFile::encodeName(path).constData(), 0644) == 0);
+        }
+        auto w = m_fx->makeWindow();
+        for (const QString& name : names)
+            QCOMPARE(QFile::permissions(m_fx->folder() + u'/' + name) & 0x0077, QFile::Permissions());
     }
 
     void failedRewriteIsSaidAndKeptInMemory() {

@@ -2,6 +2,7 @@
 
 #include "book/parcelbook.h"
 #include "book/store.h"
+#include "core/atomicfile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -13,6 +14,7 @@ QString ParcelArchive::pathBeside(const QString& bookPath) {
 }
 
 void ParcelArchive::load() {
+    tightenToOwner(m_path, true);
     const StoreContents contents = Store::read(m_path);
     m_records = contents.records;
     // An archive that exists but cannot be read (no permission, a FIFO in its place) is never

@@ -9,8 +9,8 @@
 #include "watch/bookwatch.h"
 #include "watch/newsbatch.h"
 #include "watch/savecadence.h"
-#include "watch/watchcost.h"
 #include "watch/statefile.h"
+#include "watch/watchcost.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -211,6 +211,13 @@ Result writePrivateFile(const QString& path, const QByteArray& bytes, const Priv
         if (!QDir().mkpath(folder))
             return Result::failure(QStringLiteral("无法创建文件夹 %1").arg(folder));
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    } else {
+        // The folder holds the provider keys: one an earlier version left open to others is closed.
+        struct stat status {};
+        const QByteArray name = QFile::encodeName(folder);
+        if (::lstat(name.constData(), &status) == 0 && S_ISDIR(status.st_mode) && status.st_uid == ::geteuid() &&
+            (status.st_mode & 077) != 0)
+            ::chmod(name.constData(), status.st_mode & 0700);
     }
     const auto fail = [](const char* what) {
         return Result::failure(QString::fromUtf8(what) + QStringLiteral(" (") +

@@ -101,6 +101,7 @@ std::optional<StateFile::Contents> StateFile::fromJson(const QByteArray& bytes) 
 
 StateFile::Loaded StateFile::load(const QString& path) {
     Loaded loaded;
+    tightenToOwner(path, true);
     // Never opened unless a regular file: a FIFO in its place would hang the start.
     const RegularFileRead file = readRegularFile(path);
     if (file.found == FileFound::Missing)
