@@ -351,6 +351,12 @@ void MainWindow::noticeClicked(const QString& key) {
         m_overview->selectParcel(parcel);
 }
 
+void MainWindow::followLaterStart(const QString& command) {
+    bringToFront();
+    if (command == u"overview")
+        openOverview();
+}
+
 void MainWindow::openOverview() {
     if (!m_overview)
         m_overview = new OverviewWindow(*this, this);
