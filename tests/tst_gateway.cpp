@@ -388,6 +388,7 @@ void GatewayTest::phoneTail_data() {
         // The tail is the four digits exactly: a whole number ending with them is refused.
         {"k100 顺丰 whole number", K100, "shunfeng", "13800006420", 502, {}, "13800006420"},
         {"k100 圆通 not sent", K100, "yuantong", "6420", 200, good, ""},
+        {"k100 顺丰快运 tail", K100, "shunfengkuaiyun", "6420", 200, good, "6420"},
         {"kdniao 中通 none", KDN, "zhongtong", "", 502, {}, ""},
         {"kdniao 中通 tail", KDN, "zhongtong", "6420", 200, good, "6420"},
         {"kdniao 圆通 not sent", KDN, "yuantong", "6420", 200, good, ""},

@@ -289,8 +289,9 @@ QByteArray Kuaidi100Client::param(const ProviderQuery& query) {
                       {"resultv2", "8"},
                       {"show", "0"},
                       {"order", "desc"}};
-    // The receiver's phone tail goes only to the companies that answer with nothing less.
-    if (needsPhoneTail(query.codes))
+    // The receiver's phone tail goes only to the companies kuaidi100 answers for with nothing less:
+    // 顺丰 and 中通 as everywhere, and 顺丰快运, which kuaidi100 reads with 顺丰's rules.
+    if (needsPhoneTail(query.codes) || qstrcmp(query.codes.kuaidi100, "shunfengkuaiyun") == 0)
         param.insert("phone", query.phoneTail);
     return compact(param);
 }
