@@ -38,8 +38,11 @@ public:
     Result remove(const QList<int>& indexes);
 
 private:
+    Result writeRecords(const QStringList& records);
+
     QString m_path;
     QStringList m_records;
+    bool m_unreadable = false;
 };
 
 } // namespace zjx

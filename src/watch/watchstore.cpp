@@ -1,6 +1,7 @@
 #include "watch/watchstore.h"
 
 #include "core/atomicfile.h"
+#include "core/regularfile.h"
 #include "watch/pickupcode.h"
 #include "watch/statefile.h"
 
@@ -38,13 +39,6 @@ QString freeName(const QString& base) {
     for (int n = 2; QFileInfo::exists(name) || QFileInfo(name).isSymLink(); ++n)
         name = base + u'.' + QString::number(n);
     return name;
-}
-
-// Whether `path` is missing or a plain file: looked at without opening it, since opening a pipe
-// waits for a writer that never comes.
-bool absentOrRegular(const QString& path) {
-    const QFileInfo info(path);
-    return !info.exists() && !info.isSymLink() ? true : info.isFile();
 }
 
 QSqlDatabase database(const QString& connection) {
@@ -180,9 +174,12 @@ WatchStore::Opened WatchStore::open(const QString& path, const QString& legacyJs
     Opened opened;
     m_path = path;
     const QStringList companions{path + QStringLiteral("-wal"), path + QStringLiteral("-shm")};
+    // SQLite opens the files itself: a pipe in their place would hold the start for good.
     const auto regular = [&] {
-        return absentOrRegular(path) && absentOrRegular(companions.at(0)) && absentOrRegular(companions.at(1));
+        return regularOrMissing(path) && regularOrMissing(companions.at(0)) && regularOrMissing(companions.at(1));
     };
+    // Left readable by an earlier version or another program: the user's alone from now on.
+    tightenToOwner(path, true);
     const bool existed = QFileInfo::exists(path) || QFileInfo(path).isSymLink();
     if (!regular() || !openAt(path) || !readAll(opened)) {
         close();
@@ -217,8 +214,7 @@ WatchStore::Opened WatchStore::open(const QString& path, const QString& legacyJs
         const bool importedBefore = done.exec(QStringLiteral("SELECT value FROM meta WHERE key = 'imported'")) &&
                                     done.next();
         done.finish();
-        const QFileInfo json(legacyJsonPath);
-        if (!importedBefore && json.exists() && json.isFile()) {
+        if (!importedBefore && QFileInfo::exists(legacyJsonPath) && regularOrMissing(legacyJsonPath)) {
             StateFile::Loaded legacy = StateFile::load(legacyJsonPath);
             for (auto it = legacy.states.cbegin(); it != legacy.states.cend(); ++it)
                 m_rows.insert(it.key(), it.value());
