@@ -75,8 +75,11 @@ MainWindow::MainWindow(QWidget* parent) : FramedWindow(parent) {
     m_parcelPanel->setCompanies(companies);
     m_strips->setText(StatusStrips::Version, QStringLiteral("%1.%2.%3").arg(versionMajor).arg(versionMinor).arg(versionRevision));
     m_addPanel->chooseCompany(0);
-    if (const RegularFileRead skin = readRegularFile(ProgramFolder::path() + QStringLiteral("/skinh.she")); skin.ok())
+    const QString skinPath = ProgramFolder::path() + QStringLiteral("/skinh.she");
+    if (const RegularFileRead skin = readRegularFile(skinPath); skin.ok())
         setStyleSheet(QString::fromUtf8(skin.bytes));
+    else if (skin.found != FileFound::Missing) // the window works without its look
+        qWarning("zjx: cannot read the skin %s: it %s", qPrintable(skinPath), qPrintable(skin.problem));
     m_versionTimer.setInterval(1000);
     connect(&m_versionTimer, &QTimer::timeout, this, &MainWindow::checkVersion);
     m_strips->clock().start();
