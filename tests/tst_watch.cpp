@@ -72,6 +72,10 @@ private Q_SLOTS:
     void goodAnswerAndOverviewCells();
     void costOfADay_data();
     void costOfADay();
+    void planRemembers_data();
+    void planRemembers();
+    void budgetGoesWhereNewsIsLikely_data();
+    void budgetGoesWhereNewsIsLikely();
     void newsCloseTogetherIsToldTogether();
     void providerStates_data();
     void providerStates();
@@ -367,6 +371,87 @@ void TestWatch::costOfADay() {
         now = std::max(next, now.addSecs(1));
     }
     QVERIFY2(qAbs(made - asks) <= asks / 50 + parcels.size() / 50, qPrintable(QString::number(made)));
+}
+
+// The plan at a start (or after a suspend, or a new interval): each parcel from when it was last
+// asked; what fell due is spread over the interval, longest waiting first, never all at once.
+// Rows: per parcel when it was last asked, in minutes before now ("-" never, "/N" after N failures
+// in a row); expected: minutes from now to its next ask.
+using MemoryRow = std::tuple<const char*, QStringList, QStringList>;
+
+void TestWatch::planRemembers_data() {
+    const MemoryRow rows[] = {
+        {"asked lately: an interval after", {"30", "50"}, {"30", "10"}},
+        {"fell due: spread, longest waiting first", {"-", "200", "90", "10"}, {"0", "20", "40", "50"}},
+        {"a failed ask waits its pause", {"1/2", "3/3", "30/9"}, {"1", "1", "30"}},
+    };
+    addRows(rows);
+}
+
+void TestWatch::planRemembers() {
+    QFETCH(MemoryRow, row);
+    const auto& [name, asked, due] = row;
+    const QDateTime now = start.addDays(1);
+    ParcelStates states;
+    QList<ParcelKey> parcels;
+    for (int i = 0; i < asked.size(); ++i) {
+        parcels << key(QString::number(i));
+        if (asked.at(i) == u"-")
+            continue;
+        const QDateTime at = now.addSecs(-60 * asked.at(i).section(u'/', 0, 0).toInt());
+        (void)states.observe(parcels.last(), {inTransitState, {now.toString("yyyy-MM-dd HH:mm:ss"), "p"}}, at,
+                             ParcelStates::Asker::Automatic);
+        for (int f = asked.at(i).section(u'/', 1).toInt(); f > 0; --f)
+            states.fail(parcels.last(), troubleFailed, at);
+    }
+    WatchPlan plan;
+    plan.setInterval(60);
+    plan.setParcels(parcels, states, now);
+    QStringList got;
+    for (const ParcelKey& k : parcels)
+        got << QString::number(now.secsTo(plan.dueOf(k)) / 60);
+    QCOMPARE(got, due);
+}
+
+// A daily limit that cannot serve every parcel at its interval (60 minutes, quiet 22:00-07:00):
+// parcels out for delivery first, then those under way, then the still ones; what the overview
+// says of it, and the asks a day, which the limit holds.
+// Rows: parcels out for delivery, under way, still; the limit; the line; asks a day.
+using BudgetRow = std::tuple<const char*, int, int, int, int, QString, int>;
+
+void TestWatch::budgetGoesWhereNewsIsLikely_data() {
+    const BudgetRow rows[] = {
+        {"the limit serves every parcel", 10, 10, 10, 500, "", 350},
+        {"out for delivery hourly, the rest share", 20, 60, 20, 500, "上限 500 次:派件中每小时一次,其余约每 6 小时一次",
+         500},
+        {"out for delivery alone exceed it", 100, 600, 300, 500, "上限 500 次:派件中约每 3 小时一次,其余暂停", 500},
+        {"still parcels keep their three hours", 0, 100, 20, 1000,
+         "上限 1000 次:运送中约每 2 小时一次,久无进展的每 3 小时一次", 1000},
+    };
+    addRows(rows);
+}
+
+void TestWatch::budgetGoesWhereNewsIsLikely() {
+    QFETCH(BudgetRow, row);
+    const auto& [name, urgent, moving, still, limit, line, asks] = row;
+    const QDateTime now = start;
+    ParcelStates states;
+    QList<ParcelKey> parcels;
+    for (int i = 0; i < urgent + moving + still; ++i) {
+        parcels << key(QString::number(i));
+        const QDateTime event = i < urgent + moving ? now.addSecs(-3600) : now.addDays(-5);
+        (void)states.observe(parcels.last(),
+                             {i < urgent ? outForDeliveryState : inTransitState,
+                              {event.toString("yyyy-MM-dd HH:mm:ss"), "p"}},
+                             now.addSecs(-60), ParcelStates::Asker::Automatic);
+    }
+    WatchPlan plan;
+    plan.setInterval(60);
+    plan.setQuietHours(QTime(22, 0), QTime(7, 0));
+    plan.setDailyBudget(limit);
+    plan.setParcels(parcels, states, now);
+    QCOMPARE(shareLine(plan, limit), line);
+    QCOMPARE(int(std::lround(plan.asksPerDay())), asks);
 }
 
 void TestWatch::newsCloseTogetherIsToldTogether() {
