@@ -42,12 +42,12 @@ ParcelKey keyOf(int i) {
     return {number(i), QStringLiteral("申通快递")};
 }
 
-// What a shop's book holds: a tenth out for delivery or waiting for pickup, most under way, some
-// without movement for days, a tenth signed for.
+// What a shop's book holds: a tenth out for delivery or waiting for pickup, most under way, a
+// fifth without movement for days, a tenth signed for.
 ParcelState stateOf(int i, const QDateTime& asked) {
     ParcelState s;
     const int kind = i % 20;
-    s.state = kind < 2 ? outForDeliveryState : kind == 2 ? pickupState : kind < 4 ? deliveredState : inTransitState;
+    s.state = kind == 0 ? outForDeliveryState : kind == 1 ? pickupState : kind < 4 ? deliveredState : inTransitState;
     const QDateTime event = kind >= 16 ? asked.addDays(-5) : asked.addSecs(-3600);
     s.latest = {event.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
                 QStringLiteral("【上海市】快件已到达 上海转运中心，下一站 杭州转运中心 %1").arg(i)};

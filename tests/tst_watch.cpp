@@ -374,16 +374,17 @@ void TestWatch::costOfADay() {
 }
 
 // The plan at a start (or after a suspend, or a new interval): each parcel from when it was last
-// asked; what fell due is spread over the interval, longest waiting first, never all at once.
+// asked, never sooner; what fell due, or would bunch up, is spread over the interval, longest
+// waiting first, never all at once.
 // Rows: per parcel when it was last asked, in minutes before now ("-" never, "/N" after N failures
 // in a row); expected: minutes from now to its next ask.
 using MemoryRow = std::tuple<const char*, QStringList, QStringList>;
 
 void TestWatch::planRemembers_data() {
     const MemoryRow rows[] = {
-        {"asked lately: an interval after", {"30", "50"}, {"30", "10"}},
-        {"fell due: spread, longest waiting first", {"-", "200", "90", "10"}, {"0", "20", "40", "50"}},
-        {"a failed ask waits its pause", {"1/2", "3/3", "30/9"}, {"1", "1", "30"}},
+        {"asked lately: an interval after, and apart", {"30", "50", "59"}, {"41", "21", "1"}},
+        {"fell due: spread, longest waiting first", {"-", "200", "90", "10"}, {"0", "15", "30", "50"}},
+        {"a failed ask waits its pause", {"1/2", "30/9", "4/3"}, {"20", "40", "0"}},
     };
     addRows(rows);
 }
