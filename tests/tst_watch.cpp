@@ -1,10 +1,9 @@
-// The per-parcel knowledge and its news, the watch plan under a fake clock, the state file and the
-// overview's filter and sort.
+// The per-parcel knowledge and its news, the watch plan and its budget under a fake clock, the
+// watch's database and the older state file it takes in, and the overview's filter and sort.
 #include "watch/newsbatch.h"
 #include "watch/overviewmodel.h"
 #include "watch/parcelstates.h"
 #include "watch/pickupcode.h"
-#include "watch/savecadence.h"
 #include "watch/statefile.h"
 #include "watch/watchcost.h"
 #include "watch/watchplan.h"
@@ -88,8 +87,6 @@ private Q_SLOTS:
     void damagedStoreIsSetAside_data();
     void damagedStoreIsSetAside();
     void stateFileIsImportedOnce();
-    void saveCadence_data();
-    void saveCadence();
     void overviewFilterAndSort_data();
     void overviewFilterAndSort();
     void overviewEstimate_data();
@@ -825,47 +822,6 @@ void TestWatch::overviewEstimate() {
     model.setRecords({QStringLiteral("111|申通快递|书")}, {});
     QCOMPARE(model.headerData(OverviewModel::Estimate, Qt::Horizontal).toString(), QStringLiteral("预计送达"));
     QCOMPARE(model.index(0, OverviewModel::Estimate).data().toString(), shown);
-}
-
-// A change is on disk soon after it, however many follow: a watch that finds something every
-// 100 ms for ten seconds still writes within the longest wait, and a burst is one write.
-void TestWatch::saveCadence_data() {
-    QTest::addColumn<int>("everyMs");
-    QTest::addColumn<int>("changes");
-    QTest::addColumn<int>("writes");
-    QTest::newRow("steady news") << 100 << 100 << 5;
-    QTest::newRow("one burst") << 0 << 50 << 1;
-    QTest::newRow("now and then") << 1000 << 3 << 3;
-}
-void TestWatch::saveCadence() {
-    QFETCH(int, everyMs);
-    QFETCH(int, changes);
-    QFETCH(int, writes);
-    qint64 now = 0;
-    QList<qint64> unwritten;
-    qint64 longestWait = 0;
-    int written = 0;
-    SaveCadence cadence([&] {
-        ++written;
-        for (qint64 at : std::as_const(unwritten))
-            longestWait = std::max(longestWait, now - at);
-        unwritten.clear();
-        return true;
-    });
-    cadence.setClock([&] { return now; });
-    // Ten-millisecond steps; the timer would wake the cadence at least that often.
-    const qint64 end = qint64(everyMs) * changes + SaveCadence::longestMs + 100;
-    for (int made = 0; now <= end; now += 10) {
-        while (made < changes && qint64(made) * everyMs <= now) {
-            unwritten << now;
-            cadence.changed();
-            ++made;
-        }
-        cadence.wake();
-    }
-    QVERIFY(unwritten.isEmpty() && !cadence.pending());
-    QVERIFY2(longestWait <= SaveCadence::longestMs + 10, qPrintable(QString::number(longestWait)));
-    QCOMPARE(written, writes);
 }
 
 QTEST_GUILESS_MAIN(TestWatch)
