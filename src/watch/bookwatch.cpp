@@ -19,6 +19,11 @@ BookWatch::BookWatch(ParcelStates& states, QObject* parent) : QObject(parent), m
         HttpClient::instance().getResponsive(url, context, std::move(done), codec::gbkServerBody);
     };
     fitBudget();
+    // The main window's own queries are billed too: the day's count and the stop follow them.
+    connect(&m_states, &ParcelStates::ledgerChanged, this, [this] {
+        Q_EMIT costChanged();
+        checkStatus();
+    });
 }
 
 void BookWatch::setParcels(const QList<ParcelKey>& parcels) {
