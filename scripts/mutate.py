@@ -17,7 +17,8 @@ built there with ccache; each fault is planted, only its test programs are rebui
 file is put back. A fault whose tree does not build counts as neither caught nor missed.
 Operator mutants nobody chose (scripts/operatormutants.py says which):
 
-    scripts/mutate.py --random 200 --seed 43 [--jobs 1] [--only WORD] [--list] [--ids ID,ID ...]
+    scripts/mutate.py --random 200 --seed 43 [--jobs 1] [--at REV] [--only WORD] [--list] [--ids ID,ID ...]
+    scripts/mutate.py --again <copy>/build-cov/random-43-COMMIT.jsonl [--at REV]
 
 build the copy once more in <copy>/build-cov (never your own build/), its libraries of src/ and service/
 with coverage (-O0 --coverage), the rest as Release,
@@ -28,7 +29,9 @@ start a program that does), quickest first; the first that fails or times out ca
 caught, missed, does not build, and equivalent (missed, but judged in tests/mutants/equivalent.txt,
 a file of "ID  why" lines). Verdicts go to <copy>/build-cov/random-SEED-COMMIT.jsonl as they come, so
 an interrupted run resumes where it stopped; the source is put back after each mutant, on an interrupt
-too. --list shows the drawn mutants and plants nothing; --ids plants only the mutants named.
+too. --list shows the drawn mutants and plants nothing; --ids plants only the mutants named; --at makes
+the copy of another commit than HEAD. --again plants the missed mutants of an earlier run once more, each
+found by its line's text, against the tests of today (new tests, moved lines).
 Not part of ./test.sh: a tool for developers.
 """
 import argparse
@@ -94,13 +97,14 @@ def run(cmd, cwd, timeout, env=None):
         raise
 
 
-def prepare_copy(copy):
-    """A worktree of HEAD beside the repository, as committed: nothing planted is left from an interrupted run."""
+def prepare_copy(copy, at="HEAD"):
+    """A worktree of `at` beside the repository, as committed: nothing planted is left from an interrupted run."""
+    commit = subprocess.run(["git", "rev-parse", "--verify", at + "^{commit}"], cwd=ROOT, capture_output=True,
+                            text=True, check=True).stdout.strip()
     if not os.path.isdir(copy):
-        subprocess.run(["git", "worktree", "add", "--detach", copy, "HEAD"], cwd=ROOT, check=True)
+        subprocess.run(["git", "worktree", "add", "--detach", copy, commit], cwd=ROOT, check=True)
     else:
-        head = subprocess.run(["git", "rev-parse", "HEAD"], cwd=ROOT, capture_output=True, text=True).stdout.strip()
-        subprocess.run(["git", "checkout", "--detach", "--force", head], cwd=copy, check=True)
+        subprocess.run(["git", "checkout", "--detach", "--force", commit], cwd=copy, check=True)
 
 
 def build_env(copy):
@@ -318,20 +322,47 @@ def plant_and_test(copy, build, env, coverage, m, jobs):
         shutil.rmtree(profiles, ignore_errors=True)
 
 
+def relocate(copy, coverage, old):
+    """A mutant of an earlier run found again in today's tree (its line by its text, the nearest one to where
+    it was) with today's tests of that line; None when the line is gone or no test runs it."""
+    lines = open(os.path.join(copy, old["file"]), encoding="utf-8").read().split("\n")
+    places = [i + 1 for i, text in enumerate(lines) if text == old["old"]]
+    if not places:
+        return None
+    number = min(places, key=lambda n: abs(n - old["line"]))
+    tests = [name for name, prog in coverage["programs"].items() if number in prog["lines"].get(old["file"], ())]
+    if not tests:
+        return None
+    return dict(old, line=number, tests=sorted(tests, key=lambda t: coverage["programs"][t]["seconds"]))
+
+
 def random_main(args):
     copy = args.copy
-    prepare_copy(copy)
+    prepare_copy(copy, args.at)
     commit = subprocess.run(["git", "rev-parse", "HEAD"], cwd=copy, capture_output=True, text=True).stdout.strip()
     env = build_env(copy)
     interrupt_on_term()
     print(f"copy {copy} at {commit[:10]}, seed {args.seed}", flush=True)
     build = coverage_build(copy, env, args.jobs)
     coverage = collect_coverage(copy, build, env, commit)
-    drawn, lines = draw(copy, coverage, args.seed, args.random)
-    print(f"{len(drawn)} mutants drawn from {lines} covered lines with a mutant; "
-          f"{len(coverage['programs'])} test programs" +
-          (f", failing without a fault (left out): {' '.join(coverage['failing'])}" if coverage["failing"] else ""),
-          flush=True)
+    if args.again:
+        # the missed mutants of an earlier run, against today's tests
+        drawn = []
+        for line in open(args.again):
+            old = json.loads(line)
+            if old["verdict"] == "missed":
+                found = relocate(copy, coverage, old)
+                if found:
+                    drawn.append(found)
+                else:
+                    print(f"gone or no longer run: {describe(old)}", flush=True)
+        print(f"{len(drawn)} missed mutants of {args.again} planted again", flush=True)
+    else:
+        drawn, lines = draw(copy, coverage, args.seed, args.random)
+        print(f"{len(drawn)} mutants drawn from {lines} covered lines with a mutant; "
+              f"{len(coverage['programs'])} test programs" +
+              (f", failing without a fault (left out): {' '.join(coverage['failing'])}" if coverage["failing"] else ""),
+              flush=True)
     if args.ids:
         wanted = set(args.ids.split(","))
         drawn = [m for m in drawn if m["id"] in wanted]
@@ -342,7 +373,7 @@ def random_main(args):
             print(describe(m) + "\n    => " + m["new"].strip().replace("\n", " ") + "\n    tests: " + " ".join(m["tests"]))
         return 0
     judged = read_judgements()
-    results_path = os.path.join(build, f"random-{args.seed}-{commit[:10]}.jsonl")
+    results_path = os.path.join(build, ("again-" if args.again else "random-") + f"{args.seed}-{commit[:10]}.jsonl")
     done = {}
     if os.path.exists(results_path):
         for line in open(results_path):
@@ -399,10 +430,12 @@ def main():
     ap.add_argument("--random", type=int, metavar="N", help="plant N operator mutants drawn by --seed")
     ap.add_argument("--seed", type=int, default=1, help="the draw of --random (say it with the figures)")
     ap.add_argument("--ids", help="with --random: plant only these mutants (ids as printed, comma-separated)")
+    ap.add_argument("--at", default="HEAD", help="with --random: the commit the copy is made of")
+    ap.add_argument("--again", metavar="RESULTS", help="plant the missed mutants of an earlier run's .jsonl again")
     ap.add_argument("--jobs", type=int, default=1, help="with --random: build jobs (the machine is shared)")
     ap.add_argument("files", nargs="*")
     args = ap.parse_args()
-    if args.random:
+    if args.random or args.again:
         try:
             return random_main(args)
         except (KeyboardInterrupt, Interrupted) as e:
