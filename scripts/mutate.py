@@ -25,7 +25,8 @@ with coverage (-O0 --coverage), the rest as Release,
 run every test program there alone to learn which lines of src/ (not src/gui) and service/ each one
 runs, draw that many covered lines at random by the seed, one mutant on each, and plant them one at a
 time in the same build. A mutant's test programs are those that ran its line (they link its library or
-start a program that does), quickest first; the first that fails or times out catches it. The verdicts:
+start a program that does), cheapest first, --jobs at a time; the first that fails a check, crashes or
+times out catches it (and ends the others). The verdicts:
 caught, missed, does not build, and equivalent (missed, but judged in tests/mutants/equivalent.txt,
 a file of "ID  why" lines). Verdicts go to <copy>/build-cov/random-SEED-COMMIT.jsonl as they come, so
 an interrupted run resumes where it stopped; the source is put back after each mutant, on an interrupt
@@ -44,7 +45,9 @@ import signal
 import subprocess
 import sys
 import tempfile
+import threading
 import time
+from queue import Empty, Queue
 
 import operatormutants
 
@@ -305,6 +308,52 @@ def describe(m):
     return f"{m['id']} {m['file']}:{m['line']} [{m['op']}] {m['says']}: {m['old'].strip()}"
 
 
+def first_failure(programs, parallel):
+    """Runs test programs (name, command, cwd, env, time limit), `parallel` at a time, until one fails: its
+    name (with " (timed out)" when it ran out of time), or None when all pass. A program is stopped at its
+    first failed check, and the others with it: the verdict needs no more."""
+    queue, running, lines = list(programs), {}, Queue()
+
+    def reader(name, proc):
+        for raw in proc.stdout:
+            lines.put((name, raw))
+        lines.put((name, None))
+
+    def stop_all():
+        for proc, _ in running.values():
+            os.killpg(proc.pid, signal.SIGKILL)
+            proc.wait()
+        running.clear()
+
+    try:
+        while queue or running:
+            while queue and len(running) < parallel:
+                name, cmd, cwd, env, limit = queue.pop(0)
+                proc = subprocess.Popen(cmd, cwd=cwd, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                        start_new_session=True)
+                running[name] = (proc, time.time() + limit)
+                threading.Thread(target=reader, args=(name, proc), daemon=True).start()
+            try:
+                name, raw = lines.get(timeout=1)
+            except Empty:
+                name, raw = None, b""
+            if raw is not None and raw.startswith(b"FAIL!"):
+                stop_all()
+                return name
+            if raw is None and name in running:  # its output ended: the program has ended
+                proc, _ = running.pop(name)
+                if proc.wait() != 0:
+                    stop_all()
+                    return name
+            for other, (proc, deadline) in list(running.items()):
+                if time.time() > deadline:
+                    stop_all()
+                    return other + " (timed out)"
+        return None
+    finally:
+        stop_all()
+
+
 def plant_and_test(copy, build, env, coverage, m, jobs):
     """The verdict on one mutant: ("caught", by), ("missed", ""), ("no build", why)."""
     path = os.path.join(copy, m["file"])
@@ -314,19 +363,16 @@ def plant_and_test(copy, build, env, coverage, m, jobs):
     run_env = dict(env, GCOV_PREFIX=profiles, GCOV_PREFIX_STRIP="0")
     try:
         open(path, "w", encoding="utf-8").write(operatormutants.plant(original, m))
-        for test in m["tests"]:
-            prog = coverage["programs"][test]
-            code, out = run(["nice", "-n", "19", "ninja", "-C", build, f"-j{jobs}", test], copy, 1800, env)
-            if code != 0:
-                lines = [ln for ln in out.splitlines() if "error" in ln]
-                return "no build", (lines[0] if lines else out.strip().splitlines()[-1])[:200]
-            limit = min(900, 3 * prog["seconds"] + 30)
-            code, out = run(["nice", "-n", "19", os.path.join(build, "bin", test)], prog["cwd"], limit,
-                            dict(run_env, **prog["env"]))
-            shutil.rmtree(profiles, ignore_errors=True)
-            if code != 0:
-                return "caught", test + (" (timed out)" if code == -1 and out == "timed out" else "")
-        return "missed", ""
+        code, out = run(["nice", "-n", "19", "ninja", "-C", build, f"-j{jobs}"] + m["tests"], copy, 1800, env)
+        if code != 0:
+            lines = [ln for ln in out.splitlines() if "error" in ln]
+            return "no build", (lines[0] if lines else out.strip().splitlines()[-1])[:200]
+        # Most test programs wait more than they compute: two at a time, cheapest first.
+        programs = [(test, ["nice", "-n", "19", os.path.join(build, "bin", test)], coverage["programs"][test]["cwd"],
+                     dict(run_env, **coverage["programs"][test]["env"]),
+                     min(900, 3 * coverage["programs"][test]["seconds"] + 30)) for test in m["tests"]]
+        failed = first_failure(programs, max(jobs, 1))
+        return ("caught", failed) if failed else ("missed", "")
     finally:
         open(path, "w", encoding="utf-8").write(original)
         shutil.rmtree(profiles, ignore_errors=True)
