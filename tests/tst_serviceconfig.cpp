@@ -178,8 +178,17 @@ private Q_SLOTS:
         ServiceSettings s = kuaidi100("C", "K");
         s.cacheMinutes = 29; // kuaidi100 locks a number asked more often than every 30 minutes
         QTest::newRow("kuaidi100 cache below its minimum") << s << QStringList{"cache_minutes"};
+        s.cacheMinutes = 30;
+        QTest::newRow("kuaidi100 cache at its minimum") << s << QStringList{};
         s.backend = QStringLiteral("17track");
         s.track17Key = QStringLiteral("T");
+        s.cacheMinutes = 1;
+        QTest::newRow("1 minute is fine for 17TRACK") << s << QStringList{};
+        s.cacheMinutes = 100000;
+        QTest::newRow("cache at its longest") << s << QStringList{};
+        s.cacheMinutes = 100001;
+        QTest::newRow("cache past its longest") << s << QStringList{"cache_minutes"};
+        s.cacheMinutes = 29;
         QTest::newRow("29 minutes are fine for 17TRACK") << s << QStringList{};
         s.phoneTail = QStringLiteral("123");
         QTest::newRow("phone tail of three digits") << s << QStringList{"phone_tail"};
