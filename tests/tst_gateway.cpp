@@ -1240,6 +1240,9 @@ void GatewayTest::config_data() {
         {"quoted then comment", "[gateway]\nbackend = \"kdniao\" ; mine\n", "",
          "kdniao 30 '' '' '' 1002 https://api.kdniao.com/Ebusiness/EbusinessOrderHandle.aspx"},
         {"semicolon in value", "[gateway]\nbackend = kdniao;x\n", "must be demo", ""},
+        // An emptied value and a note that quotes the old one.
+        {"empty quotes, then a comment with quotes", "[kuaidi100]\ncustomer = \"\" # was \"C1\"\n", "",
+         "demo 30 '' '' '' 1002 https://api.kdniao.com/Ebusiness/EbusinessOrderHandle.aspx"},
     };
     addRows(rows);
 }
