@@ -187,6 +187,7 @@ private Q_SLOTS:
     void screensWhoMayAsk();
     void clientThatEndsItsSide_data();
     void clientThatEndsItsSide();
+    void silentMomentSurvivesAFlood();
     void evictionSparesClientsThatProvedThemselves_data();
     void evictionSparesClientsThatProvedThemselves();
     void outOfDescriptorsWaitsWithoutSpinning();
@@ -665,6 +666,32 @@ void TestServiceLimits::clientThatEndsItsSide() {
         QTRY_VERIFY_WITH_TIMEOUT(client.closed(), 2000);
     }
     QTRY_COMPARE(m_server->connectionCount(), 0);
+}
+
+// The program's connection says nothing between its connect and its request. A flood that
+// reconnects as soon as it is dropped must not push it out in that moment: at the cap every
+// newcomer used to take the place of the oldest silent connection at once, and a full server
+// turned over its places within a millisecond.
+void TestServiceLimits::silentMomentSurvivesAFlood() {
+    HttpLimits limits = testLimits();
+    limits.maxConnections = 4;
+    limits.silentGraceMs = 100;
+    startServer(limits);
+    m_server->setSecret(kSecret);
+    std::atomic<bool> stop{false};
+    std::thread flood([&] { reconnectingFlood(m_server->port(), 20, stop); });
+    QTest::qWait(300);
+    int answered = 0;
+    for (int i = 0; i < 5; ++i) {
+        Client program(m_server->port());
+        QTest::qWait(30); // connected, not yet asking
+        program.send("GET /tansoftjc/zjx/jc.txt HTTP/1.1\r\nX-Zjx-Secret: " + kSecret + "\r\n\r\n");
+        QTRY_VERIFY_WITH_TIMEOUT(program.answer().complete || program.closed(), 5000);
+        answered += program.answer().status == 200;
+    }
+    stop = true;
+    flood.join();
+    QCOMPARE(answered, 5);
 }
 
 void TestServiceLimits::evictionSparesClientsThatProvedThemselves_data() {
