@@ -104,6 +104,16 @@ void BM_AnswerWrite(benchmark::State& state) {
 }
 BENCHMARK(BM_AnswerWrite)->Apply(sizes)->Unit(benchmark::kMicrosecond);
 
+// What start-up reads: every parcel's row and the ledger.
+void BM_StoreOpen(benchmark::State& state) {
+    Folder folder(int(state.range(0)));
+    for (auto _ : state) {
+        WatchStore store;
+        benchmark::DoNotOptimize(store.open(folder.dir.filePath(WatchStore::fileName())).states.size());
+    }
+}
+BENCHMARK(BM_StoreOpen)->Apply(sizes);
+
 // The plan rebuilt from the knowledge (switching on, a new interval, limit or quiet hours).
 void BM_PlanRebuild(benchmark::State& state) {
     ParcelStates states;

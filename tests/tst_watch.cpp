@@ -36,7 +36,8 @@ ParcelKey key(const QString& number) {
 
 // Every field of a parcel's knowledge, to compare what was written with what is read back.
 QString summary(const ParcelState& s) {
-    return QStringList{s.state, s.latest.time, s.latest.progress, s.askedAt.toString(Qt::ISODateWithMs), s.trouble,
+    return QStringList{s.state, s.latest.time, s.latest.progress, QString::number(s.askedAt.toMSecsSinceEpoch()),
+                       s.askedAt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")), s.trouble,
                        QString::number(s.unseen), QString::number(s.failures), QString::number(s.deliveredAnswers),
                        s.source, QString::fromLatin1(s.estimate)}
         .join(u'|');
