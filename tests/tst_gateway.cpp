@@ -189,6 +189,8 @@ private Q_SLOTS:
     void windowSettingsReadBackByTheService();
     void windowAndServiceAgreeWhereTheFileIs_data();
     void windowAndServiceAgreeWhereTheFileIs();
+    void everyFaultReachesTheUserInItsOwnWords_data();
+    void everyFaultReachesTheUserInItsOwnWords();
 };
 
 const FakeKind K100 = FakeKind::Kuaidi100, T17 = FakeKind::Track17, KDN = FakeKind::Kdniao;
@@ -332,6 +334,30 @@ void GatewayTest::documentedAnswersRead_data() {
                                             << u"events %1 2026-12-06 18:30:00 .. 2026-12-07 09:00:00"_s.arg(stage);
     QTest::newRow("kdniao phone") << KDN << QByteArray(R"({"Success":false,"Reason":"请提供手机号后四位"})")
                                   << "fault phone-tail";
+    // An estimate more than a year ahead is a placeholder: dropped; a near one is passed on.
+    const QByteArray soon = QDate::currentDate().addMonths(6).toString(Qt::ISODate).toLatin1();
+    const QByteArray k100Events = R"("data":[{"time":"2026-12-07 09:00:00","context":"b"}]})";
+    for (const QByteArray& day : {QByteArray("9999-12-31"), soon}) {
+        const QByteArray shown = day == soon ? QByteArray(" estimate " + day) : QByteArray();
+        QTest::addRow("k100 estimate %s", day.constData())
+            << K100
+            << QByteArray(R"({"message":"ok","status":"200","state":"0","arrivalTime":")" + day + R"( 12",)" +
+                          k100Events)
+            << u"events transit 2026-12-07 09:00:00 .. 2026-12-07 09:00:00"_s + QString::fromLatin1(shown);
+        QTest::addRow("kdniao estimate %s", day.constData())
+            << KDN
+            << QByteArray(kdn)
+                   .replace("%1", "201")
+                   .replace("{\"Success", QByteArray("{\"EstimatedDeliveryTime\":\"" + day + "\",\"Success"))
+            << u"events transit later .. 2026-12-07 09:00:00"_s + QString::fromLatin1(shown);
+        QTest::addRow("17track estimate %s", day.constData())
+            << T17
+            << QByteArray(t17)
+                   .replace("%1", "InTransit")
+                   .replace("{\"latest_status", QByteArray(R"({"time_metrics":{"estimated_delivery_date":{"from":")" +
+                                                           day + R"("}},"latest_status)"))
+            << u"events transit 2026-12-06 18:30:00 .. 2026-12-07 09:00:00"_s + QString::fromLatin1(shown);
+    }
 }
 
 void GatewayTest::documentedAnswersRead() {
@@ -346,6 +372,8 @@ void GatewayTest::documentedAnswersRead() {
                                                   : u"events "_s;
     if (o.kind == OutcomeKind::Events) {
         got += QLatin1String(stateToken(o.state)) + u' ' + o.events.first().time + u" .. " + o.events.last().time;
+        if (!o.estimatedDelivery.isEmpty())
+            got += u" estimate "_s + o.estimatedDelivery;
     }
     QCOMPARE(got, outcome);
 }
@@ -361,6 +389,8 @@ void GatewayTest::phoneTail_data() {
         {"k100 中通 wrong", K100, "zhongtong", "1111", 502, {}, "1111"},
         // The tail is the four digits exactly: a whole number ending with them is refused.
         {"k100 顺丰 whole number", K100, "shunfeng", "13800006420", 502, {}, "13800006420"},
+        {"k100 圆通 not sent", K100, "yuantong", "6420", 200, good, ""},
+        {"k100 顺丰快运 tail", K100, "shunfengkuaiyun", "6420", 200, good, "6420"},
         {"kdniao 中通 none", KDN, "zhongtong", "", 502, {}, ""},
         {"kdniao 中通 tail", KDN, "zhongtong", "6420", 200, good, "6420"},
         {"kdniao 圆通 not sent", KDN, "yuantong", "6420", 200, good, ""},
@@ -1238,6 +1268,9 @@ void GatewayTest::config_data() {
         {"quoted then comment", "[gateway]\nbackend = \"kdniao\" ; mine\n", "",
          "kdniao 30 '' '' '' 1002 https://api.kdniao.com/Ebusiness/EbusinessOrderHandle.aspx"},
         {"semicolon in value", "[gateway]\nbackend = kdniao;x\n", "must be demo", ""},
+        // An emptied value and a note that quotes the old one.
+        {"empty quotes, then a comment with quotes", "[kuaidi100]\ncustomer = \"\" # was \"C1\"\n", "",
+         "demo 30 '' '' '' 1002 https://api.kdniao.com/Ebusiness/EbusinessOrderHandle.aspx"},
     };
     addRows(rows);
 }
@@ -1589,6 +1622,46 @@ void GatewayTest::windowAndServiceAgreeWhereTheFileIs() {
     wasSet ? qputenv("XDG_CONFIG_HOME", saved) : qunsetenv("XDG_CONFIG_HOME");
     QCOMPARE(window, path);
     QCOMPARE(service, path);
+}
+
+// Each fault the service can name, end to end: its HTTP status, the reason word of its header and of
+// --check's verdict line, and what the program makes of that word: the hint line after a query and
+// the settings window's verdict after a check.
+using FaultWordsRow = std::tuple<const char*, FaultKind, int, QString, QString, QString>;
+
+void GatewayTest::everyFaultReachesTheUserInItsOwnWords_data() {
+    using enum FaultKind;
+    const FaultWordsRow rows[] = {
+        {"network", Network, 502, "network", "查询服务:无法连接服务商,请检查网络", "无法连接服务商"},
+        {"timeout", Timeout, 504, "timeout", "查询服务:无法连接服务商,请检查网络", "无法连接服务商"},
+        {"TLS", Tls, 502, "tls", "查询服务:服务商的证书无效", "证书无效"},
+        {"bad key", BadKey, 502, "bad-key", "查询服务:密钥错误,请在查询服务设置中检查", "密钥错误"},
+        {"quota", Quota, 503, "quota", "查询服务:额度已用完", "额度已用完"},
+        {"signature", Signature, 502, "signature", "查询服务:密钥错误,请在查询服务设置中检查", "密钥错误"},
+        {"phone tail", PhoneTail, 502, "phone-tail", "查询服务:此快递需要手机尾号,请在查询服务设置中填写",
+         "需要手机尾号:请填写收件人或寄件人手机号码的后四位"},
+        {"provider", Provider, 502, "provider", "查询服务:服务商暂时不可用,请稍后重试", "服务商暂时不可用"},
+        {"no key", NoKey, 502, "no-key", "查询服务:缺少密钥,请在查询服务设置中填写", "密钥错误"},
+        {"account", Account, 502, "account", "查询服务:服务商拒绝了此账号,请在查询服务设置中检查密钥和额度",
+         "服务商拒绝了此账号:请检查密钥和剩余额度"},
+        {"rate limit", RateLimit, 503, "rate-limit", "查询服务:查询太频繁,请稍后重试", "查询太频繁,请稍后再检查"},
+        // Only ever said to a client that has gone: the program keeps its own hint.
+        {"abandoned", Abandoned, 502, "abandoned", "", "服务商暂时不可用"},
+    };
+    addRows(rows);
+}
+
+void GatewayTest::everyFaultReachesTheUserInItsOwnWords() {
+    QFETCH(FaultWordsRow, row);
+    const auto& [name, fault, status, word, hint, checked] = row;
+    const DemoBackend backend(60);
+    const GatewayAnswer answer{faultReply(Outcome::failure(fault, u"why"_s)), u"why"_s, false, fault};
+    QCOMPARE(answer.reply.status, status);
+    QCOMPARE(header(answer, backend, "X-Zjx-Reason"), word.toStdString());
+    QCOMPARE(zjx::reasonHint(word), hint);
+    const zjx::CheckVerdict verdict = zjx::checkVerdict("verdict: fault " + word.toUtf8() + "\n", {});
+    QCOMPARE(verdict.text, checked);
+    QVERIFY(!verdict.good);
 }
 
 QTEST_GUILESS_MAIN(GatewayTest)

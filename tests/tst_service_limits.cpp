@@ -187,6 +187,7 @@ private Q_SLOTS:
     void screensWhoMayAsk();
     void clientThatEndsItsSide_data();
     void clientThatEndsItsSide();
+    void silentMomentSurvivesAFlood();
     void evictionSparesClientsThatProvedThemselves_data();
     void evictionSparesClientsThatProvedThemselves();
     void outOfDescriptorsWaitsWithoutSpinning();
@@ -200,6 +201,8 @@ private Q_SLOTS:
     void secretFileRefusesEveryLooseness();
     void secretDescriptorIsReadAndClosed_data();
     void secretDescriptorIsReadAndClosed();
+    void refusedStartsSayWhyAndHowBadly_data();
+    void refusedStartsSayWhyAndHowBadly();
 
 private:
     void startServer(const HttpLimits& limits);
@@ -665,6 +668,32 @@ void TestServiceLimits::clientThatEndsItsSide() {
     QTRY_COMPARE(m_server->connectionCount(), 0);
 }
 
+// The program's connection says nothing between its connect and its request. A flood that
+// reconnects as soon as it is dropped must not push it out in that moment: at the cap every
+// newcomer used to take the place of the oldest silent connection at once, and a full server
+// turned over its places within a millisecond.
+void TestServiceLimits::silentMomentSurvivesAFlood() {
+    HttpLimits limits = testLimits();
+    limits.maxConnections = 4;
+    limits.silentGraceMs = 100;
+    startServer(limits);
+    m_server->setSecret(kSecret);
+    std::atomic<bool> stop{false};
+    std::thread flood([&] { reconnectingFlood(m_server->port(), 20, stop); });
+    QTest::qWait(300);
+    int answered = 0;
+    for (int i = 0; i < 5; ++i) {
+        Client program(m_server->port());
+        QTest::qWait(30); // connected, not yet asking
+        program.send("GET /tansoftjc/zjx/jc.txt HTTP/1.1\r\nX-Zjx-Secret: " + kSecret + "\r\n\r\n");
+        QTRY_VERIFY_WITH_TIMEOUT(program.answer().complete || program.closed(), 5000);
+        answered += program.answer().status == 200;
+    }
+    stop = true;
+    flood.join();
+    QCOMPARE(answered, 5);
+}
+
 void TestServiceLimits::evictionSparesClientsThatProvedThemselves_data() {
     // Busy: the other places are taken by answers being made, so only the proof can spare the program.
     zjx::test::addColumns<QByteArray, bool>("secret", "othersBusy");
@@ -987,6 +1016,56 @@ void TestServiceLimits::secretDescriptorIsReadAndClosed() {
         QVERIFY2(error.contains(refusal), qPrintable(error));
         QCOMPARE(secret, QByteArray("as it was"));
     }
+}
+
+// A service that cannot start says why on stderr and ends with the code its starter reads: 2 for
+// what it was told (arguments, the configuration file), 1 for a socket it cannot use. "%1" in the
+// arguments is the configuration file written from the row (mode 0600 unless said).
+using RefusedStartRow = std::tuple<const char*, QStringList, QByteArray, int, int, QString>;
+
+void TestServiceLimits::refusedStartsSayWhyAndHowBadly_data() {
+    const QStringList withConfig{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--config"),
+                                 QStringLiteral("%1")};
+    const RefusedStartRow rows[] = {
+        {"an unknown argument", {QStringLiteral("--colour")}, {}, 0, 2, "unknown argument: --colour (see --help)"},
+        {"both ways to the secret",
+         {QStringLiteral("--secret-file"), QStringLiteral("/x"), QStringLiteral("--secret-fd"), QStringLiteral("3")},
+         {}, 0, 2, "--secret-file and --secret-fd exclude each other"},
+        {"a line of the file that is no key", withConfig, "[gateway]\nbackend kdniao\n", 0600, 2,
+         "%1:2: expected \"key = value\""},
+        {"a file others may read", withConfig, "[gateway]\nbackend = demo\n", 0644, 2, "chmod 600 %1"},
+        {"a provider without its key", withConfig, "[gateway]\nbackend = kuaidi100\n", 0600, 2,
+         "[kuaidi100] customer is not set in %1"},
+        {"a missing file named", withConfig, {}, 0, 2, "%1: cannot read the configuration file"},
+        {"a socket that is not there", {QStringLiteral("--listen-fd"), QStringLiteral("99")}, {}, 0, 1,
+         "zjx-service: "},
+    };
+    zjx::test::addRows(rows);
+}
+
+void TestServiceLimits::refusedStartsSayWhyAndHowBadly() {
+    QFETCH(RefusedStartRow, row);
+    const auto& [name, arguments, config, mode, code, why] = row;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("zjx-service.conf"));
+    if (!config.isNull()) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(config) == config.size());
+        file.close();
+        QCOMPARE(::chmod(QFile::encodeName(path).constData(), mode_t(mode)), 0);
+    }
+    QStringList filled;
+    for (const QString& a : arguments)
+        filled << QString(a).replace(QStringLiteral("%1"), path);
+    QProcess service;
+    service.start(servicePath(), filled);
+    QVERIFY(service.waitForFinished(5000));
+    QCOMPARE(service.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(service.exitCode(), code);
+    const QString error = QString::fromUtf8(service.readAllStandardError());
+    QVERIFY2(error.startsWith(u"zjx-service: ") && error.contains(QString(why).replace(QStringLiteral("%1"), path)),
+             qPrintable(error));
+    QCOMPARE(service.readAllStandardOutput(), QByteArray());
 }
 
 QTEST_GUILESS_MAIN(TestServiceLimits)
