@@ -148,6 +148,7 @@ private Q_SLOTS:
         });
         minute(all);
         minute({"111", "333"}); // signed for: no longer asked
+        QCOMPARE(w->watchKeeper().bookWatch().watchedCount(), 2);
         QCOMPARE(told.size(), 2);
         QCOMPARE(told.last(), QStringLiteral("3 件快递有新进展"));
         QCOMPARE(bodies.last(), QStringLiteral("书 · 运送中\n鞋 · 已送达\n伞 · 待取件 · 取件码 3-2-1045"));

@@ -94,6 +94,9 @@ QDateTime BookWatch::pausedUntil() const {
 }
 
 int BookWatch::watchedCount() const {
+    // The running plan keeps its count by kind as answers come: no walk through the book per answer.
+    if (m_plan.running())
+        return m_plan.countOf(WatchPlan::Urgent) + m_plan.countOf(WatchPlan::Moving) + m_plan.countOf(WatchPlan::Still);
     int watched = 0;
     for (const ParcelKey& key : m_parcels)
         watched += WatchPlan::wanted(m_states.find(key)) ? 1 : 0;
