@@ -1,4 +1,5 @@
 #include "book/parcelbook.h"
+#include "book/store.h"
 #include "core/textcodec.h"
 #include "support/datatable.h"
 
@@ -68,6 +69,21 @@ private Q_SLOTS:
         QVERIFY(!r.errorText().isEmpty());
         QCOMPARE(book.records(), kept);
         QVERIFY(QFileInfo(path).isDir());
+    }
+
+    // A note the book cannot store as it is is said by its text, and the file keeps what it held.
+    void noteThatCannotBeStoredIsSaid() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("wlnum.ini"));
+        QVERIFY(writeFile(path, {first}));
+        ParcelBook book;
+        book.setPath(path);
+        (void)book.load();
+        const QString note = QStringLiteral("伞") + QChar(0xD800);
+        const Result r = book.append(QStringLiteral("333|圆通速递|") + note);
+        QCOMPARE(r.errorText(),
+                 QStringLiteral("保存失败!备注“%1”含有无法保存的字符,快递列表文件未改动。请修改该备注。").arg(note));
+        QCOMPARE(Store::read(path).records, QStringList{first});
     }
 
     // The list that shows the notes stays aligned with the book through every kind of change,

@@ -57,14 +57,16 @@ int main(int argc, char* argv[]) {
 
     // `--background` (the start at login): no window, the watch on, the tray icon.
     const bool background = QCoreApplication::arguments().contains(QStringLiteral("--background"));
-    // A second program on the same book only brings the first one's window forward.
+    // `--overview`: the overview of every parcel opens beside the main window.
+    const bool overview = QCoreApplication::arguments().contains(QStringLiteral("--overview"));
+    // A second program on the same book only tells the first what it was started for.
     zjx::SingleInstance instance(QStringLiteral("cn.tansoft.zjx"), zjx::Store::locate(zjx::ProgramFolder::path()));
     if (!instance.claim()) {
         if (zjx::chooseStart(background, true, false) == zjx::StartAction::LeaveOtherAlone) {
             std::fprintf(stderr, "zjx: already running; --background leaves it as it is\n");
             return 0;
         }
-        if (!instance.raiseOther())
+        if (!instance.tellOther(overview ? QStringLiteral("overview") : QStringLiteral("raise")))
             std::fprintf(stderr, "zjx: another zjx is running but does not answer\n");
         return 0;
     }
@@ -91,7 +93,8 @@ int main(int argc, char* argv[]) {
         new AfterFirstPaint(&window, 300, [&gateway] { gateway.start(); });
     }
     // Also out of sight behind the tray icon.
-    QObject::connect(&instance, &zjx::SingleInstance::raiseRequested, &window, &zjx::MainWindow::bringToFront);
+    QObject::connect(&instance, &zjx::SingleInstance::commandReceived, &window,
+                     [&window](const QString& command) { window.followLaterStart(command); });
     // Centred on the screen, also where no window manager places it.
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         window.move(screen->availableGeometry().center() - window.rect().center());
@@ -99,8 +102,7 @@ int main(int argc, char* argv[]) {
         window.backgroundTray().startHidden();
     else
         window.show();
-    // `--overview`: the overview of every parcel opens beside the main window.
-    if (QCoreApplication::arguments().contains(QStringLiteral("--overview")))
+    if (overview)
         window.openOverview();
     return app.exec();
 }

@@ -75,6 +75,11 @@ public:
     void openFinder();     // "快捷搜索"
     CompanyFinderWindow* makeFinder(); // a finder that chooses in this window, not shown yet
 
+    // A later start of the program on this book, by its command word: "overview" (zjx --overview)
+    // opens the overview; a plain start ("raise"), or a word this version does not know, brings the
+    // window forward.
+    void followLaterStart(const QString& command);
+
     // Every parcel at a glance, and what it asks of the window.
     void openOverview();
     OverviewWindow* overview() const;
@@ -84,7 +89,7 @@ public:
     void noticeClicked(const QString& key);
     void archiveRecords(const QStringList& records);
     void restoreRecords(const QStringList& records);
-    void deleteRecord(const QString& record, bool archived);
+    void deleteRecords(const QStringList& records, bool archived);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
