@@ -434,6 +434,11 @@ void TestServiceLimits::pipelinedRequestsAnsweredInOrder() {
     QVERIFY(all.indexOf("\r\n\r\nV4.0HTTP/1.1 200 OK") > 0);
     QVERIFY(all.indexOf("HTTP/1.1 404") > all.lastIndexOf("HTTP/1.1 200"));
     QVERIFY(!client.closed());
+    // A client that asks for the end, in any case and among other options, gets its answer and the
+    // end at once, long before the idle time would end the connection.
+    Client closing(m_server->port(), "GET /tansoftjc/zjx/jc.txt HTTP/1.1\r\nConnection: keep-alive, Close\r\n\r\n");
+    QTRY_VERIFY_WITH_TIMEOUT(closing.closed(), 1000);
+    QVERIFY(closing.received().endsWith("\r\n\r\nV4.0"));
 }
 
 void TestServiceLimits::answerLeavesInOneSegment_data() {
