@@ -13,8 +13,10 @@ The faults are listed in tests/mutants/*.txt (or the files given), one block per
     + what replaces it                         (zero or more "+ " lines)
 
 A copy of HEAD is made once as a git worktree (default: beside the repository, "<name>-mutate") and
-built there with ccache (--copy . plants in this tree and its build/, when every change is committed); each fault is planted, only its test programs are rebuilt and run, and the
-file is put back. A fault whose tree does not build counts as neither caught nor missed.
+built there with ccache (--copy . plants in this tree and its own build/, when every change is
+committed); each fault is planted, only its test programs are rebuilt and run, and the file is put
+back. A fault whose tree does not build counts as neither caught nor missed.
+
 Operator mutants nobody chose (scripts/operatormutants.py says which):
 
     scripts/mutate.py --random 200 --seed 43 [--jobs 1] [--at REV] [--only WORD] [--list] [--ids ID,ID ...]
