@@ -15,6 +15,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMap>
 #include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
@@ -73,14 +74,24 @@ struct Answer {
     QByteArray body;
 };
 
-// The first answer in `bytes`; `headOnly` for an answer to HEAD.
+// The status line's words for each status the server sends (RFC 9110's, 413 by its former name).
+const QMap<int, QByteArray> kReasonPhrases{
+    {200, "OK"}, {400, "Bad Request"}, {403, "Forbidden"}, {404, "Not Found"}, {408, "Request Timeout"},
+    {413, "Payload Too Large"}, {414, "URI Too Long"}, {429, "Too Many Requests"},
+    {431, "Request Header Fields Too Large"}, {500, "Internal Server Error"}, {501, "Not Implemented"},
+    {502, "Bad Gateway"}, {503, "Service Unavailable"}, {504, "Gateway Timeout"}};
+
+// The first answer in `bytes`; `headOnly` for an answer to HEAD. A status line whose words are not
+// its status's reads as status 0.
 Answer firstAnswer(const QByteArray& bytes, bool headOnly = false) {
     Answer a;
     const qsizetype end = bytes.indexOf("\r\n\r\n");
     if (end < 0)
         return a;
     a.head = bytes.left(end);
-    a.status = a.head.mid(9, 3).toInt();
+    const int status = a.head.mid(9, 3).toInt();
+    const QByteArray statusLine = a.head.left(a.head.indexOf("\r\n"));
+    a.status = statusLine.mid(13) == kReasonPhrases.value(status, "(none)") ? status : 0;
     qsizetype length = 0;
     for (const QByteArray& line : a.head.split('\n'))
         if (line.startsWith("Content-Length: "))
