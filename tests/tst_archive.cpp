@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <chrono>
@@ -67,6 +68,36 @@ private Q_SLOTS:
         archive.load();
         QVERIFY(archive.remove(0).ok());
         QCOMPARE(archive.records(), QStringList());
+        QCOMPARE(Store::read(archive.path()).records, QStringList());
+    }
+
+    void manyMoveAsOne() {
+        // Chosen rows in any order, one twice, one gone: each moves once, in the order chosen.
+        QTemporaryDir dir;
+        const QString bookPath = dir.filePath(Store::fileName());
+        QStringList parcels;
+        for (int i = 0; i < 10; ++i)
+            parcels << QStringLiteral("ZJX%1|申通快递|包裹%1").arg(i);
+        QVERIFY(Store::write(bookPath, parcels).ok());
+        ParcelBook book;
+        book.setPath(bookPath);
+        (void)book.load();
+        ParcelArchive archive;
+        archive.setPath(ParcelArchive::pathBeside(bookPath));
+        archive.load();
+        QSignalSpy removed(&book, &ParcelBook::noteRemoved);
+        QVERIFY(archive.archive(book, {7, 2, 2, 9, 42}).ok());
+        QCOMPARE(removed.size(), 3);
+        QStringList kept = parcels;
+        for (int i : {9, 7, 2})
+            kept.removeAt(i);
+        QCOMPARE(book.records(), kept);
+        QCOMPARE(archive.records(), (QStringList{parcels.at(7), parcels.at(2), parcels.at(9)}));
+        QVERIFY(archive.restore(book, {2, 0}).ok());
+        QCOMPARE(book.records(), kept + QStringList({parcels.at(9), parcels.at(7)}));
+        QCOMPARE(archive.records(), QStringList{parcels.at(2)});
+        QVERIFY(archive.remove(QList<int>{0, 5}).ok());
+        QCOMPARE(Store::read(bookPath).records, book.records());
         QCOMPARE(Store::read(archive.path()).records, QStringList());
     }
 

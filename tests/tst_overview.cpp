@@ -55,9 +55,12 @@ private Q_SLOTS:
         QHash<QString, QStringList> events{{"111", {"已收件"}}, {"222", {"已收件"}}, {"333", {"已收件"}}};
         QHash<QString, std::string> providerStates;
         std::string backend = "kuaidi100";
+        std::string refused; // a number whose connection is closed before any answer
         TestServer server;
         server.setHandler("/", [&](const RecordedRequest& r) {
             const std::lock_guard guard(lock);
+            if (r.param("nu") == refused)
+                return CannedResponse{200, {}, "text/html", 0, CannedResponse::Fault::Refuse};
             const QString number = QString::fromStdString(r.param("nu"));
             CannedResponse answer{200, TestServer::trackingPage(events.value(number), QDate(2026, 12, 6))};
             answer.headers = {{"X-Zjx-Backend", backend}};
@@ -135,6 +138,7 @@ private Q_SLOTS:
         });
         minute(all);
         minute({"111", "333"}); // signed for: no longer asked
+        QCOMPARE(w->watchKeeper().bookWatch().watchedCount(), 2);
         QCOMPARE(told.size(), 2);
         QCOMPARE(told.last(), QStringLiteral("3 件快递有新进展"));
         QCOMPARE(bodies.last(), QStringLiteral("书 · 运送中\n鞋 · 已送达\n伞 · 待取件 · 取件码 3-2-1045"));
@@ -184,19 +188,26 @@ private Q_SLOTS:
         o->table->selectAll();
         ScriptedBoxes::setNextAnswer(MessageBox::Answer::No);
         o->askButton->click();
-        QCOMPARE(ScriptedBoxes::shownTexts().last(),
+        QCOMPARE(ScriptedBoxes::shownTexts().value(ScriptedBoxes::shownTexts().size() - 1),
                  QStringLiteral("立即查询这 3 件快递将用去 3 次查询,今天的每日上限只剩 1 次。仍要查询吗?"));
         QCOMPARE(w->watchKeeper().parcelStates().ledger().spent, spent);
         ScriptedBoxes::setNextAnswer(MessageBox::Answer::Yes);
         o->askButton->click();
         QTRY_COMPARE(w->watchKeeper().parcelStates().ledger().spent, spent + 3);
         QTRY_VERIFY(!w->watchKeeper().bookWatch().asking());
-        const QString stop = QStringLiteral("今天已查询 %1 次,达到每日上限:自动跟踪暂停,明天继续").arg(spent + 3);
+        QString stop = QStringLiteral("今天已查询 %1 次,达到每日上限:自动跟踪暂停,明天继续").arg(spent + 3);
         QCOMPARE(o->costLabel->text(), stop);
         QCOMPARE(o->costLabel->accessibleName(), stop);
         QCOMPARE(w->strips().text(StatusStrips::Hint), stop);
+        // A query from the main window through the paid back-end counts as well, when it is sent:
+        // the provider may bill an ask whose answer never comes.
+        change([&] { refused = "111"; });
+        w->showRecord(QStringLiteral("111|申通快递|书"));
+        QTRY_COMPARE(w->watchKeeper().parcelStates().ledger().spent, spent + 4);
+        QCOMPARE(o->costLabel->text(), QStringLiteral("今天已查询 %1 次,达到每日上限:自动跟踪暂停,明天继续").arg(spent + 4));
         minute({}); // stopped for the day
         // A clock set back does not start the day again.
+        stop = o->costLabel->text();
         now = now.addDays(-1);
         minute({});
         QCOMPARE(o->costLabel->text(), stop);
