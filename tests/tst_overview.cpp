@@ -26,6 +26,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableView>
+#include <QTimeEdit>
 #include <QTest>
 #include <mutex>
 
@@ -41,8 +42,17 @@ int rowOf(OverviewWindow& o, const QString& note) {
     return -1;
 }
 
+// Bold, and said so to a screen reader in every cell of the row (a table cell's description).
 bool bold(OverviewWindow& o, const QString& note) {
-    return o.filter().index(rowOf(o, note), 0).data(OverviewModel::UnseenRole).toBool();
+    const int row = rowOf(o, note);
+    const bool unseen = o.filter().index(row, 0).data(OverviewModel::UnseenRole).toBool();
+    for (int column = 0; column < OverviewModel::ColumnCount; ++column) {
+        const QString said = o.filter().index(row, column).data(Qt::AccessibleDescriptionRole).toString();
+        if (!QTest::qVerify(said == (unseen ? QStringLiteral("有新进展") : QString()), "described as shown",
+                            qPrintable(said), __FILE__, __LINE__))
+            return !unseen;
+    }
+    return unseen;
 }
 
 } // namespace
@@ -302,6 +312,31 @@ private Q_SLOTS:
         QCOMPARE(o->selectedRecords(), QStringList{"3|申通快递|阿姨"});
         QTest::keyClick(o->table, Qt::Key_Down);
         QCOMPARE(o->selectedRecords(), QStringList{"2|申通快递|包裹"});
+        // Tab, Shift+Tab and Ctrl+Tab leave the list, whose row stays; Tab goes on through the
+        // controls under it in reading order before the search box comes round again.
+        const std::tuple<Qt::Key, Qt::KeyboardModifiers, QWidget*> leaves[] = {
+            {Qt::Key_Tab, Qt::NoModifier, o->watchSwitch},
+            {Qt::Key_Backtab, Qt::ShiftModifier, o->archivedFilter},
+            {Qt::Key_Tab, Qt::ControlModifier, o->watchSwitch},
+            {Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier, o->archivedFilter}};
+        for (const auto& [key, modifiers, next] : leaves) {
+            o->table->setFocus();
+            QTest::keyClick(o->table, key, modifiers);
+            QCOMPARE(o->focusWidget(), next);
+            QCOMPARE(o->selectedRecords(), QStringList{"2|申通快递|包裹"});
+        }
+        QList<QWidget*> reached{o->table};
+        while (reached.size() < 40 && reached.last() != o->search) {
+            QTest::keyClick(reached.last(), Qt::Key_Tab);
+            reached << o->focusWidget();
+        }
+        qsizetype place = 0;
+        const QList<QWidget*> readingOrder{o->watchSwitch, o->watchMinutes, o->dailyLimit, o->quietTo,
+                                           o->chime,       o->askButton,    o->archiveButton, o->search};
+        for (QWidget* control : readingOrder) {
+            QVERIFY2(reached.indexOf(control) > place, qPrintable(control->accessibleName()));
+            place = reached.indexOf(control);
+        }
         QTest::keyClick(o->table, Qt::Key_Return);
         QCOMPARE(parcelSelector(*w)->currentText(), QStringLiteral("包裹"));
 
