@@ -13,8 +13,10 @@ The faults are listed in tests/mutants/*.txt (or the files given), one block per
     + what replaces it                         (zero or more "+ " lines)
 
 A copy of HEAD is made once as a git worktree (default: beside the repository, "<name>-mutate") and
-built there with ccache; each fault is planted, only its test programs are rebuilt and run, and the
-file is put back. A fault whose tree does not build counts as neither caught nor missed.
+built there with ccache (--copy . plants in this tree and its own build/, when every change is
+committed); each fault is planted, only its test programs are rebuilt and run, and the file is put
+back. A fault whose tree does not build counts as neither caught nor missed.
+
 Operator mutants nobody chose (scripts/operatormutants.py says which):
 
     scripts/mutate.py --random 200 --seed 43 [--jobs 1] [--at REV] [--only WORD] [--list] [--ids ID,ID ...]
@@ -511,7 +513,13 @@ def main():
         return 1 if bad else 0
 
     copy = args.copy
-    prepare_copy(copy)
+    if os.path.realpath(copy) == os.path.realpath(ROOT):
+        # In place, in the tree's own build: only a tree whose changes are committed, each file put back.
+        if subprocess.run(["git", "status", "--porcelain", "--untracked-files=no"], cwd=ROOT, capture_output=True,
+                          text=True).stdout.strip():
+            sys.exit("commit or stash the changes first: the faults are planted in this tree")
+    else:
+        prepare_copy(copy)
     env = build_env(copy)
     interrupt_on_term()
     build = os.path.join(copy, "build")

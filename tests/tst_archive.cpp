@@ -112,7 +112,11 @@ private:
         archive.load();
         if (!archive.reconcile(book.records()).ok())
             return {QStringLiteral("reconciliation failed")};
-        return Store::read(bookPath).records + Store::read(archive.path()).records;
+        // What the archive holds from now on is what its file says.
+        const QStringList archived = Store::read(archive.path()).records;
+        if (archive.records() != archived)
+            return {QStringLiteral("the archive holds other parcels than its file")};
+        return Store::read(bookPath).records + archived;
     }
 };
 

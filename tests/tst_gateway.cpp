@@ -191,6 +191,7 @@ private Q_SLOTS:
     void windowAndServiceAgreeWhereTheFileIs();
     void everyFaultReachesTheUserInItsOwnWords_data();
     void everyFaultReachesTheUserInItsOwnWords();
+    void busyServiceServesTheLastPageWithItsDate();
 };
 
 const FakeKind K100 = FakeKind::Kuaidi100, T17 = FakeKind::Track17, KDN = FakeKind::Kdniao;
@@ -1662,6 +1663,29 @@ void GatewayTest::everyFaultReachesTheUserInItsOwnWords() {
     const zjx::CheckVerdict verdict = zjx::checkVerdict("verdict: fault " + word.toUtf8() + "\n", {});
     QCOMPARE(verdict.text, checked);
     QVERIFY(!verdict.good);
+}
+
+// Too many parcels wait for the provider: a parcel whose page has outlived the cache gets that page,
+// labelled a rate limit and dated, so the program says how old it is; one without a page gets 503.
+void GatewayTest::busyServiceServesTheLastPageWithItsDate() {
+    CachePolicy policy;
+    policy.maxWaitingParcels = 1;
+    auto r = rig(K100, {}, 5000, 30, {}, 1002, false, policy);
+    QVERIFY(r);
+    QCOMPARE(ask(*r->backend, "shentong", "ZJX1234567").reply.status, 200);
+    r->now += 31 * 60 * 1000; // the page is stale now
+    r->fake->setDelayMs(500);
+    bool waiting = true;
+    r->backend->answer({"shentong", "ZJX7654321", kKey, [&waiting] { return waiting; }}, [](const GatewayAnswer&) {});
+    const GatewayAnswer stale = ask(*r->backend, "shentong", "ZJX1234567");
+    QCOMPARE(stale.reply.status, 200);
+    QVERIFY(stale.cached);
+    QCOMPARE(header(stale, *r->backend, "X-Zjx-Reason"), std::string("rate-limit"));
+    QCOMPARE(header(stale, *r->backend, "X-Zjx-Fetched"), std::string("2026-12-07T01:05:00Z"));
+    const GatewayAnswer none = ask(*r->backend, "shentong", "ZJX1111111");
+    QCOMPARE(none.reply.status, 503);
+    QCOMPARE(header(none, *r->backend, "X-Zjx-Fetched"), std::string("(none)"));
+    waiting = false;
 }
 
 QTEST_GUILESS_MAIN(GatewayTest)

@@ -209,6 +209,9 @@ private Q_SLOTS:
             QCOMPARE(status, 200);
             QVERIFY(QString::fromUtf8(body).contains(QStringLiteral("踪迹匣")));
         }
+        // Once the service has ended its port may be anyone's: the secret no longer goes there.
+        gateway.stop();
+        QVERIFY(!zjx::HttpClient::instance().request(QUrl(base + u'/')).hasRawHeader("X-Zjx-Secret"));
     }
 
     // The farewell opens a page and the program ends: the service stays until the browser has

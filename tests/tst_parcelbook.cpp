@@ -1,3 +1,4 @@
+#include "book/bookkeeper.h"
 #include "book/parcelbook.h"
 #include "book/store.h"
 #include "core/textcodec.h"
@@ -112,6 +113,33 @@ private Q_SLOTS:
         QVERIFY(book.clear().ok());
         QVERIFY(mirror.notes.isEmpty());
         QVERIFY(!QFile::exists(path));
+    }
+
+    // Changing or removing the chosen parcel rewrites the file whether the user confirms or not: a
+    // file that went missing meanwhile is back, with the change only when it was confirmed.
+    void chosenParcelChangedOrKeptRewritesTheFile_data() {
+        test::addColumns<bool, bool, QStringList>("removing", "confirmed", "written");
+        QTest::newRow("changed") << false << true << QStringList{first, added};
+        QTest::newRow("change declined") << false << false << QStringList{first, second};
+        QTest::newRow("removed") << true << true << QStringList{first};
+        QTest::newRow("removal declined") << true << false << QStringList{first, second};
+    }
+    void chosenParcelChangedOrKeptRewritesTheFile() {
+        QFETCH(bool, removing);
+        QFETCH(bool, confirmed);
+        QFETCH(QStringList, written);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("wlnum.ini"));
+        QVERIFY(writeFile(path, {first, second}));
+        BookKeeper keeper;
+        keeper.book().setPath(path);
+        keeper.load();
+        QVERIFY(keeper.choose(1));
+        keeper.parcelIndexText = QStringLiteral("1");
+        QVERIFY(QFile::remove(path));
+        removing ? keeper.removeChosen(confirmed) : keeper.changeChosen(added, confirmed);
+        QCOMPARE(keeper.records(), written);
+        QCOMPARE(Store::read(path).records, written);
     }
 };
 

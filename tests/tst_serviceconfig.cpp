@@ -187,6 +187,9 @@ private Q_SLOTS:
         s.track17Key = QStringLiteral("T");
         s.cacheMinutes = 1;
         QTest::newRow("1 minute is fine for 17TRACK") << s << QStringList{};
+        s.track17Key.clear();
+        QTest::newRow("17TRACK without its key") << s << QStringList{"key"};
+        s.track17Key = QStringLiteral("T");
         s.cacheMinutes = 100000;
         QTest::newRow("cache at its longest") << s << QStringList{};
         s.cacheMinutes = 100001;

@@ -1,6 +1,7 @@
 // One program per book: a second start on the book asks the first to show its window, whatever
 // its runtime folder; a lock left by a killed program is taken over, one planted elsewhere means
 // nothing. And a program asked to end by a signal leaves through its event loop.
+#include "platform/endsignals.h"
 #include "platform/singleinstance.h"
 #include "support/datatable.h"
 #include "support/fifo.h"
@@ -218,6 +219,27 @@ private Q_SLOTS:
         QVERIFY(program.waitForFinished(5000));
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.readAll(), "ended " + QByteArray::number(signalNumber) + "\nout\n");
+    }
+
+    // Once the watch on the ending signals is gone, each signal has its default action again and the
+    // watch's pipe is closed; a new watch takes them all over again.
+    void endSignalsGivenBack() {
+        const auto handler = [](int number) {
+            struct sigaction current {};
+            ::sigaction(number, nullptr, &current);
+            return current.sa_handler;
+        };
+        const QStringList descriptors = QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System);
+        for (int round = 0; round < 2; ++round) {
+            {
+                zjx::EndSignals watch;
+                for (int number : {SIGTERM, SIGINT, SIGHUP})
+                    QVERIFY(handler(number) != SIG_DFL && handler(number) != SIG_IGN);
+            }
+            for (int number : {SIGTERM, SIGINT, SIGHUP})
+                QVERIFY(handler(number) == SIG_DFL);
+            QCOMPARE(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System), descriptors);
+        }
     }
 };
 
