@@ -10,6 +10,7 @@
 #include "fakes/providerfakes.h"
 #include "gateway.h"
 #include "providers.h"
+#include "serviceconfig/serviceconfig.h"
 #include "support/datarows.h"
 
 #include <QFile>
@@ -36,6 +37,7 @@ using zjx::fakes::HostileProvider;
 using zjx::test::addRows;
 
 Q_DECLARE_METATYPE(zjx::fakes::FakeKind)
+Q_DECLARE_METATYPE(zjx::ServiceSettings)
 
 namespace {
 
@@ -183,6 +185,13 @@ private Q_SLOTS:
     void everyCatalogueCompanyHasARow();
     void checkCommandVerdicts_data();
     void checkCommandVerdicts();
+    void windowSettingsReadBackByTheService_data();
+    void windowSettingsReadBackByTheService();
+    void windowAndServiceAgreeWhereTheFileIs_data();
+    void windowAndServiceAgreeWhereTheFileIs();
+    void everyFaultReachesTheUserInItsOwnWords_data();
+    void everyFaultReachesTheUserInItsOwnWords();
+    void busyServiceServesTheLastPageWithItsDate();
 };
 
 const FakeKind K100 = FakeKind::Kuaidi100, T17 = FakeKind::Track17, KDN = FakeKind::Kdniao;
@@ -326,6 +335,30 @@ void GatewayTest::documentedAnswersRead_data() {
                                             << u"events %1 2026-12-06 18:30:00 .. 2026-12-07 09:00:00"_s.arg(stage);
     QTest::newRow("kdniao phone") << KDN << QByteArray(R"({"Success":false,"Reason":"请提供手机号后四位"})")
                                   << "fault phone-tail";
+    // An estimate more than a year ahead is a placeholder: dropped; a near one is passed on.
+    const QByteArray soon = QDate::currentDate().addMonths(6).toString(Qt::ISODate).toLatin1();
+    const QByteArray k100Events = R"("data":[{"time":"2026-12-07 09:00:00","context":"b"}]})";
+    for (const QByteArray& day : {QByteArray("9999-12-31"), soon}) {
+        const QByteArray shown = day == soon ? QByteArray(" estimate " + day) : QByteArray();
+        QTest::addRow("k100 estimate %s", day.constData())
+            << K100
+            << QByteArray(R"({"message":"ok","status":"200","state":"0","arrivalTime":")" + day + R"( 12",)" +
+                          k100Events)
+            << u"events transit 2026-12-07 09:00:00 .. 2026-12-07 09:00:00"_s + QString::fromLatin1(shown);
+        QTest::addRow("kdniao estimate %s", day.constData())
+            << KDN
+            << QByteArray(kdn)
+                   .replace("%1", "201")
+                   .replace("{\"Success", QByteArray("{\"EstimatedDeliveryTime\":\"" + day + "\",\"Success"))
+            << u"events transit later .. 2026-12-07 09:00:00"_s + QString::fromLatin1(shown);
+        QTest::addRow("17track estimate %s", day.constData())
+            << T17
+            << QByteArray(t17)
+                   .replace("%1", "InTransit")
+                   .replace("{\"latest_status", QByteArray(R"({"time_metrics":{"estimated_delivery_date":{"from":")" +
+                                                           day + R"("}},"latest_status)"))
+            << u"events transit 2026-12-06 18:30:00 .. 2026-12-07 09:00:00"_s + QString::fromLatin1(shown);
+    }
 }
 
 void GatewayTest::documentedAnswersRead() {
@@ -340,6 +373,8 @@ void GatewayTest::documentedAnswersRead() {
                                                   : u"events "_s;
     if (o.kind == OutcomeKind::Events) {
         got += QLatin1String(stateToken(o.state)) + u' ' + o.events.first().time + u" .. " + o.events.last().time;
+        if (!o.estimatedDelivery.isEmpty())
+            got += u" estimate "_s + o.estimatedDelivery;
     }
     QCOMPARE(got, outcome);
 }
@@ -355,6 +390,8 @@ void GatewayTest::phoneTail_data() {
         {"k100 中通 wrong", K100, "zhongtong", "1111", 502, {}, "1111"},
         // The tail is the four digits exactly: a whole number ending with them is refused.
         {"k100 顺丰 whole number", K100, "shunfeng", "13800006420", 502, {}, "13800006420"},
+        {"k100 圆通 not sent", K100, "yuantong", "6420", 200, good, ""},
+        {"k100 顺丰快运 tail", K100, "shunfengkuaiyun", "6420", 200, good, "6420"},
         {"kdniao 中通 none", KDN, "zhongtong", "", 502, {}, ""},
         {"kdniao 中通 tail", KDN, "zhongtong", "6420", 200, good, "6420"},
         {"kdniao 圆通 not sent", KDN, "yuantong", "6420", 200, good, ""},
@@ -1232,6 +1269,9 @@ void GatewayTest::config_data() {
         {"quoted then comment", "[gateway]\nbackend = \"kdniao\" ; mine\n", "",
          "kdniao 30 '' '' '' 1002 https://api.kdniao.com/Ebusiness/EbusinessOrderHandle.aspx"},
         {"semicolon in value", "[gateway]\nbackend = kdniao;x\n", "must be demo", ""},
+        // An emptied value and a note that quotes the old one.
+        {"empty quotes, then a comment with quotes", "[kuaidi100]\ncustomer = \"\" # was \"C1\"\n", "",
+         "demo 30 '' '' '' 1002 https://api.kdniao.com/Ebusiness/EbusinessOrderHandle.aspx"},
     };
     addRows(rows);
 }
@@ -1495,6 +1535,157 @@ void GatewayTest::checkCommandVerdicts() {
     QVERIFY(!printed.contains("fake-key-0123456789"));
     QVERIFY(!printed.contains(FakeSecrets{}.customer.c_str()));
     QCOMPARE(printed.contains("warning: x.conf:2: unknown key [gateway] bakend (ignored)\n"), exitCode != 2);
+}
+
+// What the settings window writes is what the service reads after it, every key, and what the window
+// itself reads when it opens again; the file is its user's alone.
+using WindowSettingsRow = std::tuple<const char*, QByteArray, ServiceSettings>;
+
+void GatewayTest::windowSettingsReadBackByTheService_data() {
+    const auto settings = [](const QString& backend, int cache, const QString& tail, const QStringList& secrets,
+                             const QString& requestType = u"1002"_s) {
+        ServiceSettings s;
+        s.backend = backend;
+        s.cacheMinutes = cache;
+        s.phoneTail = tail;
+        s.kuaidi100Customer = secrets.value(0);
+        s.kuaidi100Key = secrets.value(1);
+        s.track17Key = secrets.value(2);
+        s.kdniaoBusinessId = secrets.value(3);
+        s.kdniaoAppKey = secrets.value(4);
+        s.kdniaoRequestType = requestType;
+        return s;
+    };
+    const QByteArray full = "# mine\n[gateway]\nbackend = kdniao ; was\ncache_minutes = 45\nphone_tail = 1234\n"
+                            "[kuaidi100]\nurl = http://127.0.0.1:9/q\ncustomer = \"C1\" ; console\nkey = K1\n"
+                            "[17track]\nkey = T1\n[kdniao]\nbusiness_id = B1\napp_key = A1\nrequest_type = 8001\n";
+    const WindowSettingsRow rows[] = {
+        {"kuaidi100 into no file", {}, settings(u"kuaidi100"_s, 45, u"0042"_s, {u"C1"_s, u"K1"_s})},
+        {"17track over a file of comments, an address and quotes", full,
+         settings(u"17track"_s, 30, {}, {u"C2"_s, u"K2"_s, u"T2"_s, u"B1"_s, u"A1"_s}, u"8001"_s)},
+        {"kdniao into a CR LF file", "[gateway]\r\nbackend = demo\r\ncache_minutes = 60\r\n",
+         settings(u"kdniao"_s, 1, u"9999"_s, {{}, {}, {}, u"B2"_s, u"A2"_s}, u"8001"_s)},
+        {"every key back to its default", full, settings(u"demo"_s, 30, {}, {})},
+    };
+    addRows(rows);
+}
+
+void GatewayTest::windowSettingsReadBackByTheService() {
+    QFETCH(WindowSettingsRow, row);
+    const auto& [name, before, saved] = row;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"zjx/zjx-service.conf"_s);
+    if (!before.isEmpty())
+        QVERIFY(zjx::writePrivateFile(path, before).ok());
+    ServiceConfigFile window;
+    QVERIFY(window.load(path));
+    window.apply(saved);
+    QVERIFY(zjx::writePrivateFile(path, window.text()).ok());
+
+    const ConfigResult read = loadConfig(path, true);
+    QVERIFY2(read.config, qPrintable(read.error));
+    const GatewayConfig& c = *read.config;
+    QCOMPARE(c.warnings, QStringList());
+    QCOMPARE(c.backend, saved.backend);
+    QCOMPARE(c.cacheMinutes, saved.cacheMinutes);
+    QCOMPARE(c.phoneTail, saved.phoneTail);
+    QCOMPARE(c.kuaidi100Customer, saved.kuaidi100Customer);
+    QCOMPARE(c.kuaidi100Key, saved.kuaidi100Key);
+    QCOMPARE(c.track17Key, saved.track17Key);
+    QCOMPARE(c.kdniaoBusinessId, saved.kdniaoBusinessId);
+    QCOMPARE(c.kdniaoAppKey, saved.kdniaoAppKey);
+    QCOMPARE(c.kdniaoRequestType, saved.kdniaoRequestType.toInt());
+    QCOMPARE(c.kuaidi100Url, QUrl(before.contains("url = ") ? u"http://127.0.0.1:9/q"_s
+                                                             : u"https://poll.kuaidi100.com/poll/query.do"_s));
+
+    ServiceConfigFile reopened;
+    QVERIFY(reopened.load(path));
+    QCOMPARE(reopened.settings(), saved);
+}
+
+// Where the window writes the file is where the service looks for it, whatever $XDG_CONFIG_HOME is.
+void GatewayTest::windowAndServiceAgreeWhereTheFileIs_data() {
+    QTest::addColumn<QByteArray>("configHome");
+    QTest::addColumn<QString>("path");
+    const QString home = QDir::homePath() + u"/.config/zjx/zjx-service.conf"_s;
+    QTest::newRow("set") << QByteArray("/srv/me/conf") << u"/srv/me/conf/zjx/zjx-service.conf"_s;
+    QTest::newRow("unset") << QByteArray() << home;
+    QTest::newRow("relative: not used") << QByteArray("me/conf") << home;
+}
+
+void GatewayTest::windowAndServiceAgreeWhereTheFileIs() {
+    QFETCH(QByteArray, configHome);
+    QFETCH(QString, path);
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    const bool wasSet = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    configHome.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", configHome);
+    const QString window = ServiceConfigFile::defaultPath(), service = defaultConfigPath();
+    wasSet ? qputenv("XDG_CONFIG_HOME", saved) : qunsetenv("XDG_CONFIG_HOME");
+    QCOMPARE(window, path);
+    QCOMPARE(service, path);
+}
+
+// Each fault the service can name, end to end: its HTTP status, the reason word of its header and of
+// --check's verdict line, and what the program makes of that word: the hint line after a query and
+// the settings window's verdict after a check.
+using FaultWordsRow = std::tuple<const char*, FaultKind, int, QString, QString, QString>;
+
+void GatewayTest::everyFaultReachesTheUserInItsOwnWords_data() {
+    using enum FaultKind;
+    const FaultWordsRow rows[] = {
+        {"network", Network, 502, "network", "查询服务:无法连接服务商,请检查网络", "无法连接服务商"},
+        {"timeout", Timeout, 504, "timeout", "查询服务:无法连接服务商,请检查网络", "无法连接服务商"},
+        {"TLS", Tls, 502, "tls", "查询服务:服务商的证书无效", "证书无效"},
+        {"bad key", BadKey, 502, "bad-key", "查询服务:密钥错误,请在查询服务设置中检查", "密钥错误"},
+        {"quota", Quota, 503, "quota", "查询服务:额度已用完", "额度已用完"},
+        {"signature", Signature, 502, "signature", "查询服务:密钥错误,请在查询服务设置中检查", "密钥错误"},
+        {"phone tail", PhoneTail, 502, "phone-tail", "查询服务:此快递需要手机尾号,请在查询服务设置中填写",
+         "需要手机尾号:请填写收件人或寄件人手机号码的后四位"},
+        {"provider", Provider, 502, "provider", "查询服务:服务商暂时不可用,请稍后重试", "服务商暂时不可用"},
+        {"no key", NoKey, 502, "no-key", "查询服务:缺少密钥,请在查询服务设置中填写", "密钥错误"},
+        {"account", Account, 502, "account", "查询服务:服务商拒绝了此账号,请在查询服务设置中检查密钥和额度",
+         "服务商拒绝了此账号:请检查密钥和剩余额度"},
+        {"rate limit", RateLimit, 503, "rate-limit", "查询服务:查询太频繁,请稍后重试", "查询太频繁,请稍后再检查"},
+        // Only ever said to a client that has gone: the program keeps its own hint.
+        {"abandoned", Abandoned, 502, "abandoned", "", "服务商暂时不可用"},
+    };
+    addRows(rows);
+}
+
+void GatewayTest::everyFaultReachesTheUserInItsOwnWords() {
+    QFETCH(FaultWordsRow, row);
+    const auto& [name, fault, status, word, hint, checked] = row;
+    const DemoBackend backend(60);
+    const GatewayAnswer answer{faultReply(Outcome::failure(fault, u"why"_s)), u"why"_s, false, fault};
+    QCOMPARE(answer.reply.status, status);
+    QCOMPARE(header(answer, backend, "X-Zjx-Reason"), word.toStdString());
+    QCOMPARE(zjx::reasonHint(word), hint);
+    const zjx::CheckVerdict verdict = zjx::checkVerdict("verdict: fault " + word.toUtf8() + "\n", {});
+    QCOMPARE(verdict.text, checked);
+    QVERIFY(!verdict.good);
+}
+
+// Too many parcels wait for the provider: a parcel whose page has outlived the cache gets that page,
+// labelled a rate limit and dated, so the program says how old it is; one without a page gets 503.
+void GatewayTest::busyServiceServesTheLastPageWithItsDate() {
+    CachePolicy policy;
+    policy.maxWaitingParcels = 1;
+    auto r = rig(K100, {}, 5000, 30, {}, 1002, false, policy);
+    QVERIFY(r);
+    QCOMPARE(ask(*r->backend, "shentong", "ZJX1234567").reply.status, 200);
+    r->now += 31 * 60 * 1000; // the page is stale now
+    r->fake->setDelayMs(500);
+    bool waiting = true;
+    r->backend->answer({"shentong", "ZJX7654321", kKey, [&waiting] { return waiting; }}, [](const GatewayAnswer&) {});
+    const GatewayAnswer stale = ask(*r->backend, "shentong", "ZJX1234567");
+    QCOMPARE(stale.reply.status, 200);
+    QVERIFY(stale.cached);
+    QCOMPARE(header(stale, *r->backend, "X-Zjx-Reason"), std::string("rate-limit"));
+    QCOMPARE(header(stale, *r->backend, "X-Zjx-Fetched"), std::string("2026-12-07T01:05:00Z"));
+    const GatewayAnswer none = ask(*r->backend, "shentong", "ZJX1111111");
+    QCOMPARE(none.reply.status, 503);
+    QCOMPARE(header(none, *r->backend, "X-Zjx-Fetched"), std::string("(none)"));
+    waiting = false;
 }
 
 QTEST_GUILESS_MAIN(GatewayTest)

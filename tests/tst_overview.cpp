@@ -6,14 +6,16 @@
 #include "gui/overviewwindow.h"
 #include "gui/platform/desktopnotifier.h"
 #include "platform/environment.h"
+#include "platform/singleinstance.h"
 #include "schedule/newsnotice.h"
 #include "support/datatable.h"
+#include "gui/statusstrips.h"
 #include "support/scriptedseams.h"
 #include "support/testserver.h"
 #include "support/windowcontrols.h"
 #include "support/windowfixture.h"
 #include "watch/bookwatch.h"
-#include "watch/statefile.h"
+#include "watch/watchstore.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -24,6 +26,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableView>
+#include <QTimeEdit>
 #include <QTest>
 #include <mutex>
 
@@ -39,8 +42,17 @@ int rowOf(OverviewWindow& o, const QString& note) {
     return -1;
 }
 
+// Bold, and said so to a screen reader in every cell of the row (a table cell's description).
 bool bold(OverviewWindow& o, const QString& note) {
-    return o.filter().index(rowOf(o, note), 0).data(OverviewModel::UnseenRole).toBool();
+    const int row = rowOf(o, note);
+    const bool unseen = o.filter().index(row, 0).data(OverviewModel::UnseenRole).toBool();
+    for (int column = 0; column < OverviewModel::ColumnCount; ++column) {
+        const QString said = o.filter().index(row, column).data(Qt::AccessibleDescriptionRole).toString();
+        if (!QTest::qVerify(said == (unseen ? QStringLiteral("有新进展") : QString()), "described as shown",
+                            qPrintable(said), __FILE__, __LINE__))
+            return !unseen;
+    }
+    return unseen;
 }
 
 } // namespace
@@ -53,9 +65,12 @@ private Q_SLOTS:
         QHash<QString, QStringList> events{{"111", {"已收件"}}, {"222", {"已收件"}}, {"333", {"已收件"}}};
         QHash<QString, std::string> providerStates;
         std::string backend = "kuaidi100";
+        std::string refused; // a number whose connection is closed before any answer
         TestServer server;
         server.setHandler("/", [&](const RecordedRequest& r) {
             const std::lock_guard guard(lock);
+            if (r.param("nu") == refused)
+                return CannedResponse{200, {}, "text/html", 0, CannedResponse::Fault::Refuse};
             const QString number = QString::fromStdString(r.param("nu"));
             CannedResponse answer{200, TestServer::trackingPage(events.value(number), QDate(2026, 12, 6))};
             answer.headers = {{"X-Zjx-Backend", backend}};
@@ -93,7 +108,9 @@ private Q_SLOTS:
 
         QCOMPARE(o->costLabel->text(), QStringLiteral("自动跟踪未开启。开启后约 45 次查询/天"));
 
-        // A minute of the watch at one minute: the parcels one at a time, 20 seconds apart.
+        // A minute of the watch at one minute: the parcels one at a time, 20 seconds apart (a limit
+        // that serves them all).
+        o->dailyLimit->setValue(100000);
         o->watchMinutes->setValue(1);
         o->watchSwitch->setChecked(true);
         auto minute = [&](const QStringList& expected) {
@@ -131,6 +148,7 @@ private Q_SLOTS:
         });
         minute(all);
         minute({"111", "333"}); // signed for: no longer asked
+        QCOMPARE(w->watchKeeper().bookWatch().watchedCount(), 2);
         QCOMPARE(told.size(), 2);
         QCOMPARE(told.last(), QStringLiteral("3 件快递有新进展"));
         QCOMPARE(bodies.last(), QStringLiteral("书 · 运送中\n鞋 · 已送达\n伞 · 待取件 · 取件码 3-2-1045"));
@@ -166,20 +184,55 @@ private Q_SLOTS:
         QCOMPARE(told.size(), 2);
         QCOMPARE(o->costLabel->text(), QStringLiteral("约 1800 次查询/天(演示数据,不计费)"));
 
-        // A paid back-end stops at the day's limit and says so; the next day it goes on.
+        // A paid back-end with a limit that cannot serve every parcel every minute: the overview
+        // says how often they are asked, and the estimate is what the limit lets through.
         change([&] { backend = "kuaidi100"; });
+        minute({"111", "333"});
         const int spent = w->watchKeeper().parcelStates().ledger().spent;
         o->dailyLimit->setValue(spent + 1);
-        minute({"111"});
-        QCOMPARE(w->watchKeeper().parcelStates().ledger().spent, spent + 1);
+        // The parcel waiting for pickup first: 15 waking hours of 18 asks; none left for the other.
+        QCOMPARE(spent + 1, 18);
         QCOMPARE(o->costLabel->text(),
-                 QStringLiteral("今天已查询 %1 次,达到每日上限:自动跟踪暂停,明天继续").arg(spent + 1));
-        QCOMPARE(o->costLabel->accessibleName(), o->costLabel->text());
-        now = QDateTime(now.date().addDays(1), QTime(8, 0));
-        w->watchKeeper().bookWatch().wake(); // both waited since yesterday: asked one after the other
-        QTRY_COMPARE(w->watchKeeper().parcelStates().ledger().spent, 2); // a new day, a new count
+                 QStringLiteral("约 18 次查询/天(快递100 按次计费)。上限 18 次:派件中约每 50 分钟一次,运送中暂停"));
+        // Asking now for more than the day has left asks first; every ask counts when it is sent.
+        o->table->selectAll();
+        ScriptedBoxes::setNextAnswer(MessageBox::Answer::No);
+        o->askButton->click();
+        QCOMPARE(ScriptedBoxes::shownTexts().value(ScriptedBoxes::shownTexts().size() - 1),
+                 QStringLiteral("立即查询这 3 件快递将用去 3 次查询,今天的每日上限只剩 1 次。仍要查询吗?"));
+        QCOMPARE(w->watchKeeper().parcelStates().ledger().spent, spent);
+        ScriptedBoxes::setNextAnswer(MessageBox::Answer::Yes);
+        o->askButton->click();
+        QTRY_COMPARE(w->watchKeeper().parcelStates().ledger().spent, spent + 3);
         QTRY_VERIFY(!w->watchKeeper().bookWatch().asking());
+        QString stop = QStringLiteral("今天已查询 %1 次,达到每日上限:自动跟踪暂停,明天继续").arg(spent + 3);
+        QCOMPARE(o->costLabel->text(), stop);
+        QCOMPARE(o->costLabel->accessibleName(), stop);
+        QCOMPARE(w->strips().text(StatusStrips::Hint), stop);
+        // A query from the main window through the paid back-end counts as well, when it is sent:
+        // the provider may bill an ask whose answer never comes.
+        change([&] { refused = "111"; });
+        w->showRecord(QStringLiteral("111|申通快递|书"));
+        QTRY_COMPARE(w->watchKeeper().parcelStates().ledger().spent, spent + 4);
+        QCOMPARE(o->costLabel->text(), QStringLiteral("今天已查询 %1 次,达到每日上限:自动跟踪暂停,明天继续").arg(spent + 4));
+        minute({}); // stopped for the day
+        // A clock set back does not start the day again.
+        stop = o->costLabel->text();
+        now = now.addDays(-1);
+        minute({});
+        QCOMPARE(o->costLabel->text(), stop);
+        // The next day: what waited since yesterday is spread over its cadence, not sent at once.
+        now = QDateTime(now.date().addDays(2), QTime(8, 0));
+        w->watchKeeper().bookWatch().wake();
+        QTRY_VERIFY(!w->watchKeeper().bookWatch().asking());
+        QCOMPARE(w->watchKeeper().parcelStates().ledger().spent, 1); // a new day, a new count
+        o->dailyLimit->setValue(100000);
         QCOMPARE(o->costLabel->text(), QStringLiteral("约 1800 次查询/天(快递100 按次计费)"));
+        // The night's pause is shown, with when the watch goes on.
+        now = QDateTime(now.date(), QTime(23, 0));
+        w->watchKeeper().bookWatch().wake();
+        QVERIFY(o->costLabel->text().startsWith(QStringLiteral("夜间暂停,07:00 继续。")));
+        QCOMPARE(w->watchKeeper().bookWatch().pausedUntil(), QDateTime(now.date().addDays(1), QTime(7, 0)));
         QCOMPARE(told.size(), 2);
         o->watchSwitch->setChecked(false);
         now = QDateTime(now.date(), QTime(9, 0));
@@ -201,9 +254,11 @@ private Q_SLOTS:
         QVERIFY(Store::read(w->watchKeeper().archivePath()).records.isEmpty());
         QCOMPARE(Store::read(fx.storePath()).records.size(), 3);
 
-        // What is known survives a restart, with the back-end that told it.
+        // What is known survives a restart, with the back-end that told it; the database is the
+        // owner's alone.
         QVERIFY(w->watchKeeper().saveStates());
-        const StateFile::Loaded kept = StateFile::load(w->watchKeeper().statePath());
+        WatchStore reopened;
+        const WatchStore::Opened kept = reopened.open(w->watchKeeper().statePath());
         QCOMPARE(kept.states.value({"222", "顺丰快递"}).latest.progress, QStringLiteral("已签收,本人"));
         QCOMPARE(kept.states.value({"333", "圆通快递"}).source, QStringLiteral("kuaidi100"));
         QCOMPARE(kept.ledger.backend, QStringLiteral("kuaidi100"));
@@ -257,6 +312,31 @@ private Q_SLOTS:
         QCOMPARE(o->selectedRecords(), QStringList{"3|申通快递|阿姨"});
         QTest::keyClick(o->table, Qt::Key_Down);
         QCOMPARE(o->selectedRecords(), QStringList{"2|申通快递|包裹"});
+        // Tab, Shift+Tab and Ctrl+Tab leave the list, whose row stays; Tab goes on through the
+        // controls under it in reading order before the search box comes round again.
+        const std::tuple<Qt::Key, Qt::KeyboardModifiers, QWidget*> leaves[] = {
+            {Qt::Key_Tab, Qt::NoModifier, o->watchSwitch},
+            {Qt::Key_Backtab, Qt::ShiftModifier, o->archivedFilter},
+            {Qt::Key_Tab, Qt::ControlModifier, o->watchSwitch},
+            {Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier, o->archivedFilter}};
+        for (const auto& [key, modifiers, next] : leaves) {
+            o->table->setFocus();
+            QTest::keyClick(o->table, key, modifiers);
+            QCOMPARE(o->focusWidget(), next);
+            QCOMPARE(o->selectedRecords(), QStringList{"2|申通快递|包裹"});
+        }
+        QList<QWidget*> reached{o->table};
+        while (reached.size() < 40 && reached.last() != o->search) {
+            QTest::keyClick(reached.last(), Qt::Key_Tab);
+            reached << o->focusWidget();
+        }
+        qsizetype place = 0;
+        const QList<QWidget*> readingOrder{o->watchSwitch, o->watchMinutes, o->dailyLimit, o->quietTo,
+                                           o->chime,       o->askButton,    o->archiveButton, o->search};
+        for (QWidget* control : readingOrder) {
+            QVERIFY2(reached.indexOf(control) > place, qPrintable(control->accessibleName()));
+            place = reached.indexOf(control);
+        }
         QTest::keyClick(o->table, Qt::Key_Return);
         QCOMPARE(parcelSelector(*w)->currentText(), QStringLiteral("包裹"));
 
@@ -274,6 +354,30 @@ private Q_SLOTS:
         QCOMPARE(o->watchMinutes->value(), 45);
         QCOMPARE(o->intervalNote->text(), QStringLiteral("(服务商缓存 45 分钟)"));
         QCOMPARE(w->watchKeeper().bookWatch().minutes(), 1);
+    }
+
+    // zjx --overview while the program runs: the running one opens its overview; a plain second
+    // start only brings the window forward.
+    void laterStartOpensTheOverview_data() {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("overview") << QStringLiteral("overview");
+        QTest::newRow("raise") << QStringLiteral("raise");
+    }
+    void laterStartOpensTheOverview() {
+        QFETCH(QString, command);
+        WindowFixture fx;
+        auto w = fx.shownWindow();
+        QVERIFY(w);
+        w->showMinimized();
+        SingleInstance running(QStringLiteral("zjx-test"), fx.storePath());
+        QVERIFY(running.claim());
+        connect(&running, &SingleInstance::commandReceived, w.get(),
+                [&w](const QString& word) { w->followLaterStart(word); });
+        SingleInstance later(QStringLiteral("zjx-test"), fx.storePath());
+        QVERIFY(!later.claim());
+        QVERIFY(later.tellOther(command));
+        QTRY_VERIFY(!w->isMinimized());
+        QCOMPARE(w->overview() && w->overview()->isVisible(), command == u"overview");
     }
 
     void placement_data() {

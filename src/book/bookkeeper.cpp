@@ -101,7 +101,7 @@ BookKeeper::Recorded BookKeeper::record(const QString& number, const QString& co
 }
 
 bool BookKeeper::recordMany(const QStringList& records) {
-    return storeSaved(m_book.appendMany(records));
+    return storeSaved(records.isEmpty() ? Result::success() : m_book.append(records));
 }
 
 QSet<QString> BookKeeper::numbers() const {

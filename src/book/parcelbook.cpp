@@ -2,8 +2,10 @@
 
 #include "book/parcelrecord.h"
 #include "book/store.h"
+#include "core/atomicfile.h"
 
 #include <QFileInfo>
+#include <algorithm>
 #include <utility>
 
 namespace zjx {
@@ -32,10 +34,14 @@ QStringList ParcelBook::notes() const {
 }
 
 ParcelBook::Loaded ParcelBook::load() {
+    // The book, its copies and its lock are the user's alone from the start on.
+    tightenToOwner(m_path, true);
     const StoreContents contents = Store::read(m_path);
     m_records.append(contents.records);
     Q_EMIT notesAppended(contents.notes);
     m_unreadable = contents.unreadable;
+    if (m_unreadable && !contents.problem.isEmpty())
+        qWarning("zjx: cannot read the book %s: it %s", qPrintable(m_path), qPrintable(contents.problem));
     m_keepOriginal = contents.rewriteLoses();
     m_unreadableLines = contents.skippedLines + contents.damagedLines;
     m_notice = m_unreadableLines > 0 ? QStringLiteral("[列表有%1行无法完整读取] ").arg(m_unreadableLines) : QString();
@@ -54,15 +60,25 @@ Result ParcelBook::append(const QString& record) {
     return save();
 }
 
-Result ParcelBook::appendMany(const QStringList& records) {
-    if (records.isEmpty())
-        return Result::success();
-    m_records.append(records);
+Result ParcelBook::append(const QStringList& records) {
     QStringList notes;
     notes.reserve(records.size());
     for (const QString& record : records)
         notes << ParcelRecord::note(record);
+    m_records.append(records);
     Q_EMIT notesAppended(notes);
+    return save();
+}
+
+Result ParcelBook::remove(QList<int> indexes) {
+    // From the last, so each index still names its record; told one by one to the list that follows.
+    std::sort(indexes.begin(), indexes.end(), std::greater<>());
+    indexes.erase(std::unique(indexes.begin(), indexes.end()), indexes.end());
+    for (int index : std::as_const(indexes))
+        if (index >= 0 && index < m_records.size()) {
+            m_records.removeAt(index);
+            Q_EMIT noteRemoved(index);
+        }
     return save();
 }
 
@@ -119,6 +135,10 @@ bool ParcelBook::adoptReadableBook() {
 Result ParcelBook::save() {
     if (m_unreadable && !adoptReadableBook())
         return Result::failure(unreadableText(m_path));
+    // Said before anything is written: the file keeps what it holds.
+    if (const int bad = Store::firstUnwritable(m_records); bad >= 0)
+        return Result::failure(QStringLiteral("保存失败!备注“%1”含有无法保存的字符,快递列表文件未改动。请修改该备注。")
+                                   .arg(ParcelRecord::note(m_records.at(bad))));
     // What could not be read must not go before it is kept.
     if (m_keepOriginal && QFileInfo::exists(m_path) && Store::keepOriginal(m_path).isEmpty())
         return Result::failure(saveFailedText());

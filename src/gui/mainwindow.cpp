@@ -3,11 +3,13 @@
 #include "book/parcelrecord.h"
 #include "book/store.h"
 #include "core/catalogue.h"
+#include "core/regularfile.h"
 #include "core/textcodec.h"
 #include "core/textutil.h"
 #include "core/versioncheck.h"
 #include "guess/numberguess.h"
 #include "gui/addparcelpanel.h"
+#include "gui/backgroundtray.h"
 #include "gui/commandbar.h"
 #include "gui/companyfinderwindow.h"
 #include "gui/mainmenu.h"
@@ -23,6 +25,7 @@
 #include "schedule/parcelquery.h"
 #include "schedule/requeryschedule.h"
 #include "schedule/watchkeeper.h"
+#include "watch/bookwatch.h"
 #include "serviceconfig/serviceconfig.h"
 
 #include <QCloseEvent>
@@ -73,13 +76,16 @@ MainWindow::MainWindow(QWidget* parent) : FramedWindow(parent) {
     m_parcelPanel->setCompanies(companies);
     m_strips->setText(StatusStrips::Version, QStringLiteral("%1.%2.%3").arg(versionMajor).arg(versionMinor).arg(versionRevision));
     m_addPanel->chooseCompany(0);
-    QFile skin(ProgramFolder::path() + QStringLiteral("/skinh.she"));
-    if (skin.open(QIODevice::ReadOnly | QIODevice::Text))
-        setStyleSheet(QString::fromUtf8(skin.readAll()));
+    const QString skinPath = ProgramFolder::path() + QStringLiteral("/skinh.she");
+    if (const RegularFileRead skin = readRegularFile(skinPath); skin.ok())
+        setStyleSheet(QString::fromUtf8(skin.bytes));
+    else if (skin.found != FileFound::Missing) // the window works without its look
+        qWarning("zjx: cannot read the skin %s: it %s", qPrintable(skinPath), qPrintable(skin.problem));
     m_versionTimer.setInterval(1000);
     connect(&m_versionTimer, &QTimer::timeout, this, &MainWindow::checkVersion);
     m_strips->clock().start();
     m_versionTimer.start();
+    m_tray = new BackgroundTray(*this);
 }
 
 MainWindow::~MainWindow() {
@@ -137,6 +143,7 @@ void MainWindow::connectParts() {
     m_addPanel->setGuessSources([this] { return m_link.settings().trackingHost; },
                                 [this] { return countBookCompanies(m_keeper.records()); },
                                 [this] { return m_query->inFlight(); });
+    connect(m_addPanel, &AddParcelPanel::numberEdited, m_strips, &StatusStrips::numberEdited);
     connect(m_addPanel, &AddParcelPanel::guessHint, this, [this](const QString& hint) {
         if (hint.isEmpty())
             m_strips->withdrawGuess();
@@ -163,6 +170,7 @@ void MainWindow::connectParts() {
     connect(m_query, &ParcelQuery::rowsParsed, m_progress, &ProgressList::showEntries);
     connect(m_query, &ParcelQuery::stateShown, this,
             [this](const QString& state) { m_strips->setText(StatusStrips::State, state); });
+    connect(m_query, &ParcelQuery::parcelSwitched, this, [this] { m_strips->showVerdict(notAskedState, false); });
     connect(m_query, &ParcelQuery::dataSource, m_strips, &StatusStrips::showDataSource);
     connect(m_query, &ParcelQuery::estimateShown, m_strips, &StatusStrips::showEstimate);
     connect(m_query, &ParcelQuery::judged, this, [this](const UpdateVerdict& verdict) {
@@ -180,6 +188,10 @@ void MainWindow::connectParts() {
     connect(m_watch, &WatchKeeper::changed, this, [this] {
         if (m_overview)
             m_overview->refresh();
+    });
+    // The watch's stop for the day is told here too, with the asks really made.
+    connect(&m_watch->bookWatch(), &BookWatch::dayLimitReached, this, [this](int spent) {
+        setHint(QStringLiteral("今天已查询 %1 次,达到每日上限:自动跟踪暂停,明天继续").arg(spent));
     });
     connect(&m_link, &ServiceLink::troubled, this, [this](const QString& hint, const QString& detail) {
         setHint(hint);
@@ -340,6 +352,12 @@ void MainWindow::noticeClicked(const QString& key) {
         m_overview->selectParcel(parcel);
 }
 
+void MainWindow::followLaterStart(const QString& command) {
+    bringToFront();
+    if (command == u"overview")
+        openOverview();
+}
+
 void MainWindow::openOverview() {
     if (!m_overview)
         m_overview = new OverviewWindow(*this, this);
@@ -371,17 +389,25 @@ void MainWindow::restoreRecords(const QStringList& records) {
     m_watch->bookChanged();
 }
 
-void MainWindow::deleteRecord(const QString& record, bool archived) {
-    const QString question = QStringLiteral("确定要删除[") + ParcelRecord::note(record) + QStringLiteral("]此单号码?");
+void MainWindow::deleteRecords(const QStringList& records, bool archived) {
+    if (records.isEmpty())
+        return;
+    const QString question =
+        records.size() == 1
+            ? QStringLiteral("确定要删除[") + ParcelRecord::note(records.first()) + QStringLiteral("]此单号码?")
+            : QStringLiteral("确定要删除选中的 %1 件快递?").arg(records.size());
     if (!confirmed(m_overview ? static_cast<QWidget*>(m_overview) : this, question))
         return;
-    m_watch->remove(record, archived);
+    m_watch->remove(records, archived);
     if (!archived && !m_keeper.records().contains(m_keeper.chosenRecordText))
         chooseFirst();
     m_watch->bookChanged();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    // While the watch goes on behind the tray icon, closing only hides the window.
+    if (m_tray->closeRequested() == CloseAction::HideToTray)
+        return event->ignore();
     event->setAccepted(m_menu->farewell());
 }
 

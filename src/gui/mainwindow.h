@@ -13,6 +13,7 @@ namespace zjx {
 
 class AddParcelPanel;
 class AlertPlayer;
+class BackgroundTray;
 class BatchAddWindow;
 class CommandBar;
 class CompanyFinderWindow;
@@ -59,6 +60,7 @@ public:
     ServiceLink& serviceLink() { return m_link; }
     AlertPlayer* alertPlayer() const { return m_alerts; }
     QTimer& versionTimer() { return m_versionTimer; } // once, a second after the start
+    BackgroundTray& backgroundTray() { return *m_tray; } // the tray icon while the watch is on
 
     void useGateway(GatewayChild* gateway) { m_link.useGateway(gateway); }
     void setHint(const QString& text); // the hint line, with the marks of the book's state
@@ -77,6 +79,11 @@ public:
     BatchAddWindow* batchAddWindow() const;
     CompanyFinderWindow* makeFinder(); // a finder that chooses in this window, not shown yet
 
+    // A later start of the program on this book, by its command word: "overview" (zjx --overview)
+    // opens the overview; a plain start ("raise"), or a word this version does not know, brings the
+    // window forward.
+    void followLaterStart(const QString& command);
+
     // Every parcel at a glance, and what it asks of the window.
     void openOverview();
     OverviewWindow* overview() const;
@@ -86,7 +93,7 @@ public:
     void noticeClicked(const QString& key);
     void archiveRecords(const QStringList& records);
     void restoreRecords(const QStringList& records);
-    void deleteRecord(const QString& record, bool archived);
+    void deleteRecords(const QStringList& records, bool archived);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -121,6 +128,7 @@ private:
     RequerySchedule* m_schedule = nullptr;
     AlertPlayer* m_alerts = nullptr;
     DesktopNotifier* m_notifier = nullptr; // made with the first notice
+    BackgroundTray* m_tray = nullptr;
     QTimer m_versionTimer;
     QPointer<OverviewWindow> m_overview;
     QPointer<BatchAddWindow> m_batchAdd;

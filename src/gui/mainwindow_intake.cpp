@@ -4,6 +4,7 @@
 #include "gui/batchaddwindow.h"
 #include "gui/mainmenu.h"
 #include "gui/mainwindow.h"
+#include "gui/statusstrips.h"
 #include "guess/onlineguess.h"
 #include "intake/parcellist.h"
 #include "platform/httpclient.h"
@@ -39,8 +40,11 @@ void MainWindow::startQuery() {
 
 void MainWindow::askNew(const QString& recognised) {
     // A failed query keeps the boxes as they are, to be corrected and asked again.
-    if (!m_query->askNew(m_addPanel->number(), m_addPanel->company(), m_addPanel->note()))
+    if (!m_query->askNew(m_addPanel->number(), m_addPanel->company(), m_addPanel->note())) {
+        // Why this number failed, said while it is in the box.
+        m_strips->bindHintToNumber();
         return;
+    }
     if (!recognised.isEmpty())
         m_query->addDoneNote(recognised);
     if (m_addPanel->closesAfterAdding())

@@ -1,6 +1,9 @@
 #include "gui/overviewwindow.h"
 
+#include "book/parcelrecord.h"
+#include "gui/backgroundoptions.h"
 #include "gui/mainwindow.h"
+#include "gui/platform/messagebox.h"
 #include "serviceconfig/serviceconfig.h"
 #include "schedule/watchkeeper.h"
 #include "watch/bookwatch.h"
@@ -43,6 +46,20 @@ protected:
     }
 };
 
+// Tab goes through the controls as they are read, row by row, left to right.
+void tabInReadingOrder(QLayout* layout, QWidget*& previous) {
+    for (int i = 0; i < layout->count(); ++i) {
+        QLayoutItem* item = layout->itemAt(i);
+        if (QLayout* inner = item->layout()) {
+            tabInReadingOrder(inner, previous);
+        } else if (QWidget* widget = item->widget(); widget && (widget->focusPolicy() & Qt::TabFocus)) {
+            if (previous)
+                QWidget::setTabOrder(previous, widget);
+            previous = widget;
+        }
+    }
+}
+
 template <typename T> T* named(T* widget, const QString& name) {
     widget->setObjectName(name);
     widget->setAccessibleName(name);
@@ -73,6 +90,8 @@ OverviewWindow::OverviewWindow(MainWindow& main, QWidget* parent)
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setContextMenuPolicy(Qt::CustomContextMenu);
     table->setWordWrap(false);
+    // Tab leaves the list for the controls under it; the arrows move in it.
+    table->setTabKeyNavigation(false);
     table->verticalHeader()->hide();
     table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 8);
     table->horizontalHeader()->setStretchLastSection(false);
@@ -153,6 +172,8 @@ OverviewWindow::OverviewWindow(MainWindow& main, QWidget* parent)
     layout->addWidget(table, 1);
     layout->addLayout(watchRow);
     layout->addLayout(actRow);
+    background = new BackgroundOptions(this);
+    layout->addWidget(background);
 
     BookWatch& watch = m_main.watchKeeper().bookWatch();
     watchMinutes->setMinimum(watch.minimumMinutes());
@@ -160,6 +181,7 @@ OverviewWindow::OverviewWindow(MainWindow& main, QWidget* parent)
     watchSwitch->setChecked(watch.enabled());
     chime->setChecked(m_main.watchKeeper().chime());
     connect(watchSwitch, &QCheckBox::toggled, this, [this](bool on) { m_main.watchKeeper().setEnabled(on); });
+    connect(&m_main.watchKeeper(), &WatchKeeper::enabledChanged, watchSwitch, &QCheckBox::setChecked); // the tray's switch
     connect(watchMinutes, &QSpinBox::valueChanged, this, [this](int minutes) {
         m_main.watchKeeper().setMinutes(minutes);
         showIntervalNote();
@@ -182,6 +204,7 @@ OverviewWindow::OverviewWindow(MainWindow& main, QWidget* parent)
         connect(edit, &QTimeEdit::timeChanged, this,
                 [this] { m_main.watchKeeper().setQuietHours(quietFrom->time(), quietTo->time()); });
     connect(&watch, &BookWatch::costChanged, this, &OverviewWindow::updateCost);
+    connect(&watch, &BookWatch::statusChanged, this, &OverviewWindow::updateCost);
     connect(&m_main.watchKeeper().parcelStates(), &ParcelStates::reset, this, &OverviewWindow::updateCost);
     connect(stateFilter, &QComboBox::currentIndexChanged, this,
             [this] { m_filter.setState(stateFilter->currentData().toString()); });
@@ -199,6 +222,9 @@ OverviewWindow::OverviewWindow(MainWindow& main, QWidget* parent)
     connect(archiveButton, &QPushButton::clicked, this, &OverviewWindow::archiveSelected);
     connect(restoreButton, &QPushButton::clicked, this, &OverviewWindow::restoreSelected);
 
+    QWidget* previous = nullptr;
+    tabInReadingOrder(layout, previous);
+
     refresh();
     restoreLayout();
     updateButtons();
@@ -209,12 +235,18 @@ void OverviewWindow::updateCost() {
     const BookWatch& watch = m_main.watchKeeper().bookWatch();
     const QString backend = m_main.watchKeeper().parcelStates().ledger().backend;
     QString text;
-    if (watch.stoppedForToday())
-        text = QStringLiteral("今天已查询 %1 次,达到每日上限:自动跟踪暂停,明天继续").arg(watch.dailyLimit());
-    else if (!watch.enabled())
-        text = QStringLiteral("自动跟踪未开启。开启后") + costLine(watch.cost(), backend, backendCaption(backend));
-    else
+    if (watch.stoppedForToday()) {
+        text = QStringLiteral("今天已查询 %1 次,达到每日上限:自动跟踪暂停,明天继续").arg(watch.spentToday());
+    } else {
         text = costLine(watch.cost(), backend, backendCaption(backend));
+        if (!watch.enabled())
+            text = QStringLiteral("自动跟踪未开启。开启后") + text;
+        // When the limit cannot serve every parcel at its interval: how often each kind is asked.
+        if (const QString shares = watch.shareLine(); !shares.isEmpty())
+            text += QStringLiteral("。") + shares;
+    }
+    if (const QDateTime until = watch.pausedUntil(); until.isValid())
+        text = QStringLiteral("夜间暂停,%1 继续。").arg(until.toString(QStringLiteral("HH:mm"))) + text;
     costLabel->setText(text);
     costLabel->setAccessibleName(text);
 }
@@ -282,8 +314,25 @@ void OverviewWindow::openSelected() {
 }
 
 void OverviewWindow::askSelected() {
-    if (!m_filter.archived())
-        m_main.watchKeeper().ask(selectedRecords());
+    if (m_filter.archived())
+        return;
+    const QStringList records = selectedRecords();
+    QList<ParcelKey> parcels;
+    for (const QString& record : records) {
+        const ParcelFields f = ParcelRecord::split(record);
+        parcels.append({f.number, f.company});
+    }
+    // More than the day has left: the user decides, knowing what it costs.
+    const BookWatch& watch = m_main.watchKeeper().bookWatch();
+    const int left = watch.leftToday();
+    const int charged = watch.chargedAsks(parcels);
+    if (left >= 0 && charged > left &&
+        MessageBox::question(this, QStringLiteral("立即查询这 %1 件快递将用去 %2 次查询,今天的每日上限只剩 %3 次。仍要查询吗?")
+                                       .arg(records.size())
+                                       .arg(charged)
+                                       .arg(left)) != MessageBox::Answer::Yes)
+        return;
+    m_main.watchKeeper().ask(records);
 }
 
 void OverviewWindow::archiveSelected() {
@@ -315,8 +364,8 @@ void OverviewWindow::copyPickupCode() {
 
 void OverviewWindow::deleteSelected() {
     const QStringList records = selectedRecords();
-    if (records.size() == 1)
-        m_main.deleteRecord(records.first(), m_filter.archived());
+    if (!records.isEmpty())
+        m_main.deleteRecords(records, m_filter.archived());
 }
 
 void OverviewWindow::showContextMenu(const QPoint& position) {
@@ -333,8 +382,7 @@ void OverviewWindow::showContextMenu(const QPoint& position) {
         menu.addAction(QStringLiteral("恢复"), this, &OverviewWindow::restoreSelected);
     else
         menu.addAction(QStringLiteral("归档"), this, &OverviewWindow::archiveSelected);
-    QAction* remove = menu.addAction(QStringLiteral("删除"), this, &OverviewWindow::deleteSelected);
-    remove->setEnabled(selectedRecords().size() == 1);
+    menu.addAction(QStringLiteral("删除"), this, &OverviewWindow::deleteSelected);
     menu.exec(table->viewport()->mapToGlobal(position));
 }
 
@@ -387,6 +435,11 @@ bool OverviewWindow::eventFilter(QObject* watched, QEvent* event) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
             openSelected();
+            return true;
+        }
+        // Ctrl+Tab leaves the list too, as it leaves any control that takes Tab itself.
+        if ((key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) && (key->modifiers() & Qt::ControlModifier)) {
+            focusNextPrevChild(key->key() == Qt::Key_Tab && !(key->modifiers() & Qt::ShiftModifier));
             return true;
         }
         if (key->key() == Qt::Key_Menu) {
