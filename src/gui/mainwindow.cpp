@@ -24,6 +24,7 @@
 #include "schedule/requeryschedule.h"
 #include "schedule/watchkeeper.h"
 #include "serviceconfig/serviceconfig.h"
+#include "zjxversion.h"
 
 #include <QCloseEvent>
 #include <QFile>
@@ -43,7 +44,7 @@ bool confirmed(QWidget* parent, const QString& question) {
 
 MainWindow::MainWindow(QWidget* parent) : FramedWindow(parent) {
     setObjectName(QStringLiteral("MainWindow"));
-    setWindowTitle(QStringLiteral("踪迹匣 V4.0 - Talvo全新版"));
+    setWindowTitle(QStringLiteral("踪迹匣 ") + QLatin1String(version::release) + QStringLiteral(" - Talvo全新版"));
     setFixedSize(753, 473);
     setAutoFillBackground(true);
     QPalette pal = palette();
@@ -71,7 +72,7 @@ MainWindow::MainWindow(QWidget* parent) : FramedWindow(parent) {
     const QStringList companies = CourierCatalogue::displayNames();
     m_addPanel->setCompanies(companies);
     m_parcelPanel->setCompanies(companies);
-    m_strips->setText(StatusStrips::Version, QStringLiteral("%1.%2.%3").arg(versionMajor).arg(versionMinor).arg(versionRevision));
+    m_strips->setText(StatusStrips::Version, QLatin1String(version::full));
     m_addPanel->chooseCompany(0);
     QFile skin(ProgramFolder::path() + QStringLiteral("/skinh.she"));
     if (skin.open(QIODevice::ReadOnly | QIODevice::Text))
@@ -207,7 +208,7 @@ void MainWindow::checkVersion() {
     // A server error (5xx) is a failed check, not a version: the program must not end because the
     // maker's site is down. Other error pages count as another version, like any other body.
     const QString body = result.ok() && result.status < 500 ? result.body : QString();
-    const VersionCheck::Outcome outcome = VersionCheck::decide(body, ownVersionText());
+    const VersionCheck::Outcome outcome = VersionCheck::decide(body, QLatin1String(version::release));
     if (outcome == VersionCheck::Outcome::Unreadable)
         MessageBox::warning(this, VersionCheck::failureText());
     setHint(QStringLiteral("程序已加载完毕..."));
