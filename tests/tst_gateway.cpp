@@ -10,6 +10,7 @@
 #include "fakes/providerfakes.h"
 #include "gateway.h"
 #include "providers.h"
+#include "serviceconfig/serviceconfig.h"
 #include "support/datarows.h"
 
 #include <QFile>
@@ -36,6 +37,7 @@ using zjx::fakes::HostileProvider;
 using zjx::test::addRows;
 
 Q_DECLARE_METATYPE(zjx::fakes::FakeKind)
+Q_DECLARE_METATYPE(zjx::ServiceSettings)
 
 namespace {
 
@@ -183,6 +185,10 @@ private Q_SLOTS:
     void everyCatalogueCompanyHasARow();
     void checkCommandVerdicts_data();
     void checkCommandVerdicts();
+    void windowSettingsReadBackByTheService_data();
+    void windowSettingsReadBackByTheService();
+    void windowAndServiceAgreeWhereTheFileIs_data();
+    void windowAndServiceAgreeWhereTheFileIs();
 };
 
 const FakeKind K100 = FakeKind::Kuaidi100, T17 = FakeKind::Track17, KDN = FakeKind::Kdniao;
@@ -1495,6 +1501,94 @@ void GatewayTest::checkCommandVerdicts() {
     QVERIFY(!printed.contains("fake-key-0123456789"));
     QVERIFY(!printed.contains(FakeSecrets{}.customer.c_str()));
     QCOMPARE(printed.contains("warning: x.conf:2: unknown key [gateway] bakend (ignored)\n"), exitCode != 2);
+}
+
+// What the settings window writes is what the service reads after it, every key, and what the window
+// itself reads when it opens again; the file is its user's alone.
+using WindowSettingsRow = std::tuple<const char*, QByteArray, ServiceSettings>;
+
+void GatewayTest::windowSettingsReadBackByTheService_data() {
+    const auto settings = [](const QString& backend, int cache, const QString& tail, const QStringList& secrets,
+                             const QString& requestType = u"1002"_s) {
+        ServiceSettings s;
+        s.backend = backend;
+        s.cacheMinutes = cache;
+        s.phoneTail = tail;
+        s.kuaidi100Customer = secrets.value(0);
+        s.kuaidi100Key = secrets.value(1);
+        s.track17Key = secrets.value(2);
+        s.kdniaoBusinessId = secrets.value(3);
+        s.kdniaoAppKey = secrets.value(4);
+        s.kdniaoRequestType = requestType;
+        return s;
+    };
+    const QByteArray full = "# mine\n[gateway]\nbackend = kdniao ; was\ncache_minutes = 45\nphone_tail = 1234\n"
+                            "[kuaidi100]\nurl = http://127.0.0.1:9/q\ncustomer = \"C1\" ; console\nkey = K1\n"
+                            "[17track]\nkey = T1\n[kdniao]\nbusiness_id = B1\napp_key = A1\nrequest_type = 8001\n";
+    const WindowSettingsRow rows[] = {
+        {"kuaidi100 into no file", {}, settings(u"kuaidi100"_s, 45, u"0042"_s, {u"C1"_s, u"K1"_s})},
+        {"17track over a file of comments, an address and quotes", full,
+         settings(u"17track"_s, 30, {}, {u"C2"_s, u"K2"_s, u"T2"_s, u"B1"_s, u"A1"_s}, u"8001"_s)},
+        {"kdniao into a CR LF file", "[gateway]\r\nbackend = demo\r\ncache_minutes = 60\r\n",
+         settings(u"kdniao"_s, 1, u"9999"_s, {{}, {}, {}, u"B2"_s, u"A2"_s}, u"8001"_s)},
+        {"every key back to its default", full, settings(u"demo"_s, 30, {}, {})},
+    };
+    addRows(rows);
+}
+
+void GatewayTest::windowSettingsReadBackByTheService() {
+    QFETCH(WindowSettingsRow, row);
+    const auto& [name, before, saved] = row;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"zjx/zjx-service.conf"_s);
+    if (!before.isEmpty())
+        QVERIFY(zjx::writePrivateFile(path, before).ok());
+    ServiceConfigFile window;
+    QVERIFY(window.load(path));
+    window.apply(saved);
+    QVERIFY(zjx::writePrivateFile(path, window.text()).ok());
+
+    const ConfigResult read = loadConfig(path, true);
+    QVERIFY2(read.config, qPrintable(read.error));
+    const GatewayConfig& c = *read.config;
+    QCOMPARE(c.warnings, QStringList());
+    QCOMPARE(c.backend, saved.backend);
+    QCOMPARE(c.cacheMinutes, saved.cacheMinutes);
+    QCOMPARE(c.phoneTail, saved.phoneTail);
+    QCOMPARE(c.kuaidi100Customer, saved.kuaidi100Customer);
+    QCOMPARE(c.kuaidi100Key, saved.kuaidi100Key);
+    QCOMPARE(c.track17Key, saved.track17Key);
+    QCOMPARE(c.kdniaoBusinessId, saved.kdniaoBusinessId);
+    QCOMPARE(c.kdniaoAppKey, saved.kdniaoAppKey);
+    QCOMPARE(c.kdniaoRequestType, saved.kdniaoRequestType.toInt());
+    QCOMPARE(c.kuaidi100Url, QUrl(before.contains("url = ") ? u"http://127.0.0.1:9/q"_s
+                                                             : u"https://poll.kuaidi100.com/poll/query.do"_s));
+
+    ServiceConfigFile reopened;
+    QVERIFY(reopened.load(path));
+    QCOMPARE(reopened.settings(), saved);
+}
+
+// Where the window writes the file is where the service looks for it, whatever $XDG_CONFIG_HOME is.
+void GatewayTest::windowAndServiceAgreeWhereTheFileIs_data() {
+    QTest::addColumn<QByteArray>("configHome");
+    QTest::addColumn<QString>("path");
+    const QString home = QDir::homePath() + u"/.config/zjx/zjx-service.conf"_s;
+    QTest::newRow("set") << QByteArray("/srv/me/conf") << u"/srv/me/conf/zjx/zjx-service.conf"_s;
+    QTest::newRow("unset") << QByteArray() << home;
+    QTest::newRow("relative: not used") << QByteArray("me/conf") << home;
+}
+
+void GatewayTest::windowAndServiceAgreeWhereTheFileIs() {
+    QFETCH(QByteArray, configHome);
+    QFETCH(QString, path);
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    const bool wasSet = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    configHome.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", configHome);
+    const QString window = ServiceConfigFile::defaultPath(), service = defaultConfigPath();
+    wasSet ? qputenv("XDG_CONFIG_HOME", saved) : qunsetenv("XDG_CONFIG_HOME");
+    QCOMPARE(window, path);
+    QCOMPARE(service, path);
 }
 
 QTEST_GUILESS_MAIN(GatewayTest)

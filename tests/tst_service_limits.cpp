@@ -5,6 +5,7 @@
 #include "httpserver.h"
 #include "servicehelp.h"
 #include "serviceroutes.h"
+#include "servicesecret.h"
 #include "stress/loopbackflood.h"
 #include "stress/procstatus.h"
 #include "support/datarows.h"
@@ -195,6 +196,10 @@ private Q_SLOTS:
     void reconnectFloodAgainstTheRealService();
     void secretFileMustBeTheUsersAlone_data();
     void secretFileMustBeTheUsersAlone();
+    void secretFileRefusesEveryLooseness_data();
+    void secretFileRefusesEveryLooseness();
+    void secretDescriptorIsReadAndClosed_data();
+    void secretDescriptorIsReadAndClosed();
 
 private:
     void startServer(const HttpLimits& limits);
@@ -842,9 +847,7 @@ void TestServiceLimits::secretFileMustBeTheUsersAlone_data() {
     const SecretFileRow rows[] = {
         {"0600", 0600, kSecret + "\n", QString()},
         {"0400, no line end", 0400, kSecret, QString()},
-        {"group may read", 0640, kSecret, "group or others"},
         {"others may write", 0602, kSecret, "group or others"},
-        {"too short", 0600, "0123456789", "16 to 1024 bytes"},
         {"too long", 0600, QByteArray(5000, 'a'), "longer than 4096"},
     };
     zjx::test::addRows(rows);
@@ -870,6 +873,120 @@ void TestServiceLimits::secretFileMustBeTheUsersAlone() {
     QCOMPARE(service.exitCode(), 2);
     const QByteArray error = service.readAllStandardError();
     QVERIFY2(error.contains(refusal.toUtf8()), error.constData());
+}
+
+namespace {
+
+enum class SecretSource { File, Folder, Fifo, OtherOwner, Missing };
+
+// What the descriptors of this process are, to see that a reader leaves none open.
+QStringList openDescriptors() {
+    return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System);
+}
+
+} // namespace
+
+// Each way a secret file can be looser than its user's alone, each bound of its size, on the reader
+// itself: a refusal names the path and the fault, leaves the secret as it was and no descriptor open.
+using SecretReadRow = std::tuple<const char*, SecretSource, int, QByteArray, QString, QByteArray>;
+
+void TestServiceLimits::secretFileRefusesEveryLooseness_data() {
+    using enum SecretSource;
+    const QByteArray s16 = kSecret.left(16);
+    const SecretReadRow rows[] = {
+        {"0600", File, 0600, kSecret + "\n", {}, kSecret},
+        {"0400", File, 0400, kSecret, {}, kSecret},
+        {"0700: the owner may run it", File, 0700, kSecret, {}, kSecret},
+        {"group may read", File, 0640, kSecret, "group or others have rights", {}},
+        {"group may write", File, 0620, kSecret, "group or others have rights", {}},
+        {"group may run", File, 0610, kSecret, "group or others have rights", {}},
+        {"others may read", File, 0604, kSecret, "group or others have rights", {}},
+        {"others may write", File, 0602, kSecret, "group or others have rights", {}},
+        {"others may run", File, 0601, kSecret, "group or others have rights", {}},
+        {"a folder", Folder, 0700, {}, "not a regular file", {}},
+        {"a named pipe (never waited on)", Fifo, 0600, {}, "not a regular file", {}},
+        {"another user's", OtherOwner, 0600, kSecret, "owned by another user", {}},
+        {"missing", Missing, 0, {}, "No such file", {}},
+        {"15 bytes", File, 0600, s16.left(15), "16 to 1024 bytes", {}},
+        {"16 bytes", File, 0600, s16, {}, s16},
+        {"1024 bytes", File, 0600, QByteArray(1024, 'k'), {}, QByteArray(1024, 'k')},
+        {"1025 bytes", File, 0600, QByteArray(1025, 'k'), "16 to 1024 bytes", {}},
+        {"4096 bytes, the secret first", File, 0600, kSecret + '\n' + QByteArray(4096 - 33, '#'), {}, kSecret},
+        {"4097 bytes", File, 0600, kSecret + '\n' + QByteArray(4097 - 33, '#'), "longer than 4096 bytes", {}},
+        {"CR LF and spaces around", File, 0600, " " + kSecret + " \r\nsecond line", {}, kSecret},
+        {"a space inside", File, 0600, s16 + " " + s16, "printable ASCII", {}},
+        {"a control character", File, 0600, s16 + "\x1f", "printable ASCII", {}},
+        {"DEL", File, 0600, s16 + "\x7f", "printable ASCII", {}},
+        {"not ASCII", File, 0600, s16 + "\xc3\xa9", "printable ASCII", {}},
+        {"empty first line", File, 0600, "\n" + kSecret, "16 to 1024 bytes", {}},
+    };
+    zjx::test::addRows(rows);
+}
+
+void TestServiceLimits::secretFileRefusesEveryLooseness() {
+    QFETCH(SecretReadRow, row);
+    const auto& [name, source, mode, content, refusal, read] = row;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("secret"));
+    const QByteArray native = QFile::encodeName(path);
+    if (source == SecretSource::File || source == SecretSource::OtherOwner)
+        QCOMPARE(secretFile(dir, content, mode_t(mode)), path);
+    if (source == SecretSource::OtherOwner) {
+        if (::geteuid() != 0)
+            QSKIP("only the superuser can give a file to another user");
+        QCOMPARE(::chown(native.constData(), 65534, 65534), 0);
+    }
+    if (source == SecretSource::Folder)
+        QCOMPARE(::mkdir(native.constData(), mode_t(mode)), 0);
+    if (source == SecretSource::Fifo)
+        QCOMPARE(::mkfifo(native.constData(), mode_t(mode)), 0);
+    const QStringList descriptors = openDescriptors();
+    QByteArray secret = "as it was";
+    const QString error = readSecretFromFile(path, secret);
+    QCOMPARE(openDescriptors(), descriptors);
+    if (refusal.isEmpty()) {
+        QCOMPARE(error, QString());
+        QCOMPARE(secret, read);
+    } else {
+        QVERIFY2(error.startsWith(path + QStringLiteral(": ")) && error.contains(refusal), qPrintable(error));
+        QCOMPARE(secret, QByteArray("as it was"));
+    }
+}
+
+// The descriptor the program hands over: read to its end and closed, whatever the verdict.
+using SecretDescriptorRow = std::tuple<const char*, bool, QByteArray, QString, QByteArray>;
+
+void TestServiceLimits::secretDescriptorIsReadAndClosed_data() {
+    const SecretDescriptorRow rows[] = {
+        {"a line", true, kSecret + "\n", {}, kSecret},
+        {"no line end, spaces around", true, "\t" + kSecret + "  ", {}, kSecret},
+        {"4096 bytes", true, kSecret + '\n' + QByteArray(4096 - 33, '#'), {}, kSecret},
+        {"4097 bytes", true, kSecret + '\n' + QByteArray(4097 - 33, '#'), "longer than 4096 bytes", {}},
+        {"nothing", true, {}, "16 to 1024 bytes", {}},
+        {"not open", false, {}, "is not open", {}},
+    };
+    zjx::test::addRows(rows);
+}
+
+void TestServiceLimits::secretDescriptorIsReadAndClosed() {
+    QFETCH(SecretDescriptorRow, row);
+    const auto& [name, open, content, refusal, read] = row;
+    int ends[2];
+    QCOMPARE(::pipe(ends), 0);
+    QCOMPARE(::write(ends[1], content.constData(), size_t(content.size())), ssize_t(content.size()));
+    ::close(ends[1]);
+    if (!open)
+        ::close(ends[0]);
+    QByteArray secret = "as it was";
+    const QString error = readSecretFromDescriptor(ends[0], secret);
+    QCOMPARE(::fcntl(ends[0], F_GETFD), -1); // closed by the reader
+    if (refusal.isEmpty()) {
+        QCOMPARE(error, QString());
+        QCOMPARE(secret, read);
+    } else {
+        QVERIFY2(error.contains(refusal), qPrintable(error));
+        QCOMPARE(secret, QByteArray("as it was"));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestServiceLimits)
