@@ -16,7 +16,13 @@ private Q_SLOTS:
         QTest::newRow("range") << QByteArray("2026-12-09/2026-12-11") << false << "预计送达 12月9日-12月11日";
         QTest::newRow("range of one day") << QByteArray("2026-12-09/2026-12-09") << false << "预计送达 12月9日";
         QTest::newRow("into the new year")
-            << QByteArray("2026-12-30/2027-01-02") << false << "预计送达 12月30日-1月2日";
+            << QByteArray("2026-12-30/2027-01-02") << false << "预计送达 12月30日-2027年1月2日";
+        QTest::newRow("next year") << QByteArray("2027-01-03") << false << "预计送达 2027年1月3日";
+        QTest::newRow("a year ahead") << QByteArray("2027-12-07") << false << "预计送达 2027年12月7日";
+        QTest::newRow("a year and a day ahead") << QByteArray("2027-12-08") << false << "";
+        QTest::newRow("placeholder") << QByteArray("9999-12-31") << false << "";
+        QTest::newRow("range into the far future") << QByteArray("2026-12-09/9999-12-31") << false << "";
+        QTest::newRow("last year, overdue") << QByteArray("2025-12-31") << false << "已超过预计送达";
         QTest::newRow("today") << QByteArray("2026-12-07") << false << "预计送达 12月7日";
         QTest::newRow("range ending today")
             << QByteArray("2026-12-01/2026-12-07") << false << "预计送达 12月1日-12月7日";

@@ -332,6 +332,30 @@ void GatewayTest::documentedAnswersRead_data() {
                                             << u"events %1 2026-12-06 18:30:00 .. 2026-12-07 09:00:00"_s.arg(stage);
     QTest::newRow("kdniao phone") << KDN << QByteArray(R"({"Success":false,"Reason":"请提供手机号后四位"})")
                                   << "fault phone-tail";
+    // An estimate more than a year ahead is a placeholder: dropped; a near one is passed on.
+    const QByteArray soon = QDate::currentDate().addMonths(6).toString(Qt::ISODate).toLatin1();
+    const QByteArray k100Events = R"("data":[{"time":"2026-12-07 09:00:00","context":"b"}]})";
+    for (const QByteArray& day : {QByteArray("9999-12-31"), soon}) {
+        const QByteArray shown = day == soon ? QByteArray(" estimate " + day) : QByteArray();
+        QTest::addRow("k100 estimate %s", day.constData())
+            << K100
+            << QByteArray(R"({"message":"ok","status":"200","state":"0","arrivalTime":")" + day + R"( 12",)" +
+                          k100Events)
+            << u"events transit 2026-12-07 09:00:00 .. 2026-12-07 09:00:00"_s + QString::fromLatin1(shown);
+        QTest::addRow("kdniao estimate %s", day.constData())
+            << KDN
+            << QByteArray(kdn)
+                   .replace("%1", "201")
+                   .replace("{\"Success", QByteArray("{\"EstimatedDeliveryTime\":\"" + day + "\",\"Success"))
+            << u"events transit later .. 2026-12-07 09:00:00"_s + QString::fromLatin1(shown);
+        QTest::addRow("17track estimate %s", day.constData())
+            << T17
+            << QByteArray(t17)
+                   .replace("%1", "InTransit")
+                   .replace("{\"latest_status", QByteArray(R"({"time_metrics":{"estimated_delivery_date":{"from":")" +
+                                                           day + R"("}},"latest_status)"))
+            << u"events transit 2026-12-06 18:30:00 .. 2026-12-07 09:00:00"_s + QString::fromLatin1(shown);
+    }
 }
 
 void GatewayTest::documentedAnswersRead() {
@@ -346,6 +370,8 @@ void GatewayTest::documentedAnswersRead() {
                                                   : u"events "_s;
     if (o.kind == OutcomeKind::Events) {
         got += QLatin1String(stateToken(o.state)) + u' ' + o.events.first().time + u" .. " + o.events.last().time;
+        if (!o.estimatedDelivery.isEmpty())
+            got += u" estimate "_s + o.estimatedDelivery;
     }
     QCOMPARE(got, outcome);
 }
@@ -361,6 +387,8 @@ void GatewayTest::phoneTail_data() {
         {"k100 中通 wrong", K100, "zhongtong", "1111", 502, {}, "1111"},
         // The tail is the four digits exactly: a whole number ending with them is refused.
         {"k100 顺丰 whole number", K100, "shunfeng", "13800006420", 502, {}, "13800006420"},
+        {"k100 圆通 not sent", K100, "yuantong", "6420", 200, good, ""},
+        {"k100 顺丰快运 tail", K100, "shunfengkuaiyun", "6420", 200, good, "6420"},
         {"kdniao 中通 none", KDN, "zhongtong", "", 502, {}, ""},
         {"kdniao 中通 tail", KDN, "zhongtong", "6420", 200, good, "6420"},
         {"kdniao 圆通 not sent", KDN, "yuantong", "6420", 200, good, ""},

@@ -1,9 +1,11 @@
+#include "book/store.h"
 #include "core/catalogue.h"
 #include "core/textcodec.h"
 #include "gui/platform/alertplayer.h"
 #include "gui/platform/messagebox.h"
 #include "gui/statusstrips.h"
 #include "support/datatable.h"
+#include "support/fifo.h"
 #include "support/scriptedseams.h"
 #include "support/windowcontrols.h"
 #include "support/windowfixture.h"
@@ -12,6 +14,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QGroupBox>
@@ -21,6 +24,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <sys/stat.h>
 
 using namespace zjx;
 using namespace zjx::test;
@@ -247,6 +251,44 @@ private Q_SLOTS:
         QTest::mouseDClick(viewport, Qt::LeftButton, {}, onRow);
         QTRY_COMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("2013-05-20 08:00:00 已签收"));
         QCOMPARE(w->strips().text(StatusStrips::Hint), QStringLiteral("单条物流进度已复制.."));
+    }
+
+    // A FIFO in place of a file read at start would block its open for good, before any window:
+    // the program starts at once and takes the file as unreadable.
+    void startsWithAFifoInPlaceOfAFile_data() {
+        QTest::addColumn<QString>("file");
+        for (const char* name : {"wlnum.ini", "wlnum-archive.ini", "parcels.json", "zjx-settings.ini", "skinh.she"})
+            QTest::newRow(name) << QString::fromLatin1(name);
+    }
+    void startsWithAFifoInPlaceOfAFile() {
+        QFETCH(QString, file);
+        FifoInPlace fifo(m_fx->folder() + u'/' + file);
+        QVERIFY(fifo.made());
+        QElapsedTimer started;
+        started.start();
+        auto w = m_fx->makeWindow();
+        QVERIFY2(started.elapsed() < 2000, qPrintable(QStringLiteral("%1 ms").arg(started.elapsed())));
+        if (file == Store::fileName()) {
+            QVERIFY(w->strips().text(StatusStrips::Hint).contains(QStringLiteral("无法读取")));
+            QVERIFY(fifo.stillThere());
+        }
+    }
+
+    // Files an earlier version or another program left readable to others are the user's alone
+    // from the start, before any of them is written again.
+    void companionFilesAreTheOwnersAloneFromTheStart() {
+        const QStringList names{"wlnum.ini",         "wlnum.ini.bak",         "wlnum.ini.bak.2", "wlnum.ini.lock",
+                                "wlnum-archive.ini", "wlnum-archive.ini.bak", "parcels.json",    "zjx-settings.ini"};
+        for (const QString& name : names) {
+            const QString path = m_fx->folder() + u'/' + name;
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.close();
+            QVERIFY(::chmod(QFile::encodeName(path).constData(), 0644) == 0);
+        }
+        auto w = m_fx->makeWindow();
+        for (const QString& name : names)
+            QCOMPARE(QFile::permissions(m_fx->folder() + u'/' + name) & 0x0077, QFile::Permissions());
     }
 
     void failedRewriteIsSaidAndKeptInMemory() {

@@ -6,6 +6,7 @@
 #include "gui/overviewwindow.h"
 #include "gui/platform/desktopnotifier.h"
 #include "platform/environment.h"
+#include "platform/singleinstance.h"
 #include "schedule/newsnotice.h"
 #include "support/datatable.h"
 #include "support/scriptedseams.h"
@@ -274,6 +275,30 @@ private Q_SLOTS:
         QCOMPARE(o->watchMinutes->value(), 45);
         QCOMPARE(o->intervalNote->text(), QStringLiteral("(服务商缓存 45 分钟)"));
         QCOMPARE(w->watchKeeper().bookWatch().minutes(), 1);
+    }
+
+    // zjx --overview while the program runs: the running one opens its overview; a plain second
+    // start only brings the window forward.
+    void laterStartOpensTheOverview_data() {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("overview") << QStringLiteral("overview");
+        QTest::newRow("raise") << QStringLiteral("raise");
+    }
+    void laterStartOpensTheOverview() {
+        QFETCH(QString, command);
+        WindowFixture fx;
+        auto w = fx.shownWindow();
+        QVERIFY(w);
+        w->showMinimized();
+        SingleInstance running(QStringLiteral("zjx-test"), fx.storePath());
+        QVERIFY(running.claim());
+        connect(&running, &SingleInstance::commandReceived, w.get(),
+                [&w](const QString& word) { w->followLaterStart(word); });
+        SingleInstance later(QStringLiteral("zjx-test"), fx.storePath());
+        QVERIFY(!later.claim());
+        QVERIFY(later.tellOther(command));
+        QTRY_VERIFY(!w->isMinimized());
+        QCOMPARE(w->overview() && w->overview()->isVisible(), command == u"overview");
     }
 
     void placement_data() {

@@ -109,8 +109,11 @@ private Q_SLOTS:
         // A file others could read is replaced by a private one; no temporary file is left.
         QVERIFY(
             QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
+        // So is the folder an earlier version left open to others.
+        QVERIFY(::chmod(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), 0755) == 0);
         QVERIFY(zjx::writePrivateFile(path, "x\n").ok());
         QCOMPARE(modeOf(path), mode_t(0600));
+        QCOMPARE(modeOf(QFileInfo(path).absolutePath()), mode_t(0700));
     }
 
     // The calls a private write makes, and what a failing one leaves: the old file, no temporary file.

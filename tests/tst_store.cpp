@@ -3,6 +3,7 @@
 #include "book/store.h"
 #include "core/textcodec.h"
 #include "support/datatable.h"
+#include "support/files.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QStandardPaths>
+#include <QStringEncoder>
 
 #include <csignal>
 #include <functional>
@@ -226,8 +228,11 @@ private Q_SLOTS:
                       QStringList{QStringLiteral("111|申通快递|书"), QStringLiteral("222|顺丰快递|鞋")},
                       QByteArray("111|\xc9\xea\xcd\xa8\xbf\xec\xb5\xdd|\xca\xe9\r\n"
                                  "222|\xcb\xb3\xb7\xe1\xbf\xec\xb5\xdd|\xd0\xac\r\n"));
-        // A character GBK cannot hold is stored as "?".
-        test::dataRow("outside GBK", QStringList{QStringLiteral("9|UPS|a\U0001F600b")}, QByteArray("9|UPS|a?b\r\n"));
+        // A character GBK cannot hold takes its four-byte GB18030 form.
+        test::dataRow("outside GBK", QStringList{QStringLiteral("9|UPS|a\U0001F600b")},
+                      QByteArray("9|UPS|a\x94\x39\xFC\x36"
+                                 "b\r\n"));
+        test::dataRow("euro stays GBK's", QStringList{QStringLiteral("9|UPS|\u20AC")}, QByteArray("9|UPS|\x80\r\n"));
     }
     void writeExactBytes() {
         QFETCH(QStringList, records);
@@ -238,6 +243,59 @@ private Q_SLOTS:
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), bytes);
+    }
+
+    // Every note reads back whole; one that only GBK holds is written as GBK, byte for byte. A note
+    // with a character no form reads back as itself is refused, and the file keeps what it held.
+    void notesBeyondGbk_data() {
+        test::addColumns<QString, bool, bool>("note", "written", "gbkBytes");
+        test::dataRow("GBK only", QStringLiteral("爸爸衣服 €"), true, true);
+        test::dataRow("gift", QStringLiteral("礼物🎁"), true, false);
+        test::dataRow("Korean", QStringLiteral("한국어"), true, false);
+        test::dataRow("mixed", QStringLiteral("Café 礼物 ñ 한 😀"), true, false);
+        test::dataRow("lone surrogate", QStringLiteral("书") + QChar(0xD800), false, false);
+        test::dataRow("two-byte GB18030 code GBK reads otherwise", QStringLiteral("\u1E3F"), false, false);
+    }
+    void notesBeyondGbk() {
+        QFETCH(QString, note);
+        QFETCH(bool, written);
+        QFETCH(bool, gbkBytes);
+        QTemporaryDir dir;
+        const QString path = Store::pathIn(dir.path());
+        const QStringList before{QStringLiteral("1|申通快递|书")};
+        QVERIFY(Store::write(path, before).ok());
+        const QStringList records = before + QStringList{QStringLiteral("2|中通快递|") + note};
+        QCOMPARE(Store::write(path, records).ok(), written);
+        QCOMPARE(Store::firstUnwritable(records), written ? -1 : 1);
+        QCOMPARE(Store::read(path).records, written ? records : before);
+        if (gbkBytes)
+            QCOMPARE(test::fileBytes(path), codec::gbkLines(records));
+    }
+
+    // Over every character: what is written reads back as itself, alone and in one long text; a
+    // character GBK holds is written as GBK writes it; only a few dozen have no form at all.
+    void everyCharacterReadsBackAsWritten() {
+        QString all;
+        int refused = 0;
+        for (char32_t c = 1; c <= 0x10FFFF; c += c < 0x10000 ? 1 : 61) {
+            if (c >= 0xD800 && c < 0xE000)
+                continue;
+            const QString one = QString::fromUcs4(&c, 1);
+            bool complete = false;
+            const QByteArray bytes = codec::toGb18030(one, &complete);
+            if (!complete) {
+                ++refused;
+                continue;
+            }
+            QCOMPARE(codec::fromGb18030(bytes), one);
+            QStringEncoder gbk("GBK", QStringConverter::Flag::Stateless);
+            const QByteArray narrow = gbk.encode(one);
+            if (!gbk.hasError())
+                QCOMPARE(bytes, narrow);
+            all += one;
+        }
+        QVERIFY2(refused < 100, qPrintable(QString::number(refused)));
+        QCOMPARE(codec::fromGb18030(codec::toGb18030(all)), all);
     }
 
     void roundTripOfTheBarCompany() {

@@ -89,7 +89,8 @@ ParcelEvent stamped(const QDateTime& when, const QString& asSent, const QString&
 // The events of a history, given in the provider's order: listed by time, latest first, the
 // provider's order kept among equal times (and for times that cannot be read, which go last); the
 // outcome holds them oldest first, as the page does.
-Outcome history(std::vector<Stamped> all, ProviderState state, const QString& estimatedDelivery) {
+Outcome history(std::vector<Stamped> all, ProviderState state, const QString& estimatedDelivery,
+                const QDateTime& now = QDateTime::currentDateTimeUtc()) {
     std::stable_sort(all.begin(), all.end(), [](const Stamped& a, const Stamped& b) {
         if (a.when.isValid() != b.when.isValid())
             return a.when.isValid();
@@ -102,7 +103,10 @@ Outcome history(std::vector<Stamped> all, ProviderState state, const QString& es
         out.events.append(it->event);
     out.state = state;
     out.signedFor = state == ProviderState::Signed;
-    out.estimatedDelivery = estimatedDelivery;
+    // A day more than a year ahead is a placeholder ("9999-12-31") or a slip, not an estimate.
+    const QDate last = QDate::fromString(estimatedDelivery.section(u'/', -1), Qt::ISODate);
+    if (last.isValid() && last <= now.toTimeZone(chinaZone()).date().addYears(1))
+        out.estimatedDelivery = estimatedDelivery;
     return out;
 }
 
@@ -280,12 +284,16 @@ Kuaidi100Client::Kuaidi100Client(ClientOptions options, QString customer, QStrin
     : ProviderClient(std::move(options), parent), m_customer(std::move(customer)), m_key(std::move(key)) {}
 
 QByteArray Kuaidi100Client::param(const ProviderQuery& query) {
-    return compact(QJsonObject{{"com", QString::fromLatin1(query.codes.kuaidi100)},
-                               {"num", query.number},
-                               {"phone", query.phoneTail},
-                               {"resultv2", "8"},
-                               {"show", "0"},
-                               {"order", "desc"}});
+    QJsonObject param{{"com", QString::fromLatin1(query.codes.kuaidi100)},
+                      {"num", query.number},
+                      {"resultv2", "8"},
+                      {"show", "0"},
+                      {"order", "desc"}};
+    // The receiver's phone tail goes only to the companies kuaidi100 answers for with nothing less:
+    // 顺丰 and 中通 as everywhere, and 顺丰快运, which kuaidi100 reads with 顺丰's rules.
+    if (needsPhoneTail(query.codes) || qstrcmp(query.codes.kuaidi100, "shunfengkuaiyun") == 0)
+        param.insert("phone", query.phoneTail);
+    return compact(param);
 }
 
 QByteArray Kuaidi100Client::sign(const QByteArray& param, const QString& key, const QString& customer) {
@@ -339,7 +347,7 @@ Outcome Kuaidi100Client::read(const QByteArray& body, const QDateTime& now) {
         const QDateTime when = beijingTime(time);
         all.push_back({when, stamped(when, time, text(e.value("context")), place)});
     }
-    return history(std::move(all), state, estimate);
+    return history(std::move(all), state, estimate, now);
 }
 
 void Kuaidi100Client::fetch(const ProviderQuery& query, Done done) {

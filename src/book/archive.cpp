@@ -2,6 +2,7 @@
 
 #include "book/parcelbook.h"
 #include "book/store.h"
+#include "core/atomicfile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -13,7 +14,21 @@ QString ParcelArchive::pathBeside(const QString& bookPath) {
 }
 
 void ParcelArchive::load() {
-    m_records = Store::read(m_path).records;
+    tightenToOwner(m_path, true);
+    const StoreContents contents = Store::read(m_path);
+    m_records = contents.records;
+    // An archive that exists but cannot be read (no permission, a FIFO in its place) is never
+    // rewritten from the nothing that was read: its parcels would be lost.
+    m_unreadable = contents.unreadable;
+    if (m_unreadable)
+        qWarning("zjx: cannot read the archive %s: it %s", qPrintable(m_path),
+                 qPrintable(contents.problem.isEmpty() ? QStringLiteral("cannot be read") : contents.problem));
+}
+
+Result ParcelArchive::writeRecords(const QStringList& records) {
+    if (m_unreadable)
+        return Result::failure(QStringLiteral("归档文件无法读取: %1").arg(m_path));
+    return Store::write(m_path, records);
 }
 
 Result ParcelArchive::reconcile(const QStringList& bookRecords) {
@@ -24,7 +39,7 @@ Result ParcelArchive::reconcile(const QStringList& bookRecords) {
             kept.append(record);
     if (kept.size() == m_records.size())
         return Result::success();
-    const Result written = Store::write(m_path, kept);
+    const Result written = writeRecords(kept);
     if (written.ok())
         m_records = kept;
     return written;
@@ -37,7 +52,7 @@ Result ParcelArchive::archive(ParcelBook& book, int index) {
     QStringList grown = m_records;
     grown.append(record);
     // First into the archive: until the book is rewritten the parcel is in both files.
-    const Result added = Store::write(m_path, grown);
+    const Result added = writeRecords(grown);
     if (!added.ok())
         return added;
     m_records = grown;
@@ -59,7 +74,7 @@ Result ParcelArchive::remove(int index) {
         return Result::failure(QStringLiteral("no such parcel"));
     QStringList shrunk = m_records;
     shrunk.removeAt(index);
-    const Result written = Store::write(m_path, shrunk);
+    const Result written = writeRecords(shrunk);
     if (written.ok())
         m_records = shrunk;
     return written;

@@ -34,8 +34,11 @@ public:
     Result remove(int index);
 
 private:
+    Result writeRecords(const QStringList& records);
+
     QString m_path;
     QStringList m_records;
+    bool m_unreadable = false;
 };
 
 } // namespace zjx

@@ -2,6 +2,7 @@
 
 #include "book/parcelrecord.h"
 #include "book/store.h"
+#include "core/atomicfile.h"
 
 #include <QFileInfo>
 #include <utility>
@@ -32,10 +33,14 @@ QStringList ParcelBook::notes() const {
 }
 
 ParcelBook::Loaded ParcelBook::load() {
+    // The book, its copies and its lock are the user's alone from the start on.
+    tightenToOwner(m_path, true);
     const StoreContents contents = Store::read(m_path);
     m_records.append(contents.records);
     Q_EMIT notesAppended(contents.notes);
     m_unreadable = contents.unreadable;
+    if (m_unreadable && !contents.problem.isEmpty())
+        qWarning("zjx: cannot read the book %s: it %s", qPrintable(m_path), qPrintable(contents.problem));
     m_keepOriginal = contents.rewriteLoses();
     m_unreadableLines = contents.skippedLines + contents.damagedLines;
     m_notice = m_unreadableLines > 0 ? QStringLiteral("[列表有%1行无法完整读取] ").arg(m_unreadableLines) : QString();
@@ -107,6 +112,10 @@ bool ParcelBook::adoptReadableBook() {
 Result ParcelBook::save() {
     if (m_unreadable && !adoptReadableBook())
         return Result::failure(unreadableText(m_path));
+    // Said before anything is written: the file keeps what it holds.
+    if (const int bad = Store::firstUnwritable(m_records); bad >= 0)
+        return Result::failure(QStringLiteral("保存失败!备注“%1”含有无法保存的字符,快递列表文件未改动。请修改该备注。")
+                                   .arg(ParcelRecord::note(m_records.at(bad))));
     // What could not be read must not go before it is kept.
     if (m_keepOriginal && QFileInfo::exists(m_path) && Store::keepOriginal(m_path).isEmpty())
         return Result::failure(saveFailedText());

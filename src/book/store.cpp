@@ -2,6 +2,7 @@
 
 #include "book/parcelrecord.h"
 #include "core/atomicfile.h"
+#include "core/regularfile.h"
 #include "core/textcodec.h"
 
 #include <QDir>
@@ -106,13 +107,11 @@ QString Store::locate(const QString& programFolder) {
         QFile::rename(doubled, moved);
     // Bring the book beside the program along, once, so no parcel is left behind.
     if (!QFileInfo::exists(moved) && QFileInfo::exists(beside)) {
-        // A book that cannot be copied (it cannot be read) stays the book: reading it then says
-        // so, and it is never replaced by an empty one.
-        if (!QFile::copy(beside, moved))
+        // A book that cannot be copied (it cannot be read, or it is no file: a FIFO would block
+        // the copy) stays the book: reading it then says so, and it is never replaced by an empty one.
+        const RegularFileRead book = readRegularFile(beside);
+        if (!book.ok() || !writeFileAtomically(moved, book.bytes).ok())
             return beside;
-        // The copy keeps the book's mode: a read-only one would fail every later save, and one
-        // others may read would show them the parcels.
-        QFile::setPermissions(moved, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     }
     return moved;
 }
@@ -125,7 +124,7 @@ StoreContents Store::parse(const QByteArray& bytes) {
         text = *utf8;
         contents.fromUtf8 = true;
     } else {
-        text = codec::fromGbk(body);
+        text = codec::fromGb18030(body);
     }
     for (const QString& line : codec::splitLines(text)) {
         if (line.isEmpty())
@@ -146,24 +145,35 @@ StoreContents Store::parse(const QByteArray& bytes) {
 }
 
 StoreContents Store::read(const QString& path) {
-    QFile file(path);
-    if (!file.exists())
+    const RegularFileRead file = readRegularFile(path);
+    if (file.found == FileFound::Missing)
         return {};
-    StoreContents contents;
-    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly)) {
+    if (!file.ok()) {
+        StoreContents contents;
         contents.unreadable = true;
+        contents.problem = file.problem;
         return contents;
     }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        contents.unreadable = true;
-        return contents;
-    }
-    return parse(bytes);
+    return parse(file.bytes);
 }
 
 Result Store::write(const QString& path, const QStringList& records) {
-    return writeFileAtomically(path, codec::gbkLines(records));
+    bool complete = true;
+    const QByteArray bytes = codec::gb18030Lines(records, &complete);
+    // A record that would come back with "?" in it is not written over the good file.
+    if (!complete)
+        return Result::failure(QStringLiteral("a record holds a character the book cannot store"));
+    return writeFileAtomically(path, bytes);
+}
+
+int Store::firstUnwritable(const QStringList& records) {
+    for (int i = 0; i < records.size(); ++i) {
+        bool complete = true;
+        (void)codec::toGb18030(records.at(i), &complete);
+        if (!complete)
+            return i;
+    }
+    return -1;
 }
 
 bool Store::remove(const QString& path) {
@@ -183,14 +193,11 @@ QString freeBackupName(const QString& path) {
 } // namespace
 
 QString Store::keepOriginal(const QString& path) {
-    QFile original(path);
-    if (!original.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray bytes = original.readAll();
-    if (original.error() != QFileDevice::NoError)
+    const RegularFileRead original = readRegularFile(path);
+    if (!original.ok())
         return {};
     const QString copy = freeBackupName(path);
-    return writeFileAtomically(copy, bytes).ok() ? copy : QString();
+    return writeFileAtomically(copy, original.bytes).ok() ? copy : QString();
 }
 
 QString Store::setAside(const QString& path) {

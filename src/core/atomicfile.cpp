@@ -44,6 +44,30 @@ bool keepToOwner(const QString& path) {
            ::chmod(name.constData(), status.st_mode & 0600) == 0;
 }
 
+namespace {
+
+void tightenOne(const QByteArray& name) {
+    struct stat status {};
+    // lstat and chmod both by name: chmod would follow a link that lstat saw as a file only if the
+    // name changed in between, and then still only within the user's own rights.
+    if (::lstat(name.constData(), &status) == 0 && S_ISREG(status.st_mode) && status.st_uid == ::geteuid() &&
+        (status.st_mode & 077) != 0)
+        ::chmod(name.constData(), status.st_mode & 0700);
+}
+
+} // namespace
+
+void tightenToOwner(const QString& path, bool alsoNumbered) {
+    tightenOne(QFile::encodeName(path));
+    if (!alsoNumbered)
+        return;
+    const QFileInfo file(path);
+    const QStringList names = file.dir().entryList({file.fileName() + u'*'}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names)
+        if (name != file.fileName())
+            tightenOne(QFile::encodeName(file.dir().filePath(name)));
+}
+
 bool makePrivateFolder(const QString& folder) {
     const QString clean = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
     if (QFileInfo(clean).isDir())

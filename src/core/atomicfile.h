@@ -21,6 +21,12 @@ Result writeFileAtomically(const QString& path, const QByteArray& bytes, FileAcc
 // and for files Qt writes itself (settings), which keep the mode they find. False when it fails.
 bool keepToOwner(const QString& path);
 
+// Takes every permission of group and others from the files of the user's at `path` (and, with
+// `alsoNumbered`, at "path*": "wlnum.ini.bak", "wlnum.ini.bak.2" ...): files an earlier version or
+// another program left readable are the user's alone from the start, not from their next write.
+// Missing files, symbolic links and files of other users are left as they are.
+void tightenToOwner(const QString& path, bool alsoNumbered = false);
+
 // Creates `folder` with every missing folder above it, each new one for its owner alone (0700);
 // folders that exist keep their mode. True when the folder is there.
 bool makePrivateFolder(const QString& folder);

@@ -18,8 +18,9 @@ struct EstimatedDelivery {
 };
 
 // What the program shows of an estimate beside the parcel's state, on `today`: "预计送达 12月9日",
-// "预计送达 12月9日-12月11日", "已超过预计送达" once the last day has passed on an undelivered
-// parcel; nothing for a delivered parcel or without an estimate.
+// "预计送达 12月9日-12月11日" ("预计送达 2027年1月3日" for a day of another year), "已超过预计送达"
+// once the last day has passed on an undelivered parcel; nothing for a delivered parcel, without an
+// estimate, or for one that ends more than a year after `today`.
 QString estimatedDeliveryText(const QByteArray& header, const QDate& today, bool delivered);
 
 } // namespace zjx

@@ -75,6 +75,97 @@ QByteArray gbkLines(const QStringList& lines) {
     return out;
 }
 
+namespace {
+
+bool isFourByteStart(const QByteArray& bytes, qsizetype i) {
+    const auto at = [&bytes](qsizetype k) { return static_cast<unsigned char>(bytes.at(k)); };
+    return i + 3 < bytes.size() && at(i) >= 0x81 && at(i) <= 0xFE && at(i + 1) >= 0x30 && at(i + 1) <= 0x39 &&
+           at(i + 2) >= 0x81 && at(i + 2) <= 0xFE && at(i + 3) >= 0x30 && at(i + 3) <= 0x39;
+}
+
+// The length of the GBK unit at `i`: one byte below 0x81 and for 0xFF, else a lead and its trail.
+qsizetype gbkUnit(const QByteArray& bytes, qsizetype i) {
+    const auto lead = static_cast<unsigned char>(bytes.at(i));
+    return lead >= 0x81 && lead <= 0xFE && i + 1 < bytes.size() ? 2 : 1;
+}
+
+} // namespace
+
+QByteArray toGb18030(const QString& text, bool* complete) {
+    QStringEncoder gbk("GBK", QStringConverter::Flag::Stateless);
+    QByteArray bytes = gbk.encode(text);
+    const bool loneHighAtEnd = !text.isEmpty() && text.back().isHighSurrogate();
+    if (gbk.isValid() && !gbk.hasError() && !loneHighAtEnd) {
+        if (complete)
+            *complete = true;
+        return bytes;
+    }
+    // Some character GBK cannot hold: character by character, GBK where it can. Fresh encoders
+    // each time: an error once seen stays with an encoder whatever resetState() clears.
+    bytes.clear();
+    bool all = true;
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype length =
+            text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate() ? 2 : 1;
+        const QStringView character = QStringView(text).mid(i, length);
+        i += length;
+        QStringEncoder narrow("GBK", QStringConverter::Flag::Stateless);
+        QByteArray form = narrow.encode(character);
+        if (!narrow.hasError() && !form.isEmpty() && !(length == 1 && character.front().isSurrogate())) {
+            bytes += form;
+            continue;
+        }
+        QStringEncoder wide("GB18030", QStringConverter::Flag::Stateless);
+        form = wide.encode(character);
+        // Only a four-byte form reads back as itself beside GBK.
+        if (!wide.hasError() && form.size() == 4 && isFourByteStart(form, 0)) {
+            bytes += form;
+            continue;
+        }
+        bytes += '?';
+        all = false;
+    }
+    if (complete)
+        *complete = all;
+    return bytes;
+}
+
+QString fromGb18030(const QByteArray& bytes) {
+    QString text;
+    qsizetype run = 0; // start of the GBK bytes not yet decoded
+    qsizetype i = 0;
+    while (i < bytes.size()) {
+        if (!isFourByteStart(bytes, i)) {
+            i += gbkUnit(bytes, i);
+            continue;
+        }
+        if (i > run)
+            text += fromGbk(bytes.mid(run, i - run));
+        text += decodeWhole("GB18030", bytes.mid(i, 4)).value_or(QString(QChar::ReplacementCharacter));
+        i += 4;
+        run = i;
+    }
+    if (run == 0)
+        return fromGbk(bytes);
+    if (run < bytes.size())
+        text += fromGbk(bytes.mid(run));
+    return text;
+}
+
+QByteArray gb18030Lines(const QStringList& lines, bool* complete) {
+    QByteArray out;
+    bool all = true;
+    for (const QString& line : lines) {
+        bool lineComplete = true;
+        out += toGb18030(line, &lineComplete);
+        out += "\r\n";
+        all = all && lineComplete;
+    }
+    if (complete)
+        *complete = all;
+    return out;
+}
+
 QStringList splitLines(const QString& text) {
     QStringList lines;
     qsizetype start = 0;

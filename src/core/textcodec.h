@@ -36,6 +36,19 @@ QString fromChineseWeb(const QByteArray& bytes);
 // Every line followed by CR LF, the last one included; no lines give no bytes.
 QByteArray gbkLines(const QStringList& lines);
 
+// The book and the export: every character GBK holds is written as GBK, byte for byte what older
+// files and readers hold; any other character takes its four-byte GB18030 form, so "礼物🎁" and
+// "한국어" survive. GB18030 is not GBK's superset byte for byte (GBK writes "€" as 0x80, and a few
+// dozen rare characters have two-byte GB18030 codes that GBK reads as private-use ones): those
+// and broken UTF-16 have no form that reads back as themselves. They are written as "?" and
+// `complete`, when given, turns false.
+QByteArray toGb18030(const QString& text, bool* complete = nullptr);
+// Reads what toGb18030 writes, and every GBK file as GBK does: four-byte GB18030 sequences (the
+// second byte a digit, which no GBK character has) as GB18030, everything else as GBK.
+QString fromGb18030(const QByteArray& bytes);
+// Every line in toGb18030's form followed by CR LF; `complete` as above, for all lines.
+QByteArray gb18030Lines(const QStringList& lines, bool* complete = nullptr);
+
 // Lines end at CR LF, at a CR alone or at a LF alone; a final line without an ending counts.
 QStringList splitLines(const QString& text);
 

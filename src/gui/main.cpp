@@ -53,10 +53,12 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     zjx::applyProgramIdentity();
 
-    // A second program on the same book only brings the first one's window forward.
+    // `--overview`: the overview of every parcel opens beside the main window.
+    const bool overview = QCoreApplication::arguments().contains(QStringLiteral("--overview"));
+    // A second program on the same book only tells the first what it was started for.
     zjx::SingleInstance instance(QStringLiteral("cn.tansoft.zjx"), zjx::Store::locate(zjx::ProgramFolder::path()));
     if (!instance.claim()) {
-        if (!instance.raiseOther())
+        if (!instance.tellOther(overview ? QStringLiteral("overview") : QStringLiteral("raise")))
             std::fprintf(stderr, "zjx: another zjx is running but does not answer\n");
         return 0;
     }
@@ -82,17 +84,13 @@ int main(int argc, char* argv[]) {
         window.useGateway(&gateway);
         new AfterFirstPaint(&window, 300, [&gateway] { gateway.start(); });
     }
-    QObject::connect(&instance, &zjx::SingleInstance::raiseRequested, &window, [&window] {
-        window.showNormal();
-        window.raise();
-        window.activateWindow();
-    });
+    QObject::connect(&instance, &zjx::SingleInstance::commandReceived, &window,
+                     [&window](const QString& command) { window.followLaterStart(command); });
     // Centred on the screen, also where no window manager places it.
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         window.move(screen->availableGeometry().center() - window.rect().center());
     window.show();
-    // `--overview`: the overview of every parcel opens beside the main window.
-    if (QCoreApplication::arguments().contains(QStringLiteral("--overview")))
+    if (overview)
         window.openOverview();
     return app.exec();
 }

@@ -3,6 +3,7 @@
 #include "book/parcelrecord.h"
 #include "book/store.h"
 #include "core/catalogue.h"
+#include "core/regularfile.h"
 #include "core/textcodec.h"
 #include "core/textutil.h"
 #include "core/versioncheck.h"
@@ -74,9 +75,8 @@ MainWindow::MainWindow(QWidget* parent) : FramedWindow(parent) {
     m_parcelPanel->setCompanies(companies);
     m_strips->setText(StatusStrips::Version, QLatin1String(version::full));
     m_addPanel->chooseCompany(0);
-    QFile skin(ProgramFolder::path() + QStringLiteral("/skinh.she"));
-    if (skin.open(QIODevice::ReadOnly | QIODevice::Text))
-        setStyleSheet(QString::fromUtf8(skin.readAll()));
+    if (const RegularFileRead skin = readRegularFile(ProgramFolder::path() + QStringLiteral("/skinh.she")); skin.ok())
+        setStyleSheet(QString::fromUtf8(skin.bytes));
     m_versionTimer.setInterval(1000);
     connect(&m_versionTimer, &QTimer::timeout, this, &MainWindow::checkVersion);
     m_strips->clock().start();
@@ -350,6 +350,12 @@ void MainWindow::noticeClicked(const QString& key) {
         showRecord(m_keeper.records().at(i));
     if (m_overview)
         m_overview->selectParcel(parcel);
+}
+
+void MainWindow::followLaterStart(const QString& command) {
+    bringToFront();
+    if (command == u"overview")
+        openOverview();
 }
 
 void MainWindow::openOverview() {

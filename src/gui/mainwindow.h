@@ -67,6 +67,11 @@ public:
     void openFinder();     // "快捷搜索"
     CompanyFinderWindow* makeFinder(); // a finder that chooses in this window, not shown yet
 
+    // A later start of the program on this book, by its command word: "overview" (zjx --overview)
+    // opens the overview; a plain start ("raise"), or a word this version does not know, brings the
+    // window forward.
+    void followLaterStart(const QString& command);
+
     // Every parcel at a glance, and what it asks of the window.
     void openOverview();
     OverviewWindow* overview() const;

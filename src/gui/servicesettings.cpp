@@ -1,6 +1,7 @@
 #include "gui/servicesettings.h"
 
 #include "core/catalogue.h"
+#include "core/regularfile.h"
 #include "gui/platform/messagebox.h"
 
 #include <QCheckBox>
@@ -303,13 +304,12 @@ void ServiceSettingsWindow::showFileState() {
 }
 
 void ServiceSettingsWindow::repairFile() {
-    QFile file(m_configPath);
-    if (!file.open(QIODevice::ReadOnly)) {
-        m_status->setText(u8("无法读取 %1:%2").arg(m_configPath, file.errorString()));
+    const RegularFileRead file = readRegularFile(m_configPath);
+    if (!file.ok()) {
+        m_status->setText(u8("无法读取 %1:%2").arg(m_configPath, file.problem));
         return;
     }
-    const QByteArray bytes = file.readAll();
-    file.close();
+    const QByteArray bytes = file.bytes;
     if (const Result written = writePrivateFile(m_configPath, bytes); !written.ok()) {
         m_status->setText(u8("无法修复 %1:%2").arg(m_configPath, written.errorText()));
         return;

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QThread>
 #include <sys/stat.h>
@@ -15,11 +16,13 @@
 namespace zjx {
 namespace {
 
-const QByteArray raiseMessage = QByteArrayLiteral("raise\n");
 // A local socket's path must fit in sockaddr_un, with room to spare.
 constexpr qsizetype longestSocketPath = 100;
+// A command line is short; a longer one is no command of ours.
+constexpr qsizetype longestCommand = 256;
 
-// A folder of this user that no one else may write: nobody can put a lock of their own there.
+// A folder of this user that no one else may write: nobody can put a lock or a socket of their
+// own there. A symbolic link is not followed: its target could be anyone's.
 bool onlyOwnerWrites(const QString& folder) {
     struct stat status {};
     return ::lstat(QFile::encodeName(folder).constData(), &status) == 0 && S_ISDIR(status.st_mode) &&
@@ -33,6 +36,36 @@ bool makeOwnFolder(const QString& folder) {
     const QString parent = QFileInfo(folder).path();
     return parent != folder && makeOwnFolder(parent) &&
            (::mkdir(QFile::encodeName(folder).constData(), 0700) == 0 || QFileInfo(folder).isDir());
+}
+
+bool fitsASocket(const QString& path) {
+    return QFile::encodeName(path).size() <= longestSocketPath;
+}
+
+// Where the socket goes when the path beside the lock is too long: the first of the user's
+// private folders where the name fits. A folder someone else made or may write is passed over,
+// also one planted in the temporary folder under the name the user's would have.
+QString privateSocketPath(const QString& key, const QString& bookId) {
+    const QString name = bookId + QStringLiteral(".socket");
+    const QString data = SingleInstance::privateFolder();
+    if (fitsASocket(data + u'/' + name) && makeOwnFolder(data) && onlyOwnerWrites(data))
+        return data + u'/' + name;
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime) && onlyOwnerWrites(runtime) &&
+        fitsASocket(runtime + u'/' + key + u'-' + name))
+        return runtime + u'/' + key + u'-' + name;
+    const QString temporary = QDir::tempPath() + QStringLiteral("/zjx-") + QString::number(::geteuid());
+    ::mkdir(QFile::encodeName(temporary).constData(), 0700);
+    if (onlyOwnerWrites(temporary) && fitsASocket(temporary + u'/' + name))
+        return temporary + u'/' + name;
+    return {};
+}
+
+// "raise", "overview", "background 1": a word of lower-case letters, digits and "-", and more of
+// them after single spaces.
+bool isCommandLine(const QString& line) {
+    static const QRegularExpression form(QStringLiteral("^[a-z0-9-]{1,32}( [a-z0-9-]{1,32})*$"));
+    return line.size() <= longestCommand && form.match(line).hasMatch();
 }
 
 } // namespace
@@ -54,12 +87,8 @@ SingleInstance::SingleInstance(const QString& key, const QString& bookPath, QObj
         m_lockPath = privateFolder() + u'/' + bookId + QStringLiteral(".lock");
     }
     m_socketPath = m_lockPath.chopped(5) + QStringLiteral(".socket");
-    if (QFile::encodeName(m_socketPath).size() > longestSocketPath) {
-        QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-        if (runtime.isEmpty())
-            runtime = QDir::tempPath();
-        m_socketPath = runtime + u'/' + key + u'-' + QString::number(::getuid()) + u'-' + bookId + QStringLiteral(".socket");
-    }
+    if (!fitsASocket(m_socketPath))
+        m_socketPath = privateSocketPath(key, bookId);
     m_lock = new QLockFile(m_lockPath);
     // Only a lock whose process is gone counts as stale; the age of the file says nothing about
     // a program that has run for days.
@@ -78,10 +107,25 @@ bool SingleInstance::claim() {
                  qPrintable(m_lockPath));
         return true;
     }
+    // Qt reads an existing lock file to see whose it is: a FIFO in its place would hang the start.
+    struct stat status {};
+    if (::lstat(QFile::encodeName(m_lockPath).constData(), &status) == 0 && !S_ISREG(status.st_mode)) {
+        qWarning("zjx: the lock file %s is not a regular file; running without the one-program guard",
+                 qPrintable(m_lockPath));
+        return true;
+    }
     if (!m_lock->tryLock(0)) {
         if (m_lock->error() == QLockFile::LockFailedError)
             return false;
         qWarning("zjx: cannot use the lock file %s; running without the one-program guard", qPrintable(lockPath()));
+        return true;
+    }
+    // Qt makes the lock file as the umask says; it names this program's process and host.
+    ::chmod(QFile::encodeName(m_lockPath).constData(), 0600);
+    // Checked again now: the folder may have changed hands since the path was chosen.
+    if (m_socketPath.isEmpty() || !onlyOwnerWrites(QFileInfo(m_socketPath).path())) {
+        qWarning("zjx: no folder of this user alone for the socket of %s; a later start cannot reach this one",
+                 qPrintable(m_lockPath));
         return true;
     }
     // The lock is ours, so a socket file left there belongs to a program that is gone.
@@ -94,13 +138,22 @@ bool SingleInstance::claim() {
     return true;
 }
 
-bool SingleInstance::raiseOther(int msecs) {
+bool SingleInstance::tellOther(const QString& command, int msecs) {
+    if (!isCommandLine(command) || m_socketPath.isEmpty())
+        return false;
+    const QByteArray message = command.toLatin1() + '\n';
     const QDeadlineTimer deadline(msecs);
     do {
+        // Only the user's own program in the user's own folder is told anything.
+        struct stat status {};
+        const bool ours = onlyOwnerWrites(QFileInfo(m_socketPath).path()) &&
+                          ::lstat(QFile::encodeName(m_socketPath).constData(), &status) == 0 &&
+                          S_ISSOCK(status.st_mode) && status.st_uid == ::geteuid();
         QLocalSocket socket;
-        socket.connectToServer(socketPath());
-        if (socket.waitForConnected(int(deadline.remainingTime()))) {
-            socket.write(raiseMessage);
+        if (ours)
+            socket.connectToServer(socketPath());
+        if (ours && socket.waitForConnected(int(deadline.remainingTime()))) {
+            socket.write(message);
             const bool sent = socket.waitForBytesWritten(int(deadline.remainingTime()));
             socket.disconnectFromServer();
             return sent;
@@ -114,11 +167,19 @@ void SingleInstance::acceptConnection() {
     while (QLocalSocket* socket = m_server->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         auto readMessage = [this, socket] {
-            if (!socket->canReadLine())
+            if (!socket->canReadLine()) {
+                if (socket->bytesAvailable() > longestCommand)
+                    socket->abort();
                 return;
-            if (socket->readLine() == raiseMessage)
-                Q_EMIT raiseRequested();
+            }
+            const QByteArray bytes = socket->readLine(longestCommand + 2);
             socket->disconnectFromServer();
+            const QString line = QString::fromLatin1(bytes).chopped(1);
+            if (!bytes.endsWith('\n') || !isCommandLine(line))
+                return;
+            QStringList words = line.split(u' ');
+            const QString command = words.takeFirst();
+            Q_EMIT commandReceived(command, words);
         };
         connect(socket, &QLocalSocket::readyRead, this, readMessage);
         readMessage(); // the message may already be in

@@ -3,17 +3,19 @@
 #include "book/bookkeeper.h"
 #include "book/parcelrecord.h"
 #include "core/atomicfile.h"
+#include "core/regularfile.h"
 #include "platform/environment.h"
 #include "schedule/newsnotice.h"
 #include "watch/bookwatch.h"
 #include "watch/newsbatch.h"
 #include "watch/savecadence.h"
-#include "watch/watchcost.h"
 #include "watch/statefile.h"
+#include "watch/watchcost.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
+#include <utility>
 
 namespace zjx {
 namespace {
@@ -88,6 +90,16 @@ QString WatchKeeper::statePath() const {
 
 QString WatchKeeper::settingsPath() const {
     const QString path = QFileInfo(m_keeper.book().path()).dir().filePath(QStringLiteral("zjx-settings.ini"));
+    // Qt's settings would open a FIFO in the file's place and wait for good: such a file is left
+    // alone and the settings of this run are kept in memory only (an empty name does that).
+    QString problem;
+    if (!regularOrMissing(path, &problem)) {
+        static bool told = false;
+        if (!std::exchange(told, true))
+            qWarning("zjx: cannot use the settings file %s: it %s; settings are not kept", qPrintable(path),
+                     qPrintable(problem));
+        return {};
+    }
     // Qt's settings keep the mode the file has: it is the user's alone before they write it.
     keepToOwner(path);
     return path;

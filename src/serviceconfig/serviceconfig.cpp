@@ -1,5 +1,7 @@
 #include "serviceconfig/serviceconfig.h"
 
+#include "core/regularfile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -82,17 +84,17 @@ QString ServiceConfigFile::defaultPath() {
 }
 
 bool ServiceConfigFile::load(const QString& path, QString* error) {
-    QFile file(path);
-    if (!file.exists()) {
+    const RegularFileRead file = readRegularFile(path);
+    if (file.found == FileFound::Missing) {
         setText({});
         return true;
     }
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!file.ok()) {
         if (error)
-            *error = file.errorString();
+            *error = file.problem;
         return false;
     }
-    setText(file.readAll());
+    setText(file.bytes);
     return true;
 }
 
@@ -209,6 +211,13 @@ Result writePrivateFile(const QString& path, const QByteArray& bytes, const Priv
         if (!QDir().mkpath(folder))
             return Result::failure(QStringLiteral("无法创建文件夹 %1").arg(folder));
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    } else {
+        // The folder holds the provider keys: one an earlier version left open to others is closed.
+        struct stat status {};
+        const QByteArray name = QFile::encodeName(folder);
+        if (::lstat(name.constData(), &status) == 0 && S_ISDIR(status.st_mode) && status.st_uid == ::geteuid() &&
+            (status.st_mode & 077) != 0)
+            ::chmod(name.constData(), status.st_mode & 0700);
     }
     const auto fail = [](const char* what) {
         return Result::failure(QString::fromUtf8(what) + QStringLiteral(" (") +

@@ -1,6 +1,7 @@
 #include "watch/statefile.h"
 
 #include "core/atomicfile.h"
+#include "core/regularfile.h"
 
 #include <QDir>
 #include <QFile>
@@ -100,14 +101,14 @@ std::optional<StateFile::Contents> StateFile::fromJson(const QByteArray& bytes) 
 
 StateFile::Loaded StateFile::load(const QString& path) {
     Loaded loaded;
-    QFile file(path);
-    if (!file.exists())
+    tightenToOwner(path, true);
+    // Never opened unless a regular file: a FIFO in its place would hang the start.
+    const RegularFileRead file = readRegularFile(path);
+    if (file.found == FileFound::Missing)
         return loaded;
-    QByteArray bytes;
-    if (file.open(QIODevice::ReadOnly))
-        bytes = file.readAll();
-    file.close();
-    if (std::optional<Contents> contents = fromJson(bytes)) {
+    if (!file.ok())
+        qWarning("zjx: cannot read %s: it %s; the watch starts without it", qPrintable(path), qPrintable(file.problem));
+    if (std::optional<Contents> contents = fromJson(file.bytes)) {
         loaded.states = std::move(contents->states);
         loaded.ledger = contents->ledger;
         return loaded;

@@ -2,7 +2,8 @@
 //   instancehelper gateway PROGRAM   starts PROGRAM as the service child, prints "ready PID" (or
 //                                    "failed REASON") and runs until it is killed
 //   instancehelper claim KEY BOOK    takes the one-program guard of BOOK: prints "first" and then
-//                                    "raised" for each request to show the window, or "second" and ends
+//                                    "told COMMAND [ARGUMENTS]" for each later start's command, or
+//                                    "second" and ends
 //   instancehelper end               prints "ready", and on SIGTERM, SIGINT or SIGHUP "ended N" and,
 //                                    once its event loop has returned, "out"
 #include "platform/endsignals.h"
@@ -55,7 +56,10 @@ int main(int argc, char** argv) {
         say("second");
         return 0;
     }
-    QObject::connect(instance, &zjx::SingleInstance::raiseRequested, [] { say("raised"); });
+    QObject::connect(instance, &zjx::SingleInstance::commandReceived,
+                     [](const QString& command, const QStringList& arguments) {
+                         say(("told " + (QStringList{command} + arguments).join(u' ')).toLatin1());
+                     });
     say("first");
     return app.exec();
 }
