@@ -28,8 +28,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Loaded only at run time, so dpkg-shlibdeps cannot see them: Qt's TLS back-end opens libssl when the
-# gateway talks to a real provider, and verifies against the system's CA bundle.
+# gateway talks to a real provider, and verifies against the system's CA bundle; the watch's SQLite
+# driver is a plugin of Qt's SQL module.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-  "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, fonts-wqy-microhei | fonts-noto-cjk, qt6-translations-l10n, libssl3, ca-certificates")
+  "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, fonts-wqy-microhei | fonts-noto-cjk, qt6-translations-l10n, libqt6sql6-sqlite, libssl3, ca-certificates")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config libgtest-dev libbenchmark-dev
-  qt6-base-dev qt6-multimedia-dev qt6-translations-l10n
+  qt6-base-dev qt6-multimedia-dev qt6-translations-l10n libqt6sql6-sqlite
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   fonts-wqy-microhei libcpp-httplib-dev xvfb xauth dbus-daemon openssl ca-certificates
   desktop-file-utils appstream

@@ -9,12 +9,13 @@
 #include "platform/singleinstance.h"
 #include "schedule/newsnotice.h"
 #include "support/datatable.h"
+#include "gui/statusstrips.h"
 #include "support/scriptedseams.h"
 #include "support/testserver.h"
 #include "support/windowcontrols.h"
 #include "support/windowfixture.h"
 #include "watch/bookwatch.h"
-#include "watch/statefile.h"
+#include "watch/watchstore.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -94,7 +95,9 @@ private Q_SLOTS:
 
         QCOMPARE(o->costLabel->text(), QStringLiteral("自动跟踪未开启。开启后约 45 次查询/天"));
 
-        // A minute of the watch at one minute: the parcels one at a time, 20 seconds apart.
+        // A minute of the watch at one minute: the parcels one at a time, 20 seconds apart (a limit
+        // that serves them all).
+        o->dailyLimit->setValue(100000);
         o->watchMinutes->setValue(1);
         o->watchSwitch->setChecked(true);
         auto minute = [&](const QStringList& expected) {
@@ -167,20 +170,48 @@ private Q_SLOTS:
         QCOMPARE(told.size(), 2);
         QCOMPARE(o->costLabel->text(), QStringLiteral("约 1800 次查询/天(演示数据,不计费)"));
 
-        // A paid back-end stops at the day's limit and says so; the next day it goes on.
+        // A paid back-end with a limit that cannot serve every parcel every minute: the overview
+        // says how often they are asked, and the estimate is what the limit lets through.
         change([&] { backend = "kuaidi100"; });
+        minute({"111", "333"});
         const int spent = w->watchKeeper().parcelStates().ledger().spent;
         o->dailyLimit->setValue(spent + 1);
-        minute({"111"});
-        QCOMPARE(w->watchKeeper().parcelStates().ledger().spent, spent + 1);
+        // The parcel waiting for pickup first: 15 waking hours of 18 asks; none left for the other.
+        QCOMPARE(spent + 1, 18);
         QCOMPARE(o->costLabel->text(),
-                 QStringLiteral("今天已查询 %1 次,达到每日上限:自动跟踪暂停,明天继续").arg(spent + 1));
-        QCOMPARE(o->costLabel->accessibleName(), o->costLabel->text());
-        now = QDateTime(now.date().addDays(1), QTime(8, 0));
-        w->watchKeeper().bookWatch().wake(); // both waited since yesterday: asked one after the other
-        QTRY_COMPARE(w->watchKeeper().parcelStates().ledger().spent, 2); // a new day, a new count
+                 QStringLiteral("约 18 次查询/天(快递100 按次计费)。上限 18 次:派件中约每 50 分钟一次,运送中暂停"));
+        // Asking now for more than the day has left asks first; every ask counts when it is sent.
+        o->table->selectAll();
+        ScriptedBoxes::setNextAnswer(MessageBox::Answer::No);
+        o->askButton->click();
+        QCOMPARE(ScriptedBoxes::shownTexts().last(),
+                 QStringLiteral("立即查询这 3 件快递将用去 3 次查询,今天的每日上限只剩 1 次。仍要查询吗?"));
+        QCOMPARE(w->watchKeeper().parcelStates().ledger().spent, spent);
+        ScriptedBoxes::setNextAnswer(MessageBox::Answer::Yes);
+        o->askButton->click();
+        QTRY_COMPARE(w->watchKeeper().parcelStates().ledger().spent, spent + 3);
         QTRY_VERIFY(!w->watchKeeper().bookWatch().asking());
+        const QString stop = QStringLiteral("今天已查询 %1 次,达到每日上限:自动跟踪暂停,明天继续").arg(spent + 3);
+        QCOMPARE(o->costLabel->text(), stop);
+        QCOMPARE(o->costLabel->accessibleName(), stop);
+        QCOMPARE(w->strips().text(StatusStrips::Hint), stop);
+        minute({}); // stopped for the day
+        // A clock set back does not start the day again.
+        now = now.addDays(-1);
+        minute({});
+        QCOMPARE(o->costLabel->text(), stop);
+        // The next day: what waited since yesterday is spread over its cadence, not sent at once.
+        now = QDateTime(now.date().addDays(2), QTime(8, 0));
+        w->watchKeeper().bookWatch().wake();
+        QTRY_VERIFY(!w->watchKeeper().bookWatch().asking());
+        QCOMPARE(w->watchKeeper().parcelStates().ledger().spent, 1); // a new day, a new count
+        o->dailyLimit->setValue(100000);
         QCOMPARE(o->costLabel->text(), QStringLiteral("约 1800 次查询/天(快递100 按次计费)"));
+        // The night's pause is shown, with when the watch goes on.
+        now = QDateTime(now.date(), QTime(23, 0));
+        w->watchKeeper().bookWatch().wake();
+        QVERIFY(o->costLabel->text().startsWith(QStringLiteral("夜间暂停,07:00 继续。")));
+        QCOMPARE(w->watchKeeper().bookWatch().pausedUntil(), QDateTime(now.date().addDays(1), QTime(7, 0)));
         QCOMPARE(told.size(), 2);
         o->watchSwitch->setChecked(false);
         now = QDateTime(now.date(), QTime(9, 0));
@@ -202,9 +233,11 @@ private Q_SLOTS:
         QVERIFY(Store::read(w->watchKeeper().archivePath()).records.isEmpty());
         QCOMPARE(Store::read(fx.storePath()).records.size(), 3);
 
-        // What is known survives a restart, with the back-end that told it.
+        // What is known survives a restart, with the back-end that told it; the database is the
+        // owner's alone.
         QVERIFY(w->watchKeeper().saveStates());
-        const StateFile::Loaded kept = StateFile::load(w->watchKeeper().statePath());
+        WatchStore reopened;
+        const WatchStore::Opened kept = reopened.open(w->watchKeeper().statePath());
         QCOMPARE(kept.states.value({"222", "顺丰快递"}).latest.progress, QStringLiteral("已签收,本人"));
         QCOMPARE(kept.states.value({"333", "圆通快递"}).source, QStringLiteral("kuaidi100"));
         QCOMPARE(kept.ledger.backend, QStringLiteral("kuaidi100"));

@@ -8,6 +8,7 @@
 #include "watch/statefile.h"
 #include "watch/watchcost.h"
 #include "watch/watchplan.h"
+#include "watch/watchstore.h"
 
 #include "support/datarows.h"
 
@@ -17,8 +18,12 @@
 #include <QJsonObject>
 #include <QMap>
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace zjx;
 using zjx::test::addRows;
@@ -28,6 +33,28 @@ namespace {
 const QDateTime start(QDate(2026, 12, 7), QTime(8, 0));
 ParcelKey key(const QString& number) {
     return {number, QStringLiteral("申通快递")};
+}
+
+// Every field of a parcel's knowledge, to compare what was written with what is read back.
+QString summary(const ParcelState& s) {
+    return QStringList{s.state, s.latest.time, s.latest.progress, s.askedAt.toString(Qt::ISODateWithMs), s.trouble,
+                       QString::number(s.unseen), QString::number(s.failures), QString::number(s.deliveredAnswers),
+                       s.source, QString::fromLatin1(s.estimate)}
+        .join(u'|');
+}
+
+int rowsIn(const QString& path) {
+    const QString name = QStringLiteral("count");
+    int rows = -1;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        QSqlQuery q(db);
+        if (db.open() && q.exec(QStringLiteral("SELECT count(*) FROM parcel")) && q.next())
+            rows = q.value(0).toInt();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return rows;
 }
 
 } // namespace
@@ -45,6 +72,10 @@ private Q_SLOTS:
     void goodAnswerAndOverviewCells();
     void costOfADay_data();
     void costOfADay();
+    void planRemembers_data();
+    void planRemembers();
+    void budgetGoesWhereNewsIsLikely_data();
+    void budgetGoesWhereNewsIsLikely();
     void newsCloseTogetherIsToldTogether();
     void providerStates_data();
     void providerStates();
@@ -53,6 +84,10 @@ private Q_SLOTS:
     void stateFileSample();
     void damagedStateFileIsKeptAside_data();
     void damagedStateFileIsKeptAside();
+    void storeWritesRowByRow();
+    void damagedStoreIsSetAside_data();
+    void damagedStoreIsSetAside();
+    void stateFileIsImportedOnce();
     void saveCadence_data();
     void saveCadence();
     void overviewFilterAndSort_data();
@@ -138,7 +173,7 @@ void TestWatch::plan_data() {
         {"no movement for days: every three hours", QStringList{"still", "ok"}, 60, 1, 400, -1, "", "",
          QStringList{"0 180 360", "30 90 150 210 270 330 390"}},
         {"interval lowered: spread again at once", QStringList{"ok", "ok", "ok", "ok"}, 60, 1, 8, -1, "", "5:1",
-         QStringList{"0 6 7 8", "6 7 8", "6 7 8", "6 7 8"}},
+         QStringList{"0 6 7 8", "5 6 7 8", "6 7 8", "6 7 8"}},
     };
     addRows(rows);
 }
@@ -154,14 +189,17 @@ void TestWatch::plan() {
     QList<ParcelKey> parcels;
     for (int i = 0; i < outcomes.size(); ++i)
         parcels << key(QString(QChar(u'A' + i)));
-    plan.setParcels(parcels, start);
+    plan.setParcels(parcels, states, start);
     QMap<QString, QStringList> asked;
     for (int m = 0; m <= runFor; ++m) {
         const QDateTime now = start.addSecs(m * 60);
         if (m == stopAt)
             plan.stop();
         if (!retune.isEmpty() && m == retune.section(u':', 0, 0).toInt())
-            plan.setInterval(retune.section(u':', 1).toInt(), minimum, now);
+        {
+            plan.setInterval(retune.section(u':', 1).toInt(), minimum);
+            plan.replan(states, now);
+        }
         while (const std::optional<ParcelKey> k = plan.take(now, states)) {
             asked[k->number] << QString::number(m);
             const QString outcome = outcomes.at(k->number.at(0).unicode() - u'A');
@@ -187,7 +225,7 @@ void TestWatch::oneAskAtATime() {
     ParcelStates states;
     WatchPlan plan;
     plan.setInterval(1);
-    plan.setParcels({key("A"), key("B")}, start);
+    plan.setParcels({key("A"), key("B")}, states, start);
     const QDateTime later = start.addSecs(3600);
     QCOMPARE(plan.take(later, states), std::optional<ParcelKey>(key("A")));
     QVERIFY(!plan.take(later, states)); // B waits for A's answer
@@ -195,7 +233,7 @@ void TestWatch::oneAskAtATime() {
     plan.done(key("A"), true, 0, later);
     QCOMPARE(plan.take(later, states), std::optional<ParcelKey>(key("B")));
     // B leaves the book while asked: A is not held up by it; a signed-for A is asked no more.
-    plan.setParcels({key("A")}, later);
+    plan.setParcels({key("A")}, states, later);
     QVERIFY(plan.nextDue(states).isValid());
     (void)states.observe(key("A"), {deliveredState, {"t", "p"}}, later, ParcelStates::Asker::User);
     QVERIFY(!plan.nextDue(states).isValid());
@@ -208,8 +246,9 @@ using PlaceRow = std::tuple<const char*, QString, QStringList, QString>;
 
 void TestWatch::planKeepsEachParcelsPlace_data() {
     const PlaceRow rows[] = {
-        {"a parcel added follows the last one planned", "AB",
-         {"t 0", "ok A 0", "add ABC 5", "t 30", "ok B 30", "t 60", "ok A 60", "t 79", "t 80"}, "ABA-C"},
+        {"a parcel added is asked soon, the others keep their place", "AB",
+         {"t 0", "ok A 0", "add ABC 5", "t 5", "ok C 5", "t 30", "ok B 30", "t 60", "ok A 60", "t 64", "t 65"},
+         "ACBA-C"},
         {"equal due times go to the first in the book", "AB", {"fail B 10", "fail A 10", "t 11"}, "A"},
         {"a good answer keeps its place in the spread", "ABC",
          {"t 10", "ok A 10", "t 20", "ok B 20", "t 40", "ok C 40", "t 60"}, "ABCA"},
@@ -231,7 +270,7 @@ void TestWatch::planKeepsEachParcelsPlace() {
     ParcelStates states;
     WatchPlan plan;
     plan.setInterval(60);
-    plan.setParcels(keys(book), start);
+    plan.setParcels(keys(book), states, start);
     QString got;
     for (const QString& step : steps) {
         const QStringList words = step.split(u' ');
@@ -240,7 +279,7 @@ void TestWatch::planKeepsEachParcelsPlace() {
             const std::optional<ParcelKey> k = plan.take(now, states);
             got += k ? k->number : QStringLiteral("-");
         } else if (words.first() == u"add") {
-            plan.setParcels(keys(words.at(1)), now);
+            plan.setParcels(keys(words.at(1)), states, now);
         } else {
             plan.done(key(words.at(1)), words.first() == u"ok", 1, now);
         }
@@ -301,14 +340,15 @@ void TestWatch::costOfADay() {
         parcels << key(QString::number(100000 + i));
         const bool isSigned = i >= moving + still;
         const QString time = i < moving ? QStringLiteral("2026-12-06 23:00:00") : QStringLiteral("2026-11-30 10:00:00");
+        // Last asked a day ago: the day starts with every parcel due.
         (void)states.observe(parcels.last(), {isSigned ? deliveredState : QStringLiteral("运送中"), {time, "p"}},
-                             midnight, ParcelStates::Asker::User, known);
+                             midnight.addDays(-1), ParcelStates::Asker::User, known);
     }
     WatchPlan plan;
     plan.setInterval(minutes);
     if (!quiet.isEmpty())
         plan.setQuietHours(QTime::fromString(quiet.left(5), "HH:mm"), QTime::fromString(quiet.mid(6), "HH:mm"));
-    plan.setParcels(parcels, midnight);
+    plan.setParcels(parcels, states, midnight);
     const WatchCost cost = estimateCost(plan, states, backend, midnight);
     QCOMPARE(cost.asks, asks);
     QCOMPARE(cost.charged, charged);
@@ -331,6 +371,87 @@ void TestWatch::costOfADay() {
         now = std::max(next, now.addSecs(1));
     }
     QVERIFY2(qAbs(made - asks) <= asks / 50 + parcels.size() / 50, qPrintable(QString::number(made)));
+}
+
+// The plan at a start (or after a suspend, or a new interval): each parcel from when it was last
+// asked; what fell due is spread over the interval, longest waiting first, never all at once.
+// Rows: per parcel when it was last asked, in minutes before now ("-" never, "/N" after N failures
+// in a row); expected: minutes from now to its next ask.
+using MemoryRow = std::tuple<const char*, QStringList, QStringList>;
+
+void TestWatch::planRemembers_data() {
+    const MemoryRow rows[] = {
+        {"asked lately: an interval after", {"30", "50"}, {"30", "10"}},
+        {"fell due: spread, longest waiting first", {"-", "200", "90", "10"}, {"0", "20", "40", "50"}},
+        {"a failed ask waits its pause", {"1/2", "3/3", "30/9"}, {"1", "1", "30"}},
+    };
+    addRows(rows);
+}
+
+void TestWatch::planRemembers() {
+    QFETCH(MemoryRow, row);
+    const auto& [name, asked, due] = row;
+    const QDateTime now = start.addDays(1);
+    ParcelStates states;
+    QList<ParcelKey> parcels;
+    for (int i = 0; i < asked.size(); ++i) {
+        parcels << key(QString::number(i));
+        if (asked.at(i) == u"-")
+            continue;
+        const QDateTime at = now.addSecs(-60 * asked.at(i).section(u'/', 0, 0).toInt());
+        (void)states.observe(parcels.last(), {inTransitState, {now.toString("yyyy-MM-dd HH:mm:ss"), "p"}}, at,
+                             ParcelStates::Asker::Automatic);
+        for (int f = asked.at(i).section(u'/', 1).toInt(); f > 0; --f)
+            states.fail(parcels.last(), troubleFailed, at);
+    }
+    WatchPlan plan;
+    plan.setInterval(60);
+    plan.setParcels(parcels, states, now);
+    QStringList got;
+    for (const ParcelKey& k : parcels)
+        got << QString::number(now.secsTo(plan.dueOf(k)) / 60);
+    QCOMPARE(got, due);
+}
+
+// A daily limit that cannot serve every parcel at its interval (60 minutes, quiet 22:00-07:00):
+// parcels out for delivery first, then those under way, then the still ones; what the overview
+// says of it, and the asks a day, which the limit holds.
+// Rows: parcels out for delivery, under way, still; the limit; the line; asks a day.
+using BudgetRow = std::tuple<const char*, int, int, int, int, QString, int>;
+
+void TestWatch::budgetGoesWhereNewsIsLikely_data() {
+    const BudgetRow rows[] = {
+        {"the limit serves every parcel", 10, 10, 10, 500, "", 350},
+        {"out for delivery hourly, the rest share", 20, 60, 20, 500, "上限 500 次:派件中每小时一次,其余约每 6 小时一次",
+         500},
+        {"out for delivery alone exceed it", 100, 600, 300, 500, "上限 500 次:派件中约每 3 小时一次,其余暂停", 500},
+        {"still parcels keep their three hours", 0, 100, 20, 1000,
+         "上限 1000 次:运送中约每 2 小时一次,久无进展的每 3 小时一次", 1000},
+    };
+    addRows(rows);
+}
+
+void TestWatch::budgetGoesWhereNewsIsLikely() {
+    QFETCH(BudgetRow, row);
+    const auto& [name, urgent, moving, still, limit, line, asks] = row;
+    const QDateTime now = start;
+    ParcelStates states;
+    QList<ParcelKey> parcels;
+    for (int i = 0; i < urgent + moving + still; ++i) {
+        parcels << key(QString::number(i));
+        const QDateTime event = i < urgent + moving ? now.addSecs(-3600) : now.addDays(-5);
+        (void)states.observe(parcels.last(),
+                             {i < urgent ? outForDeliveryState : inTransitState,
+                              {event.toString("yyyy-MM-dd HH:mm:ss"), "p"}},
+                             now.addSecs(-60), ParcelStates::Asker::Automatic);
+    }
+    WatchPlan plan;
+    plan.setInterval(60);
+    plan.setQuietHours(QTime(22, 0), QTime(7, 0));
+    plan.setDailyBudget(limit);
+    plan.setParcels(parcels, states, now);
+    QCOMPARE(shareLine(plan, limit), line);
+    QCOMPARE(int(std::lround(plan.asksPerDay())), asks);
 }
 
 void TestWatch::newsCloseTogetherIsToldTogether() {
@@ -486,6 +607,147 @@ void TestWatch::damagedStateFileIsKeptAside() {
     QVERIFY(aside.open(QIODevice::ReadOnly));
     QCOMPARE(aside.readAll(), bytes);
     QVERIFY(!QFile::exists(path));
+}
+
+// What the watch knows is written row by row: each moment's changes one transaction, read back
+// whole after a restart, the database and its log the owner's alone.
+void TestWatch::storeWritesRowByRow() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(WatchStore::fileName());
+    ParcelState a;
+    a.state = outForDeliveryState;
+    a.latest = {QStringLiteral("2026-12-07 10:00:00"), QStringLiteral("派件中,取件码 3-2-1045 \"引号\"\n")};
+    a.askedAt = start.addMSecs(1234);
+    a.unseen = true;
+    a.deliveredAnswers = 1;
+    a.source = QStringLiteral("kuaidi100");
+    a.estimate = "2026-12-09/2026-12-11";
+    ParcelState b;
+    b.trouble = troubleNoRecord;
+    b.failures = 3;
+    b.askedAt = start;
+    const WatchLedger ledger{QStringLiteral("kuaidi100"), start.date(), 42};
+    const ParcelKey odd{QStringLiteral("123"), QStringLiteral("共速达物流|快递")};
+    {
+        const ::mode_t mask = ::umask(022);
+        WatchStore store;
+        const WatchStore::Opened opened = store.open(path);
+        ::umask(mask);
+        QVERIFY(opened.error.isEmpty() && opened.states.isEmpty());
+        store.put(odd, &a);
+        store.put(key("456"), &b);
+        store.put(key("789"), &b);
+        store.putLedger(ledger);
+        QVERIFY(store.pending());
+        QTRY_VERIFY(!store.pending()); // written when control returns to the event loop
+        QCOMPARE(store.transactions(), 1);
+        store.put(key("789"), nullptr); // forgotten
+        QVERIFY(store.flush());
+        QCOMPARE(store.transactions(), 2);
+        for (const QString& file : QStringList{path, path + QStringLiteral("-wal"), path + QStringLiteral("-shm")})
+            QCOMPARE(QFileInfo(file).permissions() & ~(QFile::ReadUser | QFile::WriteUser),
+                     QFile::ReadOwner | QFile::WriteOwner);
+    }
+    WatchStore again;
+    const WatchStore::Opened read = again.open(path);
+    QCOMPARE(read.states.size(), 2);
+    QCOMPARE(summary(read.states.value(odd)), summary(a));
+    QCOMPARE(summary(read.states.value(key("456"))), summary(b));
+    QCOMPARE(read.ledger, ledger);
+    QVERIFY(read.keptAside.isEmpty());
+}
+
+// What stands where the database belongs and is not one of ours is moved aside (with its log), and
+// the watch starts afresh; a pipe there must not hold the program up.
+void TestWatch::damagedStoreIsSetAside_data() {
+    QTest::addColumn<QString>("what");
+    QTest::newRow("not a database") << "garbage";
+    QTest::newRow("another program's database") << "foreign";
+    QTest::newRow("a later version") << "later";
+    QTest::newRow("a pipe") << "fifo";
+    QTest::newRow("a folder") << "folder";
+    QTest::newRow("cut short") << "cut";
+}
+
+void TestWatch::damagedStoreIsSetAside() {
+    QFETCH(QString, what);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(WatchStore::fileName());
+    const auto sql = [&](const QStringList& statements) {
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("plant"));
+            db.setDatabaseName(path);
+            QVERIFY(db.open());
+            for (const QString& statement : statements)
+                QVERIFY(QSqlQuery(db).exec(statement));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("plant"));
+    };
+    if (what == u"garbage") {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(5000, '\x5a'));
+    } else if (what == u"foreign") {
+        sql({QStringLiteral("CREATE TABLE songs (title TEXT)")});
+    } else if (what == u"later") {
+        sql({QStringLiteral("CREATE TABLE parcel (number TEXT)"), QStringLiteral("PRAGMA user_version=7")});
+    } else if (what == u"fifo") {
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    } else if (what == u"folder") {
+        QVERIFY(QDir(dir.path()).mkdir(WatchStore::fileName()));
+    } else {
+        {
+            WatchStore store;
+            QVERIFY(store.open(path).error.isEmpty());
+            ParcelState s;
+            s.state = inTransitState;
+            for (int i = 0; i < 200; ++i)
+                store.put(key(QString::number(i)), &s);
+            QVERIFY(store.flush());
+        }
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.resize(f.size() / 2));
+    }
+    WatchStore store;
+    const WatchStore::Opened opened = store.open(path);
+    QVERIFY(opened.error.isEmpty());
+    QVERIFY(opened.states.isEmpty());
+    QCOMPARE(opened.keptAside, path + QStringLiteral(".damaged"));
+    QVERIFY(QFileInfo::exists(opened.keptAside) || QFileInfo(opened.keptAside).isSymLink());
+    // The fresh database works.
+    ParcelState s;
+    s.state = inTransitState;
+    store.put(key("1"), &s);
+    QVERIFY(store.flush());
+    QCOMPARE(rowsIn(path), 1);
+}
+
+// The knowledge of earlier versions (parcels.json) is taken in once and kept beside as a backup.
+void TestWatch::stateFileIsImportedOnce() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(WatchStore::fileName());
+    const QString json = dir.filePath(StateFile::fileName());
+    QVERIFY(QFile::copy(QStringLiteral(ZJX_TEST_DATA "/parcels.json"), json));
+    const StateFile::Loaded legacy = StateFile::load(json);
+    {
+        WatchStore store;
+        const WatchStore::Opened opened = store.open(path, json);
+        QVERIFY(opened.imported);
+        QCOMPARE(opened.states.size(), legacy.states.size());
+        QCOMPARE(opened.ledger, legacy.ledger);
+    }
+    QVERIFY(!QFileInfo::exists(json));
+    QVERIFY(QFileInfo::exists(json + QStringLiteral(".bak")));
+    // A file put back later is not taken in again over what the watch has learnt since.
+    QVERIFY(QFile::copy(json + QStringLiteral(".bak"), json));
+    WatchStore store;
+    const WatchStore::Opened again = store.open(path, json);
+    QVERIFY(!again.imported);
+    QCOMPARE(again.states.size(), legacy.states.size());
+    for (auto it = legacy.states.cbegin(); it != legacy.states.cend(); ++it)
+        QCOMPARE(summary(again.states.value(it.key())), summary(it.value()));
+    QVERIFY(QFileInfo::exists(json));
 }
 
 // Rows: the search, the state shown (empty: any), the archive or the book, the column sorted by, the notes.

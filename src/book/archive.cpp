@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 
 namespace zjx {
 
@@ -70,10 +71,61 @@ Result ParcelArchive::restore(ParcelBook& book, int index) {
 }
 
 Result ParcelArchive::remove(int index) {
-    if (index < 0 || index >= m_records.size())
+    return remove(QList<int>{index});
+}
+
+Result ParcelArchive::archive(ParcelBook& book, const QList<int>& indexes) {
+    QStringList grown = m_records;
+    QList<int> moved;
+    QSet<int> seen;
+    for (int index : indexes)
+        if (index >= 0 && index < book.records().size() && !seen.contains(index)) {
+            seen.insert(index);
+            grown.append(book.records().at(index));
+            moved.append(index);
+        }
+    if (moved.isEmpty())
         return Result::failure(QStringLiteral("no such parcel"));
-    QStringList shrunk = m_records;
-    shrunk.removeAt(index);
+    // First into the archive: until the book is rewritten the parcels are in both files.
+    const Result added = writeRecords(grown);
+    if (!added.ok())
+        return added;
+    m_records = grown;
+    return book.remove(moved);
+}
+
+Result ParcelArchive::restore(ParcelBook& book, const QList<int>& indexes) {
+    QStringList back;
+    QList<int> moved;
+    QSet<int> seen;
+    for (int index : indexes)
+        if (index >= 0 && index < m_records.size() && !seen.contains(index)) {
+            seen.insert(index);
+            back.append(m_records.at(index));
+            moved.append(index);
+        }
+    if (moved.isEmpty())
+        return Result::failure(QStringLiteral("no such parcel"));
+    // First into the book: until the archive is rewritten the parcels are in both files.
+    const Result added = book.append(back);
+    if (!added.ok())
+        return added;
+    return remove(moved);
+}
+
+Result ParcelArchive::remove(const QList<int>& indexes) {
+    QList<bool> gone(m_records.size(), false);
+    bool any = false;
+    for (int index : indexes)
+        if (index >= 0 && index < m_records.size())
+            any = gone[index] = true;
+    if (!any)
+        return Result::failure(QStringLiteral("no such parcel"));
+    QStringList shrunk;
+    shrunk.reserve(m_records.size());
+    for (int i = 0; i < m_records.size(); ++i)
+        if (!gone.at(i))
+            shrunk.append(m_records.at(i));
     const Result written = writeRecords(shrunk);
     if (written.ok())
         m_records = shrunk;

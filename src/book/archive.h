@@ -32,6 +32,10 @@ public:
     Result restore(ParcelBook& book, int index);
     // Deletes the archive's record `index` for good.
     Result remove(int index);
+    // The same for many records at once: each file is written once.
+    Result archive(ParcelBook& book, const QList<int>& indexes);
+    Result restore(ParcelBook& book, const QList<int>& indexes);
+    Result remove(const QList<int>& indexes);
 
 private:
     Result writeRecords(const QStringList& records);

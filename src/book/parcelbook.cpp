@@ -5,6 +5,7 @@
 #include "core/atomicfile.h"
 
 #include <QFileInfo>
+#include <algorithm>
 #include <utility>
 
 namespace zjx {
@@ -56,6 +57,28 @@ ParcelBook::Loaded ParcelBook::reload() {
 Result ParcelBook::append(const QString& record) {
     m_records.append(record);
     Q_EMIT notesAppended({ParcelRecord::note(record)});
+    return save();
+}
+
+Result ParcelBook::append(const QStringList& records) {
+    QStringList notes;
+    notes.reserve(records.size());
+    for (const QString& record : records)
+        notes << ParcelRecord::note(record);
+    m_records.append(records);
+    Q_EMIT notesAppended(notes);
+    return save();
+}
+
+Result ParcelBook::remove(QList<int> indexes) {
+    // From the last, so each index still names its record; told one by one to the list that follows.
+    std::sort(indexes.begin(), indexes.end(), std::greater<>());
+    indexes.erase(std::unique(indexes.begin(), indexes.end()), indexes.end());
+    for (int index : std::as_const(indexes))
+        if (index >= 0 && index < m_records.size()) {
+            m_records.removeAt(index);
+            Q_EMIT noteRemoved(index);
+        }
     return save();
 }
 

@@ -36,6 +36,9 @@ public:
     Result append(const QString& record);
     Result replace(int index, const QString& record); // an index outside the book changes nothing
     Result remove(int index);                         // likewise
+    // Many at once, the file written once.
+    Result append(const QStringList& records);
+    Result remove(QList<int> indexes);
     // Empties the book and deletes the file, or writes it empty when it cannot be deleted.
     Result clear();
     // Writes the whole book. A file that could not be read is never overwritten: once it can be

@@ -24,6 +24,7 @@
 #include "schedule/parcelquery.h"
 #include "schedule/requeryschedule.h"
 #include "schedule/watchkeeper.h"
+#include "watch/bookwatch.h"
 #include "serviceconfig/serviceconfig.h"
 #include "zjxversion.h"
 
@@ -75,8 +76,11 @@ MainWindow::MainWindow(QWidget* parent) : FramedWindow(parent) {
     m_parcelPanel->setCompanies(companies);
     m_strips->setText(StatusStrips::Version, QLatin1String(version::full));
     m_addPanel->chooseCompany(0);
-    if (const RegularFileRead skin = readRegularFile(ProgramFolder::path() + QStringLiteral("/skinh.she")); skin.ok())
+    const QString skinPath = ProgramFolder::path() + QStringLiteral("/skinh.she");
+    if (const RegularFileRead skin = readRegularFile(skinPath); skin.ok())
         setStyleSheet(QString::fromUtf8(skin.bytes));
+    else if (skin.found != FileFound::Missing) // the window works without its look
+        qWarning("zjx: cannot read the skin %s: it %s", qPrintable(skinPath), qPrintable(skin.problem));
     m_versionTimer.setInterval(1000);
     connect(&m_versionTimer, &QTimer::timeout, this, &MainWindow::checkVersion);
     m_strips->clock().start();
@@ -180,6 +184,10 @@ void MainWindow::connectParts() {
     connect(m_watch, &WatchKeeper::changed, this, [this] {
         if (m_overview)
             m_overview->refresh();
+    });
+    // The watch's stop for the day is told here too, with the asks really made.
+    connect(&m_watch->bookWatch(), &BookWatch::dayLimitReached, this, [this](int spent) {
+        setHint(QStringLiteral("今天已查询 %1 次,达到每日上限:自动跟踪暂停,明天继续").arg(spent));
     });
     connect(&m_link, &ServiceLink::troubled, this, [this](const QString& hint, const QString& detail) {
         setHint(hint);
@@ -389,11 +397,16 @@ void MainWindow::restoreRecords(const QStringList& records) {
     m_watch->bookChanged();
 }
 
-void MainWindow::deleteRecord(const QString& record, bool archived) {
-    const QString question = QStringLiteral("确定要删除[") + ParcelRecord::note(record) + QStringLiteral("]此单号码?");
+void MainWindow::deleteRecords(const QStringList& records, bool archived) {
+    if (records.isEmpty())
+        return;
+    const QString question =
+        records.size() == 1
+            ? QStringLiteral("确定要删除[") + ParcelRecord::note(records.first()) + QStringLiteral("]此单号码?")
+            : QStringLiteral("确定要删除选中的 %1 件快递?").arg(records.size());
     if (!confirmed(m_overview ? static_cast<QWidget*>(m_overview) : this, question))
         return;
-    m_watch->remove(record, archived);
+    m_watch->remove(records, archived);
     if (!archived && !m_keeper.records().contains(m_keeper.chosenRecordText))
         chooseFirst();
     m_watch->bookChanged();

@@ -81,7 +81,7 @@ public:
     void noticeClicked(const QString& key);
     void archiveRecords(const QStringList& records);
     void restoreRecords(const QStringList& records);
-    void deleteRecord(const QString& record, bool archived);
+    void deleteRecords(const QStringList& records, bool archived);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -1,6 +1,8 @@
 #include "gui/overviewwindow.h"
 
+#include "book/parcelrecord.h"
 #include "gui/mainwindow.h"
+#include "gui/platform/messagebox.h"
 #include "serviceconfig/serviceconfig.h"
 #include "schedule/watchkeeper.h"
 #include "watch/bookwatch.h"
@@ -182,6 +184,7 @@ OverviewWindow::OverviewWindow(MainWindow& main, QWidget* parent)
         connect(edit, &QTimeEdit::timeChanged, this,
                 [this] { m_main.watchKeeper().setQuietHours(quietFrom->time(), quietTo->time()); });
     connect(&watch, &BookWatch::costChanged, this, &OverviewWindow::updateCost);
+    connect(&watch, &BookWatch::statusChanged, this, &OverviewWindow::updateCost);
     connect(&m_main.watchKeeper().parcelStates(), &ParcelStates::reset, this, &OverviewWindow::updateCost);
     connect(stateFilter, &QComboBox::currentIndexChanged, this,
             [this] { m_filter.setState(stateFilter->currentData().toString()); });
@@ -209,12 +212,18 @@ void OverviewWindow::updateCost() {
     const BookWatch& watch = m_main.watchKeeper().bookWatch();
     const QString backend = m_main.watchKeeper().parcelStates().ledger().backend;
     QString text;
-    if (watch.stoppedForToday())
-        text = QStringLiteral("今天已查询 %1 次,达到每日上限:自动跟踪暂停,明天继续").arg(watch.dailyLimit());
-    else if (!watch.enabled())
-        text = QStringLiteral("自动跟踪未开启。开启后") + costLine(watch.cost(), backend, backendCaption(backend));
-    else
+    if (watch.stoppedForToday()) {
+        text = QStringLiteral("今天已查询 %1 次,达到每日上限:自动跟踪暂停,明天继续").arg(watch.spentToday());
+    } else {
         text = costLine(watch.cost(), backend, backendCaption(backend));
+        if (!watch.enabled())
+            text = QStringLiteral("自动跟踪未开启。开启后") + text;
+        // When the limit cannot serve every parcel at its interval: how often each kind is asked.
+        if (const QString shares = watch.shareLine(); !shares.isEmpty())
+            text += QStringLiteral("。") + shares;
+    }
+    if (const QDateTime until = watch.pausedUntil(); until.isValid())
+        text = QStringLiteral("夜间暂停,%1 继续。").arg(until.toString(QStringLiteral("HH:mm"))) + text;
     costLabel->setText(text);
     costLabel->setAccessibleName(text);
 }
@@ -282,8 +291,25 @@ void OverviewWindow::openSelected() {
 }
 
 void OverviewWindow::askSelected() {
-    if (!m_filter.archived())
-        m_main.watchKeeper().ask(selectedRecords());
+    if (m_filter.archived())
+        return;
+    const QStringList records = selectedRecords();
+    QList<ParcelKey> parcels;
+    for (const QString& record : records) {
+        const ParcelFields f = ParcelRecord::split(record);
+        parcels.append({f.number, f.company});
+    }
+    // More than the day has left: the user decides, knowing what it costs.
+    const BookWatch& watch = m_main.watchKeeper().bookWatch();
+    const int left = watch.leftToday();
+    const int charged = watch.chargedAsks(parcels);
+    if (left >= 0 && charged > left &&
+        MessageBox::question(this, QStringLiteral("立即查询这 %1 件快递将用去 %2 次查询,今天的每日上限只剩 %3 次。仍要查询吗?")
+                                       .arg(records.size())
+                                       .arg(charged)
+                                       .arg(left)) != MessageBox::Answer::Yes)
+        return;
+    m_main.watchKeeper().ask(records);
 }
 
 void OverviewWindow::archiveSelected() {
@@ -315,8 +341,8 @@ void OverviewWindow::copyPickupCode() {
 
 void OverviewWindow::deleteSelected() {
     const QStringList records = selectedRecords();
-    if (records.size() == 1)
-        m_main.deleteRecord(records.first(), m_filter.archived());
+    if (!records.isEmpty())
+        m_main.deleteRecords(records, m_filter.archived());
 }
 
 void OverviewWindow::showContextMenu(const QPoint& position) {
@@ -333,8 +359,7 @@ void OverviewWindow::showContextMenu(const QPoint& position) {
         menu.addAction(QStringLiteral("恢复"), this, &OverviewWindow::restoreSelected);
     else
         menu.addAction(QStringLiteral("归档"), this, &OverviewWindow::archiveSelected);
-    QAction* remove = menu.addAction(QStringLiteral("删除"), this, &OverviewWindow::deleteSelected);
-    remove->setEnabled(selectedRecords().size() == 1);
+    menu.addAction(QStringLiteral("删除"), this, &OverviewWindow::deleteSelected);
     menu.exec(table->viewport()->mapToGlobal(position));
 }
 

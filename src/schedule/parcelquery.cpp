@@ -46,8 +46,14 @@ void ParcelQuery::request(const QString& number, const QString& shownCompany) {
     m_askedCompany = shownCompany;
     const QUrl url(TrackingRequest::url(m_hooks.trackingHost(), m_companyCode, number));
     m_session.requestStarted();
+    // Billed when sent, as the watch's own asks are: the day's limit counts every ask.
+    const ParcelKey key{number, shownCompany};
+    const ParcelState* known = m_states.find(key);
+    const std::optional<ParcelState> before = known ? std::optional<ParcelState>(*known) : std::nullopt;
+    const bool counted = m_states.chargeAsk(key, Clock::now().date());
     const HttpResult result = HttpClient::instance().getBlocking(url, codec::gbkServerBody);
     readServiceHeaders(result);
+    m_states.settleAsk(counted, m_answerBackend, before ? &*before : nullptr, Clock::now().date());
     if (result.ok() && result.status < 400)
         m_session.answer(result.body);
     else if (const QString reason = faultHintOf(result); result.ok() && !reason.isEmpty())

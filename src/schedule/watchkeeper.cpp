@@ -8,13 +8,14 @@
 #include "schedule/newsnotice.h"
 #include "watch/bookwatch.h"
 #include "watch/newsbatch.h"
-#include "watch/savecadence.h"
 #include "watch/statefile.h"
 #include "watch/watchcost.h"
+#include "watch/watchstore.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
+#include <QTimer>
 #include <utility>
 
 namespace zjx {
@@ -38,29 +39,31 @@ ParcelKey keyOf(const QString& record) {
 
 WatchKeeper::WatchKeeper(BookKeeper& keeper, std::function<QString()> host, QObject* parent)
     : QObject(parent), m_keeper(keeper) {
-    // A damaged state file is kept aside by the loader; the knowledge starts again from nothing.
-    StateFile::Loaded loaded = StateFile::load(statePath());
-    m_states.replaceAll(std::move(loaded.states));
-    m_states.setLedger(loaded.ledger);
+    // A damaged database is kept aside by the store; the knowledge starts again from nothing.
+    m_store = new WatchStore(this);
+    WatchStore::Opened opened = m_store->open(statePath(), legacyStatePath());
+    m_stateProblem = opened.error;
+    m_states.replaceAll(std::move(opened.states));
+    m_states.setLedger(opened.ledger);
     m_archive.setPath(ParcelArchive::pathBeside(keeper.book().path()));
     m_archive.load();
     // A move between the book and the archive that a crash cut short is settled now.
     (void)m_archive.reconcile(keeper.records());
 
-    m_stateSaver = new SaveCadence(
-        [this] { return StateFile::save(statePath(), m_states.all(), m_states.ledger()).ok(); }, this);
-    connect(&m_states, &ParcelStates::changed, m_stateSaver, &SaveCadence::changed);
-    connect(&m_states, &ParcelStates::ledgerChanged, m_stateSaver, &SaveCadence::changed);
+    // Each change is its parcel's row; what changes in one moment is one transaction.
+    connect(&m_states, &ParcelStates::changed, m_store,
+            [this](const ParcelKey& key) { m_store->put(key, m_states.find(key)); });
+    connect(&m_states, &ParcelStates::ledgerChanged, m_store, [this] { m_store->putLedger(m_states.ledger()); });
 
     m_watch = new BookWatch(m_states, this);
     m_watch->setHostSource(std::move(host));
     connect(m_watch, &BookWatch::news, this, &WatchKeeper::tellNews);
     ParcelBook* book = &keeper.book();
     for (auto signal : {&ParcelBook::notesAppended, &ParcelBook::notesAdopted})
-        connect(book, signal, this, &WatchKeeper::bookChanged, Qt::QueuedConnection);
-    connect(book, &ParcelBook::noteReplaced, this, &WatchKeeper::bookChanged, Qt::QueuedConnection);
-    connect(book, &ParcelBook::noteRemoved, this, &WatchKeeper::bookChanged, Qt::QueuedConnection);
-    connect(book, &ParcelBook::notesCleared, this, &WatchKeeper::bookChanged, Qt::QueuedConnection);
+        connect(book, signal, this, &WatchKeeper::bookChangedSoon);
+    connect(book, &ParcelBook::noteReplaced, this, &WatchKeeper::bookChangedSoon);
+    connect(book, &ParcelBook::noteRemoved, this, &WatchKeeper::bookChangedSoon);
+    connect(book, &ParcelBook::notesCleared, this, &WatchKeeper::bookChangedSoon);
 
     QSettings settings(settingsPath(), QSettings::IniFormat);
     settings.beginGroup(watchGroup);
@@ -79,12 +82,15 @@ WatchKeeper::WatchKeeper(BookKeeper& keeper, std::function<QString()> host, QObj
 }
 
 WatchKeeper::~WatchKeeper() {
-    // A change of the last moments still reaches the state file.
-    if (m_stateSaver->pending())
-        saveStates();
+    // A change of the last moments still reaches the database.
+    saveStates();
 }
 
 QString WatchKeeper::statePath() const {
+    return WatchStore::pathBeside(m_keeper.book().path());
+}
+
+QString WatchKeeper::legacyStatePath() const {
     return StateFile::pathBeside(m_keeper.book().path());
 }
 
@@ -106,10 +112,21 @@ QString WatchKeeper::settingsPath() const {
 }
 
 bool WatchKeeper::saveStates() {
-    return m_stateSaver->saveNow();
+    return m_store->flush();
+}
+
+void WatchKeeper::bookChangedSoon() {
+    // Many changes of one moment (a bulk action removes one record after another) are one.
+    if (std::exchange(m_bookChangePending, true))
+        return;
+    QTimer::singleShot(0, this, [this] {
+        if (m_bookChangePending)
+            bookChanged();
+    });
 }
 
 void WatchKeeper::bookChanged() {
+    m_bookChangePending = false;
     QList<ParcelKey> keys;
     keys.reserve(m_keeper.records().size());
     for (const QString& record : m_keeper.records())
@@ -177,31 +194,41 @@ void WatchKeeper::ask(const QStringList& records) {
     m_watch->askNow(keys);
 }
 
+namespace {
+
+// Where each of `records` stands in `list` (a record listed twice: each place once); the ones not
+// there are left out.
+QList<int> placesOf(const QStringList& list, const QStringList& records) {
+    QHash<QString, QList<int>> places;
+    places.reserve(list.size());
+    for (int i = list.size() - 1; i >= 0; --i)
+        places[list.at(i)].append(i);
+    QList<int> found;
+    found.reserve(records.size());
+    for (const QString& record : records)
+        if (auto it = places.find(record); it != places.end() && !it->isEmpty())
+            found.append(it->takeLast());
+    return found;
+}
+
+} // namespace
+
 void WatchKeeper::archive(const QStringList& records) {
-    for (const QString& record : records) {
-        const int i = int(m_keeper.records().indexOf(record));
-        if (i >= 0 && !m_keeper.storeSaved(m_archive.archive(m_keeper.book(), i)))
-            break;
-    }
+    if (const QList<int> places = placesOf(m_keeper.records(), records); !places.isEmpty())
+        (void)m_keeper.storeSaved(m_archive.archive(m_keeper.book(), places));
 }
 
 void WatchKeeper::restore(const QStringList& records) {
-    for (const QString& record : records) {
-        const int i = int(m_archive.records().indexOf(record));
-        if (i >= 0 && !m_keeper.storeSaved(m_archive.restore(m_keeper.book(), i)))
-            break;
-    }
+    if (const QList<int> places = placesOf(m_archive.records(), records); !places.isEmpty())
+        (void)m_keeper.storeSaved(m_archive.restore(m_keeper.book(), places));
 }
 
-void WatchKeeper::remove(const QString& record, bool archived) {
+void WatchKeeper::remove(const QStringList& records, bool archived) {
     if (archived) {
-        const int i = int(m_archive.records().indexOf(record));
-        if (i >= 0)
-            (void)m_keeper.storeSaved(m_archive.remove(i));
-    } else {
-        const int i = int(m_keeper.records().indexOf(record));
-        if (i >= 0)
-            (void)m_keeper.storeSaved(m_keeper.book().remove(i));
+        if (const QList<int> places = placesOf(m_archive.records(), records); !places.isEmpty())
+            (void)m_keeper.storeSaved(m_archive.remove(places));
+    } else if (const QList<int> places = placesOf(m_keeper.records(), records); !places.isEmpty()) {
+        (void)m_keeper.storeSaved(m_keeper.book().remove(places));
     }
 }
 

@@ -15,12 +15,13 @@ namespace zjx {
 
 class BookKeeper;
 class BookWatch;
-class SaveCadence;
+class WatchStore;
 struct ParcelNews;
 struct NewsNotice;
 
-// What is known per parcel and the watch of the whole book, beside the store file: the state file
-// (saved shortly after each change), the archive of put-away parcels, and the watch's settings.
+// What is known per parcel and the watch of the whole book, beside the store file: the watch's
+// database (each change written as it happens, one row at a time), the archive of put-away parcels,
+// and the watch's settings.
 class WatchKeeper : public QObject {
     Q_OBJECT
 public:
@@ -32,7 +33,8 @@ public:
     BookWatch& bookWatch() { return *m_watch; }
     const QStringList& archivedRecords() const { return m_archive.records(); }
     QString archivePath() const { return m_archive.path(); }
-    QString statePath() const;
+    QString statePath() const; // the watch's database
+    QString legacyStatePath() const; // parcels.json of earlier versions, taken in once
     QString settingsPath() const; // the overview's size and columns and the watch's settings
 
     bool chime() const { return m_chime; }
@@ -48,9 +50,12 @@ public:
     void ask(const QStringList& records); // the watch asks about these parcels now
     void archive(const QStringList& records);
     void restore(const QStringList& records);
-    void remove(const QString& record, bool archived);
-    bool saveStates(); // the per-parcel knowledge to its file now
+    // Each a single change however many records: each file written once, the watch re-planned once.
+    void remove(const QStringList& records, bool archived);
+    bool saveStates(); // what is queued for the database, written now
+    QString stateProblem() const { return m_stateProblem; } // why the database could not be opened
     void bookChanged(); // the watch follows the book
+    void bookChangedSoon(); // ... once control returns to the event loop, however often called before
 
 Q_SIGNALS:
     // The notices to show for news the watch found: one per parcel, or one for them all when
@@ -65,11 +70,13 @@ private:
     ParcelStates m_states;
     ParcelArchive m_archive;
     BookWatch* m_watch = nullptr;
-    SaveCadence* m_stateSaver = nullptr;
+    WatchStore* m_store = nullptr;
+    QString m_stateProblem;
     bool m_chime = true;
     QTime m_quietFrom;
     QTime m_quietTo;
     QList<ParcelKey> m_groupedNews;
+    bool m_bookChangePending = false;
 };
 
 } // namespace zjx

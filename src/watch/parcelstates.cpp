@@ -2,6 +2,7 @@
 
 #include "core/estimateddelivery.h"
 #include "watch/pickupcode.h"
+#include "watch/watchcost.h"
 
 #include <utility>
 
@@ -91,6 +92,24 @@ void ParcelStates::forget(const ParcelKey& key) {
 void ParcelStates::replaceAll(QHash<ParcelKey, ParcelState> states) {
     m_states = std::move(states);
     Q_EMIT reset();
+}
+
+bool ParcelStates::chargeAsk(const ParcelKey& key, const QDate& today) {
+    if (!isCharged(m_ledger.backend, find(key)))
+        return false;
+    setLedger(charged(m_ledger, today, 1));
+    return true;
+}
+
+void ParcelStates::settleAsk(bool counted, const QString& backend, const ParcelState* before, const QDate& today) {
+    if (backend.isEmpty())
+        return;
+    WatchLedger ledger = m_ledger;
+    ledger.backend = backend;
+    const bool billed = isCharged(backend, before);
+    if (billed != counted)
+        ledger = charged(ledger, today, billed ? 1 : -1);
+    setLedger(ledger);
 }
 
 void ParcelStates::setLedger(const WatchLedger& ledger) {

@@ -74,6 +74,13 @@ public:
 
     const WatchLedger& ledger() const { return m_ledger; }
     void setLedger(const WatchLedger& ledger);
+    // An ask of `key` goes out now: billed on `today` when the back-end last heard from bills it.
+    // True when it was counted. An ask that never gets an answer stays counted: the provider may
+    // have billed it.
+    bool chargeAsk(const ParcelKey& key, const QDate& today);
+    // Its answer came from `backend` (empty: no answer, or the service did not say), for a parcel
+    // known as `before` when it was asked: the count is put right when another back-end answered.
+    void settleAsk(bool counted, const QString& backend, const ParcelState* before, const QDate& today);
 
 Q_SIGNALS:
     void changed(const zjx::ParcelKey& key);

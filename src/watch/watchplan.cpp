@@ -1,34 +1,67 @@
 #include "watch/watchplan.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace zjx {
 namespace {
 
 constexpr qint64 dayMs = qint64(24) * 3600 * 1000;
 
+int digits(const QString& text, qsizetype at, int count) {
+    int value = 0;
+    for (int i = 0; i < count; ++i) {
+        const char16_t c = text.at(at + i).unicode();
+        if (c < u'0' || c > u'9')
+            return -1;
+        value = value * 10 + (c - u'0');
+    }
+    return value;
+}
+
+// An event's time ("2026-12-07 10:00[:00]", also with "/"), read without QDateTime's format parser:
+// the whole book is looked at whenever the plan is rebuilt.
+QDateTime eventTime(const QString& raw) {
+    const QString text = raw.trimmed();
+    if (text.size() < 16 || text.at(10) != u' ' || text.at(13) != u':' || text.at(4) != text.at(7) ||
+        (text.at(4) != u'-' && text.at(4) != u'/'))
+        return {};
+    const QDate date(digits(text, 0, 4), digits(text, 5, 2), digits(text, 8, 2));
+    const QTime time(digits(text, 11, 2), digits(text, 14, 2));
+    return date.isValid() && time.isValid() ? QDateTime(date, time) : QDateTime();
+}
+
 } // namespace
 
-void WatchPlan::setInterval(int minutes, int minimumMinutes, const QDateTime& now) {
-    const qint64 before = m_intervalMs;
-    m_intervalMs = qint64(std::max({minutes, minimumMinutes, 1})) * 60000;
-    if (!m_running || !now.isValid() || m_intervalMs == before)
-        return;
-    // Longest waiting first, each no later than its place in the new spread, which starts a slot
-    // from now: an interval changed step by step (a spin box) asks nothing more for each step.
-    QList<ParcelKey> byDue = m_order;
-    std::stable_sort(byDue.begin(), byDue.end(),
-                     [this](const ParcelKey& a, const ParcelKey& b) { return m_due.value(a) < m_due.value(b); });
-    const qint64 slot = slotMs();
-    for (int i = 0; i < byDue.size(); ++i) {
-        QDateTime& due = m_due[byDue.at(i)];
-        due = std::min(due, outsideQuiet(now.addMSecs(slot * (i + 1)), m_intervalMs));
+WatchPlan::Kind WatchPlan::kindOf(const ParcelState* state, const QDateTime& now) {
+    if (!state)
+        return Moving;
+    if (state->state == deliveredState)
+        return Finished;
+    if (state->state == outForDeliveryState || state->state == pickupState)
+        return Urgent;
+    if (state->trouble.isEmpty()) {
+        const QDateTime latest = eventTime(state->latest.time);
+        if (latest.isValid() && latest.msecsTo(now) > quietAfterMs)
+            return Still;
     }
+    return Moving;
+}
+
+void WatchPlan::setInterval(int minutes, int minimumMinutes) {
+    m_intervalMs = qint64(std::max({minutes, minimumMinutes, 1})) * 60000;
+    fitBudget();
 }
 
 void WatchPlan::setQuietHours(const QTime& from, const QTime& to) {
     m_quietFrom = from;
     m_quietTo = to;
+    fitBudget();
+}
+
+void WatchPlan::setDailyBudget(int asks) {
+    m_budget = std::max(asks, 0);
+    fitBudget();
 }
 
 std::optional<QDateTime> WatchPlan::quietUntil(const QDateTime& t) const {
@@ -49,96 +82,276 @@ std::optional<QDateTime> WatchPlan::quietUntil(const QDateTime& t) const {
     return std::nullopt;
 }
 
-QDateTime WatchPlan::outsideQuiet(const QDateTime& due, qint64 cadence) const {
-    const std::optional<QDateTime> end = quietUntil(due);
-    if (!end)
-        return due;
-    // What fell due during the night keeps its place in the spread after it: its offset from the
-    // start of the quiet hours, within one of its intervals.
-    QDateTime start(end->date(), m_quietFrom);
-    if (start >= *end)
-        start = start.addDays(-1);
-    const qint64 offset = std::max<qint64>(0, start.msecsTo(due)) % std::max<qint64>(cadence, 1);
-    return end->addMSecs(offset);
+qint64 WatchPlan::awakeMsPerDay() const {
+    if (!m_quietFrom.isValid() || !m_quietTo.isValid() || m_quietFrom == m_quietTo)
+        return dayMs;
+    return dayMs - (qint64(m_quietFrom.msecsTo(m_quietTo)) + dayMs) % dayMs;
 }
 
-qint64 WatchPlan::slotMs() const {
-    return m_order.isEmpty() ? m_intervalMs : m_intervalMs / m_order.size();
+QDateTime WatchPlan::addAwake(const QDateTime& t, qint64 ms) const {
+    QDateTime at = t;
+    if (const std::optional<QDateTime> end = quietUntil(at))
+        at = *end;
+    if (awakeMsPerDay() == dayMs)
+        return at.addMSecs(ms);
+    // Whole waking days first: the same time of a later day is as awake as this one.
+    const qint64 awake = awakeMsPerDay();
+    if (ms > awake) {
+        const qint64 days = ms / awake - 1;
+        at = at.addDays(days);
+        ms -= days * awake;
+    }
+    for (;;) {
+        QDateTime quietStart(at.date(), m_quietFrom);
+        if (quietStart <= at)
+            quietStart = quietStart.addDays(1);
+        const qint64 left = at.msecsTo(quietStart);
+        if (ms < left)
+            return at.addMSecs(ms);
+        ms -= left;
+        at = *quietUntil(quietStart);
+    }
 }
 
-void WatchPlan::setParcels(const QList<ParcelKey>& parcels, const QDateTime& now) {
+qint64 WatchPlan::awakeBetween(const QDateTime& from, const QDateTime& to) const {
+    if (awakeMsPerDay() == dayMs)
+        return std::max<qint64>(0, from.msecsTo(to));
+    qint64 total = 0;
+    QDateTime at = from;
+    if (const std::optional<QDateTime> end = quietUntil(at))
+        at = *end;
+    while (at < to) {
+        QDateTime quietStart(at.date(), m_quietFrom);
+        if (quietStart <= at)
+            quietStart = quietStart.addDays(1);
+        if (to <= quietStart)
+            return total + at.msecsTo(to);
+        total += at.msecsTo(quietStart);
+        at = *quietUntil(quietStart);
+    }
+    return total;
+}
+
+qint64 WatchPlan::plainCadenceOf(Kind kind) const {
+    switch (kind) {
+    case Urgent:
+    case Moving:
+        return m_intervalMs;
+    case Still:
+        return std::max(m_intervalMs, quietParcelMs);
+    default:
+        return never;
+    }
+}
+
+void WatchPlan::fitBudget() {
+    for (int k = 0; k < KindCount; ++k)
+        m_cadence[k] = plainCadenceOf(Kind(k));
+    if (m_budget <= 0)
+        return;
+    const double awake = double(awakeMsPerDay());
+    const auto wanted = [&](Kind k) { return m_count[k] * awake / double(m_cadence[k]); };
+    const auto stretched = [&](int parcels, double asks, qint64 plain) {
+        return asks < 1 ? never : std::max(plain, qint64(std::ceil(parcels * awake / asks)));
+    };
+    // Served in order of how likely news is: the parcels out for delivery or waiting for pickup
+    // first, at their interval while the budget lasts.
+    double left = m_budget;
+    if (wanted(Urgent) <= left + 1e-6) {
+        left -= wanted(Urgent);
+    } else {
+        m_cadence[Urgent] = stretched(m_count[Urgent], left, m_cadence[Urgent]);
+        left = 0;
+    }
+    const double moving = wanted(Moving);
+    const double still = wanted(Still);
+    if (moving + still <= left + 1e-6)
+        return;
+    if (left < 1) {
+        m_cadence[Moving] = m_cadence[Still] = never;
+        return;
+    }
+    if (moving <= left) { // the parcels under way at their interval, the still ones share the rest
+        m_cadence[Still] = stretched(m_count[Still], left - moving, m_cadence[Still]);
+        return;
+    }
+    // Neither can be served: the rest share what is left alike, and a still parcel is never asked
+    // more often than its own cadence.
+    const qint64 shared = stretched(m_count[Moving] + m_count[Still], left, m_cadence[Moving]);
+    if (shared >= m_cadence[Still]) {
+        m_cadence[Moving] = m_cadence[Still] = shared;
+        return;
+    }
+    m_cadence[Moving] = stretched(m_count[Moving], left - still, m_cadence[Moving]);
+}
+
+bool WatchPlan::budgetShort() const {
+    for (int k = 0; k < Finished; ++k)
+        if (m_count[k] > 0 && m_cadence[k] != plainCadenceOf(Kind(k)))
+            return true;
+    return false;
+}
+
+double WatchPlan::asksPerDay() const {
+    const double awake = double(awakeMsPerDay());
+    double asks = 0;
+    for (int k = 0; k < Finished; ++k)
+        if (m_cadence[k] < never)
+            asks += m_count[k] * awake / double(m_cadence[k]);
+    return asks;
+}
+
+void WatchPlan::count(const ParcelStates& states, const QDateTime& now) {
+    m_count.fill(0);
+    m_kind.resize(m_order.size());
+    for (int i = 0; i < m_order.size(); ++i) {
+        m_kind[i] = kindOf(states.find(m_order.at(i)), now);
+        ++m_count[m_kind[i]];
+    }
+    fitBudget();
+}
+
+void WatchPlan::setDue(int index, qint64 dueMs) {
+    qint64& due = m_due[index];
+    if (due != never)
+        m_queue.erase({due, index});
+    due = dueMs;
+    if (due != never)
+        m_queue.insert({due, index});
+}
+
+QDateTime WatchPlan::dueOf(const ParcelKey& key) const {
+    const int i = m_index.value(key, -1);
+    return i < 0 || m_due.at(i) == never ? QDateTime() : QDateTime::fromMSecsSinceEpoch(m_due.at(i));
+}
+
+void WatchPlan::planFromLastAsk(const ParcelStates& states, const QDateTime& now, const QList<int>* only) {
+    QList<std::pair<qint64, int>> overdue[KindCount];
+    const qint64 nowMs = now.toMSecsSinceEpoch();
+    const auto plan = [&](int i) {
+        const ParcelState* s = states.find(m_order.at(i));
+        const Kind kind = m_kind.at(i);
+        const qint64 cadence = m_cadence[kind];
+        if (kind == Finished || cadence >= never) {
+            setDue(i, never);
+            return;
+        }
+        if (s && s->askedAt.isValid()) {
+            const qint64 wait = s->failures > 0 ? backoffMs(s->failures, cadence) : cadence;
+            const qint64 due = addAwake(s->askedAt, wait).toMSecsSinceEpoch();
+            if (due > nowMs) {
+                setDue(i, due);
+                return;
+            }
+            overdue[kind].append({due, i});
+        } else {
+            overdue[kind].append({std::numeric_limits<qint64>::min(), i}); // never asked: first
+        }
+    };
+    if (only)
+        for (int i : *only)
+            plan(i);
+    else
+        for (int i = 0; i < m_order.size(); ++i)
+            plan(i);
+    // What fell due is spread over its cadence, longest waiting first; the kinds start a little
+    // apart, so no two asks go out together.
+    int kinds = 0;
+    for (int k = 0; k < Finished; ++k)
+        kinds += overdue[k].isEmpty() ? 0 : 1;
+    for (int k = 0, rank = 0; k < Finished; ++k) {
+        QList<std::pair<qint64, int>>& late = overdue[k];
+        if (late.isEmpty())
+            continue;
+        std::sort(late.begin(), late.end());
+        const qint64 gap = std::max<qint64>(1, m_cadence[k] / late.size());
+        const qint64 offset = gap * rank++ / kinds;
+        for (int j = 0; j < late.size(); ++j)
+            setDue(late.at(j).second, addAwake(now, gap * j + offset).toMSecsSinceEpoch());
+    }
+}
+
+void WatchPlan::setParcels(const QList<ParcelKey>& parcels, const ParcelStates& states, const QDateTime& now) {
     const bool fresh = !m_running;
     m_running = true;
+    QHash<ParcelKey, qint64> before;
+    if (!fresh) {
+        before.reserve(m_order.size());
+        for (int i = 0; i < m_order.size(); ++i)
+            before.insert(m_order.at(i), m_due.at(i));
+    }
     m_order = parcels;
-    QHash<ParcelKey, QDateTime> due;
-    QDateTime last;
-    for (const ParcelKey& key : parcels)
-        if (const auto it = m_due.constFind(key); it != m_due.cend()) {
-            due.insert(key, *it);
-            if (!last.isValid() || *it > last)
-                last = *it;
-        }
-    const qint64 slot = slotMs();
-    QDateTime next = fresh || !last.isValid() ? now : std::max(now, last.addMSecs(slot));
-    for (const ParcelKey& key : parcels)
-        if (!due.contains(key)) {
-            due.insert(key, outsideQuiet(next, m_intervalMs));
-            next = next.addMSecs(slot);
-        }
-    m_due = std::move(due);
-    if (m_asking && !m_due.contains(*m_asking))
+    m_index.clear();
+    m_index.reserve(m_order.size());
+    for (int i = 0; i < m_order.size(); ++i)
+        m_index.insert(m_order.at(i), i);
+    m_due = QList<qint64>(m_order.size(), never);
+    m_queue.clear();
+    count(states, now);
+    QList<int> added;
+    for (int i = 0; i < m_order.size(); ++i) {
+        const auto it = before.constFind(m_order.at(i));
+        if (it == before.cend())
+            added.append(i);
+        else
+            setDue(i, *it);
+    }
+    planFromLastAsk(states, now, &added);
+    if (m_asking && !m_index.contains(*m_asking))
         m_asking.reset();
+}
+
+void WatchPlan::replan(const ParcelStates& states, const QDateTime& now) {
+    if (!m_running)
+        return;
+    count(states, now);
+    m_queue.clear();
+    m_due.fill(never);
+    planFromLastAsk(states, now, nullptr);
 }
 
 void WatchPlan::stop() {
     m_running = false;
     m_order.clear();
+    m_index.clear();
     m_due.clear();
+    m_kind.clear();
+    m_queue.clear();
+    m_count.fill(0);
     m_asking.reset();
+    fitBudget();
 }
 
 bool WatchPlan::wanted(const ParcelState* state) {
     return !state || state->state != deliveredState;
 }
 
-qint64 WatchPlan::cadenceMs(const ParcelState* state, const QDateTime& now) const {
-    if (state && state->trouble.isEmpty() && state->state != outForDeliveryState && state->state != pickupState) {
-        const QDateTime latest = readEventTime(state->latest.time);
-        if (latest.isValid() && latest.msecsTo(now) > quietAfterMs)
-            return std::max(m_intervalMs, quietParcelMs);
-    }
-    return m_intervalMs;
-}
-
 std::optional<ParcelKey> WatchPlan::take(const QDateTime& now, const ParcelStates& states) {
     if (!m_running || m_asking || quietUntil(now))
         return std::nullopt;
+    const qint64 nowMs = now.toMSecsSinceEpoch();
     // The parcel waiting longest goes first; book order breaks ties.
-    const ParcelKey* best = nullptr;
-    for (const ParcelKey& key : std::as_const(m_order)) {
-        const QDateTime& due = m_due[key];
-        if (due <= now && wanted(states.find(key)) && (!best || due < m_due[*best]))
-            best = &key;
+    while (!m_queue.empty() && m_queue.begin()->first <= nowMs) {
+        const int i = m_queue.begin()->second;
+        if (!wanted(states.find(m_order.at(i)))) {
+            setDue(i, never); // signed for since it was planned (the user's own query)
+            continue;
+        }
+        m_asking = m_order.at(i);
+        return m_asking;
     }
-    if (!best)
-        return std::nullopt;
-    m_asking = *best;
-    return m_asking;
+    return std::nullopt;
 }
 
-QDateTime WatchPlan::nextDue(const ParcelStates& states) const {
-    QDateTime next;
+QDateTime WatchPlan::nextDue(const ParcelStates& states) {
     if (!m_running || m_asking)
-        return next;
-    for (const ParcelKey& key : m_order) {
-        const QDateTime due = m_due.value(key);
-        if (wanted(states.find(key)) && (!next.isValid() || due < next))
-            next = due;
-    }
-    if (next.isValid())
-        if (const std::optional<QDateTime> end = quietUntil(next))
-            next = *end;
-    return next;
+        return {};
+    while (!m_queue.empty() && !wanted(states.find(m_order.at(m_queue.begin()->second))))
+        setDue(m_queue.begin()->second, never);
+    if (m_queue.empty())
+        return {};
+    const QDateTime next = QDateTime::fromMSecsSinceEpoch(m_queue.begin()->first);
+    return quietUntil(next).value_or(next);
 }
 
 qint64 WatchPlan::backoffMs(int failures, qint64 capMs) {
@@ -149,33 +362,39 @@ qint64 WatchPlan::backoffMs(int failures, qint64 capMs) {
 void WatchPlan::done(const ParcelKey& key, bool ok, int failures, const QDateTime& now, const ParcelState* state) {
     if (m_asking == key)
         m_asking.reset();
-    const auto it = m_due.find(key);
-    if (it == m_due.end())
+    const int i = m_index.value(key, -1);
+    if (i < 0)
         return;
-    const qint64 cadence = cadenceMs(state, now);
-    // A good answer keeps the parcel's place in the spread: the next ask is a whole number of its
-    // intervals after the one it was due for (an ask held up for long does not make it catch up),
-    // never earlier than a whole slot from now.
-    QDateTime next = it->addMSecs(cadence);
-    if (next <= now)
-        next = next.addMSecs((next.msecsTo(now) / cadence + 1) * cadence);
-    *it = ok ? std::max(next, now.addMSecs(slotMs())) : now.addMSecs(backoffMs(failures, cadence));
-    *it = outsideQuiet(*it, cadence);
-}
-
-double WatchPlan::asksPerDay(const ParcelStates& states, const QDateTime& now) const {
-    // The waking hours of a day.
-    qint64 quietMs = 0;
-    if (m_quietFrom.isValid() && m_quietTo.isValid() && m_quietFrom != m_quietTo)
-        quietMs = (qint64(m_quietFrom.msecsTo(m_quietTo)) + dayMs) % dayMs;
-    const double awakeMs = double(dayMs - quietMs);
-    double asks = 0;
-    for (const ParcelKey& key : m_order) {
-        const ParcelState* s = states.find(key);
-        if (wanted(s))
-            asks += awakeMs / double(cadenceMs(s, now));
+    const Kind kind = kindOf(state, now);
+    if (kind != m_kind.at(i)) {
+        --m_count[m_kind.at(i)];
+        ++m_count[kind];
+        m_kind[i] = kind;
+        fitBudget();
     }
-    return asks;
+    const qint64 cadence = m_cadence[kind];
+    if (kind == Finished || cadence >= never) {
+        setDue(i, never);
+        return;
+    }
+    if (!ok) {
+        setDue(i, addAwake(now, backoffMs(failures, cadence)).toMSecsSinceEpoch());
+        return;
+    }
+    const qint64 planned = m_due.at(i);
+    if (planned == never || planned > now.toMSecsSinceEpoch()) {
+        // Asked ahead of the plan (by the user): the next ask follows from this one.
+        setDue(i, addAwake(now, cadence).toMSecsSinceEpoch());
+        return;
+    }
+    // A good answer keeps the parcel's place in the spread: the next ask is a whole number of
+    // cadences after the one it was due for (an ask held up for long does not make it catch up),
+    // and never sooner than its share of the cadence from now.
+    const QDateTime was = QDateTime::fromMSecsSinceEpoch(planned);
+    const qint64 steps = awakeBetween(was, now) / cadence + 1;
+    const QDateTime next = addAwake(was, steps * cadence);
+    const QDateTime soonest = addAwake(now, cadence / std::max(1, m_count[kind]));
+    setDue(i, std::max(next, soonest).toMSecsSinceEpoch());
 }
 
 } // namespace zjx
