@@ -5,7 +5,7 @@ cd "$(dirname "$0")"
 ./scripts/deps.sh
 BUILD_DIR="${BUILD_DIR:-build}"
 werror=OFF
-[ "${CI:-}" = true ] && werror=OFF
+[ "${CI:-}" = true ] && werror=ON
 # The service and its tests are always part of the run.
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZJX_BUILD_TESTS=ON -DZJX_BUILD_SERVICE=ON \
   -DZJX_WERROR="$werror"
