@@ -13,22 +13,28 @@ The faults are listed in tests/mutants/*.txt (or the files given), one block per
     + what replaces it                         (zero or more "+ " lines)
 
 A copy of HEAD is made once as a git worktree (default: beside the repository, "<name>-mutate") and
-built there with ccache; each fault is planted, only its test programs are rebuilt and run, and the
-file is put back. A fault whose tree does not build counts as neither caught nor missed.
+built there with ccache (--copy . plants in this tree and its own build/, when every change is
+committed); each fault is planted, only its test programs are rebuilt and run, and the file is put
+back. A fault whose tree does not build counts as neither caught nor missed.
+
 Operator mutants nobody chose (scripts/operatormutants.py says which):
 
-    scripts/mutate.py --random 200 --seed 43 [--jobs 1] [--only WORD] [--list] [--ids ID,ID ...]
+    scripts/mutate.py --random 200 --seed 43 [--jobs 1] [--at REV] [--only WORD] [--list] [--ids ID,ID ...]
+    scripts/mutate.py --again <copy>/build-cov/random-43-COMMIT.jsonl [--at REV]
 
 build the copy once more in <copy>/build-cov (never your own build/), its libraries of src/ and service/
 with coverage (-O0 --coverage), the rest as Release,
 run every test program there alone to learn which lines of src/ (not src/gui) and service/ each one
 runs, draw that many covered lines at random by the seed, one mutant on each, and plant them one at a
 time in the same build. A mutant's test programs are those that ran its line (they link its library or
-start a program that does), quickest first; the first that fails or times out catches it. The verdicts:
+start a program that does), cheapest first, --jobs at a time; the first that fails a check, crashes or
+times out catches it (and ends the others). The verdicts:
 caught, missed, does not build, and equivalent (missed, but judged in tests/mutants/equivalent.txt,
 a file of "ID  why" lines). Verdicts go to <copy>/build-cov/random-SEED-COMMIT.jsonl as they come, so
 an interrupted run resumes where it stopped; the source is put back after each mutant, on an interrupt
-too. --list shows the drawn mutants and plants nothing; --ids plants only the mutants named.
+too. --list shows the drawn mutants and plants nothing; --ids plants only the mutants named; --at makes
+the copy of another commit than HEAD. --again plants the missed mutants of an earlier run once more, each
+found by its line's text, against the tests of today (new tests, moved lines).
 Not part of ./test.sh: a tool for developers.
 """
 import argparse
@@ -41,7 +47,9 @@ import signal
 import subprocess
 import sys
 import tempfile
+import threading
 import time
+from queue import Empty, Queue
 
 import operatormutants
 
@@ -94,13 +102,14 @@ def run(cmd, cwd, timeout, env=None):
         raise
 
 
-def prepare_copy(copy):
-    """A worktree of HEAD beside the repository, as committed: nothing planted is left from an interrupted run."""
+def prepare_copy(copy, at="HEAD"):
+    """A worktree of `at` beside the repository, as committed: nothing planted is left from an interrupted run."""
+    commit = subprocess.run(["git", "rev-parse", "--verify", at + "^{commit}"], cwd=ROOT, capture_output=True,
+                            text=True, check=True).stdout.strip()
     if not os.path.isdir(copy):
-        subprocess.run(["git", "worktree", "add", "--detach", copy, "HEAD"], cwd=ROOT, check=True)
+        subprocess.run(["git", "worktree", "add", "--detach", copy, commit], cwd=ROOT, check=True)
     else:
-        head = subprocess.run(["git", "rev-parse", "HEAD"], cwd=ROOT, capture_output=True, text=True).stdout.strip()
-        subprocess.run(["git", "checkout", "--detach", "--force", head], cwd=copy, check=True)
+        subprocess.run(["git", "checkout", "--detach", "--force", commit], cwd=copy, check=True)
 
 
 def build_env(copy):
@@ -249,6 +258,16 @@ def collect_coverage(copy, build, env, commit):
     return data
 
 
+def cheapest_first(copy, coverage, tests):
+    """The test programs in the order that finds a fault soonest: what a run costs, a link included (a
+    program's size stands for its link: a window test links every library and takes seconds)."""
+    def cost(test):
+        exe = os.path.join(copy, "build-cov", "bin", test)
+        size = os.path.getsize(exe) if os.path.exists(exe) else 0
+        return coverage["programs"][test]["seconds"] + 2.0 * size / 1e6
+    return sorted(tests, key=cost)
+
+
 def draw(copy, coverage, seed, count):
     """`count` covered lines drawn by the seed, one mutant on each (an operator first, then one of its places)."""
     by_line = {}
@@ -270,7 +289,7 @@ def draw(copy, coverage, seed, count):
     for (f, n), found in choices[:count]:
         op = rng.choice(sorted({m["op"] for m in found}))
         m = rng.choice([m for m in found if m["op"] == op])
-        m["tests"] = sorted(by_line[(f, n)], key=lambda t: coverage["programs"][t]["seconds"])
+        m["tests"] = cheapest_first(copy, coverage, by_line[(f, n)])
         drawn.append(m)
     return drawn, len(choices)
 
@@ -291,6 +310,52 @@ def describe(m):
     return f"{m['id']} {m['file']}:{m['line']} [{m['op']}] {m['says']}: {m['old'].strip()}"
 
 
+def first_failure(programs, parallel):
+    """Runs test programs (name, command, cwd, env, time limit), `parallel` at a time, until one fails: its
+    name (with " (timed out)" when it ran out of time), or None when all pass. A program is stopped at its
+    first failed check, and the others with it: the verdict needs no more."""
+    queue, running, lines = list(programs), {}, Queue()
+
+    def reader(name, proc):
+        for raw in proc.stdout:
+            lines.put((name, raw))
+        lines.put((name, None))
+
+    def stop_all():
+        for proc, _ in running.values():
+            os.killpg(proc.pid, signal.SIGKILL)
+            proc.wait()
+        running.clear()
+
+    try:
+        while queue or running:
+            while queue and len(running) < parallel:
+                name, cmd, cwd, env, limit = queue.pop(0)
+                proc = subprocess.Popen(cmd, cwd=cwd, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                        start_new_session=True)
+                running[name] = (proc, time.time() + limit)
+                threading.Thread(target=reader, args=(name, proc), daemon=True).start()
+            try:
+                name, raw = lines.get(timeout=1)
+            except Empty:
+                name, raw = None, b""
+            if raw is not None and raw.startswith(b"FAIL!"):
+                stop_all()
+                return name
+            if raw is None and name in running:  # its output ended: the program has ended
+                proc, _ = running.pop(name)
+                if proc.wait() != 0:
+                    stop_all()
+                    return name
+            for other, (proc, deadline) in list(running.items()):
+                if time.time() > deadline:
+                    stop_all()
+                    return other + " (timed out)"
+        return None
+    finally:
+        stop_all()
+
+
 def plant_and_test(copy, build, env, coverage, m, jobs):
     """The verdict on one mutant: ("caught", by), ("missed", ""), ("no build", why)."""
     path = os.path.join(copy, m["file"])
@@ -300,38 +365,62 @@ def plant_and_test(copy, build, env, coverage, m, jobs):
     run_env = dict(env, GCOV_PREFIX=profiles, GCOV_PREFIX_STRIP="0")
     try:
         open(path, "w", encoding="utf-8").write(operatormutants.plant(original, m))
-        for test in m["tests"]:
-            prog = coverage["programs"][test]
-            code, out = run(["nice", "-n", "19", "ninja", "-C", build, f"-j{jobs}", test], copy, 1800, env)
-            if code != 0:
-                lines = [ln for ln in out.splitlines() if "error" in ln]
-                return "no build", (lines[0] if lines else out.strip().splitlines()[-1])[:200]
-            limit = min(900, 3 * prog["seconds"] + 30)
-            code, out = run(["nice", "-n", "19", os.path.join(build, "bin", test)], prog["cwd"], limit,
-                            dict(run_env, **prog["env"]))
-            shutil.rmtree(profiles, ignore_errors=True)
-            if code != 0:
-                return "caught", test + (" (timed out)" if code == -1 and out == "timed out" else "")
-        return "missed", ""
+        code, out = run(["nice", "-n", "19", "ninja", "-C", build, f"-j{jobs}"] + m["tests"], copy, 1800, env)
+        if code != 0:
+            lines = [ln for ln in out.splitlines() if "error" in ln]
+            return "no build", (lines[0] if lines else out.strip().splitlines()[-1])[:200]
+        # Most test programs wait more than they compute: two at a time, cheapest first.
+        programs = [(test, ["nice", "-n", "19", os.path.join(build, "bin", test)], coverage["programs"][test]["cwd"],
+                     dict(run_env, **coverage["programs"][test]["env"]),
+                     min(900, 3 * coverage["programs"][test]["seconds"] + 30)) for test in m["tests"]]
+        failed = first_failure(programs, max(jobs, 1))
+        return ("caught", failed) if failed else ("missed", "")
     finally:
         open(path, "w", encoding="utf-8").write(original)
         shutil.rmtree(profiles, ignore_errors=True)
 
 
+def relocate(copy, coverage, old):
+    """A mutant of an earlier run found again in today's tree (its line by its text, the nearest one to where
+    it was) with today's tests of that line; None when the line is gone or no test runs it."""
+    lines = open(os.path.join(copy, old["file"]), encoding="utf-8").read().split("\n")
+    places = [i + 1 for i, text in enumerate(lines) if text == old["old"]]
+    if not places:
+        return None
+    number = min(places, key=lambda n: abs(n - old["line"]))
+    tests = [name for name, prog in coverage["programs"].items() if number in prog["lines"].get(old["file"], ())]
+    if not tests:
+        return None
+    return dict(old, line=number, tests=cheapest_first(copy, coverage, tests))
+
+
 def random_main(args):
     copy = args.copy
-    prepare_copy(copy)
+    prepare_copy(copy, args.at)
     commit = subprocess.run(["git", "rev-parse", "HEAD"], cwd=copy, capture_output=True, text=True).stdout.strip()
     env = build_env(copy)
     interrupt_on_term()
     print(f"copy {copy} at {commit[:10]}, seed {args.seed}", flush=True)
     build = coverage_build(copy, env, args.jobs)
     coverage = collect_coverage(copy, build, env, commit)
-    drawn, lines = draw(copy, coverage, args.seed, args.random)
-    print(f"{len(drawn)} mutants drawn from {lines} covered lines with a mutant; "
-          f"{len(coverage['programs'])} test programs" +
-          (f", failing without a fault (left out): {' '.join(coverage['failing'])}" if coverage["failing"] else ""),
-          flush=True)
+    if args.again:
+        # the missed mutants of an earlier run, against today's tests
+        drawn = []
+        for line in open(args.again):
+            old = json.loads(line)
+            if old["verdict"] == "missed":
+                found = relocate(copy, coverage, old)
+                if found:
+                    drawn.append(found)
+                else:
+                    print(f"gone or no longer run: {describe(old)}", flush=True)
+        print(f"{len(drawn)} missed mutants of {args.again} planted again", flush=True)
+    else:
+        drawn, lines = draw(copy, coverage, args.seed, args.random)
+        print(f"{len(drawn)} mutants drawn from {lines} covered lines with a mutant; "
+              f"{len(coverage['programs'])} test programs" +
+              (f", failing without a fault (left out): {' '.join(coverage['failing'])}" if coverage["failing"] else ""),
+              flush=True)
     if args.ids:
         wanted = set(args.ids.split(","))
         drawn = [m for m in drawn if m["id"] in wanted]
@@ -342,7 +431,7 @@ def random_main(args):
             print(describe(m) + "\n    => " + m["new"].strip().replace("\n", " ") + "\n    tests: " + " ".join(m["tests"]))
         return 0
     judged = read_judgements()
-    results_path = os.path.join(build, f"random-{args.seed}-{commit[:10]}.jsonl")
+    results_path = os.path.join(build, ("again-" if args.again else "random-") + f"{args.seed}-{commit[:10]}.jsonl")
     done = {}
     if os.path.exists(results_path):
         for line in open(results_path):
@@ -399,10 +488,12 @@ def main():
     ap.add_argument("--random", type=int, metavar="N", help="plant N operator mutants drawn by --seed")
     ap.add_argument("--seed", type=int, default=1, help="the draw of --random (say it with the figures)")
     ap.add_argument("--ids", help="with --random: plant only these mutants (ids as printed, comma-separated)")
+    ap.add_argument("--at", default="HEAD", help="with --random: the commit the copy is made of")
+    ap.add_argument("--again", metavar="RESULTS", help="plant the missed mutants of an earlier run's .jsonl again")
     ap.add_argument("--jobs", type=int, default=1, help="with --random: build jobs (the machine is shared)")
     ap.add_argument("files", nargs="*")
     args = ap.parse_args()
-    if args.random:
+    if args.random or args.again:
         try:
             return random_main(args)
         except (KeyboardInterrupt, Interrupted) as e:
@@ -422,7 +513,13 @@ def main():
         return 1 if bad else 0
 
     copy = args.copy
-    prepare_copy(copy)
+    if os.path.realpath(copy) == os.path.realpath(ROOT):
+        # In place, in the tree's own build: only a tree whose changes are committed, each file put back.
+        if subprocess.run(["git", "status", "--porcelain", "--untracked-files=no"], cwd=ROOT, capture_output=True,
+                          text=True).stdout.strip():
+            sys.exit("commit or stash the changes first: the faults are planted in this tree")
+    else:
+        prepare_copy(copy)
     env = build_env(copy)
     interrupt_on_term()
     build = os.path.join(copy, "build")

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <chrono>
@@ -70,6 +71,36 @@ private Q_SLOTS:
         QCOMPARE(Store::read(archive.path()).records, QStringList());
     }
 
+    void manyMoveAsOne() {
+        // Chosen rows in any order, one twice, one gone: each moves once, in the order chosen.
+        QTemporaryDir dir;
+        const QString bookPath = dir.filePath(Store::fileName());
+        QStringList parcels;
+        for (int i = 0; i < 10; ++i)
+            parcels << QStringLiteral("ZJX%1|申通快递|包裹%1").arg(i);
+        QVERIFY(Store::write(bookPath, parcels).ok());
+        ParcelBook book;
+        book.setPath(bookPath);
+        (void)book.load();
+        ParcelArchive archive;
+        archive.setPath(ParcelArchive::pathBeside(bookPath));
+        archive.load();
+        QSignalSpy removed(&book, &ParcelBook::noteRemoved);
+        QVERIFY(archive.archive(book, {7, 2, 2, 9, 42}).ok());
+        QCOMPARE(removed.size(), 3);
+        QStringList kept = parcels;
+        for (int i : {9, 7, 2})
+            kept.removeAt(i);
+        QCOMPARE(book.records(), kept);
+        QCOMPARE(archive.records(), (QStringList{parcels.at(7), parcels.at(2), parcels.at(9)}));
+        QVERIFY(archive.restore(book, {2, 0}).ok());
+        QCOMPARE(book.records(), kept + QStringList({parcels.at(9), parcels.at(7)}));
+        QCOMPARE(archive.records(), QStringList{parcels.at(2)});
+        QVERIFY(archive.remove(QList<int>{0, 5}).ok());
+        QCOMPARE(Store::read(bookPath).records, book.records());
+        QCOMPARE(Store::read(archive.path()).records, QStringList());
+    }
+
 private:
     QStringList startUp(const QString& bookPath) {
         // The book is read, then the archive is reconciled with it; the files are read back as a new run would.
@@ -81,7 +112,11 @@ private:
         archive.load();
         if (!archive.reconcile(book.records()).ok())
             return {QStringLiteral("reconciliation failed")};
-        return Store::read(bookPath).records + Store::read(archive.path()).records;
+        // What the archive holds from now on is what its file says.
+        const QStringList archived = Store::read(archive.path()).records;
+        if (archive.records() != archived)
+            return {QStringLiteral("the archive holds other parcels than its file")};
+        return Store::read(bookPath).records + archived;
     }
 };
 

@@ -189,6 +189,9 @@ private Q_SLOTS:
     void windowSettingsReadBackByTheService();
     void windowAndServiceAgreeWhereTheFileIs_data();
     void windowAndServiceAgreeWhereTheFileIs();
+    void everyFaultReachesTheUserInItsOwnWords_data();
+    void everyFaultReachesTheUserInItsOwnWords();
+    void busyServiceServesTheLastPageWithItsDate();
 };
 
 const FakeKind K100 = FakeKind::Kuaidi100, T17 = FakeKind::Track17, KDN = FakeKind::Kdniao;
@@ -1266,6 +1269,9 @@ void GatewayTest::config_data() {
         {"quoted then comment", "[gateway]\nbackend = \"kdniao\" ; mine\n", "",
          "kdniao 30 '' '' '' 1002 https://api.kdniao.com/Ebusiness/EbusinessOrderHandle.aspx"},
         {"semicolon in value", "[gateway]\nbackend = kdniao;x\n", "must be demo", ""},
+        // An emptied value and a note that quotes the old one.
+        {"empty quotes, then a comment with quotes", "[kuaidi100]\ncustomer = \"\" # was \"C1\"\n", "",
+         "demo 30 '' '' '' 1002 https://api.kdniao.com/Ebusiness/EbusinessOrderHandle.aspx"},
     };
     addRows(rows);
 }
@@ -1617,6 +1623,69 @@ void GatewayTest::windowAndServiceAgreeWhereTheFileIs() {
     wasSet ? qputenv("XDG_CONFIG_HOME", saved) : qunsetenv("XDG_CONFIG_HOME");
     QCOMPARE(window, path);
     QCOMPARE(service, path);
+}
+
+// Each fault the service can name, end to end: its HTTP status, the reason word of its header and of
+// --check's verdict line, and what the program makes of that word: the hint line after a query and
+// the settings window's verdict after a check.
+using FaultWordsRow = std::tuple<const char*, FaultKind, int, QString, QString, QString>;
+
+void GatewayTest::everyFaultReachesTheUserInItsOwnWords_data() {
+    using enum FaultKind;
+    const FaultWordsRow rows[] = {
+        {"network", Network, 502, "network", "查询服务:无法连接服务商,请检查网络", "无法连接服务商"},
+        {"timeout", Timeout, 504, "timeout", "查询服务:无法连接服务商,请检查网络", "无法连接服务商"},
+        {"TLS", Tls, 502, "tls", "查询服务:服务商的证书无效", "证书无效"},
+        {"bad key", BadKey, 502, "bad-key", "查询服务:密钥错误,请在查询服务设置中检查", "密钥错误"},
+        {"quota", Quota, 503, "quota", "查询服务:额度已用完", "额度已用完"},
+        {"signature", Signature, 502, "signature", "查询服务:密钥错误,请在查询服务设置中检查", "密钥错误"},
+        {"phone tail", PhoneTail, 502, "phone-tail", "查询服务:此快递需要手机尾号,请在查询服务设置中填写",
+         "需要手机尾号:请填写收件人或寄件人手机号码的后四位"},
+        {"provider", Provider, 502, "provider", "查询服务:服务商暂时不可用,请稍后重试", "服务商暂时不可用"},
+        {"no key", NoKey, 502, "no-key", "查询服务:缺少密钥,请在查询服务设置中填写", "密钥错误"},
+        {"account", Account, 502, "account", "查询服务:服务商拒绝了此账号,请在查询服务设置中检查密钥和额度",
+         "服务商拒绝了此账号:请检查密钥和剩余额度"},
+        {"rate limit", RateLimit, 503, "rate-limit", "查询服务:查询太频繁,请稍后重试", "查询太频繁,请稍后再检查"},
+        // Only ever said to a client that has gone: the program keeps its own hint.
+        {"abandoned", Abandoned, 502, "abandoned", "", "服务商暂时不可用"},
+    };
+    addRows(rows);
+}
+
+void GatewayTest::everyFaultReachesTheUserInItsOwnWords() {
+    QFETCH(FaultWordsRow, row);
+    const auto& [name, fault, status, word, hint, checked] = row;
+    const DemoBackend backend(60);
+    const GatewayAnswer answer{faultReply(Outcome::failure(fault, u"why"_s)), u"why"_s, false, fault};
+    QCOMPARE(answer.reply.status, status);
+    QCOMPARE(header(answer, backend, "X-Zjx-Reason"), word.toStdString());
+    QCOMPARE(zjx::reasonHint(word), hint);
+    const zjx::CheckVerdict verdict = zjx::checkVerdict("verdict: fault " + word.toUtf8() + "\n", {});
+    QCOMPARE(verdict.text, checked);
+    QVERIFY(!verdict.good);
+}
+
+// Too many parcels wait for the provider: a parcel whose page has outlived the cache gets that page,
+// labelled a rate limit and dated, so the program says how old it is; one without a page gets 503.
+void GatewayTest::busyServiceServesTheLastPageWithItsDate() {
+    CachePolicy policy;
+    policy.maxWaitingParcels = 1;
+    auto r = rig(K100, {}, 5000, 30, {}, 1002, false, policy);
+    QVERIFY(r);
+    QCOMPARE(ask(*r->backend, "shentong", "ZJX1234567").reply.status, 200);
+    r->now += 31 * 60 * 1000; // the page is stale now
+    r->fake->setDelayMs(500);
+    bool waiting = true;
+    r->backend->answer({"shentong", "ZJX7654321", kKey, [&waiting] { return waiting; }}, [](const GatewayAnswer&) {});
+    const GatewayAnswer stale = ask(*r->backend, "shentong", "ZJX1234567");
+    QCOMPARE(stale.reply.status, 200);
+    QVERIFY(stale.cached);
+    QCOMPARE(header(stale, *r->backend, "X-Zjx-Reason"), std::string("rate-limit"));
+    QCOMPARE(header(stale, *r->backend, "X-Zjx-Fetched"), std::string("2026-12-07T01:05:00Z"));
+    const GatewayAnswer none = ask(*r->backend, "shentong", "ZJX1111111");
+    QCOMPARE(none.reply.status, 503);
+    QCOMPARE(header(none, *r->backend, "X-Zjx-Fetched"), std::string("(none)"));
+    waiting = false;
 }
 
 QTEST_GUILESS_MAIN(GatewayTest)

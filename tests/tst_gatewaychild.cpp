@@ -166,6 +166,29 @@ private Q_SLOTS:
             QVERIFY(file.open(QIODevice::ReadOnly));
             QVERIFY(!file.readAll().contains(gateway.secret()));
         }
+        // The child holds what it was given and no more: its input leads nowhere, and it shares a pipe
+        // with this program for its output and its complaints; no other pipe is open in it alone (the
+        // secret's was read to its end and closed).
+        const auto descriptors = [](const QString& process) {
+            QMap<QString, QByteArray> targets;
+            const QDir folder(QStringLiteral("/proc/%1/fd").arg(process));
+            for (const QString& fd : folder.entryList(QDir::Files | QDir::System)) {
+                char target[256] = {};
+                if (::readlink(QFile::encodeName(folder.filePath(fd)).constData(), target, sizeof target - 1) > 0)
+                    targets.insert(fd, target);
+            }
+            return targets;
+        };
+        const QMap<QString, QByteArray> child = descriptors(QString::number(gateway.processId()));
+        const QList<QByteArray> inherited = descriptors(QStringLiteral("self")).values();
+        QCOMPARE(child.value(QStringLiteral("0")), QByteArray("/dev/null"));
+        QStringList pipes;
+        for (auto it = child.cbegin(); it != child.cend(); ++it)
+            if (it.value().startsWith("pipe:") && !inherited.contains(it.value()))
+                pipes << it.key();
+        QCOMPARE(pipes, QStringList());
+        for (const QString fd : {QStringLiteral("1"), QStringLiteral("2")})
+            QVERIFY(child.value(fd).startsWith("pipe:") && inherited.contains(child.value(fd)));
         const QString tracking = base + QStringLiteral("/?com=shentong&nu=ZJX12345678&id=") +
                                  QLatin1String("4F1C0D7A2B9E83C5A6D0E1F27B3C9D48");
         for (const QString& url : QStringList{tracking, base + QStringLiteral("/tansoftjc/zjx/jc.txt"),
@@ -186,6 +209,9 @@ private Q_SLOTS:
             QCOMPARE(status, 200);
             QVERIFY(QString::fromUtf8(body).contains(QStringLiteral("踪迹匣")));
         }
+        // Once the service has ended its port may be anyone's: the secret no longer goes there.
+        gateway.stop();
+        QVERIFY(!zjx::HttpClient::instance().request(QUrl(base + u'/')).hasRawHeader("X-Zjx-Secret"));
     }
 
     // The farewell opens a page and the program ends: the service stays until the browser has

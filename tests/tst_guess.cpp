@@ -61,6 +61,7 @@ void TestGuess::formats_data() {
     row("S10 wrong check", "RA473124828CN", V::Mistyped, {});
     row("S10 check 10 written 0", "RA473124090CN", V::Known, {"gnxb", "pingyou", "youzhengguoji"});
     row("S10 check 11 written 5", "RA473124015CN", V::Known, {"gnxb", "pingyou", "youzhengguoji"});
+    row("S10 shape, a letter for the check digit", "RA47312482XCN", V::Open, {});
     row("UPS", "1Z999AA10123456784", V::Known, {"ups"});
     row("UPS printed with spaces", "1z 999 aa1 01 2345 678 4", V::Known, {"ups"});
     row("UPS wrong check", "1Z999AA10123456785", V::Mistyped, {});

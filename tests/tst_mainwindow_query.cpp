@@ -237,6 +237,30 @@ private Q_SLOTS:
         QCOMPARE(w->watchKeeper().parcelStates().value({number, QStringLiteral("申通快递")}).state, QStringLiteral("已退回"));
     }
 
+    // Another parcel chosen shows its own state over its empty list, never the one before it.
+    void anotherParcelWithoutEventsHasItsOwnState_data() {
+        addColumns<QByteArray, QString>("body", "state");
+        dataRow("no record", TestServer::gbk("该单号不存在"), "无记录");
+        dataRow("expired", TestServer::gbk("NULL"), "已失效");
+        dataRow("bad format", TestServer::gbk("单号格式错误"), "查询失败");
+    }
+    void anotherParcelWithoutEventsHasItsOwnState() {
+        QFETCH(QByteArray, body);
+        QFETCH(QString, state);
+        m_fx->writeStore(codec::gbkLines({record, QStringLiteral("222|申通快递|鞋")}));
+        auto w = m_fx->makeWindow();
+        m_server->setResponse("/", answer(page(3)));
+        w->showRecord(record);
+        QTRY_COMPARE(progressRows(*w)->topLevelItemCount(), 3);
+        QCOMPARE(w->strips().text(StatusStrips::State), QStringLiteral("派件中"));
+        m_server->setResponse("/", answer(body));
+        test::ScriptedBoxes::setNextAnswer(MessageBox::Answer::No); // the question for a number without record
+        w->showRecord(QStringLiteral("222|申通快递|鞋"));
+        QCOMPARE(progressRows(*w)->topLevelItemCount(), 0);
+        QCOMPARE(w->strips().text(StatusStrips::State), state);
+        QCOMPARE(w->strips().text(StatusStrips::Verdict), QStringLiteral("未查询"));
+    }
+
     void numberTravelsExactly_data() {
         QTest::addColumn<QString>("num");
         QTest::newRow("fragment") << "12#34";
@@ -282,6 +306,25 @@ private Q_SLOTS:
         QCOMPARE(progressRows(*w)->topLevelItemCount(), 0);
         QCOMPARE(w->strips().text(StatusStrips::State), QStringLiteral("未查询"));
         QVERIFY(test::ScriptedBoxes::shown().isEmpty());
+    }
+
+    // Why a number failed holds while that number is in the box: edited away, also behind a guess
+    // that then lets go, the hint leaves the line.
+    void aFailedNumbersHintGoesWithIt_data() {
+        QTest::addColumn<QStringList>("edits");
+        QTest::newRow("a digit more") << QStringList{QStringLiteral("12345")};
+        QTest::newRow("a guessed number, then none") << QStringList{QStringLiteral("SF1234567890123"), QString()};
+    }
+    void aFailedNumbersHintGoesWithIt() {
+        QFETCH(QStringList, edits);
+        m_server->setResponse("/", answer(TestServer::gbk("单号格式错误")));
+        auto w = openAddPanel(*m_fx, QStringLiteral("1234"));
+        queryButton(*w)->click();
+        const QString failed = QStringLiteral("单号格式错误!请检查!");
+        QCOMPARE(w->strips().text(StatusStrips::Hint), failed);
+        for (const QString& edit : edits)
+            numberBox(*w)->setEditText(edit);
+        QVERIFY2(w->strips().text(StatusStrips::Hint) != failed, qPrintable(w->strips().text(StatusStrips::Hint)));
     }
 
     // A failed query (here the provider refused the key) changes nothing on screen but the hint

@@ -382,7 +382,9 @@ void TestMainWindowSchedule::automaticRequeryVerdictAndAlert() {
         server.setResponse("/", {200, TestServer::trackingPage(answer)});
         w->strips().setText(StatusStrips::Verdict, QString());
         w->requerySchedule().loopTick();
-        QTRY_VERIFY(!w->strips().text(StatusStrips::Verdict).isEmpty());
+        // The verdict of this answer (not the "未查询" of a parcel just switched to).
+        QTRY_VERIFY(!w->strips().text(StatusStrips::Verdict).isEmpty() &&
+                    w->strips().text(StatusStrips::Verdict) != QStringLiteral("未查询"));
         shown << w->strips().text(StatusStrips::Verdict);
         QCOMPARE(w->strips().colour(StatusStrips::Verdict),
                  shown.last() == QStringLiteral("有更新") ? QColor(255, 0, 0) : QColor(255, 255, 255));

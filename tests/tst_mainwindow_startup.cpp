@@ -2,6 +2,7 @@
 #include "core/catalogue.h"
 #include "core/textcodec.h"
 #include "gui/platform/alertplayer.h"
+#include "gui/overviewwindow.h"
 #include "gui/platform/messagebox.h"
 #include "gui/statusstrips.h"
 #include "support/datatable.h"
@@ -10,6 +11,7 @@
 #include "support/windowcontrols.h"
 #include "support/windowfixture.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -20,6 +22,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -98,19 +101,56 @@ private Q_SLOTS:
             before = b->geometry();
         }
         QVERIFY(before.right() < 753);
+
+        // The estimated delivery has room of its own beside the state, away from the frame's edge:
+        // the longest range shows whole and touches no other control.
+        QLabel* estimate = named<QLabel>(w.get(), QStringLiteral("预计送达"));
+        w->strips().showEstimate(QStringLiteral("预计送达 12月29日-12月31日"));
+        const QRect room(estimate->mapTo(w.get(), QPoint(0, 0)), estimate->size());
+        QVERIFY(estimate->fontMetrics().horizontalAdvance(estimate->text()) <= estimate->contentsRect().width());
+        QVERIFY(room.right() < w->width() - 3 - 8);
+        for (QWidget* other : w->findChildren<QWidget*>())
+            if (other != estimate && !other->isAncestorOf(estimate) && other->isVisibleTo(w.get()))
+                QVERIFY2(!QRect(other->mapTo(w.get(), QPoint(0, 0)), other->size()).intersects(room),
+                         qPrintable(other->objectName()));
     }
 
+    // What a screen reader is told: the windows as windows, the panels as panels by their titles,
+    // each chooser by its caption with its choice as its value and text.
     void accessibleNames() {
         auto w = m_fx->makeWindow();
-        const QList<std::pair<QWidget*, const char16_t*>> names = {
-            {numberBox(*w), u"快递单号"},    {companyBox(*w), u"快递公司"},   {noteBox(*w), u"快递备注"},
-            {editNumberBox(*w), u"快递单号"},    {editCompanyBox(*w), u"快递公司"},    {editNoteBox(*w), u"快递备注"},
-            {parcelSelector(*w), u"已保存快递"},  {menuBox(*w), u"菜单"},       {hourBox(*w), u"时"},
-            {minuteBox(*w), u"分"},         {intervalBox(*w), u"间隔分钟"},   {addPanelFrame(*w), u"添加新快递"},
-            {parcelPanelFrame(*w), u"单号操作"}, {schedulePanelFrame(*w), u"相关设置"},
+        w->openOverview();
+        typeIntoAddPanel(*w, QStringLiteral("123"), QStringLiteral("中通快递"), QStringLiteral("书"));
+        editNumberBox(*w)->setText(QStringLiteral("456"));
+        hourBox(*w)->setCurrentIndex(8);
+        using Told = std::tuple<QWidget*, QAccessible::Role, const char16_t*, const char16_t*>;
+        const Told told[] = {
+            {w.get(), QAccessible::Window, u"踪迹匣 V4.0 - Talvo全新版", u""},
+            {w->overview(), QAccessible::Window, u"全部快递", u""},
+            {addPanelFrame(*w), QAccessible::Grouping, u"添加新快递", u""},
+            {parcelPanelFrame(*w), QAccessible::Grouping, u"单号操作", u""},
+            {schedulePanelFrame(*w), QAccessible::Grouping, u"相关设置", u""},
+            {numberBox(*w), QAccessible::ComboBox, u"快递单号", u"123"},
+            {companyBox(*w), QAccessible::ComboBox, u"快递公司", u"中通快递"},
+            {noteBox(*w), QAccessible::EditableText, u"快递备注", u"书"},
+            {editNumberBox(*w), QAccessible::EditableText, u"快递单号", u"456"},
+            {editCompanyBox(*w), QAccessible::ComboBox, u"快递公司", u""},
+            {editNoteBox(*w), QAccessible::EditableText, u"快递备注", u""},
+            {parcelSelector(*w), QAccessible::ComboBox, u"已保存快递", u""},
+            {menuBox(*w), QAccessible::ComboBox, u"菜单", u""},
+            {hourBox(*w), QAccessible::ComboBox, u"时", u"8"},
+            {minuteBox(*w), QAccessible::ComboBox, u"分", u"0"},
+            {intervalBox(*w), QAccessible::ComboBox, u"间隔分钟", u""},
+            {named<QComboBox>(w->overview(), QStringLiteral("状态")), QAccessible::ComboBox, u"状态", u"全部状态"},
         };
-        for (const auto& [widget, name] : names)
-            QCOMPARE(widget->accessibleName(), QString::fromUtf16(name));
+        for (const auto& [widget, role, name, value] : told) {
+            QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
+            QCOMPARE(face->role(), role);
+            QCOMPARE(face->text(QAccessible::Name), QString::fromUtf16(name));
+            QCOMPARE(face->text(QAccessible::Value), QString::fromUtf16(value));
+            if (role == QAccessible::ComboBox)
+                QCOMPARE(face->textInterface()->text(0, -1), QString::fromUtf16(value));
+        }
     }
 
     void bookLoadsWithoutSelection() {
@@ -194,6 +234,25 @@ private Q_SLOTS:
         QCOMPARE(m_fx->openedUrls(), opensForum ? QStringList{QStringLiteral("http://127.0.0.1:9/forum")} : QStringList{});
     }
 
+    // The real box: a screen reader reads its text with the line breaks shown, never a CR.
+    void farewellReadsAsShown() {
+        auto w = m_fx->makeWindow();
+        w->show();
+        test::ScriptedBoxes::uninstall();
+        QStringList said;
+        whenModalOpens<QMessageBox>([&said](QMessageBox* box) {
+            for (QLabel* label : box->findChildren<QLabel*>())
+                said << QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name);
+            box->button(QMessageBox::Cancel)->click();
+        });
+        const bool closed = w->close();
+        test::ScriptedBoxes::install();
+        QVERIFY(!closed);
+        QVERIFY2(said.contains(QStringLiteral("感谢您对阿檀、对青檀坊系列的软件的支持!\n \n"
+                                              "是否退出并到论坛可以下载更多青檀坊系列原创免费软件?")),
+                 qPrintable(said.join(u'|')));
+    }
+
     void menuOpensSites_data() {
         addColumns<int, QString>("entry", "url");
         QTest::newRow("feedback") << 1 << QStringLiteral("http://127.0.0.1:9/feedback");
@@ -208,7 +267,7 @@ private Q_SLOTS:
         auto w = m_fx->makeWindow();
         w->menu().choose(entry);
         QCOMPARE(m_fx->openedUrls(), QStringList{url});
-        QCOMPARE(menuBox(*w)->currentIndex(), entry);
+        QCOMPARE(menuBox(*w)->currentIndex(), -1); // back at rest, as the other entries leave it
     }
 
     void updateVerdict_data() {

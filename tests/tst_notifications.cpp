@@ -195,7 +195,9 @@ struct Scene {
     void requery() {
         w->strips().setText(StatusStrips::Verdict, QString());
         w->requerySchedule().loopTick();
-        QTRY_VERIFY(!w->strips().text(StatusStrips::Verdict).isEmpty());
+        // This answer's verdict, not the "未查询" of a parcel just switched to.
+        QTRY_VERIFY(!w->strips().text(StatusStrips::Verdict).isEmpty() &&
+                    w->strips().text(StatusStrips::Verdict) != QStringLiteral("未查询"));
     }
     // What the server answers from now on.
     void answer(const QStringList& events) { server.setResponse("/", {200, TestServer::trackingPage(events)}); }

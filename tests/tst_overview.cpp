@@ -26,6 +26,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableView>
+#include <QTimeEdit>
 #include <QTest>
 #include <mutex>
 
@@ -41,8 +42,17 @@ int rowOf(OverviewWindow& o, const QString& note) {
     return -1;
 }
 
+// Bold, and said so to a screen reader in every cell of the row (a table cell's description).
 bool bold(OverviewWindow& o, const QString& note) {
-    return o.filter().index(rowOf(o, note), 0).data(OverviewModel::UnseenRole).toBool();
+    const int row = rowOf(o, note);
+    const bool unseen = o.filter().index(row, 0).data(OverviewModel::UnseenRole).toBool();
+    for (int column = 0; column < OverviewModel::ColumnCount; ++column) {
+        const QString said = o.filter().index(row, column).data(Qt::AccessibleDescriptionRole).toString();
+        if (!QTest::qVerify(said == (unseen ? QStringLiteral("有新进展") : QString()), "described as shown",
+                            qPrintable(said), __FILE__, __LINE__))
+            return !unseen;
+    }
+    return unseen;
 }
 
 } // namespace
@@ -55,9 +65,12 @@ private Q_SLOTS:
         QHash<QString, QStringList> events{{"111", {"已收件"}}, {"222", {"已收件"}}, {"333", {"已收件"}}};
         QHash<QString, std::string> providerStates;
         std::string backend = "kuaidi100";
+        std::string refused; // a number whose connection is closed before any answer
         TestServer server;
         server.setHandler("/", [&](const RecordedRequest& r) {
             const std::lock_guard guard(lock);
+            if (r.param("nu") == refused)
+                return CannedResponse{200, {}, "text/html", 0, CannedResponse::Fault::Refuse};
             const QString number = QString::fromStdString(r.param("nu"));
             CannedResponse answer{200, TestServer::trackingPage(events.value(number), QDate(2026, 12, 6))};
             answer.headers = {{"X-Zjx-Backend", backend}};
@@ -135,6 +148,7 @@ private Q_SLOTS:
         });
         minute(all);
         minute({"111", "333"}); // signed for: no longer asked
+        QCOMPARE(w->watchKeeper().bookWatch().watchedCount(), 2);
         QCOMPARE(told.size(), 2);
         QCOMPARE(told.last(), QStringLiteral("3 件快递有新进展"));
         QCOMPARE(bodies.last(), QStringLiteral("书 · 运送中\n鞋 · 已送达\n伞 · 待取件 · 取件码 3-2-1045"));
@@ -184,19 +198,26 @@ private Q_SLOTS:
         o->table->selectAll();
         ScriptedBoxes::setNextAnswer(MessageBox::Answer::No);
         o->askButton->click();
-        QCOMPARE(ScriptedBoxes::shownTexts().last(),
+        QCOMPARE(ScriptedBoxes::shownTexts().value(ScriptedBoxes::shownTexts().size() - 1),
                  QStringLiteral("立即查询这 3 件快递将用去 3 次查询,今天的每日上限只剩 1 次。仍要查询吗?"));
         QCOMPARE(w->watchKeeper().parcelStates().ledger().spent, spent);
         ScriptedBoxes::setNextAnswer(MessageBox::Answer::Yes);
         o->askButton->click();
         QTRY_COMPARE(w->watchKeeper().parcelStates().ledger().spent, spent + 3);
         QTRY_VERIFY(!w->watchKeeper().bookWatch().asking());
-        const QString stop = QStringLiteral("今天已查询 %1 次,达到每日上限:自动跟踪暂停,明天继续").arg(spent + 3);
+        QString stop = QStringLiteral("今天已查询 %1 次,达到每日上限:自动跟踪暂停,明天继续").arg(spent + 3);
         QCOMPARE(o->costLabel->text(), stop);
         QCOMPARE(o->costLabel->accessibleName(), stop);
         QCOMPARE(w->strips().text(StatusStrips::Hint), stop);
+        // A query from the main window through the paid back-end counts as well, when it is sent:
+        // the provider may bill an ask whose answer never comes.
+        change([&] { refused = "111"; });
+        w->showRecord(QStringLiteral("111|申通快递|书"));
+        QTRY_COMPARE(w->watchKeeper().parcelStates().ledger().spent, spent + 4);
+        QCOMPARE(o->costLabel->text(), QStringLiteral("今天已查询 %1 次,达到每日上限:自动跟踪暂停,明天继续").arg(spent + 4));
         minute({}); // stopped for the day
         // A clock set back does not start the day again.
+        stop = o->costLabel->text();
         now = now.addDays(-1);
         minute({});
         QCOMPARE(o->costLabel->text(), stop);
@@ -291,6 +312,31 @@ private Q_SLOTS:
         QCOMPARE(o->selectedRecords(), QStringList{"3|申通快递|阿姨"});
         QTest::keyClick(o->table, Qt::Key_Down);
         QCOMPARE(o->selectedRecords(), QStringList{"2|申通快递|包裹"});
+        // Tab, Shift+Tab and Ctrl+Tab leave the list, whose row stays; Tab goes on through the
+        // controls under it in reading order before the search box comes round again.
+        const std::tuple<Qt::Key, Qt::KeyboardModifiers, QWidget*> leaves[] = {
+            {Qt::Key_Tab, Qt::NoModifier, o->watchSwitch},
+            {Qt::Key_Backtab, Qt::ShiftModifier, o->archivedFilter},
+            {Qt::Key_Tab, Qt::ControlModifier, o->watchSwitch},
+            {Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier, o->archivedFilter}};
+        for (const auto& [key, modifiers, next] : leaves) {
+            o->table->setFocus();
+            QTest::keyClick(o->table, key, modifiers);
+            QCOMPARE(o->focusWidget(), next);
+            QCOMPARE(o->selectedRecords(), QStringList{"2|申通快递|包裹"});
+        }
+        QList<QWidget*> reached{o->table};
+        while (reached.size() < 40 && reached.last() != o->search) {
+            QTest::keyClick(reached.last(), Qt::Key_Tab);
+            reached << o->focusWidget();
+        }
+        qsizetype place = 0;
+        const QList<QWidget*> readingOrder{o->watchSwitch, o->watchMinutes, o->dailyLimit, o->quietTo,
+                                           o->chime,       o->askButton,    o->archiveButton, o->search};
+        for (QWidget* control : readingOrder) {
+            QVERIFY2(reached.indexOf(control) > place, qPrintable(control->accessibleName()));
+            place = reached.indexOf(control);
+        }
         QTest::keyClick(o->table, Qt::Key_Return);
         QCOMPARE(parcelSelector(*w)->currentText(), QStringLiteral("包裹"));
 

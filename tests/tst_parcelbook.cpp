@@ -1,4 +1,6 @@
+#include "book/bookkeeper.h"
 #include "book/parcelbook.h"
+#include "book/store.h"
 #include "core/textcodec.h"
 #include "support/datatable.h"
 
@@ -70,6 +72,21 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(path).isDir());
     }
 
+    // A note the book cannot store as it is is said by its text, and the file keeps what it held.
+    void noteThatCannotBeStoredIsSaid() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("wlnum.ini"));
+        QVERIFY(writeFile(path, {first}));
+        ParcelBook book;
+        book.setPath(path);
+        (void)book.load();
+        const QString note = QStringLiteral("伞") + QChar(0xD800);
+        const Result r = book.append(QStringLiteral("333|圆通速递|") + note);
+        QCOMPARE(r.errorText(),
+                 QStringLiteral("保存失败!备注“%1”含有无法保存的字符,快递列表文件未改动。请修改该备注。").arg(note));
+        QCOMPARE(Store::read(path).records, QStringList{first});
+    }
+
     // The list that shows the notes stays aligned with the book through every kind of change,
     // the records of a file made readable again put in front included.
     void signalsKeepAFollowingListAligned() {
@@ -96,6 +113,33 @@ private Q_SLOTS:
         QVERIFY(book.clear().ok());
         QVERIFY(mirror.notes.isEmpty());
         QVERIFY(!QFile::exists(path));
+    }
+
+    // Changing or removing the chosen parcel rewrites the file whether the user confirms or not: a
+    // file that went missing meanwhile is back, with the change only when it was confirmed.
+    void chosenParcelChangedOrKeptRewritesTheFile_data() {
+        test::addColumns<bool, bool, QStringList>("removing", "confirmed", "written");
+        QTest::newRow("changed") << false << true << QStringList{first, added};
+        QTest::newRow("change declined") << false << false << QStringList{first, second};
+        QTest::newRow("removed") << true << true << QStringList{first};
+        QTest::newRow("removal declined") << true << false << QStringList{first, second};
+    }
+    void chosenParcelChangedOrKeptRewritesTheFile() {
+        QFETCH(bool, removing);
+        QFETCH(bool, confirmed);
+        QFETCH(QStringList, written);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("wlnum.ini"));
+        QVERIFY(writeFile(path, {first, second}));
+        BookKeeper keeper;
+        keeper.book().setPath(path);
+        keeper.load();
+        QVERIFY(keeper.choose(1));
+        keeper.parcelIndexText = QStringLiteral("1");
+        QVERIFY(QFile::remove(path));
+        removing ? keeper.removeChosen(confirmed) : keeper.changeChosen(added, confirmed);
+        QCOMPARE(keeper.records(), written);
+        QCOMPARE(Store::read(path).records, written);
     }
 };
 

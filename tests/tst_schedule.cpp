@@ -1,10 +1,14 @@
+#include "core/querysession.h"
+#include "platform/environment.h"
 #include "schedule/newsnotice.h"
+#include "schedule/requeryschedule.h"
 #include "schedule/schedule.h"
 #include "schedule/updateverdict.h"
 #include "support/datatable.h"
 
 #include <QRegularExpression>
 #include <QSet>
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace zjx::schedule;
@@ -52,6 +56,8 @@ private Q_SLOTS:
     void clockHasNoStrayLetters();
     void updateVerdict_data();
     void updateVerdict();
+    void requeriesThatMeetABusyQuery_data();
+    void requeriesThatMeetABusyQuery();
 };
 
 void TestSchedule::chooserValue_data() {
@@ -238,6 +244,76 @@ void TestSchedule::updateVerdict() {
                                            : zjx::UpdateVerdict::judge(qint16(lastCount), qint16(count), state);
     QCOMPARE(v.text(), verdict);
     QCOMPARE(v.delivered, delivered);
+}
+
+// The timed query (10:30) and the loop (every 2 minutes) against a query that is busy: a re-query
+// that falls due waits and runs when the query is over, unless its mode was stopped or restarted
+// meanwhile or the book emptied; two that meet while waiting are one. Steps: arm/disarm the timed
+// query, "second" and "early" are its clock's ticks at 10:30:00 and 10:29:59, start/stop the loop,
+// "minute" its clock's tick (a tick comes only while its clock runs), busy/free the query (free ends
+// it, "finish" ends it still busy), clear empties the book.
+void TestSchedule::requeriesThatMeetABusyQuery_data() {
+    addColumns<QString, int, bool, int>("steps", "runs", "timedArmed", "timedEnded");
+    QTest::newRow("timed: its second") << "arm second second" << 1 << false << 1;
+    QTest::newRow("timed: a second early") << "arm early" << 0 << true << 0;
+    QTest::newRow("timed: busy, runs when free") << "arm busy second" << 0 << true << 0;
+    QTest::newRow("timed: busy, then free") << "arm busy second free" << 1 << false << 1;
+    QTest::newRow("timed: disarmed while waiting") << "arm busy second disarm free" << 0 << false << 0;
+    QTest::newRow("timed: rearmed while waiting") << "arm busy second disarm arm free" << 0 << true << 0;
+    QTest::newRow("timed: book emptied while waiting") << "arm busy second clear free" << 0 << false << 1;
+    QTest::newRow("loop: every 2 minutes") << "start minute minute minute minute minute" << 2 << false << 0;
+    QTest::newRow("loop: busy, then free") << "start busy minute minute free" << 1 << false << 0;
+    QTest::newRow("loop: stopped while waiting") << "start busy minute minute stop free" << 0 << false << 0;
+    QTest::newRow("loop: restarted while waiting") << "start busy minute minute stop start free" << 0 << false << 0;
+    QTest::newRow("loop: still busy at the next end") << "start busy minute minute finish" << 0 << false << 0;
+    QTest::newRow("loop and timed meet: one run") << "start arm busy minute minute second free" << 1 << false << 1;
+    QTest::newRow("loop: minutes count on while waiting")
+        << "start busy minute minute free minute minute" << 2 << false << 0;
+}
+
+void TestSchedule::requeriesThatMeetABusyQuery() {
+    QFETCH(QString, steps);
+    QFETCH(int, runs);
+    QFETCH(bool, timedArmed);
+    QFETCH(int, timedEnded);
+    QTime now(10, 30, 0);
+    zjx::Clock::setOverride([&now] { return QDateTime(QDate(2026, 12, 8), now); });
+    zjx::QuerySession query;
+    zjx::RequerySchedule schedule(query);
+    QSignalSpy ended(&schedule, &zjx::RequerySchedule::timedEnded);
+    int ran = 0;
+    bool busy = false, parcel = true;
+    schedule.setHooks([&] { ++ran; }, [&] { return parcel; }, [&] { return busy; });
+    schedule.setTimedTime(QStringLiteral("10"), QStringLiteral("30"));
+    schedule.setLoopInterval(QStringLiteral("2"));
+    for (const QString& step : steps.split(u' ')) {
+        if (step == u"arm")
+            schedule.armTimed();
+        else if (step == u"disarm")
+            schedule.disarmTimed();
+        else if ((step == u"second" || step == u"early") && schedule.timedClock().isActive())
+            now = step == u"second" ? QTime(10, 30, 0) : QTime(10, 29, 59), schedule.timedTick();
+        else if (step == u"start")
+            schedule.startLoop();
+        else if (step == u"stop")
+            schedule.stopLoop();
+        else if (step == u"minute" && schedule.loopClock().isActive())
+            schedule.loopTick();
+        else if (step == u"busy")
+            busy = true;
+        else if (step == u"clear")
+            parcel = false;
+        else if (step == u"free" || step == u"finish") {
+            busy = step == u"finish";
+            query.finish(); // the schedule hears of it queued, as from the running query
+        }
+        QCoreApplication::processEvents();
+    }
+    zjx::Clock::setOverride({});
+    QCOMPARE(ran, runs);
+    QCOMPARE(schedule.timedArmed(), timedArmed);
+    QCOMPARE(int(ended.size()), timedEnded);
+    QCOMPARE(schedule.loopClock().isActive(), schedule.loopRunning());
 }
 
 QTEST_GUILESS_MAIN(TestSchedule)

@@ -15,6 +15,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMap>
 #include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
@@ -73,14 +74,24 @@ struct Answer {
     QByteArray body;
 };
 
-// The first answer in `bytes`; `headOnly` for an answer to HEAD.
+// The status line's words for each status the server sends (RFC 9110's, 413 by its former name).
+const QMap<int, QByteArray> kReasonPhrases{
+    {200, "OK"}, {400, "Bad Request"}, {403, "Forbidden"}, {404, "Not Found"}, {408, "Request Timeout"},
+    {413, "Payload Too Large"}, {414, "URI Too Long"}, {429, "Too Many Requests"},
+    {431, "Request Header Fields Too Large"}, {500, "Internal Server Error"}, {501, "Not Implemented"},
+    {502, "Bad Gateway"}, {503, "Service Unavailable"}, {504, "Gateway Timeout"}};
+
+// The first answer in `bytes`; `headOnly` for an answer to HEAD. A status line whose words are not
+// its status's reads as status 0.
 Answer firstAnswer(const QByteArray& bytes, bool headOnly = false) {
     Answer a;
     const qsizetype end = bytes.indexOf("\r\n\r\n");
     if (end < 0)
         return a;
     a.head = bytes.left(end);
-    a.status = a.head.mid(9, 3).toInt();
+    const int status = a.head.mid(9, 3).toInt();
+    const QByteArray statusLine = a.head.left(a.head.indexOf("\r\n"));
+    a.status = statusLine.mid(13) == kReasonPhrases.value(status, "(none)") ? status : 0;
     qsizetype length = 0;
     for (const QByteArray& line : a.head.split('\n'))
         if (line.startsWith("Content-Length: "))
@@ -187,6 +198,7 @@ private Q_SLOTS:
     void screensWhoMayAsk();
     void clientThatEndsItsSide_data();
     void clientThatEndsItsSide();
+    void silentMomentSurvivesAFlood();
     void evictionSparesClientsThatProvedThemselves_data();
     void evictionSparesClientsThatProvedThemselves();
     void outOfDescriptorsWaitsWithoutSpinning();
@@ -200,6 +212,8 @@ private Q_SLOTS:
     void secretFileRefusesEveryLooseness();
     void secretDescriptorIsReadAndClosed_data();
     void secretDescriptorIsReadAndClosed();
+    void refusedStartsSayWhyAndHowBadly_data();
+    void refusedStartsSayWhyAndHowBadly();
 
 private:
     void startServer(const HttpLimits& limits);
@@ -431,6 +445,11 @@ void TestServiceLimits::pipelinedRequestsAnsweredInOrder() {
     QVERIFY(all.indexOf("\r\n\r\nV4.0HTTP/1.1 200 OK") > 0);
     QVERIFY(all.indexOf("HTTP/1.1 404") > all.lastIndexOf("HTTP/1.1 200"));
     QVERIFY(!client.closed());
+    // A client that asks for the end, in any case and among other options, gets its answer and the
+    // end at once, long before the idle time would end the connection.
+    Client closing(m_server->port(), "GET /tansoftjc/zjx/jc.txt HTTP/1.1\r\nConnection: keep-alive, Close\r\n\r\n");
+    QTRY_VERIFY_WITH_TIMEOUT(closing.closed(), 1000);
+    QVERIFY(closing.received().endsWith("\r\n\r\nV4.0"));
 }
 
 void TestServiceLimits::answerLeavesInOneSegment_data() {
@@ -656,13 +675,40 @@ void TestServiceLimits::clientThatEndsItsSide() {
         QTRY_VERIFY_WITH_TIMEOUT(!m_held.first().stillWanted(), 2000);
     m_held.first().send(Reply{200, "later", "text/plain"});
     if (wanted) {
-        // An interim "100 Continue" may come first: it asks whether the client is still there.
+        // An interim "100 Continue" may come first, once: it asks whether the client is still there.
         QTRY_VERIFY_WITH_TIMEOUT(client.received().endsWith("later"), 2000);
+        QVERIFY(client.received().count("100 Continue") <= 1);
         QCOMPARE(firstAnswer(QByteArray(client.received()).remove(0, client.received().indexOf("HTTP/1.1 200"))).body,
                  QByteArray("later"));
         QTRY_VERIFY_WITH_TIMEOUT(client.closed(), 2000);
     }
     QTRY_COMPARE(m_server->connectionCount(), 0);
+}
+
+// The program's connection says nothing between its connect and its request. A flood that
+// reconnects as soon as it is dropped must not push it out in that moment: at the cap every
+// newcomer used to take the place of the oldest silent connection at once, and a full server
+// turned over its places within a millisecond.
+void TestServiceLimits::silentMomentSurvivesAFlood() {
+    HttpLimits limits = testLimits();
+    limits.maxConnections = 4;
+    limits.silentGraceMs = 100;
+    startServer(limits);
+    m_server->setSecret(kSecret);
+    std::atomic<bool> stop{false};
+    std::thread flood([&] { reconnectingFlood(m_server->port(), 20, stop); });
+    QTest::qWait(300);
+    int answered = 0;
+    for (int i = 0; i < 5; ++i) {
+        Client program(m_server->port());
+        QTest::qWait(30); // connected, not yet asking
+        program.send("GET /tansoftjc/zjx/jc.txt HTTP/1.1\r\nX-Zjx-Secret: " + kSecret + "\r\n\r\n");
+        QTRY_VERIFY_WITH_TIMEOUT(program.answer().complete || program.closed(), 5000);
+        answered += program.answer().status == 200;
+    }
+    stop = true;
+    flood.join();
+    QCOMPARE(answered, 5);
 }
 
 void TestServiceLimits::evictionSparesClientsThatProvedThemselves_data() {
@@ -987,6 +1033,56 @@ void TestServiceLimits::secretDescriptorIsReadAndClosed() {
         QVERIFY2(error.contains(refusal), qPrintable(error));
         QCOMPARE(secret, QByteArray("as it was"));
     }
+}
+
+// A service that cannot start says why on stderr and ends with the code its starter reads: 2 for
+// what it was told (arguments, the configuration file), 1 for a socket it cannot use. "%1" in the
+// arguments is the configuration file written from the row (mode 0600 unless said).
+using RefusedStartRow = std::tuple<const char*, QStringList, QByteArray, int, int, QString>;
+
+void TestServiceLimits::refusedStartsSayWhyAndHowBadly_data() {
+    const QStringList withConfig{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--config"),
+                                 QStringLiteral("%1")};
+    const RefusedStartRow rows[] = {
+        {"an unknown argument", {QStringLiteral("--colour")}, {}, 0, 2, "unknown argument: --colour (see --help)"},
+        {"both ways to the secret",
+         {QStringLiteral("--secret-file"), QStringLiteral("/x"), QStringLiteral("--secret-fd"), QStringLiteral("3")},
+         {}, 0, 2, "--secret-file and --secret-fd exclude each other"},
+        {"a line of the file that is no key", withConfig, "[gateway]\nbackend kdniao\n", 0600, 2,
+         "%1:2: expected \"key = value\""},
+        {"a file others may read", withConfig, "[gateway]\nbackend = demo\n", 0644, 2, "chmod 600 %1"},
+        {"a provider without its key", withConfig, "[gateway]\nbackend = kuaidi100\n", 0600, 2,
+         "[kuaidi100] customer is not set in %1"},
+        {"a missing file named", withConfig, {}, 0, 2, "%1: cannot read the configuration file"},
+        {"a socket that is not there", {QStringLiteral("--listen-fd"), QStringLiteral("99")}, {}, 0, 1,
+         "zjx-service: "},
+    };
+    zjx::test::addRows(rows);
+}
+
+void TestServiceLimits::refusedStartsSayWhyAndHowBadly() {
+    QFETCH(RefusedStartRow, row);
+    const auto& [name, arguments, config, mode, code, why] = row;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("zjx-service.conf"));
+    if (!config.isNull()) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(config) == config.size());
+        file.close();
+        QCOMPARE(::chmod(QFile::encodeName(path).constData(), mode_t(mode)), 0);
+    }
+    QStringList filled;
+    for (const QString& a : arguments)
+        filled << QString(a).replace(QStringLiteral("%1"), path);
+    QProcess service;
+    service.start(servicePath(), filled);
+    QVERIFY(service.waitForFinished(5000));
+    QCOMPARE(service.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(service.exitCode(), code);
+    const QString error = QString::fromUtf8(service.readAllStandardError());
+    QVERIFY2(error.startsWith(u"zjx-service: ") && error.contains(QString(why).replace(QStringLiteral("%1"), path)),
+             qPrintable(error));
+    QCOMPARE(service.readAllStandardOutput(), QByteArray());
 }
 
 QTEST_GUILESS_MAIN(TestServiceLimits)

@@ -181,8 +181,20 @@ private Q_SLOTS:
         ServiceSettings s = kuaidi100("C", "K");
         s.cacheMinutes = 29; // kuaidi100 locks a number asked more often than every 30 minutes
         QTest::newRow("kuaidi100 cache below its minimum") << s << QStringList{"cache_minutes"};
+        s.cacheMinutes = 30;
+        QTest::newRow("kuaidi100 cache at its minimum") << s << QStringList{};
         s.backend = QStringLiteral("17track");
         s.track17Key = QStringLiteral("T");
+        s.cacheMinutes = 1;
+        QTest::newRow("1 minute is fine for 17TRACK") << s << QStringList{};
+        s.track17Key.clear();
+        QTest::newRow("17TRACK without its key") << s << QStringList{"key"};
+        s.track17Key = QStringLiteral("T");
+        s.cacheMinutes = 100000;
+        QTest::newRow("cache at its longest") << s << QStringList{};
+        s.cacheMinutes = 100001;
+        QTest::newRow("cache past its longest") << s << QStringList{"cache_minutes"};
+        s.cacheMinutes = 29;
         QTest::newRow("29 minutes are fine for 17TRACK") << s << QStringList{};
         s.phoneTail = QStringLiteral("123");
         QTest::newRow("phone tail of three digits") << s << QStringList{"phone_tail"};
@@ -258,11 +270,8 @@ private Q_SLOTS:
     }
 
     void hints_data() {
+        // Every word the service sends without a phone tail: tst_gateway's everyFaultReachesTheUserInItsOwnWords.
         const HintRow rows[] = {
-            {"bad key", "bad-key", "查询服务:密钥错误,请在查询服务设置中检查", ""},
-            {"quota", "quota", "查询服务:额度已用完", ""},
-            {"network", "network", "查询服务:无法连接服务商,请检查网络", ""},
-            {"phone tail", "phone-tail", "查询服务:此快递需要手机尾号,请在查询服务设置中填写", ""},
             {"phone tail wrong", "phone-tail",
              "查询服务:手机尾号 1234 不对,请在查询服务设置中改为收件人或寄件人手机号码的后四位", "1234"},
             {"unknown word keeps today's hint", "gremlins", "", ""},

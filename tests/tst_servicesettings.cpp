@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
@@ -66,6 +67,16 @@ private Q_SLOTS:
         ServiceSettingsWindow* settings = window->menu().serviceSettingsWindow();
         QVERIFY(settings && settings->isVisible());
         QCOMPARE(settings->accessibleName(), QStringLiteral("查询服务设置"));
+        // Each field says in Chinese what it is for; its place in the file follows in brackets.
+        for (const char* key : {"backend", "customer", "key", "business_id", "app_key", "request_type", "phone_tail",
+                                "cache_minutes"}) {
+            const QString said =
+                QAccessible::queryAccessibleInterface(field<QWidget>(settings, QString::fromLatin1(key)))
+                    ->text(QAccessible::Description);
+            QVERIFY2(said.section(u'(', 0, 0).contains(QRegularExpression(QStringLiteral("\\p{Han}"))) &&
+                         said.endsWith(QStringLiteral("] %1)").arg(QLatin1String(key))),
+                     qPrintable(said));
+        }
         auto* backend = field<QComboBox>(settings, QStringLiteral("backend"));
         QVERIFY(backend);
         backend->setCurrentIndex(backend->findText(QStringLiteral("快递100")));

@@ -1,6 +1,7 @@
 // One program per book: a second start on the book asks the first to show its window, whatever
 // its runtime folder; a lock left by a killed program is taken over, one planted elsewhere means
 // nothing. And a program asked to end by a signal leaves through its event loop.
+#include "platform/endsignals.h"
 #include "platform/singleinstance.h"
 #include "support/datatable.h"
 #include "support/fifo.h"
@@ -93,24 +94,51 @@ private Q_SLOTS:
     }
 
     // The lock lives beside the book when only its owner may write there, else in the user's own
-    // folder; a live lock where the runtime folder is (another user's, in /tmp) changes nothing.
+    // folder (made for them alone); a live lock where the runtime folder is (another user's, in
+    // /tmp) changes nothing; the socket that raises the window is its user's alone either way.
     void lockBelongsToTheBook_data() {
-        zjx::test::addBoolRows("othersWrite", "private folder", "folder others may write");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("place"); // 0: the folder itself, 1: another user's, 2: a link to it
+        QTest::addColumn<bool>("beside");
+        QTest::newRow("0700") << 0700 << 0 << true;
+        QTest::newRow("0755: others only read") << 0755 << 0 << true;
+        QTest::newRow("0720: the group writes") << 0720 << 0 << false;
+        QTest::newRow("0702: others write") << 0702 << 0 << false;
+        QTest::newRow("1777: like /tmp") << 01777 << 0 << false;
+        QTest::newRow("another user's") << 0700 << 1 << false;
+        QTest::newRow("a link to a private folder") << 0700 << 2 << false;
     }
     void lockBelongsToTheBook() {
-        QFETCH(bool, othersWrite);
-        const QString shared = folder(QStringLiteral("shared"), othersWrite ? QFile::Permissions(0x7777)
-                                                                             : QFile::Permissions(0x7700));
+        QFETCH(int, mode);
+        QFETCH(int, place);
+        QFETCH(bool, beside);
+        QString shared = folder(QString::fromLatin1(QTest::currentDataTag()));
+        QCOMPARE(::chmod(QFile::encodeName(shared).constData(), mode_t(mode)), 0);
+        if (place == 1) {
+            if (::geteuid() != 0)
+                QSKIP("only the superuser can give a folder to another user");
+            QCOMPARE(::chown(QFile::encodeName(shared).constData(), 65534, gid_t(-1)), 0);
+        } else if (place == 2) {
+            QVERIFY(QFile::link(shared, shared + QStringLiteral("-link")));
+            shared += QStringLiteral("-link");
+        }
         const QString bookPath = shared + QStringLiteral("/wlnum.ini");
         QLockFile planted(qEnvironmentVariable("XDG_RUNTIME_DIR") + u'/' + m_key + u'-' +
                           QString::number(::getuid()) + QStringLiteral(".lock"));
         QVERIFY(planted.tryLock(0));
         SingleInstance first(m_key, bookPath);
         QVERIFY(first.claim());
-        QCOMPARE(first.lockPath().startsWith(SingleInstance::privateFolder()), othersWrite);
-        QCOMPARE(first.lockPath().startsWith(shared), !othersWrite);
+        QCOMPARE(first.lockPath().startsWith(SingleInstance::privateFolder()), !beside);
+        QCOMPARE(first.lockPath().startsWith(shared), beside);
         QCOMPARE(QFile::permissions(first.lockPath()) & 0x0077, QFile::Permissions()); // names this process and host
         QVERIFY(!SingleInstance(m_key, bookPath).claim());
+        struct stat status {};
+        QCOMPARE(::stat(QFile::encodeName(first.socketPath()).constData(), &status), 0);
+        QVERIFY2((status.st_mode & 077) == 0, qPrintable(QString::number(status.st_mode & 0777, 8)));
+        if (!beside) {
+            QCOMPARE(::stat(QFile::encodeName(SingleInstance::privateFolder()).constData(), &status), 0);
+            QCOMPARE(status.st_mode & 0777, mode_t(0700));
+        }
     }
 
     // A book path too long for a socket beside its lock, no runtime folder: the socket goes to a
@@ -191,6 +219,27 @@ private Q_SLOTS:
         QVERIFY(program.waitForFinished(5000));
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.readAll(), "ended " + QByteArray::number(signalNumber) + "\nout\n");
+    }
+
+    // Once the watch on the ending signals is gone, each signal has its default action again and the
+    // watch's pipe is closed; a new watch takes them all over again.
+    void endSignalsGivenBack() {
+        const auto handler = [](int number) {
+            struct sigaction current {};
+            ::sigaction(number, nullptr, &current);
+            return current.sa_handler;
+        };
+        const QStringList descriptors = QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System);
+        for (int round = 0; round < 2; ++round) {
+            {
+                zjx::EndSignals watch;
+                for (int number : {SIGTERM, SIGINT, SIGHUP})
+                    QVERIFY(handler(number) != SIG_DFL && handler(number) != SIG_IGN);
+            }
+            for (int number : {SIGTERM, SIGINT, SIGHUP})
+                QVERIFY(handler(number) == SIG_DFL);
+            QCOMPARE(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System), descriptors);
+        }
     }
 };
 

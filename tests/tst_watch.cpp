@@ -1,10 +1,9 @@
-// The per-parcel knowledge and its news, the watch plan under a fake clock, the state file and the
-// overview's filter and sort.
+// The per-parcel knowledge and its news, the watch plan and its budget under a fake clock, the
+// watch's database and the older state file it takes in, and the overview's filter and sort.
 #include "watch/newsbatch.h"
 #include "watch/overviewmodel.h"
 #include "watch/parcelstates.h"
 #include "watch/pickupcode.h"
-#include "watch/savecadence.h"
 #include "watch/statefile.h"
 #include "watch/watchcost.h"
 #include "watch/watchplan.h"
@@ -37,7 +36,8 @@ ParcelKey key(const QString& number) {
 
 // Every field of a parcel's knowledge, to compare what was written with what is read back.
 QString summary(const ParcelState& s) {
-    return QStringList{s.state, s.latest.time, s.latest.progress, s.askedAt.toString(Qt::ISODateWithMs), s.trouble,
+    return QStringList{s.state, s.latest.time, s.latest.progress, QString::number(s.askedAt.toMSecsSinceEpoch()),
+                       s.askedAt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")), s.trouble,
                        QString::number(s.unseen), QString::number(s.failures), QString::number(s.deliveredAnswers),
                        s.source, QString::fromLatin1(s.estimate)}
         .join(u'|');
@@ -88,8 +88,6 @@ private Q_SLOTS:
     void damagedStoreIsSetAside_data();
     void damagedStoreIsSetAside();
     void stateFileIsImportedOnce();
-    void saveCadence_data();
-    void saveCadence();
     void overviewFilterAndSort_data();
     void overviewFilterAndSort();
     void overviewEstimate_data();
@@ -374,16 +372,17 @@ void TestWatch::costOfADay() {
 }
 
 // The plan at a start (or after a suspend, or a new interval): each parcel from when it was last
-// asked; what fell due is spread over the interval, longest waiting first, never all at once.
+// asked, never sooner; what fell due, or would bunch up, is spread over the interval, longest
+// waiting first, never all at once.
 // Rows: per parcel when it was last asked, in minutes before now ("-" never, "/N" after N failures
 // in a row); expected: minutes from now to its next ask.
 using MemoryRow = std::tuple<const char*, QStringList, QStringList>;
 
 void TestWatch::planRemembers_data() {
     const MemoryRow rows[] = {
-        {"asked lately: an interval after", {"30", "50"}, {"30", "10"}},
-        {"fell due: spread, longest waiting first", {"-", "200", "90", "10"}, {"0", "20", "40", "50"}},
-        {"a failed ask waits its pause", {"1/2", "3/3", "30/9"}, {"1", "1", "30"}},
+        {"asked lately: an interval after, and apart", {"30", "50", "59"}, {"41", "21", "1"}},
+        {"fell due: spread, longest waiting first", {"-", "200", "90", "10"}, {"0", "15", "30", "50"}},
+        {"a failed ask waits its pause", {"1/2", "30/9", "4/3"}, {"20", "40", "0"}},
     };
     addRows(rows);
 }
@@ -824,47 +823,6 @@ void TestWatch::overviewEstimate() {
     model.setRecords({QStringLiteral("111|申通快递|书")}, {});
     QCOMPARE(model.headerData(OverviewModel::Estimate, Qt::Horizontal).toString(), QStringLiteral("预计送达"));
     QCOMPARE(model.index(0, OverviewModel::Estimate).data().toString(), shown);
-}
-
-// A change is on disk soon after it, however many follow: a watch that finds something every
-// 100 ms for ten seconds still writes within the longest wait, and a burst is one write.
-void TestWatch::saveCadence_data() {
-    QTest::addColumn<int>("everyMs");
-    QTest::addColumn<int>("changes");
-    QTest::addColumn<int>("writes");
-    QTest::newRow("steady news") << 100 << 100 << 5;
-    QTest::newRow("one burst") << 0 << 50 << 1;
-    QTest::newRow("now and then") << 1000 << 3 << 3;
-}
-void TestWatch::saveCadence() {
-    QFETCH(int, everyMs);
-    QFETCH(int, changes);
-    QFETCH(int, writes);
-    qint64 now = 0;
-    QList<qint64> unwritten;
-    qint64 longestWait = 0;
-    int written = 0;
-    SaveCadence cadence([&] {
-        ++written;
-        for (qint64 at : std::as_const(unwritten))
-            longestWait = std::max(longestWait, now - at);
-        unwritten.clear();
-        return true;
-    });
-    cadence.setClock([&] { return now; });
-    // Ten-millisecond steps; the timer would wake the cadence at least that often.
-    const qint64 end = qint64(everyMs) * changes + SaveCadence::longestMs + 100;
-    for (int made = 0; now <= end; now += 10) {
-        while (made < changes && qint64(made) * everyMs <= now) {
-            unwritten << now;
-            cadence.changed();
-            ++made;
-        }
-        cadence.wake();
-    }
-    QVERIFY(unwritten.isEmpty() && !cadence.pending());
-    QVERIFY2(longestWait <= SaveCadence::longestMs + 10, qPrintable(QString::number(longestWait)));
-    QCOMPARE(written, writes);
 }
 
 QTEST_GUILESS_MAIN(TestWatch)

@@ -278,6 +278,12 @@ public:
         return false;
     }
     qint64 waitedMs() const { return m_since.elapsed(); }
+    // How long a connection that has not sent a whole request yet keeps its place; 0 for others.
+    qint64 graceLeftMs() const {
+        if (m_phase != Phase::ReadingHead || m_requests > 0)
+            return 0;
+        return std::max<qint64>(0, m_server->limits().silentGraceMs - waitedMs());
+    }
 
     // Which connections make room for a newcomer first: 0 those that never sent a complete
     // request (or are closing anyway), then 1 the other idle or sending ones; -1 never: one whose
@@ -648,6 +654,7 @@ HttpServer::HttpServer(const HttpLimits& limits, QObject* parent)
     : QObject(parent), m_limits(limits), m_listener(new TcpListener(this)) {
     m_listener->setAcceptsPerTurn(std::max(1, limits.acceptsPerTurn));
     m_listener->onAccepted = [this](int fd) { accept(fd); };
+    m_listener->onRoomNeeded = [this] { return m_connections.size() < m_limits.maxConnections ? 0 : makeRoom(); };
 }
 
 HttpServer::~HttpServer() = default;
@@ -708,7 +715,8 @@ int HttpServer::connectionCount() const {
 
 void HttpServer::accept(int fd) {
     bool overCap = false;
-    if (m_connections.size() >= m_limits.maxConnections && !makeRoom()) {
+    // No place could be made before the accept (see makeRoom).
+    if (m_connections.size() >= m_limits.maxConnections) {
         // Every slot waits for an answer or belongs to the program: this client must come back
         // later. Past a few such refusals the next clients wait in the backlog instead.
         overCap = true;
@@ -719,25 +727,35 @@ void HttpServer::accept(int fd) {
     m_connections.append(new HttpConnection(this, fd, overCap));
 }
 
-// Drops the connection that is cheapest to lose: by class, then the one waiting longest.
-bool HttpServer::makeRoom() {
+// Drops the connection that is cheapest to lose: by class, then the one waiting longest. A
+// connection still in its grace is kept, and the newcomer waits in the backlog for the first
+// grace to end rather than take the place of one of a dearer class.
+int HttpServer::makeRoom() {
     HttpConnection* victim = nullptr;
     int victimClass = 2;
+    qint64 soonest = -1; // ms until the first grace ends
     for (const QPointer<HttpConnection>& c : std::as_const(m_connections)) {
         if (!c || c->overCap())
             continue;
         const int cls = c->evictionClass();
         if (cls < 0 || cls > victimClass)
             continue;
+        if (const qint64 left = c->graceLeftMs(); left > 0) {
+            soonest = soonest < 0 ? left : std::min(soonest, left);
+            continue;
+        }
         if (!victim || cls < victimClass || c->waitedMs() > victim->waitedMs()) {
             victim = c;
             victimClass = cls;
         }
     }
+    // Only silent connections have a grace, and they go before the others.
+    if (soonest > 0 && (!victim || victimClass > 0))
+        return int(soonest);
     if (!victim)
-        return false;
+        return -1;
     victim->closeNow();
-    return true;
+    return 0;
 }
 
 bool HttpServer::hostIsOurs(const QByteArray& host) const {

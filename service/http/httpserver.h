@@ -34,6 +34,10 @@ struct HttpLimits {
     int maxConnections = 1024;    // at the cap a connection that has not proved the secret makes room
     int acceptsPerTurn = 32;      // new connections taken per event-loop turn
     int maxRefusing = 64;         // connections over the cap being told 503; beyond, new ones wait
+    // A connection that has not sent a whole request yet keeps its place this long before a
+    // newcomer may take it: the program's own connection is silent between its connect and its
+    // request, and a flood that reconnects at once must not push it out in that moment.
+    int silentGraceMs = 40;
 };
 
 // `limits` with the connection caps made to fit a process that may hold `descriptors` files
@@ -128,7 +132,9 @@ private:
         Access access = Access::Private;
     };
     void accept(int fd);
-    bool makeRoom();
+    // Before a connection is taken from the backlog at the cap: 0 a place was made, > 0 the
+    // milliseconds until one can be (the newcomer waits in the backlog), -1 none can be.
+    int makeRoom();
     // The status that refuses the request before any route sees it, or 0.
     int screen(HttpRequest& request) const;
     void dispatch(const HttpRequest& request, const HttpResponder& responder);

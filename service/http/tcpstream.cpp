@@ -273,6 +273,11 @@ void TcpListener::resume() {
 
 void TcpListener::acceptSome() {
     for (int i = 0; i < m_perTurn && !m_paused; ++i) {
+        if (const int waitMs = onRoomNeeded ? onRoomNeeded() : 0; waitMs > 0) {
+            pause();
+            m_retry.start(waitMs);
+            return;
+        }
         const int fd = ::accept4(m_fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd >= 0) {
             if (onAccepted)

@@ -87,6 +87,9 @@ public:
 
     std::function<void(int fd)> onAccepted; // the new descriptor is the receiver's
     std::function<void()> onOutOfDescriptors;
+    // Asked before each accept: > 0 leaves the connections in the backlog that many milliseconds
+    // (or until resume()), anything else takes the next one.
+    std::function<int()> onRoomNeeded;
 
 private:
     void acceptSome();

@@ -1,6 +1,7 @@
 #include "gui/framedwindow.h"
 
 #include "assets/art.h"
+#include "gui/accessibility.h"
 
 #include <QIcon>
 #include <QMouseEvent>
@@ -31,6 +32,8 @@ void FramedWindow::bringToFront() {
 }
 
 FramedWindow::FramedWindow(QWidget* parent) : QWidget(parent) {
+    // Before anything asks how this window and its controls are described.
+    installAccessibility();
     // The drawn top band, buttons and drag stand in for the platform's title bar and frame.
     setWindowFlag(Qt::FramelessWindowHint, true);
     // Hover images follow the mouse also while no button is held.

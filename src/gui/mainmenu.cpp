@@ -48,14 +48,17 @@ void MainMenu::announce() {
                                                    &Settings::homeSiteUrl, &Settings::softwareSiteUrl,
                                                    &Settings::feedbackSiteUrl};
     const int index = m_chooser->currentIndex();
+    const QString text = m_chooser->currentText();
+    // The menu is a list of commands, not a setting: it rests empty again once one has run.
+    m_chooser->setCurrentIndex(-1);
     if (index == 0)
         openBranchLookup();
     else if (index >= 1 && index <= int(std::size(sites)))
         openSite(sites[index - 1]);
     // The entries after the six, by their text.
-    else if (m_chooser->currentText() == QStringLiteral("查询服务设置"))
+    else if (text == QStringLiteral("查询服务设置"))
         openServiceSettings();
-    else if (m_chooser->currentText() == overviewText())
+    else if (text == overviewText())
         Q_EMIT overviewRequested();
 }
 

@@ -17,8 +17,8 @@ struct ServiceSettings;
 class ServiceSettingsWindow;
 
 // The menu "菜单" (the design's Combo5): a chooser whose entries open the branch lookup, one of
-// the maker's sites, the tracking-service settings or the overview. It shows no entry chosen
-// until one is picked.
+// the maker's sites, the tracking-service settings or the overview. It shows no entry chosen,
+// also once a picked one has run.
 class MainMenu : public QObject {
     Q_OBJECT
 public:

@@ -142,6 +142,7 @@ void MainWindow::connectParts() {
     m_addPanel->setGuessSources([this] { return m_link.settings().trackingHost; },
                                 [this] { return countBookCompanies(m_keeper.records()); },
                                 [this] { return m_query->inFlight(); });
+    connect(m_addPanel, &AddParcelPanel::numberEdited, m_strips, &StatusStrips::numberEdited);
     connect(m_addPanel, &AddParcelPanel::guessHint, this, [this](const QString& hint) {
         if (hint.isEmpty())
             m_strips->withdrawGuess();
@@ -167,6 +168,7 @@ void MainWindow::connectParts() {
     connect(m_query, &ParcelQuery::rowsParsed, m_progress, &ProgressList::showEntries);
     connect(m_query, &ParcelQuery::stateShown, this,
             [this](const QString& state) { m_strips->setText(StatusStrips::State, state); });
+    connect(m_query, &ParcelQuery::parcelSwitched, this, [this] { m_strips->showVerdict(notAskedState, false); });
     connect(m_query, &ParcelQuery::dataSource, m_strips, &StatusStrips::showDataSource);
     connect(m_query, &ParcelQuery::estimateShown, m_strips, &StatusStrips::showEstimate);
     connect(m_query, &ParcelQuery::judged, this, [this](const UpdateVerdict& verdict) {
@@ -256,8 +258,12 @@ void MainWindow::startQuery() {
         setHint(missing);
         return;
     }
-    if (m_query->askNew(m_addPanel->number(), m_addPanel->company(), m_addPanel->note()) &&
-        m_addPanel->closesAfterAdding())
+    if (!m_query->askNew(m_addPanel->number(), m_addPanel->company(), m_addPanel->note())) {
+        // Why this number failed, said while it is in the box.
+        m_strips->bindHintToNumber();
+        return;
+    }
+    if (m_addPanel->closesAfterAdding())
         m_addPanel->hide();
 }
 

@@ -45,6 +45,20 @@ protected:
     }
 };
 
+// Tab goes through the controls as they are read, row by row, left to right.
+void tabInReadingOrder(QLayout* layout, QWidget*& previous) {
+    for (int i = 0; i < layout->count(); ++i) {
+        QLayoutItem* item = layout->itemAt(i);
+        if (QLayout* inner = item->layout()) {
+            tabInReadingOrder(inner, previous);
+        } else if (QWidget* widget = item->widget(); widget && (widget->focusPolicy() & Qt::TabFocus)) {
+            if (previous)
+                QWidget::setTabOrder(previous, widget);
+            previous = widget;
+        }
+    }
+}
+
 template <typename T> T* named(T* widget, const QString& name) {
     widget->setObjectName(name);
     widget->setAccessibleName(name);
@@ -75,6 +89,8 @@ OverviewWindow::OverviewWindow(MainWindow& main, QWidget* parent)
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setContextMenuPolicy(Qt::CustomContextMenu);
     table->setWordWrap(false);
+    // Tab leaves the list for the controls under it; the arrows move in it.
+    table->setTabKeyNavigation(false);
     table->verticalHeader()->hide();
     table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 8);
     table->horizontalHeader()->setStretchLastSection(false);
@@ -201,6 +217,9 @@ OverviewWindow::OverviewWindow(MainWindow& main, QWidget* parent)
     connect(askButton, &QPushButton::clicked, this, &OverviewWindow::askSelected);
     connect(archiveButton, &QPushButton::clicked, this, &OverviewWindow::archiveSelected);
     connect(restoreButton, &QPushButton::clicked, this, &OverviewWindow::restoreSelected);
+
+    QWidget* previous = nullptr;
+    tabInReadingOrder(layout, previous);
 
     refresh();
     restoreLayout();
@@ -412,6 +431,11 @@ bool OverviewWindow::eventFilter(QObject* watched, QEvent* event) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
             openSelected();
+            return true;
+        }
+        // Ctrl+Tab leaves the list too, as it leaves any control that takes Tab itself.
+        if ((key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) && (key->modifiers() & Qt::ControlModifier)) {
+            focusNextPrevChild(key->key() == Qt::Key_Tab && !(key->modifiers() & Qt::ShiftModifier));
             return true;
         }
         if (key->key() == Qt::Key_Menu) {

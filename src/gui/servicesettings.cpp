@@ -66,6 +66,17 @@ QString nameOf(const QString& caption) {
     return caption.endsWith(u':') ? caption.chopped(1) : caption;
 }
 
+void describe(QWidget* field, const QString& purpose) {
+    field->setToolTip(purpose);
+    field->setAccessibleDescription(purpose);
+}
+
+// The one key field serves kuaidi100 and 17TRACK, whichever is chosen.
+QString keyPurpose(const QString& backend) {
+    return backend == u"17track" ? u8("17TRACK 控制台中的安全密钥([17track] key)")
+                                 : u8("快递100 授权信息页上的密钥([kuaidi100] key)");
+}
+
 int linesHigh(const QWidget* widget, int lines) {
     return widget->fontMetrics().lineSpacing() * lines + 4;
 }
@@ -105,7 +116,9 @@ ServiceSettingsWindow::ServiceSettingsWindow(const QString& configPath, const QS
 
 void ServiceSettingsWindow::build() {
     auto* layout = new QVBoxLayout(this);
-    const auto row = [&](const QString& key, const QString& caption, QWidget* field, const QString& tooltip,
+    // `purpose` says what the field is for, with its place in the file: its tooltip and what a
+    // screen reader says of it.
+    const auto row = [&](const QString& key, const QString& caption, QWidget* field, const QString& purpose,
                          const QString& explanation = {}) {
         auto* box = new QWidget(this);
         auto* rowLayout = new QVBoxLayout(box);
@@ -121,7 +134,7 @@ void ServiceSettingsWindow::build() {
         rowLayout->addLayout(line);
         field->setAccessibleName(nameOf(caption));
         field->setObjectName(key);
-        field->setToolTip(tooltip);
+        describe(field, purpose);
         if (!explanation.isEmpty()) {
             auto* note = plainLabel(explanation, box);
             note->setContentsMargins(114, 0, 0, 0);
@@ -154,26 +167,28 @@ void ServiceSettingsWindow::build() {
     m_backend = new QComboBox(this);
     for (const Backend& b : kBackends)
         m_backend->addItem(u8(b.shown), QString::fromLatin1(b.word));
-    row(QStringLiteral("backend"), u8("查询服务:"), m_backend, QStringLiteral("[gateway] backend"));
+    row(QStringLiteral("backend"), u8("查询服务:"), m_backend, u8("查询快递时询问的服务商([gateway] backend)"));
     m_providerNote = plainLabel(QString(), this);
     m_providerNote->setObjectName(QStringLiteral("provider_note"));
     m_providerNote->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(m_providerNote);
 
     m_customer = new QLineEdit(this);
-    row(QStringLiteral("customer"), u8("授权码 customer:"), m_customer, QStringLiteral("[kuaidi100] customer"));
+    row(QStringLiteral("customer"), u8("授权码 customer:"), m_customer,
+        u8("快递100 企业账号的授权码([kuaidi100] customer)"));
     m_key = new QLineEdit(this);
     m_key->setEchoMode(QLineEdit::Password);
-    row(QStringLiteral("key"), u8("密钥 key:"), m_key, QStringLiteral("[kuaidi100] key"));
+    row(QStringLiteral("key"), u8("密钥 key:"), m_key, keyPurpose(QStringLiteral("kuaidi100")));
     m_businessId = new QLineEdit(this);
-    row(QStringLiteral("business_id"), u8("用户 ID:"), m_businessId, QStringLiteral("[kdniao] business_id"));
+    row(QStringLiteral("business_id"), u8("用户 ID:"), m_businessId, u8("快递鸟用户中心的用户 ID([kdniao] business_id)"));
     m_appKey = new QLineEdit(this);
     m_appKey->setEchoMode(QLineEdit::Password);
-    row(QStringLiteral("app_key"), u8("API key:"), m_appKey, QStringLiteral("[kdniao] app_key"));
+    row(QStringLiteral("app_key"), u8("API key:"), m_appKey, u8("快递鸟用户中心的 API key([kdniao] app_key)"));
     m_requestType = new QComboBox(this);
     m_requestType->addItem(u8("1002 即时查询"), QStringLiteral("1002"));
     m_requestType->addItem(u8("8001 实时查询(付费)"), QStringLiteral("8001"));
-    row(QStringLiteral("request_type"), u8("请求指令:"), m_requestType, QStringLiteral("[kdniao] request_type"));
+    row(QStringLiteral("request_type"), u8("请求指令:"), m_requestType,
+        u8("向快递鸟查询时用的指令:即时查询或实时查询([kdniao] request_type)"));
     m_showKeys = new QCheckBox(u8("显示密钥"), this);
     m_showKeys->setObjectName(QStringLiteral("show_keys"));
     layout->addWidget(m_showKeys);
@@ -184,12 +199,14 @@ void ServiceSettingsWindow::build() {
 
     m_phoneTail = new QLineEdit(this);
     m_phoneTail->setMaxLength(4);
-    row(QStringLiteral("phone_tail"), u8("手机尾号:"), m_phoneTail, QStringLiteral("[gateway] phone_tail"),
+    row(QStringLiteral("phone_tail"), u8("手机尾号:"), m_phoneTail,
+        u8("收件人或寄件人手机号码的后四位([gateway] phone_tail)"),
         u8("顺丰和中通查询时要求提供收件人或寄件人手机号码的后四位;不需要时留空。"));
     m_cacheMinutes = new QSpinBox(this);
     m_cacheMinutes->setRange(0, 100000);
     m_cacheMinutes->setSuffix(u8(" 分钟"));
-    row(QStringLiteral("cache_minutes"), u8("缓存时间:"), m_cacheMinutes, QStringLiteral("[gateway] cache_minutes"),
+    row(QStringLiteral("cache_minutes"), u8("缓存时间:"), m_cacheMinutes,
+        u8("同一单号多少分钟内只向服务商查询一次([gateway] cache_minutes)"),
         u8("同一单号在这段时间内只向服务商查询一次。"));
     connect(m_backend, &QComboBox::currentIndexChanged, this, &ServiceSettingsWindow::backendChosen);
 
@@ -389,7 +406,7 @@ void ServiceSettingsWindow::backendChosen() {
         m_track17Key = m_key->text();
     m_keyOwner = backend;
     m_key->setText(backend == u"17track" ? m_track17Key : m_kuaidi100Key);
-    m_key->setToolTip(backend == u"17track" ? QStringLiteral("[17track] key") : QStringLiteral("[kuaidi100] key"));
+    describe(m_key, keyPurpose(backend == u"17track" ? QStringLiteral("17track") : QStringLiteral("kuaidi100")));
 
     m_rows[QStringLiteral("customer")]->setVisible(backend == u"kuaidi100");
     m_rows[QStringLiteral("key")]->setVisible(backend == u"kuaidi100" || backend == u"17track");

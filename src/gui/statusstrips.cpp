@@ -5,8 +5,8 @@
 #include "schedule/schedule.h"
 #include "serviceconfig/serviceconfig.h"
 
-#include <QFrame>
 #include <QLabel>
+#include <algorithm>
 #include <QLocale>
 
 namespace zjx {
@@ -16,8 +16,9 @@ const QColor purple(166, 0, 169);
 const QColor white(255, 255, 255);
 const QColor red(255, 0, 0);
 
-QFrame* purpleArea(QWidget* parent, const QRect& geometry) {
-    auto* area = new QFrame(parent);
+// A plain area, not a frame: to a screen reader a frame is a window.
+QWidget* purpleArea(QWidget* parent, const QRect& geometry) {
+    auto* area = new QWidget(parent);
     area->setObjectName(QStringLiteral("purpleArea"));
     area->setGeometry(geometry);
     area->setAutoFillBackground(true);
@@ -53,21 +54,33 @@ QLabel* whiteLabel(QWidget* parent, const QString& text, const QRect& geometry, 
 } // namespace
 
 StatusStrips::StatusStrips(QWidget* window) : QObject(window) {
-    // Beside the banner: the menu and the status strip.
-    m_statusArea = purpleArea(window, QRect(464, 25, 289, 57));
+    // Beside the banner: the menu, the estimated delivery, and the state and verdict columns. The
+    // estimate has a column of its own, wide enough for the longest range, between the menu and
+    // the state; the strip grows to the left for it, where the banner's picture has ended.
+    const int estimateWidth = std::clamp(
+        window->fontMetrics().horizontalAdvance(QStringLiteral("预计送达 12月29日-12月31日")) + 12, 120, 190);
+    const int columns = 146 + estimateWidth + 4; // where the state column starts
+    const int stripWidth = columns + 139;
+    m_statusArea = purpleArea(window, QRect(window->width() - stripWidth, 25, stripWidth, 57));
     m_labels[StateHeading] =
-        whiteLabel(m_statusArea, QStringLiteral("快件状态"), QRect(150, 8, 64, 20), QStringLiteral("stateHeading"));
-    m_labels[VerdictHeading] =
-        whiteLabel(m_statusArea, QStringLiteral("更新状态"), QRect(218, 8, 64, 20), QStringLiteral("verdictHeading"));
-    m_labels[State] = whiteLabel(m_statusArea, QStringLiteral("未查询"), QRect(150, 30, 64, 20), QStringLiteral("state"));
+        whiteLabel(m_statusArea, QStringLiteral("快件状态"), QRect(columns, 8, 64, 20), QStringLiteral("stateHeading"));
+    m_labels[VerdictHeading] = whiteLabel(m_statusArea, QStringLiteral("更新状态"), QRect(columns + 68, 8, 64, 20),
+                                          QStringLiteral("verdictHeading"));
+    m_labels[State] =
+        whiteLabel(m_statusArea, QStringLiteral("未查询"), QRect(columns, 30, 64, 20), QStringLiteral("state"));
     m_labels[Verdict] =
-        whiteLabel(m_statusArea, QStringLiteral("未查询"), QRect(218, 30, 64, 20), QStringLiteral("verdict"));
+        whiteLabel(m_statusArea, QStringLiteral("未查询"), QRect(columns + 68, 30, 64, 20), QStringLiteral("verdict"));
     for (Field field : {StateHeading, VerdictHeading, State, Verdict})
         m_labels[field]->setAlignment(Qt::AlignCenter);
     // The verdict turns red on purple: bold keeps it readable.
     QFont verdictFont = m_labels[Verdict]->font();
     verdictFont.setBold(true);
     m_labels[Verdict]->setFont(verdictFont);
+    // "预计送达 12月9日-12月10日" when the service gives one, level with the menu.
+    m_labels[Estimate] =
+        whiteLabel(m_statusArea, QString(), QRect(146, 8, estimateWidth, 42), QStringLiteral("estimateLabel"));
+    m_labels[Estimate]->setAlignment(Qt::AlignCenter);
+    m_labels[Estimate]->setAccessibleDescription(QStringLiteral("预计送达"));
 
     // Free space of the status strip under the menu: who answered the parcel shown.
     QLabel* source = whiteLabel(m_statusArea, QString(), QRect(10, 41, 128, 15), QStringLiteral("dataSource"));
@@ -79,7 +92,7 @@ StatusStrips::StatusStrips(QWidget* window) : QObject(window) {
     m_labels[DataSource] = source;
 
     // The hint strip, inside the drawn frame's side edges (3 pixels) and bottom band (5 pixels).
-    QFrame* hintArea = purpleArea(window, QRect(3, 432, window->width() - 6, window->height() - 432 - 5));
+    QWidget* hintArea = purpleArea(window, QRect(3, 432, window->width() - 6, window->height() - 432 - 5));
     const int y = 8;
     m_labels[HintCaption] =
         whiteLabel(hintArea, QStringLiteral("查询提示："), QRect(12, y, 72, 20), QStringLiteral("hintCaption"));
@@ -88,12 +101,6 @@ StatusStrips::StatusStrips(QWidget* window) : QObject(window) {
     m_labels[Maker] = whiteLabel(hintArea, QStringLiteral("青檀坊出品"), QRect(498, y, 78, 20), QStringLiteral("maker"));
     m_labels[Clock] = whiteLabel(hintArea, QStringLiteral("Time"), QRect(580, y, 165, 20), QStringLiteral("clock"));
     m_labels[Clock]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    // Under the state, on the white beside the banner: "预计送达 12月9日" when the service gives one.
-    m_labels[Estimate] = new QLabel(window);
-    m_labels[Estimate]->setObjectName(QStringLiteral("estimateLabel"));
-    m_labels[Estimate]->setGeometry(QRect(560, 84, 190, 18));
-    m_labels[Estimate]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    m_labels[Estimate]->setAccessibleDescription(QStringLiteral("预计送达"));
     // Hints, names and notes the program did not write itself: never as markup.
     for (QLabel* label : m_labels)
         label->setTextFormat(Qt::PlainText);
@@ -172,6 +179,20 @@ void StatusStrips::withdrawGuess() {
     if (!m_guessHint.isEmpty() && text(Hint) == m_guessHint)
         setText(Hint, m_hintBeforeGuess);
     m_guessHint.clear();
+}
+
+void StatusStrips::bindHintToNumber() {
+    m_numberHint = text(Hint);
+}
+
+void StatusStrips::numberEdited() {
+    if (m_numberHint.isEmpty())
+        return;
+    if (text(Hint) == m_numberHint)
+        setText(Hint, QString());
+    if (m_hintBeforeGuess == m_numberHint)
+        m_hintBeforeGuess.clear();
+    m_numberHint.clear();
 }
 
 } // namespace zjx

@@ -6,7 +6,6 @@
 #include <QTimer>
 #include <array>
 
-#include <QFrame>
 class QLabel;
 class QWidget;
 
@@ -29,7 +28,7 @@ public:
         Maker,
         Clock,
         DataSource,
-        Estimate, // the estimated delivery, under the state on the white beside the banner
+        Estimate, // the estimated delivery, in a column of its own between the menu and the state
         FieldCount
     };
 
@@ -59,13 +58,19 @@ public:
     // said before, unless something else has been written there since.
     void showGuess(const QString& hint);
     void withdrawGuess();
+    // The hint shown now is about the number in the add panel (why its query failed): it holds
+    // only while that number does. Once the number is edited it leaves the line, and a guess that
+    // covered it does not bring it back.
+    void bindHintToNumber();
+    void numberEdited();
 
 private:
-    QFrame* m_statusArea = nullptr;
+    QWidget* m_statusArea = nullptr;
     std::array<QLabel*, FieldCount> m_labels{};
     QTimer m_clock;
     QString m_guessHint;      // the guess shown in the hint line, as shown
     QString m_hintBeforeGuess; // what the hint line said before it
+    QString m_numberHint;      // the hint about the add panel's number, as shown
 };
 
 } // namespace zjx

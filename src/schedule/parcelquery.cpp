@@ -125,7 +125,9 @@ bool ParcelQuery::screen(bool fromAddPanel, const QString& number, const QString
             if (recorded == BookKeeper::Recorded::Saved)
                 m_keeper.reload();
             m_keeper.chooseListed(number, company);
-            clearList(); // the parcel on screen is the new one, which has no events yet
+            // The parcel on screen is the new one, which has no events: its state says why.
+            showAnotherParcel(ParcelRecord::build(number, company, {}));
+            Q_EMIT stateShown(troubleNoRecord);
             if (recorded == BookKeeper::Recorded::Saved)
                 m_hooks.inform(QStringLiteral("单号已成功保存"));
         }
@@ -165,17 +167,33 @@ void ParcelQuery::askAgain(const QString& number, const QString& company, bool a
         return;
     m_askedAutomatically = automatic;
     Q_EMIT queryEnabled(false);
-    // Another parcel chosen: its list starts empty. The same parcel asked again keeps its list
-    // until a good answer replaces it.
-    if (m_listedParcel != ParcelRecord::build(number, company, {}))
-        clearList();
+    // Another parcel chosen: its list starts empty, its state and verdict unknown. The same parcel
+    // asked again keeps its list until a good answer replaces it.
+    const QString parcel = ParcelRecord::build(number, company, {});
+    const bool another = m_listedParcel != parcel;
+    if (another)
+        showAnotherParcel(parcel);
     request(number, company);
     if (!screen(false, number, company, QString())) {
+        // The empty list is this parcel's: its state says why, not what the parcel before it had.
+        if (another)
+            Q_EMIT stateShown(troubleOfAnswer());
         m_session.finish();
         return;
     }
     // A re-query of a listed parcel never adds a record.
     parseLater();
+}
+
+void ParcelQuery::showAnotherParcel(const QString& listed) {
+    clearList();
+    m_listedParcel = listed; // shown, with no events yet
+    showState(notAskedState);
+    Q_EMIT parcelSwitched();
+}
+
+QString ParcelQuery::troubleOfAnswer() const {
+    return m_session.transferError.isEmpty() ? troubleOf(screenAnswer(m_session.answerText)) : troubleFailed;
 }
 
 void ParcelQuery::parseLater() {

@@ -74,6 +74,8 @@ Q_SIGNALS:
     void hint(const QString& text);
     void queryEnabled(bool enabled); // whether "开始查询" may be used
     void listCleared();
+    // Another parcel is on screen and nothing of it is shown yet: its state and verdict are unknown.
+    void parcelSwitched();
     void rowsParsed(const QList<ProgressEntry>& entries); // latest first, for the top of the list
     void stateShown(const QString& state);
     void estimateShown(const QString& text); // "预计送达 12月9日" or ""
@@ -88,6 +90,8 @@ private:
     QString faultHintOf(const HttpResult& result); // the hint for the provider's fault the service named
     bool screen(bool fromAddPanel, const QString& number, const QString& company, const QString& note);
     void parseLater();
+    void showAnotherParcel(const QString& listed);
+    QString troubleOfAnswer() const; // why the answer just screened shows no events
 
     BookKeeper& m_keeper;
     ParcelStates& m_states;

@@ -19,6 +19,11 @@ BookWatch::BookWatch(ParcelStates& states, QObject* parent) : QObject(parent), m
         HttpClient::instance().getResponsive(url, context, std::move(done), codec::gbkServerBody);
     };
     fitBudget();
+    // The main window's own queries are billed too: the day's count and the stop follow them.
+    connect(&m_states, &ParcelStates::ledgerChanged, this, [this] {
+        Q_EMIT costChanged();
+        checkStatus();
+    });
 }
 
 void BookWatch::setParcels(const QList<ParcelKey>& parcels) {
@@ -89,6 +94,9 @@ QDateTime BookWatch::pausedUntil() const {
 }
 
 int BookWatch::watchedCount() const {
+    // The running plan keeps its count by kind as answers come: no walk through the book per answer.
+    if (m_plan.running())
+        return m_plan.countOf(WatchPlan::Urgent) + m_plan.countOf(WatchPlan::Moving) + m_plan.countOf(WatchPlan::Still);
     int watched = 0;
     for (const ParcelKey& key : m_parcels)
         watched += WatchPlan::wanted(m_states.find(key)) ? 1 : 0;

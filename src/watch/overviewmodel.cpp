@@ -84,6 +84,9 @@ QVariant OverviewModel::data(const QModelIndex& index, int role) const {
             return role == SortRole ? QString::fromLatin1(s->estimate) : s->estimateText(m_today());
         }
         break;
+    case Qt::AccessibleDescriptionRole:
+        // What the bold of a row with unread news shows, said to a screen reader in every cell.
+        return s && s->unseen ? QStringLiteral("有新进展") : QString();
     case Qt::ToolTipRole:
         // The whole progress of a cut cell; a tooltip would read tags in it, so it is escaped.
         if (index.column() == Latest && s && !s->latest.isEmpty())

@@ -8,43 +8,41 @@ namespace {
 
 constexpr qint64 dayMs = qint64(24) * 3600 * 1000;
 
-int digits(const QString& text, qsizetype at, int count) {
-    int value = 0;
-    for (int i = 0; i < count; ++i) {
-        const char16_t c = text.at(at + i).unicode();
-        if (c < u'0' || c > u'9')
-            return -1;
-        value = value * 10 + (c - u'0');
-    }
-    return value;
-}
-
-// An event's time ("2026-12-07 10:00[:00]", also with "/"), read without QDateTime's format parser:
-// the whole book is looked at whenever the plan is rebuilt.
-QDateTime eventTime(const QString& raw) {
-    const QString text = raw.trimmed();
+// Whether an event's time ("2026-12-07 10:00[:00]", also with "/") is before `threshold`
+// ("yyyy-MM-dd HH:mm"): compared as text, since the whole book is looked at whenever the plan is
+// rebuilt and reading every time as a date would cost more than the rest of the rebuild.
+bool eventOlderThan(const QString& raw, const QString& threshold) {
+    const QStringView text = QStringView(raw).trimmed();
     if (text.size() < 16 || text.at(10) != u' ' || text.at(13) != u':' || text.at(4) != text.at(7) ||
         (text.at(4) != u'-' && text.at(4) != u'/'))
-        return {};
-    const QDate date(digits(text, 0, 4), digits(text, 5, 2), digits(text, 8, 2));
-    const QTime time(digits(text, 11, 2), digits(text, 14, 2));
-    return date.isValid() && time.isValid() ? QDateTime(date, time) : QDateTime();
+        return false;
+    for (int i = 0; i < 16; ++i) {
+        const QChar c = i == 4 || i == 7 ? QChar(u'-') : text.at(i);
+        if (c != threshold.at(i))
+            return c < threshold.at(i);
+    }
+    return false;
+}
+
+QString stillBefore(const QDateTime& now) {
+    return now.addMSecs(-WatchPlan::quietAfterMs).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
 }
 
 } // namespace
 
 WatchPlan::Kind WatchPlan::kindOf(const ParcelState* state, const QDateTime& now) {
+    return kindOf(state, stillBefore(now));
+}
+
+WatchPlan::Kind WatchPlan::kindOf(const ParcelState* state, const QString& stillBefore) {
     if (!state)
         return Moving;
     if (state->state == deliveredState)
         return Finished;
     if (state->state == outForDeliveryState || state->state == pickupState)
         return Urgent;
-    if (state->trouble.isEmpty()) {
-        const QDateTime latest = eventTime(state->latest.time);
-        if (latest.isValid() && latest.msecsTo(now) > quietAfterMs)
-            return Still;
-    }
+    if (state->trouble.isEmpty() && eventOlderThan(state->latest.time, stillBefore))
+        return Still;
     return Moving;
 }
 
@@ -110,6 +108,33 @@ QDateTime WatchPlan::addAwake(const QDateTime& t, qint64 ms) const {
             return at.addMSecs(ms);
         ms -= left;
         at = *quietUntil(quietStart);
+    }
+}
+
+qint64 WatchPlan::addAwakeMs(qint64 at, qint64 ms) const {
+    const qint64 awake = awakeMsPerDay();
+    if (awake == dayMs)
+        return at + ms;
+    // On the clock of the day the plan was built (its offset from UTC), in whole milliseconds: the
+    // whole book is planned with it at once.
+    const qint64 from = m_quietFrom.msecsSinceStartOfDay();
+    const qint64 to = m_quietTo.msecsSinceStartOfDay();
+    const qint64 quiet = dayMs - awake;
+    const auto timeOfDay = [this](qint64 t) { return ((t + m_offsetMs) % dayMs + dayMs) % dayMs; };
+    const auto inQuiet = [&](qint64 tod) { return from < to ? tod >= from && tod < to : tod >= from || tod < to; };
+    if (const qint64 tod = timeOfDay(at); inQuiet(tod))
+        at += ((to - tod) % dayMs + dayMs) % dayMs;
+    if (ms > awake) {
+        const qint64 days = ms / awake - 1;
+        at += days * dayMs;
+        ms -= days * awake;
+    }
+    for (;;) {
+        const qint64 left = ((from - timeOfDay(at)) % dayMs + dayMs) % dayMs;
+        if (ms < left)
+            return at + ms;
+        ms -= left;
+        at += left + quiet;
     }
 }
 
@@ -204,8 +229,10 @@ double WatchPlan::asksPerDay() const {
 void WatchPlan::count(const ParcelStates& states, const QDateTime& now) {
     m_count.fill(0);
     m_kind.resize(m_order.size());
+    m_offsetMs = qint64(now.offsetFromUtc()) * 1000;
+    const QString threshold = stillBefore(now);
     for (int i = 0; i < m_order.size(); ++i) {
-        m_kind[i] = kindOf(states.find(m_order.at(i)), now);
+        m_kind[i] = kindOf(states.find(m_order.at(i)), threshold);
         ++m_count[m_kind[i]];
     }
     fitBudget();
@@ -226,27 +253,20 @@ QDateTime WatchPlan::dueOf(const ParcelKey& key) const {
 }
 
 void WatchPlan::planFromLastAsk(const ParcelStates& states, const QDateTime& now, const QList<int>* only) {
-    QList<std::pair<qint64, int>> overdue[KindCount];
+    // Per kind, each parcel's next ask from when it was last asked (or at once, never asked).
+    QList<std::pair<qint64, int>> byKind[KindCount];
     const qint64 nowMs = now.toMSecsSinceEpoch();
     const auto plan = [&](int i) {
-        const ParcelState* s = states.find(m_order.at(i));
         const Kind kind = m_kind.at(i);
         const qint64 cadence = m_cadence[kind];
-        if (kind == Finished || cadence >= never) {
-            setDue(i, never);
+        setDue(i, never);
+        if (kind == Finished || cadence >= never)
             return;
-        }
-        if (s && s->askedAt.isValid()) {
-            const qint64 wait = s->failures > 0 ? backoffMs(s->failures, cadence) : cadence;
-            const qint64 due = addAwake(s->askedAt, wait).toMSecsSinceEpoch();
-            if (due > nowMs) {
-                setDue(i, due);
-                return;
-            }
-            overdue[kind].append({due, i});
-        } else {
-            overdue[kind].append({std::numeric_limits<qint64>::min(), i}); // never asked: first
-        }
+        const ParcelState* s = states.find(m_order.at(i));
+        qint64 due = std::numeric_limits<qint64>::min(); // never asked: first
+        if (s && s->askedAt.isValid())
+            due = addAwakeMs(s->askedAt.toMSecsSinceEpoch(), s->failures > 0 ? backoffMs(s->failures, cadence) : cadence);
+        byKind[kind].append({due, i});
     };
     if (only)
         for (int i : *only)
@@ -254,20 +274,25 @@ void WatchPlan::planFromLastAsk(const ParcelStates& states, const QDateTime& now
     else
         for (int i = 0; i < m_order.size(); ++i)
             plan(i);
-    // What fell due is spread over its cadence, longest waiting first; the kinds start a little
+    // The parcels of a kind are spread over its cadence: none is asked sooner than it falls due,
+    // but asks that would bunch up (all fell due during a long stop, or were made close together
+    // under a shorter cadence) are moved apart to the kind's share of it. The kinds start a little
     // apart, so no two asks go out together.
     int kinds = 0;
     for (int k = 0; k < Finished; ++k)
-        kinds += overdue[k].isEmpty() ? 0 : 1;
+        kinds += byKind[k].isEmpty() ? 0 : 1;
     for (int k = 0, rank = 0; k < Finished; ++k) {
-        QList<std::pair<qint64, int>>& late = overdue[k];
-        if (late.isEmpty())
+        QList<std::pair<qint64, int>>& parcels = byKind[k];
+        if (parcels.isEmpty())
             continue;
-        std::sort(late.begin(), late.end());
-        const qint64 gap = std::max<qint64>(1, m_cadence[k] / late.size());
-        const qint64 offset = gap * rank++ / kinds;
-        for (int j = 0; j < late.size(); ++j)
-            setDue(late.at(j).second, addAwake(now, gap * j + offset).toMSecsSinceEpoch());
+        std::sort(parcels.begin(), parcels.end());
+        const qint64 gap = std::max<qint64>(1, m_cadence[k] / parcels.size());
+        qint64 next = addAwakeMs(nowMs, gap * rank++ / kinds);
+        for (const auto& [due, i] : std::as_const(parcels)) {
+            const qint64 at = std::max(due, next);
+            setDue(i, at);
+            next = addAwakeMs(at, gap);
+        }
     }
 }
 

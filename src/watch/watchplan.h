@@ -37,6 +37,8 @@ public:
 
     enum Kind { Urgent, Moving, Still, Finished, KindCount };
     static Kind kindOf(const ParcelState* state, const QDateTime& now);
+    // The same, with the time before which an event is days old as "yyyy-MM-dd HH:mm".
+    static Kind kindOf(const ParcelState* state, const QString& stillBefore);
 
     // The interval, never shorter than `minimumMinutes` (the tracking service's cache lifetime:
     // asking sooner only brings the same cached answer back). Takes effect at the next replan().
@@ -92,6 +94,7 @@ private:
     void count(const ParcelStates& states, const QDateTime& now);
     void setDue(int index, qint64 dueMs);
     qint64 awakeBetween(const QDateTime& from, const QDateTime& to) const;
+    qint64 addAwakeMs(qint64 at, qint64 ms) const; // addAwake() on milliseconds since the epoch
     // Plans the parcels at these indexes (all of them when `only` is null).
     void planFromLastAsk(const ParcelStates& states, const QDateTime& now, const QList<int>* only);
 
@@ -99,6 +102,7 @@ private:
     QTime m_quietFrom;
     QTime m_quietTo;
     int m_budget = 0;
+    qint64 m_offsetMs = 0; // the local clock's offset from UTC when the plan was last built
     std::array<qint64, KindCount> m_cadence{};
     std::array<int, KindCount> m_count{};
     QList<ParcelKey> m_order;

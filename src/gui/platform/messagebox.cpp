@@ -68,7 +68,12 @@ MessageBox::Answer MessageBox::show(QWidget* parent, const QString& fullText, Ic
     if (s.handler)
         return s.handler({text, icon, buttons, defaultAnswer});
 
-    QMessageBox box(icon == Icon::Warning ? QMessageBox::Warning : QMessageBox::Information, title(), text,
+    // A CR (the program's own texts break lines with it, files with CR LF) is a line break on
+    // screen, and a screen reader reads the box's text as it is: it gets the text as shown.
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    shown.replace(u'\r', u'\n');
+    QMessageBox box(icon == Icon::Warning ? QMessageBox::Warning : QMessageBox::Information, title(), shown,
                     QMessageBox::NoButton, parent);
     box.setTextFormat(Qt::PlainText);
     switch (buttons) {
