@@ -1,4 +1,6 @@
+#include "background/closechoice.h"
 #include "book/store.h"
+#include "gui/backgroundtray.h"
 #include "gui/identity.h"
 #include "gui/mainwindow.h"
 #include "platform/endsignals.h"
@@ -53,11 +55,17 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     zjx::applyProgramIdentity();
 
+    // `--background` (the start at login): no window, the watch on, the tray icon.
+    const bool background = QCoreApplication::arguments().contains(QStringLiteral("--background"));
     // `--overview`: the overview of every parcel opens beside the main window.
     const bool overview = QCoreApplication::arguments().contains(QStringLiteral("--overview"));
     // A second program on the same book only tells the first what it was started for.
     zjx::SingleInstance instance(QStringLiteral("cn.tansoft.zjx"), zjx::Store::locate(zjx::ProgramFolder::path()));
     if (!instance.claim()) {
+        if (zjx::chooseStart(background, true, false) == zjx::StartAction::LeaveOtherAlone) {
+            std::fprintf(stderr, "zjx: already running; --background leaves it as it is\n");
+            return 0;
+        }
         if (!instance.tellOther(overview ? QStringLiteral("overview") : QStringLiteral("raise")))
             std::fprintf(stderr, "zjx: another zjx is running but does not answer\n");
         return 0;
@@ -84,12 +92,16 @@ int main(int argc, char* argv[]) {
         window.useGateway(&gateway);
         new AfterFirstPaint(&window, 300, [&gateway] { gateway.start(); });
     }
+    // Also out of sight behind the tray icon.
     QObject::connect(&instance, &zjx::SingleInstance::commandReceived, &window,
                      [&window](const QString& command) { window.followLaterStart(command); });
     // Centred on the screen, also where no window manager places it.
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         window.move(screen->availableGeometry().center() - window.rect().center());
-    window.show();
+    if (background)
+        window.backgroundTray().startHidden();
+    else
+        window.show();
     if (overview)
         window.openOverview();
     return app.exec();

@@ -9,6 +9,7 @@
 #include "core/versioncheck.h"
 #include "guess/numberguess.h"
 #include "gui/addparcelpanel.h"
+#include "gui/backgroundtray.h"
 #include "gui/commandbar.h"
 #include "gui/companyfinderwindow.h"
 #include "gui/mainmenu.h"
@@ -85,6 +86,7 @@ MainWindow::MainWindow(QWidget* parent) : FramedWindow(parent) {
     connect(&m_versionTimer, &QTimer::timeout, this, &MainWindow::checkVersion);
     m_strips->clock().start();
     m_versionTimer.start();
+    m_tray = new BackgroundTray(*this);
 }
 
 MainWindow::~MainWindow() {
@@ -419,6 +421,9 @@ void MainWindow::deleteRecords(const QStringList& records, bool archived) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    // While the watch goes on behind the tray icon, closing only hides the window.
+    if (m_tray->closeRequested() == CloseAction::HideToTray)
+        return event->ignore();
     event->setAccepted(m_menu->farewell());
 }
 

@@ -13,6 +13,7 @@ namespace zjx {
 
 class AddParcelPanel;
 class AlertPlayer;
+class BackgroundTray;
 class CommandBar;
 class CompanyFinderWindow;
 class DesktopNotifier;
@@ -52,6 +53,7 @@ public:
     ServiceLink& serviceLink() { return m_link; }
     AlertPlayer* alertPlayer() const { return m_alerts; }
     QTimer& versionTimer() { return m_versionTimer; } // once, a second after the start
+    BackgroundTray& backgroundTray() { return *m_tray; } // the tray icon while the watch is on
 
     void useGateway(GatewayChild* gateway) { m_link.useGateway(gateway); }
     void setHint(const QString& text); // the hint line, with the marks of the book's state
@@ -108,6 +110,7 @@ private:
     RequerySchedule* m_schedule = nullptr;
     AlertPlayer* m_alerts = nullptr;
     DesktopNotifier* m_notifier = nullptr; // made with the first notice
+    BackgroundTray* m_tray = nullptr;
     QTimer m_versionTimer;
     QPointer<OverviewWindow> m_overview;
 };

@@ -1,6 +1,7 @@
 #include "gui/overviewwindow.h"
 
 #include "book/parcelrecord.h"
+#include "gui/backgroundoptions.h"
 #include "gui/mainwindow.h"
 #include "gui/platform/messagebox.h"
 #include "serviceconfig/serviceconfig.h"
@@ -171,6 +172,8 @@ OverviewWindow::OverviewWindow(MainWindow& main, QWidget* parent)
     layout->addWidget(table, 1);
     layout->addLayout(watchRow);
     layout->addLayout(actRow);
+    background = new BackgroundOptions(this);
+    layout->addWidget(background);
 
     BookWatch& watch = m_main.watchKeeper().bookWatch();
     watchMinutes->setMinimum(watch.minimumMinutes());
@@ -178,6 +181,7 @@ OverviewWindow::OverviewWindow(MainWindow& main, QWidget* parent)
     watchSwitch->setChecked(watch.enabled());
     chime->setChecked(m_main.watchKeeper().chime());
     connect(watchSwitch, &QCheckBox::toggled, this, [this](bool on) { m_main.watchKeeper().setEnabled(on); });
+    connect(&m_main.watchKeeper(), &WatchKeeper::enabledChanged, watchSwitch, &QCheckBox::setChecked); // the tray's switch
     connect(watchMinutes, &QSpinBox::valueChanged, this, [this](int minutes) {
         m_main.watchKeeper().setMinutes(minutes);
         showIntervalNote();

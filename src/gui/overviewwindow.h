@@ -15,6 +15,7 @@ class QTableView;
 
 namespace zjx {
 
+class BackgroundOptions;
 class MainWindow;
 
 // "全部快递": every parcel at a glance, sortable and searchable, with the watch of the whole book
@@ -41,6 +42,7 @@ public:
     QPushButton* askButton = nullptr;     // 立即查询
     QPushButton* archiveButton = nullptr; // 归档
     QPushButton* restoreButton = nullptr; // 恢复
+    BackgroundOptions* background = nullptr; // 登录时自动启动并在后台跟踪, and whether the watch needs the window
 
     OverviewModel& model() { return m_model; }
     OverviewFilter& filter() { return m_filter; }

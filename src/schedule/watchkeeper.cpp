@@ -136,8 +136,11 @@ void WatchKeeper::bookChanged() {
 }
 
 void WatchKeeper::setEnabled(bool on) {
+    if (on == m_watch->enabled())
+        return;
     m_watch->setEnabled(on);
     storeWatchChoice(settingsPath(), QStringLiteral("enabled"), on);
+    Q_EMIT enabledChanged(on);
 }
 
 void WatchKeeper::setMinutes(int minutes) {

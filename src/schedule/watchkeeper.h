@@ -62,6 +62,7 @@ Q_SIGNALS:
     // several came together.
     void news(const QList<NewsNotice>& notices, bool chime);
     void changed(); // the book or the archive changed: the overview follows
+    void enabledChanged(bool on); // the watch of the whole book switched on or off
 
 private:
     void tellNews(const QList<ParcelNews>& news);
