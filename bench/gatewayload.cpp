@@ -519,11 +519,11 @@ int keepAliveComparison(int rounds, const QString& program) {
     const QByteArray page = QByteArray::fromStdString(first->body);
     Nginx nginx;
     const bool reference = startNginx(nginx, dir, page, QByteArray::fromStdString(first->get_header_value("Content-Type")));
-    const auto request = [&](int port, const std::string& path) {
+    const auto requestFor = [&](int port, const std::string& path) {
         return "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n\r\n";
     };
-    const std::string ours = request(service.port, target("ZJX1234567"));
-    const std::string theirs = request(nginx.port, "/");
+    const std::string ours = requestFor(service.port, target("ZJX1234567"));
+    const std::string theirs = requestFor(nginx.port, "/");
     std::printf("a cached page of %lld bytes from zjx-service (port %d) and %s; %d rounds, alternating\n",
                 qint64(page.size()), service.port,
                 reference ? qPrintable(QStringLiteral("nginx, one worker (port %1)").arg(nginx.port))

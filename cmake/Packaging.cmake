@@ -9,7 +9,7 @@ set(CPACK_PACKAGE_VENDOR "青檀坊")
 set(CPACK_PACKAGE_CONTACT "zjx maintainers <maintainers@users.noreply.c-seed-47516781.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "follow courier parcels by their tracking numbers")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "踪迹匣 (zjx) is a desktop program in Simplified Chinese for people who wait
-for parcels. Pick one of 127 Chinese and international courier companies,
+for parcels. Pick one of ${ZJX_COURIER_COUNT} Chinese and international courier companies,
 type the tracking number and a note, and it shows the tracking events,
 whether the parcel is in transit, out for delivery or signed for, and keeps
 the parcel in a small book to query again by hand, at a set time of day or

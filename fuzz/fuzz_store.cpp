@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // file's order. The file is read as UTF-8 when it is that, else as GBK; a leading BOM is dropped.
     const QByteArray bom("\xEF\xBB\xBF");
     const QByteArray body = bytes.startsWith(bom) ? bytes.mid(bom.size()) : bytes;
-    QStringList lines = codec::splitLines(loaded.fromUtf8 ? QString::fromUtf8(body) : codec::fromGbk(body));
+    QStringList lines = codec::splitLines(loaded.fromUtf8 ? QString::fromUtf8(body) : codec::fromGb18030(body));
     lines.removeAll(QString());
     FUZZ_CHECK(loaded.records.size() + loaded.skippedLines == lines.size());
     qsizetype next = 0;
@@ -41,14 +41,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // that also read as UTF-8 (a first number starting "锘" + a character led by 0xBF looks like a
     // byte-order mark; text of mostly three-byte UTF-8 shapes) are ambiguous: the reader takes them
     // as UTF-8 and keeps the original beside the book before the first rewrite.
-    const QByteArray written = codec::gbkLines(loaded.records);
+    const QByteArray written = codec::gb18030Lines(loaded.records);
     FUZZ_CHECK(loaded.records.isEmpty() ? written.isEmpty() : written.endsWith("\r\n"));
     const StoreContents reread = Store::parse(written);
     if (written.startsWith(bom) || reread.fromUtf8)
         return 0;
     FUZZ_CHECK(reread.skippedLines == 0);
     FUZZ_CHECK(reread.records.size() == loaded.records.size());
-    const QByteArray rewritten = codec::gbkLines(reread.records);
+    const QByteArray rewritten = codec::gb18030Lines(reread.records);
     FUZZ_CHECK(rewritten == written);
     FUZZ_CHECK(Store::parse(rewritten).records == reread.records);
     return 0;

@@ -21,6 +21,6 @@ cmake --build "$BUILD_DIR" --target zjx zjx-service zjx_runtime_files zjx_compre
 rm -f "$BUILD_DIR"/zjx_*.deb
 (cd "$BUILD_DIR" && cpack -G DEB)
 desktop-file-validate assets/cn.tansoft.zjx.desktop
-appstreamcli validate --no-net assets/cn.tansoft.zjx.metainfo.xml
+appstreamcli validate --no-net "$BUILD_DIR"/assets/cn.tansoft.zjx.metainfo.xml
 lintian --info --fail-on error "$BUILD_DIR"/zjx_*.deb
 ls "$BUILD_DIR"/zjx_*.deb

@@ -9,6 +9,7 @@
 #include "serviceroutes.h"
 #include "servicesecret.h"
 #include "trackingpages.h"
+#include "zjxversion.h"
 
 #include <QCoreApplication>
 #include <QHostAddress>
@@ -29,7 +30,7 @@ struct Options {
     std::string host = "127.0.0.1";
     int port = 18735;
     int intervalMinutes = 3;
-    std::string version = "V4.0";
+    std::string version = zjx::version::release;
     std::string config; // empty: the default configuration file, if there is one
     std::string checkNumber, checkCompany;
     std::string secretFile;

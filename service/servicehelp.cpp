@@ -2,41 +2,43 @@
 
 #include "branchpages.h"
 #include "trackingpages.h"
+#include "zjxversion.h"
 
 namespace zjx::service {
 
 QString helpText() {
-    QString text =
-        QString::fromUtf8("zjx-service: the local tracking service of 踪迹匣 (zjx)\n"
-                          "\n"
-                          "Usage: zjx-service [--host ADDRESS] [--port PORT] [--interval MINUTES] [--version TEXT]\n"
-                          "                   [--config FILE] [--check NUMBER COMPANY]\n"
-                          "                   [--secret-file FILE | --secret-fd N] [--listen-fd N]\n"
-                          "\n"
-                          "  --host ADDRESS      address to listen on (default 127.0.0.1)\n"
-                          "  --port PORT         port to listen on (default 18735; 0 takes a free one)\n"
-                          "  --interval MINUTES  a parcel's history gains one event every MINUTES minutes (default 3)\n"
-                          "  --version TEXT      the text of the version file (default V4.0)\n"
-                          "  --config FILE       configuration file (default ~/.config/zjx/zjx-service.conf): the\n"
-                          "                      back-end (demo, kuaidi100, 17track, kdniao) and its keys\n"
-                          "  --check NUMBER COMPANY  ask the configured back-end once about NUMBER of COMPANY\n"
-                          "                      (service code or name), print what the program would show, end\n"
-                          "  --secret-file FILE  serve only requests that carry the first line of FILE (mode 600,\n"
-                          "                      yours) in the X-Zjx-Secret header\n"
-                          "  --secret-fd N       the same, read from inherited descriptor N (how zjx starts it)\n"
-                          "  --listen-fd N       serve on the listening socket inherited as descriptor N (how zjx\n"
-                          "                      starts it: the port stays zjx's after this service ends)\n"
-                          "  --help              show this text\n"
-                          "\n"
-                          "Requests:\n"
-                          "  GET /?com=CODE&nu=NUMBER&id=KEY&type=html  tracking page (demo: GBK; providers: GB18030)\n"
-                          "  GET /tansoftjc/zjx/jc.txt                  the version text\n"
-                          "  GET /query_list.asp?name=NAME              a 申通 branch page (UTF-8)\n"
-                          "  GET /autonumber?nu=NUMBER&id=KEY           the companies NUMBER may belong to, one service\n"
-                          "                                             code a line (kuaidi100, kdniao; the demo from the\n"
-                          "                                             number's shape; 17TRACK: none)\n"
-                          "  GET /forum, /feedback, /home               short local pages about the program\n"
-                          "\n");
+    QString text = QString::fromUtf8(
+                       "zjx-service: the local tracking service of 踪迹匣 (zjx)\n"
+                       "\n"
+                       "Usage: zjx-service [--host ADDRESS] [--port PORT] [--interval MINUTES] [--version TEXT]\n"
+                       "                   [--config FILE] [--check NUMBER COMPANY]\n"
+                       "                   [--secret-file FILE | --secret-fd N] [--listen-fd N]\n"
+                       "\n"
+                       "  --host ADDRESS      address to listen on (default 127.0.0.1)\n"
+                       "  --port PORT         port to listen on (default 18735; 0 takes a free one)\n"
+                       "  --interval MINUTES  a parcel's history gains one event every MINUTES minutes (default 3)\n"
+                       "  --version TEXT      the text of the version file (default %1)\n"
+                       "  --config FILE       configuration file (default ~/.config/zjx/zjx-service.conf): the\n"
+                       "                      back-end (demo, kuaidi100, 17track, kdniao) and its keys\n"
+                       "  --check NUMBER COMPANY  ask the configured back-end once about NUMBER of COMPANY\n"
+                       "                      (service code or name), print what the program would show, end\n"
+                       "  --secret-file FILE  serve only requests that carry the first line of FILE (mode 600,\n"
+                       "                      yours) in the X-Zjx-Secret header\n"
+                       "  --secret-fd N       the same, read from inherited descriptor N (how zjx starts it)\n"
+                       "  --listen-fd N       serve on the listening socket inherited as descriptor N (how zjx\n"
+                       "                      starts it: the port stays zjx's after this service ends)\n"
+                       "  --help              show this text\n"
+                       "\n"
+                       "Requests:\n"
+                       "  GET /?com=CODE&nu=NUMBER&id=KEY&type=html  tracking page (demo: GBK; providers: GB18030)\n"
+                       "  GET /tansoftjc/zjx/jc.txt                  the version text\n"
+                       "  GET /query_list.asp?name=NAME              a 申通 branch page (UTF-8)\n"
+                       "  GET /autonumber?nu=NUMBER&id=KEY           the companies NUMBER may belong to, one service\n"
+                       "                                             code a line (kuaidi100, kdniao; the demo from the\n"
+                       "                                             number's shape; 17TRACK: none)\n"
+                       "  GET /forum, /feedback, /home               short local pages about the program\n"
+                       "\n")
+                       .arg(QLatin1String(version::release));
     text += QString::fromUtf8("Access key: %1\n\n").arg(QLatin1String(kAccessKey));
     text +=
         QString::fromUtf8("Who may ask:\n"
@@ -86,10 +88,10 @@ QByteArray localPage(const QByteArray& path) {
         "<li>使用说明：程序源代码中的 README.md；安装后在 /usr/share/doc/zjx/ (或安装前缀下的 share/doc/zjx/)。</li>"
         "<li>手册页：在终端中输入 <code>man zjx</code> 和 <code>man zjx-service</code>。</li>"
         "<li>本地服务的请求和示例单号：<code>zjx-service --help</code>。</li></ul>"
-        "<h2>报告问题</h2><p>请向提供本程序的项目报告问题，并写明：程序版本 (V4.0.181)、操作步骤、"
+        "<h2>报告问题</h2><p>请向提供本程序的项目报告问题，并写明：程序版本 (V%2)、操作步骤、"
         "提示行显示的文字，以及在终端中启动 <code>zjx</code> 时输出的内容。请不要附上服务配置文件中的密钥。</p>"
         "</body></html>");
-    return page.arg(title).toUtf8();
+    return page.arg(title, QLatin1String(version::full)).toUtf8();
 }
 
 } // namespace zjx::service

@@ -187,7 +187,7 @@ private Q_SLOTS:
             if (it.value().startsWith("pipe:") && !inherited.contains(it.value()))
                 pipes << it.key();
         QCOMPARE(pipes, QStringList());
-        for (const QString fd : {QStringLiteral("1"), QStringLiteral("2")})
+        for (const QString& fd : {QStringLiteral("1"), QStringLiteral("2")})
             QVERIFY(child.value(fd).startsWith("pipe:") && inherited.contains(child.value(fd)));
         const QString tracking = base + QStringLiteral("/?com=shentong&nu=ZJX12345678&id=") +
                                  QLatin1String("4F1C0D7A2B9E83C5A6D0E1F27B3C9D48");

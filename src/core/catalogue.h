@@ -5,8 +5,9 @@
 
 namespace zjx {
 
-// The fixed list of courier companies. An entry's index is its position in both company selectors,
-// and the service code is always looked up by that position, never derived from the name.
+// The fixed list of courier companies, read from the courier table. An entry's index is its
+// position in both company selectors, and the service code is always looked up by that position,
+// never derived from the name.
 class CourierCatalogue {
 public:
     // The original entries (0..126) are sorted by code; the couriers added later follow them, so

@@ -27,6 +27,7 @@
 #include "schedule/watchkeeper.h"
 #include "watch/bookwatch.h"
 #include "serviceconfig/serviceconfig.h"
+#include "zjxversion.h"
 
 #include <QCloseEvent>
 #include <QFile>
@@ -46,7 +47,7 @@ bool confirmed(QWidget* parent, const QString& question) {
 
 MainWindow::MainWindow(QWidget* parent) : FramedWindow(parent) {
     setObjectName(QStringLiteral("MainWindow"));
-    setWindowTitle(QStringLiteral("踪迹匣 V4.0 - Talvo全新版"));
+    setWindowTitle(QStringLiteral("踪迹匣 ") + QLatin1String(version::release) + QStringLiteral(" - Talvo全新版"));
     setFixedSize(753, 473);
     setAutoFillBackground(true);
     QPalette pal = palette();
@@ -74,7 +75,7 @@ MainWindow::MainWindow(QWidget* parent) : FramedWindow(parent) {
     const QStringList companies = CourierCatalogue::displayNames();
     m_addPanel->setCompanies(companies);
     m_parcelPanel->setCompanies(companies);
-    m_strips->setText(StatusStrips::Version, QStringLiteral("%1.%2.%3").arg(versionMajor).arg(versionMinor).arg(versionRevision));
+    m_strips->setText(StatusStrips::Version, QLatin1String(version::full));
     m_addPanel->chooseCompany(0);
     const QString skinPath = ProgramFolder::path() + QStringLiteral("/skinh.she");
     if (const RegularFileRead skin = readRegularFile(skinPath); skin.ok())
@@ -220,7 +221,7 @@ void MainWindow::checkVersion() {
     // A server error (5xx) is a failed check, not a version: the program must not end because the
     // maker's site is down. Other error pages count as another version, like any other body.
     const QString body = result.ok() && result.status < 500 ? result.body : QString();
-    const VersionCheck::Outcome outcome = VersionCheck::decide(body, ownVersionText());
+    const VersionCheck::Outcome outcome = VersionCheck::decide(body, QLatin1String(version::release));
     if (outcome == VersionCheck::Outcome::Unreadable)
         MessageBox::warning(this, VersionCheck::failureText());
     setHint(QStringLiteral("程序已加载完毕..."));

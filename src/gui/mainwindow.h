@@ -38,12 +38,6 @@ public:
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    // The program's version shown in the hint strip.
-    static constexpr int versionMajor = 4;
-    static constexpr int versionMinor = 0;
-    static constexpr int versionRevision = 181;
-    static QString ownVersionText() { return QStringLiteral("V4.0"); }
-
     // The parts.
     StatusStrips& strips() { return *m_strips; }
     MainMenu& menu() { return *m_menu; }

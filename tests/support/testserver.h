@@ -40,7 +40,7 @@ struct CannedResponse {
     std::string contentType = "text/html; charset=GBK";
     int delayMs = 0; // before the answer starts
     Fault fault = Fault::None;
-    std::vector<std::pair<std::string, std::string>> headers; // sent besides Content-Type
+    std::vector<std::pair<std::string, std::string>> headers{}; // sent besides Content-Type
 };
 
 // An HTTP server on a free loopback port, answering from a background thread with what the test

@@ -200,7 +200,7 @@ int main(int argc, char** argv) {
     QFrame* hints = purpleArea(&w, {0, 432, 753, 41});
     label(hints, QStringLiteral("查询提示："), {12, 10, 72, 20}, Qt::white);
     label(hints, QStringLiteral("查询完毕..."), {84, 10, 344, 20}, Qt::white);
-    label(hints, QStringLiteral("4.0.181"), {432, 10, 64, 20}, Qt::white);
+    label(hints, QStringLiteral("1.2.345"), {432, 10, 64, 20}, Qt::white);
     label(hints, QStringLiteral("青檀坊出品"), {498, 10, 78, 20}, Qt::white);
     label(hints, QStringLiteral("2024-05-18 09:30:12"), {580, 10, 165, 20}, Qt::white)
         ->setAlignment(Qt::AlignRight | Qt::AlignVCenter);

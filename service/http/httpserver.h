@@ -6,7 +6,7 @@
 // With a secret set, only requests that carry it reach the private routes: the service then
 // belongs to the program that started it, not to every user of the machine.
 
-#include "trackingpages.h"
+#include "reply.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -150,7 +150,7 @@ private:
     std::function<void(const QByteArray&)> m_logSink;
     mutable QByteArray m_ourHost; // the last Host value found to name this server
     qint64 m_logSecond = -1;
-    QByteArray m_logStamp; // the local time of m_logSecond as the log shows it
+    QByteArray m_logStamp;                         // the local time of m_logSecond as the log shows it
     QList<QPointer<HttpConnection>> m_connections; // oldest first
 };
 

@@ -1,25 +1,18 @@
 #pragma once
 
+#include "reply.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
 #include <QString>
 
 #include <string>
-#include <utility>
-#include <vector>
 
 namespace zjx::service {
 
 inline constexpr char kAccessKey[] = "4F1C0D7A2B9E83C5A6D0E1F27B3C9D48";
 inline constexpr char kGbkHtml[] = "text/html; charset=GBK";
-
-struct Reply {
-    int status = 200;
-    QByteArray body;
-    std::string contentType;
-    std::vector<std::pair<std::string, std::string>> headers{}; // extra response headers, written as given
-};
 
 struct TrackingEvent {
     QDateTime time;
